@@ -1,0 +1,27 @@
+# otp_add_test(NAME name SOURCES ... LIBRARIES ... [WINDOWS_ONLY] [NATIVE_ONLY] [NO_MAIN])
+# Builds a GoogleTest executable and registers it with ctest. Natively every
+# test case is its own ctest entry; under Wine one entry per executable keeps
+# the number of Wine start-ups small.
+include(GoogleTest)
+
+function(otp_add_test)
+  cmake_parse_arguments(T "WINDOWS_ONLY;NATIVE_ONLY;NO_MAIN" "NAME" "SOURCES;LIBRARIES" ${ARGN})
+  if(T_WINDOWS_ONLY AND NOT WIN32)
+    return()
+  endif()
+  if(T_NATIVE_ONLY AND WIN32)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  if(T_NO_MAIN)
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBRARIES} GTest::gtest)
+  else()
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBRARIES} GTest::gtest_main)
+  endif()
+  if(WIN32)
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT 600)
+  else()
+    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()

@@ -1,0 +1,18 @@
+// What the New Token form leaves for the main window once it has closed.
+#pragma once
+
+#include <cstdint>
+
+#include "text/message_text.h"
+
+enum NewTokenStatus : std::int32_t {
+  kNothingSaved = 0,
+  kWriteToKeyFailed = 1,
+  kTokenSaved = 2,
+};
+
+struct NewTokenResult {
+  std::int32_t resultStatus = kNothingSaved;
+  MessageText resultMessage;  // one or more lines, each ending in "\r\n"
+  bool appendEnter = true;
+};

@@ -1,0 +1,53 @@
+# Shared by the run and test scripts: a private Xvfb display and a Wine prefix
+# of the project's own. Everything started here is stopped by stop_session,
+# by process id or by prefix, never by process name.
+
+xvfb_pid=""
+
+start_private_xvfb() {
+  local n
+  for n in $(seq 91 199); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      xvfb_pid=$!
+      local i
+      for i in $(seq 1 50); do
+        if [ -e "/tmp/.X11-unix/X$n" ]; then
+          export DISPLAY=":$n"
+          return 0
+        fi
+        if ! kill -0 "$xvfb_pid" 2>/dev/null; then break; fi
+        sleep 0.1
+      done
+      kill "$xvfb_pid" 2>/dev/null || true
+      xvfb_pid=""
+    fi
+  done
+  echo "could not start a private Xvfb display" >&2
+  return 1
+}
+
+start_wine() {
+  export WINEPREFIX="${WINEPREFIX:-$1}"
+  export WINEDEBUG="${WINEDEBUG:--all}"
+  # No Mono or Gecko: the tool needs neither, and their installers would stall.
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+  mkdir -p "$WINEPREFIX"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix $WINEPREFIX (first start-up is slow)..."
+  fi
+  wineboot -i >/dev/null 2>&1 || true
+  # Keep one wineserver for the whole run, so each test pays no start-up.
+  wineserver -p >/dev/null 2>&1 || true
+}
+
+stop_session() {
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+  fi
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=""
+  fi
+}

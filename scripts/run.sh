@@ -1,0 +1,25 @@
+#!/bin/bash
+# Builds the tool with the virtual key as its CV_Manager.dll and starts it
+# under Wine on the current display (or on a private Xvfb when there is none).
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+. "$root/scripts/lib/session.sh"
+
+"$root/scripts/install-deps.sh" || exit 1
+cmake --preset windows >/dev/null && cmake --build --preset windows --target OtpTool CV_Manager virtualkey || exit 1
+
+if [ -z "${DISPLAY:-}" ]; then
+  start_private_xvfb || { echo "run: there is no display and no Xvfb could be started" >&2; exit 1; }
+  echo "run: no display was set; the tool runs on a private Xvfb display $DISPLAY"
+  echo "run: (for instance 'import -display $DISPLAY -window root shot.png' takes a picture)"
+  trap stop_session EXIT
+fi
+start_wine "${WINEPREFIX:-$root/build/wineprefix}"
+
+bin="$root/build/windows/bin"
+echo "run: starting $bin/OtpTool.exe (virtual key state: ${CV_VIRTUAL_KEY:-$bin/virtual-key.xml})"
+wine "$bin/OtpTool.exe"
+code=$?
+echo "run: the tool ended with exit code $code"
