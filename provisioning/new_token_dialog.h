@@ -1,0 +1,10 @@
+// Runs the New Token form (dialog 130) modally and returns what it left for
+// the main window. Win32 only.
+#pragma once
+
+#include <windows.h>
+
+#include "provisioning/new_token_result.h"
+#include "vendor/token_library.h"
+
+NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library);
