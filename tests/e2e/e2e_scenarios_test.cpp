@@ -1,0 +1,228 @@
+// The real OtpTool.exe with the real virtual key, driven from outside.
+#include <gtest/gtest.h>
+
+#include "resources/resource.h"
+#include "tests/e2e/e2e_test_support.h"
+
+namespace {
+
+const std::wstring kFound = L"Found a Corvane/Meridia device.\r\n";
+const std::wstring kListed = L"List tokens succeeded!\r\n";
+
+void AddToken(const ToolFolder& folder, const std::wstring& serial, const std::wstring& type) {
+  ASSERT_EQ(0, folder.VirtualKey(L"add-token --type " + type +
+                                 L" --hash sha1 --digits 6 --step 30 --serial " + serial +
+                                 L" --seed 3132333435363738393031323334353637383930"));
+}
+
+TEST(ToolStartUp, KeyWithTokensIsListedAndEscapeEndsWithTwo) {
+  ToolFolder folder;
+  AddToken(folder, L"0000111111111", L"hotp");
+  AddToken(folder, L"0000222222222", L"totp");
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+
+  EXPECT_EQ(kFound + kListed, tool.LogText());
+  ASSERT_EQ(2, tool.RowCount());
+  // The token stored last is the active one, listed first.
+  EXPECT_EQ(L"0000222222222", tool.Cell(0, 0));
+  EXPECT_EQ(L"X", tool.Cell(0, 1));
+  EXPECT_EQ(L"TOTP", tool.Cell(0, 2));
+  EXPECT_EQ(L"SHA-1", tool.Cell(0, 3));
+  EXPECT_EQ(L"6", tool.Cell(0, 4));
+  EXPECT_EQ(L"30", tool.Cell(0, 5));
+  EXPECT_EQ(L"", tool.Cell(1, 1));
+  EXPECT_EQ(L"HOTP", tool.Cell(1, 2));
+  for (int id : {IDC_NEW_TOKEN, IDC_SET_ENTER, IDC_REFRESH, IDC_GET_OTP, IDC_RESET, IDC_CLEAR,
+                 ID_APP_ABOUT}) {
+    EXPECT_TRUE(tool.IsButtonEnabled(id)) << id;
+  }
+  EXPECT_EQ(L"", tool.StatusText());
+  EXPECT_EQ(2, tool.CloseWithEscape());
+}
+
+TEST(ToolStartUp, NoKeyReportsNotFoundAndKeepsButtonsDisabled) {
+  ToolFolder folder;
+  ASSERT_EQ(0, folder.VirtualKey(L"unplug"));
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+
+  const std::wstring log = tool.LogText();
+  const std::wstring notFound =
+      L"Corvane/Meridia device not found.\r\nYou may need to run this tool as administrator "
+      L"(error= 0x80435602)\r\n";
+  EXPECT_EQ(0u, log.find(notFound)) << ToUtf8(log);
+  // The listing is still tried, and its failure follows.
+  EXPECT_NE(std::wstring::npos, log.find(L"Failed to list tokens (error = 0x", notFound.size()));
+  EXPECT_NE(std::wstring::npos, log.find(L"You must run this tool as administrator!\r\n"));
+  EXPECT_EQ(0, tool.RowCount());
+  for (int id : {IDC_NEW_TOKEN, IDC_SET_ENTER, IDC_REFRESH, IDC_GET_OTP, IDC_RESET}) {
+    EXPECT_FALSE(tool.IsButtonEnabled(id)) << id;
+  }
+  EXPECT_TRUE(tool.IsButtonEnabled(IDC_CLEAR));
+  EXPECT_TRUE(tool.IsButtonEnabled(ID_APP_ABOUT));
+  // Initialisation clears the warning that the failed listing put there.
+  EXPECT_EQ(L"", tool.StatusText());
+  EXPECT_EQ(2, tool.CloseWithCloseBox());
+}
+
+TEST(ToolStartUp, TwoKeysAreReported) {
+  ToolFolder folder;
+  ASSERT_EQ(0, folder.VirtualKey(L"devices 2"));
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+  EXPECT_EQ(0u, tool.LogText().find(L"Multiple Corvane/Meridia devices found (Error= 0x80435603)\r\n"))
+      << ToUtf8(tool.LogText());
+  EXPECT_FALSE(tool.IsButtonEnabled(IDC_NEW_TOKEN));
+}
+
+TEST(ToolStartUp, MissingLibraryIsNamedAndTheToolStillCloses) {
+  ToolFolder folder(/*withLibrary=*/false);
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+  const std::wstring log = tool.LogText();
+  EXPECT_NE(std::wstring::npos, log.find(L"CV_Manager.dll")) << ToUtf8(log);
+  EXPECT_FALSE(tool.IsButtonEnabled(IDC_NEW_TOKEN));
+  EXPECT_EQ(2, tool.CloseWithEscape());
+}
+
+TEST(TokenList, RefreshListsAgainWithoutSearching) {
+  ToolFolder folder;
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+  EXPECT_EQ(0, tool.RowCount());
+  EXPECT_NE(std::wstring::npos, tool.LogText().find(L"But there is no OTP token in the device!\r\n"));
+
+  AddToken(folder, L"0000333333333", L"hotp");
+  const size_t before = tool.LogText().size();
+  tool.Click(IDC_REFRESH);
+  ASSERT_TRUE(tool.WaitForLog(kListed, before));
+  EXPECT_EQ(kListed, tool.LogText().substr(before));
+  ASSERT_EQ(1, tool.RowCount());
+  EXPECT_EQ(L"0000333333333", tool.Cell(0, 0));
+}
+
+TEST(TokenList, UnplugEmptiesTheListAndPlugSearchesAgain) {
+  ToolFolder folder;
+  AddToken(folder, L"0000444444444", L"totp");
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+  ASSERT_EQ(1, tool.RowCount());
+  const std::wstring logBefore = tool.LogText();
+
+  ASSERT_EQ(0, folder.VirtualKey(L"unplug"));
+  for (int i = 0; i < 100 && tool.RowCount() != 0; ++i) Sleep(50);
+  EXPECT_EQ(0, tool.RowCount());
+  EXPECT_EQ(logBefore, tool.LogText());
+  EXPECT_TRUE(tool.IsButtonEnabled(IDC_GET_OTP));
+  EXPECT_TRUE(tool.IsButtonEnabled(IDC_RESET));
+
+  ASSERT_EQ(0, folder.VirtualKey(L"plug"));
+  ASSERT_TRUE(tool.WaitForLog(kFound + kListed, logBefore.size(), 20000)) << ToUtf8(tool.LogText());
+  EXPECT_EQ(1, tool.RowCount());
+}
+
+TEST(SetEnter, SaveSendsTheCheckBoxAndCancelSendsNothing) {
+  ToolFolder folder;
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+
+  for (bool append : {false, true}) {
+    const size_t before = tool.LogText().size();
+    tool.Click(IDC_SET_ENTER);
+    HWND dialog = tool.WaitForDialog(L"Set ENTER");
+    ASSERT_NE(nullptr, dialog);
+    // The box always opens checked, whatever was sent last.
+    EXPECT_TRUE(IsChecked(dialog, IDC_APPEND_ENTER));
+    SetChecked(dialog, IDC_APPEND_ENTER, append);
+    PostCommand(dialog, IDOK);
+    ASSERT_TRUE(tool.WaitForDialogGone(dialog));
+    ASSERT_TRUE(tool.WaitForLog(L"Set C/R succeeded!\r\n", before));
+    std::string shown;
+    ASSERT_EQ(0, folder.VirtualKey(L"show", &shown));
+    EXPECT_NE(std::string::npos, shown.find(append ? "append enter: yes" : "append enter: no"))
+        << shown;
+  }
+
+  const std::wstring logBefore = tool.LogText();
+  tool.Click(IDC_SET_ENTER);
+  HWND dialog = tool.WaitForDialog(L"Set ENTER");
+  ASSERT_NE(nullptr, dialog);
+  SetChecked(dialog, IDC_APPEND_ENTER, false);
+  PostCommand(dialog, IDCANCEL);
+  ASSERT_TRUE(tool.WaitForDialogGone(dialog));
+  tool.WaitForQuiet();
+  EXPECT_EQ(logBefore, tool.LogText());
+  std::string shown;
+  ASSERT_EQ(0, folder.VirtualKey(L"show", &shown));
+  EXPECT_NE(std::string::npos, shown.find("append enter: yes")) << shown;
+}
+
+TEST(TokenOperations, ResetEmptiesTheKeyAndTheList) {
+  ToolFolder folder;
+  AddToken(folder, L"0000555555555", L"hotp");
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+  ASSERT_EQ(1, tool.RowCount());
+
+  const size_t before = tool.LogText().size();
+  tool.Click(IDC_RESET);
+  ASSERT_TRUE(tool.WaitForLog(L"Reset Succeeded!\r\n", before));
+  EXPECT_EQ(L"Please touch the key!...\r\nReset Succeeded!\r\n", tool.LogText().substr(before));
+  EXPECT_EQ(0, tool.RowCount());
+  EXPECT_FALSE(tool.IsButtonEnabled(IDC_GET_OTP));
+  EXPECT_TRUE(tool.IsButtonEnabled(IDC_RESET));
+  EXPECT_TRUE(tool.IsButtonEnabled(IDC_NEW_TOKEN));
+  EXPECT_EQ(L"", tool.StatusText());
+
+  std::string shown;
+  ASSERT_EQ(0, folder.VirtualKey(L"show", &shown));
+  EXPECT_EQ(std::string::npos, shown.find("0000555555555")) << shown;
+}
+
+TEST(TokenOperations, FailedPersonalisationTouchesNoFile) {
+  ToolFolder folder;
+  ASSERT_EQ(0, folder.VirtualKey(L"fail CV_OTP_Personalize 0x80435699"));
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+
+  const size_t before = tool.LogText().size();
+  CreatedToken token = CreateToken(tool, NewTokenChoices{});
+  ASSERT_TRUE(token.formClosed);
+  EXPECT_EQ(L"Failed to save the new token (error = 0x80435699)\r\n", tool.LogText().substr(before));
+  for (const wchar_t* name : {L"hseeds.xml", L"hseeds.csv", L"tseeds.xml", L"tseeds.csv"}) {
+    EXPECT_FALSE(folder.Exists(name)) << ToUtf8(name);
+  }
+  EXPECT_EQ(0, tool.RowCount());
+}
+
+TEST(TokenOperations, SavedTokenIsListedAndItsSeedExported) {
+  ToolFolder folder;
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+
+  const size_t before = tool.LogText().size();
+  NewTokenChoices choices;
+  choices.appendEnter = false;
+  CreatedToken token = CreateToken(tool, choices);
+  ASSERT_TRUE(token.formClosed);
+  ASSERT_EQ(13u, token.serial.size());
+  ASSERT_EQ(40u, token.seed.size());
+  EXPECT_EQ(L"Save new token succeeded!\r\nSN=" + token.serial + L", SEED=" + token.seed +
+                L"\r\nSet C/R succeeded!\r\n" + kListed,
+            tool.LogText().substr(before));
+  ASSERT_EQ(1, tool.RowCount());
+  EXPECT_EQ(token.serial, tool.Cell(0, 0));
+  EXPECT_EQ(L"HOTP", tool.Cell(0, 2));
+  EXPECT_TRUE(tool.IsButtonEnabled(IDC_GET_OTP));
+  EXPECT_TRUE(folder.Exists(L"hseeds.xml"));
+  EXPECT_TRUE(folder.Exists(L"hseeds.csv"));
+  EXPECT_FALSE(folder.Exists(L"tseeds.xml"));
+  EXPECT_NE(std::string::npos, folder.ReadBytes(L"hseeds.xml").find(ToUtf8(token.seed)));
+
+  std::string shown;
+  ASSERT_EQ(0, folder.VirtualKey(L"show", &shown));
+  EXPECT_NE(std::string::npos, shown.find("append enter: no")) << shown;
+}
+
+}  // namespace

@@ -1,0 +1,25 @@
+// Steps that several end-to-end scenarios share.
+#pragma once
+
+#include <string>
+
+#include "tests/e2e/tool_driver.h"
+
+struct NewTokenChoices {
+  bool totp = false;
+  bool sha256 = false;
+  bool eightDigits = false;
+  bool sixtySeconds = false;
+  bool appendEnter = true;
+  std::wstring userName;
+};
+
+struct CreatedToken {
+  bool formClosed = false;
+  std::wstring serial;  // as the form showed it
+  std::wstring seed;    // upper-case hexadecimal, as the form showed it
+};
+
+// Opens "New Token", makes the choices, generates a serial number and a seed,
+// and presses "Save".
+CreatedToken CreateToken(ToolUnderTest& tool, const NewTokenChoices& choices);

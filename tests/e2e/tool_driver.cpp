@@ -1,0 +1,304 @@
+#include "tests/e2e/tool_driver.h"
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace {
+
+const wchar_t kMainTitle[] = L"Corvane/Meridia OTP Programming Tool (v2.0)";
+constexpr UINT kSendTimeoutMs = 10000;
+
+std::wstring ExeFolder() {
+  std::wstring path(32768, L'\0');
+  DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  path.resize(n);
+  return path.substr(0, path.find_last_of(L'\\'));
+}
+
+bool CopyBeside(const std::wstring& from, const std::wstring& to) {
+  return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring full = folder + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(full);
+      } else {
+        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(full.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+LRESULT SendRemote(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+  return static_cast<LRESULT>(result);
+}
+
+struct FindContext {
+  DWORD processId;
+  const wchar_t* title;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
+  auto* context = reinterpret_cast<FindContext*>(parameter);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != context->processId || !IsWindowVisible(window)) return TRUE;
+  if (WindowText(window) == context->title) {
+    context->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND FindToolWindow(DWORD processId, const wchar_t* title) {
+  FindContext context{processId, title, nullptr};
+  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&context));
+  return context.found;
+}
+
+}  // namespace
+
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                              nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::int64_t UnixTimeNow() {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::wstring WindowText(HWND window) {
+  LRESULT length = SendRemote(window, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  LRESULT got = SendRemote(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(got));
+  return text;
+}
+
+void SetWindowTextRemote(HWND window, const std::wstring& text) {
+  SendRemote(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void PostCommand(HWND dialog, int id) {
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void ClickRadio(HWND dialog, int id) { SendRemote(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+bool IsChecked(HWND dialog, int id) {
+  return SendRemote(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void SetChecked(HWND dialog, int id, bool checked) {
+  SendRemote(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+ToolFolder::ToolFolder(bool withLibrary) {
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH, temp);
+  static int sequence = 0;
+  std::wstringstream name;
+  name << temp << L"otptool-e2e-" << GetCurrentProcessId() << L"-" << ++sequence << L"-"
+       << GetTickCount();
+  path_ = name.str();
+  CreateDirectoryW(path_.c_str(), nullptr);
+  const std::wstring bin = ExeFolder();
+  CopyBeside(bin + L"\\OtpTool.exe", File(L"OtpTool.exe"));
+  CopyBeside(bin + L"\\virtualkey.exe", File(L"virtualkey.exe"));
+  if (withLibrary) CopyBeside(bin + L"\\CV_Manager.dll", File(L"CV_Manager.dll"));
+}
+
+ToolFolder::~ToolFolder() { RemoveTree(path_); }
+
+bool ToolFolder::Exists(const std::wstring& name) const {
+  return GetFileAttributesW(File(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ToolFolder::ReadBytes(const std::wstring& name) const {
+  std::ifstream in(File(name), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int ToolFolder::VirtualKey(const std::wstring& arguments, std::string* output) const {
+  // The key's state is the file beside the DLL in this folder.
+  SetEnvironmentVariableW(L"CV_VIRTUAL_KEY", nullptr);
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  std::wstring outPath = File(L"virtualkey-output.txt");
+  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out;
+  startup.hStdError = out;
+  std::wstring command = L"\"" + File(L"virtualkey.exe") + L"\" " + arguments;
+  PROCESS_INFORMATION process{};
+  int code = -1;
+  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                     path_.c_str(), &startup, &process)) {
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    code = static_cast<int>(exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(out);
+  if (output) *output = ReadBytes(L"virtualkey-output.txt");
+  DeleteFileW(outPath.c_str());
+  return code;
+}
+
+ToolUnderTest::ToolUnderTest(const ToolFolder& folder) {
+  SetEnvironmentVariableW(L"CV_VIRTUAL_KEY", nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  std::wstring command = L"\"" + folder.File(L"OtpTool.exe") + L"\"";
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.Path().c_str(), &startup, &process_)) {
+    process_ = {};
+    return;
+  }
+  for (int i = 0; i < 400 && !window_; ++i) {
+    window_ = FindToolWindow(process_.dwProcessId, kMainTitle);
+    if (!window_) Sleep(50);
+  }
+  // Start-up is over once the device search has logged its outcome.
+  WaitForQuiet(700, 15000);
+}
+
+ToolUnderTest::~ToolUnderTest() {
+  if (process_.hProcess) {
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.hProcess, 99);
+      WaitForSingleObject(process_.hProcess, 5000);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+  }
+}
+
+std::wstring ToolUnderTest::LogText() const { return WindowText(GetDlgItem(window_, 1003)); }
+
+std::wstring ToolUnderTest::StatusText() const { return WindowText(GetDlgItem(window_, 1034)); }
+
+bool ToolUnderTest::WaitForLog(const std::wstring& text, size_t from, DWORD timeoutMs) const {
+  DWORD start = GetTickCount();
+  do {
+    std::wstring log = LogText();
+    if (log.size() >= from && log.find(text, from) != std::wstring::npos) return true;
+    Sleep(50);
+  } while (GetTickCount() - start < timeoutMs);
+  return false;
+}
+
+void ToolUnderTest::WaitForQuiet(DWORD quietMs, DWORD timeoutMs) const {
+  if (!window_) return;
+  DWORD start = GetTickCount();
+  size_t lastLength = LogText().size();
+  DWORD lastChange = GetTickCount();
+  while (GetTickCount() - start < timeoutMs) {
+    Sleep(50);
+    size_t length = LogText().size();
+    if (length != lastLength) {
+      lastLength = length;
+      lastChange = GetTickCount();
+    } else if (GetTickCount() - lastChange >= quietMs) {
+      return;
+    }
+  }
+}
+
+int ToolUnderTest::RowCount() const {
+  return static_cast<int>(SendRemote(GetDlgItem(window_, 1007), LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::wstring ToolUnderTest::Cell(int row, int column) const {
+  // The list view's text lives in the tool's process: read it through a
+  // buffer allocated there.
+  constexpr size_t kChars = 256;
+  HANDLE process = process_.hProcess;
+  auto* remote = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kChars * 2,
+                                                   MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  if (!remote) return L"<no remote memory>";
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.cchTextMax = kChars;
+  item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+  WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
+  LRESULT length = SendRemote(GetDlgItem(window_, 1007), LVM_GETITEMTEXTW, row,
+                              reinterpret_cast<LPARAM>(remote));
+  std::wstring text(kChars, L'\0');
+  ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(), kChars * 2, nullptr);
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  text.resize(static_cast<size_t>(length) < kChars ? static_cast<size_t>(length) : 0);
+  return text;
+}
+
+bool ToolUnderTest::IsButtonEnabled(int id) const {
+  return IsWindowEnabled(GetDlgItem(window_, id)) != FALSE;
+}
+
+void ToolUnderTest::Click(int id) const { PostCommand(window_, id); }
+
+HWND ToolUnderTest::WaitForDialog(const std::wstring& title, DWORD timeoutMs) const {
+  DWORD start = GetTickCount();
+  do {
+    if (HWND dialog = FindToolWindow(process_.dwProcessId, title.c_str())) return dialog;
+    Sleep(50);
+  } while (GetTickCount() - start < timeoutMs);
+  return nullptr;
+}
+
+bool ToolUnderTest::WaitForDialogGone(HWND dialog, DWORD timeoutMs) const {
+  DWORD start = GetTickCount();
+  do {
+    if (!IsWindow(dialog)) return true;
+    Sleep(50);
+  } while (GetTickCount() - start < timeoutMs);
+  return false;
+}
+
+int ToolUnderTest::CloseWithEscape() {
+  HWND target = GetDlgItem(window_, 57664);
+  PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+  return WaitForExit();
+}
+
+int ToolUnderTest::CloseWithCloseBox() {
+  PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  return WaitForExit();
+}
+
+int ToolUnderTest::WaitForExit(DWORD timeoutMs) {
+  if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) return -1;
+  DWORD code = 0;
+  GetExitCodeProcess(process_.hProcess, &code);
+  return static_cast<int>(code);
+}
