@@ -2,6 +2,7 @@
 // compile time: %s takes UTF-16 text, integer conversions take integers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <type_traits>
@@ -13,11 +14,14 @@ struct FormatArgument {
   std::int64_t signedValue = 0;
   std::uint64_t unsignedValue = 0;
   std::u16string_view text;
+  // Size in bytes of the integer as passed, so that %X of a negative int shows
+  // its 32-bit two's complement and %d of a large unsigned int wraps, as in printf.
+  std::size_t integerSize = sizeof(std::int64_t);
 
   template <typename T, std::enable_if_t<std::is_integral_v<T> && std::is_signed_v<T>, int> = 0>
-  FormatArgument(T value) : kind(Kind::Signed), signedValue(value) {}
+  FormatArgument(T value) : kind(Kind::Signed), signedValue(value), integerSize(sizeof(T)) {}
   template <typename T, std::enable_if_t<std::is_integral_v<T> && !std::is_signed_v<T>, int> = 0>
-  FormatArgument(T value) : kind(Kind::Unsigned), unsignedValue(value) {}
+  FormatArgument(T value) : kind(Kind::Unsigned), unsignedValue(value), integerSize(sizeof(T)) {}
   FormatArgument(const MessageText& value) : kind(Kind::Text), text(value) {}
   FormatArgument(std::u16string_view value) : kind(Kind::Text), text(value) {}
   FormatArgument(const char16_t* value)
