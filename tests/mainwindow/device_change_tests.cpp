@@ -1,0 +1,140 @@
+// Arrival and removal notifications and the parsing of their header.
+#include <gtest/gtest.h>
+
+#include "main_window_fakes.h"
+#include "mainwindow/device_broadcast.h"
+
+namespace {
+
+const std::uint8_t kUsbGuid[16] = {0x10, 0xBF, 0xDC, 0xA5, 0x30, 0x65, 0xD2, 0x11,
+                                   0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED};
+const char16_t kKeyPath[] = u"\\\\?\\USB#VID_096E&PID_0858#123#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+
+// Builds a DEV_BROADCAST_DEVICEINTERFACE_W image with a terminated name.
+std::vector<std::uint8_t> Broadcast(const std::u16string& name, std::uint32_t deviceType = 5,
+                                    const std::uint8_t* guid = kUsbGuid) {
+  const std::size_t size = 28 + (name.size() + 1) * 2;
+  std::vector<std::uint8_t> bytes(std::max<std::size_t>(size, 32), 0);
+  const auto declared = static_cast<std::uint32_t>(bytes.size());
+  std::memcpy(bytes.data(), &declared, 4);
+  std::memcpy(bytes.data() + 4, &deviceType, 4);
+  std::memcpy(bytes.data() + 12, guid, 16);
+  std::memcpy(bytes.data() + 28, name.data(), name.size() * 2);
+  return bytes;
+}
+
+void SetDeclaredSize(std::vector<std::uint8_t>& bytes, std::uint32_t size) {
+  std::memcpy(bytes.data(), &size, 4);
+}
+
+TEST(DeviceBroadcast, RecognisesTheKeysUsbInterface) {
+  const auto bytes = Broadcast(kKeyPath);
+  EXPECT_TRUE(IsKeyInterfaceBroadcast(bytes.data(), bytes.size()));
+  // A short name still fits the 32-byte structure.
+  const auto shortest = Broadcast(u"VID_096E");
+  EXPECT_TRUE(IsKeyInterfaceBroadcast(shortest.data(), shortest.size()));
+}
+
+TEST(DeviceBroadcast, RejectsOtherDevicesAndMalformedHeaders) {
+  EXPECT_FALSE(IsKeyInterfaceBroadcast(nullptr, 0));
+
+  const auto otherVendor = Broadcast(u"\\\\?\\USB#VID_046D&PID_C52B#1");
+  EXPECT_FALSE(IsKeyInterfaceBroadcast(otherVendor.data(), otherVendor.size()));
+  const auto lowerCase = Broadcast(u"\\\\?\\usb#vid_096e&pid_0858#1");
+  EXPECT_FALSE(IsKeyInterfaceBroadcast(lowerCase.data(), lowerCase.size()));
+  const auto volume = Broadcast(kKeyPath, 2);
+  EXPECT_FALSE(IsKeyInterfaceBroadcast(volume.data(), volume.size()));
+
+  std::uint8_t otherGuid[16];
+  std::memcpy(otherGuid, kUsbGuid, 16);
+  otherGuid[15] ^= 1;
+  const auto wrongClass = Broadcast(kKeyPath, 5, otherGuid);
+  EXPECT_FALSE(IsKeyInterfaceBroadcast(wrongClass.data(), wrongClass.size()));
+}
+
+TEST(DeviceBroadcast, NeverReadsBeyondTheGivenBounds) {
+  const auto full = Broadcast(kKeyPath);
+
+  // Shorter than the structure, told by the caller or by its own size field.
+  std::vector<std::uint8_t> tiny(full.begin(), full.begin() + 31);
+  EXPECT_FALSE(IsKeyInterfaceBroadcast(tiny.data(), tiny.size()));
+  auto selfShort = full;
+  SetDeclaredSize(selfShort, 31);
+  EXPECT_FALSE(IsKeyInterfaceBroadcast(selfShort.data(), selfShort.size()));
+
+  // Its size field claims more than the caller may read.
+  auto overclaiming = full;
+  SetDeclaredSize(overclaiming, static_cast<std::uint32_t>(full.size() + 2));
+  EXPECT_FALSE(IsKeyInterfaceBroadcast(overclaiming.data(), overclaiming.size()));
+
+  // The name has no terminator inside the header: the buffer ends right after
+  // "VID_096E" with no NUL, so any overread would leave the allocation.
+  auto cut = Broadcast(u"USB#VID_096E");
+  cut.resize(cut.size() - 2);
+  SetDeclaredSize(cut, static_cast<std::uint32_t>(cut.size()));
+  EXPECT_FALSE(IsKeyInterfaceBroadcast(cut.data(), cut.size()));
+
+  // An odd declared size leaves half a unit at the end: ignored, not read.
+  auto odd = Broadcast(u"USB#VID_096E");
+  odd.resize(odd.size() - 1);
+  SetDeclaredSize(odd, static_cast<std::uint32_t>(odd.size()));
+  EXPECT_FALSE(IsKeyInterfaceBroadcast(odd.data(), odd.size()));
+}
+
+class DeviceChange : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rig.library.tokens = {MakeToken("A"), MakeToken("B")};
+    rig.logic.Initialise(u"");
+    rig.events.clear();
+    logBefore = rig.Log();
+  }
+  MainWindowRig rig;
+  std::string logBefore;
+};
+
+TEST_F(DeviceChange, OtherEventKindsAndForeignDevicesChangeNothing) {
+  const auto key = Broadcast(kKeyPath);
+  rig.logic.OnDeviceChange(0x0007, key.data(), key.size());  // DBT_DEVNODES_CHANGED
+  rig.logic.OnDeviceChange(0x8003, key.data(), key.size());  // DBT_DEVICEREMOVEPENDING
+
+  const auto other = Broadcast(u"\\\\?\\USB#VID_046D&PID_C52B#1");
+  const auto lower = Broadcast(u"\\\\?\\USB#vid_096e&PID_0858#1");
+  for (std::uint32_t kind : {kDeviceArrival, kDeviceRemoveComplete}) {
+    rig.logic.OnDeviceChange(kind, other.data(), other.size());
+    rig.logic.OnDeviceChange(kind, lower.data(), lower.size());
+    rig.logic.OnDeviceChange(kind, key.data(), 20);
+  }
+
+  EXPECT_TRUE(rig.events.empty());
+  EXPECT_EQ(rig.Log(), logBefore);
+  EXPECT_EQ(rig.model.rows.size(), 2u);
+}
+
+TEST_F(DeviceChange, ArrivalPausesTwoSecondsThenSearchesAndLists) {
+  rig.library.tokens = {MakeToken("NEW")};
+  const auto key = Broadcast(kKeyPath);
+  rig.logic.OnDeviceChange(kDeviceArrival, key.data(), key.size());
+
+  EXPECT_EQ(rig.host.pauses, std::vector<std::uint32_t>{2000});
+  EXPECT_EQ(rig.events, (std::vector<std::string>{"Pause", "ListDevice", "OtpList"}));
+  EXPECT_EQ(rig.Log(), logBefore + "Found a Corvane/Meridia device.\r\nList tokens succeeded!\r\n");
+  ASSERT_EQ(rig.model.rows.size(), 1u);
+  EXPECT_EQ(rig.Cell(0, 0), "NEW");
+}
+
+TEST_F(DeviceChange, RemovalEmptiesTheListSilentlyAndKeepsButtons) {
+  const ButtonStates before = ButtonsOf(rig.model);
+  const auto key = Broadcast(kKeyPath);
+  rig.logic.OnDeviceChange(kDeviceRemoveComplete, key.data(), key.size());
+
+  EXPECT_TRUE(rig.model.rows.empty());
+  EXPECT_TRUE(rig.events.empty());
+  EXPECT_EQ(rig.Log(), logBefore);
+  EXPECT_EQ(rig.Status(), "");
+  EXPECT_EQ(rig.model.activeIndex, 0);
+  EXPECT_EQ(ButtonsOf(rig.model), before);
+  EXPECT_EQ(before, (ButtonStates{true, true, true, true, true, true, true}));
+}
+
+}  // namespace

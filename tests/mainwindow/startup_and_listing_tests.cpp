@@ -1,0 +1,204 @@
+// Start-up, device search and token listing.
+#include <gtest/gtest.h>
+
+#include "main_window_fakes.h"
+
+namespace {
+
+const std::string kFound = "Found a Corvane/Meridia device.\r\n";
+const std::string kListed = "List tokens succeeded!\r\n";
+const std::string kNoToken = "But there is no OTP token in the device!\r\n";
+
+const ButtonStates kOnlyClearAndAbout{false, false, false, false, false, true, true};
+const ButtonStates kAllEnabled{true, true, true, true, true, true, true};
+
+TEST(MainWindowStartup, KeyWithTokensIsFoundListedAndEnablesEveryButton) {
+  MainWindowRig rig;
+  rig.library.tokens = {MakeToken("AAA0000000001", TOTP, HASH_SHA256, 8, 60),
+                        MakeToken("AAA0000000002", HOTP, HASH_SHA1, 6, 30)};
+  rig.logic.Initialise(u"");
+
+  EXPECT_EQ(rig.Log(), kFound + kListed);
+  EXPECT_EQ(rig.Status(), "");
+  EXPECT_EQ(rig.model.activeIndex, 0);
+  EXPECT_EQ(ButtonsOf(rig.model), kAllEnabled);
+  ASSERT_EQ(rig.model.rows.size(), 2u);
+  const std::vector<std::string> first{"AAA0000000001", "X", "TOTP", "SHA-256", "8", "60"};
+  const std::vector<std::string> second{"AAA0000000002", "", "HOTP", "SHA-1", "6", "30"};
+  for (int c = 0; c < kTokenListColumns; ++c) {
+    EXPECT_EQ(rig.Cell(0, c), first[c]) << "column " << c;
+    EXPECT_EQ(rig.Cell(1, c), second[c]) << "column " << c;
+  }
+  EXPECT_EQ(rig.library.listSelectors, std::vector<std::uint32_t>{0});
+  EXPECT_TRUE(rig.library.everyListingBufferZeroed);
+}
+
+TEST(MainWindowStartup, NoKeyLogsCodeThenListingOutcomeAndLeavesButtonsDisabled) {
+  MainWindowRig rig;
+  rig.library.listDeviceStatuses = {CV_ERR_NO_DEVICE};
+  rig.library.listStatus = 0x80100001;
+  rig.logic.Initialise(u"");
+
+  EXPECT_EQ(rig.Log(),
+            "Corvane/Meridia device not found.\r\n"
+            "You may need to run this tool as administrator (error= 0x80435602)\r\n"
+            "Failed to list tokens (error = 0x80100001)\r\n"
+            "You must run this tool as administrator!\r\n");
+  // The listing's warning is cleared once start-up ends.
+  EXPECT_EQ(rig.Status(), "");
+  EXPECT_EQ(ButtonsOf(rig.model), kOnlyClearAndAbout);
+  EXPECT_TRUE(rig.model.rows.empty());
+  EXPECT_EQ(rig.model.activeIndex, -1);
+}
+
+TEST(MainWindowStartup, TwoKeysAreReportedAndStillListed) {
+  MainWindowRig rig;
+  rig.library.listDeviceStatuses = {CV_ERR_MULTIPLE_DEVICES};
+  rig.library.tokens = {MakeToken("ONE")};
+  rig.logic.Initialise(u"");
+
+  EXPECT_EQ(rig.Log(), "Multiple Corvane/Meridia devices found (Error= 0x80435603)\r\n" + kListed);
+  EXPECT_EQ(ButtonsOf(rig.model), kOnlyClearAndAbout);
+  EXPECT_EQ(rig.model.rows.size(), 1u);
+}
+
+TEST(MainWindowStartup, UnknownSearchStatusIsSilentAndListsNothing) {
+  MainWindowRig rig;
+  rig.library.listDeviceStatuses = {0x80435699};
+  rig.library.tokens = {MakeToken("ONE")};
+  rig.logic.Initialise(u"");
+
+  EXPECT_EQ(rig.Log(), "");
+  EXPECT_EQ(rig.library.listCalls, 0);
+  EXPECT_EQ(ButtonsOf(rig.model), kOnlyClearAndAbout);
+}
+
+TEST(MainWindowStartup, LoaderProblemIsTheFirstLine) {
+  MainWindowRig rig;
+  rig.library.listDeviceStatuses = {CV_ERR_LIBRARY_MISSING};
+  rig.logic.Initialise(u"CV_Manager.dll could not be loaded.\r\n");
+  EXPECT_EQ(rig.Log(), "CV_Manager.dll could not be loaded.\r\n");
+
+  MainWindowRig withKey;
+  withKey.logic.Initialise(u"Problem line\r\n");
+  EXPECT_EQ(withKey.Log(), "Problem line\r\n" + kFound + kListed + kNoToken);
+}
+
+TEST(TokenListing, ShowsAllTwentyTokensInLibraryOrder) {
+  MainWindowRig rig;
+  for (int i = 0; i < 20; ++i) rig.library.tokens.push_back(MakeToken(("T" + std::to_string(i)).c_str()));
+  rig.logic.ListTokens();
+
+  ASSERT_EQ(rig.model.rows.size(), 20u);
+  for (std::size_t i = 0; i < 20; ++i) {
+    EXPECT_EQ(rig.Cell(i, 0), "T" + std::to_string(i));
+    EXPECT_EQ(rig.Cell(i, 1), i == 0 ? "X" : "");
+  }
+  EXPECT_EQ(rig.Log(), kListed);
+}
+
+TEST(TokenListing, EmptyFirstSerialEndsTheListEvenWithLaterSerials) {
+  MainWindowRig rig;
+  rig.library.tokens = {MakeToken(""), MakeToken("LATER1"), MakeToken("LATER2")};
+  rig.logic.ListTokens();
+
+  EXPECT_TRUE(rig.model.rows.empty());
+  EXPECT_EQ(rig.Log(), kListed + kNoToken);
+  EXPECT_EQ(rig.model.activeIndex, -1);
+}
+
+TEST(TokenListing, StopsAtTheFirstEmptySerial) {
+  MainWindowRig rig;
+  rig.library.tokens = {MakeToken("A"), MakeToken("B"), MakeToken(""), MakeToken("D")};
+  rig.logic.ListTokens();
+  ASSERT_EQ(rig.model.rows.size(), 2u);
+  EXPECT_EQ(rig.Cell(1, 0), "B");
+}
+
+TEST(TokenListing, UnknownFieldValuesGiveErrorOrEmptyCells) {
+  MainWindowRig rig;
+  rig.library.tokens = {MakeToken("ODD", 0x50, 3, 7, 45),
+                        MakeToken("STATIC", STATIC_PASSWORD, HASH_SHA1, 8, 60),
+                        MakeToken("CR", CHALLENGE_RESPONSE, 0, 0, 0)};
+  rig.logic.ListTokens();
+
+  ASSERT_EQ(rig.model.rows.size(), 3u);
+  EXPECT_EQ(rig.Cell(0, 2), "Error");
+  EXPECT_EQ(rig.Cell(0, 3), "");
+  EXPECT_EQ(rig.Cell(0, 4), "");
+  EXPECT_EQ(rig.Cell(0, 5), "");
+  EXPECT_EQ(rig.Cell(1, 2), "STATIC_PASSWORD");
+  EXPECT_EQ(rig.Cell(2, 2), "CHALLENGE_RESPONSE");
+  EXPECT_EQ(rig.Cell(2, 3), "");
+}
+
+TEST(TokenListing, SerialWithoutTerminatorIsReadWithinItsSixtyFourBytes) {
+  MainWindowRig rig;
+  rig.library.tokens.assign(20, MakeToken("FILL"));
+  // The last record of the buffer: serial and seed without any NUL, so
+  // reading past the serial would run off the end of the listing buffer.
+  TokenRecord& last = rig.library.tokens.back();
+  std::memset(last.serial, 'S', sizeof last.serial);
+  std::memset(last.seed, 'B', sizeof last.seed);
+  rig.logic.ListTokens();
+
+  ASSERT_EQ(rig.model.rows.size(), 20u);
+  EXPECT_EQ(rig.Cell(19, 0), std::string(64, 'S'));
+}
+
+TEST(TokenListing, FailureWarnsEmptiesTheListAndKeepsActiveIndex) {
+  MainWindowRig rig;
+  rig.library.tokens = {MakeToken("A"), MakeToken("B")};
+  rig.logic.ListTokens();
+  ASSERT_EQ(rig.model.rows.size(), 2u);
+  ASSERT_EQ(rig.model.activeIndex, 0);
+
+  rig.library.listStatus = 0xA0000005;
+  rig.logic.ListTokens();
+  EXPECT_TRUE(rig.model.rows.empty());
+  EXPECT_EQ(rig.model.activeIndex, 0);
+  EXPECT_EQ(rig.Status(), "You must run this tool as administrator!");
+  EXPECT_EQ(rig.Log(), kListed +
+                           "Failed to list tokens (error = 0xA0000005)\r\n"
+                           "You must run this tool as administrator!\r\n");
+  EXPECT_TRUE(rig.library.everyListingBufferZeroed);
+}
+
+TEST(TokenListing, ActiveIndexIsSetOnlyByAListingThatShowsAToken) {
+  MainWindowRig rig;
+  rig.library.listDeviceStatuses = {CV_OK};
+  rig.logic.Initialise(u"");  // key without tokens
+  EXPECT_EQ(rig.model.activeIndex, -1);
+
+  rig.library.tokens = {MakeToken("A")};
+  rig.logic.ListTokens();
+  EXPECT_EQ(rig.model.activeIndex, 0);
+
+  rig.library.tokens.clear();
+  rig.logic.ListTokens();
+  EXPECT_EQ(rig.model.activeIndex, 0);
+}
+
+TEST(TokenListing, RefreshListsWithoutSearching) {
+  MainWindowRig rig;
+  rig.library.tokens = {MakeToken("A")};
+  rig.logic.ListTokens();
+  EXPECT_EQ(rig.library.listDeviceCalls, 0);
+  EXPECT_EQ(rig.events, std::vector<std::string>{"OtpList"});
+}
+
+TEST(MessageLog, AppendsClearsAndKeepsEverything) {
+  MainWindowRig rig;
+  const MessageText big(100000, u'x');
+  rig.logic.AppendLog(big);
+  rig.logic.AppendLog(u"end\r\n");
+  EXPECT_EQ(rig.model.logText, big + u"end\r\n");
+
+  rig.logic.ClearLog();
+  EXPECT_EQ(rig.model.logText, u"");
+  EXPECT_EQ(rig.model.logClears, 1u);
+  rig.logic.AppendLog(u"next\r\n");
+  EXPECT_EQ(rig.Log(), "next\r\n");
+}
+
+}  // namespace

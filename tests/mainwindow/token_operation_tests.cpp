@@ -1,0 +1,213 @@
+// Get OTP, Reset, New Token and Set ENTER.
+#include <gtest/gtest.h>
+
+#include "main_window_fakes.h"
+
+namespace {
+
+const std::string kPrompt = "Please touch the key!...\r\n";
+const std::string kListed = "List tokens succeeded!\r\n";
+
+class TokenOperations : public ::testing::Test {
+ protected:
+  // Starts with a found key whose tokens are `tokens`, and a clean log.
+  void Start(std::vector<TokenRecord> tokens) {
+    rig.library.tokens = std::move(tokens);
+    rig.logic.Initialise(u"");
+    rig.logic.ClearLog();
+    rig.events.clear();
+  }
+  MainWindowRig rig;
+};
+
+TEST_F(TokenOperations, GetOtpOnTotpSendsTheUtcPlusEightChallenge) {
+  Start({MakeToken("TIME1", TOTP, HASH_SHA1, 6, 30), MakeToken("EVENT1", HOTP)});
+  rig.host.now = 1704067200;  // 2024-01-01 00:00:00 UTC
+  rig.library.otpBytes = "492039";
+  rig.logic.GetOtp();
+
+  ASSERT_EQ(rig.library.calculateCalls.size(), 1u);
+  const CalculateCall& call = rig.library.calculateCalls[0];
+  EXPECT_EQ(call.challenge, "2024-01-01 08:00:00");
+  EXPECT_EQ(call.challengeLength, 19u);
+  EXPECT_TRUE(call.challengeTerminated);
+  EXPECT_STREQ(call.token.serial, "TIME1");
+  EXPECT_EQ(rig.Log(), kPrompt + "Get OTP succeeded!\r\nTOTP = 492039\r\n");
+  EXPECT_EQ(rig.Status(), "");
+}
+
+TEST_F(TokenOperations, GetOtpOnOtherTypesSendsNoChallengeAndReportsHotp) {
+  for (std::uint32_t type : {static_cast<std::uint32_t>(HOTP), static_cast<std::uint32_t>(STATIC_PASSWORD),
+                             static_cast<std::uint32_t>(CHALLENGE_RESPONSE)}) {
+    MainWindowRig fresh;
+    fresh.library.tokens = {MakeToken("TOKEN", type)};
+    fresh.logic.ListTokens();
+    fresh.logic.ClearLog();
+    fresh.library.otpBytes = "7777";
+    fresh.logic.GetOtp();
+
+    ASSERT_EQ(fresh.library.calculateCalls.size(), 1u) << type;
+    EXPECT_EQ(fresh.library.calculateCalls[0].challenge, "");
+    EXPECT_EQ(fresh.library.calculateCalls[0].challengeLength, 0u);
+    EXPECT_TRUE(fresh.library.calculateCalls[0].challengeTerminated);
+    EXPECT_EQ(fresh.Log(), kPrompt + "Get OTP succeeded!\r\nHOTP = 7777\r\n") << type;
+  }
+}
+
+TEST_F(TokenOperations, GetOtpActsOnTheFirstRecordOfAFreshListing) {
+  Start({MakeToken("OLD-FIRST")});
+  // The key now lists different tokens than the window shows.
+  rig.library.tokens = {MakeToken("NOW-FIRST", HOTP, HASH_SHA256, 8, 60), MakeToken("NOW-SECOND", TOTP)};
+  rig.logic.GetOtp();
+
+  EXPECT_EQ(rig.events, (std::vector<std::string>{"OtpList", "ShowModelNow", "OtpCalculate"}));
+  EXPECT_TRUE(rig.library.everyListingBufferZeroed);
+  ASSERT_EQ(rig.library.calculateCalls.size(), 1u);
+  const TokenRecord& token = rig.library.calculateCalls[0].token;
+  EXPECT_STREQ(token.serial, "NOW-FIRST");
+  EXPECT_EQ(token.hashAlgorithm, static_cast<std::uint32_t>(HASH_SHA256));
+  EXPECT_EQ(token.digits, 8u);
+  EXPECT_EQ(token.timeStep, 60u);
+  // Get OTP does not refill the window's list.
+  EXPECT_EQ(rig.Cell(0, 0), "OLD-FIRST");
+}
+
+TEST_F(TokenOperations, GetOtpDoesNothingBeforeATokenWasListed) {
+  Start({});
+  ASSERT_EQ(rig.model.activeIndex, -1);
+  rig.logic.GetOtp();
+  EXPECT_TRUE(rig.events.empty());
+  EXPECT_EQ(rig.Log(), "");
+}
+
+TEST_F(TokenOperations, GetOtpIsSilentWhenTheFreshListingFails) {
+  Start({MakeToken("A")});
+  rig.library.listStatus = 0x80435602;
+  rig.logic.GetOtp();
+  EXPECT_EQ(rig.events, std::vector<std::string>{"OtpList"});
+  EXPECT_EQ(rig.Log(), "");
+  EXPECT_EQ(rig.Status(), "");
+  EXPECT_EQ(rig.model.rows.size(), 1u);
+}
+
+TEST_F(TokenOperations, GetOtpShowsThePromptBeforeTheBlockingCall) {
+  Start({MakeToken("A")});
+  rig.logic.GetOtp();
+
+  ASSERT_EQ(rig.host.shownModels.size(), 1u);
+  EXPECT_EQ(rig.host.shownModels[0].statusText, "Please touch the key...");
+  EXPECT_EQ(rig.host.shownModels[0].logText, kPrompt);
+  ASSERT_EQ(rig.library.calculateCalls.size(), 1u);
+  EXPECT_EQ(rig.library.calculateCalls[0].statusTextAtCall, "Please touch the key...");
+  EXPECT_EQ(rig.library.calculateCalls[0].logTextAtCall, kPrompt);
+}
+
+TEST_F(TokenOperations, GetOtpFailureIsLoggedWithItsCode) {
+  Start({MakeToken("A")});
+  rig.library.calculateStatus = 0x8010000C;
+  rig.logic.GetOtp();
+  EXPECT_EQ(rig.Log(), kPrompt + "Failed to get OTP (error code = 0x8010000C)\r\n");
+  EXPECT_EQ(rig.Status(), "");
+}
+
+TEST_F(TokenOperations, OtpWithoutTerminatorIsReadWithinTheBuffer) {
+  Start({MakeToken("A")});
+  rig.library.otpBytes = std::string(kOtpBufferSize, '9');
+  rig.logic.GetOtp();
+  EXPECT_EQ(rig.Log(), kPrompt + "Get OTP succeeded!\r\nHOTP = " + std::string(kOtpBufferSize, '9') + "\r\n");
+}
+
+TEST_F(TokenOperations, ResetSuccessEmptiesListAndDisablesGetOtp) {
+  Start({MakeToken("A"), MakeToken("B")});
+  rig.logic.ResetDevice();
+
+  EXPECT_EQ(rig.events, (std::vector<std::string>{"ShowModelNow", "OtpReset"}));
+  ASSERT_EQ(rig.host.shownModels.size(), 1u);
+  const ModelSnapshot& during = rig.host.shownModels[0];
+  EXPECT_EQ(during.statusText, "Please touch the key...");
+  EXPECT_EQ(during.logText, kPrompt);
+  EXPECT_EQ(during.buttons, (ButtonStates{true, true, true, true, false, true, true}));
+  EXPECT_EQ(rig.library.resetRunningAtReset, std::vector<bool>{true});
+
+  EXPECT_EQ(rig.Log(), kPrompt + "Reset Succeeded!\r\n");
+  EXPECT_EQ(rig.Status(), "");
+  EXPECT_TRUE(rig.model.rows.empty());
+  EXPECT_EQ(rig.model.activeIndex, 0);
+  EXPECT_EQ(ButtonsOf(rig.model), (ButtonStates{true, true, true, false, true, true, true}));
+}
+
+TEST_F(TokenOperations, ResetFailureKeepsListAndButtons) {
+  Start({MakeToken("A"), MakeToken("B")});
+  rig.library.resetStatus = 0x6982;
+  rig.logic.ResetDevice();
+
+  EXPECT_EQ(rig.Log(), kPrompt + "Failed to reset the device (error code = 0x00006982)\r\n");
+  EXPECT_EQ(rig.Status(), "");
+  EXPECT_EQ(rig.model.rows.size(), 2u);
+  EXPECT_EQ(ButtonsOf(rig.model), (ButtonStates{true, true, true, true, true, true, true}));
+}
+
+TEST_F(TokenOperations, NewTokenCancelledLogsAndChangesNothing) {
+  Start({MakeToken("A")});
+  rig.host.newTokenResult = {kNothingSaved, u"ignored\r\n", true};
+  rig.logic.NewToken();
+  EXPECT_EQ(rig.events, std::vector<std::string>{"RunNewTokenForm"});
+  EXPECT_EQ(rig.Log(), "");
+}
+
+TEST_F(TokenOperations, NewTokenFailedSaveLogsOnlyTheFormsMessage) {
+  Start({MakeToken("A")});
+  rig.host.newTokenResult = {kWriteToKeyFailed, u"Failed to write the token (error = 0x80100001)\r\n", true};
+  rig.logic.NewToken();
+  EXPECT_EQ(rig.events, std::vector<std::string>{"RunNewTokenForm"});
+  EXPECT_EQ(rig.Log(), "Failed to write the token (error = 0x80100001)\r\n");
+}
+
+TEST_F(TokenOperations, NewTokenSavedSetsEnterListsAndEnablesGetOtp) {
+  Start({MakeToken("A")});
+  rig.logic.ResetDevice();  // Get OTP now disabled
+  rig.logic.ClearLog();
+  rig.events.clear();
+  ASSERT_FALSE(IsButtonEnabled(rig.model, MainButton::GetOtp));
+
+  rig.library.tokens = {MakeToken("NEW", TOTP)};
+  rig.library.setEnterStatus = 0x1234;
+  rig.host.newTokenResult = {kTokenSaved, u"Token saved.\r\n", false};
+  rig.logic.NewToken();
+
+  EXPECT_EQ(rig.events, (std::vector<std::string>{"RunNewTokenForm", "OtpSetValueWithEnter", "OtpList"}));
+  EXPECT_EQ(rig.library.setEnterValues, std::vector<std::uint32_t>{0});
+  EXPECT_EQ(rig.Log(), "Token saved.\r\nFailed to set C/R (error = 0x00001234)\r\n" + kListed);
+  ASSERT_EQ(rig.model.rows.size(), 1u);
+  EXPECT_EQ(rig.Cell(0, 0), "NEW");
+  EXPECT_TRUE(IsButtonEnabled(rig.model, MainButton::GetOtp));
+}
+
+TEST_F(TokenOperations, SetEnterSendsTheChoiceOnlyOnSave) {
+  Start({MakeToken("A")});
+  rig.host.setEnterResult = 1;
+  rig.host.setEnterChoice = false;
+  rig.logic.SetEnter();
+  rig.host.setEnterChoice = true;
+  rig.logic.SetEnter();
+  rig.host.setEnterResult = 2;  // Cancel, Esc or the close box
+  rig.logic.SetEnter();
+
+  EXPECT_EQ(rig.library.setEnterValues, (std::vector<std::uint32_t>{0, 1}));
+  EXPECT_EQ(rig.host.setEnterInitialChoices, (std::vector<bool>{true, true, true}));
+  EXPECT_EQ(rig.Log(), "Set C/R succeeded!\r\nSet C/R succeeded!\r\n");
+  // The list is not refreshed after Set ENTER.
+  EXPECT_EQ(rig.events, (std::vector<std::string>{"RunSetEnterDialog", "OtpSetValueWithEnter",
+                                                  "RunSetEnterDialog", "OtpSetValueWithEnter",
+                                                  "RunSetEnterDialog"}));
+}
+
+TEST_F(TokenOperations, SetAppendEnterFailureIsLogged) {
+  Start({MakeToken("A")});
+  rig.library.setEnterStatus = 0xFFFFFFFF;
+  rig.logic.SetAppendEnter(true);
+  EXPECT_EQ(rig.library.setEnterValues, std::vector<std::uint32_t>{1});
+  EXPECT_EQ(rig.Log(), "Failed to set C/R (error = 0xFFFFFFFF)\r\n");
+}
+
+}  // namespace
