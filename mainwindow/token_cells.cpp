@@ -10,7 +10,7 @@ TokenRow MakeTokenRow(const TokenRecord& record, bool active) {
   // The serial comes from the key: a serial filling all 64 bytes without a
   // terminator is shown as those 64 bytes.
   row[kSerialColumn] = Widen(TextWithin(record.serial), kThreadAnsiCodePage);
-  row[kActiveColumn] = active ? u"X" : u"";
+  row[kActiveColumn] = active ? MessageText(u"X") : MessageText();
   row[kTypeColumn] = TokenTypeText(record.type);
   row[kHashColumn] = HashAlgorithmText(record.hashAlgorithm);
   row[kDigitsColumn] = DigitsText(record.digits);
