@@ -9,6 +9,8 @@
 
 #include "text/message_text.h"
 
+class SeedFileSystem;
+
 struct ExportedToken {
   bool totp = false;            // false: HOTP
   bool sha256 = false;          // false: SHA-1
@@ -24,3 +26,7 @@ struct ExportedToken {
 // order they happened; empty when both files were written.
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
                                          const ExportedToken& token);
+
+// The same, through `files` instead of the system's file system.
+std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
+                                         const ExportedToken& token, SeedFileSystem& files);

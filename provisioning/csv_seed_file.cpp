@@ -1,0 +1,54 @@
+#include "provisioning/csv_seed_file.h"
+
+#include "provisioning/seed_export_messages.h"
+#include "provisioning/seed_text.h"
+#include "text/format_text.h"
+
+const char16_t kHotpCsvHeader[] = u"Serial Number, Secret Key\r\n";
+const char16_t kTotpCsvHeader[] =
+    u"UPN, Serial Number, Secret Key, Time Interval, Manufacturer, Model\r\n";
+
+namespace {
+
+MessageText AsciiText(const std::string& text) { return MessageText(text.begin(), text.end()); }
+
+}  // namespace
+
+MessageText HotpCsvRow(const MessageText& serial, const std::string& seedLowerHex) {
+  MessageText row;
+  FormatText(row, u"%s,%s\r\n", CsvField(serial), AsciiText(seedLowerHex));
+  return row;
+}
+
+MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial,
+                       const std::string& seedBase32, std::int32_t interval) {
+  MessageText row;
+  FormatText(row, u"%s,%s,%s,%d,Velthor Security,Corvane\r\n", CsvField(userName),
+             CsvField(serial), AsciiText(seedBase32), interval);
+  return row;
+}
+
+std::optional<MessageText> AppendRowToCsvFile(SeedFileSystem& files,
+                                              const std::filesystem::path& file,
+                                              std::u16string_view header, const MessageText& row) {
+  const MessageText fileName = file.filename().u16string();
+  if (row.empty()) return CouldNotAddToken(fileName, u"there was not enough memory");
+
+  bool created = false;
+  FileError error;
+  std::unique_ptr<OutputFile> output = files.OpenForAppend(file, created, error);
+  if (!output) return CouldNotAddToken(fileName, FileErrorReason(u"the file could not be opened", error));
+
+  // Only whether the file existed decides about the header: an empty file gets none.
+  const std::string bytes = Utf16LittleEndianBytes(created ? MessageText(header) + row : row);
+  bool written = output->Write(bytes.data(), bytes.size());
+  if (written && !output->Finish()) written = false;
+  error = output->error;
+  output.reset();
+  if (!written) {
+    // A file this call created would otherwise start without its header next time.
+    if (created) files.Remove(file);
+    return CouldNotAddToken(fileName, FileErrorReason(u"the file could not be written", error));
+  }
+  return std::nullopt;
+}

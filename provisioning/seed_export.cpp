@@ -1,0 +1,80 @@
+#include "provisioning/seed_export.h"
+
+#include <new>
+#include <optional>
+#include <string>
+
+#include "provisioning/csv_seed_file.h"
+#include "provisioning/seed_export_messages.h"
+#include "provisioning/seed_file_system.h"
+#include "provisioning/seed_text.h"
+#include "provisioning/xml_seed_file.h"
+#include "text/base32.h"
+#include "text/code_page.h"
+
+namespace {
+
+std::optional<MessageText> AppendXml(SeedFileSystem& files, const std::filesystem::path& file,
+                                     const ExportedToken& token, const MessageText& serial) {
+  XmlSeedToken texts;
+  texts.sha256 = token.sha256;
+  // The file declares no encoding, so readers take it as UTF-8.
+  texts.name = Utf8FromUtf16(token.userName);
+  texts.digits = std::to_string(token.digits);
+  texts.serial = Utf8FromUtf16(serial);
+  texts.seedHex = HexText(token.seed, true);
+  return AppendTokenToXmlFile(files, file, token.totp, texts);
+}
+
+std::optional<MessageText> AppendCsv(SeedFileSystem& files, const std::filesystem::path& file,
+                                     const ExportedToken& token, const MessageText& serial) {
+  if (token.totp) {
+    const std::string base32 = Base32Encode(token.seed.data(), token.seed.size());
+    const MessageText row =
+        TotpCsvRow(token.userName, serial, base32, static_cast<std::int32_t>(token.interval));
+    return AppendRowToCsvFile(files, file, kTotpCsvHeader, row);
+  }
+  return AppendRowToCsvFile(files, file, kHotpCsvHeader, HotpCsvRow(serial, HexText(token.seed, false)));
+}
+
+// Errors stay status lines: running out of memory in one file's step is
+// reported like any other failure of that file.
+template <typename Step>
+void RunStep(std::vector<MessageText>& failures, const std::filesystem::path& file, Step step) {
+  std::optional<MessageText> failure;
+  try {
+    failure = step();
+  } catch (const std::bad_alloc&) {
+    failure = CouldNotAddToken(file.filename().u16string(), u"there was not enough memory");
+  }
+  if (failure) failures.push_back(std::move(*failure));
+}
+
+}  // namespace
+
+std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
+                                         const ExportedToken& token, SeedFileSystem& files) {
+  std::vector<MessageText> failures;
+  const std::string baseName = token.totp ? "tseeds" : "hseeds";
+  const std::filesystem::path xmlFile = folder / (baseName + ".xml");
+  const std::filesystem::path csvFile = folder / (baseName + ".csv");
+
+  const std::optional<MessageText> serial = WidenText(token.serial.c_str(), kThreadAnsiCodePage);
+  if (!serial) {
+    for (const auto& file : {xmlFile, csvFile}) {
+      failures.push_back(CouldNotAddToken(
+          file.filename().u16string(), u"the serial number is not valid text in the system code page"));
+    }
+    return failures;
+  }
+
+  // The CSV file is written even when the XML file could not be.
+  RunStep(failures, xmlFile, [&] { return AppendXml(files, xmlFile, token, *serial); });
+  RunStep(failures, csvFile, [&] { return AppendCsv(files, csvFile, token, *serial); });
+  return failures;
+}
+
+std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
+                                         const ExportedToken& token) {
+  return AppendSeedFiles(folder, token, SystemSeedFileSystem());
+}

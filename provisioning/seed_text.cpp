@@ -1,0 +1,66 @@
+#include "provisioning/seed_text.h"
+
+std::string HexText(const std::vector<std::uint8_t>& bytes, bool upperCase) {
+  const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (const std::uint8_t byte : bytes) {
+    text.push_back(digits[byte >> 4]);
+    text.push_back(digits[byte & 0x0F]);
+  }
+  return text;
+}
+
+std::string Utf8FromUtf16(std::u16string_view text) {
+  std::string utf8;
+  utf8.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t code = text[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      utf8.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+      utf8.push_back(static_cast<char>(0xC0 | (code >> 6)));
+      utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+      utf8.push_back(static_cast<char>(0xE0 | (code >> 12)));
+      utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+      utf8.push_back(static_cast<char>(0xF0 | (code >> 18)));
+      utf8.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+  }
+  return utf8;
+}
+
+MessageText CsvField(std::u16string_view field) {
+  if (field.find_first_of(u",\"\r\n") == std::u16string_view::npos) return MessageText(field);
+  MessageText quoted;
+  quoted.reserve(field.size() + 2);
+  quoted.push_back(u'"');
+  for (const char16_t unit : field) {
+    if (unit == u'"') quoted.push_back(u'"');
+    quoted.push_back(unit);
+  }
+  quoted.push_back(u'"');
+  return quoted;
+}
+
+std::string Utf16LittleEndianBytes(std::u16string_view text) {
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  for (const char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}

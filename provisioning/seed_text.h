@@ -1,0 +1,23 @@
+// The text forms a token takes in the seed export files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "text/message_text.h"
+
+// Two hexadecimal digits per byte, most significant first, no separators.
+std::string HexText(const std::vector<std::uint8_t>& bytes, bool upperCase);
+
+// UTF-16 to UTF-8. A lone surrogate becomes U+FFFD, so the XML file always
+// holds valid UTF-8.
+std::string Utf8FromUtf16(std::u16string_view text);
+
+// A CSV field as RFC 4180 wants it: unchanged unless it holds a comma, a
+// double quote, CR or LF; then enclosed in double quotes, inner quotes doubled.
+MessageText CsvField(std::u16string_view field);
+
+// The UTF-16 code units as little-endian bytes, without a byte-order mark.
+std::string Utf16LittleEndianBytes(std::u16string_view text);
