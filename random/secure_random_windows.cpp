@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <limits>
 #include <string>
 
 #include "random/random_generation.h"
@@ -38,7 +39,7 @@ bool FillSecureRandom(std::uint8_t* buffer, std::size_t count) {
   const RtlGenRandomFunction genRandom = FindRtlGenRandom();
   if (genRandom == nullptr) return false;
   while (count > 0) {
-    const ULONG chunk = static_cast<ULONG>(std::min<std::size_t>(count, MAXULONG));
+    const ULONG chunk = static_cast<ULONG>(std::min<std::size_t>(count, std::numeric_limits<ULONG>::max()));
     if (!genRandom(buffer, chunk)) return false;
     buffer += chunk;
     count -= chunk;
