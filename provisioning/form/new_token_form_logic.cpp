@@ -1,0 +1,229 @@
+#include "provisioning/form/new_token_form_logic.h"
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "provisioning/form/bounded_length.h"
+#include "provisioning/form/seed_hex.h"
+#include "provisioning/form/token_record_mapping.h"
+#include "random/random_generation.h"
+#include "resources/resource.h"
+#include "text/code_page.h"
+#include "text/format_text.h"
+
+namespace {
+
+// Window-system values the command routing needs, without window headers.
+constexpr int kCommandOk = 1;      // IDOK
+constexpr int kCommandCancel = 2;  // IDCANCEL
+constexpr int kButtonClicked = 0;  // BN_CLICKED
+
+constexpr std::uint32_t kPersonalizeOption = 1;
+
+const char16_t kSaveFailedFormat[] = u"Failed to save the new token (error = 0x%08X)\r\n";
+const char16_t kSaveSucceeded[] = u"Save new token succeeded!\r\n";
+const char16_t kSavedTokenFormat[] = u"SN=%s, SEED=%s\r\n";
+const char16_t kNoSeedFolder[] =
+    u"Seed files not written: the program's folder is unknown.\r\n";
+
+}  // namespace
+
+NewTokenFormServices NewTokenFormServices::Standard() {
+  NewTokenFormServices services;
+  services.generateSerialNumber = [](char* buffer) { return GenerateSerialNumber(buffer); };
+  services.generateSeedBytes = [](std::uint8_t* buffer, std::int32_t count) {
+    return GenerateSeedBytes(buffer, count);
+  };
+  services.appendSeedFiles = [](const std::filesystem::path& folder, const ExportedToken& token) {
+    return AppendSeedFiles(folder, token);
+  };
+  return services;
+}
+
+NewTokenFormLogic::NewTokenFormLogic(INewTokenFormControls& controls, ITokenLibrary& library,
+                                     std::filesystem::path seedFolder,
+                                     NewTokenFormServices services)
+    : controls_(controls),
+      library_(library),
+      seedFolder_(std::move(seedFolder)),
+      services_(std::move(services)) {}
+
+NewTokenResult NewTokenFormLogic::Result() const {
+  NewTokenResult result;
+  result.resultStatus = state_.resultStatus;
+  result.resultMessage = state_.resultMessage;
+  result.appendEnter = state_.appendEnter;
+  return result;
+}
+
+// A failed transfer is only signalled: the handler carries on with whatever
+// the state holds.
+void NewTokenFormLogic::ReadFields() {
+  int failedControlId = 0;
+  if (!controls_.ReadFields(state_, failedControlId)) {
+    controls_.Beep();
+    controls_.Focus(failedControlId);
+  }
+}
+
+void NewTokenFormLogic::WriteFields() {
+  int failedControlId = 0;
+  if (!controls_.WriteFields(state_, failedControlId)) {
+    controls_.Beep();
+    controls_.Focus(failedControlId);
+  }
+}
+
+void NewTokenFormLogic::Refuse(int focusControlId) {
+  controls_.Beep();
+  controls_.Focus(focusControlId);
+}
+
+void NewTokenFormLogic::StartUp() {
+  state_.resultStatus = kNothingSaved;
+  state_.hashChoice = 0;       // SHA-1
+  state_.digitsChoice = 0;     // 6
+  state_.algorithmChoice = 1;  // TOTP
+  state_.intervalChoice = 1;   // 60 seconds
+  state_.appendEnter = true;
+  WriteFields();
+
+  // The key's own serial number is the default; without it the field stays
+  // empty and nothing is reported.
+  DeviceInfo info;
+  std::memset(&info, 0, sizeof info);
+  if (library_.GetDeviceInfo(&info) == CV_OK) {
+    // The key need not terminate sn within its 32 bytes.
+    const std::size_t length = BoundedLength(info.sn, sizeof info.sn);
+    static_assert(sizeof info.sn < sizeof state_.serialAnsi);
+    std::memset(state_.serialAnsi, 0, sizeof state_.serialAnsi);
+    std::memcpy(state_.serialAnsi, info.sn, length);
+    if (std::optional<MessageText> text = WidenText(state_.serialAnsi, kProcessAnsiCodePage)) {
+      state_.serialText = std::move(*text);
+    } else {
+      std::memset(state_.serialAnsi, 0, sizeof state_.serialAnsi);
+    }
+  }
+  WriteFields();
+}
+
+bool NewTokenFormLogic::HandleCommand(int controlId, int notification) {
+  switch (controlId) {
+    case kCommandOk:
+    case kCommandCancel:
+      controls_.EndForm(controlId);
+      return true;
+  }
+  if (notification != kButtonClicked) return false;
+  switch (controlId) {
+    case IDC_FORM_CANCEL:
+      controls_.EndForm(kFormResultCancel);
+      return true;
+    case IDC_GENERATE_SERIAL:
+      GenerateSerial();
+      return true;
+    case IDC_GENERATE_SEED:
+      GenerateSeed();
+      return true;
+    case IDC_SAVE:
+      SaveToken();
+      return true;
+  }
+  return false;
+}
+
+void NewTokenFormLogic::GenerateSerial() {
+  // Read first so that what the operator typed or chose elsewhere survives.
+  ReadFields();
+
+  char fresh[kSerialCapacity] = {};
+  if (!services_.generateSerialNumber(fresh)) {
+    controls_.Beep();  // the shown serial stays as it was
+    return;
+  }
+  std::memcpy(state_.serialAnsi, fresh, sizeof fresh);
+  state_.serialText = WidenText(state_.serialAnsi, kProcessAnsiCodePage).value_or(MessageText());
+  WriteFields();
+}
+
+void NewTokenFormLogic::GenerateSeed() {
+  ReadFields();
+
+  // The same rule as the record's hash, so the shown seed is the one sent.
+  const std::size_t count = SeedLengthFor(HashAlgorithmFor(state_.hashChoice));
+  std::uint8_t fresh[kMaxSeedLength] = {};
+  if (!services_.generateSeedBytes(fresh, static_cast<std::int32_t>(count))) {
+    // No usable seed: keep the previous one (if any) and leave Save as it is.
+    controls_.Beep();
+    return;
+  }
+
+  char hex[kSeedHexCapacity] = {};
+  FormatSeedHex(fresh, count, hex, sizeof hex);
+
+  // No tail of an earlier, longer seed is kept around.
+  std::memset(state_.seedBytes, 0, sizeof state_.seedBytes);
+  std::memcpy(state_.seedBytes, fresh, count);
+  std::memcpy(state_.seedHex, hex, sizeof hex);
+  std::memset(fresh, 0, sizeof fresh);
+  state_.seedText = WidenText(state_.seedHex, kProcessAnsiCodePage).value_or(MessageText());
+  state_.seedHashChoice = state_.hashChoice;
+  state_.seedLength = count;
+
+  WriteFields();
+  controls_.EnableSave(true);
+}
+
+bool NewTokenFormLogic::SeedMatchesHash() const {
+  return state_.seedLength != 0 && state_.seedHashChoice == state_.hashChoice &&
+         state_.seedLength == SeedLengthFor(HashAlgorithmFor(state_.hashChoice));
+}
+
+void NewTokenFormLogic::SaveToken() {
+  ReadFields();
+
+  // The key's record holds 63 bytes of serial; a longer one is refused
+  // rather than cut.
+  const std::optional<std::string> serial = NarrowText(state_.serialText.c_str(), kThreadAnsiCodePage);
+  if (!serial || serial->size() >= sizeof state_.serialAnsi) {
+    Refuse(IDC_SERIAL_NUMBER);
+    return;
+  }
+  // A hash changed after generating the seed would send a seed of another
+  // length than the one shown and exported: a new seed is needed first.
+  if (!SeedMatchesHash()) {
+    Refuse(IDC_GENERATE_SEED);
+    return;
+  }
+  std::memset(state_.serialAnsi, 0, sizeof state_.serialAnsi);
+  std::memcpy(state_.serialAnsi, serial->data(), serial->size());
+
+  const TokenRecord record = BuildTokenRecord(state_);
+  controls_.EnableSave(false);
+  const CvStatus status = library_.OtpPersonalize(record, kPersonalizeOption);
+
+  if (status != CV_OK) {
+    state_.resultStatus = kWriteToKeyFailed;
+    FormatText(state_.resultMessage, kSaveFailedFormat, status);
+  } else {
+    state_.resultStatus = kTokenSaved;
+    state_.resultMessage = kSaveSucceeded;
+    state_.resultMessage += Format(kSavedTokenFormat, state_.serialText, state_.seedText);
+    ExportSeed(record);
+  }
+  controls_.EndForm(kFormResultSaved);
+}
+
+// Export failures are added to the message; the token is on the key either way.
+void NewTokenFormLogic::ExportSeed(const TokenRecord& record) {
+  if (seedFolder_.empty()) {
+    state_.resultMessage += kNoSeedFolder;
+    return;
+  }
+  for (const MessageText& line :
+       services_.appendSeedFiles(seedFolder_, BuildExportedToken(record, state_.userName))) {
+    state_.resultMessage += line;
+  }
+}

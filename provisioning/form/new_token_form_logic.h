@@ -1,0 +1,67 @@
+// The New Token form's behaviour: defaults, the two Generate buttons, Save
+// and closing, written against INewTokenFormControls so that it runs and is
+// tested without a window.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "provisioning/form/new_token_form_controls.h"
+#include "provisioning/form/new_token_form_state.h"
+#include "provisioning/new_token_result.h"
+#include "provisioning/seed_export.h"
+#include "vendor/token_library.h"
+
+// The form's sources of random material and its seed export; tests replace them.
+struct NewTokenFormServices {
+  std::function<bool(char* buffer)> generateSerialNumber;
+  std::function<bool(std::uint8_t* buffer, std::int32_t count)> generateSeedBytes;
+  std::function<std::vector<MessageText>(const std::filesystem::path& folder,
+                                         const ExportedToken& token)>
+      appendSeedFiles;
+
+  // The secure generators and the real seed files.
+  static NewTokenFormServices Standard();
+};
+
+// Dialog results besides IDOK (1) and IDCANCEL (2).
+constexpr int kFormResultCancel = 1003;
+constexpr int kFormResultSaved = 1001;
+
+class NewTokenFormLogic {
+ public:
+  // `seedFolder` is where the seed export files live: the program's folder.
+  NewTokenFormLogic(INewTokenFormControls& controls, ITokenLibrary& library,
+                    std::filesystem::path seedFolder,
+                    NewTokenFormServices services = NewTokenFormServices::Standard());
+
+  // Defaults and the key's own serial number; the window centres itself and
+  // sets its icons around this.
+  void StartUp();
+
+  // Routes one WM_COMMAND. Returns false for commands the form leaves to the
+  // default dialog handling.
+  bool HandleCommand(int controlId, int notification);
+
+  void GenerateSerial();
+  void GenerateSeed();
+  void SaveToken();
+
+  const NewTokenFormState& State() const { return state_; }
+  NewTokenResult Result() const;
+
+ private:
+  void ReadFields();
+  void WriteFields();
+  void Refuse(int focusControlId);
+  bool SeedMatchesHash() const;
+  void ExportSeed(const TokenRecord& record);
+
+  INewTokenFormControls& controls_;
+  ITokenLibrary& library_;
+  std::filesystem::path seedFolder_;
+  NewTokenFormServices services_;
+  NewTokenFormState state_;
+};
