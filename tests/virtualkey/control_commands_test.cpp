@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "virtualkey/control_commands.h"
+#include "virtualkey/key_state_xml.h"
+
+namespace {
+
+ParsedControlCommand Parse(std::vector<std::string> arguments) {
+  return ParseControlCommand(arguments);
+}
+
+ControlCommand MustParse(std::vector<std::string> arguments) {
+  const ParsedControlCommand parsed = ParseControlCommand(arguments);
+  EXPECT_TRUE(parsed.command) << parsed.error;
+  return parsed.command.value_or(ControlCommand{});
+}
+
+KeyState Applied(const std::vector<std::string>& arguments, KeyState state = {}) {
+  std::string problem;
+  EXPECT_TRUE(ApplyControlCommand(MustParse(arguments), state, problem)) << problem;
+  return state;
+}
+
+TEST(ControlCommands, BehaviourCommandsChangeTheState) {
+  EXPECT_FALSE(Applied({"unplug"}).plugged);
+  KeyState unplugged;
+  unplugged.plugged = false;
+  EXPECT_TRUE(Applied({"plug"}, unplugged).plugged);
+  EXPECT_EQ(Applied({"devices", "3"}).deviceCount, 3u);
+
+  const KeyState delayed = Applied({"touch", "delay", "2500"});
+  EXPECT_EQ(delayed.touchMode, TouchMode::Delay);
+  EXPECT_EQ(delayed.touchDelayMs, 2500u);
+  EXPECT_EQ(Applied({"touch", "timeout"}).touchMode, TouchMode::Timeout);
+  EXPECT_EQ(Applied({"touch", "ok"}, delayed).touchMode, TouchMode::Ok);
+
+  KeyState failing = Applied({"fail", "CV_OTP_Reset", "0x80435699"});
+  failing = Applied({"fail", "CV_ListDevice", "8043569a"}, failing);
+  EXPECT_EQ(failing.forcedStatuses.at("CV_OTP_Reset"), 0x80435699u);
+  EXPECT_EQ(failing.forcedStatuses.at("CV_ListDevice"), 0x8043569Au);
+  EXPECT_TRUE(Applied({"clear-faults"}, failing).forcedStatuses.empty());
+}
+
+TEST(ControlCommands, ResetMakesANewKey) {
+  KeyState state = Applied({"add-token", "--serial", "A"});
+  state = Applied({"unplug"}, state);
+  state = Applied({"touch", "timeout"}, state);
+  state = Applied({"fail", "CV_OTP_List", "0x1"}, state);
+  state.appendEnter = true;
+  const KeyState reset = Applied({"reset"}, state);
+  EXPECT_EQ(KeyStateToXml(reset), KeyStateToXml(KeyState{}));
+}
+
+TEST(ControlCommands, AddTokenSetsEveryField) {
+  const KeyState state =
+      Applied({"add-token", "--type", "totp", "--hash", "sha256", "--digits", "8", "--step", "60",
+               "--serial", "SN-1", "--seed", "00ff10", "--counter", "42", "--reserved", "0x7"});
+  ASSERT_EQ(state.tokens.size(), 1u);
+  const StoredToken& token = state.tokens[0];
+  EXPECT_EQ(token.record.type, static_cast<std::uint32_t>(TOTP));
+  EXPECT_EQ(token.record.hashAlgorithm, static_cast<std::uint32_t>(HASH_SHA256));
+  EXPECT_EQ(token.record.digits, 8u);
+  EXPECT_EQ(token.record.timeStep, 60u);
+  EXPECT_STREQ(token.record.serial, "SN-1");
+  EXPECT_EQ(token.record.seed[0], 0x00);
+  EXPECT_EQ(token.record.seed[1], 0xFF);
+  EXPECT_EQ(token.record.seed[2], 0x10);
+  EXPECT_EQ(token.record.seed[3], 0x00);
+  EXPECT_EQ(token.counter, 42u);
+  EXPECT_EQ(token.record.reserved, 7u);
+}
+
+TEST(ControlCommands, AddTokenDefaultsAndOddValues) {
+  const KeyState plain = Applied({"add-token", "--serial", "A"});
+  const TokenRecord& r = plain.tokens.at(0).record;
+  EXPECT_EQ(r.type, static_cast<std::uint32_t>(HOTP));
+  EXPECT_EQ(r.hashAlgorithm, static_cast<std::uint32_t>(HASH_SHA1));
+  EXPECT_EQ(r.digits, 6u);
+  EXPECT_EQ(r.timeStep, 30u);
+  EXPECT_EQ(std::memcmp(r.seed, "12345678901234567890", 20), 0);
+
+  // Records the tool must show as unusual can be made on purpose.
+  const KeyState odd =
+      Applied({"add-token", "--serial", "B", "--type", "0x50", "--hash", "9", "--step", "45"}, plain);
+  EXPECT_EQ(odd.tokens.at(0).record.type, 0x50u);
+  EXPECT_EQ(odd.tokens.at(0).record.hashAlgorithm, 9u);
+  EXPECT_EQ(odd.tokens.at(0).record.timeStep, 45u);
+  EXPECT_STREQ(odd.tokens.at(1).record.serial, "A");
+}
+
+TEST(ControlCommands, AddTokenWhenFullFailsAndKeepsTheState) {
+  KeyState state;
+  for (int i = 0; i < 20; ++i) state = Applied({"add-token", "--serial", std::to_string(i)}, state);
+  std::string problem;
+  KeyState copy = state;
+  EXPECT_FALSE(ApplyControlCommand(MustParse({"add-token", "--serial", "new"}), copy, problem));
+  EXPECT_NE(problem.find("20 tokens"), std::string::npos);
+  EXPECT_EQ(KeyStateToXml(copy), KeyStateToXml(state));
+}
+
+TEST(ControlCommands, UsageErrorsSayWhatIsWrong) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"frobnicate"},
+      {"show", "extra"},
+      {"devices"},
+      {"devices", "0"},
+      {"devices", "100"},
+      {"devices", "-1"},
+      {"touch"},
+      {"touch", "delay"},
+      {"touch", "delay", "600001"},
+      {"touch", "sometimes"},
+      {"fail", "CV_OTP_Reset"},
+      {"fail", "CV_Unknown", "0x80435699"},
+      {"fail", "CV_OTP_Reset", "0"},
+      {"fail", "CV_OTP_Reset", "0x180435699"},
+      {"fail", "CV_OTP_Reset", "zz"},
+      {"add-token"},
+      {"add-token", "--serial"},
+      {"add-token", "--serial", std::string(64, 'S')},
+      {"add-token", "--serial", "A", "--seed", "123"},
+      {"add-token", "--serial", "A", "--seed", std::string(130, 'A')},
+      {"add-token", "--serial", "A", "--type", "hotpx"},
+      {"add-token", "--serial", "A", "--digits", "4294967296"},
+      {"add-token", "--serial", "A", "--colour", "red"},
+  };
+  for (const auto& arguments : bad) {
+    const ParsedControlCommand parsed = Parse(arguments);
+    EXPECT_FALSE(parsed.command) << (arguments.empty() ? "(none)" : arguments[0]);
+    EXPECT_FALSE(parsed.error.empty());
+  }
+  EXPECT_TRUE(Parse({"add-token", "--serial", std::string(63, 'S')}).command);
+}
+
+TEST(ControlCommands, ShowDescribesTokensAndBehaviour) {
+  KeyState state = Applied({"add-token", "--serial", "first", "--type", "totp"});
+  state = Applied({"add-token", "--serial", "second", "--counter", "5"}, state);
+  state = Applied({"fail", "CV_OTP_Calculate", "0x80435699"}, state);
+  state = Applied({"touch", "delay", "300"}, state);
+  const std::string text = DescribeKeyState(state);
+  EXPECT_NE(text.find("0 (active) serial=\"second\""), std::string::npos) << text;
+  EXPECT_NE(text.find("1 serial=\"first\" type=TOTP"), std::string::npos) << text;
+  EXPECT_NE(text.find("counter=5"), std::string::npos) << text;
+  EXPECT_NE(text.find("CV_OTP_Calculate -> 0x80435699"), std::string::npos) << text;
+  EXPECT_NE(text.find("delay 300 ms"), std::string::npos) << text;
+  EXPECT_NE(text.find("seed=3132333435363738393031323334353637383930"), std::string::npos);
+}
+
+TEST(ControlCommands, HelpNamesEveryCommandAndFunction) {
+  const std::string help = ControlHelpText();
+  for (const char* word : {"show", "reset", "plug", "unplug", "devices N", "touch ok",
+                           "touch delay MS", "touch timeout", "fail FUNCTION STATUS",
+                           "clear-faults", "add-token", "--type", "--hash", "--digits", "--step",
+                           "--serial", "--seed", "--counter", "--reserved", "CV_VIRTUAL_KEY"}) {
+    EXPECT_NE(help.find(word), std::string::npos) << word;
+  }
+  for (const std::string& name : LibraryFunctionNames()) {
+    EXPECT_NE(help.find(name), std::string::npos) << name;
+  }
+}
+
+}  // namespace

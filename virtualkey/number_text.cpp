@@ -1,0 +1,74 @@
+#include "virtualkey/number_text.h"
+
+#include <cstdio>
+
+namespace {
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::optional<std::uint64_t> ParseDigits(std::string_view digits, unsigned base,
+                                         std::uint64_t maximum) {
+  if (digits.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : digits) {
+    const int digit = HexDigitValue(c);
+    if (digit < 0 || static_cast<unsigned>(digit) >= base) return std::nullopt;
+    if (value > (maximum - static_cast<unsigned>(digit)) / base) return std::nullopt;
+    value = value * base + static_cast<unsigned>(digit);
+  }
+  return value;
+}
+
+bool HasHexPrefix(std::string_view text) {
+  return text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> ParseUnsigned(std::string_view text, std::uint64_t maximum) {
+  if (HasHexPrefix(text)) return ParseDigits(text.substr(2), 16, maximum);
+  return ParseDigits(text, 10, maximum);
+}
+
+std::optional<std::uint32_t> ParseFailureStatus(std::string_view text) {
+  if (HasHexPrefix(text)) text.remove_prefix(2);
+  if (text.size() > 8) return std::nullopt;
+  const auto value = ParseDigits(text, 16, 0xFFFFFFFFu);
+  if (!value || *value == 0) return std::nullopt;
+  return static_cast<std::uint32_t>(*value);
+}
+
+std::string StatusText(std::uint32_t status) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
+  return text;
+}
+
+std::string HexText(const std::uint8_t* bytes, std::size_t count) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(count * 2);
+  for (std::size_t i = 0; i < count; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 0x0F];
+  }
+  return text;
+}
+
+std::optional<std::vector<std::uint8_t>> BytesFromHex(std::string_view text) {
+  if (text.size() % 2 != 0) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(text.size() / 2);
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    const int high = HexDigitValue(text[i]);
+    const int low = HexDigitValue(text[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
+  }
+  return bytes;
+}
