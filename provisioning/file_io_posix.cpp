@@ -65,13 +65,17 @@ class PosixSeedFileSystem final : public SeedFileSystem {
       outcome.error = LastError();
       return outcome;
     }
+    // Read straight into the result; one byte of room beyond the size seen
+    // notices a file that grows meanwhile.
     struct stat status {};
-    if (fstat(descriptor, &status) == 0 && status.st_size > 0) {
-      outcome.bytes.reserve(static_cast<std::size_t>(status.st_size));
-    }
-    char chunk[65536];
+    const std::size_t expected =
+        fstat(descriptor, &status) == 0 && status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0;
+    std::string& bytes = outcome.bytes;
+    bytes.resize(expected + 1 > 4096 ? expected + 1 : 4096);
+    std::size_t used = 0;
     for (;;) {
-      const ssize_t count = read(descriptor, chunk, sizeof chunk);
+      if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+      const ssize_t count = read(descriptor, &bytes[used], bytes.size() - used);
       if (count < 0) {
         if (errno == EINTR) continue;
         outcome.state = ReadOutcome::State::Failed;
@@ -81,8 +85,9 @@ class PosixSeedFileSystem final : public SeedFileSystem {
         return outcome;
       }
       if (count == 0) break;
-      outcome.bytes.append(chunk, static_cast<std::size_t>(count));
+      used += static_cast<std::size_t>(count);
     }
+    bytes.resize(used);
     close(descriptor);
     outcome.state = ReadOutcome::State::Read;
     return outcome;

@@ -75,14 +75,20 @@ class Win32SeedFileSystem final : public SeedFileSystem {
       outcome.error = ErrorFrom(code);
       return outcome;
     }
+    // Read straight into the result; one byte of room beyond the size seen
+    // notices a file that grows meanwhile.
     LARGE_INTEGER size{};
-    if (GetFileSizeEx(handle, &size) && size.QuadPart > 0) {
-      outcome.bytes.reserve(static_cast<std::size_t>(size.QuadPart));
-    }
-    char chunk[65536];
+    const std::size_t expected =
+        GetFileSizeEx(handle, &size) && size.QuadPart > 0 ? static_cast<std::size_t>(size.QuadPart) : 0;
+    std::string& bytes = outcome.bytes;
+    bytes.resize(expected + 1 > 4096 ? expected + 1 : 4096);
+    std::size_t used = 0;
     for (;;) {
+      if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+      const std::size_t room = bytes.size() - used;
       DWORD count = 0;
-      if (!ReadFile(handle, chunk, sizeof chunk, &count, nullptr)) {
+      if (!ReadFile(handle, &bytes[used], room > 0x40000000u ? 0x40000000u : static_cast<DWORD>(room),
+                    &count, nullptr)) {
         outcome.state = ReadOutcome::State::Failed;
         outcome.error = LastError();
         outcome.bytes.clear();
@@ -90,8 +96,9 @@ class Win32SeedFileSystem final : public SeedFileSystem {
         return outcome;
       }
       if (count == 0) break;
-      outcome.bytes.append(chunk, count);
+      used += count;
     }
+    bytes.resize(used);
     CloseHandle(handle);
     outcome.state = ReadOutcome::State::Read;
     return outcome;

@@ -86,10 +86,13 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileSystem& files,
     return CouldNotAddToken(fileName, existed ? LeftUnchanged(std::move(reason)) : reason);
   };
 
+  // Keeping each element's first text inside the element halves the nodes of
+  // a large file; pugixml writes such a tree out exactly as the plain one.
   pugi::xml_document document;
   const pugi::xml_parse_result parsed =
       existed ? document.load_buffer_inplace(existing.bytes.data(), existing.bytes.size(),
-                                             pugi::parse_default, pugi::encoding_auto)
+                                             pugi::parse_default | pugi::parse_embed_pcdata,
+                                             pugi::encoding_auto)
               : document.load_string(totp ? kTotpTemplate : kHotpTemplate, pugi::parse_default);
   if (!parsed) {
     return failure(Format(u"the file could not be parsed (%s at byte %d)",

@@ -184,6 +184,31 @@ TEST(SeedExportLayout, NonAsciiUserNameIsUtf8InXmlAndUtf16InCsv) {
                     u",0000111111111,GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ,30,Velthor Security,Corvane\r\n"));
 }
 
+TEST(SeedExportLayout, TextBesideElementsInAnExistingFileIsWrittenBackAsLoaded) {
+  ScratchFolder folder;
+  WriteBytes(folder / "hseeds.xml",
+             "<data><header>h<x/>t</header><tokens>note<token><crypto>A</crypto>"
+             "<name>a&amp;b</name></token>tail</tokens></data>");
+
+  EXPECT_TRUE(AppendSeedFiles(folder.path(), HotpToken("0000123456789", MixedSeed())).empty());
+
+  EXPECT_EQ(ReadBytes(folder / "hseeds.xml"),
+            XmlLines({"<?xml version=\"1.0\"?>",
+                      "<data>",
+                      "\t<header>h<x />t</header>",
+                      "\t<tokens>note<token>",
+                      "\t\t\t<crypto>A</crypto>",
+                      "\t\t\t<name>a&amp;b</name>",
+                      "\t\t</token>tail<token>",
+                      "\t\t\t<crypto>HmacSHA1</crypto>",
+                      "\t\t\t<digits>6</digits>",
+                      "\t\t\t<serial>0000123456789</serial>",
+                      "\t\t\t<seed>F0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF00010203</seed>",
+                      "\t\t</token>",
+                      "\t</tokens>",
+                      "</data>"}));
+}
+
 TEST(SeedText, LoneSurrogatesBecomeTheReplacementCharacterInUtf8) {
   EXPECT_EQ(Utf8FromUtf16(u"a\xD800z"), "a\xEF\xBF\xBDz");
   EXPECT_EQ(Utf8FromUtf16(std::u16string(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
