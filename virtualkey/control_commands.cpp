@@ -231,6 +231,35 @@ bool ApplyControlCommand(const ControlCommand& command, KeyState& state, std::st
   return false;
 }
 
+std::string AppliedCommandSummary(const ControlCommand& command) {
+  switch (command.action) {
+    case ControlAction::Reset:
+      return "The key is new: no tokens, plugged in, one device, touch ok, no forced statuses";
+    case ControlAction::Plug:
+      return "The key is plugged in";
+    case ControlAction::Unplug:
+      return "The key is unplugged";
+    case ControlAction::Devices:
+      return std::to_string(command.number) + " device(s) are plugged in";
+    case ControlAction::Touch:
+      if (command.touchMode == TouchMode::Timeout) return "Touch: calls that need one time out";
+      if (command.touchMode == TouchMode::Delay) {
+        return "Touch: calls that need one wait " + std::to_string(command.touchDelayMs) + " ms";
+      }
+      return "Touch: answered at once";
+    case ControlAction::Fail:
+      return command.functionName + " now returns " + StatusText(command.status);
+    case ControlAction::ClearFaults:
+      return "No forced statuses";
+    case ControlAction::AddToken:
+      return std::string("Token \"") + command.token.record.serial + "\" stored as the active token";
+    case ControlAction::Help:
+    case ControlAction::Show:
+      break;
+  }
+  return {};
+}
+
 std::string DescribeKeyState(const KeyState& state) {
   std::ostringstream out;
   out << "Key: " << (state.plugged ? "plugged in" : "unplugged") << ", " << state.deviceCount

@@ -45,6 +45,9 @@ ParsedControlCommand ParseControlCommand(const std::vector<std::string>& argumen
 // False with `problem` when it cannot be done (a 21st token).
 bool ApplyControlCommand(const ControlCommand& command, KeyState& state, std::string& problem);
 
+// One line saying what an applied command did.
+std::string AppliedCommandSummary(const ControlCommand& command);
+
 // What "show" prints.
 std::string DescribeKeyState(const KeyState& state);
 
