@@ -140,7 +140,7 @@ TEST(SetEnter, SaveSendsTheCheckBoxAndCancelSendsNothing) {
     ASSERT_TRUE(tool.WaitForLog(L"Set C/R succeeded!\r\n", before));
     std::string shown;
     ASSERT_EQ(0, folder.VirtualKey(L"show", &shown));
-    EXPECT_NE(std::string::npos, shown.find(append ? "append enter: yes" : "append enter: no"))
+    EXPECT_NE(std::string::npos, shown.find(append ? "Append ENTER: yes" : "Append ENTER: no"))
         << shown;
   }
 
@@ -155,7 +155,7 @@ TEST(SetEnter, SaveSendsTheCheckBoxAndCancelSendsNothing) {
   EXPECT_EQ(logBefore, tool.LogText());
   std::string shown;
   ASSERT_EQ(0, folder.VirtualKey(L"show", &shown));
-  EXPECT_NE(std::string::npos, shown.find("append enter: yes")) << shown;
+  EXPECT_NE(std::string::npos, shown.find("Append ENTER: yes")) << shown;
 }
 
 TEST(TokenOperations, ResetEmptiesTheKeyAndTheList) {
@@ -222,7 +222,7 @@ TEST(TokenOperations, SavedTokenIsListedAndItsSeedExported) {
 
   std::string shown;
   ASSERT_EQ(0, folder.VirtualKey(L"show", &shown));
-  EXPECT_NE(std::string::npos, shown.find("append enter: no")) << shown;
+  EXPECT_NE(std::string::npos, shown.find("Append ENTER: no")) << shown;
 }
 
 }  // namespace

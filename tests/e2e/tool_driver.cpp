@@ -7,6 +7,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "tests/vendor/windows_test_support.h"
+
 namespace {
 
 const wchar_t kMainTitle[] = L"Corvane/Meridia OTP Programming Tool (v2.0)";
@@ -147,31 +149,12 @@ std::string ToolFolder::ReadBytes(const std::wstring& name) const {
 int ToolFolder::VirtualKey(const std::wstring& arguments, std::string* output) const {
   // The key's state is the file beside the DLL in this folder.
   SetEnvironmentVariableW(L"CV_VIRTUAL_KEY", nullptr);
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  std::wstring outPath = File(L"virtualkey-output.txt");
-  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = out;
-  startup.hStdError = out;
-  std::wstring command = L"\"" + File(L"virtualkey.exe") + L"\" " + arguments;
-  PROCESS_INFORMATION process{};
-  int code = -1;
-  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                     path_.c_str(), &startup, &process)) {
-    WaitForSingleObject(process.hProcess, 30000);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    code = static_cast<int>(exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(out);
-  if (output) *output = ReadBytes(L"virtualkey-output.txt");
-  DeleteFileW(outPath.c_str());
-  return code;
+  std::vector<std::wstring> words;
+  std::wstringstream split(arguments);
+  for (std::wstring word; split >> word;) words.push_back(word);
+  ProgramRun run = RunProgram(File(L"virtualkey.exe"), words, path_);
+  if (output) *output = run.output + run.errors;
+  return static_cast<int>(run.exitCode);
 }
 
 ToolUnderTest::ToolUnderTest(const ToolFolder& folder) {
