@@ -1,0 +1,99 @@
+// The main window (dialog 129): binds the window model to its controls and
+// hands commands and device notifications to MainWindowLogic. It is the
+// loop's message filter (dialog keyboard handling) and an idle handler.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+
+#include "app/framework/ctl_colored.h"
+#include "app/framework/dialog_impl.h"
+#include "app/framework/message_loop.h"
+#include "app/framework/message_map.h"
+#include "app/framework/window_icons.h"
+#include "mainwindow/main_window_host.h"
+#include "mainwindow/main_window_logic.h"
+#include "mainwindow/main_window_model.h"
+#include "mainwindow/win32/message_log_view.h"
+#include "mainwindow/win32/token_list_view.h"
+#include "resources/resource.h"
+#include "vendor/token_library.h"
+
+class CMainDlg : public CDialogImpl<CMainDlg>,
+                 public CMessageFilter,
+                 public CIdleHandler,
+                 public IMainWindowHost {
+ public:
+  enum { IDD = IDD_MAINDLG };
+
+  using NewTokenFormRunner = std::function<NewTokenResult(HWND owner)>;
+
+  // `loadProblem` is logged first when not empty (the library failed to load).
+  CMainDlg(ITokenLibrary& library, MessageText loadProblem, NewTokenFormRunner runNewTokenForm);
+  ~CMainDlg() override;
+
+  bool FilterMessage(MSG* message) override;
+  bool DoIdleWork() override;
+
+  BEGIN_MSG_MAP(CMainDlg)
+    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+    MESSAGE_HANDLER(WM_DEVICECHANGE, OnDeviceChange)
+    MESSAGE_HANDLER(WM_CTLCOLORSTATIC, OnCtlColorStatic)
+    COMMAND_ID_HANDLER(ID_APP_ABOUT, OnAbout)
+    COMMAND_ID_HANDLER(IDC_NEW_TOKEN, OnNewToken)
+    COMMAND_ID_HANDLER(IDC_SET_ENTER, OnSetEnter)
+    COMMAND_ID_HANDLER(IDC_REFRESH, OnRefresh)
+    COMMAND_ID_HANDLER(IDC_CLEAR, OnClear)
+    COMMAND_ID_HANDLER(IDC_RESET, OnReset)
+    COMMAND_ID_HANDLER(IDC_GET_OTP, OnGetOtp)
+    COMMAND_ID_HANDLER(IDOK, OnCloseCmd)
+    COMMAND_ID_HANDLER(IDCANCEL, OnCloseCmd)
+  END_MSG_MAP()
+
+ private:
+  LRESULT OnInitDialog(WPARAM, LPARAM);
+  LRESULT OnDestroy(WPARAM, LPARAM);
+  LRESULT OnDeviceChange(WPARAM eventKind, LPARAM header);
+  LRESULT OnCtlColorStatic(WPARAM dc, LPARAM control);
+
+  void OnAbout(int id);
+  void OnNewToken(int id);
+  void OnSetEnter(int id);
+  void OnRefresh(int id);
+  void OnClear(int id);
+  void OnReset(int id);
+  void OnGetOtp(int id);
+  void OnCloseCmd(int id);
+
+  // IMainWindowHost
+  void ShowModelNow() override;
+  void Pause(std::uint32_t milliseconds) override;
+  NewTokenResult RunNewTokenForm() override;
+  int RunSetEnterDialog(bool& appendEnter) override;
+  std::int64_t CurrentUnixTime() override;
+
+  void RegisterForDeviceNotifications();
+  // Runs a command of one of the model's buttons, unless the model has it disabled.
+  void RunButtonCommand(MainButton button, void (MainWindowLogic::*command)());
+  // Model into controls. The controls only display: nothing flows back.
+  void TransferModelToControls();
+  void ShowStatus();
+  void ShowButtonStates();
+
+  MainWindowModel model_;
+  MainWindowLogic logic_;
+  MessageText loadProblem_;
+  NewTokenFormRunner runNewTokenForm_;
+
+  TokenListView tokenList_;
+  MessageLogView messageLog_;
+  HWND statusLine_ = nullptr;
+  MessageText shownStatus_;
+  HDEVNOTIFY deviceNotification_ = nullptr;
+
+  CCtlColored statusColours_{RGB(255, 0, 0), COLOR_WINDOW};
+  WindowIcons icons_;
+};
