@@ -1,0 +1,37 @@
+// Process entry: platform services up, the main window's loop, services down
+// in reverse order; the window's quit code is the exit code.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "app/framework/app_module.h"
+#include "app/run_main_window.h"
+#include "provisioning/new_token_dialog.h"
+#include "vendor/dll_token_library.h"
+
+namespace {
+
+int RunApplication(int showCommand) {
+  DllTokenLibrary library;
+  return RunMainWindow(showCommand, library, library.LoadProblem(),
+                       [&library](HWND owner) { return RunNewTokenDialog(owner, library); });
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
+                    int showCommand) {
+  CoInitialize(nullptr);
+
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof(controls);
+  controls.dwICC = ICC_BAR_CLASSES;
+  InitCommonControlsEx(&controls);
+
+  AppModule().Init();
+  const int exitCode = RunApplication(showCommand);
+  AppModule().Term();
+
+  CoUninitialize();
+  return exitCode;
+}

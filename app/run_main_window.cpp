@@ -1,0 +1,25 @@
+#include "app/run_main_window.h"
+
+#include <utility>
+
+#include "app/framework/app_module.h"
+#include "app/framework/message_loop.h"
+#include "mainwindow/win32/main_dlg.h"
+
+int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem,
+                  std::function<NewTokenResult(HWND owner)> runNewTokenForm) {
+  CMessageLoop loop;
+  AppModule().RegisterLoop(&loop);
+
+  int quitCode = 0;
+  {
+    CMainDlg mainWindow(library, loadProblem, std::move(runNewTokenForm));
+    if (mainWindow.Create(nullptr) != nullptr) {
+      ShowWindow(mainWindow.Window(), showCommand);
+      quitCode = loop.RunLoop();
+    }
+  }
+
+  AppModule().UnregisterLoop();
+  return quitCode;
+}

@@ -1,0 +1,16 @@
+// Runs the main window on the calling thread: one message loop, registered
+// with the application module, until the window posts its quit code.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+#include "provisioning/new_token_result.h"
+#include "text/message_text.h"
+#include "vendor/token_library.h"
+
+// Answers the quit code (1 OK, 2 Cancel), or 0 when the window could not be
+// created. The application module must have been started (AppModule().Init()).
+int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem,
+                  std::function<NewTokenResult(HWND owner)> runNewTokenForm);
