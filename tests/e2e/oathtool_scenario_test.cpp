@@ -4,6 +4,7 @@
 // oathtool, an implementation of its own.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "resources/resource.h"
@@ -36,7 +37,7 @@ TEST(OathtoolComparison, OtpsOfCreatedTokens) {
   ToolFolder folder;
   ToolUnderTest tool(folder);
   ASSERT_TRUE(tool.Started());
-  std::ofstream observations(out + L"\\observations.txt", std::ios::binary);
+  std::ofstream observations(std::filesystem::path(out + L"\\observations.txt"), std::ios::binary);
 
   NewTokenChoices hotp;
   CreatedToken hotpToken = CreateToken(tool, hotp);

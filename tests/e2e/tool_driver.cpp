@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -142,7 +143,7 @@ bool ToolFolder::Exists(const std::wstring& name) const {
 }
 
 std::string ToolFolder::ReadBytes(const std::wstring& name) const {
-  std::ifstream in(File(name), std::ios::binary);
+  std::ifstream in(std::filesystem::path(File(name)), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
