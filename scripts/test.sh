@@ -18,7 +18,8 @@ build windows || { echo "test: Windows build failed" >&2; exit 1; }
 
 trap stop_session EXIT
 start_private_xvfb || exit 1
-start_wine "$root/build/wineprefix"
+start_wine "$root/build/wineprefix-test"
+unmanaged_windows
 echo "test: Wine prefix $WINEPREFIX on display $DISPLAY"
 
 status=0
