@@ -28,7 +28,7 @@ start_private_xvfb() {
 }
 
 start_wine() {
-  export WINEPREFIX="${WINEPREFIX:-$1}"
+  export WINEPREFIX="$1"
   export WINEDEBUG="${WINEDEBUG:--all}"
   # No Mono or Gecko: the tool needs neither, and their installers would stall.
   export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
