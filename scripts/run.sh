@@ -13,7 +13,7 @@ cmake --preset windows >/dev/null && cmake --build --preset windows --target Otp
 if [ -z "${DISPLAY:-}" ]; then
   start_private_xvfb || { echo "run: there is no display and no Xvfb could be started" >&2; exit 1; }
   echo "run: no display was set; the tool runs on a private Xvfb display $DISPLAY"
-  echo "run: (for instance 'import -display $DISPLAY -window root shot.png' takes a picture)"
+  echo "run: (other programs reach it with DISPLAY=$DISPLAY; it ends when the tool is closed)"
   trap stop_session EXIT
 fi
 start_wine "${WINEPREFIX:-$root/build/wineprefix}"
@@ -23,3 +23,8 @@ echo "run: starting $bin/OtpTool.exe (virtual key state: ${CV_VIRTUAL_KEY:-$bin/
 wine "$bin/OtpTool.exe"
 code=$?
 echo "run: the tool ended with exit code $code"
+# 1 (OK) and 2 (Cancel, Esc, close box) are normal ends; 0 means no window.
+case "$code" in
+  1|2) exit 0 ;;
+  *) exit 1 ;;
+esac
