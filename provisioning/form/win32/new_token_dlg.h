@@ -6,13 +6,16 @@
 
 #include <filesystem>
 
+#include "app/framework/dialog_impl.h"
+#include "app/framework/message_map.h"
+#include "app/framework/window_icons.h"
 #include "provisioning/form/new_token_form_logic.h"
 #include "provisioning/form/win32/form_window_controls.h"
 #include "provisioning/new_token_result.h"
 #include "resources/resource.h"
 #include "vendor/token_library.h"
 
-class CNewTokenDlg {
+class CNewTokenDlg : public CDialogImpl<CNewTokenDlg> {
  public:
   enum { IDD = IDD_NEWTOKEN };
 
@@ -20,29 +23,27 @@ class CNewTokenDlg {
   // folder, tests a folder of their own.
   CNewTokenDlg(ITokenLibrary& library, std::filesystem::path seedFolder,
                NewTokenFormServices services = NewTokenFormServices::Standard());
-  ~CNewTokenDlg();
-  CNewTokenDlg(const CNewTokenDlg&) = delete;
-  CNewTokenDlg& operator=(const CNewTokenDlg&) = delete;
 
-  // Runs the form owned by `owner` until it closes; returns the dialog's
+  // DoModal(owner) runs the form until it closes and answers the dialog's
   // result (1, 2, 1001 or 1003), or -1 when it could not be created.
-  INT_PTR DoModal(HWND owner);
 
   NewTokenResult Result() const { return logic_.Result(); }
   const NewTokenFormState& State() const { return logic_.State(); }
-  HWND Window() const { return window_; }
+
+  // The form's logic routes its own commands (and is tested without a
+  // window); the commands it leaves get the default dialog handling.
+  BEGIN_MSG_MAP(CNewTokenDlg)
+    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+    COMMAND_ROUTER(OnCommand)
+  END_MSG_MAP()
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  BOOL OnInitDialog();
-  BOOL OnCommand(WORD controlId, WORD notification);
-  void OnDestroy();
-  void SetFormIcons();
+  LRESULT OnInitDialog(WPARAM, LPARAM);
+  LRESULT OnDestroy(WPARAM, LPARAM);
+  bool OnCommand(int controlId, int notification);
 
-  HWND window_ = nullptr;
-  HICON bigIcon_ = nullptr;
-  HICON smallIcon_ = nullptr;
+  WindowIcons icons_;
   NewTokenFormWindowControls controls_;
-  NewTokenFormLogic logic_;
+  NewTokenFormLogic logic_;  // after controls_: it keeps a reference to them
 };

@@ -1,10 +1,15 @@
 #include "provisioning/new_token_dialog.h"
 
-#include "provisioning/form/win32/module_folder.h"
+#include <filesystem>
+
 #include "provisioning/form/win32/new_token_dlg.h"
+#include "vendor/module_path.h"
 
 NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library) {
-  CNewTokenDlg dialog(library, ProgramFolder());
+  // The seed files live beside the program. The folder keeps its trailing
+  // backslash, so a program at a drive root writes to "C:\" and not to "C:",
+  // which would name the drive's current folder.
+  CNewTokenDlg dialog(library, std::filesystem::path(FolderOfPath(ModuleFilePath(nullptr))));
   dialog.DoModal(owner);
   return dialog.Result();
 }

@@ -15,11 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "app/framework/centre_window.h"
 #include "form_fakes.h"
-#include "provisioning/form/win32/module_folder.h"
 #include "provisioning/form/win32/new_token_dlg.h"
 #include "provisioning/new_token_dialog.h"
 #include "resources/resource.h"
+#include "vendor/module_path.h"
 
 namespace {
 
@@ -457,13 +458,9 @@ TEST_F(NewTokenDialogTest, CentresOverItsOwnerWithinTheWorkArea) {
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
-    const LONG width = placed.right - placed.left, height = placed.bottom - placed.top;
-    LONG left = (ownerRect.left + ownerRect.right) / 2 - width / 2;
-    LONG top = (ownerRect.top + ownerRect.bottom) / 2 - height / 2;
-    left = std::max(std::min(left, monitor.rcWork.right - width), monitor.rcWork.left);
-    top = std::max(std::min(top, monitor.rcWork.bottom - height), monitor.rcWork.top);
-    EXPECT_EQ(placed.left, left);
-    EXPECT_EQ(placed.top, top);
+    const POINT want = CentredOrigin(placed, ownerRect, monitor.rcWork);
+    EXPECT_EQ(placed.left, want.x);
+    EXPECT_EQ(placed.top, want.y);
     DestroyWindow(owner);
   }
 }
@@ -477,12 +474,21 @@ TEST_F(NewTokenDialogTest, RunNewTokenDialogLeavesNothingWhenCancelled) {
   EXPECT_TRUE(result.appendEnter);
 }
 
+// The form writes its seed files into the folder these give for the program.
 TEST(ProgramFolder, IsTheFolderOfTheRunningExecutable) {
   wchar_t path[MAX_PATH] = {};
   ASSERT_GT(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
   const fs::path exe(path);
-  EXPECT_EQ(ProgramFolder(), exe.parent_path());
-  EXPECT_TRUE(fs::exists(ProgramFolder() / exe.filename()));
+  const fs::path folder(FolderOfPath(ModuleFilePath(nullptr)));
+  EXPECT_EQ(folder, exe.parent_path() / L"");
+  EXPECT_TRUE(fs::exists(folder / exe.filename()));
+}
+
+TEST(ProgramFolder, AtADriveRootIsTheRootItself) {
+  // "C:" alone would name the drive's current folder.
+  EXPECT_EQ(FolderOfPath(L"C:\\OtpTool.exe"), L"C:\\");
+  EXPECT_EQ(fs::path(FolderOfPath(L"C:\\OtpTool.exe")) / "hseeds.xml", fs::path(L"C:\\hseeds.xml"));
+  EXPECT_EQ(FolderOfPath(L"C:\\Tools\\OtpTool.exe"), L"C:\\Tools\\");
 }
 
 }  // namespace
