@@ -28,6 +28,14 @@ MessageText NewTokenFormState::*const kTextFields[] = {
     &NewTokenFormState::userName,
 };
 
+// The control `controlId` of the dialog; when it is missing, null, with its id
+// reported as the step that failed.
+HWND ControlOrFail(HWND dialog, int controlId, int& failedControlId) {
+  const HWND control = GetDlgItem(dialog, controlId);
+  if (!control) failedControlId = controlId;
+  return control;
+}
+
 // Reads the whole text of an edit control; fails when the control delivers
 // fewer characters than it announced.
 bool ReadEditText(HWND dialog, int controlId, MessageText& text) {
@@ -46,10 +54,10 @@ bool ReadEditText(HWND dialog, int controlId, MessageText& text) {
 // Visits the radio buttons of the group that starts at `firstButtonId`, in
 // template order, with their index in the group. Other controls inside the
 // group are skipped without counting; the walk ends before the next control
-// that starts a group.
+// that starts a group. Fails, reporting the first button, when it is missing.
 template <typename Visit>
-bool WalkRadioGroup(HWND dialog, int firstButtonId, Visit visit) {
-  HWND control = GetDlgItem(dialog, firstButtonId);
+bool WalkRadioGroup(HWND dialog, int firstButtonId, int& failedControlId, Visit visit) {
+  HWND control = ControlOrFail(dialog, firstButtonId, failedControlId);
   if (!control) return false;
   std::int32_t index = 0;
   for (;;) {
@@ -76,19 +84,14 @@ bool NewTokenFormWindowControls::ReadFields(NewTokenFormState& state, int& faile
   for (const RadioGroup& group : kRadioGroups) {
     std::int32_t& choice = state.*group.choice;
     choice = kNoChoice;
-    const bool walked = WalkRadioGroup(dialog_, group.firstButtonId, [&](HWND button, std::int32_t index) {
-      if (SendMessageW(button, BM_GETCHECK, 0, 0) != 0) choice = index;
-    });
-    if (!walked) {
-      failedControlId = group.firstButtonId;
-      return false;
-    }
+    const bool walked = WalkRadioGroup(dialog_, group.firstButtonId, failedControlId,
+                                       [&](HWND button, std::int32_t index) {
+                                         if (SendMessageW(button, BM_GETCHECK, 0, 0) != 0) choice = index;
+                                       });
+    if (!walked) return false;
   }
-  const HWND appendEnter = GetDlgItem(dialog_, IDC_APPEND_ENTER);
-  if (!appendEnter) {
-    failedControlId = IDC_APPEND_ENTER;
-    return false;
-  }
+  const HWND appendEnter = ControlOrFail(dialog_, IDC_APPEND_ENTER, failedControlId);
+  if (!appendEnter) return false;
   state.appendEnter = SendMessageW(appendEnter, BM_GETCHECK, 0, 0) == BST_CHECKED;
   return true;
 }
@@ -103,19 +106,15 @@ bool NewTokenFormWindowControls::WriteFields(const NewTokenFormState& state, int
   }
   for (const RadioGroup& group : kRadioGroups) {
     const std::int32_t choice = state.*group.choice;
-    const bool walked = WalkRadioGroup(dialog_, group.firstButtonId, [&](HWND button, std::int32_t index) {
-      SendMessageW(button, BM_SETCHECK, index == choice ? BST_CHECKED : BST_UNCHECKED, 0);
-    });
-    if (!walked) {
-      failedControlId = group.firstButtonId;
-      return false;
-    }
+    const bool walked = WalkRadioGroup(dialog_, group.firstButtonId, failedControlId,
+                                       [&](HWND button, std::int32_t index) {
+                                         SendMessageW(button, BM_SETCHECK,
+                                                      index == choice ? BST_CHECKED : BST_UNCHECKED, 0);
+                                       });
+    if (!walked) return false;
   }
-  const HWND appendEnter = GetDlgItem(dialog_, IDC_APPEND_ENTER);
-  if (!appendEnter) {
-    failedControlId = IDC_APPEND_ENTER;
-    return false;
-  }
+  const HWND appendEnter = ControlOrFail(dialog_, IDC_APPEND_ENTER, failedControlId);
+  if (!appendEnter) return false;
   SendMessageW(appendEnter, BM_SETCHECK, state.appendEnter ? BST_CHECKED : BST_UNCHECKED, 0);
   return true;
 }
