@@ -12,7 +12,7 @@
 
 #include "app/framework/centre_window.h"
 #include "resources/resource.h"
-#include "scripted_token_library.h"
+#include "support/scripted_token_library.h"
 #include "window_test_support.h"
 
 namespace {
@@ -27,6 +27,9 @@ constexpr wchar_t kListFailed[] =
 
 class MainWindowTest : public ::testing::Test {
  protected:
+  // Without a key unless a test plugs one in.
+  MainWindowTest() { library_.listDeviceStatuses = {CV_ERR_NO_DEVICE}; }
+
   WindowTestEnvironment environment_;
   ScriptedTokenLibrary library_;
 };
@@ -116,7 +119,7 @@ TEST_F(MainWindowTest, ControlsFollowTheTemplateInTabOrder) {
       {IDC_STATUS_LINE, L"Static", L"", true, {26, 147, 343, 8}},
   };
 
-  library_.listDeviceStatus = CV_ERR_NO_DEVICE;  // buttons keep their template states
+  library_.listDeviceStatuses = {CV_ERR_NO_DEVICE};  // buttons keep their template states
   RunMainWindowWithScript(library_, [&](HWND window) {
     HWND child = GetWindow(window, GW_CHILD);
     for (const Expected& want : expected) {
@@ -223,7 +226,7 @@ TEST_F(MainWindowTest, WindowIsCentredInTheWorkArea) {
 // ---------------------------------------------------------------- start-up and rows
 
 TEST_F(MainWindowTest, KeyFoundEnablesTheButtonsAndShowsItsTokens) {
-  library_.listDeviceStatus = CV_OK;
+  library_.listDeviceStatuses = {CV_OK};
   library_.tokens = {MakeTokenRecord("ALPHA-1", TOTP, HASH_SHA256, 8, 60),
                      MakeTokenRecord("BETA-2", HOTP, HASH_SHA1, 6, 45)};
   RunMainWindowWithScript(library_, [](HWND window) {
@@ -253,7 +256,7 @@ TEST_F(MainWindowTest, KeyFoundEnablesTheButtonsAndShowsItsTokens) {
 }
 
 TEST_F(MainWindowTest, NoKeyLogsBothOutcomesAndLeavesTheStatusLineEmpty) {
-  library_.listDeviceStatus = CV_ERR_NO_DEVICE;
+  library_.listDeviceStatuses = {CV_ERR_NO_DEVICE};
   library_.listStatus = 0x80000001;
   RunMainWindowWithScript(library_, [](HWND window) {
     EXPECT_EQ(LogText(window), std::wstring(kNotFound) + kListFailed);
@@ -263,7 +266,7 @@ TEST_F(MainWindowTest, NoKeyLogsBothOutcomesAndLeavesTheStatusLineEmpty) {
 }
 
 TEST_F(MainWindowTest, CommandsOfDisabledButtonsAreIgnored) {
-  library_.listDeviceStatus = CV_ERR_NO_DEVICE;
+  library_.listDeviceStatuses = {CV_ERR_NO_DEVICE};
   RunMainWindowWithScript(library_, [this](HWND window) {
     const int listCalls = library_.listCalls;
     const std::wstring log = LogText(window);
@@ -288,7 +291,7 @@ TEST_F(MainWindowTest, LoadProblemIsLoggedFirst) {
 }
 
 TEST_F(MainWindowTest, FailedRefreshShowsTheRedWarningInTheStatusLine) {
-  library_.listDeviceStatus = CV_OK;
+  library_.listDeviceStatuses = {CV_OK};
   RunMainWindowWithScript(library_, [this](HWND window) {
     library_.listStatus = 0x80000001;
     Click(window, IDC_REFRESH);
@@ -299,7 +302,7 @@ TEST_F(MainWindowTest, FailedRefreshShowsTheRedWarningInTheStatusLine) {
 }
 
 TEST_F(MainWindowTest, DeviceRemovalEmptiesTheListAndIgnoresOtherBroadcasts) {
-  library_.listDeviceStatus = CV_OK;
+  library_.listDeviceStatuses = {CV_OK};
   library_.tokens = {MakeTokenRecord("ALPHA-1", HOTP, HASH_SHA1, 6, 30)};
   RunMainWindowWithScript(library_, [](HWND window) {
     HWND list = Item(window, IDC_TOKEN_LIST);
@@ -333,7 +336,7 @@ TEST_F(MainWindowTest, DeviceRemovalEmptiesTheListAndIgnoresOtherBroadcasts) {
 // ---------------------------------------------------------------- message box
 
 TEST_F(MainWindowTest, AppendingGoesToTheEndAndScrollsItIntoView) {
-  library_.listDeviceStatus = CV_OK;  // each Refresh appends the two "no token" lines
+  library_.listDeviceStatuses = {CV_OK};  // each Refresh appends the two "no token" lines
   RunMainWindowWithScript(library_, [](HWND window) {
     HWND log = Item(window, IDC_MESSAGE_LOG);
     for (int i = 0; i < 40; ++i) {
@@ -376,7 +379,7 @@ TEST_F(MainWindowTest, AppendingGoesToTheEndAndScrollsItIntoView) {
 }
 
 TEST_F(MainWindowTest, ClearEmptiesTheBoxAndTheNextMessageStartsAtTheTop) {
-  library_.listDeviceStatus = CV_OK;
+  library_.listDeviceStatuses = {CV_OK};
   RunMainWindowWithScript(library_, [](HWND window) {
     ASSERT_GT(LogLength(window), 0);
     Click(window, IDC_CLEAR);
@@ -388,7 +391,7 @@ TEST_F(MainWindowTest, ClearEmptiesTheBoxAndTheNextMessageStartsAtTheTop) {
 }
 
 TEST_F(MainWindowTest, LongSessionsKeepEveryCharacter) {
-  library_.listDeviceStatus = CV_OK;
+  library_.listDeviceStatuses = {CV_OK};
   RunMainWindowWithScript(library_, [](HWND window) {
     const std::size_t start = static_cast<std::size_t>(LogLength(window));
     const std::size_t perRefresh = std::wcslen(kListedNothing);
@@ -452,7 +455,7 @@ TEST_F(MainWindowTest, OnlyTheStatusLineIsRed) {
 // ---------------------------------------------------------------- commands
 
 TEST_F(MainWindowTest, ResetDisablesItselfAndShowsThePromptWhileTheKeyIsAwaited) {
-  library_.listDeviceStatus = CV_OK;
+  library_.listDeviceStatuses = {CV_OK};
   library_.tokens = {MakeTokenRecord("ALPHA-1", HOTP, HASH_SHA1, 6, 30)};
   HWND mainWindow = nullptr;
   bool resetEnabledMeanwhile = true;
@@ -508,7 +511,7 @@ TEST_F(MainWindowTest, AboutBoxIsModalAndClosesWithOkOrEscape) {
 }
 
 TEST_F(MainWindowTest, SetEnterStartsCheckedAndSavesTheCheckBox) {
-  library_.listDeviceStatus = CV_OK;
+  library_.listDeviceStatuses = {CV_OK};
   RunMainWindowWithScript(library_, [this](HWND window) {
     // Unchecked, then Enter (the default button "Save").
     WhenDialogOpens(L"Set ENTER", [](HWND dialog) {
@@ -544,7 +547,7 @@ TEST_F(MainWindowTest, SetEnterStartsCheckedAndSavesTheCheckBox) {
 }
 
 TEST_F(MainWindowTest, NewTokenFormIsOwnedByTheMainWindowAndItsResultIsLogged) {
-  library_.listDeviceStatus = CV_OK;
+  library_.listDeviceStatuses = {CV_OK};
   HWND formOwner = nullptr;
   HWND mainWindow = nullptr;
   auto form = [&](HWND owner) {

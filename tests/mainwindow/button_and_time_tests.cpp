@@ -62,7 +62,7 @@ TEST(UtcTimestamp, FormatsCalendarTimeInUtc) {
 
 TEST(UtcTimestamp, ExtremeClocksStayWithinTheChallengeBuffer) {
   MainWindowRig rig;
-  rig.library.tokens = {MakeToken("T", TOTP)};
+  rig.library.tokens = {MakeTokenRecord("T", TOTP)};
   rig.logic.ListTokens();
   for (std::int64_t now : {std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min()}) {
     rig.host.now = now;

@@ -84,7 +84,7 @@ TEST(DeviceBroadcast, NeverReadsBeyondTheGivenBounds) {
 class DeviceChange : public ::testing::Test {
  protected:
   void SetUp() override {
-    rig.library.tokens = {MakeToken("A"), MakeToken("B")};
+    rig.library.tokens = {MakeTokenRecord("A"), MakeTokenRecord("B")};
     rig.logic.Initialise(u"");
     rig.events.clear();
     logBefore = rig.Log();
@@ -112,7 +112,7 @@ TEST_F(DeviceChange, OtherEventKindsAndForeignDevicesChangeNothing) {
 }
 
 TEST_F(DeviceChange, ArrivalPausesTwoSecondsThenSearchesAndLists) {
-  rig.library.tokens = {MakeToken("NEW")};
+  rig.library.tokens = {MakeTokenRecord("NEW")};
   const auto key = Broadcast(kKeyPath);
   rig.logic.OnDeviceChange(kDeviceArrival, key.data(), key.size());
 

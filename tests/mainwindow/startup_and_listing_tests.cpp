@@ -14,8 +14,8 @@ const ButtonStates kAllEnabled{true, true, true, true, true, true, true};
 
 TEST(MainWindowStartup, KeyWithTokensIsFoundListedAndEnablesEveryButton) {
   MainWindowRig rig;
-  rig.library.tokens = {MakeToken("AAA0000000001", TOTP, HASH_SHA256, 8, 60),
-                        MakeToken("AAA0000000002", HOTP, HASH_SHA1, 6, 30)};
+  rig.library.tokens = {MakeTokenRecord("AAA0000000001", TOTP, HASH_SHA256, 8, 60),
+                        MakeTokenRecord("AAA0000000002", HOTP, HASH_SHA1, 6, 30)};
   rig.logic.Initialise(u"");
 
   EXPECT_EQ(rig.Log(), kFound + kListed);
@@ -54,7 +54,7 @@ TEST(MainWindowStartup, NoKeyLogsCodeThenListingOutcomeAndLeavesButtonsDisabled)
 TEST(MainWindowStartup, TwoKeysAreReportedAndStillListed) {
   MainWindowRig rig;
   rig.library.listDeviceStatuses = {CV_ERR_MULTIPLE_DEVICES};
-  rig.library.tokens = {MakeToken("ONE")};
+  rig.library.tokens = {MakeTokenRecord("ONE")};
   rig.logic.Initialise(u"");
 
   EXPECT_EQ(rig.Log(), "Multiple Corvane/Meridia devices found (Error= 0x80435603)\r\n" + kListed);
@@ -65,7 +65,7 @@ TEST(MainWindowStartup, TwoKeysAreReportedAndStillListed) {
 TEST(MainWindowStartup, UnknownSearchStatusIsSilentAndListsNothing) {
   MainWindowRig rig;
   rig.library.listDeviceStatuses = {0x80435699};
-  rig.library.tokens = {MakeToken("ONE")};
+  rig.library.tokens = {MakeTokenRecord("ONE")};
   rig.logic.Initialise(u"");
 
   EXPECT_EQ(rig.Log(), "");
@@ -86,7 +86,7 @@ TEST(MainWindowStartup, LoaderProblemIsTheFirstLine) {
 
 TEST(TokenListing, ShowsAllTwentyTokensInLibraryOrder) {
   MainWindowRig rig;
-  for (int i = 0; i < 20; ++i) rig.library.tokens.push_back(MakeToken(("T" + std::to_string(i)).c_str()));
+  for (int i = 0; i < 20; ++i) rig.library.tokens.push_back(MakeTokenRecord(("T" + std::to_string(i)).c_str()));
   rig.logic.ListTokens();
 
   ASSERT_EQ(rig.model.rows.size(), 20u);
@@ -99,7 +99,7 @@ TEST(TokenListing, ShowsAllTwentyTokensInLibraryOrder) {
 
 TEST(TokenListing, EmptyFirstSerialEndsTheListEvenWithLaterSerials) {
   MainWindowRig rig;
-  rig.library.tokens = {MakeToken(""), MakeToken("LATER1"), MakeToken("LATER2")};
+  rig.library.tokens = {MakeTokenRecord(""), MakeTokenRecord("LATER1"), MakeTokenRecord("LATER2")};
   rig.logic.ListTokens();
 
   EXPECT_TRUE(rig.model.rows.empty());
@@ -109,7 +109,7 @@ TEST(TokenListing, EmptyFirstSerialEndsTheListEvenWithLaterSerials) {
 
 TEST(TokenListing, StopsAtTheFirstEmptySerial) {
   MainWindowRig rig;
-  rig.library.tokens = {MakeToken("A"), MakeToken("B"), MakeToken(""), MakeToken("D")};
+  rig.library.tokens = {MakeTokenRecord("A"), MakeTokenRecord("B"), MakeTokenRecord(""), MakeTokenRecord("D")};
   rig.logic.ListTokens();
   ASSERT_EQ(rig.model.rows.size(), 2u);
   EXPECT_EQ(rig.Cell(1, 0), "B");
@@ -117,9 +117,9 @@ TEST(TokenListing, StopsAtTheFirstEmptySerial) {
 
 TEST(TokenListing, UnknownFieldValuesGiveErrorOrEmptyCells) {
   MainWindowRig rig;
-  rig.library.tokens = {MakeToken("ODD", 0x50, 3, 7, 45),
-                        MakeToken("STATIC", STATIC_PASSWORD, HASH_SHA1, 8, 60),
-                        MakeToken("CR", CHALLENGE_RESPONSE, 0, 0, 0)};
+  rig.library.tokens = {MakeTokenRecord("ODD", 0x50, 3, 7, 45),
+                        MakeTokenRecord("STATIC", STATIC_PASSWORD, HASH_SHA1, 8, 60),
+                        MakeTokenRecord("CR", CHALLENGE_RESPONSE, 0, 0, 0)};
   rig.logic.ListTokens();
 
   ASSERT_EQ(rig.model.rows.size(), 3u);
@@ -134,7 +134,7 @@ TEST(TokenListing, UnknownFieldValuesGiveErrorOrEmptyCells) {
 
 TEST(TokenListing, SerialWithoutTerminatorIsReadWithinItsSixtyFourBytes) {
   MainWindowRig rig;
-  rig.library.tokens.assign(20, MakeToken("FILL"));
+  rig.library.tokens.assign(20, MakeTokenRecord("FILL"));
   // The last record of the buffer: serial and seed without any NUL, so
   // reading past the serial would run off the end of the listing buffer.
   TokenRecord& last = rig.library.tokens.back();
@@ -148,7 +148,7 @@ TEST(TokenListing, SerialWithoutTerminatorIsReadWithinItsSixtyFourBytes) {
 
 TEST(TokenListing, FailureWarnsEmptiesTheListAndKeepsActiveIndex) {
   MainWindowRig rig;
-  rig.library.tokens = {MakeToken("A"), MakeToken("B")};
+  rig.library.tokens = {MakeTokenRecord("A"), MakeTokenRecord("B")};
   rig.logic.ListTokens();
   ASSERT_EQ(rig.model.rows.size(), 2u);
   ASSERT_EQ(rig.model.activeIndex, 0);
@@ -170,7 +170,7 @@ TEST(TokenListing, ActiveIndexIsSetOnlyByAListingThatShowsAToken) {
   rig.logic.Initialise(u"");  // key without tokens
   EXPECT_EQ(rig.model.activeIndex, -1);
 
-  rig.library.tokens = {MakeToken("A")};
+  rig.library.tokens = {MakeTokenRecord("A")};
   rig.logic.ListTokens();
   EXPECT_EQ(rig.model.activeIndex, 0);
 
@@ -181,7 +181,7 @@ TEST(TokenListing, ActiveIndexIsSetOnlyByAListingThatShowsAToken) {
 
 TEST(TokenListing, RefreshListsWithoutSearching) {
   MainWindowRig rig;
-  rig.library.tokens = {MakeToken("A")};
+  rig.library.tokens = {MakeTokenRecord("A")};
   rig.logic.ListTokens();
   EXPECT_EQ(rig.library.listDeviceCalls, 0);
   EXPECT_EQ(rig.events, std::vector<std::string>{"OtpList"});

@@ -21,7 +21,7 @@ class TokenOperations : public ::testing::Test {
 };
 
 TEST_F(TokenOperations, GetOtpOnTotpSendsTheUtcPlusEightChallenge) {
-  Start({MakeToken("TIME1", TOTP, HASH_SHA1, 6, 30), MakeToken("EVENT1", HOTP)});
+  Start({MakeTokenRecord("TIME1", TOTP, HASH_SHA1, 6, 30), MakeTokenRecord("EVENT1", HOTP)});
   rig.host.now = 1704067200;  // 2024-01-01 00:00:00 UTC
   rig.library.otpBytes = "492039";
   rig.logic.GetOtp();
@@ -40,7 +40,7 @@ TEST_F(TokenOperations, GetOtpOnOtherTypesSendsNoChallengeAndReportsHotp) {
   for (std::uint32_t type : {static_cast<std::uint32_t>(HOTP), static_cast<std::uint32_t>(STATIC_PASSWORD),
                              static_cast<std::uint32_t>(CHALLENGE_RESPONSE)}) {
     MainWindowRig fresh;
-    fresh.library.tokens = {MakeToken("TOKEN", type)};
+    fresh.library.tokens = {MakeTokenRecord("TOKEN", type)};
     fresh.logic.ListTokens();
     fresh.logic.ClearLog();
     fresh.library.otpBytes = "7777";
@@ -55,9 +55,9 @@ TEST_F(TokenOperations, GetOtpOnOtherTypesSendsNoChallengeAndReportsHotp) {
 }
 
 TEST_F(TokenOperations, GetOtpActsOnTheFirstRecordOfAFreshListing) {
-  Start({MakeToken("OLD-FIRST")});
+  Start({MakeTokenRecord("OLD-FIRST")});
   // The key now lists different tokens than the window shows.
-  rig.library.tokens = {MakeToken("NOW-FIRST", HOTP, HASH_SHA256, 8, 60), MakeToken("NOW-SECOND", TOTP)};
+  rig.library.tokens = {MakeTokenRecord("NOW-FIRST", HOTP, HASH_SHA256, 8, 60), MakeTokenRecord("NOW-SECOND", TOTP)};
   rig.logic.GetOtp();
 
   EXPECT_EQ(rig.events, (std::vector<std::string>{"OtpList", "ShowModelNow", "OtpCalculate"}));
@@ -81,7 +81,7 @@ TEST_F(TokenOperations, GetOtpDoesNothingBeforeATokenWasListed) {
 }
 
 TEST_F(TokenOperations, GetOtpIsSilentWhenTheFreshListingFails) {
-  Start({MakeToken("A")});
+  Start({MakeTokenRecord("A")});
   rig.library.listStatus = 0x80435602;
   rig.logic.GetOtp();
   EXPECT_EQ(rig.events, std::vector<std::string>{"OtpList"});
@@ -91,19 +91,20 @@ TEST_F(TokenOperations, GetOtpIsSilentWhenTheFreshListingFails) {
 }
 
 TEST_F(TokenOperations, GetOtpShowsThePromptBeforeTheBlockingCall) {
-  Start({MakeToken("A")});
+  Start({MakeTokenRecord("A")});
   rig.logic.GetOtp();
 
   ASSERT_EQ(rig.host.shownModels.size(), 1u);
   EXPECT_EQ(rig.host.shownModels[0].statusText, "Please touch the key...");
   EXPECT_EQ(rig.host.shownModels[0].logText, kPrompt);
   ASSERT_EQ(rig.library.calculateCalls.size(), 1u);
-  EXPECT_EQ(rig.library.calculateCalls[0].statusTextAtCall, "Please touch the key...");
-  EXPECT_EQ(rig.library.calculateCalls[0].logTextAtCall, kPrompt);
+  ASSERT_EQ(rig.modelsAtCalculate.size(), 1u);
+  EXPECT_EQ(rig.modelsAtCalculate[0].statusText, "Please touch the key...");
+  EXPECT_EQ(rig.modelsAtCalculate[0].logText, kPrompt);
 }
 
 TEST_F(TokenOperations, GetOtpFailureIsLoggedWithItsCode) {
-  Start({MakeToken("A")});
+  Start({MakeTokenRecord("A")});
   rig.library.calculateStatus = 0x8010000C;
   rig.logic.GetOtp();
   EXPECT_EQ(rig.Log(), kPrompt + "Failed to get OTP (error code = 0x8010000C)\r\n");
@@ -111,14 +112,14 @@ TEST_F(TokenOperations, GetOtpFailureIsLoggedWithItsCode) {
 }
 
 TEST_F(TokenOperations, OtpWithoutTerminatorIsReadWithinTheBuffer) {
-  Start({MakeToken("A")});
+  Start({MakeTokenRecord("A")});
   rig.library.otpBytes = std::string(kOtpBufferSize, '9');
   rig.logic.GetOtp();
   EXPECT_EQ(rig.Log(), kPrompt + "Get OTP succeeded!\r\nHOTP = " + std::string(kOtpBufferSize, '9') + "\r\n");
 }
 
 TEST_F(TokenOperations, ResetSuccessEmptiesListAndDisablesGetOtp) {
-  Start({MakeToken("A"), MakeToken("B")});
+  Start({MakeTokenRecord("A"), MakeTokenRecord("B")});
   rig.logic.ResetDevice();
 
   EXPECT_EQ(rig.events, (std::vector<std::string>{"ShowModelNow", "OtpReset"}));
@@ -127,7 +128,7 @@ TEST_F(TokenOperations, ResetSuccessEmptiesListAndDisablesGetOtp) {
   EXPECT_EQ(during.statusText, "Please touch the key...");
   EXPECT_EQ(during.logText, kPrompt);
   EXPECT_EQ(during.buttons, (ButtonStates{true, true, true, true, false, true, true}));
-  EXPECT_EQ(rig.library.resetRunningAtReset, std::vector<bool>{true});
+  EXPECT_EQ(rig.resetRunningAtReset, std::vector<bool>{true});
 
   EXPECT_EQ(rig.Log(), kPrompt + "Reset Succeeded!\r\n");
   EXPECT_EQ(rig.Status(), "");
@@ -137,7 +138,7 @@ TEST_F(TokenOperations, ResetSuccessEmptiesListAndDisablesGetOtp) {
 }
 
 TEST_F(TokenOperations, ResetFailureKeepsListAndButtons) {
-  Start({MakeToken("A"), MakeToken("B")});
+  Start({MakeTokenRecord("A"), MakeTokenRecord("B")});
   rig.library.resetStatus = 0x6982;
   rig.logic.ResetDevice();
 
@@ -148,7 +149,7 @@ TEST_F(TokenOperations, ResetFailureKeepsListAndButtons) {
 }
 
 TEST_F(TokenOperations, NewTokenCancelledLogsAndChangesNothing) {
-  Start({MakeToken("A")});
+  Start({MakeTokenRecord("A")});
   rig.host.newTokenResult = {kNothingSaved, u"ignored\r\n", true};
   rig.logic.NewToken();
   EXPECT_EQ(rig.events, std::vector<std::string>{"RunNewTokenForm"});
@@ -156,7 +157,7 @@ TEST_F(TokenOperations, NewTokenCancelledLogsAndChangesNothing) {
 }
 
 TEST_F(TokenOperations, NewTokenFailedSaveLogsOnlyTheFormsMessage) {
-  Start({MakeToken("A")});
+  Start({MakeTokenRecord("A")});
   rig.host.newTokenResult = {kWriteToKeyFailed, u"Failed to write the token (error = 0x80100001)\r\n", true};
   rig.logic.NewToken();
   EXPECT_EQ(rig.events, std::vector<std::string>{"RunNewTokenForm"});
@@ -164,13 +165,13 @@ TEST_F(TokenOperations, NewTokenFailedSaveLogsOnlyTheFormsMessage) {
 }
 
 TEST_F(TokenOperations, NewTokenSavedSetsEnterListsAndEnablesGetOtp) {
-  Start({MakeToken("A")});
+  Start({MakeTokenRecord("A")});
   rig.logic.ResetDevice();  // Get OTP now disabled
   rig.logic.ClearLog();
   rig.events.clear();
   ASSERT_FALSE(IsButtonEnabled(rig.model, MainButton::GetOtp));
 
-  rig.library.tokens = {MakeToken("NEW", TOTP)};
+  rig.library.tokens = {MakeTokenRecord("NEW", TOTP)};
   rig.library.setEnterStatus = 0x1234;
   rig.host.newTokenResult = {kTokenSaved, u"Token saved.\r\n", false};
   rig.logic.NewToken();
@@ -184,7 +185,7 @@ TEST_F(TokenOperations, NewTokenSavedSetsEnterListsAndEnablesGetOtp) {
 }
 
 TEST_F(TokenOperations, SetEnterSendsTheChoiceOnlyOnSave) {
-  Start({MakeToken("A")});
+  Start({MakeTokenRecord("A")});
   rig.host.setEnterResult = 1;
   rig.host.setEnterChoice = false;
   rig.logic.SetEnter();
@@ -203,7 +204,7 @@ TEST_F(TokenOperations, SetEnterSendsTheChoiceOnlyOnSave) {
 }
 
 TEST_F(TokenOperations, SetAppendEnterFailureIsLogged) {
-  Start({MakeToken("A")});
+  Start({MakeTokenRecord("A")});
   rig.library.setEnterStatus = 0xFFFFFFFF;
   rig.logic.SetAppendEnter(true);
   EXPECT_EQ(rig.library.setEnterValues, std::vector<std::uint32_t>{1});

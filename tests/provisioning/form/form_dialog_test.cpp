@@ -122,7 +122,7 @@ class NewTokenDialogTest : public ::testing::Test {
     return WithScript(std::move(script), [&] { return dialog.DoModal(owner); });
   }
 
-  form_test::FakeTokenLibrary library;
+  ScriptedTokenLibrary library;
   ScratchFolder folder;
 };
 

@@ -1,7 +1,7 @@
-// Scripted stand-ins for the New Token form's window, key and services.
+// Scripted stand-ins for the New Token form's window and services; the key
+// is the shared ScriptedTokenLibrary.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -13,7 +13,7 @@
 #include "provisioning/form/new_token_form_controls.h"
 #include "provisioning/form/new_token_form_logic.h"
 #include "resources/resource.h"
-#include "vendor/token_library.h"
+#include "support/scripted_token_library.h"
 
 namespace form_test {
 
@@ -82,48 +82,6 @@ class FakeFormControls : public INewTokenFormControls {
   void NoteCall() {
     if (endResult) ++callsAfterEnd;
   }
-};
-
-// A key that answers from a script and remembers what it was given.
-class FakeTokenLibrary : public ITokenLibrary {
- public:
-  explicit FakeTokenLibrary(const FakeFormControls* controls = nullptr) : controls_(controls) {
-    std::memset(&deviceInfo, 0, sizeof deviceInfo);
-  }
-
-  CvStatus deviceInfoStatus = CV_OK;
-  DeviceInfo deviceInfo;
-  CvStatus personalizeStatus = CV_OK;
-  std::vector<std::pair<TokenRecord, std::uint32_t>> personalized;
-  std::vector<bool> saveEnabledDuringPersonalize;
-  bool deviceInfoZeroedOnEntry = true;
-
-  CvStatus ListDevice(std::uint32_t*) override { return CV_OK; }
-  CvStatus GetDeviceInfo(DeviceInfo* info) override {
-    const DeviceInfo zero{};
-    if (std::memcmp(info, &zero, sizeof zero) != 0) deviceInfoZeroedOnEntry = false;
-    if (deviceInfoStatus == CV_OK) *info = deviceInfo;
-    return deviceInfoStatus;
-  }
-  CvStatus OtpList(std::uint32_t, TokenRecord*) override { return CV_OK; }
-  CvStatus OtpCalculate(TokenRecord, const char*, std::uint32_t, char*, std::uint32_t*) override {
-    return CV_OK;
-  }
-  CvStatus OtpPersonalize(TokenRecord token, std::uint32_t option) override {
-    personalized.emplace_back(token, option);
-    if (controls_) saveEnabledDuringPersonalize.push_back(controls_->saveEnabled);
-    return personalizeStatus;
-  }
-  CvStatus OtpReset() override { return CV_OK; }
-  CvStatus OtpSetValueWithEnter(std::uint32_t) override { return CV_OK; }
-
-  void SetSerial(const char* sn) {
-    std::memset(deviceInfo.sn, 0, sizeof deviceInfo.sn);
-    std::memcpy(deviceInfo.sn, sn, std::min(std::strlen(sn), sizeof deviceInfo.sn));
-  }
-
- private:
-  const FakeFormControls* controls_;
 };
 
 // Generators with known output and a seed export that only records.

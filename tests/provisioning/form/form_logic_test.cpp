@@ -11,7 +11,6 @@
 namespace {
 
 using form_test::FakeFormControls;
-using form_test::FakeTokenLibrary;
 using form_test::ScriptedServices;
 
 constexpr int kOk = 1, kCancel = 2, kClicked = 0, kSetFocus = 6;
@@ -20,14 +19,16 @@ MessageText U(const std::string& text) { return MessageText(text.begin(), text.e
 
 class NewTokenFormTest : public ::testing::Test {
  protected:
-  NewTokenFormTest() : library(&controls), logic(controls, library, "seed-folder", services.Bind()) {
+  NewTokenFormTest() : logic(controls, library, "seed-folder", services.Bind()) {
     library.SetSerial("CVM0012345");
+    library.duringPersonalize = [this] { saveEnabledDuringPersonalize.push_back(controls.saveEnabled); };
   }
 
   void Click(int controlId) { logic.HandleCommand(controlId, kClicked); }
 
   FakeFormControls controls;
-  FakeTokenLibrary library;
+  ScriptedTokenLibrary library;
+  std::vector<bool> saveEnabledDuringPersonalize;
   ScriptedServices services;
   NewTokenFormLogic logic;
 };
@@ -235,7 +236,7 @@ TEST_F(NewTokenFormTest, FailedPersonalizeReportsTheStatusAndExportsNothing) {
 
   ASSERT_EQ(library.personalized.size(), 1u);
   EXPECT_EQ(library.personalized[0].second, 1u);
-  EXPECT_EQ(library.saveEnabledDuringPersonalize, std::vector<bool>{false});
+  EXPECT_EQ(saveEnabledDuringPersonalize, std::vector<bool>{false});
   EXPECT_EQ(logic.Result().resultStatus, kWriteToKeyFailed);
   EXPECT_EQ(logic.Result().resultMessage, u"Failed to save the new token (error = 0x8043560A)\r\n");
   EXPECT_TRUE(services.exports.empty());

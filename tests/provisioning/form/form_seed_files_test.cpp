@@ -40,7 +40,7 @@ std::string ReadAll(const fs::path& file) {
 TEST(NewTokenFormSeedFiles, SavedHotpTokenLandsInTheHotpFilesOnly) {
   ScratchFolder folder;
   form_test::FakeFormControls controls;
-  form_test::FakeTokenLibrary library(&controls);
+  ScriptedTokenLibrary library;
   library.SetSerial("CVM0099");
   form_test::ScriptedServices scripted;
   NewTokenFormServices services = scripted.Bind();
