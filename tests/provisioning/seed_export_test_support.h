@@ -1,62 +1,22 @@
-// Shared helpers of the seed export tests: a scratch folder, whole-file reads
-// and writes, and a file system whose steps can be made to fail.
+// Shared helpers of the seed export tests: tokens, the CSV encoding, and a file
+// system whose steps can be made to fail.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "provisioning/seed_export.h"
 #include "provisioning/seed_file_system.h"
+#include "tests/virtualkey/temp_folder.h"
 #include "text/message_text.h"
 
 namespace seed_export_test {
 
 namespace fs = std::filesystem;
-
-// A fresh empty folder, removed with everything in it afterwards.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    static unsigned counter = 0;
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    for (;;) {
-      path_ = fs::temp_directory_path() /
-              ("seed-export-test-" + std::to_string(stamp) + "-" + std::to_string(++counter));
-      if (fs::create_directory(path_)) break;
-    }
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const fs::path& path() const { return path_; }
-  fs::path operator/(const char* name) const { return path_ / name; }
-
- private:
-  fs::path path_;
-};
-
-inline std::string ReadBytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytes(const fs::path& file, const std::string& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using Names = std::vector<std::string>;
 
 // What a CSV file holds for `text`: UTF-16LE code units, no byte-order mark.
 inline std::string Utf16Le(std::u16string_view text) {
@@ -68,35 +28,25 @@ inline std::string Utf16Le(std::u16string_view text) {
   return bytes;
 }
 
-inline std::set<std::string> FileNames(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-  return names;
-}
-
 // Lines as the XML writer ends them: a single LF each, the last one too.
-inline std::string XmlLines(std::initializer_list<const char*> lines) {
+inline std::string XmlLines(std::initializer_list<std::string> lines) {
   std::string text;
-  for (const char* line : lines) text.append(line).push_back('\n');
+  for (const std::string& line : lines) text.append(line).push_back('\n');
   return text;
 }
 
-// The RFC 4226 test secret: 20 bytes "12345678901234567890".
-inline std::vector<std::uint8_t> Rfc4226Secret() {
-  const std::string ascii = "12345678901234567890";
-  return std::vector<std::uint8_t>(ascii.begin(), ascii.end());
-}
+inline std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
-// The RFC 6238 SHA-256 test secret: 32 bytes "1234567890" repeated.
+// The RFC 4226 secret (20 bytes) and the RFC 6238 SHA-256 secret (32 bytes).
+inline std::vector<std::uint8_t> Rfc4226Secret() { return Bytes("12345678901234567890"); }
 inline std::vector<std::uint8_t> Rfc6238Sha256Secret() {
-  const std::string ascii = "12345678901234567890123456789012";
-  return std::vector<std::uint8_t>(ascii.begin(), ascii.end());
+  return Bytes("12345678901234567890123456789012");
 }
 
 inline ExportedToken HotpToken(std::string serial, std::vector<std::uint8_t> seed) {
   ExportedToken token;
   token.totp = false;
-  token.sha256 = false;
+  token.sha256 = seed.size() == 32;
   token.digits = 6;
   token.interval = 30;
   token.serial = std::move(serial);
@@ -106,13 +56,10 @@ inline ExportedToken HotpToken(std::string serial, std::vector<std::uint8_t> see
 
 inline ExportedToken TotpToken(std::string serial, std::vector<std::uint8_t> seed,
                                MessageText userName, std::uint32_t interval) {
-  ExportedToken token;
+  ExportedToken token = HotpToken(std::move(serial), std::move(seed));
   token.totp = true;
-  token.sha256 = seed.size() == 32;
   token.digits = 8;
   token.interval = interval;
-  token.serial = std::move(serial);
-  token.seed = std::move(seed);
   token.userName = std::move(userName);
   return token;
 }
@@ -131,21 +78,16 @@ class FaultyFileSystem final : public SeedFileSystem {
   std::vector<fs::path> temporaryFiles;  // every temporary file handed out
 
   ReadOutcome ReadWholeFile(const fs::path& path) override {
-    if (readFailure) {
-      ReadOutcome outcome;
-      outcome.state = ReadOutcome::State::Failed;
-      outcome.error = *readFailure;
-      return outcome;
-    }
-    return system_.ReadWholeFile(path);
+    if (!readFailure) return system_.ReadWholeFile(path);
+    ReadOutcome outcome;
+    outcome.state = ReadOutcome::State::Failed;
+    outcome.error = *readFailure;
+    return outcome;
   }
 
   std::unique_ptr<OutputFile> CreateTemporaryBeside(const fs::path& target, fs::path& temporaryPath,
                                                     FileError& error) override {
-    if (createTemporaryFailure) {
-      error = *createTemporaryFailure;
-      return nullptr;
-    }
+    if (createTemporaryFailure) return Fail(*createTemporaryFailure, error);
     auto file = system_.CreateTemporaryBeside(target, temporaryPath, error);
     if (file) temporaryFiles.push_back(temporaryPath);
     return Wrap(std::move(file), temporaryWriteFailsAfter);
@@ -163,10 +105,7 @@ class FaultyFileSystem final : public SeedFileSystem {
 
   std::unique_ptr<OutputFile> OpenForAppend(const fs::path& path, bool& created,
                                             FileError& error) override {
-    if (openForAppendFailure) {
-      error = *openForAppendFailure;
-      return nullptr;
-    }
+    if (openForAppendFailure) return Fail(*openForAppendFailure, error);
     return Wrap(system_.OpenForAppend(path, created, error), appendWriteFailsAfter);
   }
 
@@ -198,6 +137,10 @@ class FaultyFileSystem final : public SeedFileSystem {
     FileError failure_;
   };
 
+  static std::unique_ptr<OutputFile> Fail(FileError failure, FileError& error) {
+    error = failure;
+    return nullptr;
+  }
   std::unique_ptr<OutputFile> Wrap(std::unique_ptr<OutputFile> file,
                                    const std::optional<std::size_t>& budget) {
     if (!file || !budget) return file;

@@ -1,4 +1,5 @@
-// A fresh empty folder for one test, removed with everything in it afterwards.
+// A fresh empty folder for one test, removed with everything in it afterwards;
+// shared by the key, loader and seed export tests.
 #pragma once
 
 #include <algorithm>
@@ -16,17 +17,20 @@ class TempFolder {
     static std::atomic<unsigned> sequence{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     path_ = std::filesystem::temp_directory_path() /
-            ("vk-test-" + std::to_string(stamp) + "-" + std::to_string(sequence++));
+            ("otp-test-" + std::to_string(stamp) + "-" + std::to_string(sequence++));
     std::filesystem::create_directories(path_);
   }
   ~TempFolder() {
-    std::error_code ignored;
+    std::error_code ignored;  // a test may have left the folder read-only
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
   }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
   const std::filesystem::path& Path() const { return path_; }
+  std::filesystem::path operator/(const char* name) const { return path_ / name; }
 
   // Names of the entries in the folder, sorted.
   std::vector<std::string> Entries() const {
