@@ -38,27 +38,14 @@ class FakeFormControls : public INewTokenFormControls {
 
   bool ReadFields(NewTokenFormState& state, int& failedControlId) override {
     NoteCall();
-    return Step(IDC_SERIAL_NUMBER, failReadAt, failedControlId, [&] { state.serialText = shown.serial; }) &&
-           Step(IDC_SEED, failReadAt, failedControlId, [&] { state.seedText = shown.seed; }) &&
-           Step(IDC_USER_NAME, failReadAt, failedControlId, [&] { state.userName = shown.userName; }) &&
-           Step(IDC_HASH_SHA1, failReadAt, failedControlId, [&] { state.hashChoice = shown.hash; }) &&
-           Step(IDC_DIGITS_6, failReadAt, failedControlId, [&] { state.digitsChoice = shown.digits; }) &&
-           Step(IDC_ALGORITHM_HOTP, failReadAt, failedControlId, [&] { state.algorithmChoice = shown.algorithm; }) &&
-           Step(IDC_INTERVAL_30, failReadAt, failedControlId, [&] { state.intervalChoice = shown.interval; }) &&
-           Step(IDC_APPEND_ENTER, failReadAt, failedControlId, [&] { state.appendEnter = shown.appendEnter; });
+    return Transfer(state, true, failReadAt, failedControlId);
   }
 
   bool WriteFields(const NewTokenFormState& state, int& failedControlId) override {
     NoteCall();
     ++writes;
-    return Step(IDC_SERIAL_NUMBER, failWriteAt, failedControlId, [&] { shown.serial = state.serialText; }) &&
-           Step(IDC_SEED, failWriteAt, failedControlId, [&] { shown.seed = state.seedText; }) &&
-           Step(IDC_USER_NAME, failWriteAt, failedControlId, [&] { shown.userName = state.userName; }) &&
-           Step(IDC_HASH_SHA1, failWriteAt, failedControlId, [&] { shown.hash = state.hashChoice; }) &&
-           Step(IDC_DIGITS_6, failWriteAt, failedControlId, [&] { shown.digits = state.digitsChoice; }) &&
-           Step(IDC_ALGORITHM_HOTP, failWriteAt, failedControlId, [&] { shown.algorithm = state.algorithmChoice; }) &&
-           Step(IDC_INTERVAL_30, failWriteAt, failedControlId, [&] { shown.interval = state.intervalChoice; }) &&
-           Step(IDC_APPEND_ENTER, failWriteAt, failedControlId, [&] { shown.appendEnter = state.appendEnter; });
+    NewTokenFormState source = state;
+    return Transfer(source, false, failWriteAt, failedControlId);
   }
 
   void Beep() override { NoteCall(); ++beeps; }
@@ -70,14 +57,24 @@ class FakeFormControls : public INewTokenFormControls {
   }
 
  private:
-  template <typename Apply>
-  static bool Step(int controlId, int failAt, int& failedControlId, Apply apply) {
-    if (controlId == failAt) {
-      failedControlId = controlId;
-      return false;
-    }
-    apply();
-    return true;
+  // Field by field in the window's order, stopping at the one made to fail.
+  bool Transfer(NewTokenFormState& state, bool toState, int failAt, int& failedControlId) {
+    auto field = [&](int id, auto& inState, auto& onScreen) {
+      if (id == failAt) {
+        failedControlId = id;
+        return false;
+      }
+      if (toState) inState = onScreen; else onScreen = inState;
+      return true;
+    };
+    return field(IDC_SERIAL_NUMBER, state.serialText, shown.serial) &&
+           field(IDC_SEED, state.seedText, shown.seed) &&
+           field(IDC_USER_NAME, state.userName, shown.userName) &&
+           field(IDC_HASH_SHA1, state.hashChoice, shown.hash) &&
+           field(IDC_DIGITS_6, state.digitsChoice, shown.digits) &&
+           field(IDC_ALGORITHM_HOTP, state.algorithmChoice, shown.algorithm) &&
+           field(IDC_INTERVAL_30, state.intervalChoice, shown.interval) &&
+           field(IDC_APPEND_ENTER, state.appendEnter, shown.appendEnter);
   }
   void NoteCall() {
     if (endResult) ++callsAfterEnd;

@@ -1,12 +1,14 @@
 // The New Token form's behaviour against scripted controls, key and services.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "form_fakes.h"
 #include "provisioning/form/new_token_form_logic.h"
 #include "resources/resource.h"
+#include "tests/virtualkey/temp_folder.h"
 
 namespace {
 
@@ -17,6 +19,10 @@ constexpr int kOk = 1, kCancel = 2, kClicked = 0, kSetFocus = 6;
 
 MessageText U(const std::string& text) { return MessageText(text.begin(), text.end()); }
 
+bool AllZero(const std::uint8_t* bytes, std::size_t from, std::size_t to) {
+  return std::all_of(bytes + from, bytes + to, [](std::uint8_t b) { return b == 0; });
+}
+
 class NewTokenFormTest : public ::testing::Test {
  protected:
   NewTokenFormTest() : logic(controls, library, "seed-folder", services.Bind()) {
@@ -25,6 +31,7 @@ class NewTokenFormTest : public ::testing::Test {
   }
 
   void Click(int controlId) { logic.HandleCommand(controlId, kClicked); }
+  const TokenRecord& Sent() { return library.personalized.at(0).first; }
 
   FakeFormControls controls;
   ScriptedTokenLibrary library;
@@ -35,7 +42,6 @@ class NewTokenFormTest : public ::testing::Test {
 
 TEST_F(NewTokenFormTest, StartUpShowsDefaultsAndTheKeysSerialNumber) {
   logic.StartUp();
-
   EXPECT_EQ(controls.shown.algorithm, 1);  // TOTP
   EXPECT_EQ(controls.shown.hash, 0);       // SHA-1
   EXPECT_EQ(controls.shown.digits, 0);     // 6
@@ -44,10 +50,8 @@ TEST_F(NewTokenFormTest, StartUpShowsDefaultsAndTheKeysSerialNumber) {
   EXPECT_EQ(controls.shown.serial, u"CVM0012345");
   EXPECT_STREQ(logic.State().serialAnsi, "CVM0012345");
   EXPECT_TRUE(controls.shown.seed.empty());
-  EXPECT_TRUE(controls.shown.userName.empty());
   EXPECT_FALSE(controls.saveEnabled);
   EXPECT_TRUE(library.deviceInfoZeroedOnEntry);
-  EXPECT_EQ(controls.writes, 2);
   EXPECT_EQ(controls.beeps, 0);
   EXPECT_EQ(logic.Result().resultStatus, kNothingSaved);
 }
@@ -60,15 +64,7 @@ TEST_F(NewTokenFormTest, KeySerialFillingAll32BytesIsReadWithoutRunningOn) {
   EXPECT_EQ(std::strlen(logic.State().serialAnsi), 32u);
 }
 
-TEST_F(NewTokenFormTest, FailedDeviceInfoLeavesTheSerialEmptyAndSaysNothing) {
-  library.deviceInfoStatus = CV_ERR_NO_DEVICE;
-  logic.StartUp();
-  EXPECT_TRUE(controls.shown.serial.empty());
-  EXPECT_EQ(controls.beeps, 0);
-  EXPECT_EQ(controls.shown.algorithm, 1);
-}
-
-TEST_F(NewTokenFormTest, CommandsCloseTheFormWithTheirResults) {
+TEST_F(NewTokenFormTest, CommandsCloseTheFormWithTheirResultsAndOnlyClicksCount) {
   struct Case {
     int id, notification, result;
   } cases[] = {{kOk, kClicked, 1}, {kOk, 1, 1}, {kCancel, 0, 2}, {kCancel, 5, 2},
@@ -82,10 +78,7 @@ TEST_F(NewTokenFormTest, CommandsCloseTheFormWithTheirResults) {
     EXPECT_EQ(form.Result().resultStatus, kNothingSaved);
     EXPECT_TRUE(form.Result().resultMessage.empty());
   }
-  EXPECT_TRUE(library.personalized.empty());
-}
 
-TEST_F(NewTokenFormTest, ButtonsReactToClicksOnly) {
   logic.StartUp();
   for (int id : {IDC_FORM_CANCEL, IDC_GENERATE_SERIAL, IDC_GENERATE_SEED, IDC_SAVE}) {
     EXPECT_FALSE(logic.HandleCommand(id, kSetFocus)) << id;
@@ -93,20 +86,20 @@ TEST_F(NewTokenFormTest, ButtonsReactToClicksOnly) {
   EXPECT_FALSE(logic.HandleCommand(IDC_ALGORITHM_HOTP, kClicked));  // radios have no handler
   EXPECT_FALSE(controls.endResult);
   EXPECT_TRUE(services.seedCounts.empty());
-  EXPECT_EQ(controls.shown.serial, u"CVM0012345");
+  EXPECT_TRUE(library.personalized.empty());
 }
 
 TEST_F(NewTokenFormTest, GenerateSerialReplacesOnlyTheSerial) {
   logic.StartUp();
+  Click(IDC_GENERATE_SERIAL);  // before any seed Save stays disabled
+  EXPECT_FALSE(controls.saveEnabled);
+
   Click(IDC_GENERATE_SEED);
   const MessageText seed = controls.shown.seed;
   controls.shown.userName = u"alice";
   controls.shown.algorithm = 0;
-  controls.shown.digits = 1;
-  controls.shown.interval = 0;
   controls.shown.appendEnter = false;
   controls.shown.serial = u"typed by hand";
-
   Click(IDC_GENERATE_SERIAL);
 
   EXPECT_EQ(controls.shown.serial, u"0000123456789");
@@ -114,54 +107,33 @@ TEST_F(NewTokenFormTest, GenerateSerialReplacesOnlyTheSerial) {
   EXPECT_EQ(controls.shown.seed, seed);
   EXPECT_EQ(controls.shown.userName, u"alice");
   EXPECT_EQ(controls.shown.algorithm, 0);
-  EXPECT_EQ(controls.shown.digits, 1);
-  EXPECT_EQ(controls.shown.interval, 0);
   EXPECT_FALSE(controls.shown.appendEnter);
   EXPECT_TRUE(controls.saveEnabled);
 }
 
-TEST_F(NewTokenFormTest, GenerateSerialBeforeAnySeedLeavesSaveDisabled) {
-  logic.StartUp();
-  Click(IDC_GENERATE_SERIAL);
-  EXPECT_FALSE(controls.saveEnabled);
-  EXPECT_TRUE(controls.shown.seed.empty());
-}
-
-TEST_F(NewTokenFormTest, SeedIsShownAsUpperCaseHexOfItsLength) {
-  logic.StartUp();
-  Click(IDC_GENERATE_SEED);  // SHA-1: 20 bytes A0..B3
-  EXPECT_EQ(services.seedCounts.back(), 20);
-  EXPECT_EQ(controls.shown.seed, u"A0A1A2A3A4A5A6A7A8A9AAABACADAEAFB0B1B2B3");
-  EXPECT_STREQ(logic.State().seedHex, "A0A1A2A3A4A5A6A7A8A9AAABACADAEAFB0B1B2B3");
-  EXPECT_TRUE(controls.saveEnabled);
-
-  controls.shown.hash = 1;  // SHA-256: 32 bytes B4..D3
-  Click(IDC_GENERATE_SEED);
-  EXPECT_EQ(services.seedCounts.back(), 32);
-  EXPECT_EQ(controls.shown.seed.size(), 64u);
-  EXPECT_EQ(controls.shown.seed.substr(0, 6), u"B4B5B6");
-  EXPECT_EQ(controls.shown.seed.substr(58), u"D1D2D3");
-  EXPECT_EQ(controls.shown.serial, u"CVM0012345");
-}
-
-TEST_F(NewTokenFormTest, ShorterSeedAfterALongerOneSendsNoStaleBytes) {
+TEST_F(NewTokenFormTest, SeedIsUpperCaseHexOfItsLengthAndAShorterOneLeavesNoStaleBytes) {
   logic.StartUp();
   controls.shown.hash = 1;
-  Click(IDC_GENERATE_SEED);  // 32 bytes A0..BF
+  Click(IDC_GENERATE_SEED);  // SHA-256: 32 bytes A0..BF
+  EXPECT_EQ(services.seedCounts.back(), 32);
+  EXPECT_EQ(controls.shown.seed.size(), 64u);
+  EXPECT_EQ(controls.shown.seed.substr(58), u"BDBEBF");
   controls.shown.hash = 0;
-  Click(IDC_GENERATE_SEED);  // 20 bytes C0..D3
-  EXPECT_EQ(controls.shown.seed.size(), 40u);
-  for (std::size_t i = 20; i < kMaxSeedLength; ++i) EXPECT_EQ(logic.State().seedBytes[i], 0) << i;
+  Click(IDC_GENERATE_SEED);  // SHA-1: 20 bytes C0..D3
+  EXPECT_EQ(services.seedCounts.back(), 20);
+  EXPECT_EQ(controls.shown.seed, u"C0C1C2C3C4C5C6C7C8C9CACBCCCDCECFD0D1D2D3");
+  EXPECT_STREQ(logic.State().seedHex, "C0C1C2C3C4C5C6C7C8C9CACBCCCDCECFD0D1D2D3");
+  EXPECT_TRUE(AllZero(logic.State().seedBytes, 20, kMaxSeedLength));
+  EXPECT_TRUE(controls.saveEnabled);
 
   Click(IDC_SAVE);
   ASSERT_EQ(library.personalized.size(), 1u);
-  const TokenRecord& record = library.personalized[0].first;
-  EXPECT_EQ(record.hashAlgorithm, 1u);
-  for (std::size_t i = 0; i < 20; ++i) EXPECT_EQ(record.seed[i], 0xC0 + i) << i;
-  for (std::size_t i = 20; i < sizeof record.seed; ++i) EXPECT_EQ(record.seed[i], 0) << i;
+  EXPECT_EQ(Sent().hashAlgorithm, 1u);
+  EXPECT_EQ(Sent().seed[0], 0xC0);
+  EXPECT_EQ(Sent().seed[19], 0xD3);
+  EXPECT_TRUE(AllZero(Sent().seed, 20, sizeof Sent().seed));
   ASSERT_EQ(services.exports.size(), 1u);
-  EXPECT_EQ(services.exports[0].second.seed,
-            std::vector<std::uint8_t>(record.seed, record.seed + 20));
+  EXPECT_EQ(services.exports[0].second.seed, std::vector<std::uint8_t>(Sent().seed, Sent().seed + 20));
 }
 
 TEST_F(NewTokenFormTest, SaveIsRefusedWhenTheHashChangedAfterTheSeed) {
@@ -177,55 +149,35 @@ TEST_F(NewTokenFormTest, SaveIsRefusedWhenTheHashChangedAfterTheSeed) {
   EXPECT_TRUE(controls.saveEnabled);
   EXPECT_TRUE(services.exports.empty());
 
-  // Back to the hash the seed was made for: the same seed goes out.
-  controls.shown.hash = 0;
-  Click(IDC_SAVE);
-  ASSERT_EQ(library.personalized.size(), 1u);
-  EXPECT_EQ(library.personalized[0].first.hashAlgorithm, 1u);
-  EXPECT_EQ(library.personalized[0].first.seed[0], 0xA0);
-}
-
-TEST_F(NewTokenFormTest, ANewSeedForTheChangedHashIsAccepted) {
-  logic.StartUp();
-  Click(IDC_GENERATE_SEED);
-  controls.shown.hash = 1;
-  Click(IDC_SAVE);
+  // A new seed for the changed hash is accepted.
   Click(IDC_GENERATE_SEED);
   Click(IDC_SAVE);
   ASSERT_EQ(library.personalized.size(), 1u);
-  const TokenRecord& record = library.personalized[0].first;
-  EXPECT_EQ(record.hashAlgorithm, 2u);
-  EXPECT_EQ(record.seed[0], 0xA0 + 20);
-  EXPECT_EQ(record.seed[31], 0xA0 + 20 + 31);
-  EXPECT_EQ(services.exports[0].second.seed.size(), 32u);
+  EXPECT_EQ(Sent().hashAlgorithm, 2u);
+  EXPECT_EQ(Sent().seed[0], 0xA0 + 20);
+  EXPECT_EQ(Sent().seed[31], 0xA0 + 20 + 31);
+  EXPECT_EQ(services.exports.at(0).second.seed.size(), 32u);
 }
 
-TEST_F(NewTokenFormTest, SerialOf63BytesIsSentWhole) {
-  logic.StartUp();
-  Click(IDC_GENERATE_SEED);
-  const std::string serial(63, '7');
-  controls.shown.serial = U(serial);
-  Click(IDC_SAVE);
-  ASSERT_EQ(library.personalized.size(), 1u);
-  const TokenRecord& record = library.personalized[0].first;
-  EXPECT_EQ(std::string(record.serial, 63), serial);
-  EXPECT_EQ(record.serial[63], '\0');
-  EXPECT_EQ(services.exports[0].second.serial, serial);
-}
-
-TEST_F(NewTokenFormTest, SerialOf64BytesIsRefusedWithFocusOnTheField) {
+TEST_F(NewTokenFormTest, SerialOf63BytesIsSentWholeAnd64AreRefusedWithFocusOnTheField) {
   logic.StartUp();
   Click(IDC_GENERATE_SEED);
   controls.shown.serial = U(std::string(64, '7'));
   Click(IDC_SAVE);
-
   EXPECT_TRUE(library.personalized.empty());
   EXPECT_FALSE(controls.endResult);
   EXPECT_EQ(controls.beeps, 1);
   EXPECT_EQ(controls.focusedId, IDC_SERIAL_NUMBER);
   EXPECT_TRUE(controls.saveEnabled);
   EXPECT_EQ(controls.shown.serial.size(), 64u);  // nothing the operator typed is lost
-  EXPECT_EQ(logic.Result().resultStatus, kNothingSaved);
+
+  const std::string serial(63, '7');
+  controls.shown.serial = U(serial);
+  Click(IDC_SAVE);
+  ASSERT_EQ(library.personalized.size(), 1u);
+  EXPECT_EQ(std::string(Sent().serial, 63), serial);
+  EXPECT_EQ(Sent().serial[63], '\0');
+  EXPECT_EQ(services.exports.at(0).second.serial, serial);
 }
 
 TEST_F(NewTokenFormTest, FailedPersonalizeReportsTheStatusAndExportsNothing) {
@@ -263,31 +215,21 @@ TEST_F(NewTokenFormTest, SuccessfulSaveReportsTokenThenExportFailures) {
   EXPECT_FALSE(result.appendEnter);
   EXPECT_EQ(controls.endResult, 1001);
   EXPECT_EQ(controls.callsAfterEnd, 0);
-
   ASSERT_EQ(services.exports.size(), 1u);
-  const auto& [folder, token] = services.exports[0];
-  EXPECT_EQ(folder, std::filesystem::path("seed-folder"));
-  EXPECT_TRUE(token.totp);
-  EXPECT_FALSE(token.sha256);
-  EXPECT_EQ(token.digits, 6u);
-  EXPECT_EQ(token.interval, 60u);
-  EXPECT_EQ(token.serial, "CVM0012345");
-  EXPECT_EQ(token.userName, u"bob");
-  EXPECT_EQ(token.seed.size(), 20u);
-
-  const TokenRecord& record = library.personalized.at(0).first;
-  EXPECT_EQ(record.type, TOTP);
-  EXPECT_EQ(record.timeStep, 60u);
+  EXPECT_EQ(services.exports[0].first, std::filesystem::path("seed-folder"));
+  EXPECT_EQ(services.exports[0].second.userName, u"bob");
+  EXPECT_EQ(Sent().type, TOTP);
 }
 
-TEST_F(NewTokenFormTest, EmptySerialIsSentAsAllZeroSerial) {
+TEST_F(NewTokenFormTest, WithoutTheKeysSerialAnAllZeroSerialIsSentSilently) {
   library.deviceInfoStatus = CV_ERR_NO_DEVICE;
   logic.StartUp();
+  EXPECT_TRUE(controls.shown.serial.empty());
+  EXPECT_EQ(controls.beeps, 0);
   Click(IDC_GENERATE_SEED);
   Click(IDC_SAVE);
   ASSERT_EQ(library.personalized.size(), 1u);
-  const TokenRecord& record = library.personalized[0].first;
-  for (char c : record.serial) EXPECT_EQ(c, '\0');
+  EXPECT_TRUE(AllZero(reinterpret_cast<const std::uint8_t*>(Sent().serial), 0, sizeof Sent().serial));
   EXPECT_EQ(logic.Result().resultStatus, kTokenSaved);
 }
 
@@ -327,48 +269,56 @@ TEST_F(NewTokenFormTest, FailedTransfersBeepFocusAndCarryOn) {
   EXPECT_EQ(controls.endResult, 1001);
 }
 
-TEST_F(NewTokenFormTest, FailedSeedGeneratorLeavesNoSeedAndSaveDisabled) {
+TEST_F(NewTokenFormTest, FailedGeneratorsKeepWhatWasThereAndNeverEnableSave) {
   services.seedFails = true;
-  logic.StartUp();
-  Click(IDC_GENERATE_SEED);
-  EXPECT_EQ(controls.beeps, 1);
-  EXPECT_FALSE(controls.saveEnabled);
-  EXPECT_TRUE(controls.shown.seed.empty());
-  for (std::uint8_t byte : logic.State().seedBytes) EXPECT_EQ(byte, 0);
-  EXPECT_EQ(logic.State().seedLength, 0u);
-}
-
-TEST_F(NewTokenFormTest, FailedSeedGeneratorKeepsTheEarlierSeed) {
-  logic.StartUp();
-  Click(IDC_GENERATE_SEED);
-  const MessageText seed = controls.shown.seed;
-  services.seedFails = true;
-  Click(IDC_GENERATE_SEED);
-  EXPECT_EQ(controls.beeps, 1);
-  EXPECT_EQ(controls.shown.seed, seed);
-  EXPECT_EQ(logic.State().seedBytes[0], 0xA0);
-  EXPECT_TRUE(controls.saveEnabled);
-
-  Click(IDC_SAVE);
-  ASSERT_EQ(library.personalized.size(), 1u);
-  EXPECT_EQ(library.personalized[0].first.seed[0], 0xA0);
-}
-
-TEST_F(NewTokenFormTest, FailedSerialGeneratorKeepsTheSerial) {
   services.serialFails = true;
   logic.StartUp();
+  Click(IDC_GENERATE_SEED);
   Click(IDC_GENERATE_SERIAL);
-  EXPECT_EQ(controls.beeps, 1);
+  EXPECT_EQ(controls.beeps, 2);
+  EXPECT_FALSE(controls.saveEnabled);
+  EXPECT_TRUE(controls.shown.seed.empty());
+  EXPECT_TRUE(AllZero(logic.State().seedBytes, 0, kMaxSeedLength));
   EXPECT_EQ(controls.shown.serial, u"CVM0012345");
   EXPECT_STREQ(logic.State().serialAnsi, "CVM0012345");
-}
-
-TEST_F(NewTokenFormTest, SaveWithoutAnySeedIsRefused) {
-  logic.StartUp();
   Click(IDC_SAVE);  // the window keeps Save disabled; the logic refuses as well
   EXPECT_TRUE(library.personalized.empty());
   EXPECT_EQ(controls.focusedId, IDC_GENERATE_SEED);
-  EXPECT_FALSE(controls.endResult);
+
+  // A seed generated earlier stays and is the one sent.
+  services.seedFails = false;
+  Click(IDC_GENERATE_SEED);
+  services.seedFails = true;
+  Click(IDC_GENERATE_SEED);
+  EXPECT_EQ(controls.shown.seed.substr(0, 4), u"A0A1");
+  EXPECT_TRUE(controls.saveEnabled);
+  Click(IDC_SAVE);
+  ASSERT_EQ(library.personalized.size(), 1u);
+  EXPECT_EQ(Sent().seed[0], 0xA0);
+}
+
+TEST(NewTokenFormSeedFiles, SavedHotpTokenLandsInTheHotpFilesOnly) {
+  TempFolder folder;
+  FakeFormControls controls;
+  ScriptedTokenLibrary library;
+  library.SetSerial("CVM0099");
+  ScriptedServices scripted;
+  NewTokenFormServices services = scripted.Bind();
+  services.appendSeedFiles = NewTokenFormServices::Standard().appendSeedFiles;
+  NewTokenFormLogic logic(controls, library, folder.Path(), services);
+
+  logic.StartUp();
+  controls.shown.algorithm = 0;
+  logic.HandleCommand(IDC_GENERATE_SEED, kClicked);
+  logic.HandleCommand(IDC_SAVE, kClicked);
+
+  ASSERT_EQ(logic.Result().resultStatus, kTokenSaved);
+  EXPECT_EQ(logic.Result().resultMessage,
+            u"Save new token succeeded!\r\nSN=CVM0099, SEED=A0A1A2A3A4A5A6A7A8A9AAABACADAEAFB0B1B2B3\r\n");
+  const std::string xml = ReadBytes(folder / "hseeds.xml");
+  EXPECT_NE(xml.find("<serial>CVM0099</serial>"), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<seed>A0A1A2A3A4A5A6A7A8A9AAABACADAEAFB0B1B2B3</seed>"), std::string::npos) << xml;
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"hseeds.csv", "hseeds.xml"}));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // From the form's state to the key's record and the seed export entry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "provisioning/form/seed_hex.h"
@@ -14,82 +15,59 @@ NewTokenFormState StateWithSeed() {
   return state;
 }
 
-void ExpectZeroFrom(const std::uint8_t* bytes, std::size_t from, std::size_t size) {
-  for (std::size_t i = from; i < size; ++i) EXPECT_EQ(bytes[i], 0) << "byte " << i;
+bool ZeroFrom(const void* data, std::size_t from, std::size_t size) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  return std::all_of(bytes + from, bytes + size, [](std::uint8_t b) { return b == 0; });
 }
 
-TEST(BuildTokenRecord, HotpWithDefaultChoices) {
-  NewTokenFormState state = StateWithSeed();
-  state.algorithmChoice = 0;
-  state.hashChoice = 0;
-  state.digitsChoice = 0;
-  state.intervalChoice = 1;
-  const TokenRecord record = BuildTokenRecord(state);
-  EXPECT_EQ(record.reserved, 0u);
-  EXPECT_EQ(record.type, 0x10u);
-  EXPECT_EQ(record.hashAlgorithm, 1u);
-  EXPECT_EQ(record.digits, 6u);
-  EXPECT_EQ(record.timeStep, 60u);
-  EXPECT_EQ(0, std::memcmp(record.seed, state.seedBytes, 20));
-  ExpectZeroFrom(record.seed, 20, sizeof record.seed);
-}
-
-TEST(BuildTokenRecord, TotpSha256EightDigitsThirtySeconds) {
-  NewTokenFormState state = StateWithSeed();
-  state.algorithmChoice = 1;
-  state.hashChoice = 1;
-  state.digitsChoice = 1;
-  state.intervalChoice = 0;
-  const TokenRecord record = BuildTokenRecord(state);
-  EXPECT_EQ(record.type, 0x20u);
-  EXPECT_EQ(record.hashAlgorithm, 2u);
-  EXPECT_EQ(record.digits, 8u);
-  EXPECT_EQ(record.timeStep, 30u);
-  EXPECT_EQ(0, std::memcmp(record.seed, state.seedBytes, 32));
-  ExpectZeroFrom(record.seed, 32, sizeof record.seed);
-}
-
-TEST(BuildTokenRecord, ChoicesOutsideZeroAndOneKeepTheStartingValues) {
-  for (std::int32_t choice : {-1, 2, 1000}) {
+TEST(BuildTokenRecord, MapsEveryChoiceAndCopiesOnlyTheSeedOfTheHash) {
+  struct Case {
+    std::int32_t algorithm, hash, digits, interval;
+    std::uint32_t type, hashAlgorithm, digitCount, timeStep;
+    std::size_t seedLength;
+  } cases[] = {
+      {0, 0, 0, 1, 0x10, 1, 6, 60, 20},
+      {1, 1, 1, 0, 0x20, 2, 8, 30, 32},
+      {0, 0, 0, 0, 0x10, 1, 6, 30, 20},  // the interval reaches HOTP records too
+      // Choices outside 0 and 1 keep the starting values.
+      {-1, -1, -1, -1, 0x10, 1, 6, 60, 20},
+      {2, 2, 2, 2, 0x10, 1, 6, 60, 20},
+      {1000, 1000, 1000, 1000, 0x10, 1, 6, 60, 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.algorithm << "/" << c.hash << "/" << c.digits << "/" << c.interval);
     NewTokenFormState state = StateWithSeed();
-    state.algorithmChoice = state.hashChoice = state.digitsChoice = state.intervalChoice = choice;
+    state.algorithmChoice = c.algorithm;
+    state.hashChoice = c.hash;
+    state.digitsChoice = c.digits;
+    state.intervalChoice = c.interval;
     const TokenRecord record = BuildTokenRecord(state);
-    EXPECT_EQ(record.type, 0x10u) << choice;
-    EXPECT_EQ(record.hashAlgorithm, 1u) << choice;
-    EXPECT_EQ(record.digits, 6u) << choice;
-    EXPECT_EQ(record.timeStep, 60u) << choice;
-    ExpectZeroFrom(record.seed, 20, sizeof record.seed);
+    EXPECT_EQ(record.reserved, 0u);
+    EXPECT_EQ(record.type, c.type);
+    EXPECT_EQ(record.hashAlgorithm, c.hashAlgorithm);
+    EXPECT_EQ(record.digits, c.digitCount);
+    EXPECT_EQ(record.timeStep, c.timeStep);
+    EXPECT_EQ(0, std::memcmp(record.seed, state.seedBytes, c.seedLength));
+    EXPECT_TRUE(ZeroFrom(record.seed, c.seedLength, sizeof record.seed));
   }
 }
 
-TEST(BuildTokenRecord, IntervalReachesHotpRecordsToo) {
-  NewTokenFormState state;
-  state.algorithmChoice = 0;
-  state.intervalChoice = 0;
-  EXPECT_EQ(BuildTokenRecord(state).timeStep, 30u);
-}
-
-TEST(BuildTokenRecord, SerialBytesAreFollowedByZeros) {
+TEST(BuildTokenRecord, SerialIsFollowedByZerosAndAnUnterminatedOneStopsAt63Bytes) {
   NewTokenFormState state;
   std::memcpy(state.serialAnsi, "0000123456789", 14);
-  const TokenRecord record = BuildTokenRecord(state);
-  EXPECT_EQ(0, std::memcmp(record.serial, "0000123456789", 13));
-  ExpectZeroFrom(reinterpret_cast<const std::uint8_t*>(record.serial), 13, sizeof record.serial);
-}
+  TokenRecord record = BuildTokenRecord(state);
+  EXPECT_STREQ(record.serial, "0000123456789");
+  EXPECT_TRUE(ZeroFrom(record.serial, 13, sizeof record.serial));
 
-TEST(BuildTokenRecord, UnterminatedSerialStopsAt63Bytes) {
-  NewTokenFormState state;
   std::memset(state.serialAnsi, 'x', sizeof state.serialAnsi);
-  const TokenRecord record = BuildTokenRecord(state);
+  record = BuildTokenRecord(state);
   EXPECT_EQ(std::string(record.serial, 63), std::string(63, 'x'));
   EXPECT_EQ(record.serial[63], '\0');
 }
 
 TEST(BuildExportedToken, CarriesTheRecordsTokenAndTheUserName) {
   NewTokenFormState state = StateWithSeed();
-  state.algorithmChoice = 1;
-  state.hashChoice = 1;
-  state.digitsChoice = 1;
+  state.algorithmChoice = state.hashChoice = state.digitsChoice = 1;
   state.intervalChoice = 0;
   std::memcpy(state.serialAnsi, "SN-1", 5);
   const ExportedToken token = BuildExportedToken(BuildTokenRecord(state), u"carol");
@@ -108,21 +86,16 @@ TEST(BuildExportedToken, CarriesTheRecordsTokenAndTheUserName) {
   EXPECT_EQ(hotp.seed.size(), 20u);
 }
 
-TEST(FormatSeedHex, WritesUpperCaseDigitsAndATerminator) {
-  const std::uint8_t seed[] = {0x00, 0x0F, 0xA5, 0xFF, 0x3c};
-  char text[16];
-  std::memset(text, '#', sizeof text);
-  ASSERT_TRUE(FormatSeedHex(seed, sizeof seed, text, sizeof text));
-  EXPECT_STREQ(text, "000FA5FF3C");
-}
-
-TEST(FormatSeedHex, RefusesABufferTooSmallAndLeavesItAlone) {
-  std::uint8_t seed[32] = {};
+TEST(FormatSeedHex, WritesUpperCaseDigitsAndRefusesABufferTooSmall) {
+  const std::uint8_t mixed[] = {0x00, 0x0F, 0xA5, 0xFF, 0x3c};
   char text[65];
+  ASSERT_TRUE(FormatSeedHex(mixed, sizeof mixed, text, sizeof text));
+  EXPECT_STREQ(text, "000FA5FF3C");
+
+  const std::uint8_t seed[32] = {};
   std::memset(text, '#', sizeof text);
-  EXPECT_FALSE(FormatSeedHex(seed, 32, text, 64));
-  EXPECT_EQ(text[0], '#');
-  EXPECT_EQ(text[63], '#');
+  EXPECT_FALSE(FormatSeedHex(seed, 32, text, 64));  // no room for the terminator
+  EXPECT_EQ(std::string(text, 65), std::string(65, '#'));
   EXPECT_TRUE(FormatSeedHex(seed, 32, text, 65));
   EXPECT_EQ(std::strlen(text), 64u);
   EXPECT_FALSE(FormatSeedHex(seed, 0, text, 0));
