@@ -1,6 +1,8 @@
 // The button enabling table and the challenge clock text.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "main_window_fakes.h"
 #include "mainwindow/utc_time.h"
 
@@ -9,53 +11,42 @@ namespace {
 TEST(ButtonEnabling, FollowsTheModelFlags) {
   struct Case {
     bool deviceFound, getOtpAllowed, resetRunning;
-    ButtonStates expected;
+    const char* expected;
   };
   const Case cases[] = {
-      {false, false, false, {false, false, false, false, false, true, true}},
-      {true, false, false, {true, true, true, false, true, true, true}},
-      {true, true, false, {true, true, true, true, true, true, true}},
-      {true, true, true, {true, true, true, true, false, true, true}},
-      {false, true, false, {false, false, false, true, false, true, true}},
-      {false, false, true, {false, false, false, false, false, true, true}},
+      {false, false, false, "0000011"}, {true, false, false, "1110111"}, {true, true, false, "1111111"},
+      {true, true, true, "1111011"},    {false, true, false, "0001011"}, {false, false, true, "0000011"},
   };
   for (const Case& c : cases) {
     MainWindowModel model;
     model.deviceFound = c.deviceFound;
     model.getOtpAllowed = c.getOtpAllowed;
     model.resetRunning = c.resetRunning;
-    EXPECT_EQ(ButtonsOf(model), c.expected)
-        << c.deviceFound << c.getOtpAllowed << c.resetRunning;
+    EXPECT_EQ(ButtonsOf(model), c.expected) << c.deviceFound << c.getOtpAllowed << c.resetRunning;
   }
 }
 
-TEST(ButtonEnabling, NoLaterSearchOrFailureDisablesButtons) {
+TEST(ButtonEnabling, LaterFailuresKeepButtonsAndASearchReenablesGetOtpAfterReset) {
   MainWindowRig rig;
   rig.logic.Initialise(u"");
-  const ButtonStates all{true, true, true, true, true, true, true};
-  ASSERT_EQ(ButtonsOf(rig.model), all);
+  ASSERT_EQ(ButtonsOf(rig.model), kAllEnabled);
 
   rig.library.listDeviceStatuses = {CV_ERR_NO_DEVICE};
   rig.library.listStatus = 0x80100001;
   rig.logic.FindDevice();
   rig.logic.ListTokens();
-  EXPECT_EQ(ButtonsOf(rig.model), all);
-}
+  EXPECT_EQ(ButtonsOf(rig.model), kAllEnabled);
 
-TEST(ButtonEnabling, SearchWithStatusZeroAllowsGetOtpAgainAfterReset) {
-  MainWindowRig rig;
-  rig.logic.Initialise(u"");
+  rig.library.listDeviceStatuses = {CV_OK};
   rig.logic.ResetDevice();
-  ASSERT_FALSE(IsButtonEnabled(rig.model, MainButton::GetOtp));
+  ASSERT_EQ(ButtonsOf(rig.model), "1110111");
   rig.logic.FindDevice();
-  EXPECT_TRUE(IsButtonEnabled(rig.model, MainButton::GetOtp));
+  EXPECT_EQ(ButtonsOf(rig.model), kAllEnabled);
 }
 
 TEST(UtcTimestamp, FormatsCalendarTimeInUtc) {
   EXPECT_EQ(FormatUtcTimestamp(0), "1970-01-01 00:00:00");
-  EXPECT_EQ(FormatUtcTimestamp(1704067200 + 28800), "2024-01-01 08:00:00");
-  EXPECT_EQ(FormatUtcTimestamp(951782400), "2000-02-29 00:00:00");      // leap day of a century
-  EXPECT_EQ(FormatUtcTimestamp(4102444799), "2099-12-31 23:59:59");
+  EXPECT_EQ(FormatUtcTimestamp(951782400), "2000-02-29 00:00:00");  // leap day of a century
   EXPECT_EQ(FormatUtcTimestamp(253402300799), "9999-12-31 23:59:59");
   EXPECT_EQ(FormatUtcTimestamp(-1), "1969-12-31 23:59:59");
 }
@@ -72,7 +63,6 @@ TEST(UtcTimestamp, ExtremeClocksStayWithinTheChallengeBuffer) {
   for (const CalculateCall& call : rig.library.calculateCalls) {
     EXPECT_LT(call.challengeLength, kChallengeBufferSize);
     EXPECT_TRUE(call.challengeTerminated);
-    EXPECT_EQ(call.challenge.size(), call.challengeLength);
   }
 }
 

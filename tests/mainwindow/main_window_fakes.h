@@ -14,26 +14,26 @@
 
 inline std::string Ascii(const MessageText& text) { return std::string(text.begin(), text.end()); }
 
-struct ButtonStates {
-  bool newToken, setEnter, refresh, getOtp, reset, clear, about;
-  bool operator==(const ButtonStates& o) const {
-    return newToken == o.newToken && setEnter == o.setEnter && refresh == o.refresh &&
-           getOtp == o.getOtp && reset == o.reset && clear == o.clear && about == o.about;
+// The enabled states as '1'/'0' in button order:
+// New Token, Set ENTER, Refresh, Get OTP, Reset, Clear, About.
+inline std::string ButtonsOf(const MainWindowModel& model) {
+  std::string states;
+  for (MainButton button : {MainButton::NewToken, MainButton::SetEnter, MainButton::Refresh, MainButton::GetOtp,
+                            MainButton::Reset, MainButton::Clear, MainButton::About}) {
+    states += IsButtonEnabled(model, button) ? '1' : '0';
   }
-};
-
-inline ButtonStates ButtonsOf(const MainWindowModel& model) {
-  return {IsButtonEnabled(model, MainButton::NewToken), IsButtonEnabled(model, MainButton::SetEnter),
-          IsButtonEnabled(model, MainButton::Refresh),  IsButtonEnabled(model, MainButton::GetOtp),
-          IsButtonEnabled(model, MainButton::Reset),    IsButtonEnabled(model, MainButton::Clear),
-          IsButtonEnabled(model, MainButton::About)};
+  return states;
 }
+const std::string kAllEnabled = "1111111";
+const std::string kOnlyClearAndAbout = "0000011";
 
 struct ModelSnapshot {
-  std::string statusText;
-  std::string logText;
-  ButtonStates buttons;
+  std::string statusText, logText, buttons;
 };
+
+inline ModelSnapshot SnapshotOf(const MainWindowModel& model) {
+  return {Ascii(model.statusText), Ascii(model.logText), ButtonsOf(model)};
+}
 
 class FakeMainWindowHost : public IMainWindowHost {
  public:
@@ -51,8 +51,7 @@ class FakeMainWindowHost : public IMainWindowHost {
 
   void ShowModelNow() override {
     events_.push_back("ShowModelNow");
-    shownModels.push_back({Ascii(model_.statusText),
-                           Ascii(model_.logText), ButtonsOf(model_)});
+    shownModels.push_back(SnapshotOf(model_));
   }
   void Pause(std::uint32_t milliseconds) override {
     events_.push_back("Pause");
@@ -90,11 +89,9 @@ struct MainWindowRig {
   MainWindowRig() {
     library.events = &events;
     // The window never asks for the device's details or writes tokens.
-    library.deviceInfoStatus = 0xDEADBEEF;
-    library.personalizeStatus = 0xDEADBEEF;
-    library.duringCalculate = [this] {
-      modelsAtCalculate.push_back({Ascii(model.statusText), Ascii(model.logText), ButtonsOf(model)});
-    };
+    library.deviceInfoStatus = kBadArguments;
+    library.personalizeStatus = kBadArguments;
+    library.duringCalculate = [this] { modelsAtCalculate.push_back(SnapshotOf(model)); };
     library.duringReset = [this] { resetRunningAtReset.push_back(model.resetRunning); };
   }
   MainWindowRig(const MainWindowRig&) = delete;
@@ -102,7 +99,12 @@ struct MainWindowRig {
 
   std::string Log() const { return Ascii(model.logText); }
   std::string Status() const { return Ascii(model.statusText); }
-  std::string Cell(std::size_t row, int column) const {
-    return Ascii(model.rows.at(row)[static_cast<std::size_t>(column)]);
+  // A row's cells joined with '|'.
+  std::string Row(std::size_t row) const {
+    std::string joined;
+    for (std::size_t column = 0; column < kTokenListColumns; ++column) {
+      joined += (column > 0 ? "|" : "") + Ascii(model.rows.at(row)[column]);
+    }
+    return joined;
   }
 };
