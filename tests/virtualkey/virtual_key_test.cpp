@@ -134,7 +134,9 @@ TEST_F(VirtualKeyTest, TwentyOneTokensDoNotFit) {
   EXPECT_EQ(serials.front(), "T3");
 }
 
-TEST_F(VirtualKeyTest, ResetRemovesEveryTokenAndKeepsTheEnterSetting) {
+TEST_F(VirtualKeyTest, EnterSettingIsStoredAndSurvivesAReset) {
+  ASSERT_EQ(Key().OtpSetValueWithEnter(0), CV_OK);
+  EXPECT_FALSE(LoadState().appendEnter);
   ASSERT_EQ(Key().OtpSetValueWithEnter(1), CV_OK);
   ASSERT_EQ(Key().OtpPersonalize(MakeRecord("A"), 1), CV_OK);
   ASSERT_EQ(Key().OtpPersonalize(MakeRecord("B"), 1), CV_OK);
@@ -145,23 +147,14 @@ TEST_F(VirtualKeyTest, ResetRemovesEveryTokenAndKeepsTheEnterSetting) {
   EXPECT_EQ(Calculate(MakeRecord("A"), "", otp), VK_ERR_TOKEN_NOT_FOUND);
 }
 
-TEST_F(VirtualKeyTest, SetValueWithEnterStoresTheFlag) {
-  ASSERT_EQ(Key().OtpSetValueWithEnter(1), CV_OK);
-  EXPECT_TRUE(LoadState().appendEnter);
-  ASSERT_EQ(Key().OtpSetValueWithEnter(0), CV_OK);
-  EXPECT_FALSE(LoadState().appendEnter);
-}
-
 TEST_F(VirtualKeyTest, HotpCounterAdvancesAndSurvivesReloads) {
   ASSERT_EQ(Key().OtpPersonalize(MakeRecord("H"), 1), CV_OK);
-  const char* expected[] = {"755224", "287082", "359152", "969429", "338314",
-                            "254676", "287922", "162583", "399871", "520489"};
-  for (const char* value : expected) {
+  for (const char* value : {"755224", "287082", "359152"}) {  // RFC 4226 appendix D
     std::string otp;
     ASSERT_EQ(Calculate(MakeRecord("H"), "", otp), CV_OK);
     EXPECT_EQ(otp, value);
   }
-  EXPECT_EQ(LoadState().tokens.at(0).counter, 10u);
+  EXPECT_EQ(LoadState().tokens.at(0).counter, 3u);
 
   // Writing the token again starts its counter afresh.
   ASSERT_EQ(Key().OtpPersonalize(MakeRecord("H"), 1), CV_OK);
@@ -170,7 +163,7 @@ TEST_F(VirtualKeyTest, HotpCounterAdvancesAndSurvivesReloads) {
   EXPECT_EQ(otp, "755224");
 }
 
-TEST_F(VirtualKeyTest, CalculateUsesTheStoredTokenNamedBySerial) {
+TEST_F(VirtualKeyTest, CalculateUsesTheStoredTokenNamedBySerialAndItsStep) {
   ASSERT_EQ(Key().OtpPersonalize(MakeRecord("H"), 1), CV_OK);
   ASSERT_EQ(Key().OtpPersonalize(MakeRecord("T", TOTP, HASH_SHA256, 8, 30, kRfcSha256Seed), 1),
             CV_OK);
@@ -179,28 +172,21 @@ TEST_F(VirtualKeyTest, CalculateUsesTheStoredTokenNamedBySerial) {
   ASSERT_EQ(Key().OtpList(0, listed), CV_OK);
   std::string otp;
   ASSERT_EQ(Calculate(listed[0], "2033-05-18 11:33:20", otp), CV_OK);
-  EXPECT_EQ(otp, "90698825");
+  EXPECT_EQ(otp, "90698825");  // RFC 6238 appendix B
   ASSERT_EQ(Calculate(listed[1], "", otp), CV_OK);
   EXPECT_EQ(otp, "755224");
-}
 
-TEST_F(VirtualKeyTest, TotpMatchesRfc6238WithSixtySecondSteps) {
   // 60-second step: T = floor(59 / 60) = 0, the same as HOTP counter 0.
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("T", TOTP, HASH_SHA1, 6, 60), 1), CV_OK);
-  std::string otp;
-  ASSERT_EQ(Calculate(MakeRecord("T"), "1970-01-01 08:00:59", otp), CV_OK);
+  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("T60", TOTP, HASH_SHA1, 6, 60), 1), CV_OK);
+  ASSERT_EQ(Calculate(MakeRecord("T60"), "1970-01-01 08:00:59", otp), CV_OK);
   EXPECT_EQ(otp, "755224");
-  ASSERT_EQ(Calculate(MakeRecord("T"), "1970-01-01 08:01:00", otp), CV_OK);
+  ASSERT_EQ(Calculate(MakeRecord("T60"), "1970-01-01 08:01:00", otp), CV_OK);
   EXPECT_EQ(otp, "287082");
-}
 
-TEST_F(VirtualKeyTest, TotpWithAMalformedChallengeFailsAndChangesNothing) {
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("T", TOTP), 1), CV_OK);
+  // A malformed challenge fails and changes nothing.
   const std::string before = ReadBytes(StatePath());
-  std::string otp;
-  EXPECT_EQ(Calculate(MakeRecord("T"), "", otp), VK_ERR_BAD_CHALLENGE);
-  EXPECT_EQ(Calculate(MakeRecord("T"), "2024-02-30 08:00:00", otp), VK_ERR_BAD_CHALLENGE);
-  EXPECT_EQ(Calculate(MakeRecord("T"), "2024-01-01 08:00:00 ", otp), VK_ERR_BAD_CHALLENGE);
+  EXPECT_EQ(Calculate(MakeRecord("T60"), "", otp), VK_ERR_BAD_CHALLENGE);
+  EXPECT_EQ(Calculate(MakeRecord("T60"), "2024-02-30 08:00:00", otp), VK_ERR_BAD_CHALLENGE);
   EXPECT_EQ(otp, "");
   EXPECT_EQ(ReadBytes(StatePath()), before);
 }
@@ -261,9 +247,10 @@ TEST_F(VirtualKeyTest, StaticPasswordAndChallengeResponse) {
 }
 
 TEST_F(VirtualKeyTest, CorruptStateFileIsReportedAndNeverOverwritten) {
+  std::string tooMany = "<virtualKey version=\"1\"><tokens>";
+  for (int i = 0; i < 21; ++i) tooMany += "<token serial=\"T" + std::to_string(i) + "\" seed=\"31\"/>";
   const std::string corrupt[] = {
       "<virtualKey version=\"1\"><tokens><token serial=\"A\" seed=\"31\"",  // truncated
-      "not xml at all",
       "<otherRoot version=\"1\"/>",
       "<virtualKey version=\"1\"><tokens><token serial=\"A\" seed=\"3G\"/></tokens></virtualKey>",
       "<virtualKey version=\"1\"><tokens><token serial=\"A\" seed=\"31\"/>"
@@ -271,6 +258,7 @@ TEST_F(VirtualKeyTest, CorruptStateFileIsReportedAndNeverOverwritten) {
       "<virtualKey version=\"1\"><device plugged=\"maybe\"/></virtualKey>",
       "<virtualKey version=\"1\"><forcedStatuses><status function=\"CV_Nothing\" "
       "value=\"0x1\"/></forcedStatuses></virtualKey>",
+      tooMany + "</tokens></virtualKey>",
   };
   for (const std::string& text : corrupt) {
     WriteBytes(StatePath(), text);
@@ -290,30 +278,19 @@ TEST_F(VirtualKeyTest, CorruptStateFileIsReportedAndNeverOverwritten) {
   }
 }
 
-TEST_F(VirtualKeyTest, MoreThanTwentyStoredTokensIsCorrupt) {
-  std::string text = "<virtualKey version=\"1\"><tokens>";
-  for (int i = 0; i < 21; ++i) text += "<token serial=\"T" + std::to_string(i) + "\" seed=\"31\"/>";
-  text += "</tokens></virtualKey>";
-  WriteBytes(StatePath(), text);
-  TokenRecord records[kMaxTokens];
-  EXPECT_EQ(Key().OtpList(0, records), VK_ERR_STATE_CORRUPT);
-}
-
-TEST_F(VirtualKeyTest, WritesLeaveNoTemporaryFiles) {
-  for (int i = 0; i < 5; ++i) {
+TEST_F(VirtualKeyTest, WritesLeaveNoTemporaryFilesAndAFailedWriteNothingAtAll) {
+  for (int i = 0; i < 3; ++i) {
     ASSERT_EQ(Key().OtpPersonalize(MakeRecord("T" + std::to_string(i)), 1), CV_OK);
     std::string otp;
     ASSERT_EQ(Calculate(MakeRecord("T0"), "", otp), CV_OK);
   }
   ASSERT_EQ(Key().OtpReset(), CV_OK);
   EXPECT_EQ(folder_.Entries(), std::vector<std::string>{"virtual-key.xml"});
-}
 
-TEST_F(VirtualKeyTest, AFailedWriteReportsAndLeavesNothingBehind) {
   VirtualKey nowhere(folder_.Path() / "no such folder" / "virtual-key.xml");
   EXPECT_EQ(nowhere.OtpPersonalize(MakeRecord("A"), 1), VK_ERR_STATE_IO);
   EXPECT_EQ(nowhere.OtpSetValueWithEnter(1), VK_ERR_STATE_IO);
-  EXPECT_TRUE(folder_.Entries().empty());
+  EXPECT_EQ(folder_.Entries(), std::vector<std::string>{"virtual-key.xml"});
 }
 
 TEST_F(VirtualKeyTest, UnpluggedOrSeveralDevices) {
