@@ -16,18 +16,13 @@
 namespace {
 
 // Each loop runs on a thread of its own, so no other test's messages reach it.
-void OnFreshThread(const std::function<void()>& body) {
-  std::thread thread(body);
-  thread.join();
-}
+void OnFreshThread(const std::function<void()>& body) { std::thread(body).join(); }
 
 struct RecordingFilter : CMessageFilter {
   RecordingFilter(std::vector<std::string>& log, std::string name, UINT consumes = 0)
       : log(log), name(std::move(name)), consumes(consumes) {}
   bool FilterMessage(MSG* message) override {
-    if (message->message >= WM_APP) {
-      log.push_back(name + ":" + std::to_string(message->message - WM_APP));
-    }
+    if (message->message >= WM_APP) log.push_back(name + ":" + std::to_string(message->message - WM_APP));
     return message->message == consumes;
   }
   std::vector<std::string>& log;
@@ -35,265 +30,136 @@ struct RecordingFilter : CMessageFilter {
   UINT consumes;
 };
 
-struct RecordingIdle : CIdleHandler {
-  RecordingIdle(std::vector<std::string>& log, std::string name) : log(log), name(std::move(name)) {}
-  bool DoIdleWork() override {
-    log.push_back(name);
-    return true;  // ignored by the loop
-  }
-  std::vector<std::string>& log;
-  std::string name;
-};
-
-TEST(MessageLoopTest, FiltersRunMostRecentFirstAndTheFirstConsumerWins) {
-  OnFreshThread([] {
-    std::vector<std::string> log;
-    RecordingFilter older(log, "older");
-    RecordingFilter newer(log, "newer", WM_APP + 1);
-    CMessageLoop loop;
-    loop.AddFilter(&older);
-    loop.AddFilter(&newer);
-    PostMessageW(nullptr, WM_APP, 0, 0);
-    PostMessageW(nullptr, WM_APP + 1, 0, 0);
-    PostMessageW(nullptr, WM_APP + 2, 0, 0);
-    PostQuitMessage(7);
-    EXPECT_EQ(loop.RunLoop(), 7) << "the quit message's code";
-    EXPECT_EQ(log, (std::vector<std::string>{"newer:0", "older:0", "newer:1", "newer:2", "older:2"}));
-  });
-}
-
-TEST(MessageLoopTest, RemovingTakesOutTheFirstEqualEntryAndKeepsTheOrder) {
+TEST(MessageLoopTest, FiltersRunMostRecentFirstTheFirstConsumerWinsAndRemovalTakesTheFirstEqualEntry) {
   OnFreshThread([] {
     std::vector<std::string> log;
     RecordingFilter a(log, "a");
-    RecordingFilter b(log, "b");
+    RecordingFilter b(log, "b", WM_APP + 1);
     RecordingFilter c(log, "c");
     RecordingFilter absent(log, "absent");
     CMessageLoop loop;
-    for (CMessageFilter* filter : {static_cast<CMessageFilter*>(&a), static_cast<CMessageFilter*>(&b),
-                                   static_cast<CMessageFilter*>(&a), static_cast<CMessageFilter*>(&c)}) {
-      loop.AddFilter(filter);
-    }
-    loop.RemoveFilter(&a);       // filters now b, a, c
+    for (CMessageFilter* filter : std::vector<CMessageFilter*>{&a, &c, &a, &b}) loop.AddFilter(filter);
+    loop.RemoveFilter(&a);       // filters now c, a, b
     loop.RemoveFilter(&absent);  // nothing
-
     PostMessageW(nullptr, WM_APP, 0, 0);
-    PostQuitMessage(0);
-    loop.RunLoop();
-    EXPECT_EQ(log, (std::vector<std::string>{"c:0", "a:0", "b:0"}));
-  });
-  OnFreshThread([] {
-    std::vector<std::string> log;
-    RecordingIdle x(log, "x");
-    RecordingIdle y(log, "y");
-    RecordingIdle z(log, "z");
-    CMessageLoop loop;
-    loop.AddIdle(&x);
-    loop.AddIdle(&y);
-    loop.AddIdle(&x);
-    loop.AddIdle(&z);
-    loop.RemoveIdle(&x);
-    struct QuitAfterIdle : CIdleHandler {
-      bool DoIdleWork() override {
-        PostQuitMessage(0);
-        return false;
-      }
-    } quit;
-    loop.AddIdle(&quit);
-    loop.RunLoop();
-    EXPECT_EQ(log, (std::vector<std::string>{"y", "x", "z"}));
+    PostMessageW(nullptr, WM_APP + 1, 0, 0);
+    PostQuitMessage(7);
+    EXPECT_EQ(loop.RunLoop(), 7) << "the quit message's code";
+    EXPECT_EQ(log, (std::vector<std::string>{"b:0", "a:0", "c:0", "b:1"}));
   });
 }
 
-// Drives a loop on another thread one message at a time, waiting after each
-// until the loop has processed it and gone quiet, so that an idle pass shows.
-class IdleProbe {
- public:
-  IdleProbe() {
-    processed_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    idled_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    thread_ = std::thread([this] { Run(); });
-    WaitForSingleObject(ready_, 5000);
-  }
-  ~IdleProbe() {
-    if (thread_.joinable()) {
-      Finish();
+// Plays messages to the loop one at a time. After each the queue stays empty
+// until a timer wakes the loop, so an idle pass the message armed shows in the
+// log; the wake-up's own idle pass plays the next message.
+struct IdleScript : CMessageFilter, CIdleHandler {
+  std::vector<UINT> steps;
+  std::size_t next = 0;
+  bool awaitingWake = false;
+  UINT_PTR wakeTimer = 0;
+  std::vector<std::string> log;
+
+  bool DoIdleWork() override {
+    if (awaitingWake) {
+      log.push_back("idle");
+    } else if (next < steps.size()) {
+      PostThreadMessageW(GetCurrentThreadId(), steps[next++], 0, 0);
+    } else {
+      PostQuitMessage(3);
     }
-    CloseHandle(processed_);
-    CloseHandle(idled_);
-    CloseHandle(ready_);
+    return true;  // ignored by the loop
   }
-
-  bool WaitForIdle(DWORD ms) { return WaitForSingleObject(idled_, ms) == WAIT_OBJECT_0; }
-
-  // Posts one message and waits until the loop has handled it.
-  void Deliver(UINT message, WPARAM wParam = 0) {
-    ASSERT_TRUE(PostThreadMessageW(threadId_, message, wParam, 0));
-    ASSERT_EQ(WaitForSingleObject(processed_, 5000), WAIT_OBJECT_0) << message;
-  }
-
-  // Ends the loop with a quit code and answers what it saw once it has stopped.
-  std::vector<std::string> Finish() {
-    PostThreadMessageW(threadId_, WM_QUIT, 3, 0);
-    thread_.join();
-    EXPECT_EQ(result_, 3) << "the quit message's code";
-    return log_;
-  }
-
- private:
-  struct Filter : CMessageFilter {
-    explicit Filter(IdleProbe& probe) : probe(probe) {}
-    bool FilterMessage(MSG* message) override {
-      probe.log_.push_back(std::to_string(message->message));
-      SetEvent(probe.processed_);
-      return true;
+  bool FilterMessage(MSG* message) override {
+    if (message->message == WM_TIMER && message->wParam == wakeTimer) {
+      KillTimer(nullptr, wakeTimer);
+      awaitingWake = false;
+    } else {
+      log.push_back(std::to_string(message->message));
+      awaitingWake = true;
+      wakeTimer = SetTimer(nullptr, 0, 50, nullptr);
     }
-    IdleProbe& probe;
-  };
-  struct Idle : CIdleHandler {
-    explicit Idle(IdleProbe& probe) : probe(probe) {}
-    bool DoIdleWork() override {
-      probe.log_.push_back("idle");
-      SetEvent(probe.idled_);
-      return true;
-    }
-    IdleProbe& probe;
-  };
-
-  void Run() {
-    threadId_ = GetCurrentThreadId();
-    MSG peek;
-    PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here
-    Filter filter(*this);
-    Idle idle(*this);
-    CMessageLoop loop;
-    loop.AddFilter(&filter);
-    loop.AddIdle(&idle);
-    SetEvent(ready_);
-    result_ = loop.RunLoop();
+    return true;
   }
-
-  std::vector<std::string> log_;  // written by the loop's thread only
-  int result_ = -1;
-
-  HANDLE processed_;
-  HANDLE idled_;
-  HANDLE ready_;
-  DWORD threadId_ = 0;
-  std::thread thread_;
 };
 
 TEST(MessageLoopTest, MouseMovesPaintingAndTheSystemTimerDoNotRearmIdleButAKeyDoes) {
-  IdleProbe probe;
-  ASSERT_TRUE(probe.WaitForIdle(5000)) << "idle runs once at the start";
-  for (UINT quiet : {UINT{WM_MOUSEMOVE}, UINT{WM_NCMOUSEMOVE}, UINT{WM_PAINT}, UINT{0x0118}}) {
-    probe.Deliver(quiet);
-    EXPECT_FALSE(probe.WaitForIdle(150)) << quiet << " re-armed idle processing";
-  }
-  probe.Deliver(WM_KEYDOWN, VK_F5);
-  EXPECT_TRUE(probe.WaitForIdle(5000)) << "a key press re-arms idle processing";
-  probe.Deliver(WM_TIMER);
-  EXPECT_TRUE(probe.WaitForIdle(5000)) << "an ordinary timer is activity";
-  EXPECT_FALSE(probe.WaitForIdle(150)) << "one idle pass per burst";
-  const std::vector<std::string> log = probe.Finish();
-  EXPECT_EQ(log, (std::vector<std::string>{"idle", std::to_string(WM_MOUSEMOVE), std::to_string(WM_NCMOUSEMOVE),
-                                           std::to_string(WM_PAINT), "280", std::to_string(WM_KEYDOWN), "idle",
-                                           std::to_string(WM_TIMER), "idle"}));
+  OnFreshThread([] {
+    IdleScript script;
+    script.steps = {WM_MOUSEMOVE, WM_NCMOUSEMOVE, WM_PAINT, 0x0118, WM_KEYDOWN, WM_MOUSEMOVE, WM_LBUTTONDOWN};
+    CMessageLoop loop;
+    loop.AddFilter(&script);
+    loop.AddIdle(&script);
+    EXPECT_EQ(loop.RunLoop(), 3);
+    EXPECT_EQ(script.log,
+              (std::vector<std::string>{"512", "160", "15", "280", "256", "idle", "512", "513", "idle"}));
+  });
 }
-
-// ---------------------------------------------------------------- module
 
 TEST(AppModuleTest, KeepsOneLoopPerThreadAndFindsEachThreadsOwn) {
   CAppModule module;
   module.Init();
   EXPECT_EQ(module.MainThreadId(), GetCurrentThreadId());
-
-  CMessageLoop mainLoop;
-  CMessageLoop firstLoop;
-  CMessageLoop secondLoop;
-  CMessageLoop spare;
+  CMessageLoop mainLoop, firstLoop, secondLoop, spare;
   ASSERT_TRUE(module.RegisterLoop(&mainLoop));
   EXPECT_FALSE(module.RegisterLoop(&spare)) << "one loop per thread";
 
-  HANDLE unregisterFirst = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE checkSecond = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE firstRegistered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE secondRegistered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-
-  bool firstFoundOwn = false, firstGone = false, firstSecondUnregisterFails = false;
-  bool secondFoundOwnAfterFirstLeft = false;
-
+  HANDLE leave = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::thread first([&] {
     EXPECT_EQ(module.FindLoop(), nullptr);
     module.RegisterLoop(&firstLoop);
-    firstFoundOwn = module.FindLoop() == &firstLoop;
+    EXPECT_EQ(module.FindLoop(), &firstLoop);
     SetEvent(firstRegistered);
-    WaitForSingleObject(unregisterFirst, 5000);
-    firstGone = module.UnregisterLoop() && module.FindLoop() == nullptr;
-    firstSecondUnregisterFails = !module.UnregisterLoop();
+    WaitForSingleObject(leave, 5000);
+    EXPECT_TRUE(module.UnregisterLoop());
+    EXPECT_EQ(module.FindLoop(), nullptr);
   });
+  // The second thread registers after the first and still finds its own loop
+  // once the first has left: removing an entry keeps the later ones.
+  WaitForSingleObject(firstRegistered, 5000);
+  HANDLE secondRegistered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE check = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  bool secondFoundOwn = false;
   std::thread second([&] {
     module.RegisterLoop(&secondLoop);
     SetEvent(secondRegistered);
-    WaitForSingleObject(checkSecond, 5000);
-    secondFoundOwnAfterFirstLeft = module.FindLoop() == &secondLoop;
-    module.UnregisterLoop();
+    WaitForSingleObject(check, 5000);
+    secondFoundOwn = module.FindLoop() == &secondLoop;
+    EXPECT_TRUE(module.UnregisterLoop());
+    EXPECT_FALSE(module.UnregisterLoop());
   });
-
-  HANDLE registered[] = {firstRegistered, secondRegistered};
-  WaitForMultipleObjects(2, registered, TRUE, 5000);
-  EXPECT_EQ(module.FindLoop(), &mainLoop);
-  SetEvent(unregisterFirst);
+  WaitForSingleObject(secondRegistered, 5000);
+  SetEvent(leave);
   first.join();
-  SetEvent(checkSecond);
+  SetEvent(check);
   second.join();
-
-  EXPECT_TRUE(firstFoundOwn);
-  EXPECT_TRUE(firstGone);
-  EXPECT_TRUE(firstSecondUnregisterFails);
-  EXPECT_TRUE(secondFoundOwnAfterFirstLeft) << "removing an entry keeps the later ones";
+  EXPECT_TRUE(secondFoundOwn);
   EXPECT_EQ(module.FindLoop(), &mainLoop);
   EXPECT_TRUE(module.UnregisterLoop());
   EXPECT_EQ(module.FindLoop(), nullptr);
   module.Term();
+  for (HANDLE event : {firstRegistered, leave, secondRegistered, check}) CloseHandle(event);
+}
 
-  for (HANDLE event : {unregisterFirst, checkSecond, firstRegistered, secondRegistered}) {
-    CloseHandle(event);
+TEST(CentringTest, CentresWithIntegerDivisionAndKeepsTheWindowInsideTheArea) {
+  const RECT area{0, 0, 1280, 1024};
+  struct Case {
+    RECT window, centreOn, area;
+    LONG x, y;
+  };
+  const Case cases[] = {
+      {{5, 5, 106, 56}, area, area, 640 - 50, 512 - 25},                         // 101 by 51
+      {{0, 0, 10, 10}, {-3, -3, 0, 0}, {-100, -100, 100, 100}, -1 - 5, -1 - 5},  // truncates like C
+      {{0, 0, 300, 100}, {1200, 980, 1400, 1100}, area, 1280 - 300, 1024 - 100},  // pushed back in
+      {{0, 0, 300, 100}, {-200, -200, 0, 0}, area, 0, 0},
+      {{0, 0, 2000, 1500}, area, area, 0, 0},  // too big: left and top win, applied last
+      {{0, 0, 2000, 1500}, {-1280, 0, 0, 1024}, {-1280, 0, 0, 1024}, -1280, 0},
+  };
+  for (const Case& c : cases) {
+    const POINT origin = CentredOrigin(c.window, c.centreOn, c.area);
+    EXPECT_EQ(origin.x, c.x) << c.window.right << " on " << c.centreOn.left;
+    EXPECT_EQ(origin.y, c.y) << c.window.right << " on " << c.centreOn.left;
   }
-}
-
-// ---------------------------------------------------------------- centring
-
-TEST(CentringTest, CentresWithIntegerDivision) {
-  const RECT area{0, 0, 1280, 1024};
-  const POINT origin = CentredOrigin(RECT{5, 5, 106, 56}, area, area);  // 101 by 51
-  EXPECT_EQ(origin.x, 640 - 50);
-  EXPECT_EQ(origin.y, 512 - 25);
-  // On a reference rectangle, (left + right) / 2 truncates like C division.
-  const POINT onReference = CentredOrigin(RECT{0, 0, 10, 10}, RECT{-3, -3, 0, 0}, RECT{-100, -100, 100, 100});
-  EXPECT_EQ(onReference.x, -1 - 5);
-  EXPECT_EQ(onReference.y, -1 - 5);
-}
-
-TEST(CentringTest, KeepsTheWindowInsideTheAreaRightThenLeftBottomThenTop) {
-  const RECT area{0, 0, 1280, 1024};
-  // Near the right and bottom edges: pushed back in.
-  const POINT nearEdge = CentredOrigin(RECT{0, 0, 300, 100}, RECT{1200, 980, 1400, 1100}, area);
-  EXPECT_EQ(nearEdge.x, 1280 - 300);
-  EXPECT_EQ(nearEdge.y, 1024 - 100);
-  // Near the left and top edges.
-  const POINT nearOrigin = CentredOrigin(RECT{0, 0, 300, 100}, RECT{-200, -200, 0, 0}, area);
-  EXPECT_EQ(nearOrigin.x, 0);
-  EXPECT_EQ(nearOrigin.y, 0);
-  // Larger than the area: the left and top edges win, since they are applied last.
-  const POINT tooBig = CentredOrigin(RECT{0, 0, 2000, 1500}, area, area);
-  EXPECT_EQ(tooBig.x, 0);
-  EXPECT_EQ(tooBig.y, 0);
-  // The same on a monitor left of the primary one.
-  const RECT leftMonitor{-1280, 0, 0, 1024};
-  const POINT left = CentredOrigin(RECT{0, 0, 2000, 1500}, leftMonitor, leftMonitor);
-  EXPECT_EQ(left.x, -1280);
 }
 
 TEST(CentringTest, HiddenOrMinimisedReferencesDoNotCount) {
@@ -301,40 +167,27 @@ TEST(CentringTest, HiddenOrMinimisedReferencesDoNotCount) {
     return CreateWindowExW(0, L"STATIC", L"", WS_POPUP | style, x, y, width, height, nullptr, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
   };
-  RECT work{};
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   HWND window = popup(0, 0, 200, 100, 0);
   HWND reference = popup(100, 100, 400, 300, WS_VISIBLE);
   ASSERT_NE(window, nullptr);
   ASSERT_NE(reference, nullptr);
-
-  auto origin = [window] {
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const std::pair<LONG, LONG> inWorkArea{(work.left + work.right) / 2 - 100, (work.top + work.bottom) / 2 - 50};
+  auto centredOn = [window](HWND on) {
+    SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CentreWindow(window, on);
     RECT rect{};
     GetWindowRect(window, &rect);
-    return POINT{rect.left, rect.top};
+    return std::pair<LONG, LONG>{rect.left, rect.top};
   };
-  const POINT inWorkArea{(work.left + work.right) / 2 - 100, (work.top + work.bottom) / 2 - 50};
 
-  CentreWindow(window, reference);
-  EXPECT_EQ(origin().x, 300 - 100);
-  EXPECT_EQ(origin().y, 250 - 50);
-
+  EXPECT_EQ(centredOn(reference), (std::pair<LONG, LONG>{300 - 100, 250 - 50}));
   ShowWindow(reference, SW_HIDE);
-  CentreWindow(window, reference);
-  EXPECT_EQ(origin().x, inWorkArea.x);
-  EXPECT_EQ(origin().y, inWorkArea.y);
-
+  EXPECT_EQ(centredOn(reference), inWorkArea);
   ShowWindow(reference, SW_SHOWMINNOACTIVE);
-  SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  CentreWindow(window, reference);
-  EXPECT_EQ(origin().x, inWorkArea.x);
-
-  // No reference and no owner: the work area.
-  SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  CentreWindow(window);
-  EXPECT_EQ(origin().x, inWorkArea.x);
-  EXPECT_EQ(origin().y, inWorkArea.y);
-
+  EXPECT_EQ(centredOn(reference), inWorkArea);
+  EXPECT_EQ(centredOn(nullptr), inWorkArea) << "no reference and no owner";
   DestroyWindow(window);
   DestroyWindow(reference);
 }
