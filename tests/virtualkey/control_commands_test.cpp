@@ -9,10 +9,6 @@
 
 namespace {
 
-ParsedControlCommand Parse(std::vector<std::string> arguments) {
-  return ParseControlCommand(arguments);
-}
-
 ControlCommand MustParse(std::vector<std::string> arguments) {
   const ParsedControlCommand parsed = ParseControlCommand(arguments);
   EXPECT_TRUE(parsed.command) << parsed.error;
@@ -25,7 +21,7 @@ KeyState Applied(const std::vector<std::string>& arguments, KeyState state = {})
   return state;
 }
 
-TEST(ControlCommands, BehaviourCommandsChangeTheState) {
+TEST(ControlCommands, BehaviourCommandsChangeTheStateAndResetMakesANewKey) {
   EXPECT_FALSE(Applied({"unplug"}).plugged);
   KeyState unplugged;
   unplugged.plugged = false;
@@ -43,16 +39,12 @@ TEST(ControlCommands, BehaviourCommandsChangeTheState) {
   EXPECT_EQ(failing.forcedStatuses.at("CV_OTP_Reset"), 0x80435699u);
   EXPECT_EQ(failing.forcedStatuses.at("CV_ListDevice"), 0x8043569Au);
   EXPECT_TRUE(Applied({"clear-faults"}, failing).forcedStatuses.empty());
-}
 
-TEST(ControlCommands, ResetMakesANewKey) {
-  KeyState state = Applied({"add-token", "--serial", "A"});
-  state = Applied({"unplug"}, state);
-  state = Applied({"touch", "timeout"}, state);
-  state = Applied({"fail", "CV_OTP_List", "0x1"}, state);
-  state.appendEnter = true;
-  const KeyState reset = Applied({"reset"}, state);
-  EXPECT_EQ(KeyStateToXml(reset), KeyStateToXml(KeyState{}));
+  // Reset makes a new key of whatever was there.
+  KeyState changed = Applied({"add-token", "--serial", "A"}, failing);
+  changed = Applied({"touch", "timeout"}, Applied({"unplug"}, changed));
+  changed.appendEnter = true;
+  EXPECT_EQ(KeyStateToXml(Applied({"reset"}, changed)), KeyStateToXml(KeyState{}));
 }
 
 TEST(ControlCommands, AddTokenSetsEveryFieldWithDefaultsAndOddValues) {
@@ -114,11 +106,11 @@ TEST(ControlCommands, UsageErrorsSayWhatIsWrong) {
       {"add-token", "--serial", "A", "--colour", "red"},
   };
   for (const auto& arguments : bad) {
-    const ParsedControlCommand parsed = Parse(arguments);
+    const ParsedControlCommand parsed = ParseControlCommand(arguments);
     EXPECT_FALSE(parsed.command) << (arguments.empty() ? "(none)" : arguments[0]);
     EXPECT_FALSE(parsed.error.empty());
   }
-  EXPECT_TRUE(Parse({"add-token", "--serial", std::string(63, 'S')}).command);
+  EXPECT_TRUE(ParseControlCommand({"add-token", "--serial", std::string(63, 'S')}).command);
 }
 
 TEST(ControlCommands, ShowDescribesTokensAndBehaviour) {

