@@ -95,50 +95,44 @@ TEST(MessageLoopTest, MouseMovesPaintingAndTheSystemTimerDoNotRearmIdleButAKeyDo
   });
 }
 
+// Thread A registers before the main thread and thread B after it; the main
+// thread's entry, in the middle, goes first and the others must keep theirs.
 TEST(AppModuleTest, KeepsOneLoopPerThreadAndFindsEachThreadsOwn) {
   CAppModule module;
   module.Init();
   EXPECT_EQ(module.MainThreadId(), GetCurrentThreadId());
-  CMessageLoop mainLoop, firstLoop, secondLoop, spare;
+  HANDLE check = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  auto startWorker = [&](CMessageLoop& loop, bool& foundOwnLater) {
+    HANDLE registered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread worker([&module, check, registered, own = &loop, found = &foundOwnLater] {
+      EXPECT_EQ(module.FindLoop(), nullptr);
+      EXPECT_TRUE(module.RegisterLoop(own));
+      SetEvent(registered);
+      WaitForSingleObject(check, 5000);
+      *found = module.FindLoop() == own;
+      EXPECT_TRUE(module.UnregisterLoop());
+      EXPECT_FALSE(module.UnregisterLoop());
+    });
+    WaitForSingleObject(registered, 5000);
+    CloseHandle(registered);
+    return worker;
+  };
+  CMessageLoop loopA, mainLoop, spare, loopB;
+  bool aFoundOwn = false, bFoundOwn = false;
+  std::thread a = startWorker(loopA, aFoundOwn);
   ASSERT_TRUE(module.RegisterLoop(&mainLoop));
   EXPECT_FALSE(module.RegisterLoop(&spare)) << "one loop per thread";
-
-  HANDLE firstRegistered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE leave = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::thread first([&] {
-    EXPECT_EQ(module.FindLoop(), nullptr);
-    module.RegisterLoop(&firstLoop);
-    EXPECT_EQ(module.FindLoop(), &firstLoop);
-    SetEvent(firstRegistered);
-    WaitForSingleObject(leave, 5000);
-    EXPECT_TRUE(module.UnregisterLoop());
-    EXPECT_EQ(module.FindLoop(), nullptr);
-  });
-  // The second thread registers after the first and still finds its own loop
-  // once the first has left: removing an entry keeps the later ones.
-  WaitForSingleObject(firstRegistered, 5000);
-  HANDLE secondRegistered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE check = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  bool secondFoundOwn = false;
-  std::thread second([&] {
-    module.RegisterLoop(&secondLoop);
-    SetEvent(secondRegistered);
-    WaitForSingleObject(check, 5000);
-    secondFoundOwn = module.FindLoop() == &secondLoop;
-    EXPECT_TRUE(module.UnregisterLoop());
-    EXPECT_FALSE(module.UnregisterLoop());
-  });
-  WaitForSingleObject(secondRegistered, 5000);
-  SetEvent(leave);
-  first.join();
-  SetEvent(check);
-  second.join();
-  EXPECT_TRUE(secondFoundOwn);
+  std::thread b = startWorker(loopB, bFoundOwn);
   EXPECT_EQ(module.FindLoop(), &mainLoop);
   EXPECT_TRUE(module.UnregisterLoop());
   EXPECT_EQ(module.FindLoop(), nullptr);
+  SetEvent(check);
+  a.join();
+  b.join();
+  EXPECT_TRUE(aFoundOwn);
+  EXPECT_TRUE(bFoundOwn);
   module.Term();
-  for (HANDLE event : {firstRegistered, leave, secondRegistered, check}) CloseHandle(event);
+  CloseHandle(check);
 }
 
 TEST(CentringTest, CentresWithIntegerDivisionAndKeepsTheWindowInsideTheArea) {

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -49,21 +49,6 @@ LRESULT RowCount(HWND dialog) { return SendMessageW(Item(dialog, IDC_TOKEN_LIST)
 
 bool EndsWith(const std::wstring& text, const std::wstring& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// A list row's cells joined with '|'.
-std::wstring Row(HWND dialog, int row) {
-  std::wstring joined;
-  for (int column = 0; column < 6; ++column) {
-    wchar_t text[80] = {};
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 80;
-    SendMessageW(Item(dialog, IDC_TOKEN_LIST), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    joined += (column > 0 ? L"|" : L"") + std::wstring(text);
-  }
-  return joined;
 }
 
 TEST_F(MainWindowTest, EscapeAndTheCloseBoxEndWithCancelAndEnterInTheMessageBoxWithOk) {
@@ -152,21 +137,6 @@ TEST_F(MainWindowTest, LayoutTabOrderColumnsAndPlacement) {
   });
 }
 
-TEST_F(MainWindowTest, KeyFoundEnablesTheButtonsAndShowsItsTokens) {
-  library_.listDeviceStatuses = {CV_OK};
-  library_.tokens = {MakeTokenRecord("ALPHA-1", TOTP, HASH_SHA256, 8, 60),
-                     MakeTokenRecord("BETA-2", HOTP, HASH_SHA1, 6, 45)};
-  Run([](HWND window) {
-    for (int id : {IDC_NEW_TOKEN, IDC_SET_ENTER, IDC_REFRESH, IDC_GET_OTP, IDC_RESET}) {
-      EXPECT_TRUE(IsWindowEnabled(Item(window, id))) << id;
-    }
-    ASSERT_EQ(RowCount(window), 2);
-    EXPECT_EQ(Row(window, 0), L"ALPHA-1|X|TOTP|SHA-256|8|60");
-    EXPECT_EQ(Row(window, 1), L"BETA-2||HOTP|SHA-1|6|");
-    EXPECT_EQ(LogText(window), L"Found a Corvane/Meridia device.\r\nList tokens succeeded!\r\n");
-  });
-}
-
 TEST_F(MainWindowTest, LoadProblemComesFirstAndCommandsOfDisabledButtonsAreIgnored) {
   library_.listStatus = 0x80000001;
   Run(
@@ -186,30 +156,22 @@ TEST_F(MainWindowTest, LoadProblemComesFirstAndCommandsOfDisabledButtonsAreIgnor
       {}, u"The library is missing.\r\n");
 }
 
-TEST_F(MainWindowTest, DeviceRemovalEmptiesTheListAndMissingOrShortHeadersAreIgnored) {
+// A real removal is driven end to end; here the headers the platform should
+// never send: none at all, and one too short to hold its own fields.
+TEST_F(MainWindowTest, DeviceChangesWithMissingOrShortHeadersAreIgnored) {
   library_.listDeviceStatuses = {CV_OK};
   library_.tokens = {MakeTokenRecord("ALPHA-1")};
   Run([](HWND window) {
     const std::wstring logBefore = LogText(window);
-    SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
     DEV_BROADCAST_HDR tiny{};
     tiny.dbch_size = 4;
     tiny.dbch_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<LPARAM>(&tiny));
+    for (UINT kind : {UINT{DBT_DEVICEREMOVECOMPLETE}, UINT{DBT_DEVICEARRIVAL}}) {
+      SendMessageW(window, WM_DEVICECHANGE, kind, 0);
+      SendMessageW(window, WM_DEVICECHANGE, kind, reinterpret_cast<LPARAM>(&tiny));
+    }
     EXPECT_EQ(RowCount(window), 1);
-
-    const std::wstring path = L"\\\\?\\USB#VID_096E&PID_0858#0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
-    std::vector<BYTE> buffer(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
-                             (path.size() + 1) * sizeof(wchar_t));
-    auto* broadcast = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(buffer.data());
-    broadcast->dbcc_size = static_cast<DWORD>(buffer.size());
-    broadcast->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    broadcast->dbcc_classguid = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
-    std::memcpy(broadcast->dbcc_name, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-    SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<LPARAM>(broadcast));
-
-    EXPECT_EQ(RowCount(window), 0);
-    EXPECT_EQ(LogText(window), logBefore) << "removal logs nothing";
+    EXPECT_EQ(LogText(window), logBefore);
   });
 }
 
@@ -352,33 +314,26 @@ TEST_F(MainWindowTest, AboutBoxIsModalCentredAndClosesWithOkOrEscape) {
   });
 }
 
-TEST_F(MainWindowTest, SetEnterStartsCheckedSavesTheCheckBoxAndCancelSendsNothing) {
+// Saving each choice and Cancel are driven end to end; here the keyboard.
+TEST_F(MainWindowTest, SetEnterSavesWithEnterAndEscapeOrTheCloseBoxSendNothing) {
   library_.listDeviceStatuses = {CV_OK};
   Run([this](HWND window) {
-    // Unchecked, then Enter (the default button "Save").
     WhenDialogOpens(L"Set ENTER", [](HWND dialog) {
       HWND box = Item(dialog, IDC_APPEND_ENTER);
       EXPECT_EQ(SendMessageW(box, BM_GETCHECK, 0, 0), BST_CHECKED);
       EXPECT_EQ(GetFocus(), Item(dialog, IDOK));
       SendMessageW(box, BM_CLICK, 0, 0);
-      PostKey(Item(dialog, IDOK), VK_RETURN);
+      PostKey(Item(dialog, IDOK), VK_RETURN);  // "Save" is the default button
     });
     Click(window, IDC_SET_ENTER);
-    ASSERT_EQ(library_.setEnterValues, std::vector<std::uint32_t>{0});
-    EXPECT_TRUE(EndsWith(LogText(window), L"Set C/R succeeded!\r\n"));
+    EXPECT_EQ(library_.setEnterValues, std::vector<std::uint32_t>{0});
 
-    // Checked again on the next opening, whatever was sent before.
-    WhenDialogOpens(L"Set ENTER", [](HWND dialog) { Click(dialog, IDOK); });
-    Click(window, IDC_SET_ENTER);
-    EXPECT_EQ(library_.setEnterValues, (std::vector<std::uint32_t>{0, 1}));
-
-    // Esc and the close box send nothing and log nothing.
     const std::wstring logBefore = LogText(window);
     WhenDialogOpens(L"Set ENTER", [](HWND dialog) { PostKey(dialog, VK_ESCAPE); });
     Click(window, IDC_SET_ENTER);
     WhenDialogOpens(L"Set ENTER", [](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); });
     Click(window, IDC_SET_ENTER);
-    EXPECT_EQ(library_.setEnterValues.size(), 2u);
+    EXPECT_EQ(library_.setEnterValues.size(), 1u);
     EXPECT_EQ(LogText(window), logBefore);
   });
 }
