@@ -13,60 +13,44 @@ const wchar_t kMainWindowTitle[] = L"Corvane/Meridia OTP Programming Tool (v2.0)
 
 namespace {
 
-// Thread timers carry no user data: the one run in progress is kept here.
-std::function<void(HWND)>* g_script = nullptr;
-
 struct PendingDialog {
   std::wstring title;
   std::function<void(HWND)> action;
 };
-std::vector<PendingDialog>* g_pendingDialogs = nullptr;
-UINT_PTR g_dialogTimer = 0;
 
-void CALLBACK OnScriptTimer(HWND, UINT, UINT_PTR id, DWORD) {
-  KillTimer(nullptr, id);
-  HWND mainWindow = FindThreadWindow(kMainWindowTitle);
-  EXPECT_NE(mainWindow, nullptr) << "the main window is not up";
-  if (g_script != nullptr && mainWindow != nullptr) {
-    auto script = std::move(*g_script);
-    g_script = nullptr;
-    script(mainWindow);
-  }
-}
+// Thread timers carry no user data: the run in progress is kept here.
+struct ScriptedRun {
+  std::function<void(HWND)> script;
+  std::vector<PendingDialog> dialogs;
+  DWORD startedAt = GetTickCount();
+};
+ScriptedRun* g_run = nullptr;
 
-void CALLBACK OnSafetyTimer(HWND, UINT, UINT_PTR id, DWORD) {
-  KillTimer(nullptr, id);
-  ADD_FAILURE() << "the main window did not close";
-  PostQuitMessage(-1);
-}
-
-void CALLBACK OnDialogTimer(HWND, UINT, UINT_PTR, DWORD) {
-  if (g_pendingDialogs == nullptr) {
+// Runs whatever is due; re-entered from the modal loops that the actions open.
+void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_run == nullptr) return;
+  if (GetTickCount() - g_run->startedAt > 60000) {
+    ADD_FAILURE() << "the main window did not close";
+    g_run = nullptr;
+    PostQuitMessage(-1);
     return;
   }
-  for (auto it = g_pendingDialogs->begin(); it != g_pendingDialogs->end(); ++it) {
+  HWND mainWindow = FindThreadWindow(kMainWindowTitle);
+  if (g_run->script && mainWindow != nullptr && IsWindowVisible(mainWindow)) {
+    auto script = std::move(g_run->script);
+    g_run->script = nullptr;
+    script(mainWindow);
+    return;
+  }
+  for (auto it = g_run->dialogs.begin(); it != g_run->dialogs.end(); ++it) {
     HWND dialog = FindThreadWindow(it->title);
     if (dialog != nullptr && IsWindowVisible(dialog)) {
       auto action = std::move(it->action);
-      g_pendingDialogs->erase(it);
+      g_run->dialogs.erase(it);
       action(dialog);
       return;
     }
   }
-}
-
-struct FindContext {
-  const std::wstring* title;
-  HWND found;
-};
-
-BOOL CALLBACK MatchTitle(HWND window, LPARAM context) {
-  auto* find = reinterpret_cast<FindContext*>(context);
-  if (WindowText(window) == *find->title) {
-    find->found = window;
-    return FALSE;
-  }
-  return TRUE;
 }
 
 }  // namespace
@@ -84,34 +68,36 @@ WindowTestEnvironment::~WindowTestEnvironment() { AppModule().Term(); }
 int RunMainWindowWithScript(ITokenLibrary& library, const std::function<void(HWND)>& script,
                             std::function<NewTokenResult(HWND)> newTokenForm,
                             const MessageText& loadProblem) {
-  std::function<void(HWND)> pending = script;
-  std::vector<PendingDialog> dialogs;
-  g_script = &pending;
-  g_pendingDialogs = &dialogs;
-  const UINT_PTR scriptTimer = SetTimer(nullptr, 0, 50, &OnScriptTimer);
-  const UINT_PTR safetyTimer = SetTimer(nullptr, 0, 60000, &OnSafetyTimer);
-  g_dialogTimer = SetTimer(nullptr, 0, 30, &OnDialogTimer);
-
+  ScriptedRun run;
+  run.script = script;
+  g_run = &run;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 30, &OnTick);
   const int code = RunMainWindow(SW_SHOWNORMAL, library, loadProblem, std::move(newTokenForm));
-
-  KillTimer(nullptr, scriptTimer);
-  KillTimer(nullptr, safetyTimer);
-  KillTimer(nullptr, g_dialogTimer);
-  g_script = nullptr;
-  g_pendingDialogs = nullptr;
-  EXPECT_TRUE(dialogs.empty()) << "a dialog that the test waited for never opened";
+  KillTimer(nullptr, timer);
+  g_run = nullptr;
+  EXPECT_FALSE(run.script) << "the main window never showed";
+  EXPECT_TRUE(run.dialogs.empty()) << "a dialog that the test waited for never opened";
   return code;
 }
 
 void WhenDialogOpens(const std::wstring& title, std::function<void(HWND)> action) {
-  ASSERT_NE(g_pendingDialogs, nullptr) << "only while the main window runs";
-  g_pendingDialogs->push_back({title, std::move(action)});
+  ASSERT_NE(g_run, nullptr) << "only while the main window runs";
+  g_run->dialogs.push_back({title, std::move(action)});
+}
+
+using TitleSearch = std::pair<const std::wstring*, HWND>;
+
+static BOOL CALLBACK MatchTitle(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<TitleSearch*>(context);
+  if (WindowText(window) != *search->first) return TRUE;
+  search->second = window;
+  return FALSE;
 }
 
 HWND FindThreadWindow(const std::wstring& title) {
-  FindContext context{&title, nullptr};
-  EnumThreadWindows(GetCurrentThreadId(), &MatchTitle, reinterpret_cast<LPARAM>(&context));
-  return context.found;
+  TitleSearch search{&title, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), &MatchTitle, reinterpret_cast<LPARAM>(&search));
+  return search.second;
 }
 
 std::wstring WindowText(HWND window) {
@@ -135,6 +121,5 @@ void PostKey(HWND target, UINT virtualKey) {
 }
 
 void Click(HWND dialog, int id) {
-  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }

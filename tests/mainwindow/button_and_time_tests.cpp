@@ -31,13 +31,13 @@ TEST(ButtonEnabling, LaterFailuresKeepButtonsAndASearchReenablesGetOtpAfterReset
   rig.logic.Initialise(u"");
   ASSERT_EQ(ButtonsOf(rig.model), kAllEnabled);
 
-  rig.library.listDeviceStatuses = {CV_ERR_NO_DEVICE};
+  rig.library.listDeviceStatus = CV_ERR_NO_DEVICE;
   rig.library.listStatus = 0x80100001;
   rig.logic.FindDevice();
   rig.logic.ListTokens();
   EXPECT_EQ(ButtonsOf(rig.model), kAllEnabled);
 
-  rig.library.listDeviceStatuses = {CV_OK};
+  rig.library.listDeviceStatus = CV_OK;
   rig.logic.ResetDevice();
   ASSERT_EQ(ButtonsOf(rig.model), "1110111");
   rig.logic.FindDevice();

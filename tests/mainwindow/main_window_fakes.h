@@ -27,13 +27,10 @@ inline std::string ButtonsOf(const MainWindowModel& model) {
 const std::string kAllEnabled = "1111111";
 const std::string kOnlyClearAndAbout = "0000011";
 
+// What the window was asked to show at once (while the key is awaited).
 struct ModelSnapshot {
   std::string statusText, logText, buttons;
 };
-
-inline ModelSnapshot SnapshotOf(const MainWindowModel& model) {
-  return {Ascii(model.statusText), Ascii(model.logText), ButtonsOf(model)};
-}
 
 class FakeMainWindowHost : public IMainWindowHost {
  public:
@@ -51,7 +48,7 @@ class FakeMainWindowHost : public IMainWindowHost {
 
   void ShowModelNow() override {
     events_.push_back("ShowModelNow");
-    shownModels.push_back(SnapshotOf(model_));
+    shownModels.push_back({Ascii(model_.statusText), Ascii(model_.logText), ButtonsOf(model_)});
   }
   void Pause(std::uint32_t milliseconds) override {
     events_.push_back("Pause");
@@ -82,17 +79,11 @@ struct MainWindowRig {
   FakeMainWindowHost host{events, model};
   MainWindowLogic logic{model, library, host};
 
-  // What the window showed while the key was awaited.
-  std::vector<ModelSnapshot> modelsAtCalculate;
-  std::vector<bool> resetRunningAtReset;
-
   MainWindowRig() {
     library.events = &events;
     // The window never asks for the device's details or writes tokens.
     library.deviceInfoStatus = kBadArguments;
     library.personalizeStatus = kBadArguments;
-    library.duringCalculate = [this] { modelsAtCalculate.push_back(SnapshotOf(model)); };
-    library.duringReset = [this] { resetRunningAtReset.push_back(model.resetRunning); };
   }
   MainWindowRig(const MainWindowRig&) = delete;
   MainWindowRig& operator=(const MainWindowRig&) = delete;

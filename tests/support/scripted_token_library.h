@@ -44,7 +44,7 @@ class ScriptedTokenLibrary : public ITokenLibrary {
   ScriptedTokenLibrary& operator=(const ScriptedTokenLibrary&) = delete;
 
   // Script.
-  std::vector<CvStatus> listDeviceStatuses{CV_OK};  // one per call; the last one repeats
+  CvStatus listDeviceStatus = CV_OK;
   CvStatus deviceInfoStatus = CV_OK;
   DeviceInfo deviceInfo{};                          // what GetDeviceInfo writes on CV_OK
   CvStatus listStatus = CV_OK;
@@ -55,13 +55,11 @@ class ScriptedTokenLibrary : public ITokenLibrary {
   CvStatus resetStatus = CV_OK;
   CvStatus setEnterStatus = CV_OK;
   // Run inside the call, while the "key" is awaited: what the caller shows meanwhile.
-  std::function<void()> duringCalculate;
   std::function<void()> duringPersonalize;
   std::function<void()> duringReset;
 
   // Record.
   std::vector<std::string>* events = nullptr;  // call names, in a list other fakes may share
-  int listDeviceCalls = 0;
   int listCalls = 0;
   std::vector<std::uint32_t> listSelectors;
   bool everyListingBufferZeroed = true;
@@ -78,9 +76,7 @@ class ScriptedTokenLibrary : public ITokenLibrary {
   CvStatus ListDevice(std::uint32_t* output) override {
     Note("ListDevice");
     if (output == nullptr || *output != 0) return kBadArguments;
-    const std::size_t i = std::min<std::size_t>(listDeviceCalls, listDeviceStatuses.size() - 1);
-    ++listDeviceCalls;
-    return listDeviceStatuses[i];
+    return listDeviceStatus;
   }
 
   CvStatus GetDeviceInfo(DeviceInfo* info) override {
@@ -111,7 +107,6 @@ class ScriptedTokenLibrary : public ITokenLibrary {
     Note("OtpCalculate");
     calculateCalls.push_back({token, std::string(challenge, challengeLength),
                               challenge[challengeLength] == '\0', challengeLength});
-    if (duringCalculate) duringCalculate();
     if (otpLength == nullptr || *otpLength != 0) return kBadArguments;
     if (calculateStatus == CV_OK) {
       std::memcpy(otp, otpBytes.data(), std::min(otpBytes.size(), kOtpBufferSize));
