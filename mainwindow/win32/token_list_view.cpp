@@ -15,7 +15,7 @@ constexpr ColumnSpec kColumns[] = {
     {L"Serial Number", 180}, {L"Active", 60}, {L"OTP", 60},
     {L"Hash", 60},           {L"Digits", 60}, {L"Interval", 60},
 };
-static_assert(std::size(kColumns) == kTokenListColumns, "one spec per model column");
+static_assert(std::size(kColumns) == kTokenListColumns, "one column description per model column");
 
 wchar_t* CellText(const MessageText& text) {
   // The list control copies the text; it never writes through this pointer.
