@@ -78,7 +78,7 @@ TEST(SeedExportLayout, TotpSha256TokenWithUserNameAndSixtySeconds) {
   EXPECT_EQ(folder.Entries(), (Names{"tseeds.csv", "tseeds.xml"}));
 }
 
-TEST(SeedExportLayout, EmptyUserNameGivesNoNameElementAndARowStartingWithAComma) {
+TEST(SeedExportLayout, EmptyUserNameGivesARowStartingWithACommaAndAnEmptyCsvNoHeader) {
   TempFolder folder;
   ExportedToken token = TotpToken("0000111111111", Rfc4226Secret(), u"", 30);
   token.digits = 6;
@@ -88,10 +88,8 @@ TEST(SeedExportLayout, EmptyUserNameGivesNoNameElementAndARowStartingWithAComma)
   EXPECT_EQ(ReadBytes(folder / "tseeds.csv"),
             Utf16Le(std::u16string(kTotpCsvHeader) +
                     u",0000111111111,GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ,30,Velthor Security,Corvane\r\n"));
-}
 
-TEST(SeedExportLayout, ExistingEmptyCsvGetsNoHeader) {
-  TempFolder folder;
+  // An existing zero-byte CSV gets no header.
   WriteBytes(folder / "hseeds.csv", "");
   EXPECT_TRUE(AppendSeedFiles(folder.Path(), HotpToken("0000123456789", MixedSeed())).empty());
   EXPECT_EQ(ReadBytes(folder / "hseeds.csv"),

@@ -43,25 +43,16 @@ inline std::vector<std::uint8_t> Rfc6238Sha256Secret() {
   return Bytes("12345678901234567890123456789012");
 }
 
+// Tokens as the form hands them over; the seed's length tells the hash.
 inline ExportedToken HotpToken(std::string serial, std::vector<std::uint8_t> seed) {
-  ExportedToken token;
-  token.totp = false;
-  token.sha256 = seed.size() == 32;
-  token.digits = 6;
-  token.interval = 30;
-  token.serial = std::move(serial);
-  token.seed = std::move(seed);
-  return token;
+  const bool sha256 = seed.size() == 32;
+  return {false, sha256, 6, 30, std::move(serial), std::move(seed), {}};
 }
 
 inline ExportedToken TotpToken(std::string serial, std::vector<std::uint8_t> seed,
                                MessageText userName, std::uint32_t interval) {
-  ExportedToken token = HotpToken(std::move(serial), std::move(seed));
-  token.totp = true;
-  token.digits = 8;
-  token.interval = interval;
-  token.userName = std::move(userName);
-  return token;
+  const bool sha256 = seed.size() == 32;
+  return {true, sha256, 8, interval, std::move(serial), std::move(seed), std::move(userName)};
 }
 
 // The system's file system, with any step made to fail on request.

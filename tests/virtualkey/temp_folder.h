@@ -27,7 +27,6 @@ class TempFolder {
     std::filesystem::remove_all(path_, ignored);
   }
   TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
 
   const std::filesystem::path& Path() const { return path_; }
   std::filesystem::path operator/(const char* name) const { return path_ / name; }

@@ -8,11 +8,12 @@
 
 #include "tests/virtualkey/temp_folder.h"
 #include "tests/virtualkey/token_records.h"
-#include "virtualkey/file_io.h"
 #include "virtualkey/state_file.h"
 #include "virtualkey/virtual_key.h"
 
 namespace {
+
+using Statuses = std::vector<CvStatus>;
 
 class VirtualKeyTest : public ::testing::Test {
  protected:
@@ -21,6 +22,9 @@ class VirtualKeyTest : public ::testing::Test {
   // A new VirtualKey for every call, as the DLL makes one: nothing survives
   // in memory, everything must come back from the file.
   VirtualKey Key() const { return VirtualKey(StatePath()); }
+
+  CvStatus Personalize(const TokenRecord& record) { return Key().OtpPersonalize(record, 1); }
+  CvStatus Personalize(const char* serial) { return Personalize(Seeded(MakeTokenRecord(serial))); }
 
   KeyState LoadState() const {
     KeyState state;
@@ -49,17 +53,32 @@ class VirtualKeyTest : public ::testing::Test {
     return serials;
   }
 
-  // The OTP for `record`, checking the status and that the length matches.
-  std::string Otp(const TokenRecord& record, const std::string& challenge, CvStatus expected = CV_OK) {
-    char buffer[kOtpBufferSize] = {};
+  // The OTP for the token named by `serial`; checks the status, the length and
+  // that nothing is written past the terminator.
+  std::string Otp(const char* serial, const std::string& challenge, CvStatus expected = CV_OK) {
+    char buffer[2 * kOtpBufferSize];
+    std::memset(buffer, '#', sizeof buffer);
     std::uint32_t length = 0;
-    EXPECT_EQ(Key().OtpCalculate(record, challenge.c_str(), static_cast<std::uint32_t>(challenge.size()),
-                                 buffer, &length),
+    EXPECT_EQ(Key().OtpCalculate(MakeTokenRecord(serial), challenge.c_str(),
+                                 static_cast<std::uint32_t>(challenge.size()), buffer, &length),
               expected);
-    if (expected == CV_OK) {
-      EXPECT_EQ(length, std::strlen(buffer));
-    }
-    return buffer;
+    if (expected != CV_OK) return "";
+    const std::size_t end = strnlen(buffer, sizeof buffer);
+    EXPECT_EQ(length, end);
+    for (std::size_t i = end + 1; i < sizeof buffer; ++i) EXPECT_EQ(buffer[i], '#') << i;
+    return std::string(buffer, end);
+  }
+
+  // The seven functions in one fixed order; a personalize or reset that gets
+  // through changes the key.
+  Statuses AllStatuses() {
+    std::uint32_t devices = 0;
+    DeviceInfo info{};
+    TokenRecord records[kMaxTokens];
+    char otp[kOtpBufferSize] = {};
+    return {Key().ListDevice(&devices), Key().GetDeviceInfo(&info), Key().OtpList(0, records),
+            Key().OtpCalculate(MakeTokenRecord("A"), "", 0, otp, nullptr),
+            Key().OtpSetValueWithEnter(1), Personalize("B"), Key().OtpReset()};
   }
 
   TempFolder folder_;
@@ -83,7 +102,6 @@ TEST_F(VirtualKeyTest, MissingStateFileIsOneKeyWithoutTokensAndReadingCreatesNot
   EXPECT_EQ(info.pid, kVirtualKeyProductId);
   // Every text is terminated inside its field.
   EXPECT_NE(std::memchr(info.cosVersion, 0, sizeof info.cosVersion), nullptr);
-  EXPECT_NE(std::memchr(info.otpVersion, 0, sizeof info.otpVersion), nullptr);
   EXPECT_NE(std::memchr(info.deviceName, 0, sizeof info.deviceName), nullptr);
   EXPECT_TRUE(folder_.Entries().empty());
 
@@ -93,121 +111,102 @@ TEST_F(VirtualKeyTest, MissingStateFileIsOneKeyWithoutTokensAndReadingCreatesNot
 }
 
 TEST_F(VirtualKeyTest, PersonalizeMakesTheNewTokenActiveReplacesTheSameSerialAndHoldsTwenty) {
-  for (const char* serial : {"A", "B", "C"}) ASSERT_EQ(Key().OtpPersonalize(MakeRecord(serial), 1), CV_OK);
+  for (const char* serial : {"A", "B", "C"}) ASSERT_EQ(Personalize(serial), CV_OK);
   // Same serial again, new settings: replaced, not added, and active.
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("A", TOTP, HASH_SHA256, 8, 60, kRfcSha256Seed), 1), CV_OK);
+  ASSERT_EQ(Personalize(Seeded(MakeTokenRecord("A", TOTP, HASH_SHA256, 8, 60), kRfcSha256Seed)), CV_OK);
   EXPECT_EQ(ListedSerials(), (std::vector<std::string>{"A", "C", "B"}));
   TokenRecord records[kMaxTokens];
   ASSERT_EQ(Key().OtpList(0, records), CV_OK);
-  EXPECT_EQ(records[0].type, static_cast<std::uint32_t>(TOTP));
-  EXPECT_EQ(records[0].hashAlgorithm, static_cast<std::uint32_t>(HASH_SHA256));
-  EXPECT_EQ(records[0].digits, 8u);
-  EXPECT_EQ(records[0].timeStep, 60u);
-  for (const TokenRecord& r : records) {  // the seed stays on the key
-    for (std::uint8_t byte : r.seed) ASSERT_EQ(byte, 0);
-  }
+  const TokenRecord listed = MakeTokenRecord("A", TOTP, HASH_SHA256, 8, 60);  // the seed stays on the key
+  EXPECT_EQ(std::memcmp(&records[0], &listed, sizeof listed), 0);
+  for (const TokenRecord& r : records) EXPECT_EQ(r.seed[0], 0);
 
-  for (int i = 3; i < 20; ++i) ASSERT_EQ(Key().OtpPersonalize(MakeRecord("T" + std::to_string(i)), 1), CV_OK);
+  for (int i = 3; i < 20; ++i) ASSERT_EQ(Personalize(("T" + std::to_string(i)).c_str()), CV_OK);
   const std::string before = ReadBytes(StatePath());
-  EXPECT_EQ(Key().OtpPersonalize(MakeRecord("T20"), 1), VK_ERR_KEY_FULL);
+  EXPECT_EQ(Personalize("T20"), VK_ERR_KEY_FULL);
   EXPECT_EQ(ReadBytes(StatePath()), before);
   // A serial already on the key may still be written again.
-  EXPECT_EQ(Key().OtpPersonalize(MakeRecord("B"), 1), CV_OK);
+  EXPECT_EQ(Personalize("B"), CV_OK);
   EXPECT_EQ(ListedSerials().size(), 20u);
   EXPECT_EQ(ListedSerials().front(), "B");
+
+  // Serial bytes that mean something in XML survive the state file.
+  ASSERT_EQ(Key().OtpReset(), CV_OK);
+  ASSERT_EQ(Personalize("\xC4\xE9-<&\">-'"), CV_OK);
+  ASSERT_EQ(Personalize("x<&>\"'"), CV_OK);
+  EXPECT_EQ(ListedSerials(), (std::vector<std::string>{"x<&>\"'", "\xC4\xE9-<&\">-'"}));
 }
 
-TEST_F(VirtualKeyTest, EnterSettingIsStoredAndSurvivesAReset) {
+TEST_F(VirtualKeyTest, HotpCounterSurvivesReloadsRestartsWhenWrittenAgainAndResetKeepsEnter) {
+  ASSERT_EQ(Personalize("H"), CV_OK);
+  for (const char* value : {"755224", "287082", "359152"}) {  // RFC 4226 appendix D
+    EXPECT_EQ(Otp("H", ""), value);
+  }
+  EXPECT_EQ(LoadState().tokens.at(0).counter, 3u);
+  ASSERT_EQ(Personalize(Seeded(MakeTokenRecord("H", HOTP, HASH_SHA1, 8))), CV_OK);
+  EXPECT_EQ(Otp("H", ""), "84755224");
+
   ASSERT_EQ(Key().OtpSetValueWithEnter(0), CV_OK);
   EXPECT_FALSE(LoadState().appendEnter);
   ASSERT_EQ(Key().OtpSetValueWithEnter(1), CV_OK);
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("A"), 1), CV_OK);
   ASSERT_EQ(Key().OtpReset(), CV_OK);
   EXPECT_TRUE(ListedSerials().empty());
   EXPECT_TRUE(LoadState().appendEnter);
-  EXPECT_EQ(Otp(MakeRecord("A"), "", VK_ERR_TOKEN_NOT_FOUND), "");
+  Otp("H", "", VK_ERR_TOKEN_NOT_FOUND);
 }
 
-TEST_F(VirtualKeyTest, HotpCounterAdvancesSurvivesReloadsAndRestartsWhenWrittenAgain) {
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("H"), 1), CV_OK);
-  for (const char* value : {"755224", "287082", "359152"}) {  // RFC 4226 appendix D
-    EXPECT_EQ(Otp(MakeRecord("H"), ""), value);
-  }
-  EXPECT_EQ(LoadState().tokens.at(0).counter, 3u);
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("H"), 1), CV_OK);
-  EXPECT_EQ(Otp(MakeRecord("H"), ""), "755224");
-}
-
-TEST_F(VirtualKeyTest, CalculateUsesTheStoredTokenNamedBySerialAndItsStep) {
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("H"), 1), CV_OK);
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("T", TOTP, HASH_SHA256, 8, 30, kRfcSha256Seed), 1), CV_OK);
-  // The record as listed carries no seed; the key uses its own.
-  TokenRecord listed[kMaxTokens];
-  ASSERT_EQ(Key().OtpList(0, listed), CV_OK);
-  EXPECT_EQ(Otp(listed[0], "2033-05-18 11:33:20"), "90698825");  // RFC 6238 appendix B
-  EXPECT_EQ(Otp(listed[1], ""), "755224");
+TEST_F(VirtualKeyTest, CalculateUsesTheStoredTokenOfEveryTypeNamedBySerial) {
+  ASSERT_EQ(Personalize(Seeded(MakeTokenRecord("T", TOTP, HASH_SHA256, 8, 30), kRfcSha256Seed)), CV_OK);
+  EXPECT_EQ(Otp("T", "2033-05-18 11:33:20"), "90698825");  // RFC 6238 appendix B
 
   // 60-second step: T = floor(59 / 60) = 0, the same as HOTP counter 0.
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("T60", TOTP, HASH_SHA1, 6, 60), 1), CV_OK);
-  EXPECT_EQ(Otp(MakeRecord("T60"), "1970-01-01 08:00:59"), "755224");
-  EXPECT_EQ(Otp(MakeRecord("T60"), "1970-01-01 08:01:00"), "287082");
-
+  ASSERT_EQ(Personalize(Seeded(MakeTokenRecord("T60", TOTP, HASH_SHA1, 6, 60))), CV_OK);
+  EXPECT_EQ(Otp("T60", "1970-01-01 08:00:59"), "755224");
+  EXPECT_EQ(Otp("T60", "1970-01-01 08:01:00"), "287082");
   // A malformed challenge fails and changes nothing.
   const std::string before = ReadBytes(StatePath());
-  EXPECT_EQ(Otp(MakeRecord("T60"), "", VK_ERR_BAD_CHALLENGE), "");
-  EXPECT_EQ(Otp(MakeRecord("T60"), "2024-02-30 08:00:00", VK_ERR_BAD_CHALLENGE), "");
+  Otp("T60", "", VK_ERR_BAD_CHALLENGE);
+  Otp("T60", "2024-02-30 08:00:00", VK_ERR_BAD_CHALLENGE);
   EXPECT_EQ(ReadBytes(StatePath()), before);
-}
 
-TEST_F(VirtualKeyTest, CalculateWritesOnlyTheTerminatedOtp) {
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("H", HOTP, HASH_SHA1, 8), 1), CV_OK);
-  char buffer[2 * kOtpBufferSize];
-  std::memset(buffer, '#', sizeof buffer);
-  std::uint32_t length = 0;
-  ASSERT_EQ(Key().OtpCalculate(MakeRecord("H"), "", 0, buffer, &length), CV_OK);
-  EXPECT_STREQ(buffer, "84755224");
-  EXPECT_EQ(length, 8u);
-  for (std::size_t i = 9; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], '#') << i;
+  ASSERT_EQ(Personalize(Seeded(MakeTokenRecord("S", STATIC_PASSWORD, 0, 0, 0), "open sesame")), CV_OK);
+  EXPECT_EQ(Otp("S", ""), "open sesame");
+  for (const char* password : {"tab\there", ""}) {
+    EXPECT_EQ(Personalize(Seeded(MakeTokenRecord("S2", STATIC_PASSWORD, 0, 0, 0), password)),
+              VK_ERR_INVALID_PARAMETER);
+  }
+
+  // A challenge-response over the 8 bytes of counter 1 is HOTP counter 1.
+  ASSERT_EQ(Personalize(Seeded(MakeTokenRecord("C", CHALLENGE_RESPONSE))), CV_OK);
+  EXPECT_EQ(Otp("C", std::string("\0\0\0\0\0\0\0\1", 8)), "287082");
+  EXPECT_EQ(Otp("C", "").size(), 6u);  // the tool sends nothing
+  char buffer[kOtpBufferSize];
+  EXPECT_EQ(Key().OtpCalculate(MakeTokenRecord("C"), "x", 101, buffer, nullptr), VK_ERR_BAD_CHALLENGE);
 }
 
 TEST_F(VirtualKeyTest, UntrustedRecordsAreRejected) {
-  TokenRecord unterminated = MakeRecord("");
+  TokenRecord unterminated = MakeTokenRecord("");
   std::memset(unterminated.serial, 'S', sizeof unterminated.serial);
   for (const TokenRecord& bad :
-       {unterminated, MakeRecord(""), MakeRecord("X", 0x50), MakeRecord("X", HOTP, 3),
-        MakeRecord("X", HOTP, HASH_SHA1, 5), MakeRecord("X", HOTP, HASH_SHA1, 9),
-        MakeRecord("X", TOTP, HASH_SHA1, 6, 0)}) {
-    EXPECT_EQ(Key().OtpPersonalize(bad, 1), VK_ERR_INVALID_PARAMETER)
+       {unterminated, MakeTokenRecord(""), MakeTokenRecord("X", 0x50), MakeTokenRecord("X", HOTP, 3),
+        MakeTokenRecord("X", HOTP, HASH_SHA1, 5), MakeTokenRecord("X", HOTP, HASH_SHA1, 9),
+        MakeTokenRecord("X", TOTP, HASH_SHA1, 6, 0)}) {
+    EXPECT_EQ(Personalize(Seeded(bad)), VK_ERR_INVALID_PARAMETER)
         << bad.type << "/" << bad.hashAlgorithm << "/" << bad.digits << "/" << bad.timeStep;
   }
   EXPECT_TRUE(folder_.Entries().empty());
 
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("H"), 1), CV_OK);
-  EXPECT_EQ(Otp(unterminated, "", VK_ERR_INVALID_PARAMETER), "");
-  EXPECT_EQ(Otp(MakeRecord("other"), "", VK_ERR_TOKEN_NOT_FOUND), "");
-  EXPECT_EQ(Key().OtpCalculate(MakeRecord("H"), "", 0, nullptr, nullptr), VK_ERR_INVALID_PARAMETER);
+  ASSERT_EQ(Personalize("H"), CV_OK);
+  char otp[kOtpBufferSize];
+  EXPECT_EQ(Key().OtpCalculate(unterminated, "", 0, otp, nullptr), VK_ERR_INVALID_PARAMETER);
+  Otp("other", "", VK_ERR_TOKEN_NOT_FOUND);
+  EXPECT_EQ(Key().OtpCalculate(MakeTokenRecord("H"), "", 0, nullptr, nullptr), VK_ERR_INVALID_PARAMETER);
   EXPECT_EQ(Key().OtpList(0, nullptr), VK_ERR_INVALID_PARAMETER);
   EXPECT_EQ(Key().GetDeviceInfo(nullptr), VK_ERR_INVALID_PARAMETER);
   EXPECT_EQ(LoadState().tokens.at(0).counter, 0u);
 }
 
-TEST_F(VirtualKeyTest, StaticPasswordAndChallengeResponse) {
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("S", STATIC_PASSWORD, 0, 0, 0, "open sesame"), 1), CV_OK);
-  EXPECT_EQ(Otp(MakeRecord("S"), ""), "open sesame");
-  EXPECT_EQ(Key().OtpPersonalize(MakeRecord("S2", STATIC_PASSWORD, 0, 0, 0, "tab\there"), 1),
-            VK_ERR_INVALID_PARAMETER);
-  EXPECT_EQ(Key().OtpPersonalize(MakeRecord("S3", STATIC_PASSWORD, 0, 0, 0, ""), 1),
-            VK_ERR_INVALID_PARAMETER);
-
-  // A challenge-response over the 8 bytes of counter 1 is HOTP counter 1.
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("C", CHALLENGE_RESPONSE), 1), CV_OK);
-  EXPECT_EQ(Otp(MakeRecord("C"), std::string("\0\0\0\0\0\0\0\1", 8)), "287082");
-  EXPECT_EQ(Otp(MakeRecord("C"), "").size(), 6u);  // the tool sends nothing
-  char buffer[kOtpBufferSize];
-  EXPECT_EQ(Key().OtpCalculate(MakeRecord("C"), "x", 101, buffer, nullptr), VK_ERR_BAD_CHALLENGE);
-}
-
-TEST_F(VirtualKeyTest, CorruptStateFileIsReportedAndNeverOverwritten) {
+TEST_F(VirtualKeyTest, CorruptOrUnwritableStateFailsAndIsNeverOverwritten) {
   std::string tooMany = "<virtualKey version=\"1\"><tokens>";
   for (int i = 0; i < 21; ++i) tooMany += "<token serial=\"T" + std::to_string(i) + "\" seed=\"31\"/>";
   const std::string corrupt[] = {
@@ -224,94 +223,54 @@ TEST_F(VirtualKeyTest, CorruptStateFileIsReportedAndNeverOverwritten) {
   for (const std::string& text : corrupt) {
     SCOPED_TRACE(text);
     WriteBytes(StatePath(), text);
-    std::uint32_t devices = 0;
-    DeviceInfo info{};
-    TokenRecord records[kMaxTokens];
-    char otp[kOtpBufferSize] = {};
-    EXPECT_EQ(Key().ListDevice(&devices), VK_ERR_STATE_CORRUPT);
-    EXPECT_EQ(Key().GetDeviceInfo(&info), VK_ERR_STATE_CORRUPT);
-    EXPECT_EQ(Key().OtpList(0, records), VK_ERR_STATE_CORRUPT);
-    EXPECT_EQ(Key().OtpCalculate(MakeRecord("A"), "", 0, otp, nullptr), VK_ERR_STATE_CORRUPT);
-    EXPECT_EQ(Key().OtpPersonalize(MakeRecord("B"), 1), VK_ERR_STATE_CORRUPT);
-    EXPECT_EQ(Key().OtpReset(), VK_ERR_STATE_CORRUPT);
-    EXPECT_EQ(Key().OtpSetValueWithEnter(1), VK_ERR_STATE_CORRUPT);
+    EXPECT_EQ(AllStatuses(), Statuses(7, VK_ERR_STATE_CORRUPT));
     EXPECT_EQ(ReadBytes(StatePath()), text);
     EXPECT_EQ(folder_.Entries(), std::vector<std::string>{"virtual-key.xml"});
   }
-}
-
-TEST_F(VirtualKeyTest, WritesLeaveNoTemporaryFilesAndAFailedWriteNothingAtAll) {
-  for (const char* serial : {"A", "B"}) {
-    ASSERT_EQ(Key().OtpPersonalize(MakeRecord(serial), 1), CV_OK);
-    EXPECT_EQ(Otp(MakeRecord("A"), "").size(), 6u);
-  }
-  ASSERT_EQ(Key().OtpReset(), CV_OK);
-  EXPECT_EQ(folder_.Entries(), std::vector<std::string>{"virtual-key.xml"});
 
   VirtualKey nowhere(folder_.Path() / "no such folder" / "virtual-key.xml");
-  EXPECT_EQ(nowhere.OtpPersonalize(MakeRecord("A"), 1), VK_ERR_STATE_IO);
+  EXPECT_EQ(nowhere.OtpPersonalize(Seeded(MakeTokenRecord("A")), 1), VK_ERR_STATE_IO);
   EXPECT_EQ(nowhere.OtpSetValueWithEnter(1), VK_ERR_STATE_IO);
   EXPECT_EQ(folder_.Entries(), std::vector<std::string>{"virtual-key.xml"});
 }
 
-TEST_F(VirtualKeyTest, UnpluggedOrSeveralDevicesFailEveryFunction) {
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("A"), 1), CV_OK);
-  Change([](KeyState& s) { s.plugged = false; });
-  std::uint32_t devices = 7;
-  TokenRecord records[kMaxTokens];
-  EXPECT_EQ(Key().ListDevice(&devices), CV_ERR_NO_DEVICE);
-  EXPECT_EQ(Key().OtpList(0, records), CV_ERR_NO_DEVICE);
-  EXPECT_EQ(Otp(MakeRecord("A"), "", CV_ERR_NO_DEVICE), "");
-  EXPECT_EQ(Key().OtpReset(), CV_ERR_NO_DEVICE);
-
-  Change([](KeyState& s) { s.plugged = true; s.deviceCount = 2; });
-  EXPECT_EQ(Key().ListDevice(&devices), CV_ERR_MULTIPLE_DEVICES);
-  EXPECT_EQ(Key().OtpPersonalize(MakeRecord("B"), 1), CV_ERR_MULTIPLE_DEVICES);
-  EXPECT_EQ(LoadState().tokens.size(), 1u);
-
-  Change([](KeyState& s) { s.deviceCount = 1; });
-  EXPECT_EQ(Key().ListDevice(&devices), CV_OK);
-  EXPECT_EQ(devices, 1u);
-}
-
-TEST_F(VirtualKeyTest, TouchTimeoutFailsTheTouchingCallsAndADelayIsWaitedFor) {
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("A"), 1), CV_OK);
-  Change([](KeyState& s) { s.touchMode = TouchMode::Timeout; });
-  EXPECT_EQ(Otp(MakeRecord("A"), "", VK_ERR_TOUCH_TIMEOUT), "");
-  EXPECT_EQ(Key().OtpPersonalize(MakeRecord("B"), 1), VK_ERR_TOUCH_TIMEOUT);
-  EXPECT_EQ(Key().OtpReset(), VK_ERR_TOUCH_TIMEOUT);
-  EXPECT_EQ(ListedSerials(), std::vector<std::string>{"A"});  // needs no touch
-  EXPECT_EQ(LoadState().tokens.at(0).counter, 0u);
+TEST_F(VirtualKeyTest, DeviceTouchAndForcedStatusBehavioursFailTheirFunctionsAndChangeNothing) {
+  ASSERT_EQ(Personalize("A"), CV_OK);
+  ASSERT_EQ(Key().OtpSetValueWithEnter(1), CV_OK);
+  const std::string healthy = ReadBytes(StatePath());
+  const CvStatus ok = CV_OK, touch = VK_ERR_TOUCH_TIMEOUT, none = CV_ERR_NO_DEVICE;
+  const struct {
+    std::function<void(KeyState&)> change;
+    Statuses expected;
+  } cases[] = {
+      {[](KeyState& s) { s.plugged = false; }, Statuses(7, none)},
+      {[](KeyState& s) { s.deviceCount = 2; }, Statuses(7, CV_ERR_MULTIPLE_DEVICES)},
+      {[](KeyState& s) { s.touchMode = TouchMode::Timeout; }, {ok, ok, ok, touch, ok, touch, touch}},
+      // A forced status wins even over an unplugged key.
+      {[](KeyState& s) {
+         s.plugged = false;
+         s.forcedStatuses["CV_ListDevice"] = 0x80435699;
+         s.forcedStatuses["CV_OTP_Personalize"] = 0x8043569A;
+       },
+       {0x80435699, none, none, none, none, 0x8043569A, none}},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(StatePath(), healthy);
+    Change(c.change);
+    EXPECT_EQ(AllStatuses(), c.expected);
+    const KeyState state = LoadState();
+    ASSERT_EQ(state.tokens.size(), 1u);
+    EXPECT_EQ(state.tokens[0].counter, 0u);
+  }
+  WriteBytes(StatePath(), healthy);  // nothing of it sticks, and no write leaves a temporary file
+  EXPECT_EQ(AllStatuses(), Statuses(7, CV_OK));
+  EXPECT_EQ(folder_.Entries(), std::vector<std::string>{"virtual-key.xml"});
 
   Change([](KeyState& s) { s.touchMode = TouchMode::Delay; s.touchDelayMs = 150; });
+  ASSERT_EQ(Personalize("A"), CV_OK);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(Otp(MakeRecord("A"), ""), "755224");
+  EXPECT_EQ(Otp("A", ""), "755224");
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
-}
-
-TEST_F(VirtualKeyTest, ForcedStatusesWinOverEverythingUntilCleared) {
-  Change([](KeyState& s) {
-    s.plugged = false;
-    s.forcedStatuses["CV_ListDevice"] = 0x80435699;
-    s.forcedStatuses["CV_OTP_Personalize"] = 0x8043569A;
-  });
-  std::uint32_t devices = 0;
-  EXPECT_EQ(Key().ListDevice(&devices), 0x80435699u);
-  Change([](KeyState& s) { s.plugged = true; });
-  EXPECT_EQ(Key().OtpPersonalize(MakeRecord("A"), 1), 0x8043569Au);
-  EXPECT_TRUE(LoadState().tokens.empty());
-  EXPECT_EQ(Key().OtpSetValueWithEnter(1), CV_OK);
-
-  Change([](KeyState& s) { s.forcedStatuses.clear(); });
-  EXPECT_EQ(Key().ListDevice(&devices), CV_OK);
-  EXPECT_EQ(Key().OtpPersonalize(MakeRecord("A"), 1), CV_OK);
-}
-
-TEST_F(VirtualKeyTest, OddSerialBytesSurviveTheStateFile) {
-  const std::string serial = "\xC4\xE9-<&\">-'";
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord(serial), 1), CV_OK);
-  ASSERT_EQ(Key().OtpPersonalize(MakeRecord("x<&>\"'"), 1), CV_OK);
-  EXPECT_EQ(ListedSerials(), (std::vector<std::string>{"x<&>\"'", serial}));
 }
 
 }  // namespace

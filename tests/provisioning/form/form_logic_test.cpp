@@ -8,7 +8,6 @@
 #include "form_fakes.h"
 #include "provisioning/form/new_token_form_logic.h"
 #include "resources/resource.h"
-#include "tests/virtualkey/temp_folder.h"
 
 namespace {
 
@@ -52,16 +51,27 @@ TEST_F(NewTokenFormTest, StartUpShowsDefaultsAndTheKeysSerialNumber) {
   EXPECT_TRUE(controls.shown.seed.empty());
   EXPECT_FALSE(controls.saveEnabled);
   EXPECT_TRUE(library.deviceInfoZeroedOnEntry);
-  EXPECT_EQ(controls.beeps, 0);
   EXPECT_EQ(logic.Result().resultStatus, kNothingSaved);
-}
 
-TEST_F(NewTokenFormTest, KeySerialFillingAll32BytesIsReadWithoutRunningOn) {
+  // A serial filling all 32 bytes is read without running on into the next field.
   std::memset(library.deviceInfo.sn, 'S', sizeof library.deviceInfo.sn);
   std::memcpy(library.deviceInfo.deviceName, "NAME", 5);
   logic.StartUp();
   EXPECT_EQ(controls.shown.serial, MessageText(32, u'S'));
   EXPECT_EQ(std::strlen(logic.State().serialAnsi), 32u);
+  EXPECT_EQ(controls.beeps, 0);
+}
+
+TEST_F(NewTokenFormTest, WithoutTheKeysSerialAnAllZeroSerialIsSentSilently) {
+  library.deviceInfoStatus = CV_ERR_NO_DEVICE;
+  logic.StartUp();
+  EXPECT_TRUE(controls.shown.serial.empty());
+  EXPECT_EQ(controls.beeps, 0);
+  Click(IDC_GENERATE_SEED);
+  Click(IDC_SAVE);
+  ASSERT_EQ(library.personalized.size(), 1u);
+  EXPECT_TRUE(AllZero(reinterpret_cast<const std::uint8_t*>(Sent().serial), 0, sizeof Sent().serial));
+  EXPECT_EQ(logic.Result().resultStatus, kTokenSaved);
 }
 
 TEST_F(NewTokenFormTest, CommandsCloseTheFormWithTheirResultsAndOnlyClicksCount) {
@@ -221,18 +231,6 @@ TEST_F(NewTokenFormTest, SuccessfulSaveReportsTokenThenExportFailures) {
   EXPECT_EQ(Sent().type, TOTP);
 }
 
-TEST_F(NewTokenFormTest, WithoutTheKeysSerialAnAllZeroSerialIsSentSilently) {
-  library.deviceInfoStatus = CV_ERR_NO_DEVICE;
-  logic.StartUp();
-  EXPECT_TRUE(controls.shown.serial.empty());
-  EXPECT_EQ(controls.beeps, 0);
-  Click(IDC_GENERATE_SEED);
-  Click(IDC_SAVE);
-  ASSERT_EQ(library.personalized.size(), 1u);
-  EXPECT_TRUE(AllZero(reinterpret_cast<const std::uint8_t*>(Sent().serial), 0, sizeof Sent().serial));
-  EXPECT_EQ(logic.Result().resultStatus, kTokenSaved);
-}
-
 TEST_F(NewTokenFormTest, WithoutSeedFolderTheTokenIsSavedAndTheSkippedExportNamed) {
   FakeFormControls fresh;
   NewTokenFormLogic form(fresh, library, std::filesystem::path(), services.Bind());
@@ -295,30 +293,6 @@ TEST_F(NewTokenFormTest, FailedGeneratorsKeepWhatWasThereAndNeverEnableSave) {
   Click(IDC_SAVE);
   ASSERT_EQ(library.personalized.size(), 1u);
   EXPECT_EQ(Sent().seed[0], 0xA0);
-}
-
-TEST(NewTokenFormSeedFiles, SavedHotpTokenLandsInTheHotpFilesOnly) {
-  TempFolder folder;
-  FakeFormControls controls;
-  ScriptedTokenLibrary library;
-  library.SetSerial("CVM0099");
-  ScriptedServices scripted;
-  NewTokenFormServices services = scripted.Bind();
-  services.appendSeedFiles = NewTokenFormServices::Standard().appendSeedFiles;
-  NewTokenFormLogic logic(controls, library, folder.Path(), services);
-
-  logic.StartUp();
-  controls.shown.algorithm = 0;
-  logic.HandleCommand(IDC_GENERATE_SEED, kClicked);
-  logic.HandleCommand(IDC_SAVE, kClicked);
-
-  ASSERT_EQ(logic.Result().resultStatus, kTokenSaved);
-  EXPECT_EQ(logic.Result().resultMessage,
-            u"Save new token succeeded!\r\nSN=CVM0099, SEED=A0A1A2A3A4A5A6A7A8A9AAABACADAEAFB0B1B2B3\r\n");
-  const std::string xml = ReadBytes(folder / "hseeds.xml");
-  EXPECT_NE(xml.find("<serial>CVM0099</serial>"), std::string::npos) << xml;
-  EXPECT_NE(xml.find("<seed>A0A1A2A3A4A5A6A7A8A9AAABACADAEAFB0B1B2B3</seed>"), std::string::npos) << xml;
-  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"hseeds.csv", "hseeds.xml"}));
 }
 
 }  // namespace

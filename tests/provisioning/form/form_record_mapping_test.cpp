@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "provisioning/form/seed_hex.h"
 #include "provisioning/form/token_record_mapping.h"
@@ -42,11 +43,9 @@ TEST(BuildTokenRecord, MapsEveryChoiceAndCopiesOnlyTheSeedOfTheHash) {
     state.digitsChoice = c.digits;
     state.intervalChoice = c.interval;
     const TokenRecord record = BuildTokenRecord(state);
-    EXPECT_EQ(record.reserved, 0u);
-    EXPECT_EQ(record.type, c.type);
-    EXPECT_EQ(record.hashAlgorithm, c.hashAlgorithm);
-    EXPECT_EQ(record.digits, c.digitCount);
-    EXPECT_EQ(record.timeStep, c.timeStep);
+    EXPECT_EQ(std::vector<std::uint32_t>({record.type, record.hashAlgorithm, record.digits, record.timeStep,
+                                          record.reserved}),
+              std::vector<std::uint32_t>({c.type, c.hashAlgorithm, c.digitCount, c.timeStep, 0}));
     EXPECT_EQ(0, std::memcmp(record.seed, state.seedBytes, c.seedLength));
     EXPECT_TRUE(ZeroFrom(record.seed, c.seedLength, sizeof record.seed));
   }
@@ -71,10 +70,7 @@ TEST(BuildExportedToken, CarriesTheRecordsTokenAndTheUserName) {
   state.intervalChoice = 0;
   std::memcpy(state.serialAnsi, "SN-1", 5);
   const ExportedToken token = BuildExportedToken(BuildTokenRecord(state), u"carol");
-  EXPECT_TRUE(token.totp);
-  EXPECT_TRUE(token.sha256);
-  EXPECT_EQ(token.digits, 8u);
-  EXPECT_EQ(token.interval, 30u);
+  EXPECT_TRUE(token.totp && token.sha256 && token.digits == 8 && token.interval == 30);
   EXPECT_EQ(token.serial, "SN-1");
   EXPECT_EQ(token.userName, u"carol");
   EXPECT_EQ(token.seed, std::vector<std::uint8_t>(state.seedBytes, state.seedBytes + 32));
