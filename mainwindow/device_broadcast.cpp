@@ -14,12 +14,6 @@ constexpr std::size_t kNameOffset = 28;
 constexpr std::size_t kMinimumHeaderSize = 32;
 constexpr std::uint32_t kDeviceInterfaceType = 5;  // DBT_DEVTYP_DEVICEINTERFACE
 
-// GUID_DEVINTERFACE_USB_DEVICE {A5DCBF10-6530-11D2-901F-00C04FB951ED} as it
-// lies in memory (little-endian Data1 to Data3).
-constexpr std::uint8_t kUsbDeviceInterfaceGuid[16] = {0x10, 0xBF, 0xDC, 0xA5, 0x30, 0x65,
-                                                      0xD2, 0x11, 0x90, 0x1F, 0x00, 0xC0,
-                                                      0x4F, 0xB9, 0x51, 0xED};
-
 constexpr std::u16string_view kKeyVendorMarker = u"VID_096E";
 
 std::uint32_t ReadU32(const std::uint8_t* at) {

@@ -4,12 +4,12 @@
 #include <limits>
 #include <string>
 
-#include "mainwindow/bounded_text.h"
 #include "mainwindow/device_broadcast.h"
 #include "mainwindow/token_cells.h"
 #include "mainwindow/utc_time.h"
 #include "text/code_page.h"
 #include "text/format_text.h"
+#include "vendor/bounded_text.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "mainwindow/token_cells.h"
 
-#include "mainwindow/bounded_text.h"
 #include "text/code_page.h"
+#include "vendor/bounded_text.h"
 
 bool HasSerial(const TokenRecord& record) { return record.serial[0] != '\0'; }
 

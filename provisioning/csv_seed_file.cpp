@@ -2,21 +2,16 @@
 
 #include "provisioning/seed_export_messages.h"
 #include "provisioning/seed_text.h"
+#include "text/code_page.h"
 #include "text/format_text.h"
 
 const char16_t kHotpCsvHeader[] = u"Serial Number, Secret Key\r\n";
 const char16_t kTotpCsvHeader[] =
     u"UPN, Serial Number, Secret Key, Time Interval, Manufacturer, Model\r\n";
 
-namespace {
-
-MessageText AsciiText(const std::string& text) { return MessageText(text.begin(), text.end()); }
-
-}  // namespace
-
 MessageText HotpCsvRow(const MessageText& serial, const std::string& seedLowerHex) {
   MessageText row;
-  FormatText(row, u"%s,%s\r\n", CsvField(serial), AsciiText(seedLowerHex));
+  FormatText(row, u"%s,%s\r\n", CsvField(serial), Widen(seedLowerHex));
   return row;
 }
 
@@ -24,7 +19,7 @@ MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial,
                        const std::string& seedBase32, std::int32_t interval) {
   MessageText row;
   FormatText(row, u"%s,%s,%s,%d,Velthor Security,Corvane\r\n", CsvField(userName),
-             CsvField(serial), AsciiText(seedBase32), interval);
+             CsvField(serial), Widen(seedBase32), interval);
   return row;
 }
 

@@ -11,6 +11,7 @@
 #include "provisioning/xml_seed_file.h"
 #include "text/base32.h"
 #include "text/code_page.h"
+#include "text/hex_text.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ std::optional<MessageText> AppendXml(SeedFileSystem& files, const std::filesyste
   texts.name = Utf8FromUtf16(token.userName);
   texts.digits = std::to_string(token.digits);
   texts.serial = Utf8FromUtf16(serial);
-  texts.seedHex = HexText(token.seed, true);
+  texts.seedHex = HexText(token.seed.data(), token.seed.size(), true);
   return AppendTokenToXmlFile(files, file, token.totp, texts);
 }
 
@@ -34,7 +35,7 @@ std::optional<MessageText> AppendCsv(SeedFileSystem& files, const std::filesyste
         TotpCsvRow(token.userName, serial, base32, static_cast<std::int32_t>(token.interval));
     return AppendRowToCsvFile(files, file, kTotpCsvHeader, row);
   }
-  return AppendRowToCsvFile(files, file, kHotpCsvHeader, HotpCsvRow(serial, HexText(token.seed, false)));
+  return AppendRowToCsvFile(files, file, kHotpCsvHeader, HotpCsvRow(serial, HexText(token.seed.data(), token.seed.size(), false)));
 }
 
 // Errors stay status lines: running out of memory in one file's step is

@@ -1,16 +1,5 @@
 #include "provisioning/seed_text.h"
 
-std::string HexText(const std::vector<std::uint8_t>& bytes, bool upperCase) {
-  const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (const std::uint8_t byte : bytes) {
-    text.push_back(digits[byte >> 4]);
-    text.push_back(digits[byte & 0x0F]);
-  }
-  return text;
-}
-
 std::string Utf8FromUtf16(std::u16string_view text) {
   std::string utf8;
   utf8.reserve(text.size());

@@ -1,15 +1,10 @@
 // The text forms a token takes in the seed export files.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "text/message_text.h"
-
-// Two hexadecimal digits per byte, most significant first, no separators.
-std::string HexText(const std::vector<std::uint8_t>& bytes, bool upperCase);
 
 // UTF-16 to UTF-8. A lone surrogate becomes U+FFFD, so the XML file always
 // holds valid UTF-8.

@@ -2,9 +2,8 @@
 
 #include <pugixml.hpp>
 
-#include <cstring>
-
 #include "provisioning/seed_export_messages.h"
+#include "text/code_page.h"
 #include "text/format_text.h"
 
 namespace {
@@ -63,10 +62,6 @@ bool AppendToken(pugi::xml_node tokens, const XmlSeedToken& token) {
          AppendTextElement(element, "seed", token.seedHex);
 }
 
-MessageText AsciiText(const char* text) {
-  return MessageText(text, text + std::strlen(text));
-}
-
 }  // namespace
 
 std::optional<MessageText> AppendTokenToXmlFile(SeedFileSystem& files,
@@ -96,7 +91,7 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileSystem& files,
               : document.load_string(totp ? kTotpTemplate : kHotpTemplate, pugi::parse_default);
   if (!parsed) {
     return failure(Format(u"the file could not be parsed (%s at byte %d)",
-                          AsciiText(parsed.description()),
+                          Widen(parsed.description()),
                           static_cast<std::int64_t>(parsed.offset)));
   }
   // Saving a tree without this element would throw away whatever the file held.

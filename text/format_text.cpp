@@ -11,7 +11,8 @@ namespace {
 // rather than trying to allocate gigabytes of padding.
 constexpr std::size_t kMaxFieldSize = INT_MAX;
 
-struct ConversionSpec {
+// One %-directive of a format: its flags, width, precision and conversion.
+struct Directive {
   bool leftAlign = false;
   bool forceSign = false;
   bool spaceSign = false;
@@ -50,26 +51,26 @@ void SkipLengthModifier(std::u16string_view format, std::size_t& pos) {
 }
 
 // Parses what follows a '%' up to and including the conversion character.
-bool ParseConversion(std::u16string_view format, std::size_t& pos, ConversionSpec& spec) {
+bool ParseConversion(std::u16string_view format, std::size_t& pos, Directive& directive) {
   for (; pos < format.size(); ++pos) {
     const char16_t c = format[pos];
-    if (c == u'-') spec.leftAlign = true;
-    else if (c == u'+') spec.forceSign = true;
-    else if (c == u' ') spec.spaceSign = true;
-    else if (c == u'0') spec.zeroPad = true;
-    else if (c == u'#') spec.alternate = true;
+    if (c == u'-') directive.leftAlign = true;
+    else if (c == u'+') directive.forceSign = true;
+    else if (c == u' ') directive.spaceSign = true;
+    else if (c == u'0') directive.zeroPad = true;
+    else if (c == u'#') directive.alternate = true;
     else break;
   }
-  if (!ParseNumber(format, pos, spec.width)) return false;
+  if (!ParseNumber(format, pos, directive.width)) return false;
   if (pos < format.size() && format[pos] == u'.') {
     ++pos;
     std::size_t precision = 0;
     if (!ParseNumber(format, pos, precision)) return false;
-    spec.precision = precision;
+    directive.precision = precision;
   }
   SkipLengthModifier(format, pos);
   if (pos >= format.size()) return false;
-  spec.conversion = format[pos++];
+  directive.conversion = format[pos++];
   return true;
 }
 
@@ -91,26 +92,26 @@ std::uint64_t MagnitudeOfNegative(const FormatArgument& argument, std::uint64_t 
   return argument.integerSize <= 4 ? (std::uint64_t{1} << 32) - bits : std::uint64_t{0} - bits;
 }
 
-void AppendPadded(MessageText& out, const ConversionSpec& spec, std::u16string_view prefix,
+void AppendPadded(MessageText& out, const Directive& directive, std::u16string_view prefix,
                   std::u16string_view body) {
   const std::size_t length = prefix.size() + body.size();
-  const std::size_t padding = spec.width > length ? spec.width - length : 0;
-  if (spec.leftAlign) {
+  const std::size_t padding = directive.width > length ? directive.width - length : 0;
+  if (directive.leftAlign) {
     out.append(prefix).append(body).append(padding, u' ');
-  } else if (spec.zeroPad) {
+  } else if (directive.zeroPad) {
     out.append(prefix).append(padding, u'0').append(body);
   } else {
     out.append(padding, u' ').append(prefix).append(body);
   }
 }
 
-bool AppendInteger(MessageText& out, ConversionSpec spec, const FormatArgument& argument) {
+bool AppendInteger(MessageText& out, Directive directive, const FormatArgument& argument) {
   if (argument.kind == FormatArgument::Kind::Text) return false;
 
   unsigned base = 10;
   bool isSigned = false;
   bool upperCase = false;
-  switch (spec.conversion) {
+  switch (directive.conversion) {
     case u'd': case u'i': isSigned = true; break;
     case u'u': break;
     case u'o': base = 8; break;
@@ -126,9 +127,9 @@ bool AppendInteger(MessageText& out, ConversionSpec spec, const FormatArgument& 
     if (IsNegativeWhenSigned(argument, bits)) {
       sign = u'-';
       magnitude = MagnitudeOfNegative(argument, bits);
-    } else if (spec.forceSign) {
+    } else if (directive.forceSign) {
       sign = u'+';
-    } else if (spec.spaceSign) {
+    } else if (directive.spaceSign) {
       sign = u' ';
     }
   }
@@ -139,34 +140,34 @@ bool AppendInteger(MessageText& out, ConversionSpec spec, const FormatArgument& 
     digits.insert(digits.begin(), static_cast<char16_t>(digitSet[rest % base]));
   }
   // "%.0d" of zero prints no digits at all; otherwise at least one.
-  const std::size_t minimumDigits = spec.precision ? *spec.precision : 1;
+  const std::size_t minimumDigits = directive.precision ? *directive.precision : 1;
   if (digits.size() < minimumDigits) digits.insert(0, minimumDigits - digits.size(), u'0');
-  if (spec.alternate && base == 8 && (digits.empty() || digits[0] != u'0')) digits.insert(0, 1, u'0');
+  if (directive.alternate && base == 8 && (digits.empty() || digits[0] != u'0')) digits.insert(0, 1, u'0');
 
   MessageText prefix;
   if (sign) prefix.push_back(sign);
-  if (spec.alternate && base == 16 && magnitude != 0) prefix.append(upperCase ? u"0X" : u"0x");
+  if (directive.alternate && base == 16 && magnitude != 0) prefix.append(upperCase ? u"0X" : u"0x");
 
   // As in printf, a precision or left alignment overrides the zero flag.
-  spec.zeroPad = spec.zeroPad && !spec.leftAlign && !spec.precision;
-  AppendPadded(out, spec, prefix, digits);
+  directive.zeroPad = directive.zeroPad && !directive.leftAlign && !directive.precision;
+  AppendPadded(out, directive, prefix, digits);
   return true;
 }
 
-bool AppendCharacter(MessageText& out, ConversionSpec spec, const FormatArgument& argument) {
+bool AppendCharacter(MessageText& out, Directive directive, const FormatArgument& argument) {
   if (argument.kind == FormatArgument::Kind::Text) return false;
   const char16_t unit = static_cast<char16_t>(PromotedBits(argument) & 0xFFFFu);
-  spec.zeroPad = false;
-  AppendPadded(out, spec, {}, std::u16string_view(&unit, 1));
+  directive.zeroPad = false;
+  AppendPadded(out, directive, {}, std::u16string_view(&unit, 1));
   return true;
 }
 
-bool AppendText(MessageText& out, ConversionSpec spec, const FormatArgument& argument) {
+bool AppendText(MessageText& out, Directive directive, const FormatArgument& argument) {
   if (argument.kind != FormatArgument::Kind::Text) return false;
   std::u16string_view text = argument.text;
-  if (spec.precision) text = text.substr(0, *spec.precision);
-  spec.zeroPad = false;
-  AppendPadded(out, spec, {}, text);
+  if (directive.precision) text = text.substr(0, *directive.precision);
+  directive.zeroPad = false;
+  AppendPadded(out, directive, {}, text);
   return true;
 }
 
@@ -183,9 +184,9 @@ bool Format(MessageText& out, std::u16string_view format, const FormatArgument* 
     out.append(format.substr(pos, percent - pos));
     pos = percent + 1;
 
-    ConversionSpec spec;
-    if (!ParseConversion(format, pos, spec)) return false;
-    if (spec.conversion == u'%') {
+    Directive directive;
+    if (!ParseConversion(format, pos, directive)) return false;
+    if (directive.conversion == u'%') {
       out.push_back(u'%');
       continue;
     }
@@ -193,11 +194,11 @@ bool Format(MessageText& out, std::u16string_view format, const FormatArgument* 
     const FormatArgument& argument = arguments[nextArgument++];
 
     bool appended = false;
-    switch (spec.conversion) {
-      case u's': appended = AppendText(out, spec, argument); break;
-      case u'c': appended = AppendCharacter(out, spec, argument); break;
+    switch (directive.conversion) {
+      case u's': appended = AppendText(out, directive, argument); break;
+      case u'c': appended = AppendCharacter(out, directive, argument); break;
       case u'd': case u'i': case u'u': case u'o': case u'x': case u'X':
-        appended = AppendInteger(out, spec, argument);
+        appended = AppendInteger(out, directive, argument);
         break;
       default: appended = false;  // floating point, %n, %p and anything unknown
     }

@@ -2,18 +2,16 @@
 
 #include <dbt.h>
 
+#include <cstring>
 #include <utility>
 
 #include "app/framework/app_module.h"
 #include "app/framework/centre_window.h"
+#include "mainwindow/device_broadcast.h"
 #include "mainwindow/win32/about_dlg.h"
 #include "mainwindow/win32/set_enter_dlg.h"
 
 namespace {
-
-// GUID_DEVINTERFACE_USB_DEVICE
-constexpr GUID kUsbDeviceInterface = {
-    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 
 struct ButtonControl {
   MainButton button;
@@ -66,7 +64,8 @@ void CMainDlg::RegisterForDeviceNotifications() {
   DEV_BROADCAST_DEVICEINTERFACE_W filter{};
   filter.dbcc_size = sizeof(filter);
   filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  filter.dbcc_classguid = kUsbDeviceInterface;
+  static_assert(sizeof filter.dbcc_classguid == sizeof kUsbDeviceInterfaceGuid);
+  std::memcpy(&filter.dbcc_classguid, kUsbDeviceInterfaceGuid, sizeof kUsbDeviceInterfaceGuid);
   // A failure is silent: the window then never hears of arrivals and removals.
   deviceNotification_ = RegisterDeviceNotificationW(Window(), &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
 }

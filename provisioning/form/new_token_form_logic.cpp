@@ -5,13 +5,13 @@
 #include <string>
 #include <utility>
 
-#include "provisioning/form/bounded_length.h"
-#include "provisioning/form/seed_hex.h"
 #include "provisioning/form/token_record_mapping.h"
 #include "random/random_generation.h"
 #include "resources/resource.h"
 #include "text/code_page.h"
 #include "text/format_text.h"
+#include "text/hex_text.h"
+#include "vendor/bounded_text.h"
 
 namespace {
 
@@ -160,13 +160,13 @@ void NewTokenFormLogic::GenerateSeed() {
     return;
   }
 
-  char hex[kSeedHexCapacity] = {};
-  FormatSeedHex(fresh, count, hex, sizeof hex);
+  const std::string hex = HexText(fresh, count, /*upperCase=*/true);
 
   // No tail of an earlier, longer seed is kept around.
   std::memset(state_.seedBytes, 0, sizeof state_.seedBytes);
   std::memcpy(state_.seedBytes, fresh, count);
-  std::memcpy(state_.seedHex, hex, sizeof hex);
+  std::memset(state_.seedHex, 0, sizeof state_.seedHex);
+  hex.copy(state_.seedHex, sizeof state_.seedHex - 1);
   std::memset(fresh, 0, sizeof fresh);
   state_.seedText = WidenText(state_.seedHex, kProcessAnsiCodePage).value_or(MessageText());
   state_.seedHashChoice = state_.hashChoice;

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "provisioning/form/bounded_length.h"
+#include "vendor/bounded_text.h"
 
 namespace {
 

@@ -4,9 +4,8 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
+#include <vector>
 
 #include "tests/vendor/windows_test_support.h"
 
@@ -14,37 +13,6 @@ namespace {
 
 const wchar_t kMainTitle[] = L"Corvane/Meridia OTP Programming Tool (v2.0)";
 constexpr UINT kSendTimeoutMs = 10000;
-
-std::wstring ExeFolder() {
-  std::wstring path(32768, L'\0');
-  DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  path.resize(n);
-  return path.substr(0, path.find_last_of(L'\\'));
-}
-
-bool CopyBeside(const std::wstring& from, const std::wstring& to) {
-  return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
-}
-
-void RemoveTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring full = folder + L"\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(full);
-      } else {
-        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(full.c_str());
-      }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(folder.c_str());
-}
 
 LRESULT SendRemote(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   DWORD_PTR result = 0;
@@ -121,31 +89,18 @@ void SetChecked(HWND dialog, int id, bool checked) {
   SendRemote(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-ToolFolder::ToolFolder(bool withLibrary) {
-  wchar_t temp[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH, temp);
-  static int sequence = 0;
-  std::wstringstream name;
-  name << temp << L"otptool-e2e-" << GetCurrentProcessId() << L"-" << ++sequence << L"-"
-       << GetTickCount();
-  path_ = name.str();
-  CreateDirectoryW(path_.c_str(), nullptr);
-  const std::wstring bin = ExeFolder();
-  CopyBeside(bin + L"\\OtpTool.exe", File(L"OtpTool.exe"));
-  CopyBeside(bin + L"\\virtualkey.exe", File(L"virtualkey.exe"));
-  if (withLibrary) CopyBeside(bin + L"\\CV_Manager.dll", File(L"CV_Manager.dll"));
+ToolFolder::ToolFolder(bool withLibrary) : path_(folder_.Path().wstring()) {
+  const std::filesystem::path bin = BuildOutputFolder();
+  std::vector<const char*> names = {"OtpTool.exe", "virtualkey.exe"};
+  if (withLibrary) names.push_back("CV_Manager.dll");
+  for (const char* name : names) std::filesystem::copy_file(bin / name, folder_ / name);
 }
-
-ToolFolder::~ToolFolder() { RemoveTree(path_); }
 
 bool ToolFolder::Exists(const std::wstring& name) const {
-  return GetFileAttributesW(File(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return std::filesystem::exists(File(name));
 }
 
-std::string ToolFolder::ReadBytes(const std::wstring& name) const {
-  std::ifstream in(std::filesystem::path(File(name)), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::string ToolFolder::ReadBytes(const std::wstring& name) const { return ::ReadBytes(File(name)); }
 
 int ToolFolder::VirtualKey(const std::wstring& arguments, std::string* output) const {
   // The key's state is the file beside the DLL in this folder.

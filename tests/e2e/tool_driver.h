@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/virtualkey/temp_folder.h"
+
 // A copy of the tool, CV_Manager.dll and virtualkey.exe in a fresh folder,
 // so that seed files and the key's state belong to one test.
 class ToolFolder {
  public:
   // `withLibrary` false leaves CV_Manager.dll out.
   explicit ToolFolder(bool withLibrary = true);
-  ~ToolFolder();
   ToolFolder(const ToolFolder&) = delete;
   ToolFolder& operator=(const ToolFolder&) = delete;
 
@@ -28,6 +29,7 @@ class ToolFolder {
   int VirtualKey(const std::wstring& arguments, std::string* output = nullptr) const;
 
  private:
+  TempFolder folder_;
   std::wstring path_;
 };
 

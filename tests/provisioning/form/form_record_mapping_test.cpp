@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "provisioning/form/seed_hex.h"
 #include "provisioning/form/token_record_mapping.h"
 
 namespace {
@@ -80,21 +79,6 @@ TEST(BuildExportedToken, CarriesTheRecordsTokenAndTheUserName) {
   EXPECT_FALSE(hotp.totp);
   EXPECT_FALSE(hotp.sha256);
   EXPECT_EQ(hotp.seed.size(), 20u);
-}
-
-TEST(FormatSeedHex, WritesUpperCaseDigitsAndRefusesABufferTooSmall) {
-  const std::uint8_t mixed[] = {0x00, 0x0F, 0xA5, 0xFF, 0x3c};
-  char text[65];
-  ASSERT_TRUE(FormatSeedHex(mixed, sizeof mixed, text, sizeof text));
-  EXPECT_STREQ(text, "000FA5FF3C");
-
-  const std::uint8_t seed[32] = {};
-  std::memset(text, '#', sizeof text);
-  EXPECT_FALSE(FormatSeedHex(seed, 32, text, 64));  // no room for the terminator
-  EXPECT_EQ(std::string(text, 65), std::string(65, '#'));
-  EXPECT_TRUE(FormatSeedHex(seed, 32, text, 65));
-  EXPECT_EQ(std::strlen(text), 64u);
-  EXPECT_FALSE(FormatSeedHex(seed, 0, text, 0));
 }
 
 }  // namespace
