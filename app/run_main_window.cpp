@@ -4,7 +4,7 @@
 
 #include "app/framework/app_module.h"
 #include "app/framework/message_loop.h"
-#include "mainwindow/win32/main_dlg.h"
+#include "mainwindow/win/main_dlg.h"
 
 int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem,
                   std::function<NewTokenResult(HWND owner)> runNewTokenForm) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "text/hex_text.h"
 #include "virtualkey/number_text.h"
 
 namespace {
@@ -155,7 +156,7 @@ std::string SeedText(const TokenRecord& r) {
   std::size_t length = sizeof r.seed;
   while (length > 0 && r.seed[length - 1] == 0) --length;
   const std::size_t usual = r.hashAlgorithm == HASH_SHA256 ? 32 : 20;
-  return HexText(r.seed, std::max(length, std::min(usual, sizeof r.seed)));
+  return HexText(r.seed, std::max(length, std::min(usual, sizeof r.seed)), true);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "vendor/cv_manager.h"
 #include "vendor/module_path.h"
-#include "virtualkey/state_location_windows.h"
+#include "virtualkey/state_location_win.h"
 #include "virtualkey/virtual_key.h"
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include <pugixml.hpp>
 
+#include "text/hex_text.h"
 #include "virtualkey/number_text.h"
 
 namespace {
@@ -42,7 +43,7 @@ void WriteToken(pugi::xml_node parent, const StoredToken& token) {
     node.append_attribute("serial") = serial.c_str();
   } else {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(serial.data());
-    node.append_attribute("serialHex") = HexText(bytes, serial.size()).c_str();
+    node.append_attribute("serialHex") = HexText(bytes, serial.size(), true).c_str();
   }
   node.append_attribute("type") = StatusText(r.type).c_str();
   node.append_attribute("hashAlgorithm") = std::to_string(r.hashAlgorithm).c_str();
@@ -50,7 +51,7 @@ void WriteToken(pugi::xml_node parent, const StoredToken& token) {
   node.append_attribute("timeStep") = std::to_string(r.timeStep).c_str();
   node.append_attribute("reserved") = std::to_string(r.reserved).c_str();
   node.append_attribute("counter") = std::to_string(token.counter).c_str();
-  node.append_attribute("seed") = HexText(r.seed, SignificantSeedLength(r)).c_str();
+  node.append_attribute("seed") = HexText(r.seed, SignificantSeedLength(r), true).c_str();
 }
 
 // Reads optional attributes, remembering the first bad one.

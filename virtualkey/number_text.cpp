@@ -49,17 +49,6 @@ std::string StatusText(std::uint32_t status) {
   return text;
 }
 
-std::string HexText(const std::uint8_t* bytes, std::size_t count) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(count * 2);
-  for (std::size_t i = 0; i < count; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 0x0F];
-  }
-  return text;
-}
-
 std::optional<std::vector<std::uint8_t>> BytesFromHex(std::string_view text) {
   if (text.size() % 2 != 0) return std::nullopt;
   std::vector<std::uint8_t> bytes;

@@ -17,7 +17,5 @@ std::optional<std::uint64_t> ParseUnsigned(std::string_view text, std::uint64_t 
 std::optional<std::uint32_t> ParseFailureStatus(std::string_view text);
 std::string StatusText(std::uint32_t status);
 
-// Upper-case hexadecimal, two digits a byte.
-std::string HexText(const std::uint8_t* bytes, std::size_t count);
 // Either case; an odd number of digits or any other character gives no result.
 std::optional<std::vector<std::uint8_t>> BytesFromHex(std::string_view text);

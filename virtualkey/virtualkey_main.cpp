@@ -7,7 +7,7 @@
 #include "virtualkey/control_commands.h"
 #include "virtualkey/device_change_notice.h"
 #include "virtualkey/state_file.h"
-#include "virtualkey/state_location_windows.h"
+#include "virtualkey/state_location_win.h"
 
 namespace {
 

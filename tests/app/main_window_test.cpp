@@ -13,7 +13,7 @@
 
 #include "app/framework/centre_window.h"
 #include "resources/resource.h"
-#include "support/scripted_token_library.h"
+#include "tests/support/scripted_token_library.h"
 #include "window_test_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "tests/vendor/windows_test_support.h"
+#include "tests/vendor/win_test_support.h"
 
 namespace {
 

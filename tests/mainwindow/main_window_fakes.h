@@ -10,7 +10,7 @@
 #include "mainwindow/main_window_host.h"
 #include "mainwindow/main_window_logic.h"
 #include "mainwindow/main_window_model.h"
-#include "support/scripted_token_library.h"
+#include "tests/support/scripted_token_library.h"
 
 inline std::string Ascii(const MessageText& text) { return std::string(text.begin(), text.end()); }
 

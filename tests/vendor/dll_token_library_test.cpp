@@ -3,7 +3,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "tests/vendor/windows_test_support.h"
+#include "tests/vendor/win_test_support.h"
 #include "tests/virtualkey/temp_folder.h"
 #include "vendor/dll_token_library.h"
 

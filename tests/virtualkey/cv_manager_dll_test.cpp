@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/vendor/windows_test_support.h"
+#include "tests/vendor/win_test_support.h"
 #include "tests/virtualkey/temp_folder.h"
 #include "tests/virtualkey/token_records.h"
 #include "vendor/dll_token_library.h"

@@ -9,6 +9,7 @@
 
 #include "tests/virtualkey/temp_folder.h"
 #include "tests/virtualkey/token_records.h"
+#include "text/hex_text.h"
 #include "virtualkey/number_text.h"
 #include "virtualkey/otp_algorithms.h"
 #include "virtualkey/virtual_key.h"
@@ -38,7 +39,7 @@ TEST(Oathtool, TotpMatchesThroughTheKeysChallenge) {
     const std::uint32_t digits = i % 3 ? 6 : 8;
     std::string seed(sha256 ? 32 : 20, '\0');
     for (char& c : seed) c = static_cast<char>(random() & 0xFF);
-    const std::string hexSeed = HexText(reinterpret_cast<const std::uint8_t*>(seed.data()), seed.size());
+    const std::string hexSeed = HexText(reinterpret_cast<const std::uint8_t*>(seed.data()), seed.size(), true);
     // From 1970 to beyond 2038, to catch 32-bit time arithmetic.
     const std::time_t utc = static_cast<std::time_t>(random() % 4200000000ull);
     const std::string serial = "R" + std::to_string(i);

@@ -14,7 +14,7 @@
 
 #include "app/framework/centre_window.h"
 #include "form_fakes.h"
-#include "provisioning/form/win32/new_token_dlg.h"
+#include "provisioning/form/win/new_token_dlg.h"
 #include "provisioning/new_token_dialog.h"
 #include "resources/resource.h"
 #include "tests/virtualkey/temp_folder.h"

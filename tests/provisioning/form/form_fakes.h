@@ -13,7 +13,7 @@
 #include "provisioning/form/new_token_form_controls.h"
 #include "provisioning/form/new_token_form_logic.h"
 #include "resources/resource.h"
-#include "support/scripted_token_library.h"
+#include "tests/support/scripted_token_library.h"
 
 namespace form_test {
 

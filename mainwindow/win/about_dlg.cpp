@@ -1,4 +1,4 @@
-#include "mainwindow/win32/about_dlg.h"
+#include "mainwindow/win/about_dlg.h"
 
 #include "app/framework/centre_window.h"
 

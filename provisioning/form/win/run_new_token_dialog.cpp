@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "provisioning/form/win32/new_token_dlg.h"
+#include "provisioning/form/win/new_token_dlg.h"
 #include "vendor/module_path.h"
 
 NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library) {

@@ -1,4 +1,4 @@
-#include "tests/vendor/windows_test_support.h"
+#include "tests/vendor/win_test_support.h"
 
 #include <fstream>
 #include <string>

@@ -1,4 +1,4 @@
-#include "provisioning/form/win32/new_token_dlg.h"
+#include "provisioning/form/win/new_token_dlg.h"
 
 #include <utility>
 

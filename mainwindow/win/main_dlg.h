@@ -16,8 +16,8 @@
 #include "mainwindow/main_window_host.h"
 #include "mainwindow/main_window_logic.h"
 #include "mainwindow/main_window_model.h"
-#include "mainwindow/win32/message_log_view.h"
-#include "mainwindow/win32/token_list_view.h"
+#include "mainwindow/win/message_log_view.h"
+#include "mainwindow/win/token_list_view.h"
 #include "resources/resource.h"
 #include "vendor/token_library.h"
 

@@ -1,4 +1,4 @@
-#include "mainwindow/win32/set_enter_dlg.h"
+#include "mainwindow/win/set_enter_dlg.h"
 
 #include "app/framework/centre_window.h"
 

@@ -1,4 +1,4 @@
-#include "virtualkey/state_location_windows.h"
+#include "virtualkey/state_location_win.h"
 
 #include <string>
 

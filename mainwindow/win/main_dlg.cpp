@@ -1,4 +1,4 @@
-#include "mainwindow/win32/main_dlg.h"
+#include "mainwindow/win/main_dlg.h"
 
 #include <dbt.h>
 
@@ -8,8 +8,8 @@
 #include "app/framework/app_module.h"
 #include "app/framework/centre_window.h"
 #include "mainwindow/device_broadcast.h"
-#include "mainwindow/win32/about_dlg.h"
-#include "mainwindow/win32/set_enter_dlg.h"
+#include "mainwindow/win/about_dlg.h"
+#include "mainwindow/win/set_enter_dlg.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "provisioning/form/win32/form_window_controls.h"
+#include "provisioning/form/win/form_window_controls.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "mainwindow/win32/token_list_view.h"
+#include "mainwindow/win/token_list_view.h"
 
 #include <commctrl.h>
 

@@ -1,4 +1,4 @@
-#include "mainwindow/win32/message_log_view.h"
+#include "mainwindow/win/message_log_view.h"
 
 void MessageLogView::Attach(HWND edit) {
   edit_ = edit;
