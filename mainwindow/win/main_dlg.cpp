@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/framework/app_module.h"
+#include "app/framework/busy_scope.h"
 #include "app/framework/centre_window.h"
 #include "mainwindow/device_broadcast.h"
 #include "mainwindow/win/about_dlg.h"
@@ -153,7 +154,10 @@ void CMainDlg::ShowModelNow() {
   UpdateWindow(Window());
 }
 
-void CMainDlg::Pause(std::uint32_t milliseconds) { Sleep(milliseconds); }
+void CMainDlg::Pause(std::uint32_t milliseconds) {
+  BusyScope busy;
+  Sleep(milliseconds);
+}
 
 NewTokenResult CMainDlg::RunNewTokenForm() {
   if (!runNewTokenForm_) {

@@ -2,11 +2,10 @@
 
 #include "resources/resource.h"
 
-CreatedToken CreateToken(ToolUnderTest& tool, const NewTokenChoices& choices) {
-  CreatedToken created;
+HWND FillNewTokenForm(ToolUnderTest& tool, const NewTokenChoices& choices, CreatedToken& created) {
   tool.Click(IDC_NEW_TOKEN);
   HWND form = tool.WaitForDialog(L"New Token");
-  if (!form) return created;
+  if (!form) return nullptr;
 
   ClickRadio(form, choices.totp ? IDC_ALGORITHM_TOTP : IDC_ALGORITHM_HOTP);
   ClickRadio(form, choices.sha256 ? IDC_HASH_SHA256 : IDC_HASH_SHA1);
@@ -29,6 +28,13 @@ CreatedToken CreateToken(ToolUnderTest& tool, const NewTokenChoices& choices) {
     if (created.seed.size() == seedLength && IsWindowEnabled(GetDlgItem(form, IDC_SAVE))) break;
     Sleep(50);
   }
+  return form;
+}
+
+CreatedToken CreateToken(ToolUnderTest& tool, const NewTokenChoices& choices) {
+  CreatedToken created;
+  HWND form = FillNewTokenForm(tool, choices, created);
+  if (!form) return created;
   PostCommand(form, IDC_SAVE);
   created.formClosed = tool.WaitForDialogGone(form);
   tool.WaitForQuiet();
