@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/framework/dialog_focus.h"
 #include "resources/resource.h"
 
 namespace {
@@ -126,7 +127,7 @@ void NewTokenFormWindowControls::Focus(int controlId) {
 }
 
 void NewTokenFormWindowControls::EnableSave(bool enabled) {
-  if (const HWND save = GetDlgItem(dialog_, IDC_SAVE)) EnableWindow(save, enabled ? TRUE : FALSE);
+  EnableDialogControl(GetDlgItem(dialog_, IDC_SAVE), enabled);
 }
 
 void NewTokenFormWindowControls::EndForm(int result) { EndDialog(dialog_, result); }
