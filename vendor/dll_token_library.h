@@ -25,6 +25,8 @@ class DllTokenLibrary : public ITokenLibrary {
   DllTokenLibrary(const DllTokenLibrary&) = delete;
   DllTokenLibrary& operator=(const DllTokenLibrary&) = delete;
 
+  // Each function is looked up by its plain name, else by its stdcall-decorated
+  // name ("_CV_ListDevice@4").
   // Empty when every function was found; otherwise one line, ending "\r\n",
   // that names the DLL's full path and the Windows error, or the functions
   // that the DLL lacks. Calls of a function that is not there return
