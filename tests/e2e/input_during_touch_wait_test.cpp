@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 
 #include "resources/resource.h"
 #include "tests/e2e/e2e_test_support.h"
@@ -17,6 +18,12 @@ std::wstring KeptText(HWND window) {
   wchar_t text[256] = L"";
   GetWindowTextW(window, text, 256);
   return text;
+}
+
+// Whether the tool's window thread takes a message within a moment.
+bool Answers(HWND window) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) != 0;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 15000) {
@@ -81,6 +88,28 @@ TEST(InputDuringTouchWait, ResetClickedWhileGetOtpWaitsLeavesTheTokensOnTheKey) 
   std::string shown;
   ASSERT_EQ(0, folder.VirtualKey(L"show", &shown));
   EXPECT_NE(std::string::npos, shown.find("Tokens: 2")) << shown;
+}
+
+TEST(InputDuringTouchWait, EscapeDuringThePauseAfterTheKeyArrivesLeavesTheToolRunning) {
+  ToolFolder folder;
+  ASSERT_EQ(0, folder.VirtualKey(L"unplug"));
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+  const size_t logBefore = tool.LogText().size();
+
+  // "plug" waits until the tool has handled the arrival, pause included.
+  int plugged = -1;
+  std::thread plug([&] { plugged = folder.VirtualKey(L"plug"); });
+  const bool paused = WaitUntil([&] { return !Answers(tool.Window()); });
+  const bool pressed = paused && PressKeyOver(tool.Window(), "Escape");
+  plug.join();
+  ASSERT_TRUE(paused) << "the tool never paused for the arriving key";
+  ASSERT_TRUE(pressed) << "xdotool did not run";
+  EXPECT_EQ(0, plugged);
+
+  EXPECT_EQ(-1, tool.WaitForExit(1500)) << "the Esc pressed during the pause closed the tool";
+  EXPECT_TRUE(tool.WaitForLog(L"Found a Corvane/Meridia device.\r\n", logBefore));
+  EXPECT_EQ(2, tool.CloseWithEscape());
 }
 
 }  // namespace
