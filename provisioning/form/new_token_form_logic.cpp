@@ -7,18 +7,12 @@
 
 #include "provisioning/form/token_record_mapping.h"
 #include "random/random_generation.h"
-#include "resources/resource.h"
 #include "text/code_page.h"
 #include "text/format_text.h"
 #include "text/hex_text.h"
 #include "vendor/bounded_text.h"
 
 namespace {
-
-// Window-system values the command routing needs, without window headers.
-constexpr int kCommandOk = 1;      // IDOK
-constexpr int kCommandCancel = 2;  // IDCANCEL
-constexpr int kButtonClicked = 0;  // BN_CLICKED
 
 constexpr std::uint32_t kPersonalizeOption = 1;
 
@@ -61,24 +55,24 @@ NewTokenResult NewTokenFormLogic::Result() const {
 // A failed transfer is only signalled: the handler carries on with whatever
 // the state holds.
 void NewTokenFormLogic::ReadFields() {
-  int failedControlId = 0;
-  if (!controls_.ReadFields(state_, failedControlId)) {
+  FormField failed = FormField::SerialNumber;
+  if (!controls_.ReadFields(state_, failed)) {
     controls_.Beep();
-    controls_.Focus(failedControlId);
+    controls_.Focus(failed);
   }
 }
 
 void NewTokenFormLogic::WriteFields() {
-  int failedControlId = 0;
-  if (!controls_.WriteFields(state_, failedControlId)) {
+  FormField failed = FormField::SerialNumber;
+  if (!controls_.WriteFields(state_, failed)) {
     controls_.Beep();
-    controls_.Focus(failedControlId);
+    controls_.Focus(failed);
   }
 }
 
-void NewTokenFormLogic::Refuse(int focusControlId) {
+void NewTokenFormLogic::Refuse(FormField focus) {
   controls_.Beep();
-  controls_.Focus(focusControlId);
+  controls_.Focus(focus);
 }
 
 void NewTokenFormLogic::StartUp() {
@@ -109,30 +103,7 @@ void NewTokenFormLogic::StartUp() {
   WriteFields();
 }
 
-bool NewTokenFormLogic::HandleCommand(int controlId, int notification) {
-  switch (controlId) {
-    case kCommandOk:
-    case kCommandCancel:
-      controls_.EndForm(controlId);
-      return true;
-  }
-  if (notification != kButtonClicked) return false;
-  switch (controlId) {
-    case IDC_FORM_CANCEL:
-      controls_.EndForm(kFormResultCancel);
-      return true;
-    case IDC_GENERATE_SERIAL:
-      GenerateSerial();
-      return true;
-    case IDC_GENERATE_SEED:
-      GenerateSeed();
-      return true;
-    case IDC_SAVE:
-      SaveToken();
-      return true;
-  }
-  return false;
-}
+void NewTokenFormLogic::Close(FormEnd how) { controls_.EndForm(how); }
 
 void NewTokenFormLogic::GenerateSerial() {
   // Read first so that what the operator typed or chose elsewhere survives.
@@ -188,13 +159,13 @@ void NewTokenFormLogic::SaveToken() {
   // rather than cut.
   const std::optional<std::string> serial = NarrowText(state_.serialText.c_str(), kThreadAnsiCodePage);
   if (!serial || serial->size() >= sizeof state_.serialAnsi) {
-    Refuse(IDC_SERIAL_NUMBER);
+    Refuse(FormField::SerialNumber);
     return;
   }
   // A hash changed after generating the seed would send a seed of another
   // length than the one shown and exported: a new seed is needed first.
   if (!SeedMatchesHash()) {
-    Refuse(IDC_GENERATE_SEED);
+    Refuse(FormField::GenerateSeed);
     return;
   }
   std::memset(state_.serialAnsi, 0, sizeof state_.serialAnsi);
@@ -213,7 +184,7 @@ void NewTokenFormLogic::SaveToken() {
     state_.resultMessage += Format(kSavedTokenFormat, state_.serialText, state_.seedText);
     ExportSeed(record);
   }
-  controls_.EndForm(kFormResultSaved);
+  controls_.EndForm(FormEnd::Saved);
 }
 
 // Export failures are added to the message; the token is on the key either way.

@@ -26,10 +26,6 @@ struct NewTokenFormServices {
   static NewTokenFormServices Standard();
 };
 
-// Dialog results besides IDOK (1) and IDCANCEL (2).
-constexpr int kFormResultCancel = 1003;
-constexpr int kFormResultSaved = 1001;
-
 class NewTokenFormLogic {
  public:
   // `seedFolder` is where the seed export files live: the program's folder.
@@ -41,10 +37,9 @@ class NewTokenFormLogic {
   // sets its icons around this.
   void StartUp();
 
-  // Routes one WM_COMMAND. Returns false for commands the form leaves to the
-  // default dialog handling.
-  bool HandleCommand(int controlId, int notification);
-
+  // The form's commands, one operation each.
+  // OK, Cancel or the "Cancel" button: closes the form; nothing is saved.
+  void Close(FormEnd how);
   void GenerateSerial();
   void GenerateSeed();
   void SaveToken();
@@ -55,7 +50,7 @@ class NewTokenFormLogic {
  private:
   void ReadFields();
   void WriteFields();
-  void Refuse(int focusControlId);
+  void Refuse(FormField focus);
   bool SeedMatchesHash() const;
   void ExportSeed(const TokenRecord& record);
 

@@ -10,13 +10,17 @@ class NewTokenFormWindowControls : public INewTokenFormControls {
  public:
   void Attach(HWND dialog) { dialog_ = dialog; }
 
-  bool ReadFields(NewTokenFormState& state, int& failedControlId) override;
-  bool WriteFields(const NewTokenFormState& state, int& failedControlId) override;
+  bool ReadFields(NewTokenFormState& state, FormField& failedField) override;
+  bool WriteFields(const NewTokenFormState& state, FormField& failedField) override;
   void Beep() override;
-  void Focus(int controlId) override;
+  void Focus(FormField field) override;
   void EnableSave(bool enabled) override;
-  void EndForm(int result) override;
+  void EndForm(FormEnd how) override;
 
  private:
+  // The transfers by control id; the failing step's control is reported.
+  bool ReadControls(NewTokenFormState& state, int& failedControlId);
+  bool WriteControls(const NewTokenFormState& state, int& failedControlId);
+
   HWND dialog_ = nullptr;
 };

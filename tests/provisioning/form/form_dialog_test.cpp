@@ -172,6 +172,47 @@ TEST_F(NewTokenDialogTest, EnterInAFieldClosesWithOkAndSavesNothing) {
   EXPECT_TRUE(fs::is_empty(folder.Path()));
 }
 
+// OK and Cancel close whatever their notification; the buttons act only
+// when clicked, and the radio buttons and check box have no command.
+TEST_F(NewTokenDialogTest, CommandsActByTheirNotificationAsTheMessageMapSays) {
+  auto send = [](HWND form, int id, int notification) {
+    SendMessageW(form, WM_COMMAND, MAKEWPARAM(id, notification),
+                 reinterpret_cast<LPARAM>(GetDlgItem(form, id)));
+  };
+  for (auto [id, notification] : {std::pair{IDOK, 1}, std::pair{IDCANCEL, 5}}) {
+    CNewTokenDlg dialog(library, folder.Path());
+    EXPECT_EQ(Open(dialog, [&, id = id, notification = notification](HWND form) {
+                send(form, id, notification);
+              }),
+              id);
+    EXPECT_EQ(dialog.Result().resultStatus, kNothingSaved);
+  }
+
+  CNewTokenDlg dialog(library, folder.Path());
+  const INT_PTR result = Open(dialog, [&](HWND form) {
+    constexpr int kNotClicked = BN_SETFOCUS;
+    const std::wstring serial = Text(form, IDC_SERIAL_NUMBER);
+    for (int id : {IDC_FORM_CANCEL, IDC_GENERATE_SERIAL, IDC_GENERATE_SEED, IDC_SAVE}) {
+      send(form, id, kNotClicked);
+    }
+    send(form, IDC_ALGORITHM_HOTP, BN_CLICKED);
+    send(form, IDC_APPEND_ENTER, BN_CLICKED);
+    EXPECT_TRUE(IsWindow(form));
+    EXPECT_EQ(Text(form, IDC_SERIAL_NUMBER), serial);
+    EXPECT_EQ(Text(form, IDC_SEED), L"");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(form, IDC_SAVE)));
+
+    send(form, IDC_GENERATE_SEED, BN_CLICKED);
+    send(form, IDC_SAVE, kNotClicked);
+    EXPECT_EQ(Text(form, IDC_SEED).size(), 40u);
+    EXPECT_TRUE(library.personalized.empty());
+    send(form, IDC_FORM_CANCEL, BN_CLICKED);
+  });
+  EXPECT_EQ(result, IDC_FORM_CANCEL);
+  EXPECT_EQ(dialog.Result().resultStatus, kNothingSaved);
+  EXPECT_TRUE(fs::is_empty(folder.Path()));
+}
+
 TEST_F(NewTokenDialogTest, GroupWalksReadTheChoicesAndWriteThemBack) {
   CNewTokenDlg dialog(library, folder.Path());
   const INT_PTR result = Open(dialog, [](HWND form) {
