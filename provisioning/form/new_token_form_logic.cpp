@@ -44,14 +44,6 @@ NewTokenFormLogic::NewTokenFormLogic(INewTokenFormControls& controls, ITokenLibr
       seedFolder_(std::move(seedFolder)),
       services_(std::move(services)) {}
 
-NewTokenResult NewTokenFormLogic::Result() const {
-  NewTokenResult result;
-  result.resultStatus = state_.resultStatus;
-  result.resultMessage = state_.resultMessage;
-  result.appendEnter = state_.appendEnter;
-  return result;
-}
-
 // A failed transfer is only signalled: the handler carries on with whatever
 // the state holds.
 void NewTokenFormLogic::ReadFields() {

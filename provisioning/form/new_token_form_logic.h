@@ -45,7 +45,8 @@ class NewTokenFormLogic {
   void SaveToken();
 
   const NewTokenFormState& State() const { return state_; }
-  NewTokenResult Result() const;
+  // What the main window reads once the form has closed: part of the state.
+  const NewTokenResult& Result() const { return state_; }
 
  private:
   void ReadFields();

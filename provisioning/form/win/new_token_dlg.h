@@ -27,7 +27,7 @@ class CNewTokenDlg : public CDialogImpl<CNewTokenDlg> {
   // DoModal(owner) runs the form until it closes and answers the dialog's
   // result (1, 2, 1001 or 1003), or -1 when it could not be created.
 
-  NewTokenResult Result() const { return logic_.Result(); }
+  const NewTokenResult& Result() const { return logic_.Result(); }
   const NewTokenFormState& State() const { return logic_.State(); }
 
   // Each command runs one operation of the form's logic. OK and Cancel come
