@@ -17,7 +17,8 @@
 #include "provisioning/form/win/new_token_dlg.h"
 #include "provisioning/new_token_dialog.h"
 #include "resources/resource.h"
-#include "tests/virtualkey/temp_folder.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/win/window_driver.h"
 #include "vendor/module_path.h"
 
 namespace {
@@ -25,69 +26,31 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr INT_PTR kLeftOpen = 0x5EED;  // the safety timer had to close the form
-
-// The script of the form that is opening; tests run one at a time on one thread.
-struct ScriptRun {
-  std::function<void(HWND)> script;
-  bool ran = false;
-  int attempts = 0;
-  UINT_PTR safetyTimer = 0;
-};
-ScriptRun* g_scriptRun = nullptr;
-
-BOOL CALLBACK MatchForm(HWND window, LPARAM result) {
-  wchar_t title[32] = {};
-  GetWindowTextW(window, title, 32);
-  if (std::wcscmp(title, L"New Token") != 0) return TRUE;
-  *reinterpret_cast<HWND*>(result) = window;
-  return FALSE;
-}
-
-HWND FindForm() {
-  HWND found = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), MatchForm, reinterpret_cast<LPARAM>(&found));
-  return found;
-}
+const wchar_t kFormTitle[] = L"New Token";
 
 void CALLBACK CloseLeftOpenForm(HWND, UINT, UINT_PTR timer, DWORD) {
   KillTimer(nullptr, timer);
-  if (HWND form = FindForm()) EndDialog(form, kLeftOpen);
+  if (HWND form = FindOwnWindow(kFormTitle)) EndDialog(form, kLeftOpen);
 }
 
-// Waits until the form shows (the modal loop shows it once it first goes
-// idle), then plays the script and arms the safety timer.
-void CALLBACK RunScript(HWND, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(nullptr, timer);
-  const HWND form = FindForm();
-  if (!form || !IsWindowVisible(form)) {
-    if (++g_scriptRun->attempts < 500) SetTimer(nullptr, 0, 10, RunScript);
-    return;
-  }
-  g_scriptRun->ran = true;
-  g_scriptRun->script(form);
-  g_scriptRun->safetyTimer = SetTimer(nullptr, 0, 3000, CloseLeftOpenForm);
-}
-
-// Runs `open` (which shows the form modally) with `script` playing inside it.
+// Runs `open` (which shows the form modally) with `script` playing inside its
+// modal loop once the form shows; a form that the script leaves open is
+// closed after three seconds.
 template <typename Open>
 auto WithScript(std::function<void(HWND)> script, Open open) {
-  ScriptRun run{std::move(script)};
-  g_scriptRun = &run;
-  SetTimer(nullptr, 0, 10, RunScript);
+  bool ran = false;
+  UINT_PTR safetyTimer = 0;
+  WhenWindowShows(kFormTitle, [&](HWND form) {
+    ran = true;
+    script(form);
+    safetyTimer = SetTimer(nullptr, 0, 3000, CloseLeftOpenForm);
+  });
   auto result = open();
-  if (run.safetyTimer) KillTimer(nullptr, run.safetyTimer);
-  g_scriptRun = nullptr;
-  EXPECT_TRUE(run.ran) << "the form never ran its script";
+  if (safetyTimer) KillTimer(nullptr, safetyTimer);
+  ForgetPendingWindows();
+  EXPECT_TRUE(ran) << "the form never ran its script";
   return result;
 }
-
-std::wstring Text(HWND form, int id) {
-  wchar_t text[512] = {};
-  GetDlgItemTextW(form, id, text, 512);
-  return text;
-}
-
-void Click(HWND form, int id) { SendMessageW(GetDlgItem(form, id), BM_CLICK, 0, 0); }
 
 LONG Style(HWND window) { return GetWindowLongW(window, GWL_STYLE); }
 
@@ -132,19 +95,19 @@ TEST_F(NewTokenDialogTest, OpensFromTheTemplateWithDefaultsAndTheKeysSerialNumbe
     int controls = 0;
     for (HWND child = GetWindow(form, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) ++controls;
     EXPECT_EQ(controls, 25);
-    for (const auto& [id, text] : kSomeControls) EXPECT_EQ(Text(form, id), text) << id;
+    for (const auto& [id, text] : kSomeControls) EXPECT_EQ(ControlText(form, id), text) << id;
 
     ExpectChecked(form, {IDC_ALGORITHM_TOTP, IDC_HASH_SHA1, IDC_DIGITS_6, IDC_INTERVAL_60, IDC_APPEND_ENTER},
                   {IDC_ALGORITHM_HOTP, IDC_HASH_SHA256, IDC_DIGITS_8, IDC_INTERVAL_30});
-    EXPECT_EQ(Text(form, IDC_SERIAL_NUMBER), L"CVM-0042");
-    EXPECT_EQ(Text(form, IDC_SEED), L"");
+    EXPECT_EQ(ControlText(form, IDC_SERIAL_NUMBER), L"CVM-0042");
+    EXPECT_EQ(ControlText(form, IDC_SEED), L"");
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(form, IDC_SAVE)));
 
     // The seed field only ever shows generated seeds.
     HWND seed = GetDlgItem(form, IDC_SEED);
     EXPECT_TRUE(Style(seed) & ES_READONLY);
     SendMessageW(seed, WM_CHAR, L'A', 0);
-    EXPECT_EQ(Text(form, IDC_SEED), L"");
+    EXPECT_EQ(ControlText(form, IDC_SEED), L"");
 
     PostMessageW(form, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
   });
@@ -158,11 +121,10 @@ TEST_F(NewTokenDialogTest, EnterInAFieldClosesWithOkAndSavesNothing) {
   for (int focusId : {IDC_SERIAL_NUMBER, IDC_SEED, IDC_APPEND_ENTER}) {
     CNewTokenDlg dialog(library, folder.Path());
     const INT_PTR result = Open(dialog, [focusId](HWND form) {
-      Click(form, IDC_GENERATE_SEED);  // Save enabled: Enter must still not save
+      ClickButton(form, IDC_GENERATE_SEED);  // Save enabled: Enter must still not save
       HWND field = GetDlgItem(form, focusId);
       SetFocus(field);
-      PostMessageW(field, WM_KEYDOWN, VK_RETURN, 0x001C0001);
-      PostMessageW(field, WM_KEYUP, VK_RETURN, 0xC01C0001);
+      PostKey(field, VK_RETURN);
     });
     EXPECT_EQ(result, IDOK) << focusId;
     EXPECT_EQ(dialog.Result().resultStatus, kNothingSaved);
@@ -191,20 +153,20 @@ TEST_F(NewTokenDialogTest, CommandsActByTheirNotificationAsTheMessageMapSays) {
   CNewTokenDlg dialog(library, folder.Path());
   const INT_PTR result = Open(dialog, [&](HWND form) {
     constexpr int kNotClicked = BN_SETFOCUS;
-    const std::wstring serial = Text(form, IDC_SERIAL_NUMBER);
+    const std::wstring serial = ControlText(form, IDC_SERIAL_NUMBER);
     for (int id : {IDC_FORM_CANCEL, IDC_GENERATE_SERIAL, IDC_GENERATE_SEED, IDC_SAVE}) {
       send(form, id, kNotClicked);
     }
     send(form, IDC_ALGORITHM_HOTP, BN_CLICKED);
     send(form, IDC_APPEND_ENTER, BN_CLICKED);
     EXPECT_TRUE(IsWindow(form));
-    EXPECT_EQ(Text(form, IDC_SERIAL_NUMBER), serial);
-    EXPECT_EQ(Text(form, IDC_SEED), L"");
+    EXPECT_EQ(ControlText(form, IDC_SERIAL_NUMBER), serial);
+    EXPECT_EQ(ControlText(form, IDC_SEED), L"");
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(form, IDC_SAVE)));
 
     send(form, IDC_GENERATE_SEED, BN_CLICKED);
     send(form, IDC_SAVE, kNotClicked);
-    EXPECT_EQ(Text(form, IDC_SEED).size(), 40u);
+    EXPECT_EQ(ControlText(form, IDC_SEED).size(), 40u);
     EXPECT_TRUE(library.personalized.empty());
     send(form, IDC_FORM_CANCEL, BN_CLICKED);
   });
@@ -216,14 +178,14 @@ TEST_F(NewTokenDialogTest, CommandsActByTheirNotificationAsTheMessageMapSays) {
 TEST_F(NewTokenDialogTest, GroupWalksReadTheChoicesAndWriteThemBack) {
   CNewTokenDlg dialog(library, folder.Path());
   const INT_PTR result = Open(dialog, [](HWND form) {
-    Click(form, IDC_ALGORITHM_HOTP);
-    Click(form, IDC_HASH_SHA256);
-    Click(form, IDC_DIGITS_8);
-    Click(form, IDC_INTERVAL_30);
-    Click(form, IDC_APPEND_ENTER);
+    ClickButton(form, IDC_ALGORITHM_HOTP);
+    ClickButton(form, IDC_HASH_SHA256);
+    ClickButton(form, IDC_DIGITS_8);
+    ClickButton(form, IDC_INTERVAL_30);
+    ClickButton(form, IDC_APPEND_ENTER);
     SetDlgItemTextW(form, IDC_USER_NAME, L"dave");
-    Click(form, IDC_GENERATE_SERIAL);
-    const std::wstring serial = Text(form, IDC_SERIAL_NUMBER);
+    ClickButton(form, IDC_GENERATE_SERIAL);
+    const std::wstring serial = ControlText(form, IDC_SERIAL_NUMBER);
     EXPECT_EQ(serial.size(), 13u);
     EXPECT_EQ(serial.substr(0, 4), L"0000");
     EXPECT_EQ(serial.find(L'0', 4), std::wstring::npos);
@@ -231,13 +193,13 @@ TEST_F(NewTokenDialogTest, GroupWalksReadTheChoicesAndWriteThemBack) {
 
     ExpectChecked(form, {IDC_ALGORITHM_HOTP, IDC_HASH_SHA256, IDC_DIGITS_8, IDC_INTERVAL_30},
                   {IDC_ALGORITHM_TOTP, IDC_HASH_SHA1, IDC_DIGITS_6, IDC_INTERVAL_60, IDC_APPEND_ENTER});
-    EXPECT_EQ(Text(form, IDC_USER_NAME), L"dave");
+    EXPECT_EQ(ControlText(form, IDC_USER_NAME), L"dave");
 
-    Click(form, IDC_GENERATE_SEED);
-    EXPECT_EQ(Text(form, IDC_SEED).size(), 64u);
-    EXPECT_EQ(Text(form, IDC_SERIAL_NUMBER), serial);
+    ClickButton(form, IDC_GENERATE_SEED);
+    EXPECT_EQ(ControlText(form, IDC_SEED).size(), 64u);
+    EXPECT_EQ(ControlText(form, IDC_SERIAL_NUMBER), serial);
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(form, IDC_SAVE)));
-    Click(form, IDC_SAVE);
+    ClickButton(form, IDC_SAVE);
   });
 
   EXPECT_EQ(result, 1001);
@@ -269,20 +231,20 @@ TEST_F(NewTokenDialogTest, GroupWalksReadTheChoicesAndWriteThemBack) {
 TEST_F(NewTokenDialogTest, SaveAfterAHashChangeIsRefusedUntilANewSeed) {
   CNewTokenDlg dialog(library, folder.Path());
   const INT_PTR result = Open(dialog, [this](HWND form) {
-    Click(form, IDC_GENERATE_SEED);  // 20 bytes for SHA-1
-    Click(form, IDC_HASH_SHA256);
-    Click(form, IDC_SAVE);
+    ClickButton(form, IDC_GENERATE_SEED);  // 20 bytes for SHA-1
+    ClickButton(form, IDC_HASH_SHA256);
+    ClickButton(form, IDC_SAVE);
     EXPECT_TRUE(IsWindow(form));
     EXPECT_EQ(GetFocus(), GetDlgItem(form, IDC_GENERATE_SEED));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(form, IDC_SAVE)));
     EXPECT_TRUE(library.personalized.empty());
 
     SetDlgItemTextW(form, IDC_SERIAL_NUMBER, std::wstring(64, L'9').c_str());
-    Click(form, IDC_GENERATE_SEED);
-    Click(form, IDC_SAVE);
+    ClickButton(form, IDC_GENERATE_SEED);
+    ClickButton(form, IDC_SAVE);
     EXPECT_EQ(GetFocus(), GetDlgItem(form, IDC_SERIAL_NUMBER));
     EXPECT_TRUE(library.personalized.empty());
-    Click(form, IDC_FORM_CANCEL);
+    ClickButton(form, IDC_FORM_CANCEL);
   });
   EXPECT_EQ(result, 1003);
   EXPECT_EQ(dialog.Result().resultStatus, kNothingSaved);
