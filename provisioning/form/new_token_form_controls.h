@@ -33,6 +33,8 @@ class INewTokenFormControls {
 
   virtual void Beep() = 0;
   virtual void Focus(FormField field) = 0;
+  // A balloon tip with `title` and `text` on the field's control.
+  virtual void ShowTip(FormField field, const MessageText& title, const MessageText& text) = 0;
   virtual void EnableSave(bool enabled) = 0;
   // Closes the form; nothing runs in the form afterwards.
   virtual void EndForm(FormEnd how) = 0;

@@ -62,9 +62,11 @@ void NewTokenFormLogic::WriteFields() {
   }
 }
 
-void NewTokenFormLogic::Refuse(FormField focus) {
+// Nothing is written; the operator hears why and reads why on the field.
+void NewTokenFormLogic::Refuse(const SaveRefusal& refusal) {
   controls_.Beep();
-  controls_.Focus(focus);
+  controls_.Focus(refusal.focus);
+  controls_.ShowTip(refusal.tipField, refusal.title, refusal.text);
 }
 
 void NewTokenFormLogic::StartUp() {
@@ -139,29 +141,21 @@ void NewTokenFormLogic::GenerateSeed() {
   controls_.EnableSave(true);
 }
 
-bool NewTokenFormLogic::SeedMatchesHash() const {
-  return state_.seedLength != 0 && state_.seedHashChoice == state_.hashChoice &&
-         state_.seedLength == SeedLengthFor(HashAlgorithmFor(state_.hashChoice));
-}
-
 void NewTokenFormLogic::SaveToken() {
   ReadFields();
 
-  // The key's record holds 63 bytes of serial; a longer one is refused
-  // rather than cut.
-  const std::optional<std::string> serial = NarrowText(state_.serialText.c_str(), kThreadAnsiCodePage);
-  if (!serial || serial->size() >= sizeof state_.serialAnsi) {
-    Refuse(FormField::SerialNumber);
-    return;
-  }
-  // A hash changed after generating the seed would send a seed of another
-  // length than the one shown and exported: a new seed is needed first.
-  if (!SeedMatchesHash()) {
-    Refuse(FormField::GenerateSeed);
+  // Text that the key or the seed files cannot hold exactly as typed is
+  // refused, never changed.
+  SerialCheck serial = CheckSerial(state_.serialText, kThreadAnsiCodePage);
+  std::optional<SaveRefusal> refusal = serial.refusal;
+  if (!refusal) refusal = CheckUserName(state_.userName);
+  if (!refusal) refusal = CheckSeed(state_);
+  if (refusal) {
+    Refuse(*refusal);
     return;
   }
   std::memset(state_.serialAnsi, 0, sizeof state_.serialAnsi);
-  std::memcpy(state_.serialAnsi, serial->data(), serial->size());
+  std::memcpy(state_.serialAnsi, serial.bytes.data(), serial.bytes.size());
 
   const TokenRecord record = BuildTokenRecord(state_);
   controls_.EnableSave(false);

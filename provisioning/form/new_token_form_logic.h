@@ -10,6 +10,7 @@
 
 #include "provisioning/form/new_token_form_controls.h"
 #include "provisioning/form/new_token_form_state.h"
+#include "provisioning/form/save_refusal.h"
 #include "provisioning/new_token_result.h"
 #include "provisioning/seed_export.h"
 #include "vendor/token_library.h"
@@ -51,8 +52,7 @@ class NewTokenFormLogic {
  private:
   void ReadFields();
   void WriteFields();
-  void Refuse(FormField focus);
-  bool SeedMatchesHash() const;
+  void Refuse(const SaveRefusal& refusal);
   void ExportSeed(const TokenRecord& record);
 
   INewTokenFormControls& controls_;

@@ -1,5 +1,7 @@
 #include "provisioning/form/win/form_window_controls.h"
 
+#include <commctrl.h>
+
 #include <string>
 
 #include "resources/resource.h"
@@ -118,6 +120,9 @@ bool WalkRadioGroup(HWND dialog, int firstButtonId, int& failedControlId, Visit 
 }  // namespace
 
 bool NewTokenFormWindowControls::ReadFields(NewTokenFormState& state, FormField& failedField) {
+  // Every command reads the fields first: the operator has acted, the tip of
+  // an earlier refusal has done its job.
+  HideOwnTip();
   int failedControlId = 0;
   const bool read = ReadControls(state, failedControlId);
   if (!read) failedField = FieldOf(failedControlId);
@@ -180,6 +185,78 @@ void NewTokenFormWindowControls::Beep() { MessageBeep(0xFFFFFFFF); }
 
 void NewTokenFormWindowControls::Focus(FormField field) {
   if (const HWND control = GetDlgItem(dialog_, ControlOf(field))) SetFocus(control);
+}
+
+// The edit control shows the balloon itself (common controls 6, which the
+// manifest selects) and hides it when the operator types or leaves the field.
+// Where it does not (Wine's edit answers FALSE), a balloon of the form's own
+// stands in, under the field.
+void NewTokenFormWindowControls::ShowTip(FormField field, const MessageText& title,
+                                         const MessageText& text) {
+  HideOwnTip();
+  const HWND control = GetDlgItem(dialog_, ControlOf(field));
+  if (!control) return;
+  EDITBALLOONTIP tip{};
+  tip.cbStruct = sizeof tip;
+  tip.pszTitle = reinterpret_cast<LPCWSTR>(title.c_str());
+  tip.pszText = reinterpret_cast<LPCWSTR>(text.c_str());
+  tip.ttiIcon = TTI_WARNING;
+  if (SendMessageW(control, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&tip))) return;
+  ShowOwnTip(control, title, text);
+}
+
+namespace {
+
+constexpr UINT_PTR kOwnTipId = 1;
+constexpr UINT_PTR kOwnTipTimer = 1;
+constexpr UINT kOwnTipShowsMs = 10000;
+constexpr int kOwnTipWidth = 320;
+
+// The one tool of the form's own tooltip window, which tracks a position.
+TTTOOLINFOW OwnTipTool(HWND tipWindow, LPWSTR text) {
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by common controls 5.8 and 6
+  tool.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+  tool.hwnd = GetWindow(tipWindow, GW_OWNER);
+  tool.uId = kOwnTipId;
+  tool.lpszText = text;
+  return tool;
+}
+
+void CALLBACK HideOwnTipWhenShown(HWND tipWindow, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(tipWindow, timer);
+  TTTOOLINFOW tool = OwnTipTool(tipWindow, nullptr);
+  SendMessageW(tipWindow, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
+}
+
+}  // namespace
+
+void NewTokenFormWindowControls::ShowOwnTip(HWND control, const MessageText& title, const MessageText& text) {
+  if (!ownTip_) {
+    INITCOMMONCONTROLSEX tooltips{sizeof tooltips, ICC_BAR_CLASSES};  // registers the tooltip class
+    InitCommonControlsEx(&tooltips);
+    // Owned by the form: it goes when the form goes.
+    ownTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                              WS_POPUP | TTS_NOPREFIX | TTS_BALLOON | TTS_ALWAYSTIP | TTS_NOFADE | TTS_NOANIMATE, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog_, nullptr, nullptr, nullptr);
+    if (!ownTip_) return;
+    SendMessageW(ownTip_, TTM_SETMAXTIPWIDTH, 0, kOwnTipWidth);
+  }
+  MessageText shown = text;
+  TTTOOLINFOW tool = OwnTipTool(ownTip_, reinterpret_cast<LPWSTR>(shown.data()));
+  SendMessageW(ownTip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageW(ownTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageW(ownTip_, TTM_SETTITLEW, TTI_WARNING, reinterpret_cast<LPARAM>(title.c_str()));
+  RECT field{};
+  GetWindowRect(control, &field);
+  SendMessageW(ownTip_, TTM_TRACKPOSITION, 0, MAKELPARAM(field.left + (field.bottom - field.top) / 2, field.bottom));
+  SendMessageW(ownTip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+  SetWindowPos(ownTip_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SetTimer(ownTip_, kOwnTipTimer, kOwnTipShowsMs, HideOwnTipWhenShown);
+}
+
+void NewTokenFormWindowControls::HideOwnTip() {
+  if (ownTip_) HideOwnTipWhenShown(ownTip_, 0, kOwnTipTimer, 0);
 }
 
 void NewTokenFormWindowControls::EnableSave(bool enabled) {

@@ -2,6 +2,7 @@
 // Each test opens the form modally; a timer runs the test's script inside the
 // dialog's own modal loop, as an operator's clicks and keys would.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -249,6 +250,121 @@ TEST_F(NewTokenDialogTest, SaveAfterAHashChangeIsRefusedUntilANewSeed) {
   EXPECT_EQ(result, 1003);
   EXPECT_EQ(dialog.Result().resultStatus, kNothingSaved);
   EXPECT_TRUE(fs::is_empty(folder.Path()));
+}
+
+// Records the balloon tips asked of an edit control, which then shows them as usual.
+class BalloonRecorder {
+ public:
+  explicit BalloonRecorder(HWND edit) : edit_(edit) {
+    SetWindowSubclass(edit_, Record, 1, reinterpret_cast<DWORD_PTR>(this));
+  }
+  ~BalloonRecorder() { RemoveWindowSubclass(edit_, Record, 1); }
+  BalloonRecorder(const BalloonRecorder&) = delete;
+
+  std::vector<std::pair<std::wstring, std::wstring>> tips;  // title, text
+
+ private:
+  static LRESULT CALLBACK Record(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                 DWORD_PTR self) {
+    if (message == EM_SHOWBALLOONTIP) {
+      const auto* tip = reinterpret_cast<const EDITBALLOONTIP*>(lParam);
+      reinterpret_cast<BalloonRecorder*>(self)->tips.emplace_back(tip->pszTitle, tip->pszText);
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+  }
+  HWND edit_;
+};
+
+BOOL CALLBACK CountShownTooltip(HWND window, LPARAM count) {
+  if (ClassName(window) == TOOLTIPS_CLASSW && IsWindowVisible(window)) ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+// Balloons on screen: the edit's own or the form's stand-in.
+int ShownTooltips() {
+  int count = 0;
+  EnumThreadWindows(GetCurrentThreadId(), CountShownTooltip, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+// The thread's ANSI code page for one test; the form narrows with it.
+class ThreadLocale {
+ public:
+  explicit ThreadLocale(LANGID language) : previous_(GetThreadLocale()) {
+    EXPECT_TRUE(SetThreadLocale(MAKELCID(language, SORT_DEFAULT)));
+  }
+  ~ThreadLocale() { SetThreadLocale(previous_); }
+
+ private:
+  LCID previous_;
+};
+
+// With code page 1252 "ΩSN-1" would be stored as "OSN-1" and a Chinese serial as
+// "???-1"; such text, and what XML cannot carry, is refused with a balloon on
+// the field that must change, and nothing reaches the key or the files.
+TEST_F(NewTokenDialogTest, SaveRefusesTextThatCannotBeStoredAsTypedWithABalloonOnTheField) {
+  ThreadLocale western(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  CNewTokenDlg dialog(library, folder.Path());
+  const INT_PTR result = Open(dialog, [&](HWND form) {
+    const HWND serialField = GetDlgItem(form, IDC_SERIAL_NUMBER);
+    const HWND userField = GetDlgItem(form, IDC_USER_NAME);
+    BalloonRecorder serialTips(serialField);
+    BalloonRecorder userTips(userField);
+    ClickButton(form, IDC_GENERATE_SEED);
+
+    for (const wchar_t* serial : {L"\u03A9SN-1", L"\u5E8F\u5217\u53F7-1", L"SN\u0001-1"}) {
+      SetDlgItemTextW(form, IDC_SERIAL_NUMBER, serial);
+      SetFocus(GetDlgItem(form, IDC_SAVE));
+      ClickButton(form, IDC_SAVE);
+      EXPECT_EQ(GetFocus(), serialField);
+      ASSERT_FALSE(serialTips.tips.empty());
+      EXPECT_EQ(serialTips.tips.back().first, L"Serial number not accepted");
+      EXPECT_EQ(ShownTooltips(), 1);
+      EXPECT_EQ(ControlText(form, IDC_SERIAL_NUMBER), serial);
+    }
+    EXPECT_NE(serialTips.tips[0].second.find(L"\u201C\u03A9\u201D"), std::wstring::npos);
+    EXPECT_NE(serialTips.tips[1].second.find(L"\u201C\u5E8F\u201D"), std::wstring::npos);
+    EXPECT_NE(serialTips.tips[2].second.find(L"U+0001"), std::wstring::npos);
+
+    SetDlgItemTextW(form, IDC_SERIAL_NUMBER, L"caf\u00E9-1");
+    SetDlgItemTextW(form, IDC_USER_NAME, L"bob\u0001");
+    ClickButton(form, IDC_SAVE);
+    EXPECT_EQ(GetFocus(), userField);
+    ASSERT_EQ(userTips.tips.size(), 1u);
+    EXPECT_EQ(userTips.tips[0].first, L"User name not accepted");
+    EXPECT_EQ(serialTips.tips.size(), 3u);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(form, IDC_SAVE)));
+    EXPECT_TRUE(library.personalized.empty());
+    EXPECT_TRUE(fs::is_empty(folder.Path()));
+
+    // What code page 1252 has is stored as typed.
+    SetDlgItemTextW(form, IDC_USER_NAME, L"bob");
+    ClickButton(form, IDC_SAVE);
+  });
+  EXPECT_EQ(result, IDC_SAVE);
+  ASSERT_EQ(library.personalized.size(), 1u);
+  EXPECT_STREQ(library.personalized[0].first.serial, "caf\xE9-1");
+  EXPECT_EQ(dialog.Result().resultStatus, kTokenSaved);
+}
+
+// A refusal about the seed shows on the Seed/Secret field; the focus goes to
+// its "Generate".
+TEST_F(NewTokenDialogTest, SaveWithASeedForAnotherHashShowsItsBalloonOnTheSeedField) {
+  CNewTokenDlg dialog(library, folder.Path());
+  Open(dialog, [&](HWND form) {
+    BalloonRecorder seedTips(GetDlgItem(form, IDC_SEED));
+    ClickButton(form, IDC_GENERATE_SEED);
+    ClickButton(form, IDC_HASH_SHA256);
+    ClickButton(form, IDC_SAVE);
+    EXPECT_EQ(GetFocus(), GetDlgItem(form, IDC_GENERATE_SEED));
+    ASSERT_EQ(seedTips.tips.size(), 1u);
+    EXPECT_EQ(seedTips.tips[0].first, L"New seed needed");
+    EXPECT_EQ(ShownTooltips(), 1);
+    ClickButton(form, IDC_GENERATE_SEED);  // the operator acts: the balloon has done its job
+    EXPECT_EQ(ShownTooltips(), 0);
+    ClickButton(form, IDC_FORM_CANCEL);
+  });
+  EXPECT_TRUE(library.personalized.empty());
 }
 
 // Where the form appears relative to a visible owner, kept inside the work area.

@@ -28,6 +28,11 @@ class FakeFormControls : public INewTokenFormControls {
 
   bool saveEnabled = false;  // as in the template
   std::optional<FormField> focused;
+  struct Tip {
+    FormField field;
+    MessageText title, text;
+  };
+  std::vector<Tip> tips;
   int beeps = 0;
   std::optional<FormEnd> ended;
   int callsAfterEnd = 0;
@@ -49,6 +54,10 @@ class FakeFormControls : public INewTokenFormControls {
 
   void Beep() override { NoteCall(); ++beeps; }
   void Focus(FormField field) override { NoteCall(); focused = field; }
+  void ShowTip(FormField field, const MessageText& title, const MessageText& text) override {
+    NoteCall();
+    tips.push_back({field, title, text});
+  }
   void EnableSave(bool enabled) override { NoteCall(); saveEnabled = enabled; }
   void EndForm(FormEnd how) override {
     NoteCall();

@@ -142,6 +142,9 @@ TEST_F(NewTokenFormTest, SaveIsRefusedWhenTheHashChangedAfterTheSeed) {
   EXPECT_FALSE(controls.ended);
   EXPECT_EQ(controls.beeps, 1);
   EXPECT_EQ(controls.focused, FormField::GenerateSeed);
+  ASSERT_EQ(controls.tips.size(), 1u);
+  EXPECT_EQ(controls.tips[0].field, FormField::Seed);
+  EXPECT_EQ(controls.tips[0].title, u"New seed needed");
   EXPECT_TRUE(controls.saveEnabled);
   EXPECT_TRUE(services.exports.empty());
 
@@ -164,6 +167,9 @@ TEST_F(NewTokenFormTest, SerialOf63BytesIsSentWholeAnd64AreRefusedWithFocusOnThe
   EXPECT_FALSE(controls.ended);
   EXPECT_EQ(controls.beeps, 1);
   EXPECT_EQ(controls.focused, FormField::SerialNumber);
+  ASSERT_EQ(controls.tips.size(), 1u);
+  EXPECT_EQ(controls.tips[0].field, FormField::SerialNumber);
+  EXPECT_EQ(controls.tips[0].title, u"Serial number not accepted");
   EXPECT_TRUE(controls.saveEnabled);
   EXPECT_EQ(controls.shown.serial.size(), 64u);  // nothing the operator typed is lost
 
@@ -174,6 +180,52 @@ TEST_F(NewTokenFormTest, SerialOf63BytesIsSentWholeAnd64AreRefusedWithFocusOnThe
   EXPECT_EQ(std::string(Sent().serial, 63), serial);
   EXPECT_EQ(Sent().serial[63], '\0');
   EXPECT_EQ(services.exports.at(0).second.serial, serial);
+}
+
+// Text the key or the seed files cannot hold as typed is refused like a too
+// long serial: a beep, the focus and a tip on the field, nothing written.
+TEST_F(NewTokenFormTest, SaveRefusesTextThatCannotBeStoredAsTypedAndSaysWhyOnTheField) {
+  struct Case {
+    MessageText serial, userName;
+    FormField field;
+    MessageText title;
+  } cases[] = {
+      {u"SN\u0001-1", u"", FormField::SerialNumber, u"Serial number not accepted"},
+      {u"SN-1", u"bob\u0001", FormField::UserName, u"User name not accepted"},
+      {u"SN-1", u"bob\r\n", FormField::UserName, u"User name not accepted"},
+      // Natively the C locale's ASCII stands for the thread's ANSI code page.
+      {u"\u03A9SN-1", u"", FormField::SerialNumber, u"Serial number not accepted"},
+  };
+  logic.StartUp();
+  logic.GenerateSeed();
+  int refusals = 0;
+  for (const Case& c : cases) {
+    controls.shown.serial = c.serial;
+    controls.shown.userName = c.userName;
+    logic.SaveToken();
+    ++refusals;
+    EXPECT_EQ(controls.beeps, refusals);
+    EXPECT_EQ(controls.focused, c.field);
+    ASSERT_EQ(controls.tips.size(), static_cast<std::size_t>(refusals));
+    EXPECT_EQ(controls.tips.back().field, c.field);
+    EXPECT_EQ(controls.tips.back().title, c.title);
+    EXPECT_FALSE(controls.tips.back().text.empty());
+    EXPECT_EQ(controls.shown.serial, c.serial);  // nothing the operator typed is changed
+    EXPECT_EQ(controls.shown.userName, c.userName);
+  }
+  EXPECT_TRUE(library.personalized.empty());
+  EXPECT_TRUE(services.exports.empty());
+  EXPECT_FALSE(controls.ended);
+  EXPECT_TRUE(controls.saveEnabled);
+  EXPECT_EQ(logic.Result().resultStatus, kNothingSaved);
+
+  // Mended, the same form saves.
+  controls.shown.serial = u"SN-1";
+  controls.shown.userName = u"bob\tsmith";
+  logic.SaveToken();
+  ASSERT_EQ(library.personalized.size(), 1u);
+  EXPECT_STREQ(Sent().serial, "SN-1");
+  EXPECT_EQ(services.exports.at(0).second.userName, u"bob\tsmith");
 }
 
 TEST_F(NewTokenFormTest, FailedPersonalizeReportsTheStatusAndExportsNothing) {
