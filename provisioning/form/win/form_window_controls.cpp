@@ -37,7 +37,7 @@ FormField FieldOf(int controlId) {
   for (const FieldControl& entry : kFieldControls) {
     if (entry.id == controlId) return entry.field;
   }
-  return FormField::SerialNumber;  // every id below is in the table
+  return FormField::SerialNumber;  // not reached: the transfers only use controls of the table
 }
 
 // A control and the state member it transfers: an edit and its text, or a
