@@ -7,10 +7,10 @@ HWND FillNewTokenForm(ToolUnderTest& tool, const NewTokenChoices& choices, Creat
   HWND form = tool.WaitForDialog(L"New Token");
   if (!form) return nullptr;
 
-  ClickRadio(form, choices.totp ? IDC_ALGORITHM_TOTP : IDC_ALGORITHM_HOTP);
-  ClickRadio(form, choices.sha256 ? IDC_HASH_SHA256 : IDC_HASH_SHA1);
-  ClickRadio(form, choices.eightDigits ? IDC_DIGITS_8 : IDC_DIGITS_6);
-  ClickRadio(form, choices.sixtySeconds ? IDC_INTERVAL_60 : IDC_INTERVAL_30);
+  ClickButton(form, choices.totp ? IDC_ALGORITHM_TOTP : IDC_ALGORITHM_HOTP);
+  ClickButton(form, choices.sha256 ? IDC_HASH_SHA256 : IDC_HASH_SHA1);
+  ClickButton(form, choices.eightDigits ? IDC_DIGITS_8 : IDC_DIGITS_6);
+  ClickButton(form, choices.sixtySeconds ? IDC_INTERVAL_60 : IDC_INTERVAL_30);
   SetChecked(form, IDC_APPEND_ENTER, choices.appendEnter);
   SetWindowTextRemote(GetDlgItem(form, IDC_USER_NAME), choices.userName);
 

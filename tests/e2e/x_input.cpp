@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/virtualkey/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
