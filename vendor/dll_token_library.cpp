@@ -3,7 +3,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "vendor/module_path.h"
+#include "provisioning/files/module_path_win.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "provisioning/new_token_dialog.h"
 #include "resources/resource.h"
 #include "tests/virtualkey/temp_folder.h"
-#include "vendor/module_path.h"
+#include "provisioning/files/module_path_win.h"
 
 namespace {
 

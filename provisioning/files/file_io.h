@@ -1,0 +1,70 @@
+// The file operations of the tool and of the virtual key, one Windows and one
+// POSIX source: reading a whole file, publishing a new version of a file in
+// one step, appending a piece that lands whole or not at all.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "provisioning/files/byte_sink.h"
+
+// An operating-system error: GetLastError() on Windows, errno elsewhere.
+struct FileError {
+  std::uint32_t code = 0;
+  bool inUse = false;  // another program holds the file open without sharing
+};
+
+// "error N", with the system's own words where it has some.
+std::string FileErrorText(const FileError& error);
+
+struct ReadOutcome {
+  enum class State { Missing, Read, Failed } state = State::Missing;
+  std::string bytes;  // the whole file when Read
+  FileError error;    // when Failed
+};
+
+// Missing when the file (or its folder) does not exist. Other programs may
+// read the file meanwhile but not write it.
+ReadOutcome ReadWholeFile(const std::filesystem::path& path);
+
+// Writes a file's next contents; false gives up (the writer knows why).
+using FileWriter = std::function<bool(ByteSink& out)>;
+
+struct PublishOutcome {
+  enum class Step {
+    Published,        // `target` now holds exactly what the writer wrote
+    CreateTemporary,  // no temporary file could be made beside the target
+    Write,            // writing, flushing or closing the temporary file failed
+    Cancelled,        // the writer gave up
+    Replace,          // the temporary file could not take the target's place
+  } step = Step::Published;
+  FileError error;  // for CreateTemporary, Write and Replace
+  bool Published() const { return step == Step::Published; }
+};
+
+// Has `write` fill a new temporary file in the target's folder, makes it
+// durable and puts it in the target's place in one step: readers see the old
+// or the new file, never a part. On failure the target is left as it was and
+// no temporary file remains.
+PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter& write);
+
+// Appends to a file; `created` tells whether this call made the file.
+using AppendWriter = std::function<bool(ByteSink& out, bool created)>;
+
+struct AppendOutcome {
+  enum class Step {
+    Appended,   // everything the writer wrote is at the end of the file
+    Open,       // the file could not be opened (or created) for appending
+    Write,      // a write failed
+    Cancelled,  // the writer gave up
+  } step = Step::Appended;
+  FileError error;       // for Open and Write
+  bool created = false;  // the file did not exist before this call
+  bool Appended() const { return step == Step::Appended; }
+};
+
+// Opens (or creates) `path` with no other writer admitted and has `write` add
+// to its end.
+AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write);

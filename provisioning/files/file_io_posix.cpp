@@ -1,0 +1,171 @@
+// The file operations on POSIX systems, where the core is built and tested
+// natively.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "provisioning/files/buffered_sink.h"
+#include "provisioning/files/file_io.h"
+
+namespace {
+
+FileError LastError() { return FileError{static_cast<std::uint32_t>(errno), false}; }
+
+// Closes the descriptor unless it was handed back.
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() {
+    if (fd >= 0) close(fd);
+  }
+  // Closes now; false (and `error`) when closing reported a failure.
+  bool Close(FileError& error) {
+    const int closing = fd;
+    fd = -1;
+    if (close(closing) == 0) return true;
+    error = LastError();
+    return false;
+  }
+};
+
+class DescriptorSink final : public BufferedSink {
+ public:
+  explicit DescriptorSink(int fd) : fd_(fd) {}
+  FileError error;
+
+ protected:
+  bool WriteOut(const void* data, std::size_t size) override {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+      const ssize_t written = write(fd_, bytes, size);
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        error = LastError();
+        return false;
+      }
+      bytes += written;
+      size -= static_cast<std::size_t>(written);
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+};
+
+// Makes the folder's entries durable after a rename.
+void SyncFolder(const std::filesystem::path& folder) {
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+}  // namespace
+
+std::string FileErrorText(const FileError& error) {
+  return "error " + std::to_string(error.code) + ": " + std::strerror(static_cast<int>(error.code));
+}
+
+ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
+  ReadOutcome outcome;
+  Descriptor file;
+  file.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file.fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return outcome;  // Missing
+    outcome.state = ReadOutcome::State::Failed;
+    outcome.error = LastError();
+    return outcome;
+  }
+  // Read straight into the result; one byte of room beyond the size seen
+  // notices a file that grows meanwhile.
+  struct stat status {};
+  const std::size_t expected =
+      fstat(file.fd, &status) == 0 && status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0;
+  std::string& bytes = outcome.bytes;
+  bytes.resize(expected + 1 > 4096 ? expected + 1 : 4096);
+  std::size_t used = 0;
+  for (;;) {
+    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+    const ssize_t count = read(file.fd, &bytes[used], bytes.size() - used);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      outcome.state = ReadOutcome::State::Failed;
+      outcome.error = LastError();
+      outcome.bytes.clear();
+      return outcome;
+    }
+    if (count == 0) break;
+    used += static_cast<std::size_t>(count);
+  }
+  bytes.resize(used);
+  outcome.state = ReadOutcome::State::Read;
+  return outcome;
+}
+
+PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter& write) {
+  using Step = PublishOutcome::Step;
+  PublishOutcome outcome;
+  static std::atomic<unsigned> sequence{0};
+  const std::string stem = target.filename().string() + "." + std::to_string(getpid()) + ".";
+  std::filesystem::path temporary;
+  Descriptor file;
+  for (unsigned attempt = 0; attempt < 100 && file.fd < 0; ++attempt) {
+    temporary = target.parent_path() / (stem + std::to_string(sequence++) + ".tmp");
+    file.fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (file.fd < 0 && errno != EEXIST) break;
+  }
+  if (file.fd < 0) return {Step::CreateTemporary, LastError()};
+
+  DescriptorSink sink(file.fd);
+  const bool complete = write(sink);
+  if (!sink.Flush()) {
+    outcome = {Step::Write, sink.error};
+  } else if (!complete) {
+    outcome.step = Step::Cancelled;
+  } else if (fsync(file.fd) != 0) {
+    outcome = {Step::Write, LastError()};
+  }
+  FileError closeError;
+  if (!file.Close(closeError) && outcome.Published()) outcome = {Step::Write, closeError};
+  if (outcome.Published() && rename(temporary.c_str(), target.c_str()) != 0) {
+    outcome = {Step::Replace, LastError()};
+  }
+  if (!outcome.Published()) {
+    unlink(temporary.c_str());
+    return outcome;
+  }
+  SyncFolder(target.parent_path());
+  return outcome;
+}
+
+AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write) {
+  using Step = AppendOutcome::Step;
+  AppendOutcome outcome;
+  // Creating exclusively first tells reliably whether this call made the file.
+  Descriptor file;
+  file.fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  outcome.created = file.fd >= 0;
+  if (!outcome.created && errno == EEXIST) file.fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (file.fd < 0) return {Step::Open, LastError(), false};
+
+  DescriptorSink sink(file.fd);
+  const bool complete = write(sink, outcome.created);
+  if (!sink.Flush()) {
+    outcome.step = Step::Write;
+    outcome.error = sink.error;
+  } else if (!complete) {
+    outcome.step = Step::Cancelled;
+  }
+  FileError closeError;
+  if (!file.Close(closeError) && outcome.Appended()) {
+    outcome.step = Step::Write;
+    outcome.error = closeError;
+  }
+  // A file this call created would otherwise start without its header next time.
+  if (!outcome.Appended() && outcome.created) unlink(path.c_str());
+  return outcome;
+}
