@@ -6,7 +6,7 @@
 
 #include "provisioning/csv_seed_file.h"
 #include "provisioning/seed_export_messages.h"
-#include "provisioning/seed_file_system.h"
+#include "provisioning/seed_file_access.h"
 #include "provisioning/seed_text.h"
 #include "provisioning/xml_seed_file.h"
 #include "text/base32.h"
@@ -15,7 +15,7 @@
 
 namespace {
 
-std::optional<MessageText> AppendXml(SeedFileSystem& files, const std::filesystem::path& file,
+std::optional<MessageText> AppendXml(SeedFileAccess& files, const std::filesystem::path& file,
                                      const ExportedToken& token, const MessageText& serial) {
   XmlSeedToken texts;
   texts.sha256 = token.sha256;
@@ -27,7 +27,7 @@ std::optional<MessageText> AppendXml(SeedFileSystem& files, const std::filesyste
   return AppendTokenToXmlFile(files, file, token.totp, texts);
 }
 
-std::optional<MessageText> AppendCsv(SeedFileSystem& files, const std::filesystem::path& file,
+std::optional<MessageText> AppendCsv(SeedFileAccess& files, const std::filesystem::path& file,
                                      const ExportedToken& token, const MessageText& serial) {
   if (token.totp) {
     const std::string base32 = Base32Encode(token.seed.data(), token.seed.size());
@@ -54,7 +54,7 @@ void RunStep(std::vector<MessageText>& failures, const std::filesystem::path& fi
 }  // namespace
 
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
-                                         const ExportedToken& token, SeedFileSystem& files) {
+                                         const ExportedToken& token, SeedFileAccess& files) {
   std::vector<MessageText> failures;
   const std::string baseName = token.totp ? "tseeds" : "hseeds";
   const std::filesystem::path xmlFile = folder / (baseName + ".xml");
@@ -77,5 +77,6 @@ std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
 
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
                                          const ExportedToken& token) {
-  return AppendSeedFiles(folder, token, SystemSeedFileSystem());
+  SeedFileAccess files;
+  return AppendSeedFiles(folder, token, files);
 }

@@ -59,16 +59,16 @@ TEST(SeedExportFaults, XmlThatCannotBeParsedOrHasNoTokensIsLeftByteForByteAndRep
 
 TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFile) {
   struct Case {
-    std::function<void(FaultyFileSystem&)> inject;
+    std::function<void(FaultySeedFiles&)> inject;
     const char16_t* failure;
   } cases[] = {
-      {[](FaultyFileSystem& f) { f.readFailure = FileError{5, false}; }, u"the file could not be read (error 5)"},
-      {[](FaultyFileSystem& f) { f.createTemporaryFailure = FileError{13, false}; },
+      {[](FaultySeedFiles& f) { f.readFailure = FileError{5, false}; }, u"the file could not be read (error 5)"},
+      {[](FaultySeedFiles& f) { f.createTemporaryFailure = FileError{13, false}; },
        u"a temporary file could not be created beside it (error 13)"},
       // Part of the new contents reaches the disk before it fills up.
-      {[](FaultyFileSystem& f) { f.temporaryWriteFailsAfter = 100; }, u"the file could not be written (error 112)"},
-      {[](FaultyFileSystem& f) { f.replaceFailure = FileError{5, false}; }, u"the file could not be replaced (error 5)"},
-      {[](FaultyFileSystem& f) { f.replaceFailure = FileError{32, true}; },
+      {[](FaultySeedFiles& f) { f.temporaryWriteFailsAfter = 100; }, u"the file could not be written (error 112)"},
+      {[](FaultySeedFiles& f) { f.replaceFailure = FileError{5, false}; }, u"the file could not be replaced (error 5)"},
+      {[](FaultySeedFiles& f) { f.replaceFailure = FileError{32, true}; },
        u"the file is open in another program (error 32)"},
   };
   for (const Case& c : cases) {
@@ -76,7 +76,7 @@ TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFil
     TempFolder folder;
     ASSERT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
     const std::string before = ReadBytes(folder / "hseeds.xml");
-    FaultyFileSystem files;
+    FaultySeedFiles files;
     c.inject(files);
 
     const auto failures = AppendSeedFiles(folder.Path(), SecondToken(), files);
@@ -84,8 +84,8 @@ TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFil
     EXPECT_EQ(failures, std::vector<MessageText>{MessageText(u"Could not add the token to hseeds.xml: ") +
                                                  c.failure + u"; it was left unchanged.\r\n"});
     EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), before);
-    for (const fs::path& temporary : files.temporaryFiles) {
-      EXPECT_EQ(temporary.parent_path(), folder.Path()) << "written beside the file it replaces";
+    if (files.temporaryWriteFailsAfter) {
+      EXPECT_EQ(files.entriesWhenWriteFailed.size(), 3u) << "written beside the file it replaces";
     }
     EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv", "hseeds.xml"}));
     EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow + kSecondRow));
@@ -94,7 +94,7 @@ TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFil
 
 TEST(SeedExportFaults, FailedFirstWriteLeavesNoXmlFileBehind) {
   TempFolder folder;
-  FaultyFileSystem files;
+  FaultySeedFiles files;
   files.temporaryWriteFailsAfter = 0;
   EXPECT_EQ(AppendSeedFiles(folder.Path(), FirstToken(), files),
             std::vector<MessageText>{
@@ -104,7 +104,7 @@ TEST(SeedExportFaults, FailedFirstWriteLeavesNoXmlFileBehind) {
 
 TEST(SeedExportFaults, CsvFailuresAreReportedAndTheXmlIsStillWritten) {
   TempFolder folder;
-  FaultyFileSystem held;
+  FaultySeedFiles held;
   held.openForAppendFailure = FileError{32, true};
   EXPECT_EQ(AppendSeedFiles(folder.Path(), FirstToken(), held),
             std::vector<MessageText>{
@@ -112,7 +112,7 @@ TEST(SeedExportFaults, CsvFailuresAreReportedAndTheXmlIsStillWritten) {
   EXPECT_EQ(folder.Entries(), (Names{"hseeds.xml"}));
 
   // A file this save created and could not fill is removed, so the next save writes the header.
-  FaultyFileSystem full;
+  FaultySeedFiles full;
   full.appendWriteFailsAfter = 10;
   EXPECT_EQ(AppendSeedFiles(folder.Path(), SecondToken(), full),
             std::vector<MessageText>{
