@@ -28,6 +28,8 @@ std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files,
                                               std::u16string_view header, const MessageText& row) {
   const MessageText fileName = file.filename().u16string();
   if (row.empty()) return CouldNotAddToken(fileName, u"there was not enough memory");
+  FileLock lock;
+  if (auto failure = LockSeedFile(lock, file, files.lockPatience)) return failure;
 
   const AppendOutcome appended = files.Append(file, [&](ByteSink& out, bool created) {
     // Only whether the file existed decides about the header: an empty file gets none.

@@ -2,9 +2,11 @@
 // its next version, appending a row. Tests override a step to make it fail.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 
 #include "provisioning/files/file_io.h"
+#include "provisioning/seed_file_lock.h"
 
 class SeedFileAccess {
  public:
@@ -17,4 +19,7 @@ class SeedFileAccess {
   virtual AppendOutcome Append(const std::filesystem::path& file, const AppendWriter& write) {
     return AppendToFile(file, write);
   }
+
+  // How long a save waits for the lock of a seed file.
+  std::chrono::milliseconds lockPatience = kSeedFileLockPatience;
 };

@@ -5,6 +5,9 @@
 std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file,
                                                 bool totp, const XmlSeedToken& token) {
   const MessageText fileName = file.filename().u16string();
+  // Held from the read to the replace, so that no other save's token is lost.
+  FileLock lock;
+  if (auto failure = LockSeedFile(lock, file, files.lockPatience)) return failure;
 
   // Read now rather than when the form opened, so that tokens another program
   // added in between are kept.

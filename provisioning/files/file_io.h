@@ -3,6 +3,7 @@
 // one step, appending a piece that lands whole or not at all.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -68,3 +69,30 @@ struct AppendOutcome {
 // Opens (or creates) `path` with no other writer admitted and has `write` add
 // to its end.
 AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write);
+
+// An exclusive lock held through a lock file, across processes and, on a
+// network share, across machines. The lock is the open file, not its
+// existence: a lock file left behind by a crash blocks nobody.
+class FileLock {
+ public:
+  enum class Outcome {
+    Held,    // this object holds the lock until it is destroyed
+    Busy,    // someone else held it for the whole time allowed
+    Failed,  // the lock file could not be opened or created; see `error`
+  };
+
+  FileLock() = default;
+  ~FileLock() { Release(); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  // Polls for `lockFile` (created when missing) until `patience` has passed.
+  Outcome Acquire(const std::filesystem::path& lockFile, std::chrono::milliseconds patience,
+                  FileError& error);
+  // Gives the lock up and removes the lock file.
+  void Release();
+
+ private:
+  std::filesystem::path path_;
+  std::intptr_t native_ = -1;  // the open lock file: a descriptor or a handle
+};

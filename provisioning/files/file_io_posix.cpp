@@ -1,12 +1,14 @@
 // The file operations on POSIX systems, where the core is built and tested
 // natively.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "provisioning/files/buffered_sink.h"
 #include "provisioning/files/file_io.h"
@@ -168,4 +170,46 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   // A file this call created would otherwise start without its header next time.
   if (!outcome.Appended() && outcome.created) unlink(path.c_str());
   return outcome;
+}
+
+FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile,
+                                    std::chrono::milliseconds patience, FileError& error) {
+  Release();
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  for (;;) {
+    const int fd = open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      error = LastError();
+      return Outcome::Failed;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      // The holder before us removes the file as it lets go: a lock on a file
+      // that no longer has this name guards nothing.
+      struct stat held {}, named {};
+      if (fstat(fd, &held) == 0 && stat(lockFile.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+          held.st_dev == named.st_dev) {
+        path_ = lockFile;
+        native_ = fd;
+        return Outcome::Held;
+      }
+      close(fd);
+      continue;
+    }
+    const int code = errno;
+    close(fd);
+    if (code != EWOULDBLOCK && code != EINTR) {
+      error = FileError{static_cast<std::uint32_t>(code), false};
+      return Outcome::Failed;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return Outcome::Busy;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void FileLock::Release() {
+  if (native_ < 0) return;
+  // Removed while still held, so that nobody locks a file about to vanish.
+  unlink(path_.c_str());
+  close(static_cast<int>(native_));
+  native_ = -1;
 }

@@ -189,3 +189,41 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   if (!outcome.Appended() && outcome.created) DeleteFileW(path.c_str());
   return outcome;
 }
+
+FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile,
+                                    std::chrono::milliseconds patience, FileError& error) {
+  Release();
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  // Opened without sharing, so nobody else, here or on another machine using
+  // the same share, can open it meanwhile. It goes when the last handle
+  // closes, also when the process dies. Where one may create files but not
+  // delete them (some shares allow only that) it stays, harmless: the lock is
+  // the open handle.
+  DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE;
+  for (;;) {
+    const HANDLE handle = CreateFileW(lockFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_ALWAYS, flags, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      native_ = reinterpret_cast<std::intptr_t>(handle);
+      path_ = lockFile;
+      return Outcome::Held;
+    }
+    const DWORD code = GetLastError();
+    if (code == ERROR_ACCESS_DENIED && (flags & FILE_FLAG_DELETE_ON_CLOSE)) {
+      flags &= ~FILE_FLAG_DELETE_ON_CLOSE;
+      continue;
+    }
+    if (code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION) {
+      error = ErrorFrom(code);
+      return Outcome::Failed;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return Outcome::Busy;
+    Sleep(10);
+  }
+}
+
+void FileLock::Release() {
+  if (native_ == -1) return;
+  CloseHandle(reinterpret_cast<HANDLE>(native_));
+  native_ = -1;
+}

@@ -2,6 +2,7 @@
 // tokens already in it, and never stops the other file from being written.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <utility>
 
@@ -85,7 +86,8 @@ TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFil
                                                  c.failure + u"; it was left unchanged.\r\n"});
     EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), before);
     if (files.temporaryWriteFailsAfter) {
-      EXPECT_EQ(files.entriesWhenWriteFailed.size(), 3u) << "written beside the file it replaces";
+      EXPECT_EQ(files.entriesWhenWriteFailed.size(), 4u)  // both files, the lock and the temporary
+          << "written beside the file it replaces";
     }
     EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv", "hseeds.xml"}));
     EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow + kSecondRow));
@@ -131,9 +133,10 @@ TEST(SeedExportFaults, FolderThatCannotHoldFilesIsReportedForBothFiles) {
     SCOPED_TRACE(folder.string());
     const auto failures = AppendSeedFiles(folder, FirstToken());
     ASSERT_EQ(failures.size(), 2u);
-    EXPECT_TRUE(StartsWith(failures[0], u"Could not add the token to hseeds.xml: a temporary file could not be "
-                                        u"created beside it (error "));
-    EXPECT_TRUE(StartsWith(failures[1], u"Could not add the token to hseeds.csv: the file could not be opened (error "));
+    EXPECT_TRUE(StartsWith(failures[0], u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock "
+                                        u"could not be created (error "));
+    EXPECT_TRUE(StartsWith(failures[1], u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock "
+                                        u"could not be created (error "));
     EXPECT_TRUE(EndsWith(failures[0], u").\r\n") && EndsWith(failures[1], u").\r\n"));
   }
   EXPECT_EQ(scratch.Entries(), (Names{"plain-file"}));
@@ -146,6 +149,36 @@ TEST(SeedExportFaults, UnreadableXmlDoesNotCostTheTokenInTheCsv) {
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_TRUE(StartsWith(failures[0], u"Could not add the token to hseeds.xml: the file could not be read (error "));
   EXPECT_TRUE(fs::is_directory(folder / "hseeds.xml"));
+  EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow));
+}
+
+TEST(SeedExportFaults, SaveThatCannotGetTheLockReportsTheFileAsNotWritten) {
+  TempFolder folder;
+  ASSERT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
+  const std::string before = ReadBytes(folder / "hseeds.xml");
+  FileLock held;  // another instance in the middle of its step
+  FileError error;
+  ASSERT_EQ(held.Acquire(folder / "hseeds.xml.lock", std::chrono::milliseconds(0), error), FileLock::Outcome::Held);
+  SeedFileAccess files;
+  files.lockPatience = std::chrono::milliseconds(200);
+
+  EXPECT_EQ(AppendSeedFiles(folder.Path(), SecondToken(), files),
+            std::vector<MessageText>{u"Could not add the token to hseeds.xml: another save kept hseeds.xml.lock "
+                                     u"locked for more than 200 milliseconds.\r\n"});
+  EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), before);
+  EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow + kSecondRow));
+
+  // Once it is let go the next save goes through, and no lock file stays.
+  held.Release();
+  EXPECT_TRUE(AppendSeedFiles(folder.Path(), SecondToken(), files).empty());
+  EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv", "hseeds.xml"}));
+}
+
+TEST(SeedExportFaults, LockFileLeftByACrashBlocksNobody) {
+  TempFolder folder;
+  WriteBytes(folder / "hseeds.xml.lock", "");
+  WriteBytes(folder / "hseeds.csv.lock", "");
+  EXPECT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
   EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow));
 }
 
@@ -162,9 +195,10 @@ TEST(SeedExportFaults, ReadOnlyFolderIsReportedAndExistingFilesStayWhole) {
 
   fs::permissions(folder.Path(), fs::perms::owner_all);
   EXPECT_EQ(failures, (std::vector<MessageText>{
-                          u"Could not add the token to hseeds.xml: a temporary file could not be created "
-                          u"beside it (error 13); it was left unchanged.\r\n",
-                          u"Could not add the token to hseeds.csv: the file could not be opened (error 13).\r\n"}));
+                          u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock could not "
+                          u"be created (error 13).\r\n",
+                          u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock could not "
+                          u"be created (error 13).\r\n"}));
   EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), xml);
 }
 #endif
