@@ -45,5 +45,11 @@ std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files,
     case AppendOutcome::Step::Cancelled:
       break;
   }
-  return CouldNotAddToken(fileName, FileErrorReason(u"the file could not be written", appended.error));
+  MessageText reason = FileErrorReason(u"the file could not be written", appended.error);
+  if (appended.created) return CouldNotAddToken(fileName, reason);  // it is gone again
+  if (appended.restored) return CouldNotAddToken(fileName, LeftUnchanged(std::move(reason)));
+  return CouldNotAddToken(fileName, reason + u", and " +
+                                        FileErrorReason(u"cutting it back to its old length failed",
+                                                        appended.restoreError) +
+                                        u": its last row is incomplete");
 }

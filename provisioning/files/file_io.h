@@ -63,11 +63,16 @@ struct AppendOutcome {
   } step = Step::Appended;
   FileError error;       // for Open and Write
   bool created = false;  // the file did not exist before this call
+  // When not Appended: a file that existed is cut back to its old length and
+  // one this call created is removed. Only when that fails too does part of
+  // the write stay, and `restoreError` says why.
+  bool restored = true;
+  FileError restoreError;
   bool Appended() const { return step == Step::Appended; }
 };
 
 // Opens (or creates) `path` with no other writer admitted and has `write` add
-// to its end.
+// to its end: everything it wrote lands, or nothing does.
 AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write);
 
 // An exclusive lock held through a lock file, across processes and, on a

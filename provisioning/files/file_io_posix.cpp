@@ -66,6 +66,14 @@ void SyncFolder(const std::filesystem::path& folder) {
   close(fd);
 }
 
+AppendOutcome Failed(AppendOutcome::Step step, FileError error, bool created = false) {
+  AppendOutcome outcome;
+  outcome.step = step;
+  outcome.error = error;
+  outcome.created = created;
+  return outcome;
+}
+
 }  // namespace
 
 std::string FileErrorText(const FileError& error) {
@@ -152,7 +160,18 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   file.fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   outcome.created = file.fd >= 0;
   if (!outcome.created && errno == EEXIST) file.fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (file.fd < 0) return {Step::Open, LastError(), false};
+  if (file.fd < 0) return Failed(Step::Open, LastError());
+  // No other writer in between, or cutting back could cut its part off.
+  struct stat before {};
+  if (flock(file.fd, LOCK_EX | LOCK_NB) != 0) {
+    outcome = Failed(Step::Open, FileError{static_cast<std::uint32_t>(errno), errno == EWOULDBLOCK}, outcome.created);
+  } else if (fstat(file.fd, &before) != 0) {
+    outcome = Failed(Step::Open, LastError(), outcome.created);
+  }
+  if (outcome.step == Step::Open) {
+    if (outcome.created) unlink(path.c_str());
+    return outcome;
+  }
 
   DescriptorSink sink(file.fd);
   const bool complete = write(sink, outcome.created);
@@ -162,13 +181,20 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   } else if (!complete) {
     outcome.step = Step::Cancelled;
   }
+  if (!outcome.Appended()) {
+    // A file this call created would otherwise start without its header next time.
+    if (outcome.created) {
+      unlink(path.c_str());
+    } else if (ftruncate(file.fd, before.st_size) != 0) {
+      outcome.restored = false;
+      outcome.restoreError = LastError();
+    }
+  }
   FileError closeError;
   if (!file.Close(closeError) && outcome.Appended()) {
     outcome.step = Step::Write;
     outcome.error = closeError;
   }
-  // A file this call created would otherwise start without its header next time.
-  if (!outcome.Appended() && outcome.created) unlink(path.c_str());
   return outcome;
 }
 

@@ -63,6 +63,14 @@ class HandleSink final : public BufferedSink {
   HANDLE handle_;
 };
 
+AppendOutcome Failed(AppendOutcome::Step step, FileError error, bool created = false) {
+  AppendOutcome outcome;
+  outcome.step = step;
+  outcome.error = error;
+  outcome.created = created;
+  return outcome;
+}
+
 }  // namespace
 
 std::string FileErrorText(const FileError& error) {
@@ -163,15 +171,17 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   using Step = AppendOutcome::Step;
   AppendOutcome outcome;
   // No sharing: while the row is written nobody else can write in between.
+  // Write access beyond appending is what cutting back needs.
   Handle file;
-  file.handle = CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
+  file.handle = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA, 0, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (!file.Valid()) return {Step::Open, LastError(), false};
+  if (!file.Valid()) return Failed(Step::Open, LastError());
   // OPEN_ALWAYS says in the same call whether the file was already there.
   outcome.created = GetLastError() != ERROR_ALREADY_EXISTS;
   LARGE_INTEGER zero{};
+  LARGE_INTEGER before{};
   HandleSink sink(file.handle);
-  if (!SetFilePointerEx(file.handle, zero, nullptr, FILE_END)) {
+  if (!SetFilePointerEx(file.handle, zero, &before, FILE_END)) {
     outcome.step = Step::Open;
     outcome.error = LastError();
   } else if (!write(sink, outcome.created) && !sink.Failed()) {
@@ -179,6 +189,11 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   } else if (!sink.Flush()) {
     outcome.step = Step::Write;
     outcome.error = sink.error;
+  }
+  if (!outcome.Appended() && !outcome.created &&
+      (!SetFilePointerEx(file.handle, before, nullptr, FILE_BEGIN) || !SetEndOfFile(file.handle))) {
+    outcome.restored = false;
+    outcome.restoreError = LastError();
   }
   FileError closeError;
   if (!file.Close(closeError) && outcome.Appended()) {

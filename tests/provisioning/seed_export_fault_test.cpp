@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <utility>
 
@@ -183,6 +184,42 @@ TEST(SeedExportFaults, LockFileLeftByACrashBlocksNobody) {
 }
 
 #ifndef _WIN32
+// A real full disk: a small tmpfs, filled up save by save.
+TEST(SeedExportFaults, RowThatDoesNotFitOnAFullDiskIsAllOrNothing) {
+  TempFolder folder;
+  if (geteuid() != 0 ||
+      std::system(("mount -t tmpfs -o size=64k tmpfs '" + folder.Path().string() + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "mounting a small tmpfs needs root";
+  }
+  struct Unmount {
+    const TempFolder& folder;
+    ~Unmount() { std::system(("umount '" + folder.Path().string() + "'").c_str()); }
+  } unmount{folder};
+  // Leave room for a few dozen rows; the XML file is refused and takes no more space.
+  WriteBytes(folder / "filler", std::string(48 * 1024, 'f'));
+  WriteBytes(folder / "hseeds.xml", "not a seed file");
+
+  const std::size_t headerSize = Utf16Le(kHotpCsvHeader).size();
+  const std::size_t rowSize = Utf16Le(kFirstRow).size();
+  MessageText csvFailure;
+  std::size_t rows = 0;
+  for (; rows < 200 && csvFailure.empty(); ++rows) {
+    for (const MessageText& line : AppendSeedFiles(folder.Path(), FirstToken())) {
+      if (StartsWith(line, u"Could not add the token to hseeds.csv")) csvFailure = line;
+    }
+    const std::size_t size = ReadBytes(folder / "hseeds.csv").size();
+    ASSERT_TRUE(size >= headerSize && (size - headerSize) % rowSize == 0) << "a torn row: " << size;
+  }
+  EXPECT_EQ(csvFailure, u"Could not add the token to hseeds.csv: the file could not be written (error 28); "
+                        u"it was left unchanged.\r\n");
+
+  // With room again the next row starts on a line of its own.
+  fs::remove(folder / "filler");
+  EXPECT_EQ(AppendSeedFiles(folder.Path(), SecondToken()).size(), 1u);  // only the XML line
+  const std::string csv = ReadBytes(folder / "hseeds.csv");
+  EXPECT_EQ(csv.substr(csv.size() - 2 * rowSize), Utf16Le(kFirstRow + kSecondRow));
+}
+
 TEST(SeedExportFaults, ReadOnlyFolderIsReportedAndExistingFilesStayWhole) {
   if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
   TempFolder folder;

@@ -129,7 +129,12 @@ class FaultySeedFiles final : public SeedFileAccess {
   }
 
   AppendOutcome Append(const fs::path& file, const AppendWriter& write) override {
-    if (openForAppendFailure) return {AppendOutcome::Step::Open, *openForAppendFailure, false};
+    if (openForAppendFailure) {
+      AppendOutcome outcome;
+      outcome.step = AppendOutcome::Step::Open;
+      outcome.error = *openForAppendFailure;
+      return outcome;
+    }
     if (!appendWriteFailsAfter) return AppendToFile(file, write);
     bool sinkFailed = false;
     AppendOutcome outcome = AppendToFile(file, [&](ByteSink& out, bool created) {
