@@ -1,6 +1,8 @@
 #include "provisioning/seed_export.h"
 
+#include <exception>
 #include <new>
+#include <stdexcept>
 #include <optional>
 #include <string>
 
@@ -11,6 +13,7 @@
 #include "provisioning/xml_seed_file.h"
 #include "text/base32.h"
 #include "text/code_page.h"
+#include "text/format_text.h"
 #include "text/hex_text.h"
 
 namespace {
@@ -38,15 +41,29 @@ std::optional<MessageText> AppendCsv(SeedFileAccess& files, const std::filesyste
   return AppendRowToCsvFile(files, file, kHotpCsvHeader, HotpCsvRow(serial, HexText(token.seed.data(), token.seed.size(), false)));
 }
 
-// Errors stay status lines: running out of memory in one file's step is
-// reported like any other failure of that file.
+// Whatever goes wrong in one file's step becomes that file's line: the token
+// is on the key already, so nothing may end the tool here.
 template <typename Step>
 void RunStep(std::vector<MessageText>& failures, const std::filesystem::path& file, Step step) {
   std::optional<MessageText> failure;
+  MessageText reason;
   try {
     failure = step();
   } catch (const std::bad_alloc&) {
-    failure = CouldNotAddToken(file.filename().u16string(), u"there was not enough memory");
+    reason = u"there was not enough memory";
+  } catch (const std::length_error&) {
+    reason = u"the file is too large to be held in memory";
+  } catch (const std::exception& error) {
+    reason = Format(u"an unexpected error occurred (%s)", Widen(error.what()));
+  } catch (...) {
+    reason = u"an unexpected error occurred";
+  }
+  if (!reason.empty()) {
+    try {
+      failure = CouldNotAddToken(file.filename().u16string(), reason);
+    } catch (...) {
+      failure = reason;  // even the file's name did not fit in memory
+    }
   }
   if (failure) failures.push_back(std::move(*failure));
 }
@@ -69,9 +86,10 @@ std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
     return failures;
   }
 
-  // The CSV file is written even when the XML file could not be.
-  RunStep(failures, xmlFile, [&] { return AppendXml(files, xmlFile, token, *serial); });
+  // The small CSV row first: the seed reaches a file even when the rewrite of
+  // a large XML file fails or the process dies during it.
   RunStep(failures, csvFile, [&] { return AppendCsv(files, csvFile, token, *serial); });
+  RunStep(failures, xmlFile, [&] { return AppendXml(files, xmlFile, token, *serial); });
   return failures;
 }
 

@@ -14,7 +14,8 @@
 // An operating-system error: GetLastError() on Windows, errno elsewhere.
 struct FileError {
   std::uint32_t code = 0;
-  bool inUse = false;  // another program holds the file open without sharing
+  bool inUse = false;     // another program holds the file open without sharing
+  bool tooLarge = false;  // the file is larger than this process can hold
 };
 
 // "error N", with the system's own words where it has some.

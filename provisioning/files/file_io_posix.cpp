@@ -93,9 +93,14 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   // Read straight into the result; one byte of room beyond the size seen
   // notices a file that grows meanwhile.
   struct stat status {};
-  const std::size_t expected =
-      fstat(file.fd, &status) == 0 && status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0;
+  if (fstat(file.fd, &status) != 0) status.st_size = 0;
   std::string& bytes = outcome.bytes;
+  if (static_cast<unsigned long long>(status.st_size) >= bytes.max_size()) {
+    outcome.state = ReadOutcome::State::Failed;
+    outcome.error = FileError{EFBIG, false, true};
+    return outcome;
+  }
+  const std::size_t expected = status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0;
   bytes.resize(expected + 1 > 4096 ? expected + 1 : 4096);
   std::size_t used = 0;
   for (;;) {
@@ -131,7 +136,14 @@ PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter
   if (file.fd < 0) return {Step::CreateTemporary, LastError()};
 
   DescriptorSink sink(file.fd);
-  const bool complete = write(sink);
+  bool complete = false;
+  try {
+    complete = write(sink);
+  } catch (...) {
+    file.Close(outcome.error);
+    unlink(temporary.c_str());
+    throw;
+  }
   if (!sink.Flush()) {
     outcome = {Step::Write, sink.error};
   } else if (!complete) {
@@ -174,7 +186,18 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   }
 
   DescriptorSink sink(file.fd);
-  const bool complete = write(sink, outcome.created);
+  bool complete = false;
+  try {
+    complete = write(sink, outcome.created);
+  } catch (...) {
+    // Nothing of a writer that failed this way stays either.
+    if (outcome.created) {
+      unlink(path.c_str());
+    } else {
+      static_cast<void>(ftruncate(file.fd, before.st_size));
+    }
+    throw;
+  }
   if (!sink.Flush()) {
     outcome.step = Step::Write;
     outcome.error = sink.error;

@@ -105,10 +105,14 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   // Read straight into the result; one byte of room beyond the size seen
   // notices a file that grows meanwhile.
   LARGE_INTEGER size{};
-  const std::size_t expected = GetFileSizeEx(file.handle, &size) && size.QuadPart > 0
-                                   ? static_cast<std::size_t>(size.QuadPart)
-                                   : 0;
+  if (!GetFileSizeEx(file.handle, &size)) size.QuadPart = 0;
   std::string& bytes = outcome.bytes;
+  if (static_cast<unsigned long long>(size.QuadPart) >= bytes.max_size()) {
+    outcome.state = ReadOutcome::State::Failed;
+    outcome.error = FileError{ERROR_FILE_TOO_LARGE, false, true};
+    return outcome;
+  }
+  const std::size_t expected = size.QuadPart > 0 ? static_cast<std::size_t>(size.QuadPart) : 0;
   bytes.resize(expected + 1 > 4096 ? expected + 1 : 4096);
   std::size_t used = 0;
   for (;;) {
@@ -149,7 +153,14 @@ PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter
   if (!file.Valid()) return {Step::CreateTemporary, ErrorFrom(code)};
 
   HandleSink sink(file.handle);
-  const bool complete = write(sink);
+  bool complete = false;
+  try {
+    complete = write(sink);
+  } catch (...) {
+    file.Close(outcome.error);
+    DeleteFileW(temporary.c_str());
+    throw;
+  }
   if (!sink.Flush()) {
     outcome = {Step::Write, sink.error};
   } else if (!complete) {
@@ -180,28 +191,56 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   outcome.created = GetLastError() != ERROR_ALREADY_EXISTS;
   LARGE_INTEGER zero{};
   LARGE_INTEGER before{};
-  HandleSink sink(file.handle);
+  const auto takeBack = [&] {
+    return SetFilePointerEx(file.handle, before, nullptr, FILE_BEGIN) && SetEndOfFile(file.handle);
+  };
+  const auto removeCreated = [&] {
+    FileError ignored;
+    file.Close(ignored);
+    DeleteFileW(path.c_str());
+  };
   if (!SetFilePointerEx(file.handle, zero, &before, FILE_END)) {
     outcome.step = Step::Open;
     outcome.error = LastError();
-  } else if (!write(sink, outcome.created) && !sink.Failed()) {
-    outcome.step = Step::Cancelled;
-  } else if (!sink.Flush()) {
+    if (outcome.created) removeCreated();
+    return outcome;
+  }
+
+  HandleSink sink(file.handle);
+  bool complete = false;
+  try {
+    complete = write(sink, outcome.created);
+  } catch (...) {
+    // Nothing of a writer that failed this way stays either.
+    if (outcome.created) {
+      removeCreated();
+    } else {
+      takeBack();
+    }
+    throw;
+  }
+  if (!sink.Flush()) {
     outcome.step = Step::Write;
     outcome.error = sink.error;
+  } else if (!complete) {
+    outcome.step = Step::Cancelled;
   }
-  if (!outcome.Appended() && !outcome.created &&
-      (!SetFilePointerEx(file.handle, before, nullptr, FILE_BEGIN) || !SetEndOfFile(file.handle))) {
-    outcome.restored = false;
-    outcome.restoreError = LastError();
+  if (!outcome.Appended()) {
+    // A file this call created would otherwise start without its header next time.
+    if (outcome.created) {
+      removeCreated();
+      return outcome;
+    }
+    if (!takeBack()) {
+      outcome.restored = false;
+      outcome.restoreError = LastError();
+    }
   }
   FileError closeError;
   if (!file.Close(closeError) && outcome.Appended()) {
     outcome.step = Step::Write;
     outcome.error = closeError;
   }
-  // A file this call created would otherwise start without its header next time.
-  if (!outcome.Appended() && outcome.created) DeleteFileW(path.c_str());
   return outcome;
 }
 

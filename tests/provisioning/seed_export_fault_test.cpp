@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <stdexcept>
 #include <utility>
 
 #ifndef _WIN32
@@ -134,9 +135,9 @@ TEST(SeedExportFaults, FolderThatCannotHoldFilesIsReportedForBothFiles) {
     SCOPED_TRACE(folder.string());
     const auto failures = AppendSeedFiles(folder, FirstToken());
     ASSERT_EQ(failures.size(), 2u);
-    EXPECT_TRUE(StartsWith(failures[0], u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock "
+    EXPECT_TRUE(StartsWith(failures[0], u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock "
                                         u"could not be created (error "));
-    EXPECT_TRUE(StartsWith(failures[1], u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock "
+    EXPECT_TRUE(StartsWith(failures[1], u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock "
                                         u"could not be created (error "));
     EXPECT_TRUE(EndsWith(failures[0], u").\r\n") && EndsWith(failures[1], u").\r\n"));
   }
@@ -151,6 +152,61 @@ TEST(SeedExportFaults, UnreadableXmlDoesNotCostTheTokenInTheCsv) {
   EXPECT_TRUE(StartsWith(failures[0], u"Could not add the token to hseeds.xml: the file could not be read (error "));
   EXPECT_TRUE(fs::is_directory(folder / "hseeds.xml"));
   EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow));
+}
+
+TEST(SeedExportFaults, NoExceptionEndsTheExportEachBecomesItsFilesLine) {
+  struct Case {
+    std::function<void(FaultySeedFiles&)> inject;
+    const char16_t* csvFailure;  // null: the CSV row is written
+    const char16_t* xmlFailure;
+  } cases[] = {
+      {[](FaultySeedFiles& f) { f.beforeRead = [](const fs::path&) { throw std::length_error("basic_string::_M_create"); }; },
+       nullptr, u"Could not add the token to hseeds.xml: the file is too large to be held in memory.\r\n"},
+      {[](FaultySeedFiles& f) { f.beforePublish = [](const fs::path&) { throw std::runtime_error("odd"); }; },
+       nullptr, u"Could not add the token to hseeds.xml: an unexpected error occurred (odd).\r\n"},
+      {[](FaultySeedFiles& f) { f.beforeAppend = [](const fs::path&) { throw 42; }; },
+       u"Could not add the token to hseeds.csv: an unexpected error occurred.\r\n", nullptr},
+      // Thrown half-way through writing: no temporary file or half row stays.
+      {[](FaultySeedFiles& f) { f.temporaryWriteFailsAfter = 100, f.writeFailureThrows = true; }, nullptr,
+       u"Could not add the token to hseeds.xml: there was not enough memory.\r\n"},
+      {[](FaultySeedFiles& f) { f.appendWriteFailsAfter = 10, f.writeFailureThrows = true; },
+       u"Could not add the token to hseeds.csv: there was not enough memory.\r\n", nullptr},
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    ASSERT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
+    const std::string xml = ReadBytes(folder / "hseeds.xml");
+    const std::string csv = ReadBytes(folder / "hseeds.csv");
+    FaultySeedFiles files;
+    c.inject(files);
+
+    std::vector<MessageText> failures;
+    ASSERT_NO_THROW(failures = AppendSeedFiles(folder.Path(), SecondToken(), files));
+
+    std::vector<MessageText> expected;
+    if (c.csvFailure) expected.push_back(c.csvFailure);
+    if (c.xmlFailure) expected.push_back(c.xmlFailure);
+    EXPECT_EQ(failures, expected);
+    if (c.csvFailure) {
+      EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), csv);
+      EXPECT_NE(ReadBytes(folder / "hseeds.xml").find("<serial>0000987654321</serial>"), std::string::npos);
+    } else {
+      EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), xml);
+      EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow + kSecondRow));
+    }
+    EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv", "hseeds.xml"}));
+  }
+}
+
+TEST(SeedExportFaults, CsvRowIsWrittenBeforeTheXmlFileIsRewritten) {
+  TempFolder folder;
+  FaultySeedFiles files;
+  bool rowWasThere = false;
+  files.beforePublish = [&](const fs::path&) {
+    rowWasThere = ReadBytes(folder / "hseeds.csv") == Utf16Le(kHotpCsvHeader + kFirstRow);
+  };
+  EXPECT_TRUE(AppendSeedFiles(folder.Path(), FirstToken(), files).empty());
+  EXPECT_TRUE(rowWasThere);
 }
 
 TEST(SeedExportFaults, SaveThatCannotGetTheLockReportsTheFileAsNotWritten) {
@@ -232,9 +288,9 @@ TEST(SeedExportFaults, ReadOnlyFolderIsReportedAndExistingFilesStayWhole) {
 
   fs::permissions(folder.Path(), fs::perms::owner_all);
   EXPECT_EQ(failures, (std::vector<MessageText>{
-                          u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock could not "
-                          u"be created (error 13).\r\n",
                           u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock could not "
+                          u"be created (error 13).\r\n",
+                          u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock could not "
                           u"be created (error 13).\r\n"}));
   EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), xml);
 }

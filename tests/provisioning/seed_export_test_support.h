@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,8 +76,10 @@ class FailingSink final : public ByteSink {
     for (const auto& entry : fs::directory_iterator(folder_)) {
       entriesWhenFailing.push_back(entry.path().filename().u8string());
     }
+    if (throws) throw std::bad_alloc();
     return false;
   }
+  bool throws = false;  // fail with an exception instead
   bool Failed() const { return failed_; }
   Names entriesWhenFailing;
 
@@ -97,9 +101,14 @@ class FaultySeedFiles final : public SeedFileAccess {
   std::optional<std::size_t> appendWriteFailsAfter;
   FileError writeFailure{112, false};  // as a full disk would report it
 
+  bool writeFailureThrows = false;  // the injected write failures throw std::bad_alloc
+  // Run before each step; a test checks the folder there or throws.
+  std::function<void(const fs::path&)> beforeRead, beforePublish, beforeAppend;
+
   Names entriesWhenWriteFailed;  // the folder's entries when an injected write failed
 
   ReadOutcome Read(const fs::path& file) override {
+    if (beforeRead) beforeRead(file);
     if (!readFailure) return ReadWholeFile(file);
     ReadOutcome outcome;
     outcome.state = ReadOutcome::State::Failed;
@@ -108,6 +117,7 @@ class FaultySeedFiles final : public SeedFileAccess {
   }
 
   PublishOutcome Publish(const fs::path& file, const FileWriter& write) override {
+    if (beforePublish) beforePublish(file);
     if (createTemporaryFailure) return {PublishOutcome::Step::CreateTemporary, *createTemporaryFailure};
     if (replaceFailure) {
       // Everything is written; only the last step fails.
@@ -119,6 +129,7 @@ class FaultySeedFiles final : public SeedFileAccess {
     bool sinkFailed = false;
     PublishOutcome outcome = PublishFile(file, [&](ByteSink& out) {
       FailingSink failing(out, *temporaryWriteFailsAfter, file.parent_path());
+      failing.throws = writeFailureThrows;
       const bool complete = write(failing);
       sinkFailed = failing.Failed();
       entriesWhenWriteFailed = failing.entriesWhenFailing;
@@ -129,6 +140,7 @@ class FaultySeedFiles final : public SeedFileAccess {
   }
 
   AppendOutcome Append(const fs::path& file, const AppendWriter& write) override {
+    if (beforeAppend) beforeAppend(file);
     if (openForAppendFailure) {
       AppendOutcome outcome;
       outcome.step = AppendOutcome::Step::Open;
@@ -139,6 +151,7 @@ class FaultySeedFiles final : public SeedFileAccess {
     bool sinkFailed = false;
     AppendOutcome outcome = AppendToFile(file, [&](ByteSink& out, bool created) {
       FailingSink failing(out, *appendWriteFailsAfter, file.parent_path());
+      failing.throws = writeFailureThrows;
       const bool complete = write(failing, created);
       sinkFailed = failing.Failed();
       return complete && !sinkFailed;
