@@ -1,8 +1,10 @@
 // The file operations on POSIX systems, where the core is built and tested
 // natively.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,6 +14,7 @@
 
 #include "provisioning/files/buffered_sink.h"
 #include "provisioning/files/file_io.h"
+#include "provisioning/files/temporary_name.h"
 
 namespace {
 
@@ -74,6 +77,32 @@ AppendOutcome Failed(AppendOutcome::Step step, FileError error, bool created = f
   return outcome;
 }
 
+std::uint64_t Entropy() {
+  static std::atomic<std::uint64_t> counter{0};
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const std::uint64_t local = 0;
+  return (static_cast<std::uint64_t>(getpid()) << 40) ^ static_cast<std::uint64_t>(now.tv_nsec) ^
+         (static_cast<std::uint64_t>(now.tv_sec) << 20) ^ (counter++ << 52) ^
+         reinterpret_cast<std::uintptr_t>(&local);
+}
+
+// Removes what earlier saves of `targetName` left behind: temporaries of ours
+// that no running save holds.
+void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::string& targetName) {
+  DIR* listing = opendir(folder.empty() ? "." : folder.c_str());
+  if (!listing) return;
+  while (const dirent* entry = readdir(listing)) {
+    if (!temporary_name::IsOneOf(targetName, entry->d_name)) continue;
+    const std::filesystem::path path = folder / entry->d_name;
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) unlink(path.c_str());
+    close(fd);
+  }
+  closedir(listing);
+}
+
 }  // namespace
 
 std::string FileErrorText(const FileError& error) {
@@ -124,23 +153,25 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
 PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter& write) {
   using Step = PublishOutcome::Step;
   PublishOutcome outcome;
-  static std::atomic<unsigned> sequence{0};
-  const std::string stem = target.filename().string() + "." + std::to_string(getpid()) + ".";
+  const std::filesystem::path folder = target.parent_path();
+  RemoveStaleTemporaries(folder, target.filename().u8string());
+
   std::filesystem::path temporary;
   Descriptor file;
   for (unsigned attempt = 0; attempt < 100 && file.fd < 0; ++attempt) {
-    temporary = target.parent_path() / (stem + std::to_string(sequence++) + ".tmp");
+    temporary = folder / std::filesystem::u8path(temporary_name::For(target.filename().u8string(), Entropy()));
     file.fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (file.fd < 0 && errno != EEXIST) break;
   }
   if (file.fd < 0) return {Step::CreateTemporary, LastError()};
+  // Held until the file is in place: a temporary nobody holds is a leftover.
+  flock(file.fd, LOCK_EX | LOCK_NB);
 
   DescriptorSink sink(file.fd);
   bool complete = false;
   try {
     complete = write(sink);
   } catch (...) {
-    file.Close(outcome.error);
     unlink(temporary.c_str());
     throw;
   }
@@ -151,8 +182,6 @@ PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter
   } else if (fsync(file.fd) != 0) {
     outcome = {Step::Write, LastError()};
   }
-  FileError closeError;
-  if (!file.Close(closeError) && outcome.Published()) outcome = {Step::Write, closeError};
   if (outcome.Published() && rename(temporary.c_str(), target.c_str()) != 0) {
     outcome = {Step::Replace, LastError()};
   }
@@ -160,7 +189,10 @@ PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter
     unlink(temporary.c_str());
     return outcome;
   }
-  SyncFolder(target.parent_path());
+  // Closing after the rename keeps the lock to the end; the data is durable already.
+  FileError ignored;
+  file.Close(ignored);
+  SyncFolder(folder);
   return outcome;
 }
 

@@ -7,6 +7,7 @@
 
 #include "provisioning/files/buffered_sink.h"
 #include "provisioning/files/file_io.h"
+#include "provisioning/files/temporary_name.h"
 
 namespace {
 
@@ -62,6 +63,35 @@ class HandleSink final : public BufferedSink {
  private:
   HANDLE handle_;
 };
+
+std::uint64_t Entropy() {
+  static std::atomic<std::uint64_t> counter{0};
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  FILETIME time{};
+  GetSystemTimeAsFileTime(&time);
+  const std::uint64_t local = 0;
+  return (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40) ^ static_cast<std::uint64_t>(now.QuadPart) ^
+         (static_cast<std::uint64_t>(time.dwLowDateTime) << 20) ^ (counter++ << 52) ^
+         reinterpret_cast<std::uintptr_t>(&local);
+}
+
+// Removes what earlier saves of `targetName` left behind: temporaries of ours
+// that no running save holds open (opening one to delete it without sharing
+// succeeds only then).
+void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::string& targetName) {
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW((folder / L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::filesystem::path name(found.cFileName);
+    if (!temporary_name::IsOneOf(targetName, name.u8string())) continue;
+    const HANDLE stale = CreateFileW((folder / name).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (stale != INVALID_HANDLE_VALUE) CloseHandle(stale);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
 
 AppendOutcome Failed(AppendOutcome::Step step, FileError error, bool created = false) {
   AppendOutcome outcome;
@@ -137,16 +167,19 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
 PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter& write) {
   using Step = PublishOutcome::Step;
   PublishOutcome outcome;
-  static std::atomic<unsigned> sequence{0};
-  const std::wstring stem =
-      target.filename().wstring() + L"." + std::to_wstring(GetCurrentProcessId()) + L".";
+  const std::filesystem::path folder = target.parent_path();
+  const std::string targetName = target.filename().u8string();
+  RemoveStaleTemporaries(folder, targetName);
+
+  // Held open until it is in place, so that no other save takes it for a
+  // leftover; sharing delete lets it be moved meanwhile.
   std::filesystem::path temporary;
   Handle file;
   DWORD code = ERROR_FILE_EXISTS;
   for (unsigned attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
-    temporary = target.parent_path() / (stem + std::to_wstring(sequence++) + L".tmp");
-    file.handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    temporary = folder / std::filesystem::u8path(temporary_name::For(targetName, Entropy()));
+    file.handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file.Valid()) break;
     code = GetLastError();
   }
@@ -168,12 +201,12 @@ PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter
   } else if (!FlushFileBuffers(file.handle)) {
     outcome = {Step::Write, LastError()};
   }
-  FileError closeError;
-  if (!file.Close(closeError) && outcome.Published()) outcome = {Step::Write, closeError};
   if (outcome.Published() &&
       !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     outcome = {Step::Replace, LastError()};
   }
+  FileError ignored;  // the contents are durable already
+  file.Close(ignored);
   if (!outcome.Published()) DeleteFileW(temporary.c_str());
   return outcome;
 }
