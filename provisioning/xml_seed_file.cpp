@@ -36,6 +36,8 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
     case PublishOutcome::Step::Cancelled:
       if (appended.status == XmlAppendOutcome::Status::Refused) return failure(appended.reason);
       break;
+    case PublishOutcome::Step::ReadOnly:
+      return failure(u"the file is read-only");
     case PublishOutcome::Step::Replace:
       return failure(FileErrorReason(u"the file could not be replaced", published.error));
   }

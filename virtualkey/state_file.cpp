@@ -46,6 +46,9 @@ bool StateFile::Save(const KeyState& state, std::string& problem) const {
     case PublishOutcome::Step::Cancelled:
       problem = Problem("cannot write the next version of", path_, published.error);
       break;
+    case PublishOutcome::Step::ReadOnly:
+      problem = "cannot replace " + path_.u8string() + ": it is read-only";
+      break;
     case PublishOutcome::Step::Replace:
       problem = Problem("cannot replace", path_, published.error);
       break;

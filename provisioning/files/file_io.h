@@ -40,6 +40,7 @@ struct PublishOutcome {
     CreateTemporary,  // no temporary file could be made beside the target
     Write,            // writing, flushing or closing the temporary file failed
     Cancelled,        // the writer gave up
+    ReadOnly,         // the target is marked read-only, so it stays as it is
     Replace,          // the temporary file could not take the target's place
   } step = Step::Published;
   FileError error;  // for CreateTemporary, Write and Replace
@@ -49,7 +50,9 @@ struct PublishOutcome {
 // Has `write` fill a new temporary file in the target's folder, makes it
 // durable and puts it in the target's place in one step: readers see the old
 // or the new file, never a part. On failure the target is left as it was and
-// no temporary file remains.
+// no temporary file remains. An existing target keeps what it was: its
+// security, attributes or mode and owner as far as the system allows; a link
+// stays a link and the file it leads to gets the new contents.
 PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter& write);
 
 // Appends to a file; `created` tells whether this call made the file.

@@ -87,17 +87,35 @@ std::uint64_t Entropy() {
          reinterpret_cast<std::uintptr_t>(&local);
 }
 
+// The file that `path` leads to through any symbolic links.
+std::filesystem::path ThroughLinks(std::filesystem::path path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(path, error)) return path;
+    const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+    if (error) return path;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return path;
+}
+
 // Removes what earlier saves of `targetName` left behind: temporaries of ours
-// that no running save holds.
+// that no running save holds locked and that were last written a while ago
+// (a save takes its lock just after creating the file).
 void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::string& targetName) {
   DIR* listing = opendir(folder.empty() ? "." : folder.c_str());
   if (!listing) return;
+  const time_t now = time(nullptr);
   while (const dirent* entry = readdir(listing)) {
     if (!temporary_name::IsOneOf(targetName, entry->d_name)) continue;
     const std::filesystem::path path = folder / entry->d_name;
     const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) continue;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) unlink(path.c_str());
+    struct stat status {};
+    if (fstat(fd, &status) == 0 && now - status.st_mtime >= temporary_name::kStaleAfterSeconds &&
+        flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      unlink(path.c_str());
+    }
     close(fd);
   }
   closedir(listing);
@@ -150,22 +168,38 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   return outcome;
 }
 
-PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter& write) {
+PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write) {
   using Step = PublishOutcome::Step;
   PublishOutcome outcome;
+  const std::filesystem::path target = ThroughLinks(link);
+  struct stat existing {};
+  const bool exists = stat(target.c_str(), &existing) == 0;
+  if (exists && (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return {Step::ReadOnly, {EACCES}};
   const std::filesystem::path folder = target.parent_path();
   RemoveStaleTemporaries(folder, target.filename().u8string());
 
+  // Private at first when it replaces a file: that file's mode may be stricter.
   std::filesystem::path temporary;
   Descriptor file;
   for (unsigned attempt = 0; attempt < 100 && file.fd < 0; ++attempt) {
     temporary = folder / std::filesystem::u8path(temporary_name::For(target.filename().u8string(), Entropy()));
-    file.fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    file.fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0644);
     if (file.fd < 0 && errno != EEXIST) break;
   }
   if (file.fd < 0) return {Step::CreateTemporary, LastError()};
   // Held until the file is in place: a temporary nobody holds is a leftover.
   flock(file.fd, LOCK_EX | LOCK_NB);
+  if (exists) {
+    // The owner can be kept only by a privileged process; the mode always.
+    if (fchown(file.fd, existing.st_uid, existing.st_gid) != 0) {
+      // Files we may replace but not own end up ours, as any new file would.
+    }
+    if (fchmod(file.fd, existing.st_mode & 07777) != 0) {
+      outcome = {Step::CreateTemporary, LastError()};
+      unlink(temporary.c_str());
+      return outcome;
+    }
+  }
 
   DescriptorSink sink(file.fd);
   bool complete = false;

@@ -76,16 +76,71 @@ std::uint64_t Entropy() {
          reinterpret_cast<std::uintptr_t>(&local);
 }
 
+// The attributes a replaced file keeps; read-only files are never replaced.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The file that `path` leads to when it is a link (a reparse point).
+std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return path;
+  Handle file;
+  file.handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (!file.Valid()) return path;
+  std::wstring final(32768, L'\0');
+  const DWORD length = GetFinalPathNameByHandleW(file.handle, final.data(), static_cast<DWORD>(final.size()),
+                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= final.size()) return path;
+  final.resize(length);
+  return final;
+}
+
+// Puts `temporary` in the place of `target`. ReplaceFileW gives it the
+// target's security descriptor and attributes; a plain move, which would
+// give it the folder's defaults, only makes a file that is not there yet.
+bool PutInPlace(const std::filesystem::path& temporary, const std::filesystem::path& target) {
+  // Not every ReplaceFileW carries the attributes over (Wine's does not).
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    SetFileAttributesW(temporary.c_str(), attributes & kKeptAttributes);
+  }
+  if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr)) return true;
+  const DWORD code = GetLastError();
+  if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+    // The old file was moved aside but the new one did not follow: the new
+    // one holds everything the old one did, so it goes in plainly.
+    return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  }
+  if (code == ERROR_FILE_NOT_FOUND && GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES &&
+      GetLastError() == ERROR_FILE_NOT_FOUND) {
+    return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+  }
+  SetLastError(code);
+  return false;
+}
+
 // Removes what earlier saves of `targetName` left behind: temporaries of ours
 // that no running save holds open (opening one to delete it without sharing
-// succeeds only then).
+// succeeds only then) and that were last written a while ago (a save
+// between writing and replacing has closed its file already).
 void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::string& targetName) {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  const auto ticks = [](const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  constexpr std::uint64_t kTicksPerSecond = 10000000;
   WIN32_FIND_DATAW found{};
   const HANDLE search = FindFirstFileW((folder / L"*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     const std::filesystem::path name(found.cFileName);
     if (!temporary_name::IsOneOf(targetName, name.u8string())) continue;
+    if (ticks(now) < ticks(found.ftLastWriteTime) + temporary_name::kStaleAfterSeconds * kTicksPerSecond) {
+      continue;
+    }
     const HANDLE stale = CreateFileW((folder / name).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (stale != INVALID_HANDLE_VALUE) CloseHandle(stale);
@@ -164,22 +219,28 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   return outcome;
 }
 
-PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter& write) {
+PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write) {
   using Step = PublishOutcome::Step;
   PublishOutcome outcome;
+  const std::filesystem::path target = ThroughLinks(link);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  // Replacing would clear the mark; whoever set it decides.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    return {Step::ReadOnly, ErrorFrom(ERROR_ACCESS_DENIED)};
+  }
   const std::filesystem::path folder = target.parent_path();
   const std::string targetName = target.filename().u8string();
   RemoveStaleTemporaries(folder, targetName);
 
-  // Held open until it is in place, so that no other save takes it for a
-  // leftover; sharing delete lets it be moved meanwhile.
+  // Held open while it is written, so that no other save takes it for a
+  // leftover.
   std::filesystem::path temporary;
   Handle file;
   DWORD code = ERROR_FILE_EXISTS;
   for (unsigned attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
     temporary = folder / std::filesystem::u8path(temporary_name::For(targetName, Entropy()));
-    file.handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file.handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file.Valid()) break;
     code = GetLastError();
   }
@@ -201,12 +262,10 @@ PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter
   } else if (!FlushFileBuffers(file.handle)) {
     outcome = {Step::Write, LastError()};
   }
-  if (outcome.Published() &&
-      !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    outcome = {Step::Replace, LastError()};
-  }
-  FileError ignored;  // the contents are durable already
-  file.Close(ignored);
+  // Closed before the replace, which needs the file to itself.
+  FileError closeError;
+  if (!file.Close(closeError) && outcome.Published()) outcome = {Step::Write, closeError};
+  if (outcome.Published() && !PutInPlace(temporary, target)) outcome = {Step::Replace, LastError()};
   if (!outcome.Published()) DeleteFileW(temporary.c_str());
   return outcome;
 }

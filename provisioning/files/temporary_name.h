@@ -12,6 +12,8 @@ namespace temporary_name {
 constexpr char kMarker[] = ".otp-";
 constexpr char kSuffix[] = ".tmp";
 constexpr std::size_t kRandomDigits = 16;
+// A temporary left unwritten this long belongs to no running save.
+constexpr long long kStaleAfterSeconds = 60;
 
 // Spreads the bits of `value` (pid, clock, counter) over all 64.
 inline std::uint64_t Mix(std::uint64_t value) {

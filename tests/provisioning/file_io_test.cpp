@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 
 #ifdef _WIN32
@@ -105,16 +106,90 @@ TEST(FileLayerPublish, StaleTemporariesOfTheTargetAreRemovedAndHeldOnesKept) {
   const char* held = "seeds.xml.otp-fedcba9876543210.tmp";
   const std::vector<std::string> foreign{"other.xml.otp-0123456789abcdef.tmp", "seeds.xml.backup.tmp",
                                          "seeds.xml.otp-0123.tmp"};
+  const char* recent = "seeds.xml.otp-00112233445566ff.tmp";
   WriteBytes(folder / stale, "plaintext seeds of a save that was killed");
+  WriteBytes(folder / recent, "a save between writing and replacing");
   for (const std::string& name : foreign) WriteBytes(folder.Path() / name, "not ours");
+  WriteBytes(folder / held, "a save that is still running");
+  const auto anHourAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  for (const std::string& name : std::vector<std::string>{stale, held}) {
+    fs::last_write_time(folder.Path() / name, anHourAgo);
+  }
   HeldFile holding(folder / held);
 
   EXPECT_TRUE(Publish(folder / "seeds.xml", "new"));
 
-  std::vector<std::string> expected{held, "seeds.xml"};
+  std::vector<std::string> expected{held, recent, "seeds.xml"};
   expected.insert(expected.end(), foreign.begin(), foreign.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(folder.Entries(), expected);
+}
+
+// Marks a file read-only the platform's way, or takes the mark off again.
+void SetReadOnly(const fs::path& path, bool readOnly) {
+#ifdef _WIN32
+  SetFileAttributesW(path.c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+#else
+  fs::permissions(path, readOnly ? fs::perms::owner_read | fs::perms::group_read : fs::perms::owner_all);
+#endif
+}
+
+TEST(FileLayerPublish, ReplacedFileKeepsWhatItWas) {
+  TempFolder folder;
+  WriteBytes(folder / "seeds.xml", "old");
+#ifdef _WIN32
+  // Hidden and system as an administrator may mark a file; the replace
+  // brings the security descriptor along the same way.
+  const DWORD marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  ASSERT_TRUE(SetFileAttributesW((folder / "seeds.xml").c_str(), marks));
+  ASSERT_TRUE(Publish(folder / "seeds.xml", "new"));
+  EXPECT_EQ(GetFileAttributesW((folder / "seeds.xml").c_str()) & marks, marks);
+  SetFileAttributesW((folder / "seeds.xml").c_str(), FILE_ATTRIBUTE_NORMAL);
+#else
+  const fs::perms restricted = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(folder / "seeds.xml", restricted);
+  ASSERT_TRUE(Publish(folder / "seeds.xml", "new"));
+  EXPECT_EQ(fs::status(folder / "seeds.xml").permissions(), restricted);
+#endif
+  EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "new");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"seeds.xml"}));
+}
+
+TEST(FileLayerPublish, ReadOnlyTargetIsReportedAndLeftAlone) {
+  TempFolder folder;
+  WriteBytes(folder / "seeds.xml", "old");
+  SetReadOnly(folder / "seeds.xml", true);
+  const PublishOutcome outcome = PublishFile(folder / "seeds.xml", [](ByteSink& out) { return out.Write("new", 3); });
+  SetReadOnly(folder / "seeds.xml", false);
+  EXPECT_EQ(outcome.step, PublishOutcome::Step::ReadOnly);
+  EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "old");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"seeds.xml"}));
+}
+
+TEST(FileLayerPublish, LinkStaysALinkAndTheFileItLeadsToGetsTheContents) {
+  TempFolder folder;
+  fs::create_directory(folder / "data");
+  WriteBytes(folder / "data" / "real.xml", "old");
+#ifdef _WIN32
+  if (!CreateSymbolicLinkW((folder / "seeds.xml").c_str(), (folder / "data" / "real.xml").c_str(),
+                           SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
+    GTEST_SKIP() << "no symbolic links here (error " << GetLastError() << ")";
+  }
+  const auto isLink = [&] {
+    const DWORD attributes = GetFileAttributesW((folder / "seeds.xml").c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  };
+  // Wine makes a host link, which its file API shows as a plain file.
+  if (!isLink()) GTEST_SKIP() << "links here do not show as reparse points";
+#else
+  fs::create_symlink(fs::path("data") / "real.xml", folder / "seeds.xml");
+  const auto isLink = [&] { return fs::is_symlink(folder / "seeds.xml"); };
+#endif
+  ASSERT_TRUE(isLink());
+  ASSERT_TRUE(Publish(folder / "seeds.xml", "new"));
+  EXPECT_TRUE(isLink());
+  EXPECT_EQ(ReadBytes(folder / "data" / "real.xml"), "new");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"data", "seeds.xml"}));
 }
 
 }  // namespace

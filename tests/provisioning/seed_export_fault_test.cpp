@@ -209,6 +209,22 @@ TEST(SeedExportFaults, CsvRowIsWrittenBeforeTheXmlFileIsRewritten) {
   EXPECT_TRUE(rowWasThere);
 }
 
+TEST(SeedExportFaults, ReadOnlySeedFileIsReportedNotReplaced) {
+  TempFolder folder;
+  ASSERT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
+  const std::string before = ReadBytes(folder / "hseeds.xml");
+  const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  fs::permissions(folder / "hseeds.xml", readOnly);  // the read-only attribute on Windows
+
+  const auto failures = AppendSeedFiles(folder.Path(), SecondToken());
+
+  fs::permissions(folder / "hseeds.xml", fs::perms::owner_all);
+  EXPECT_EQ(failures, std::vector<MessageText>{u"Could not add the token to hseeds.xml: the file is read-only; "
+                                               u"it was left unchanged.\r\n"});
+  EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), before);
+  EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow + kSecondRow));
+}
+
 TEST(SeedExportFaults, SaveThatCannotGetTheLockReportsTheFileAsNotWritten) {
   TempFolder folder;
   ASSERT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
