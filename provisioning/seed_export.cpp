@@ -73,23 +73,31 @@ void RunStep(std::vector<MessageText>& failures, const std::filesystem::path& fi
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
                                          const ExportedToken& token, SeedFileAccess& files) {
   std::vector<MessageText> failures;
-  const std::string baseName = token.totp ? "tseeds" : "hseeds";
-  const std::filesystem::path xmlFile = folder / (baseName + ".xml");
-  const std::filesystem::path csvFile = folder / (baseName + ".csv");
+  try {
+    const std::string baseName = token.totp ? "tseeds" : "hseeds";
+    const std::filesystem::path csvFile = folder / (baseName + ".csv");
+    const std::filesystem::path xmlFile = folder / (baseName + ".xml");
 
-  const std::optional<MessageText> serial = WidenText(token.serial.c_str(), kThreadAnsiCodePage);
-  if (!serial) {
-    for (const auto& file : {xmlFile, csvFile}) {
-      failures.push_back(CouldNotAddToken(
-          file.filename().u16string(), u"the serial number is not valid text in the system code page"));
+    const std::optional<MessageText> serial = WidenText(token.serial.c_str(), kThreadAnsiCodePage);
+    if (!serial) {
+      for (const auto& file : {csvFile, xmlFile}) {
+        failures.push_back(CouldNotAddToken(
+            file.filename().u16string(), u"the serial number is not valid text in the system code page"));
+      }
+      return failures;
     }
-    return failures;
-  }
 
-  // The small CSV row first: the seed reaches a file even when the rewrite of
-  // a large XML file fails or the process dies during it.
-  RunStep(failures, csvFile, [&] { return AppendCsv(files, csvFile, token, *serial); });
-  RunStep(failures, xmlFile, [&] { return AppendXml(files, xmlFile, token, *serial); });
+    // The small CSV row first: the seed reaches a file even when the rewrite of
+    // a large XML file fails or the process dies during it.
+    RunStep(failures, csvFile, [&] { return AppendCsv(files, csvFile, token, *serial); });
+    RunStep(failures, xmlFile, [&] { return AppendXml(files, xmlFile, token, *serial); });
+  } catch (...) {
+    // Only naming the files or keeping the lines can get here: memory ran out.
+    try {
+      failures.push_back(u"Could not add the token to the seed export files: there was not enough memory.\r\n");
+    } catch (...) {
+    }
+  }
   return failures;
 }
 
