@@ -10,29 +10,23 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "provisioning/files/buffered_sink.h"
 #include "provisioning/files/file_io.h"
+#include "provisioning/files/file_steps.h"
 #include "provisioning/files/temporary_name.h"
 
 namespace {
 
 FileError LastError() { return FileError{static_cast<std::uint32_t>(errno), false}; }
 
-// Closes the descriptor unless it was handed back.
+// A file opened for reading, closed with the scope.
 struct Descriptor {
   int fd = -1;
   ~Descriptor() {
     if (fd >= 0) close(fd);
-  }
-  // Closes now; false (and `error`) when closing reported a failure.
-  bool Close(FileError& error) {
-    const int closing = fd;
-    fd = -1;
-    if (close(closing) == 0) return true;
-    error = LastError();
-    return false;
   }
 };
 
@@ -69,13 +63,57 @@ void SyncFolder(const std::filesystem::path& folder) {
   close(fd);
 }
 
-AppendOutcome Failed(AppendOutcome::Step step, FileError error, bool created = false) {
-  AppendOutcome outcome;
-  outcome.step = step;
-  outcome.error = error;
-  outcome.created = created;
-  return outcome;
-}
+// A file being published or appended to, for the steps in file_steps.h.
+class WritingFile {
+ public:
+  WritingFile(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)), sink_(fd) {}
+  ~WritingFile() {
+    if (fd_ >= 0) close(fd_);
+  }
+  WritingFile(const WritingFile&) = delete;
+  WritingFile& operator=(const WritingFile&) = delete;
+
+  int Fd() const { return fd_; }
+  BufferedSink& Sink() { return sink_; }
+  FileError SinkError() const { return sink_.error; }
+  bool Sync(FileError& error) { return Check(fsync(fd_) == 0, error); }
+  bool Close(FileError& error) {
+    if (fd_ < 0) return true;
+    const int closing = fd_;
+    fd_ = -1;
+    return Check(close(closing) == 0, error);
+  }
+
+  // Publishing: this is the temporary file for `target`.
+  void PublishAs(std::filesystem::path target) { target_ = std::move(target); }
+  bool PutInPlace(FileError& error) {
+    if (!Check(rename(path_.c_str(), target_.c_str()) == 0, error)) return false;
+    SyncFolder(target_.parent_path());
+    return true;
+  }
+  void RemoveTemporary() { unlink(path_.c_str()); }
+
+  // Appending: the file was `length` bytes long before.
+  void AppendAfter(off_t length) { before_ = length; }
+  bool TakeBack(FileError& error) { return Check(ftruncate(fd_, before_) == 0, error); }
+  void RemoveCreated() {
+    unlink(path_.c_str());
+    FileError ignored;
+    Close(ignored);
+  }
+
+ private:
+  static bool Check(bool ok, FileError& error) {
+    if (!ok) error = LastError();
+    return ok;
+  }
+
+  int fd_;
+  std::filesystem::path path_;
+  std::filesystem::path target_;
+  off_t before_ = 0;
+  DescriptorSink sink_;
+};
 
 std::uint64_t Entropy() {
   static std::atomic<std::uint64_t> counter{0};
@@ -137,40 +175,24 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
     outcome.error = LastError();
     return outcome;
   }
-  // Read straight into the result; one byte of room beyond the size seen
-  // notices a file that grows meanwhile.
   struct stat status {};
-  if (fstat(file.fd, &status) != 0) status.st_size = 0;
-  std::string& bytes = outcome.bytes;
-  if (static_cast<unsigned long long>(status.st_size) >= bytes.max_size()) {
-    outcome.state = ReadOutcome::State::Failed;
-    outcome.error = FileError{EFBIG, false, true};
-    return outcome;
-  }
-  const std::size_t expected = status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0;
-  bytes.resize(expected + 1 > 4096 ? expected + 1 : 4096);
-  std::size_t used = 0;
-  for (;;) {
-    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-    const ssize_t count = read(file.fd, &bytes[used], bytes.size() - used);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      outcome.state = ReadOutcome::State::Failed;
-      outcome.error = LastError();
-      outcome.bytes.clear();
-      return outcome;
-    }
-    if (count == 0) break;
-    used += static_cast<std::size_t>(count);
-  }
-  bytes.resize(used);
-  outcome.state = ReadOutcome::State::Read;
+  if (fstat(file.fd, &status) != 0 || status.st_size < 0) status.st_size = 0;
+  file_steps::ReadAll(outcome, static_cast<unsigned long long>(status.st_size), FileError{EFBIG, false, true},
+                      [&](char* at, std::size_t room, FileError& error) -> long long {
+                        for (;;) {
+                          const ssize_t count = read(file.fd, at, room);
+                          if (count >= 0) return count;
+                          if (errno != EINTR) {
+                            error = LastError();
+                            return -1;
+                          }
+                        }
+                      });
   return outcome;
 }
 
 PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write) {
   using Step = PublishOutcome::Step;
-  PublishOutcome outcome;
   const std::filesystem::path target = ThroughLinks(link);
   struct stat existing {};
   const bool exists = stat(target.c_str(), &existing) == 0;
@@ -179,112 +201,54 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   RemoveStaleTemporaries(folder, target.filename().u8string());
 
   // Private at first when it replaces a file: that file's mode may be stricter.
-  std::filesystem::path temporary;
-  Descriptor file;
-  for (unsigned attempt = 0; attempt < 100 && file.fd < 0; ++attempt) {
-    temporary = folder / std::filesystem::u8path(temporary_name::For(target.filename().u8string(), Entropy()));
-    file.fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0644);
-    if (file.fd < 0 && errno != EEXIST) break;
+  std::unique_ptr<WritingFile> file;
+  for (unsigned attempt = 0; attempt < 100 && !file; ++attempt) {
+    const std::filesystem::path temporary =
+        folder / std::filesystem::u8path(temporary_name::For(target.filename().u8string(), Entropy()));
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0644);
+    if (fd >= 0) {
+      file = std::make_unique<WritingFile>(fd, temporary);
+    } else if (errno != EEXIST) {
+      break;
+    }
   }
-  if (file.fd < 0) return {Step::CreateTemporary, LastError()};
-  // Held until the file is in place: a temporary nobody holds is a leftover.
-  flock(file.fd, LOCK_EX | LOCK_NB);
+  if (!file) return {Step::CreateTemporary, LastError()};
+  file->PublishAs(target);
+  // Held while it is written: a temporary nobody holds is a leftover.
+  flock(file->Fd(), LOCK_EX | LOCK_NB);
   if (exists) {
     // The owner can be kept only by a privileged process; the mode always.
-    if (fchown(file.fd, existing.st_uid, existing.st_gid) != 0) {
+    if (fchown(file->Fd(), existing.st_uid, existing.st_gid) != 0) {
       // Files we may replace but not own end up ours, as any new file would.
     }
-    if (fchmod(file.fd, existing.st_mode & 07777) != 0) {
-      outcome = {Step::CreateTemporary, LastError()};
-      unlink(temporary.c_str());
-      return outcome;
+    if (fchmod(file->Fd(), existing.st_mode & 07777) != 0) {
+      const PublishOutcome failed{Step::CreateTemporary, LastError()};
+      file->RemoveTemporary();
+      return failed;
     }
   }
 
-  DescriptorSink sink(file.fd);
-  bool complete = false;
-  try {
-    complete = write(sink);
-  } catch (...) {
-    unlink(temporary.c_str());
-    throw;
-  }
-  if (!sink.Flush()) {
-    outcome = {Step::Write, sink.error};
-  } else if (!complete) {
-    outcome.step = Step::Cancelled;
-  } else if (fsync(file.fd) != 0) {
-    outcome = {Step::Write, LastError()};
-  }
-  if (outcome.Published() && rename(temporary.c_str(), target.c_str()) != 0) {
-    outcome = {Step::Replace, LastError()};
-  }
-  if (!outcome.Published()) {
-    unlink(temporary.c_str());
-    return outcome;
-  }
-  // Closing after the rename keeps the lock to the end; the data is durable already.
-  FileError ignored;
-  file.Close(ignored);
-  SyncFolder(folder);
-  return outcome;
+  return file_steps::WriteAndPublish(*file, write);
 }
 
 AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write) {
-  using Step = AppendOutcome::Step;
   AppendOutcome outcome;
   // Creating exclusively first tells reliably whether this call made the file.
-  Descriptor file;
-  file.fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  outcome.created = file.fd >= 0;
-  if (!outcome.created && errno == EEXIST) file.fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (file.fd < 0) return Failed(Step::Open, LastError());
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  outcome.created = fd >= 0;
+  if (!outcome.created && errno == EEXIST) fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return file_steps::OpenFailed(LastError());
+  WritingFile file(fd, path);
   // No other writer in between, or cutting back could cut its part off.
   struct stat before {};
-  if (flock(file.fd, LOCK_EX | LOCK_NB) != 0) {
-    outcome = Failed(Step::Open, FileError{static_cast<std::uint32_t>(errno), errno == EWOULDBLOCK}, outcome.created);
-  } else if (fstat(file.fd, &before) != 0) {
-    outcome = Failed(Step::Open, LastError(), outcome.created);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &before) != 0) {
+    AppendOutcome failed = file_steps::OpenFailed(FileError{static_cast<std::uint32_t>(errno), errno == EWOULDBLOCK});
+    failed.created = outcome.created;
+    if (outcome.created) file.RemoveCreated();
+    return failed;
   }
-  if (outcome.step == Step::Open) {
-    if (outcome.created) unlink(path.c_str());
-    return outcome;
-  }
-
-  DescriptorSink sink(file.fd);
-  bool complete = false;
-  try {
-    complete = write(sink, outcome.created);
-  } catch (...) {
-    // Nothing of a writer that failed this way stays either.
-    if (outcome.created) {
-      unlink(path.c_str());
-    } else {
-      static_cast<void>(ftruncate(file.fd, before.st_size));
-    }
-    throw;
-  }
-  if (!sink.Flush()) {
-    outcome.step = Step::Write;
-    outcome.error = sink.error;
-  } else if (!complete) {
-    outcome.step = Step::Cancelled;
-  }
-  if (!outcome.Appended()) {
-    // A file this call created would otherwise start without its header next time.
-    if (outcome.created) {
-      unlink(path.c_str());
-    } else if (ftruncate(file.fd, before.st_size) != 0) {
-      outcome.restored = false;
-      outcome.restoreError = LastError();
-    }
-  }
-  FileError closeError;
-  if (!file.Close(closeError) && outcome.Appended()) {
-    outcome.step = Step::Write;
-    outcome.error = closeError;
-  }
-  return outcome;
+  file.AppendAfter(before.st_size);
+  return file_steps::WriteAndKeepOrTakeBack(file, write, outcome);
 }
 
 FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile,

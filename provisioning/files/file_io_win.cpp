@@ -4,9 +4,11 @@
 #include <winbase.h>
 
 #include <atomic>
+#include <memory>
 
 #include "provisioning/files/buffered_sink.h"
 #include "provisioning/files/file_io.h"
+#include "provisioning/files/file_steps.h"
 #include "provisioning/files/temporary_name.h"
 
 namespace {
@@ -18,21 +20,13 @@ FileError ErrorFrom(DWORD code) {
 
 FileError LastError() { return ErrorFrom(GetLastError()); }
 
-// Closes the handle unless it was handed back.
+// A handle closed with the scope.
 struct Handle {
   HANDLE handle = INVALID_HANDLE_VALUE;
   ~Handle() {
     if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   }
   bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
-  // Closes now; false (and `error`) when closing reported a failure.
-  bool Close(FileError& error) {
-    const HANDLE closing = handle;
-    handle = INVALID_HANDLE_VALUE;
-    if (CloseHandle(closing)) return true;
-    error = LastError();
-    return false;
-  }
 };
 
 class HandleSink final : public BufferedSink {
@@ -62,6 +56,57 @@ class HandleSink final : public BufferedSink {
 
  private:
   HANDLE handle_;
+};
+
+bool ReplaceTarget(const std::filesystem::path& temporary, const std::filesystem::path& target);
+
+// A file being published or appended to, for the steps in file_steps.h.
+class WritingFile {
+ public:
+  WritingFile(HANDLE handle, std::filesystem::path path) : handle_(handle), path_(std::move(path)), sink_(handle) {}
+  ~WritingFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  WritingFile(const WritingFile&) = delete;
+  WritingFile& operator=(const WritingFile&) = delete;
+
+  BufferedSink& Sink() { return sink_; }
+  FileError SinkError() const { return sink_.error; }
+  bool Sync(FileError& error) { return Check(FlushFileBuffers(handle_), error); }
+  bool Close(FileError& error) {
+    if (handle_ == INVALID_HANDLE_VALUE) return true;
+    const HANDLE closing = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return Check(CloseHandle(closing), error);
+  }
+
+  // Publishing: this is the temporary file for `target`.
+  void PublishAs(std::filesystem::path target) { target_ = std::move(target); }
+  bool PutInPlace(FileError& error) { return Check(ReplaceTarget(path_, target_), error); }
+  void RemoveTemporary() { DeleteFileW(path_.c_str()); }
+
+  // Appending: the file was `length` bytes long before.
+  void AppendAfter(LARGE_INTEGER length) { before_ = length; }
+  bool TakeBack(FileError& error) {
+    return Check(SetFilePointerEx(handle_, before_, nullptr, FILE_BEGIN) && SetEndOfFile(handle_), error);
+  }
+  void RemoveCreated() {
+    FileError ignored;
+    Close(ignored);
+    DeleteFileW(path_.c_str());
+  }
+
+ private:
+  static bool Check(bool ok, FileError& error) {
+    if (!ok) error = LastError();
+    return ok;
+  }
+
+  HANDLE handle_;
+  std::filesystem::path path_;
+  std::filesystem::path target_;
+  LARGE_INTEGER before_{};
+  HandleSink sink_;
 };
 
 std::uint64_t Entropy() {
@@ -100,7 +145,7 @@ std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
 // Puts `temporary` in the place of `target`. ReplaceFileW gives it the
 // target's security descriptor and attributes; a plain move, which would
 // give it the folder's defaults, only makes a file that is not there yet.
-bool PutInPlace(const std::filesystem::path& temporary, const std::filesystem::path& target) {
+bool ReplaceTarget(const std::filesystem::path& temporary, const std::filesystem::path& target) {
   // Not every ReplaceFileW carries the attributes over (Wine's does not).
   const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
@@ -148,13 +193,6 @@ void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::stri
   FindClose(search);
 }
 
-AppendOutcome Failed(AppendOutcome::Step step, FileError error, bool created = false) {
-  AppendOutcome outcome;
-  outcome.step = step;
-  outcome.error = error;
-  outcome.created = created;
-  return outcome;
-}
 
 }  // namespace
 
@@ -187,41 +225,24 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
     outcome.error = ErrorFrom(code);
     return outcome;
   }
-  // Read straight into the result; one byte of room beyond the size seen
-  // notices a file that grows meanwhile.
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.handle, &size)) size.QuadPart = 0;
-  std::string& bytes = outcome.bytes;
-  if (static_cast<unsigned long long>(size.QuadPart) >= bytes.max_size()) {
-    outcome.state = ReadOutcome::State::Failed;
-    outcome.error = FileError{ERROR_FILE_TOO_LARGE, false, true};
-    return outcome;
-  }
-  const std::size_t expected = size.QuadPart > 0 ? static_cast<std::size_t>(size.QuadPart) : 0;
-  bytes.resize(expected + 1 > 4096 ? expected + 1 : 4096);
-  std::size_t used = 0;
-  for (;;) {
-    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-    const std::size_t room = bytes.size() - used;
-    DWORD count = 0;
-    if (!ReadFile(file.handle, &bytes[used], room > 0x40000000u ? 0x40000000u : static_cast<DWORD>(room),
-                  &count, nullptr)) {
-      outcome.state = ReadOutcome::State::Failed;
-      outcome.error = LastError();
-      outcome.bytes.clear();
-      return outcome;
-    }
-    if (count == 0) break;
-    used += count;
-  }
-  bytes.resize(used);
-  outcome.state = ReadOutcome::State::Read;
+  if (!GetFileSizeEx(file.handle, &size) || size.QuadPart < 0) size.QuadPart = 0;
+  file_steps::ReadAll(outcome, static_cast<unsigned long long>(size.QuadPart),
+                      FileError{ERROR_FILE_TOO_LARGE, false, true},
+                      [&](char* at, std::size_t room, FileError& error) -> long long {
+                        DWORD count = 0;
+                        if (ReadFile(file.handle, at, room > 0x40000000u ? 0x40000000u : static_cast<DWORD>(room),
+                                     &count, nullptr)) {
+                          return count;
+                        }
+                        error = LastError();
+                        return -1;
+                      });
   return outcome;
 }
 
 PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write) {
   using Step = PublishOutcome::Step;
-  PublishOutcome outcome;
   const std::filesystem::path target = ThroughLinks(link);
   const DWORD attributes = GetFileAttributesW(target.c_str());
   // Replacing would clear the mark; whoever set it decides.
@@ -232,108 +253,45 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   const std::string targetName = target.filename().u8string();
   RemoveStaleTemporaries(folder, targetName);
 
-  // Held open while it is written, so that no other save takes it for a
-  // leftover.
-  std::filesystem::path temporary;
-  Handle file;
+  // Held open without sharing while it is written, so that no other save
+  // takes it for a leftover.
+  std::unique_ptr<WritingFile> file;
   DWORD code = ERROR_FILE_EXISTS;
   for (unsigned attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
-    temporary = folder / std::filesystem::u8path(temporary_name::For(targetName, Entropy()));
-    file.handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file.Valid()) break;
+    const std::filesystem::path temporary = folder / std::filesystem::u8path(temporary_name::For(targetName, Entropy()));
+    const HANDLE handle =
+        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      file = std::make_unique<WritingFile>(handle, temporary);
+      break;
+    }
     code = GetLastError();
   }
-  if (!file.Valid()) return {Step::CreateTemporary, ErrorFrom(code)};
-
-  HandleSink sink(file.handle);
-  bool complete = false;
-  try {
-    complete = write(sink);
-  } catch (...) {
-    file.Close(outcome.error);
-    DeleteFileW(temporary.c_str());
-    throw;
-  }
-  if (!sink.Flush()) {
-    outcome = {Step::Write, sink.error};
-  } else if (!complete) {
-    outcome.step = Step::Cancelled;
-  } else if (!FlushFileBuffers(file.handle)) {
-    outcome = {Step::Write, LastError()};
-  }
-  // Closed before the replace, which needs the file to itself.
-  FileError closeError;
-  if (!file.Close(closeError) && outcome.Published()) outcome = {Step::Write, closeError};
-  if (outcome.Published() && !PutInPlace(temporary, target)) outcome = {Step::Replace, LastError()};
-  if (!outcome.Published()) DeleteFileW(temporary.c_str());
-  return outcome;
+  if (!file) return {Step::CreateTemporary, ErrorFrom(code)};
+  file->PublishAs(target);
+  return file_steps::WriteAndPublish(*file, write);
 }
 
 AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write) {
-  using Step = AppendOutcome::Step;
   AppendOutcome outcome;
   // No sharing: while the row is written nobody else can write in between.
   // Write access beyond appending is what cutting back needs.
-  Handle file;
-  file.handle = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA, 0, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (!file.Valid()) return Failed(Step::Open, LastError());
+  const HANDLE handle = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return file_steps::OpenFailed(LastError());
   // OPEN_ALWAYS says in the same call whether the file was already there.
   outcome.created = GetLastError() != ERROR_ALREADY_EXISTS;
+  WritingFile file(handle, path);
   LARGE_INTEGER zero{};
   LARGE_INTEGER before{};
-  const auto takeBack = [&] {
-    return SetFilePointerEx(file.handle, before, nullptr, FILE_BEGIN) && SetEndOfFile(file.handle);
-  };
-  const auto removeCreated = [&] {
-    FileError ignored;
-    file.Close(ignored);
-    DeleteFileW(path.c_str());
-  };
-  if (!SetFilePointerEx(file.handle, zero, &before, FILE_END)) {
-    outcome.step = Step::Open;
-    outcome.error = LastError();
-    if (outcome.created) removeCreated();
-    return outcome;
+  if (!SetFilePointerEx(handle, zero, &before, FILE_END)) {
+    AppendOutcome failed = file_steps::OpenFailed(LastError());
+    failed.created = outcome.created;
+    if (outcome.created) file.RemoveCreated();
+    return failed;
   }
-
-  HandleSink sink(file.handle);
-  bool complete = false;
-  try {
-    complete = write(sink, outcome.created);
-  } catch (...) {
-    // Nothing of a writer that failed this way stays either.
-    if (outcome.created) {
-      removeCreated();
-    } else {
-      takeBack();
-    }
-    throw;
-  }
-  if (!sink.Flush()) {
-    outcome.step = Step::Write;
-    outcome.error = sink.error;
-  } else if (!complete) {
-    outcome.step = Step::Cancelled;
-  }
-  if (!outcome.Appended()) {
-    // A file this call created would otherwise start without its header next time.
-    if (outcome.created) {
-      removeCreated();
-      return outcome;
-    }
-    if (!takeBack()) {
-      outcome.restored = false;
-      outcome.restoreError = LastError();
-    }
-  }
-  FileError closeError;
-  if (!file.Close(closeError) && outcome.Appended()) {
-    outcome.step = Step::Write;
-    outcome.error = closeError;
-  }
-  return outcome;
+  file.AppendAfter(before);
+  return file_steps::WriteAndKeepOrTakeBack(file, write, outcome);
 }
 
 FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile,
