@@ -52,7 +52,9 @@ struct PublishOutcome {
 // or the new file, never a part. On failure the target is left as it was and
 // no temporary file remains. An existing target keeps what it was: its
 // security, attributes or mode and owner as far as the system allows; a link
-// stays a link and the file it leads to gets the new contents.
+// stays a link and the file it leads to gets the new contents; one marked
+// read-only is not replaced. Temporaries of earlier publishes of the same
+// target that nobody holds (see temporary_name.h) are removed first.
 PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter& write);
 
 // Appends to a file; `created` tells whether this call made the file.
