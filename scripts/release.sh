@@ -97,6 +97,6 @@ echo "release: wrote $dist:"
 
 if [ "$checks" -eq 1 ]; then
   "$root/scripts/test-release.sh" "$dist" "$build"
-  "$root/docs/make-screenshots.sh" "$build/bin" "$build/screenshots"
+  "$root/docs/make-screenshots.sh" "$build/screenshots"
   echo "release: fresh screenshots in $build/screenshots (the guide shows docs/images)"
 fi

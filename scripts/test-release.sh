@@ -96,7 +96,10 @@ start_wine "$root/build/wineprefix-release"
 unmanaged_windows
 OTP_TOOL_FOLDER=$(winepath -w "$unpacked" 2>/dev/null)
 export OTP_TOOL_FOLDER
-if "$root/scripts/wine-run.sh" "$build/bin/release_tests.exe" --gtest_brief=1; then
+# Without the folder the tests would skip themselves.
+if [ -z "$OTP_TOOL_FOLDER" ]; then
+  fail "winepath gave no Windows path for $unpacked"
+elif "$root/scripts/wine-run.sh" "$build/bin/release_tests.exe" --gtest_brief=1; then
   pass "the unpacked tool lists the virtual key, creates a token and names a missing CV_Manager.dll"
 else
   fail "the unpacked tool under Wine"
