@@ -13,9 +13,18 @@ constexpr MessageRange kInputRanges[] = {
     {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK},
 };
 
+BOOL CALLBACK PaintNow(HWND window, LPARAM) {
+  RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  return TRUE;
+}
+
 }  // namespace
 
-BusyScope::BusyScope() : previousCursor_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+BusyScope::BusyScope() : previousCursor_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {
+  // Nothing paints while the thread waits: what was just written (the touch
+  // prompt in the message box) must be on screen before the call starts.
+  EnumThreadWindows(GetCurrentThreadId(), PaintNow, 0);
+}
 
 BusyScope::~BusyScope() {
   DiscardQueuedInput();

@@ -105,6 +105,18 @@ TEST(BusyScopeTest, InputMadeDuringTheCallIsDroppedAndPostedMessagesStay) {
   EXPECT_EQ(QueuedMessages(), (std::vector<UINT>{WM_DEVICECHANGE, WM_KEYDOWN, WM_APP}));
 }
 
+TEST(BusyScopeTest, TextWrittenJustBeforeTheCallIsPaintedBeforeItBlocks) {
+  ForegroundWindow window;
+  const HWND box = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 180, 80,
+                                   window.Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(box, nullptr);
+  ForegroundWindow::Drain();
+  SetWindowTextW(box, L"Please touch the key!...");
+  ASSERT_TRUE(GetUpdateRect(box, nullptr, FALSE)) << "the new text should wait for a paint";
+  BusyScope busy;
+  EXPECT_FALSE(GetUpdateRect(box, nullptr, FALSE));
+}
+
 // Notes, for each call, whether the wait cursor showed while it ran.
 class CursorProbe : public ITokenLibrary {
  public:
