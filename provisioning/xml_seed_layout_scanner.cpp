@@ -71,11 +71,30 @@ std::size_t Utf8SequenceLength(std::string_view text) {
   return 0;
 }
 
+// Bytes that stand for themselves in a text: printable ASCII but the markup
+// characters, and tab. The rest needs a closer look.
+struct PlainBytes {
+  bool table[256] = {};
+  constexpr PlainBytes() {
+    for (int c = 0x20; c < 0x80; ++c) table[c] = c != '&' && c != '<' && c != '>';
+    table[int('\t')] = true;
+  }
+};
+constexpr PlainBytes kPlain;
+
 }  // namespace
 
 bool IsPugixmlEscapedText(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
+    const auto plain = [&](std::size_t at) { return kPlain.table[static_cast<std::uint8_t>(text[at])]; };
+    // Eight at a time: serials and seeds are long runs of plain bytes.
+    while (i + 8 <= text.size() && (plain(i) & plain(i + 1) & plain(i + 2) & plain(i + 3) & plain(i + 4) &
+                                    plain(i + 5) & plain(i + 6) & plain(i + 7))) {
+      i += 8;
+    }
+    while (i < text.size() && plain(i)) ++i;
+    if (i == text.size()) break;
     const auto c = static_cast<std::uint8_t>(text[i]);
     if (c >= 0x80) {
       const std::size_t length = Utf8SequenceLength(text.substr(i));
@@ -94,10 +113,8 @@ bool IsPugixmlEscapedText(std::string_view text) {
       } else {
         return false;
       }
-    } else if (c == '<' || c == '>' || (c < 0x20 && c != '\t')) {
-      return false;
     } else {
-      ++i;
+      return false;  // '<', '>' or a control character
     }
   }
   return true;

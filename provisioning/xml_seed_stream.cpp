@@ -24,7 +24,7 @@ class StringWriter final : public pugi::xml_writer {
 
 // Large enough that a read and a write move a good block, small enough that
 // the memory used stays the same for any file. A longer line is not the layout.
-constexpr std::size_t kBufferSize = 256 * 1024;
+constexpr std::size_t kBufferSize = 4 * 1024 * 1024;
 
 }  // namespace
 

@@ -195,7 +195,7 @@ TEST(XmlSeedStream, LargeFileStreamsInBlocksAndLongLinesDecline) {
 
   // A text longer than the stream's buffer takes the rewrite.
   TokenLines longName;
-  longName.name = std::string(300 * 1024, 'n');
+  longName.name = std::string(5 << 20, 'n');
   const std::string longLine = SeedFileXml(false, TokenXml(longName));
   StreamStatus status;
   Stream(longLine, false, NewToken("S"), 1 << 16, &status);
