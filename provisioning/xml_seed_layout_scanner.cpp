@@ -1,6 +1,7 @@
 #include "provisioning/xml_seed_layout_scanner.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -15,32 +16,39 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
+// The three forms of a token's text element's line.
+struct TextElement {
+  std::string_view open;   // "\t\t\t<name>"
+  std::string_view close;  // "</name>"
+  std::string_view empty;  // "\t\t\t<name />"
+};
+constexpr TextElement kCrypto{"\t\t\t<crypto>", "</crypto>", "\t\t\t<crypto />"};
+constexpr TextElement kName{"\t\t\t<name>", "</name>", "\t\t\t<name />"};
+constexpr TextElement kDigits{"\t\t\t<digits>", "</digits>", "\t\t\t<digits />"};
+constexpr TextElement kSerial{"\t\t\t<serial>", "</serial>", "\t\t\t<serial />"};
+constexpr TextElement kSeed{"\t\t\t<seed>", "</seed>", "\t\t\t<seed />"};
+
 // "\t\t\t<name>text</name>" or "\t\t\t<name />": the text of a token's
 // element, or false. `pair` tells "<name></name>": pugixml writes a new empty
 // text so, but a file it read back as "<name />".
-bool TokenTextElement(std::string_view line, std::string_view name, std::string_view* text,
+bool TokenTextElement(std::string_view line, const TextElement& element, std::string_view* text,
                       bool& pair) {
-  if (!StartsWith(line, "\t\t\t<")) return false;
-  line.remove_prefix(4);
-  if (!StartsWith(line, name)) return false;
-  line.remove_prefix(name.size());
   pair = false;
-  if (line == " />") {
+  const std::size_t tags = element.open.size() + element.close.size();
+  if (line.size() >= tags && std::memcmp(line.data(), element.open.data(), element.open.size()) == 0 &&
+      std::memcmp(line.data() + line.size() - element.close.size(), element.close.data(),
+                  element.close.size()) == 0) {
+    const std::string_view content = line.substr(element.open.size(), line.size() - tags);
+    if (!IsPugixmlEscapedText(content)) return false;
+    pair = content.empty();
+    if (text) *text = content;
+    return true;
+  }
+  if (line == element.empty) {
     if (text) *text = {};
     return true;
   }
-  if (line.size() < name.size() + 4 || line.front() != '>') return false;
-  line.remove_prefix(1);
-  const std::size_t closing = line.size() - name.size() - 3;
-  if (line.substr(closing, 2) != "</" || line.substr(closing + 2, name.size()) != name ||
-      line.back() != '>') {
-    return false;
-  }
-  const std::string_view content = line.substr(0, closing);
-  if (!IsPugixmlEscapedText(content)) return false;
-  pair = content.empty();
-  if (text) *text = content;
-  return true;
+  return false;
 }
 
 // The control characters pugixml writes as "&#NN;": all below 32 but tab,
@@ -132,7 +140,7 @@ XmlLayoutLine XmlLayoutScanner::Next(std::string_view line, std::string_view* te
     state_ = next;
     return XmlLayoutLine::Plain;
   };
-  const auto element = [&](std::string_view name, State next) {
+  const auto element = [&](const TextElement& name, State next) {
     if (!TokenTextElement(line, name, nullptr, emptyPair_)) return Fail();
     state_ = next;
     return XmlLayoutLine::Plain;
@@ -171,21 +179,21 @@ XmlLayoutLine XmlLayoutScanner::Next(std::string_view line, std::string_view* te
     case State::FirstToken:
       return expect("\t\t<token>", State::Crypto);
     case State::Crypto:
-      return element("crypto", State::NameOrDigits);
+      return element(kCrypto, State::NameOrDigits);
     case State::NameOrDigits:
-      if (StartsWith(line, "\t\t\t<name")) return element("name", State::Digits);
-      return element("digits", State::Serial);
+      if (StartsWith(line, "\t\t\t<name")) return element(kName, State::Digits);
+      return element(kDigits, State::Serial);
     case State::Digits:
-      return element("digits", State::Serial);
+      return element(kDigits, State::Serial);
     case State::Serial: {
       std::string_view serial;
-      if (!TokenTextElement(line, "serial", &serial, emptyPair_)) return Fail();
+      if (!TokenTextElement(line, kSerial, &serial, emptyPair_)) return Fail();
       if (text) *text = serial;
       state_ = State::Seed;
       return XmlLayoutLine::Serial;
     }
     case State::Seed:
-      return element("seed", State::TokenEnd);
+      return element(kSeed, State::TokenEnd);
     case State::TokenEnd:
       return expect("\t\t</token>", State::TokenOrEnd);
     case State::DataEnd:
