@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "app/busy_token_library.h"
 #include "app/framework/app_module.h"
 #include "app/run_main_window.h"
 #include "provisioning/new_token_dialog.h"
@@ -13,8 +14,9 @@ namespace {
 
 int RunApplication(int showCommand) {
   DllTokenLibrary library;
-  return RunMainWindow(showCommand, library, library.LoadProblem(),
-                       [&library](HWND owner) { return RunNewTokenDialog(owner, library); });
+  BusyTokenLibrary keyCalls(library);
+  return RunMainWindow(showCommand, keyCalls, library.LoadProblem(),
+                       [&keyCalls](HWND owner) { return RunNewTokenDialog(owner, keyCalls); });
 }
 
 }  // namespace

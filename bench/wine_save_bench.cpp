@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
   tool.Click(IDC_NEW_TOKEN);
   const HWND form = tool.WaitForDialog(L"New Token");
   if (!form) return 1;
-  ClickRadio(form, IDC_ALGORITHM_HOTP);
+  ClickButton(form, IDC_ALGORITHM_HOTP);
   PostCommand(form, IDC_GENERATE_SEED);
   for (int i = 0; i < 200 && !IsWindowEnabled(GetDlgItem(form, IDC_SAVE)); ++i) Sleep(10);
 

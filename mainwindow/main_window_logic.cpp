@@ -59,6 +59,7 @@ void MainWindowLogic::FindDevice() {
   const CvStatus status = library_.ListDevice(&output);
   switch (status) {
     case CV_OK:
+      SetStatus(u"");  // the key answers again: an old warning no longer holds
       AppendLog(u"Found a Corvane/Meridia device.\r\n");
       model_.deviceFound = true;
       model_.getOtpAllowed = true;
@@ -89,6 +90,7 @@ void MainWindowLogic::ListTokens() {
                      status));
     return;
   }
+  SetStatus(u"");  // the key answers again: an old warning no longer holds
   if (!HasSerial(listing[0])) {
     AppendLog(u"List tokens succeeded!\r\n");
     AppendLog(u"But there is no OTP token in the device!\r\n");

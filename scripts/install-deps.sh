@@ -14,7 +14,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libpugixml-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine64 wine32:i386
-  xvfb xauth x11-utils oathtool dpkg-dev xz-utils libssl-dev
+  xvfb xauth x11-utils xdotool oathtool dpkg-dev xz-utils libssl-dev
 )
 
 missing=()

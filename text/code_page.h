@@ -18,7 +18,9 @@ constexpr CodePage kThreadAnsiCodePage = 3;   // CP_THREAD_ACP
 std::optional<MessageText> WidenText(const char* text, CodePage codePage);
 
 // NUL-terminated UTF-16 text to 8-bit text. Null input or a failed conversion
-// gives no result.
+// gives no result; so does text that the code page cannot hold exactly as it
+// is (a character with no form of its own there, an unpaired surrogate):
+// nothing is replaced by a look-alike or a default character.
 std::optional<std::string> NarrowText(const char16_t* text, CodePage codePage);
 
 // Shorthands that treat a failed conversion as empty text.

@@ -1,6 +1,8 @@
 #include "vendor/dll_token_library.h"
 
+#include <cstddef>
 #include <cstring>
+#include <string>
 #include <type_traits>
 
 #include "vendor/module_path.h"
@@ -12,6 +14,24 @@ MessageText FromWide(const std::wstring& text) {
 }
 
 MessageText ErrorCodeText(DWORD error) { return FromWide(std::to_wstring(error)); }
+
+// Bytes that a stdcall function's arguments take on the stack: each argument
+// rounded up to whole 32-bit slots. The decorated export name carries it.
+template <typename Signature>
+struct StackArgumentBytes;
+template <typename... Arguments>
+struct StackArgumentBytes<void(Arguments...)> {
+  static constexpr std::size_t value = (std::size_t{0} + ... + ((sizeof(Arguments) + 3) / 4 * 4));
+};
+
+static_assert(StackArgumentBytes<void(TokenRecord, const char*, std::uint32_t, char*, std::uint32_t*)>::value == 164);
+static_assert(StackArgumentBytes<void()>::value == 0);
+
+// How a compiler decorates a stdcall export that no .def file renamed:
+// "_CV_ListDevice@4".
+std::string DecoratedName(const char* name, std::size_t argumentBytes) {
+  return "_" + std::string(name) + "@" + std::to_string(argumentBytes);
+}
 
 }  // namespace
 
@@ -43,8 +63,11 @@ void DllTokenLibrary::Load() {
     return;
   }
   MessageText missing;
-  const auto resolve = [&](auto& pointer, const char* name) {
-    const FARPROC address = GetProcAddress(module_, name);
+  // The maker's DLL may export each function by its plain name or by its
+  // stdcall-decorated one; the plain name wins.
+  const auto resolve = [&](auto& pointer, const char* name, std::size_t argumentBytes) {
+    FARPROC address = GetProcAddress(module_, name);
+    if (address == nullptr) address = GetProcAddress(module_, DecoratedName(name, argumentBytes).c_str());
     if (address == nullptr) {
       missing += (missing.empty() ? u"" : u", ") + FromWide(std::wstring(name, name + strlen(name)));
       return;
@@ -52,7 +75,8 @@ void DllTokenLibrary::Load() {
     pointer = reinterpret_cast<std::remove_reference_t<decltype(pointer)>>(
         reinterpret_cast<void*>(address));
   };
-#define CV_RESOLVE_FUNCTION(name, params) resolve(functions_.name, #name);
+#define CV_RESOLVE_FUNCTION(name, params) \
+  resolve(functions_.name, #name, StackArgumentBytes<void params>::value);
   CV_MANAGER_FUNCTIONS(CV_RESOLVE_FUNCTION)
 #undef CV_RESOLVE_FUNCTION
   if (!missing.empty()) {

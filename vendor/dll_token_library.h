@@ -1,6 +1,8 @@
 // ITokenLibrary bound to the maker's CV_Manager.dll. The DLL is loaded by its
 // full path from the folder of the running program, never through the DLL
-// search path, so no other copy on the system can stand in for it. Windows
+// search path, so no other copy on the system can stand in for it. Each
+// function is taken by its plain name, else by its stdcall-decorated name
+// ("_CV_ListDevice@4"): the maker's DLL may be built either way. Windows
 // only.
 #pragma once
 

@@ -4,12 +4,12 @@
 //   BEGIN_MSG_MAP(CExampleDlg)
 //     MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)     // LRESULT OnInitDialog(WPARAM, LPARAM)
 //     COMMAND_ID_HANDLER(IDOK, OnClose)                // void OnClose(int id)
-//     COMMAND_ROUTER(OnCommand)                        // bool OnCommand(int id, int code)
+//     COMMAND_HANDLER(IDC_SAVE, BN_CLICKED, OnSave)    // void OnSave(int id)
 //   END_MSG_MAP()
 //
-// COMMAND_ROUTER serves a dialog whose commands are routed by logic of its
-// own: the router answers whether it took the command, and the commands it
-// leaves get the default dialog handling.
+// COMMAND_ID_HANDLER takes the command whatever its notification code;
+// COMMAND_HANDLER only with the given one. Commands a map does not take get
+// the default dialog handling.
 #pragma once
 
 #include <windows.h>
@@ -35,11 +35,11 @@
     return true;                                          \
   }
 
-#define COMMAND_ROUTER(func)                                                     \
-  if (uMsg == WM_COMMAND &&                                                      \
-      func(static_cast<int>(LOWORD(wParam)), static_cast<int>(HIWORD(wParam)))) { \
-    lResult = 0;                                                                 \
-    return true;                                                                 \
+#define COMMAND_HANDLER(id, code, func)                                             \
+  if (uMsg == WM_COMMAND && LOWORD(wParam) == (id) && HIWORD(wParam) == (code)) { \
+    func(static_cast<int>(LOWORD(wParam)));                                       \
+    lResult = 0;                                                                  \
+    return true;                                                                  \
   }
 
 #define END_MSG_MAP() \

@@ -6,7 +6,9 @@
 #include <utility>
 
 #include "app/framework/app_module.h"
+#include "app/framework/busy_scope.h"
 #include "app/framework/centre_window.h"
+#include "app/framework/dialog_focus.h"
 #include "mainwindow/device_broadcast.h"
 #include "mainwindow/win/about_dlg.h"
 #include "mainwindow/win/set_enter_dlg.h"
@@ -153,7 +155,10 @@ void CMainDlg::ShowModelNow() {
   UpdateWindow(Window());
 }
 
-void CMainDlg::Pause(std::uint32_t milliseconds) { Sleep(milliseconds); }
+void CMainDlg::Pause(std::uint32_t milliseconds) {
+  BusyScope busy;
+  Sleep(milliseconds);
+}
 
 NewTokenResult CMainDlg::RunNewTokenForm() {
   if (!runNewTokenForm_) {
@@ -196,9 +201,12 @@ void CMainDlg::ShowStatus() {
 }
 
 void CMainDlg::ShowButtonStates() {
-  for (const ButtonControl& control : kButtons) {
-    if (HWND button = GetDlgItem(control.id)) {
-      EnableWindow(button, IsButtonEnabled(model_, control.button));
+  // Enabling comes first, so that the focus leaving a button that is being
+  // disabled may land on a button that has just become enabled.
+  for (const bool enable : {true, false}) {
+    for (const ButtonControl& control : kButtons) {
+      if (IsButtonEnabled(model_, control.button) != enable) continue;
+      if (HWND button = GetDlgItem(control.id)) EnableDialogControl(button, enable);
     }
   }
 }

@@ -8,18 +8,12 @@
 #include "provisioning/form/token_record_mapping.h"
 #include "provisioning/form/unused_serial.h"
 #include "random/random_generation.h"
-#include "resources/resource.h"
 #include "text/code_page.h"
 #include "text/format_text.h"
 #include "text/hex_text.h"
 #include "vendor/bounded_text.h"
 
 namespace {
-
-// Window-system values the command routing needs, without window headers.
-constexpr int kCommandOk = 1;      // IDOK
-constexpr int kCommandCancel = 2;  // IDCANCEL
-constexpr int kButtonClicked = 0;  // BN_CLICKED
 
 constexpr std::uint32_t kPersonalizeOption = 1;
 
@@ -51,35 +45,29 @@ NewTokenFormLogic::NewTokenFormLogic(INewTokenFormControls& controls, ITokenLibr
       seedFolder_(std::move(seedFolder)),
       services_(std::move(services)) {}
 
-NewTokenResult NewTokenFormLogic::Result() const {
-  NewTokenResult result;
-  result.resultStatus = state_.resultStatus;
-  result.resultMessage = state_.resultMessage;
-  result.appendEnter = state_.appendEnter;
-  return result;
-}
-
 // A failed transfer is only signalled: the handler carries on with whatever
 // the state holds.
 void NewTokenFormLogic::ReadFields() {
-  int failedControlId = 0;
-  if (!controls_.ReadFields(state_, failedControlId)) {
+  FormField failed = FormField::SerialNumber;
+  if (!controls_.ReadFields(state_, failed)) {
     controls_.Beep();
-    controls_.Focus(failedControlId);
+    controls_.Focus(failed);
   }
 }
 
 void NewTokenFormLogic::WriteFields() {
-  int failedControlId = 0;
-  if (!controls_.WriteFields(state_, failedControlId)) {
+  FormField failed = FormField::SerialNumber;
+  if (!controls_.WriteFields(state_, failed)) {
     controls_.Beep();
-    controls_.Focus(failedControlId);
+    controls_.Focus(failed);
   }
 }
 
-void NewTokenFormLogic::Refuse(int focusControlId) {
+// Nothing is written; the operator hears why and reads why on the field.
+void NewTokenFormLogic::Refuse(const SaveRefusal& refusal) {
   controls_.Beep();
-  controls_.Focus(focusControlId);
+  controls_.Focus(refusal.focus);
+  controls_.ShowTip(refusal.tipField, refusal.title, refusal.text);
 }
 
 void NewTokenFormLogic::StartUp() {
@@ -110,30 +98,7 @@ void NewTokenFormLogic::StartUp() {
   WriteFields();
 }
 
-bool NewTokenFormLogic::HandleCommand(int controlId, int notification) {
-  switch (controlId) {
-    case kCommandOk:
-    case kCommandCancel:
-      controls_.EndForm(controlId);
-      return true;
-  }
-  if (notification != kButtonClicked) return false;
-  switch (controlId) {
-    case IDC_FORM_CANCEL:
-      controls_.EndForm(kFormResultCancel);
-      return true;
-    case IDC_GENERATE_SERIAL:
-      GenerateSerial();
-      return true;
-    case IDC_GENERATE_SEED:
-      GenerateSeed();
-      return true;
-    case IDC_SAVE:
-      SaveToken();
-      return true;
-  }
-  return false;
-}
+void NewTokenFormLogic::Close(FormEnd how) { controls_.EndForm(how); }
 
 void NewTokenFormLogic::GenerateSerial() {
   // Read first so that what the operator typed or chose elsewhere survives.
@@ -180,29 +145,21 @@ void NewTokenFormLogic::GenerateSeed() {
   controls_.EnableSave(true);
 }
 
-bool NewTokenFormLogic::SeedMatchesHash() const {
-  return state_.seedLength != 0 && state_.seedHashChoice == state_.hashChoice &&
-         state_.seedLength == SeedLengthFor(HashAlgorithmFor(state_.hashChoice));
-}
-
 void NewTokenFormLogic::SaveToken() {
   ReadFields();
 
-  // The key's record holds 63 bytes of serial; a longer one is refused
-  // rather than cut.
-  const std::optional<std::string> serial = NarrowText(state_.serialText.c_str(), kThreadAnsiCodePage);
-  if (!serial || serial->size() >= sizeof state_.serialAnsi) {
-    Refuse(IDC_SERIAL_NUMBER);
-    return;
-  }
-  // A hash changed after generating the seed would send a seed of another
-  // length than the one shown and exported: a new seed is needed first.
-  if (!SeedMatchesHash()) {
-    Refuse(IDC_GENERATE_SEED);
+  // Text that the key or the seed files cannot hold exactly as typed is
+  // refused, never changed.
+  SerialCheck serial = CheckSerial(state_.serialText, kThreadAnsiCodePage);
+  std::optional<SaveRefusal> refusal = serial.refusal;
+  if (!refusal) refusal = CheckUserName(state_.userName);
+  if (!refusal) refusal = CheckSeed(state_);
+  if (refusal) {
+    Refuse(*refusal);
     return;
   }
   std::memset(state_.serialAnsi, 0, sizeof state_.serialAnsi);
-  std::memcpy(state_.serialAnsi, serial->data(), serial->size());
+  std::memcpy(state_.serialAnsi, serial.bytes.data(), serial.bytes.size());
 
   const TokenRecord record = BuildTokenRecord(state_);
   controls_.EnableSave(false);
@@ -217,7 +174,7 @@ void NewTokenFormLogic::SaveToken() {
     state_.resultMessage += Format(kSavedTokenFormat, state_.serialText, state_.seedText);
     ExportSeed(record);
   }
-  controls_.EndForm(kFormResultSaved);
+  controls_.EndForm(FormEnd::Saved);
 }
 
 // Export failures are added to the message; the token is on the key either way.

@@ -10,6 +10,7 @@
 
 #include "provisioning/form/new_token_form_controls.h"
 #include "provisioning/form/new_token_form_state.h"
+#include "provisioning/form/save_refusal.h"
 #include "provisioning/new_token_result.h"
 #include "provisioning/seed_export.h"
 #include "vendor/token_library.h"
@@ -26,10 +27,6 @@ struct NewTokenFormServices {
   static NewTokenFormServices Standard();
 };
 
-// Dialog results besides IDOK (1) and IDCANCEL (2).
-constexpr int kFormResultCancel = 1003;
-constexpr int kFormResultSaved = 1001;
-
 class NewTokenFormLogic {
  public:
   // `seedFolder` is where the seed export files live: the program's folder.
@@ -41,22 +38,21 @@ class NewTokenFormLogic {
   // sets its icons around this.
   void StartUp();
 
-  // Routes one WM_COMMAND. Returns false for commands the form leaves to the
-  // default dialog handling.
-  bool HandleCommand(int controlId, int notification);
-
+  // The form's commands, one operation each.
+  // OK, Cancel or the "Cancel" button: closes the form; nothing is saved.
+  void Close(FormEnd how);
   void GenerateSerial();
   void GenerateSeed();
   void SaveToken();
 
   const NewTokenFormState& State() const { return state_; }
-  NewTokenResult Result() const;
+  // What the main window reads once the form has closed: part of the state.
+  const NewTokenResult& Result() const { return state_; }
 
  private:
   void ReadFields();
   void WriteFields();
-  void Refuse(int focusControlId);
-  bool SeedMatchesHash() const;
+  void Refuse(const SaveRefusal& refusal);
   void ExportSeed(const TokenRecord& record);
 
   INewTokenFormControls& controls_;

@@ -2,16 +2,15 @@
 
 #include "resources/resource.h"
 
-CreatedToken CreateToken(ToolUnderTest& tool, const NewTokenChoices& choices) {
-  CreatedToken created;
+HWND FillNewTokenForm(ToolUnderTest& tool, const NewTokenChoices& choices, CreatedToken& created) {
   tool.Click(IDC_NEW_TOKEN);
   HWND form = tool.WaitForDialog(L"New Token");
-  if (!form) return created;
+  if (!form) return nullptr;
 
-  ClickRadio(form, choices.totp ? IDC_ALGORITHM_TOTP : IDC_ALGORITHM_HOTP);
-  ClickRadio(form, choices.sha256 ? IDC_HASH_SHA256 : IDC_HASH_SHA1);
-  ClickRadio(form, choices.eightDigits ? IDC_DIGITS_8 : IDC_DIGITS_6);
-  ClickRadio(form, choices.sixtySeconds ? IDC_INTERVAL_60 : IDC_INTERVAL_30);
+  ClickButton(form, choices.totp ? IDC_ALGORITHM_TOTP : IDC_ALGORITHM_HOTP);
+  ClickButton(form, choices.sha256 ? IDC_HASH_SHA256 : IDC_HASH_SHA1);
+  ClickButton(form, choices.eightDigits ? IDC_DIGITS_8 : IDC_DIGITS_6);
+  ClickButton(form, choices.sixtySeconds ? IDC_INTERVAL_60 : IDC_INTERVAL_30);
   SetChecked(form, IDC_APPEND_ENTER, choices.appendEnter);
   SetWindowTextRemote(GetDlgItem(form, IDC_USER_NAME), choices.userName);
 
@@ -29,6 +28,13 @@ CreatedToken CreateToken(ToolUnderTest& tool, const NewTokenChoices& choices) {
     if (created.seed.size() == seedLength && IsWindowEnabled(GetDlgItem(form, IDC_SAVE))) break;
     Sleep(50);
   }
+  return form;
+}
+
+CreatedToken CreateToken(ToolUnderTest& tool, const NewTokenChoices& choices) {
+  CreatedToken created;
+  HWND form = FillNewTokenForm(tool, choices, created);
+  if (!form) return created;
   PostCommand(form, IDC_SAVE);
   created.formClosed = tool.WaitForDialogGone(form);
   tool.WaitForQuiet();

@@ -20,6 +20,10 @@ struct CreatedToken {
   std::wstring seed;    // upper-case hexadecimal, as the form showed it
 };
 
-// Opens "New Token", makes the choices, generates a serial number and a seed,
-// and presses "Save".
+// Opens "New Token", makes the choices and generates a serial number and a
+// seed, which it notes in `created`; answers the open form (null when it did
+// not open).
+HWND FillNewTokenForm(ToolUnderTest& tool, const NewTokenChoices& choices, CreatedToken& created);
+
+// FillNewTokenForm, then "Save".
 CreatedToken CreateToken(ToolUnderTest& tool, const NewTokenChoices& choices);

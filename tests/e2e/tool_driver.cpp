@@ -12,37 +12,6 @@
 namespace {
 
 const wchar_t kMainTitle[] = L"Corvane/Meridia OTP Programming Tool (v2.0)";
-constexpr UINT kSendTimeoutMs = 10000;
-
-LRESULT SendRemote(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  DWORD_PTR result = 0;
-  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
-  return static_cast<LRESULT>(result);
-}
-
-struct FindContext {
-  DWORD processId;
-  const wchar_t* title;
-  HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
-  auto* context = reinterpret_cast<FindContext*>(parameter);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != context->processId || !IsWindowVisible(window)) return TRUE;
-  if (WindowText(window) == context->title) {
-    context->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND FindToolWindow(DWORD processId, const wchar_t* title) {
-  FindContext context{processId, title, nullptr};
-  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&context));
-  return context.found;
-}
 
 }  // namespace
 
@@ -62,31 +31,16 @@ std::int64_t UnixTimeNow() {
       .count();
 }
 
-std::wstring WindowText(HWND window) {
-  LRESULT length = SendRemote(window, WM_GETTEXTLENGTH, 0, 0);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  LRESULT got = SendRemote(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(static_cast<size_t>(got));
-  return text;
-}
-
 void SetWindowTextRemote(HWND window, const std::wstring& text) {
-  SendRemote(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  SendWithTimeout(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
-
-void PostCommand(HWND dialog, int id) {
-  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-void ClickRadio(HWND dialog, int id) { SendRemote(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
 bool IsChecked(HWND dialog, int id) {
-  return SendRemote(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  return SendWithTimeout(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void SetChecked(HWND dialog, int id, bool checked) {
-  SendRemote(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  SendWithTimeout(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 ToolFolder::ToolFolder(bool withLibrary) : path_(folder_.Path().wstring()) {
@@ -124,7 +78,7 @@ ToolUnderTest::ToolUnderTest(const ToolFolder& folder) {
     return;
   }
   for (int i = 0; i < 400 && !window_; ++i) {
-    window_ = FindToolWindow(process_.dwProcessId, kMainTitle);
+    window_ = FindTopLevelWindow(process_.dwProcessId, kMainTitle, true);
     if (!window_) Sleep(50);
   }
   // Start-up is over once the device search has logged its outcome.
@@ -174,7 +128,7 @@ void ToolUnderTest::WaitForQuiet(DWORD quietMs, DWORD timeoutMs) const {
 }
 
 int ToolUnderTest::RowCount() const {
-  return static_cast<int>(SendRemote(GetDlgItem(window_, 1007), LVM_GETITEMCOUNT, 0, 0));
+  return static_cast<int>(SendWithTimeout(GetDlgItem(window_, 1007), LVM_GETITEMCOUNT, 0, 0));
 }
 
 std::wstring ToolUnderTest::Cell(int row, int column) const {
@@ -190,7 +144,7 @@ std::wstring ToolUnderTest::Cell(int row, int column) const {
   item.cchTextMax = kChars;
   item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
   WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
-  LRESULT length = SendRemote(GetDlgItem(window_, 1007), LVM_GETITEMTEXTW, row,
+  LRESULT length = SendWithTimeout(GetDlgItem(window_, 1007), LVM_GETITEMTEXTW, row,
                               reinterpret_cast<LPARAM>(remote));
   std::wstring text(kChars, L'\0');
   ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(), kChars * 2, nullptr);
@@ -208,7 +162,7 @@ void ToolUnderTest::Click(int id) const { PostCommand(window_, id); }
 HWND ToolUnderTest::WaitForDialog(const std::wstring& title, DWORD timeoutMs) const {
   DWORD start = GetTickCount();
   do {
-    if (HWND dialog = FindToolWindow(process_.dwProcessId, title.c_str())) return dialog;
+    if (HWND dialog = FindTopLevelWindow(process_.dwProcessId, title, true)) return dialog;
     Sleep(50);
   } while (GetTickCount() - start < timeoutMs);
   return nullptr;
@@ -224,9 +178,7 @@ bool ToolUnderTest::WaitForDialogGone(HWND dialog, DWORD timeoutMs) const {
 }
 
 int ToolUnderTest::CloseWithEscape() {
-  HWND target = GetDlgItem(window_, 57664);
-  PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-  PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+  PostKey(GetDlgItem(window_, 57664), VK_ESCAPE);
   return WaitForExit();
 }
 

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/virtualkey/temp_folder.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/win/window_driver.h"
 
 // A copy of the tool, CV_Manager.dll and virtualkey.exe in a fresh folder,
 // so that seed files and the key's state belong to one test.
@@ -72,11 +73,8 @@ class ToolUnderTest {
   HWND window_ = nullptr;
 };
 
-// Helpers for any window of the tool, across processes.
-std::wstring WindowText(HWND window);
+// Helpers for any window of the tool, across processes, besides the window driver's.
 void SetWindowTextRemote(HWND window, const std::wstring& text);
-void PostCommand(HWND dialog, int id);
-void ClickRadio(HWND dialog, int id);
 bool IsChecked(HWND dialog, int id);
 void SetChecked(HWND dialog, int id, bool checked);
 std::string ToUtf8(const std::wstring& text);

@@ -112,4 +112,15 @@ TEST_F(DeviceChange, RemovalEmptiesTheListSilentlyAndKeepsButtons) {
   EXPECT_EQ(ButtonsOf(rig.model), kAllEnabled);
 }
 
+TEST_F(DeviceChange, ArrivalAfterAFailedListingClearsTheWarning) {
+  rig.library.listStatus = 0xA0000005;
+  rig.logic.ListTokens();  // the key was pulled: the refresh fails
+  ASSERT_EQ(rig.Status(), "You must run this tool as administrator!");
+
+  rig.library.listStatus = CV_OK;
+  rig.logic.OnDeviceChange(kDeviceArrival, key.data(), key.size());
+  EXPECT_EQ(rig.Status(), "");
+  EXPECT_EQ(rig.model.rows.size(), 2u);
+}
+
 }  // namespace

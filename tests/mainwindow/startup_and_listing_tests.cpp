@@ -144,4 +144,27 @@ TEST(TokenListing, FailureWarnsAndEmptiesTheListAndOnlyAShownTokenSetsTheActiveI
   EXPECT_EQ(rig.model.activeIndex, 0);
 }
 
+TEST(TokenListing, TheWarningClearsOnceAListingSucceedsAgain) {
+  MainWindowRig rig;
+  rig.logic.Initialise(u"");
+  const std::string warning = "You must run this tool as administrator!";
+
+  // Refresh with tokens, and with none: both listings succeed.
+  for (bool withTokens : {true, false}) {
+    rig.library.listStatus = 0xA0000005;
+    rig.logic.ListTokens();
+    ASSERT_EQ(rig.Status(), warning);
+    rig.library.listStatus = CV_OK;
+    rig.library.tokens.clear();
+    if (withTokens) rig.library.tokens = {MakeTokenRecord("A")};
+    rig.logic.ListTokens();
+    EXPECT_EQ(rig.Status(), "") << "with tokens: " << withTokens;
+  }
+
+  // A search that finds the key but whose listing fails keeps the warning.
+  rig.library.listStatus = 0xA0000005;
+  rig.logic.FindDevice();
+  EXPECT_EQ(rig.Status(), warning);
+}
+
 }  // namespace

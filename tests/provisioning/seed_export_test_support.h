@@ -10,7 +10,7 @@
 
 #include "provisioning/seed_export.h"
 #include "provisioning/seed_file_system.h"
-#include "tests/virtualkey/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "text/message_text.h"
 
 namespace seed_export_test {

@@ -1,5 +1,9 @@
 #include "text/code_page.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -57,24 +61,49 @@ TEST(CodePageTest, Utf8WithSurrogatePairsAndLongTextRoundTrips) {
   EXPECT_EQ(NarrowText(MessageText(20000, u'\u20AC').c_str(), kUtf8), longUtf8);
 }
 
+// Text the code page cannot hold as it is gets no result: no best fit (Ω to
+// O), no default character ("?"), no transliteration.
+TEST(CodePageTest, NarrowingRefusesWhatTheCodePageCannotHoldExactly) {
+  EXPECT_EQ(NarrowText(u"\u03A9SN-1", kWesternEuropean), std::nullopt);
+  EXPECT_EQ(NarrowText(u"\u5E8F\u5217\u53F7-1", kWesternEuropean), std::nullopt);
+  EXPECT_EQ(NarrowText(u"x\u4E2Dy", kWesternEuropean), std::nullopt);
+  EXPECT_EQ(NarrowText(u"\u0101", kWesternEuropean), std::nullopt);  // ā, best fit a
+  EXPECT_EQ(NarrowText(u"\u221E", kOemUnitedStates), std::string("\xEC"));  // ∞ is in 437
+  EXPECT_EQ(NarrowText(u"\u00E9", kOemUnitedStates), std::string("\x82"));
+  EXPECT_EQ(NarrowText(u"\u20AC", kOemUnitedStates), std::nullopt);
+  const char16_t loneSurrogate[] = {u'a', 0xD800, u'b', 0};
+  EXPECT_EQ(NarrowText(loneSurrogate, kWesternEuropean), std::nullopt);
+  EXPECT_EQ(NarrowText(loneSurrogate, kUtf8), std::nullopt);
+  // What the page has passes, control characters included.
+  EXPECT_EQ(NarrowText(u"caf\u00E9 \u20AC\u0001", kWesternEuropean), std::string("caf\xE9 \x80\x01"));
+}
+
 #ifdef _WIN32
 
-// Windows converts without MB_ERR_INVALID_CHARS and without a default
-// character of its own choosing, so bad input is replaced, not refused.
-TEST(CodePageTest, WindowsReplacesInvalidAndUnmappableCharacters) {
+// Windows widens without MB_ERR_INVALID_CHARS, so bad bytes are replaced.
+TEST(CodePageTest, WindowsReplacesInvalidBytesWhenWidening) {
   EXPECT_EQ(WidenText("a\xFF" "b", kUtf8), MessageText(u"a\uFFFDb"));
   EXPECT_EQ(WidenText("\xC3(", kUtf8), MessageText(u"\uFFFD("));
-  EXPECT_EQ(NarrowText(u"x\u4E2Dy", kWesternEuropean), std::string("x?y"));
+}
+
+// CP_THREAD_ACP follows the thread's locale, also when it differs from the
+// process's: a Russian thread narrows Cyrillic, a US English one refuses it.
+TEST(CodePageTest, WindowsThreadAnsiCodePageFollowsTheThreadLocale) {
+  const LCID previous = GetThreadLocale();
+  ASSERT_TRUE(SetThreadLocale(MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_RUSSIAN_RUSSIA), SORT_DEFAULT)));
+  EXPECT_EQ(NarrowText(u"\u0416-1", kThreadAnsiCodePage), std::string("\xC6-1"));  // Ж in 1251
+  ASSERT_TRUE(SetThreadLocale(MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT)));
+  EXPECT_EQ(NarrowText(u"\u0416-1", kThreadAnsiCodePage), std::nullopt);
+  EXPECT_EQ(NarrowText(u"\u03A9SN-1", kThreadAnsiCodePage), std::nullopt);
+  EXPECT_EQ(NarrowText(u"caf\u00E9", kThreadAnsiCodePage), std::string("caf\xE9"));
+  SetThreadLocale(previous);
 }
 
 #else
 
-TEST(CodePageTest, IconvRefusesInvalidAndUnmappableCharacters) {
+TEST(CodePageTest, IconvRefusesInvalidBytesWhenWidening) {
   EXPECT_EQ(WidenText("a\xFF" "b", kUtf8), std::nullopt);
   EXPECT_EQ(WidenText("truncated \xE2\x82", kUtf8), std::nullopt);
-  EXPECT_EQ(NarrowText(u"x\u4E2Dy", kWesternEuropean), std::nullopt);
-  const char16_t loneSurrogate[] = {u'a', 0xD800, u'b', 0};
-  EXPECT_EQ(NarrowText(loneSurrogate, kUtf8), std::nullopt);
 }
 
 TEST(CodePageTest, AnsiCodePagesFollowTheLocaleCharacterSet) {

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "tests/vendor/win_test_support.h"
-#include "tests/virtualkey/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "vendor/dll_token_library.h"
 
 namespace {

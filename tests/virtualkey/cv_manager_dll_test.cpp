@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/vendor/win_test_support.h"
-#include "tests/virtualkey/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/virtualkey/token_records.h"
 #include "vendor/dll_token_library.h"
 #include "virtualkey/device_change_notice.h"

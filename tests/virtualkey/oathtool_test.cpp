@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "tests/virtualkey/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/virtualkey/token_records.h"
 #include "text/hex_text.h"
 #include "virtualkey/number_text.h"

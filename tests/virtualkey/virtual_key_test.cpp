@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/virtualkey/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/virtualkey/token_records.h"
 #include "virtualkey/state_file.h"
 #include "virtualkey/virtual_key.h"

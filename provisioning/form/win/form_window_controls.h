@@ -8,15 +8,27 @@
 
 class NewTokenFormWindowControls : public INewTokenFormControls {
  public:
-  void Attach(HWND dialog) { dialog_ = dialog; }
+  void Attach(HWND dialog) {
+    dialog_ = dialog;
+    ownTip_ = nullptr;  // it belongs to the form that had it
+  }
 
-  bool ReadFields(NewTokenFormState& state, int& failedControlId) override;
-  bool WriteFields(const NewTokenFormState& state, int& failedControlId) override;
+  bool ReadFields(NewTokenFormState& state, FormField& failedField) override;
+  bool WriteFields(const NewTokenFormState& state, FormField& failedField) override;
   void Beep() override;
-  void Focus(int controlId) override;
+  void Focus(FormField field) override;
+  void ShowTip(FormField field, const MessageText& title, const MessageText& text) override;
   void EnableSave(bool enabled) override;
-  void EndForm(int result) override;
+  void EndForm(FormEnd how) override;
 
  private:
+  // The transfers by control id; the failing step's control is reported.
+  bool ReadControls(NewTokenFormState& state, int& failedControlId);
+  bool WriteControls(const NewTokenFormState& state, int& failedControlId);
+
+  void ShowOwnTip(HWND control, const MessageText& title, const MessageText& text);
+  void HideOwnTip();
+
   HWND dialog_ = nullptr;
+  HWND ownTip_ = nullptr;  // the form's own balloon, where the edit shows none
 };

@@ -21,6 +21,9 @@ LRESULT CNewTokenDlg::OnDestroy(WPARAM, LPARAM) {
   return 0;
 }
 
-bool CNewTokenDlg::OnCommand(int controlId, int notification) {
-  return logic_.HandleCommand(controlId, notification);
-}
+void CNewTokenDlg::OnOk(int) { logic_.Close(FormEnd::Ok); }
+void CNewTokenDlg::OnCancel(int) { logic_.Close(FormEnd::Cancel); }
+void CNewTokenDlg::OnCancelButton(int) { logic_.Close(FormEnd::CancelButton); }
+void CNewTokenDlg::OnGenerateSerial(int) { logic_.GenerateSerial(); }
+void CNewTokenDlg::OnGenerateSeed(int) { logic_.GenerateSeed(); }
+void CNewTokenDlg::OnSave(int) { logic_.SaveToken(); }

@@ -27,21 +27,32 @@ class CNewTokenDlg : public CDialogImpl<CNewTokenDlg> {
   // DoModal(owner) runs the form until it closes and answers the dialog's
   // result (1, 2, 1001 or 1003), or -1 when it could not be created.
 
-  NewTokenResult Result() const { return logic_.Result(); }
+  const NewTokenResult& Result() const { return logic_.Result(); }
   const NewTokenFormState& State() const { return logic_.State(); }
 
-  // The form's logic routes its own commands (and is tested without a
-  // window); the commands it leaves get the default dialog handling.
+  // Each command runs one operation of the form's logic. OK and Cancel come
+  // from keys and the close box with any notification; the buttons count
+  // only when clicked. Everything else gets the default dialog handling.
   BEGIN_MSG_MAP(CNewTokenDlg)
     MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
-    COMMAND_ROUTER(OnCommand)
+    COMMAND_ID_HANDLER(IDOK, OnOk)
+    COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
+    COMMAND_HANDLER(IDC_FORM_CANCEL, BN_CLICKED, OnCancelButton)
+    COMMAND_HANDLER(IDC_GENERATE_SERIAL, BN_CLICKED, OnGenerateSerial)
+    COMMAND_HANDLER(IDC_GENERATE_SEED, BN_CLICKED, OnGenerateSeed)
+    COMMAND_HANDLER(IDC_SAVE, BN_CLICKED, OnSave)
   END_MSG_MAP()
 
  private:
   LRESULT OnInitDialog(WPARAM, LPARAM);
   LRESULT OnDestroy(WPARAM, LPARAM);
-  bool OnCommand(int controlId, int notification);
+  void OnOk(int id);
+  void OnCancel(int id);
+  void OnCancelButton(int id);
+  void OnGenerateSerial(int id);
+  void OnGenerateSeed(int id);
+  void OnSave(int id);
 
   WindowIcons icons_;
   NewTokenFormWindowControls controls_;

@@ -2,6 +2,7 @@
 // Each test opens the form modally; a timer runs the test's script inside the
 // dialog's own modal loop, as an operator's clicks and keys would.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,8 @@
 #include "provisioning/form/win/new_token_dlg.h"
 #include "provisioning/new_token_dialog.h"
 #include "resources/resource.h"
-#include "tests/virtualkey/temp_folder.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/win/window_driver.h"
 #include "vendor/module_path.h"
 
 namespace {
@@ -25,69 +27,31 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr INT_PTR kLeftOpen = 0x5EED;  // the safety timer had to close the form
-
-// The script of the form that is opening; tests run one at a time on one thread.
-struct ScriptRun {
-  std::function<void(HWND)> script;
-  bool ran = false;
-  int attempts = 0;
-  UINT_PTR safetyTimer = 0;
-};
-ScriptRun* g_scriptRun = nullptr;
-
-BOOL CALLBACK MatchForm(HWND window, LPARAM result) {
-  wchar_t title[32] = {};
-  GetWindowTextW(window, title, 32);
-  if (std::wcscmp(title, L"New Token") != 0) return TRUE;
-  *reinterpret_cast<HWND*>(result) = window;
-  return FALSE;
-}
-
-HWND FindForm() {
-  HWND found = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), MatchForm, reinterpret_cast<LPARAM>(&found));
-  return found;
-}
+const wchar_t kFormTitle[] = L"New Token";
 
 void CALLBACK CloseLeftOpenForm(HWND, UINT, UINT_PTR timer, DWORD) {
   KillTimer(nullptr, timer);
-  if (HWND form = FindForm()) EndDialog(form, kLeftOpen);
+  if (HWND form = FindOwnWindow(kFormTitle)) EndDialog(form, kLeftOpen);
 }
 
-// Waits until the form shows (the modal loop shows it once it first goes
-// idle), then plays the script and arms the safety timer.
-void CALLBACK RunScript(HWND, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(nullptr, timer);
-  const HWND form = FindForm();
-  if (!form || !IsWindowVisible(form)) {
-    if (++g_scriptRun->attempts < 500) SetTimer(nullptr, 0, 10, RunScript);
-    return;
-  }
-  g_scriptRun->ran = true;
-  g_scriptRun->script(form);
-  g_scriptRun->safetyTimer = SetTimer(nullptr, 0, 3000, CloseLeftOpenForm);
-}
-
-// Runs `open` (which shows the form modally) with `script` playing inside it.
+// Runs `open` (which shows the form modally) with `script` playing inside its
+// modal loop once the form shows; a form that the script leaves open is
+// closed after three seconds.
 template <typename Open>
 auto WithScript(std::function<void(HWND)> script, Open open) {
-  ScriptRun run{std::move(script)};
-  g_scriptRun = &run;
-  SetTimer(nullptr, 0, 10, RunScript);
+  bool ran = false;
+  UINT_PTR safetyTimer = 0;
+  WhenWindowShows(kFormTitle, [&](HWND form) {
+    ran = true;
+    script(form);
+    safetyTimer = SetTimer(nullptr, 0, 3000, CloseLeftOpenForm);
+  });
   auto result = open();
-  if (run.safetyTimer) KillTimer(nullptr, run.safetyTimer);
-  g_scriptRun = nullptr;
-  EXPECT_TRUE(run.ran) << "the form never ran its script";
+  if (safetyTimer) KillTimer(nullptr, safetyTimer);
+  ForgetPendingWindows();
+  EXPECT_TRUE(ran) << "the form never ran its script";
   return result;
 }
-
-std::wstring Text(HWND form, int id) {
-  wchar_t text[512] = {};
-  GetDlgItemTextW(form, id, text, 512);
-  return text;
-}
-
-void Click(HWND form, int id) { SendMessageW(GetDlgItem(form, id), BM_CLICK, 0, 0); }
 
 LONG Style(HWND window) { return GetWindowLongW(window, GWL_STYLE); }
 
@@ -132,19 +96,19 @@ TEST_F(NewTokenDialogTest, OpensFromTheTemplateWithDefaultsAndTheKeysSerialNumbe
     int controls = 0;
     for (HWND child = GetWindow(form, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) ++controls;
     EXPECT_EQ(controls, 25);
-    for (const auto& [id, text] : kSomeControls) EXPECT_EQ(Text(form, id), text) << id;
+    for (const auto& [id, text] : kSomeControls) EXPECT_EQ(ControlText(form, id), text) << id;
 
     ExpectChecked(form, {IDC_ALGORITHM_TOTP, IDC_HASH_SHA1, IDC_DIGITS_6, IDC_INTERVAL_60, IDC_APPEND_ENTER},
                   {IDC_ALGORITHM_HOTP, IDC_HASH_SHA256, IDC_DIGITS_8, IDC_INTERVAL_30});
-    EXPECT_EQ(Text(form, IDC_SERIAL_NUMBER), L"CVM-0042");
-    EXPECT_EQ(Text(form, IDC_SEED), L"");
+    EXPECT_EQ(ControlText(form, IDC_SERIAL_NUMBER), L"CVM-0042");
+    EXPECT_EQ(ControlText(form, IDC_SEED), L"");
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(form, IDC_SAVE)));
 
     // The seed field only ever shows generated seeds.
     HWND seed = GetDlgItem(form, IDC_SEED);
     EXPECT_TRUE(Style(seed) & ES_READONLY);
     SendMessageW(seed, WM_CHAR, L'A', 0);
-    EXPECT_EQ(Text(form, IDC_SEED), L"");
+    EXPECT_EQ(ControlText(form, IDC_SEED), L"");
 
     PostMessageW(form, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
   });
@@ -158,11 +122,10 @@ TEST_F(NewTokenDialogTest, EnterInAFieldClosesWithOkAndSavesNothing) {
   for (int focusId : {IDC_SERIAL_NUMBER, IDC_SEED, IDC_APPEND_ENTER}) {
     CNewTokenDlg dialog(library, folder.Path());
     const INT_PTR result = Open(dialog, [focusId](HWND form) {
-      Click(form, IDC_GENERATE_SEED);  // Save enabled: Enter must still not save
+      ClickButton(form, IDC_GENERATE_SEED);  // Save enabled: Enter must still not save
       HWND field = GetDlgItem(form, focusId);
       SetFocus(field);
-      PostMessageW(field, WM_KEYDOWN, VK_RETURN, 0x001C0001);
-      PostMessageW(field, WM_KEYUP, VK_RETURN, 0xC01C0001);
+      PostKey(field, VK_RETURN);
     });
     EXPECT_EQ(result, IDOK) << focusId;
     EXPECT_EQ(dialog.Result().resultStatus, kNothingSaved);
@@ -172,17 +135,58 @@ TEST_F(NewTokenDialogTest, EnterInAFieldClosesWithOkAndSavesNothing) {
   EXPECT_TRUE(fs::is_empty(folder.Path()));
 }
 
+// OK and Cancel close whatever their notification; the buttons act only
+// when clicked, and the radio buttons and check box have no command.
+TEST_F(NewTokenDialogTest, CommandsActByTheirNotificationAsTheMessageMapSays) {
+  auto send = [](HWND form, int id, int notification) {
+    SendMessageW(form, WM_COMMAND, MAKEWPARAM(id, notification),
+                 reinterpret_cast<LPARAM>(GetDlgItem(form, id)));
+  };
+  for (auto [id, notification] : {std::pair{IDOK, 1}, std::pair{IDCANCEL, 5}}) {
+    CNewTokenDlg dialog(library, folder.Path());
+    EXPECT_EQ(Open(dialog, [&, id = id, notification = notification](HWND form) {
+                send(form, id, notification);
+              }),
+              id);
+    EXPECT_EQ(dialog.Result().resultStatus, kNothingSaved);
+  }
+
+  CNewTokenDlg dialog(library, folder.Path());
+  const INT_PTR result = Open(dialog, [&](HWND form) {
+    constexpr int kNotClicked = BN_SETFOCUS;
+    const std::wstring serial = ControlText(form, IDC_SERIAL_NUMBER);
+    for (int id : {IDC_FORM_CANCEL, IDC_GENERATE_SERIAL, IDC_GENERATE_SEED, IDC_SAVE}) {
+      send(form, id, kNotClicked);
+    }
+    send(form, IDC_ALGORITHM_HOTP, BN_CLICKED);
+    send(form, IDC_APPEND_ENTER, BN_CLICKED);
+    EXPECT_TRUE(IsWindow(form));
+    EXPECT_EQ(ControlText(form, IDC_SERIAL_NUMBER), serial);
+    EXPECT_EQ(ControlText(form, IDC_SEED), L"");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(form, IDC_SAVE)));
+
+    send(form, IDC_GENERATE_SEED, BN_CLICKED);
+    send(form, IDC_SAVE, kNotClicked);
+    EXPECT_EQ(ControlText(form, IDC_SEED).size(), 40u);
+    EXPECT_TRUE(library.personalized.empty());
+    send(form, IDC_FORM_CANCEL, BN_CLICKED);
+  });
+  EXPECT_EQ(result, IDC_FORM_CANCEL);
+  EXPECT_EQ(dialog.Result().resultStatus, kNothingSaved);
+  EXPECT_TRUE(fs::is_empty(folder.Path()));
+}
+
 TEST_F(NewTokenDialogTest, GroupWalksReadTheChoicesAndWriteThemBack) {
   CNewTokenDlg dialog(library, folder.Path());
   const INT_PTR result = Open(dialog, [](HWND form) {
-    Click(form, IDC_ALGORITHM_HOTP);
-    Click(form, IDC_HASH_SHA256);
-    Click(form, IDC_DIGITS_8);
-    Click(form, IDC_INTERVAL_30);
-    Click(form, IDC_APPEND_ENTER);
+    ClickButton(form, IDC_ALGORITHM_HOTP);
+    ClickButton(form, IDC_HASH_SHA256);
+    ClickButton(form, IDC_DIGITS_8);
+    ClickButton(form, IDC_INTERVAL_30);
+    ClickButton(form, IDC_APPEND_ENTER);
     SetDlgItemTextW(form, IDC_USER_NAME, L"dave");
-    Click(form, IDC_GENERATE_SERIAL);
-    const std::wstring serial = Text(form, IDC_SERIAL_NUMBER);
+    ClickButton(form, IDC_GENERATE_SERIAL);
+    const std::wstring serial = ControlText(form, IDC_SERIAL_NUMBER);
     EXPECT_EQ(serial.size(), 13u);
     EXPECT_EQ(serial.substr(0, 4), L"0000");
     EXPECT_EQ(serial.find(L'0', 4), std::wstring::npos);
@@ -190,13 +194,13 @@ TEST_F(NewTokenDialogTest, GroupWalksReadTheChoicesAndWriteThemBack) {
 
     ExpectChecked(form, {IDC_ALGORITHM_HOTP, IDC_HASH_SHA256, IDC_DIGITS_8, IDC_INTERVAL_30},
                   {IDC_ALGORITHM_TOTP, IDC_HASH_SHA1, IDC_DIGITS_6, IDC_INTERVAL_60, IDC_APPEND_ENTER});
-    EXPECT_EQ(Text(form, IDC_USER_NAME), L"dave");
+    EXPECT_EQ(ControlText(form, IDC_USER_NAME), L"dave");
 
-    Click(form, IDC_GENERATE_SEED);
-    EXPECT_EQ(Text(form, IDC_SEED).size(), 64u);
-    EXPECT_EQ(Text(form, IDC_SERIAL_NUMBER), serial);
+    ClickButton(form, IDC_GENERATE_SEED);
+    EXPECT_EQ(ControlText(form, IDC_SEED).size(), 64u);
+    EXPECT_EQ(ControlText(form, IDC_SERIAL_NUMBER), serial);
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(form, IDC_SAVE)));
-    Click(form, IDC_SAVE);
+    ClickButton(form, IDC_SAVE);
   });
 
   EXPECT_EQ(result, 1001);
@@ -228,24 +232,139 @@ TEST_F(NewTokenDialogTest, GroupWalksReadTheChoicesAndWriteThemBack) {
 TEST_F(NewTokenDialogTest, SaveAfterAHashChangeIsRefusedUntilANewSeed) {
   CNewTokenDlg dialog(library, folder.Path());
   const INT_PTR result = Open(dialog, [this](HWND form) {
-    Click(form, IDC_GENERATE_SEED);  // 20 bytes for SHA-1
-    Click(form, IDC_HASH_SHA256);
-    Click(form, IDC_SAVE);
+    ClickButton(form, IDC_GENERATE_SEED);  // 20 bytes for SHA-1
+    ClickButton(form, IDC_HASH_SHA256);
+    ClickButton(form, IDC_SAVE);
     EXPECT_TRUE(IsWindow(form));
     EXPECT_EQ(GetFocus(), GetDlgItem(form, IDC_GENERATE_SEED));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(form, IDC_SAVE)));
     EXPECT_TRUE(library.personalized.empty());
 
     SetDlgItemTextW(form, IDC_SERIAL_NUMBER, std::wstring(64, L'9').c_str());
-    Click(form, IDC_GENERATE_SEED);
-    Click(form, IDC_SAVE);
+    ClickButton(form, IDC_GENERATE_SEED);
+    ClickButton(form, IDC_SAVE);
     EXPECT_EQ(GetFocus(), GetDlgItem(form, IDC_SERIAL_NUMBER));
     EXPECT_TRUE(library.personalized.empty());
-    Click(form, IDC_FORM_CANCEL);
+    ClickButton(form, IDC_FORM_CANCEL);
   });
   EXPECT_EQ(result, 1003);
   EXPECT_EQ(dialog.Result().resultStatus, kNothingSaved);
   EXPECT_TRUE(fs::is_empty(folder.Path()));
+}
+
+// Records the balloon tips asked of an edit control, which then shows them as usual.
+class BalloonRecorder {
+ public:
+  explicit BalloonRecorder(HWND edit) : edit_(edit) {
+    SetWindowSubclass(edit_, Record, 1, reinterpret_cast<DWORD_PTR>(this));
+  }
+  ~BalloonRecorder() { RemoveWindowSubclass(edit_, Record, 1); }
+  BalloonRecorder(const BalloonRecorder&) = delete;
+
+  std::vector<std::pair<std::wstring, std::wstring>> tips;  // title, text
+
+ private:
+  static LRESULT CALLBACK Record(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                 DWORD_PTR self) {
+    if (message == EM_SHOWBALLOONTIP) {
+      const auto* tip = reinterpret_cast<const EDITBALLOONTIP*>(lParam);
+      reinterpret_cast<BalloonRecorder*>(self)->tips.emplace_back(tip->pszTitle, tip->pszText);
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+  }
+  HWND edit_;
+};
+
+BOOL CALLBACK CountShownTooltip(HWND window, LPARAM count) {
+  if (ClassName(window) == TOOLTIPS_CLASSW && IsWindowVisible(window)) ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+// Balloons on screen: the edit's own or the form's stand-in.
+int ShownTooltips() {
+  int count = 0;
+  EnumThreadWindows(GetCurrentThreadId(), CountShownTooltip, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+// The thread's ANSI code page for one test; the form narrows with it.
+class ThreadLocale {
+ public:
+  explicit ThreadLocale(LANGID language) : previous_(GetThreadLocale()) {
+    EXPECT_TRUE(SetThreadLocale(MAKELCID(language, SORT_DEFAULT)));
+  }
+  ~ThreadLocale() { SetThreadLocale(previous_); }
+
+ private:
+  LCID previous_;
+};
+
+// With code page 1252 "ΩSN-1" would be stored as "OSN-1" and a Chinese serial as
+// "???-1"; such text, and what XML cannot carry, is refused with a balloon on
+// the field that must change, and nothing reaches the key or the files.
+TEST_F(NewTokenDialogTest, SaveRefusesTextThatCannotBeStoredAsTypedWithABalloonOnTheField) {
+  ThreadLocale western(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  CNewTokenDlg dialog(library, folder.Path());
+  const INT_PTR result = Open(dialog, [&](HWND form) {
+    const HWND serialField = GetDlgItem(form, IDC_SERIAL_NUMBER);
+    const HWND userField = GetDlgItem(form, IDC_USER_NAME);
+    BalloonRecorder serialTips(serialField);
+    BalloonRecorder userTips(userField);
+    ClickButton(form, IDC_GENERATE_SEED);
+
+    for (const wchar_t* serial : {L"\u03A9SN-1", L"\u5E8F\u5217\u53F7-1", L"SN\u0001-1"}) {
+      SetDlgItemTextW(form, IDC_SERIAL_NUMBER, serial);
+      SetFocus(GetDlgItem(form, IDC_SAVE));
+      ClickButton(form, IDC_SAVE);
+      EXPECT_EQ(GetFocus(), serialField);
+      ASSERT_FALSE(serialTips.tips.empty());
+      EXPECT_EQ(serialTips.tips.back().first, L"Serial number not accepted");
+      EXPECT_EQ(ShownTooltips(), 1);
+      EXPECT_EQ(ControlText(form, IDC_SERIAL_NUMBER), serial);
+    }
+    EXPECT_NE(serialTips.tips[0].second.find(L"\u201C\u03A9\u201D"), std::wstring::npos);
+    EXPECT_NE(serialTips.tips[1].second.find(L"\u201C\u5E8F\u201D"), std::wstring::npos);
+    EXPECT_NE(serialTips.tips[2].second.find(L"U+0001"), std::wstring::npos);
+
+    SetDlgItemTextW(form, IDC_SERIAL_NUMBER, L"caf\u00E9-1");
+    SetDlgItemTextW(form, IDC_USER_NAME, L"bob\u0001");
+    ClickButton(form, IDC_SAVE);
+    EXPECT_EQ(GetFocus(), userField);
+    ASSERT_EQ(userTips.tips.size(), 1u);
+    EXPECT_EQ(userTips.tips[0].first, L"User name not accepted");
+    EXPECT_EQ(serialTips.tips.size(), 3u);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(form, IDC_SAVE)));
+    EXPECT_TRUE(library.personalized.empty());
+    EXPECT_TRUE(fs::is_empty(folder.Path()));
+
+    // What code page 1252 has is stored as typed.
+    SetDlgItemTextW(form, IDC_USER_NAME, L"bob");
+    ClickButton(form, IDC_SAVE);
+  });
+  EXPECT_EQ(result, IDC_SAVE);
+  ASSERT_EQ(library.personalized.size(), 1u);
+  EXPECT_STREQ(library.personalized[0].first.serial, "caf\xE9-1");
+  EXPECT_EQ(dialog.Result().resultStatus, kTokenSaved);
+}
+
+// A refusal about the seed shows on the Seed/Secret field; the focus goes to
+// its "Generate".
+TEST_F(NewTokenDialogTest, SaveWithASeedForAnotherHashShowsItsBalloonOnTheSeedField) {
+  CNewTokenDlg dialog(library, folder.Path());
+  Open(dialog, [&](HWND form) {
+    BalloonRecorder seedTips(GetDlgItem(form, IDC_SEED));
+    ClickButton(form, IDC_GENERATE_SEED);
+    ClickButton(form, IDC_HASH_SHA256);
+    ClickButton(form, IDC_SAVE);
+    EXPECT_EQ(GetFocus(), GetDlgItem(form, IDC_GENERATE_SEED));
+    ASSERT_EQ(seedTips.tips.size(), 1u);
+    EXPECT_EQ(seedTips.tips[0].first, L"New seed needed");
+    EXPECT_EQ(ShownTooltips(), 1);
+    ClickButton(form, IDC_GENERATE_SEED);  // the operator acts: the balloon has done its job
+    EXPECT_EQ(ShownTooltips(), 0);
+    ClickButton(form, IDC_FORM_CANCEL);
+  });
+  EXPECT_TRUE(library.personalized.empty());
 }
 
 // Where the form appears relative to a visible owner, kept inside the work area.

@@ -12,7 +12,6 @@
 
 #include "provisioning/form/new_token_form_controls.h"
 #include "provisioning/form/new_token_form_logic.h"
-#include "resources/resource.h"
 #include "tests/support/scripted_token_library.h"
 
 namespace form_test {
@@ -28,56 +27,66 @@ class FakeFormControls : public INewTokenFormControls {
   } shown;
 
   bool saveEnabled = false;  // as in the template
-  int focusedId = 0;
+  std::optional<FormField> focused;
+  struct Tip {
+    FormField field;
+    MessageText title, text;
+  };
+  std::vector<Tip> tips;
   int beeps = 0;
-  std::optional<int> endResult;
+  std::optional<FormEnd> ended;
   int callsAfterEnd = 0;
-  int failReadAt = 0;   // control id of the read step that fails; 0 none
-  int failWriteAt = 0;  // likewise for writes
+  std::optional<FormField> failReadAt;   // the read step that fails
+  std::optional<FormField> failWriteAt;  // likewise for writes
   int writes = 0;
 
-  bool ReadFields(NewTokenFormState& state, int& failedControlId) override {
+  bool ReadFields(NewTokenFormState& state, FormField& failedField) override {
     NoteCall();
-    return Transfer(state, true, failReadAt, failedControlId);
+    return Transfer(state, true, failReadAt, failedField);
   }
 
-  bool WriteFields(const NewTokenFormState& state, int& failedControlId) override {
+  bool WriteFields(const NewTokenFormState& state, FormField& failedField) override {
     NoteCall();
     ++writes;
     NewTokenFormState source = state;
-    return Transfer(source, false, failWriteAt, failedControlId);
+    return Transfer(source, false, failWriteAt, failedField);
   }
 
   void Beep() override { NoteCall(); ++beeps; }
-  void Focus(int controlId) override { NoteCall(); focusedId = controlId; }
-  void EnableSave(bool enabled) override { NoteCall(); saveEnabled = enabled; }
-  void EndForm(int result) override {
+  void Focus(FormField field) override { NoteCall(); focused = field; }
+  void ShowTip(FormField field, const MessageText& title, const MessageText& text) override {
     NoteCall();
-    endResult = result;
+    tips.push_back({field, title, text});
+  }
+  void EnableSave(bool enabled) override { NoteCall(); saveEnabled = enabled; }
+  void EndForm(FormEnd how) override {
+    NoteCall();
+    ended = how;
   }
 
  private:
   // Field by field in the window's order, stopping at the one made to fail.
-  bool Transfer(NewTokenFormState& state, bool toState, int failAt, int& failedControlId) {
-    auto field = [&](int id, auto& inState, auto& onScreen) {
-      if (id == failAt) {
-        failedControlId = id;
+  bool Transfer(NewTokenFormState& state, bool toState, std::optional<FormField> failAt,
+                FormField& failedField) {
+    auto field = [&](FormField which, auto& inState, auto& onScreen) {
+      if (which == failAt) {
+        failedField = which;
         return false;
       }
       if (toState) inState = onScreen; else onScreen = inState;
       return true;
     };
-    return field(IDC_SERIAL_NUMBER, state.serialText, shown.serial) &&
-           field(IDC_SEED, state.seedText, shown.seed) &&
-           field(IDC_USER_NAME, state.userName, shown.userName) &&
-           field(IDC_HASH_SHA1, state.hashChoice, shown.hash) &&
-           field(IDC_DIGITS_6, state.digitsChoice, shown.digits) &&
-           field(IDC_ALGORITHM_HOTP, state.algorithmChoice, shown.algorithm) &&
-           field(IDC_INTERVAL_30, state.intervalChoice, shown.interval) &&
-           field(IDC_APPEND_ENTER, state.appendEnter, shown.appendEnter);
+    return field(FormField::SerialNumber, state.serialText, shown.serial) &&
+           field(FormField::Seed, state.seedText, shown.seed) &&
+           field(FormField::UserName, state.userName, shown.userName) &&
+           field(FormField::Hash, state.hashChoice, shown.hash) &&
+           field(FormField::Digits, state.digitsChoice, shown.digits) &&
+           field(FormField::Algorithm, state.algorithmChoice, shown.algorithm) &&
+           field(FormField::TimeInterval, state.intervalChoice, shown.interval) &&
+           field(FormField::AppendEnter, state.appendEnter, shown.appendEnter);
   }
   void NoteCall() {
-    if (endResult) ++callsAfterEnd;
+    if (ended) ++callsAfterEnd;
   }
 };
 

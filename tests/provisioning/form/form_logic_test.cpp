@@ -7,14 +7,11 @@
 
 #include "form_fakes.h"
 #include "provisioning/form/new_token_form_logic.h"
-#include "resources/resource.h"
 
 namespace {
 
 using form_test::FakeFormControls;
 using form_test::ScriptedServices;
-
-constexpr int kOk = 1, kCancel = 2, kClicked = 0, kSetFocus = 6;
 
 MessageText U(const std::string& text) { return MessageText(text.begin(), text.end()); }
 
@@ -29,7 +26,6 @@ class NewTokenFormTest : public ::testing::Test {
     library.duringPersonalize = [this] { saveEnabledDuringPersonalize.push_back(controls.saveEnabled); };
   }
 
-  void Click(int controlId) { logic.HandleCommand(controlId, kClicked); }
   const TokenRecord& Sent() { return library.personalized.at(0).first; }
 
   FakeFormControls controls;
@@ -67,50 +63,40 @@ TEST_F(NewTokenFormTest, WithoutTheKeysSerialAnAllZeroSerialIsSentSilently) {
   logic.StartUp();
   EXPECT_TRUE(controls.shown.serial.empty());
   EXPECT_EQ(controls.beeps, 0);
-  Click(IDC_GENERATE_SEED);
-  Click(IDC_SAVE);
+  logic.GenerateSeed();
+  logic.SaveToken();
   ASSERT_EQ(library.personalized.size(), 1u);
   EXPECT_TRUE(AllZero(reinterpret_cast<const std::uint8_t*>(Sent().serial), 0, sizeof Sent().serial));
   EXPECT_EQ(logic.Result().resultStatus, kTokenSaved);
 }
 
-TEST_F(NewTokenFormTest, CommandsCloseTheFormWithTheirResultsAndOnlyClicksCount) {
-  struct Case {
-    int id, notification, result;
-  } cases[] = {{kOk, kClicked, 1}, {kOk, 1, 1}, {kCancel, 0, 2}, {kCancel, 5, 2},
-               {IDC_FORM_CANCEL, kClicked, 1003}};
-  for (const Case& c : cases) {
+TEST_F(NewTokenFormTest, ClosingEndsTheFormTheWayItWasAskedAndSavesNothing) {
+  for (FormEnd how : {FormEnd::Ok, FormEnd::Cancel, FormEnd::CancelButton}) {
     FakeFormControls fresh;
     NewTokenFormLogic form(fresh, library, "seed-folder", services.Bind());
     form.StartUp();
-    EXPECT_TRUE(form.HandleCommand(c.id, c.notification));
-    EXPECT_EQ(fresh.endResult, c.result) << c.id;
+    form.GenerateSeed();
+    form.Close(how);
+    EXPECT_EQ(fresh.ended, how);
     EXPECT_EQ(form.Result().resultStatus, kNothingSaved);
     EXPECT_TRUE(form.Result().resultMessage.empty());
   }
-
-  logic.StartUp();
-  for (int id : {IDC_FORM_CANCEL, IDC_GENERATE_SERIAL, IDC_GENERATE_SEED, IDC_SAVE}) {
-    EXPECT_FALSE(logic.HandleCommand(id, kSetFocus)) << id;
-  }
-  EXPECT_FALSE(logic.HandleCommand(IDC_ALGORITHM_HOTP, kClicked));  // radios have no handler
-  EXPECT_FALSE(controls.endResult);
-  EXPECT_TRUE(services.seedCounts.empty());
   EXPECT_TRUE(library.personalized.empty());
+  EXPECT_TRUE(services.exports.empty());
 }
 
 TEST_F(NewTokenFormTest, GenerateSerialReplacesOnlyTheSerial) {
   logic.StartUp();
-  Click(IDC_GENERATE_SERIAL);  // before any seed Save stays disabled
+  logic.GenerateSerial();  // before any seed Save stays disabled
   EXPECT_FALSE(controls.saveEnabled);
 
-  Click(IDC_GENERATE_SEED);
+  logic.GenerateSeed();
   const MessageText seed = controls.shown.seed;
   controls.shown.userName = u"alice";
   controls.shown.algorithm = 0;
   controls.shown.appendEnter = false;
   controls.shown.serial = u"typed by hand";
-  Click(IDC_GENERATE_SERIAL);
+  logic.GenerateSerial();
 
   EXPECT_EQ(controls.shown.serial, u"0000123456789");
   EXPECT_STREQ(logic.State().serialAnsi, "0000123456789");
@@ -124,19 +110,19 @@ TEST_F(NewTokenFormTest, GenerateSerialReplacesOnlyTheSerial) {
 TEST_F(NewTokenFormTest, SeedIsUpperCaseHexOfItsLengthAndAShorterOneLeavesNoStaleBytes) {
   logic.StartUp();
   controls.shown.hash = 1;
-  Click(IDC_GENERATE_SEED);  // SHA-256: 32 bytes A0..BF
+  logic.GenerateSeed();  // SHA-256: 32 bytes A0..BF
   EXPECT_EQ(services.seedCounts.back(), 32);
   EXPECT_EQ(controls.shown.seed.size(), 64u);
   EXPECT_EQ(controls.shown.seed.substr(58), u"BDBEBF");
   controls.shown.hash = 0;
-  Click(IDC_GENERATE_SEED);  // SHA-1: 20 bytes C0..D3
+  logic.GenerateSeed();  // SHA-1: 20 bytes C0..D3
   EXPECT_EQ(services.seedCounts.back(), 20);
   EXPECT_EQ(controls.shown.seed, u"C0C1C2C3C4C5C6C7C8C9CACBCCCDCECFD0D1D2D3");
   EXPECT_STREQ(logic.State().seedHex, "C0C1C2C3C4C5C6C7C8C9CACBCCCDCECFD0D1D2D3");
   EXPECT_TRUE(AllZero(logic.State().seedBytes, 20, kMaxSeedLength));
   EXPECT_TRUE(controls.saveEnabled);
 
-  Click(IDC_SAVE);
+  logic.SaveToken();
   ASSERT_EQ(library.personalized.size(), 1u);
   EXPECT_EQ(Sent().hashAlgorithm, 1u);
   EXPECT_EQ(Sent().seed[0], 0xC0);
@@ -148,20 +134,23 @@ TEST_F(NewTokenFormTest, SeedIsUpperCaseHexOfItsLengthAndAShorterOneLeavesNoStal
 
 TEST_F(NewTokenFormTest, SaveIsRefusedWhenTheHashChangedAfterTheSeed) {
   logic.StartUp();
-  Click(IDC_GENERATE_SEED);  // for SHA-1
+  logic.GenerateSeed();  // for SHA-1
   controls.shown.hash = 1;   // operator then picks SHA-256
-  Click(IDC_SAVE);
+  logic.SaveToken();
 
   EXPECT_TRUE(library.personalized.empty());
-  EXPECT_FALSE(controls.endResult);
+  EXPECT_FALSE(controls.ended);
   EXPECT_EQ(controls.beeps, 1);
-  EXPECT_EQ(controls.focusedId, IDC_GENERATE_SEED);
+  EXPECT_EQ(controls.focused, FormField::GenerateSeed);
+  ASSERT_EQ(controls.tips.size(), 1u);
+  EXPECT_EQ(controls.tips[0].field, FormField::Seed);
+  EXPECT_EQ(controls.tips[0].title, u"New seed needed");
   EXPECT_TRUE(controls.saveEnabled);
   EXPECT_TRUE(services.exports.empty());
 
   // A new seed for the changed hash is accepted.
-  Click(IDC_GENERATE_SEED);
-  Click(IDC_SAVE);
+  logic.GenerateSeed();
+  logic.SaveToken();
   ASSERT_EQ(library.personalized.size(), 1u);
   EXPECT_EQ(Sent().hashAlgorithm, 2u);
   EXPECT_EQ(Sent().seed[0], 0xA0 + 20);
@@ -171,30 +160,79 @@ TEST_F(NewTokenFormTest, SaveIsRefusedWhenTheHashChangedAfterTheSeed) {
 
 TEST_F(NewTokenFormTest, SerialOf63BytesIsSentWholeAnd64AreRefusedWithFocusOnTheField) {
   logic.StartUp();
-  Click(IDC_GENERATE_SEED);
+  logic.GenerateSeed();
   controls.shown.serial = U(std::string(64, '7'));
-  Click(IDC_SAVE);
+  logic.SaveToken();
   EXPECT_TRUE(library.personalized.empty());
-  EXPECT_FALSE(controls.endResult);
+  EXPECT_FALSE(controls.ended);
   EXPECT_EQ(controls.beeps, 1);
-  EXPECT_EQ(controls.focusedId, IDC_SERIAL_NUMBER);
+  EXPECT_EQ(controls.focused, FormField::SerialNumber);
+  ASSERT_EQ(controls.tips.size(), 1u);
+  EXPECT_EQ(controls.tips[0].field, FormField::SerialNumber);
+  EXPECT_EQ(controls.tips[0].title, u"Serial number not accepted");
   EXPECT_TRUE(controls.saveEnabled);
   EXPECT_EQ(controls.shown.serial.size(), 64u);  // nothing the operator typed is lost
 
   const std::string serial(63, '7');
   controls.shown.serial = U(serial);
-  Click(IDC_SAVE);
+  logic.SaveToken();
   ASSERT_EQ(library.personalized.size(), 1u);
   EXPECT_EQ(std::string(Sent().serial, 63), serial);
   EXPECT_EQ(Sent().serial[63], '\0');
   EXPECT_EQ(services.exports.at(0).second.serial, serial);
 }
 
+// Text the key or the seed files cannot hold as typed is refused like a too
+// long serial: a beep, the focus and a tip on the field, nothing written.
+TEST_F(NewTokenFormTest, SaveRefusesTextThatCannotBeStoredAsTypedAndSaysWhyOnTheField) {
+  struct Case {
+    MessageText serial, userName;
+    FormField field;
+    MessageText title;
+  } cases[] = {
+      {u"SN\u0001-1", u"", FormField::SerialNumber, u"Serial number not accepted"},
+      {u"SN-1", u"bob\u0001", FormField::UserName, u"User name not accepted"},
+      {u"SN-1", u"bob\r\n", FormField::UserName, u"User name not accepted"},
+      // Natively the C locale's ASCII stands for the thread's ANSI code page.
+      {u"\u03A9SN-1", u"", FormField::SerialNumber, u"Serial number not accepted"},
+  };
+  logic.StartUp();
+  logic.GenerateSeed();
+  int refusals = 0;
+  for (const Case& c : cases) {
+    controls.shown.serial = c.serial;
+    controls.shown.userName = c.userName;
+    logic.SaveToken();
+    ++refusals;
+    EXPECT_EQ(controls.beeps, refusals);
+    EXPECT_EQ(controls.focused, c.field);
+    ASSERT_EQ(controls.tips.size(), static_cast<std::size_t>(refusals));
+    EXPECT_EQ(controls.tips.back().field, c.field);
+    EXPECT_EQ(controls.tips.back().title, c.title);
+    EXPECT_FALSE(controls.tips.back().text.empty());
+    EXPECT_EQ(controls.shown.serial, c.serial);  // nothing the operator typed is changed
+    EXPECT_EQ(controls.shown.userName, c.userName);
+  }
+  EXPECT_TRUE(library.personalized.empty());
+  EXPECT_TRUE(services.exports.empty());
+  EXPECT_FALSE(controls.ended);
+  EXPECT_TRUE(controls.saveEnabled);
+  EXPECT_EQ(logic.Result().resultStatus, kNothingSaved);
+
+  // Mended, the same form saves.
+  controls.shown.serial = u"SN-1";
+  controls.shown.userName = u"bob\tsmith";
+  logic.SaveToken();
+  ASSERT_EQ(library.personalized.size(), 1u);
+  EXPECT_STREQ(Sent().serial, "SN-1");
+  EXPECT_EQ(services.exports.at(0).second.userName, u"bob\tsmith");
+}
+
 TEST_F(NewTokenFormTest, FailedPersonalizeReportsTheStatusAndExportsNothing) {
   library.personalizeStatus = 0x8043560A;
   logic.StartUp();
-  Click(IDC_GENERATE_SEED);
-  Click(IDC_SAVE);
+  logic.GenerateSeed();
+  logic.SaveToken();
 
   ASSERT_EQ(library.personalized.size(), 1u);
   EXPECT_EQ(library.personalized[0].second, 1u);
@@ -202,7 +240,7 @@ TEST_F(NewTokenFormTest, FailedPersonalizeReportsTheStatusAndExportsNothing) {
   EXPECT_EQ(logic.Result().resultStatus, kWriteToKeyFailed);
   EXPECT_EQ(logic.Result().resultMessage, u"Failed to save the new token (error = 0x8043560A)\r\n");
   EXPECT_TRUE(services.exports.empty());
-  EXPECT_EQ(controls.endResult, 1001);
+  EXPECT_EQ(controls.ended, FormEnd::Saved);
   EXPECT_EQ(controls.callsAfterEnd, 0);
 }
 
@@ -212,8 +250,8 @@ TEST_F(NewTokenFormTest, SuccessfulSaveReportsTokenThenExportFailures) {
   logic.StartUp();
   controls.shown.userName = u"bob";
   controls.shown.appendEnter = false;
-  Click(IDC_GENERATE_SEED);
-  Click(IDC_SAVE);
+  logic.GenerateSeed();
+  logic.SaveToken();
 
   const NewTokenResult result = logic.Result();
   EXPECT_EQ(result.resultStatus, kTokenSaved);
@@ -223,7 +261,7 @@ TEST_F(NewTokenFormTest, SuccessfulSaveReportsTokenThenExportFailures) {
             u"Could not add the token to tseeds.xml: x.\r\n"
             u"Could not add the token to tseeds.csv: y.\r\n");
   EXPECT_FALSE(result.appendEnter);
-  EXPECT_EQ(controls.endResult, 1001);
+  EXPECT_EQ(controls.ended, FormEnd::Saved);
   EXPECT_EQ(controls.callsAfterEnd, 0);
   ASSERT_EQ(services.exports.size(), 1u);
   EXPECT_EQ(services.exports[0].first, std::filesystem::path("seed-folder"));
@@ -235,8 +273,8 @@ TEST_F(NewTokenFormTest, WithoutSeedFolderTheTokenIsSavedAndTheSkippedExportName
   FakeFormControls fresh;
   NewTokenFormLogic form(fresh, library, std::filesystem::path(), services.Bind());
   form.StartUp();
-  form.HandleCommand(IDC_GENERATE_SEED, kClicked);
-  form.HandleCommand(IDC_SAVE, kClicked);
+  form.GenerateSeed();
+  form.SaveToken();
   EXPECT_TRUE(services.exports.empty());
   EXPECT_EQ(form.Result().resultStatus, kTokenSaved);
   EXPECT_NE(form.Result().resultMessage.find(u"Seed files not written"), MessageText::npos);
@@ -244,53 +282,53 @@ TEST_F(NewTokenFormTest, WithoutSeedFolderTheTokenIsSavedAndTheSkippedExportName
 
 TEST_F(NewTokenFormTest, FailedTransfersBeepFocusAndCarryOn) {
   logic.StartUp();
-  controls.failReadAt = IDC_SEED;
-  Click(IDC_GENERATE_SERIAL);
+  controls.failReadAt = FormField::Seed;
+  logic.GenerateSerial();
   EXPECT_EQ(controls.beeps, 1);
-  EXPECT_EQ(controls.focusedId, IDC_SEED);
+  EXPECT_EQ(controls.focused, FormField::Seed);
   EXPECT_EQ(controls.shown.serial, u"0000123456789");
 
-  controls.failReadAt = 0;
-  controls.failWriteAt = IDC_USER_NAME;
-  Click(IDC_GENERATE_SEED);
+  controls.failReadAt.reset();
+  controls.failWriteAt = FormField::UserName;
+  logic.GenerateSeed();
   EXPECT_EQ(controls.beeps, 2);
-  EXPECT_EQ(controls.focusedId, IDC_USER_NAME);
+  EXPECT_EQ(controls.focused, FormField::UserName);
   EXPECT_EQ(controls.shown.seed.size(), 40u);  // written before the failing step
   EXPECT_TRUE(controls.saveEnabled);
 
-  controls.failWriteAt = 0;
-  controls.failReadAt = IDC_APPEND_ENTER;
-  Click(IDC_SAVE);
+  controls.failWriteAt.reset();
+  controls.failReadAt = FormField::AppendEnter;
+  logic.SaveToken();
   EXPECT_EQ(controls.beeps, 3);
-  EXPECT_EQ(controls.focusedId, IDC_APPEND_ENTER);
+  EXPECT_EQ(controls.focused, FormField::AppendEnter);
   EXPECT_EQ(library.personalized.size(), 1u);
-  EXPECT_EQ(controls.endResult, 1001);
+  EXPECT_EQ(controls.ended, FormEnd::Saved);
 }
 
 TEST_F(NewTokenFormTest, FailedGeneratorsKeepWhatWasThereAndNeverEnableSave) {
   services.seedFails = true;
   services.serialFails = true;
   logic.StartUp();
-  Click(IDC_GENERATE_SEED);
-  Click(IDC_GENERATE_SERIAL);
+  logic.GenerateSeed();
+  logic.GenerateSerial();
   EXPECT_EQ(controls.beeps, 2);
   EXPECT_FALSE(controls.saveEnabled);
   EXPECT_TRUE(controls.shown.seed.empty());
   EXPECT_TRUE(AllZero(logic.State().seedBytes, 0, kMaxSeedLength));
   EXPECT_EQ(controls.shown.serial, u"CVM0012345");
   EXPECT_STREQ(logic.State().serialAnsi, "CVM0012345");
-  Click(IDC_SAVE);  // the window keeps Save disabled; the logic refuses as well
+  logic.SaveToken();  // the window keeps Save disabled; the logic refuses as well
   EXPECT_TRUE(library.personalized.empty());
-  EXPECT_EQ(controls.focusedId, IDC_GENERATE_SEED);
+  EXPECT_EQ(controls.focused, FormField::GenerateSeed);
 
   // A seed generated earlier stays and is the one sent.
   services.seedFails = false;
-  Click(IDC_GENERATE_SEED);
+  logic.GenerateSeed();
   services.seedFails = true;
-  Click(IDC_GENERATE_SEED);
+  logic.GenerateSeed();
   EXPECT_EQ(controls.shown.seed.substr(0, 4), u"A0A1");
   EXPECT_TRUE(controls.saveEnabled);
-  Click(IDC_SAVE);
+  logic.SaveToken();
   ASSERT_EQ(library.personalized.size(), 1u);
   EXPECT_EQ(Sent().seed[0], 0xA0);
 }

@@ -11,7 +11,7 @@
 #include "provisioning/form/unused_serial.h"
 #include "provisioning/seed_file_serials.h"
 #include "tests/support/scripted_token_library.h"
-#include "tests/virtualkey/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

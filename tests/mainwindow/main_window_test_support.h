@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/run_main_window.h"
+#include "tests/support/win/window_driver.h"
 
 extern const wchar_t kMainWindowTitle[];
 
@@ -22,18 +23,7 @@ class WindowTestEnvironment {
 // Runs the main window until it quits and answers its quit code. `script`
 // runs once, from the window's loop, shortly after the window is shown; it
 // must make the window close (or the run ends after 60 s with code -1).
+// Modal dialogs are driven with WhenWindowShows.
 int RunMainWindowWithScript(ITokenLibrary& library, const std::function<void(HWND mainWindow)>& script,
                             std::function<NewTokenResult(HWND owner)> newTokenForm = {},
                             const MessageText& loadProblem = u"");
-
-// Runs `action` from the running modal loop as soon as a window of this
-// thread with `title` is visible (used for the modal dialogs).
-void WhenDialogOpens(const std::wstring& title, std::function<void(HWND dialog)> action);
-
-HWND FindThreadWindow(const std::wstring& title);
-std::wstring WindowText(HWND window);
-std::wstring ClassName(HWND window);
-// Posts a key press as the keyboard would, through the loop and its filters.
-void PostKey(HWND target, UINT virtualKey);
-// Sends a button's command as a click does.
-void Click(HWND dialog, int id);

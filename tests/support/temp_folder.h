@@ -1,5 +1,5 @@
 // A fresh empty folder for one test, removed with everything in it afterwards;
-// shared by the key, loader and seed export tests.
+// shared by the key, loader, seed export, form and end-to-end tests.
 #pragma once
 
 #include <algorithm>

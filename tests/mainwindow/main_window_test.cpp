@@ -13,8 +13,8 @@
 
 #include "app/framework/centre_window.h"
 #include "resources/resource.h"
+#include "tests/mainwindow/main_window_test_support.h"
 #include "tests/support/scripted_token_library.h"
-#include "window_test_support.h"
 
 namespace {
 
@@ -170,14 +170,14 @@ TEST_F(MainWindowTest, AppendingGoesToTheEndAfterASelectionAndScrollsItIntoView)
   library_.listDeviceStatus = CV_OK;  // each Refresh appends the two "no token" lines
   Run([](HWND window) {
     HWND log = Item(window, IDC_MESSAGE_LOG);
-    for (int i = 0; i < 40; ++i) Click(window, IDC_REFRESH);
+    for (int i = 0; i < 40; ++i) SendCommand(window, IDC_REFRESH);
     // The user looks at the top and selects the first three characters.
     SendMessageW(log, WM_VSCROLL, SB_TOP, 0);
     SendMessageW(log, EM_SETSEL, 0, 3);
     ASSERT_EQ(SendMessageW(log, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
     const std::wstring before = LogText(window);
 
-    Click(window, IDC_REFRESH);
+    SendCommand(window, IDC_REFRESH);
 
     const std::wstring after = LogText(window);
     EXPECT_EQ(after, before + kListedNothing) << "the selection is not replaced";
@@ -206,13 +206,13 @@ TEST_F(MainWindowTest, LongSessionsKeepEveryCharacterAndClearEmptiesTheBox) {
     const std::size_t start = static_cast<std::size_t>(GetWindowTextLengthW(log));
     const std::size_t perRefresh = std::wcslen(kListedNothing);
     const int refreshes = 100000 / static_cast<int>(perRefresh) + 1;  // far past 32,767
-    for (int i = 0; i < refreshes; ++i) Click(window, IDC_REFRESH);
+    for (int i = 0; i < refreshes; ++i) SendCommand(window, IDC_REFRESH);
     EXPECT_EQ(static_cast<std::size_t>(GetWindowTextLengthW(log)), start + perRefresh * refreshes);
     EXPECT_TRUE(EndsWith(LogText(window), kListedNothing));
 
-    Click(window, IDC_CLEAR);
+    SendCommand(window, IDC_CLEAR);
     EXPECT_EQ(GetWindowTextLengthW(log), 0);
-    Click(window, IDC_REFRESH);
+    SendCommand(window, IDC_REFRESH);
     EXPECT_EQ(LogText(window), kListedNothing);
   });
 }
@@ -221,7 +221,7 @@ TEST_F(MainWindowTest, OnlyTheStatusLineIsRedAndItShowsTheListingWarning) {
   library_.listDeviceStatus = CV_OK;
   Run([this](HWND window) {
     library_.listStatus = 0x80000001;
-    Click(window, IDC_REFRESH);
+    SendCommand(window, IDC_REFRESH);
     EXPECT_EQ(WindowText(Item(window, IDC_STATUS_LINE)), L"You must run this tool as administrator!");
     EXPECT_TRUE(EndsWith(LogText(window), kListFailed));
 
@@ -264,7 +264,7 @@ TEST_F(MainWindowTest, ResetShowsThePromptAndDisablesItselfWhileTheKeyIsAwaited)
   };
   Run([&](HWND window) {
     mainWindow = window;
-    Click(window, IDC_RESET);
+    SendCommand(window, IDC_RESET);
     EXPECT_EQ(meanwhile, L"Please touch the key...|disabled");
     EXPECT_TRUE(IsWindowEnabled(Item(window, IDC_RESET)));
     EXPECT_FALSE(IsWindowEnabled(Item(window, IDC_GET_OTP)));
@@ -278,7 +278,7 @@ TEST_F(MainWindowTest, AboutBoxIsModalCentredAndClosesWithOkOrEscape) {
   Run([](HWND window) {
     for (UINT closeKey : {UINT{VK_RETURN}, UINT{VK_ESCAPE}}) {
       bool opened = false;
-      WhenDialogOpens(L"About", [&, closeKey](HWND about) {
+      WhenWindowShows(L"About", [&, closeKey](HWND about) {
         opened = true;
         EXPECT_FALSE(IsWindowEnabled(window)) << "the owner is disabled while the box is open";
         EXPECT_EQ(GetWindow(about, GW_OWNER), window);
@@ -291,9 +291,9 @@ TEST_F(MainWindowTest, AboutBoxIsModalCentredAndClosesWithOkOrEscape) {
         EXPECT_EQ(box.left, (owner.left + owner.right) / 2 - (box.right - box.left) / 2);
         PostKey(closeKey == VK_RETURN ? Item(about, IDOK) : about, closeKey);
       });
-      Click(window, ID_APP_ABOUT);  // returns when the box has closed
+      SendCommand(window, ID_APP_ABOUT);  // returns when the box has closed
       EXPECT_TRUE(opened);
-      EXPECT_EQ(FindThreadWindow(L"About"), nullptr);
+      EXPECT_EQ(FindOwnWindow(L"About"), nullptr);
       EXPECT_TRUE(IsWindowEnabled(window));
     }
   });
@@ -303,21 +303,21 @@ TEST_F(MainWindowTest, AboutBoxIsModalCentredAndClosesWithOkOrEscape) {
 TEST_F(MainWindowTest, SetEnterSavesWithEnterAndEscapeOrTheCloseBoxSendNothing) {
   library_.listDeviceStatus = CV_OK;
   Run([this](HWND window) {
-    WhenDialogOpens(L"Set ENTER", [](HWND dialog) {
+    WhenWindowShows(L"Set ENTER", [](HWND dialog) {
       HWND box = Item(dialog, IDC_APPEND_ENTER);
       EXPECT_EQ(SendMessageW(box, BM_GETCHECK, 0, 0), BST_CHECKED);
       EXPECT_EQ(GetFocus(), Item(dialog, IDOK));
       SendMessageW(box, BM_CLICK, 0, 0);
       PostKey(Item(dialog, IDOK), VK_RETURN);  // "Save" is the default button
     });
-    Click(window, IDC_SET_ENTER);
+    SendCommand(window, IDC_SET_ENTER);
     EXPECT_EQ(library_.setEnterValues, std::vector<std::uint32_t>{0});
 
     const std::wstring logBefore = LogText(window);
-    WhenDialogOpens(L"Set ENTER", [](HWND dialog) { PostKey(dialog, VK_ESCAPE); });
-    Click(window, IDC_SET_ENTER);
-    WhenDialogOpens(L"Set ENTER", [](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); });
-    Click(window, IDC_SET_ENTER);
+    WhenWindowShows(L"Set ENTER", [](HWND dialog) { PostKey(dialog, VK_ESCAPE); });
+    SendCommand(window, IDC_SET_ENTER);
+    WhenWindowShows(L"Set ENTER", [](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); });
+    SendCommand(window, IDC_SET_ENTER);
     EXPECT_EQ(library_.setEnterValues.size(), 1u);
     EXPECT_EQ(LogText(window), logBefore);
   });
@@ -335,7 +335,7 @@ TEST_F(MainWindowTest, NewTokenFormIsOwnedByTheMainWindowAndASaveRefreshesTheLis
       [&](HWND window) {
         mainWindow = window;
         library_.tokens = {MakeTokenRecord("NEW-1", TOTP)};
-        Click(window, IDC_NEW_TOKEN);
+        SendCommand(window, IDC_NEW_TOKEN);
         EXPECT_TRUE(EndsWith(LogText(window), L"Token saved.\r\nSet C/R succeeded!\r\nList tokens succeeded!\r\n"));
         EXPECT_EQ(RowCount(window), 1);
       },

@@ -1,0 +1,115 @@
+#include "provisioning/form/save_refusal.h"
+
+#include "provisioning/form/token_record_mapping.h"
+#include "text/format_text.h"
+
+namespace {
+
+const char16_t kSerialTitle[] = u"Serial number not accepted";
+const char16_t kUserNameTitle[] = u"User name not accepted";
+const char16_t kCannotCarryFormat[] =
+    u"It holds %s (U+%04X), which the seed files cannot store. Remove it.";
+const char16_t kNoFormInCodePageFormat[] =
+    u"The key cannot store \u201C%s\u201D in this computer's code page. Use other characters.";
+const char16_t kNotInCodePage[] =
+    u"The key cannot store this serial number in this computer's code page as typed.";
+const char16_t kTooLongFormat[] =
+    u"The key holds at most 63 bytes of serial number; this one needs %d. Shorten it.";
+const char16_t kNoSeedTitle[] = u"No seed yet";
+const char16_t kNoSeed[] = u"Click \"Generate\" beside Seed/Secret to make the seed first.";
+const char16_t kNewSeedTitle[] = u"New seed needed";
+const char16_t kSeedForOtherHashFormat[] =
+    u"The seed was made for %s. Click \"Generate\" for a %s seed.";
+
+constexpr std::size_t kMaxSerialBytes = kSerialCapacity - 1;
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// Length in units of the character at `at`: 2 for a surrogate pair, else 1.
+std::size_t CharacterLength(const MessageText& text, std::size_t at) {
+  return IsHighSurrogate(text[at]) && at + 1 < text.size() && IsLowSurrogate(text[at + 1]) ? 2 : 1;
+}
+
+// The first unit that XML 1.0 cannot carry as a character: a control
+// character other than tab (line breaks too: readers turn CR into LF), U+FFFE,
+// U+FFFF or half of a surrogate pair. The text's NUL terminator is not in it.
+std::optional<std::size_t> FirstUnitXmlCannotCarry(const MessageText& text) {
+  for (std::size_t at = 0; at < text.size(); at += CharacterLength(text, at)) {
+    const char16_t unit = text[at];
+    const bool control = unit < 0x20 && unit != u'\t';
+    const bool nonCharacter = unit == 0xFFFE || unit == 0xFFFF;
+    const bool loneSurrogate = (IsHighSurrogate(unit) || IsLowSurrogate(unit)) && CharacterLength(text, at) == 1;
+    if (control || nonCharacter || loneSurrogate) return at;
+  }
+  return std::nullopt;
+}
+
+const char16_t* Describe(char16_t unit) {
+  if (unit == u'\r' || unit == u'\n') return u"a line break";
+  if (unit < 0x20) return u"a control character";
+  if (unit == 0xFFFE || unit == 0xFFFF) return u"a code that is no character";
+  return u"half of a character pair";
+}
+
+std::optional<SaveRefusal> RefuseWhatXmlCannotCarry(const MessageText& text, FormField field,
+                                                   const char16_t* title) {
+  const std::optional<std::size_t> at = FirstUnitXmlCannotCarry(text);
+  if (!at) return std::nullopt;
+  const char16_t unit = text[*at];
+  return SaveRefusal{field, field, title,
+                     Format(kCannotCarryFormat, Describe(unit), static_cast<unsigned>(unit))};
+}
+
+// Names the first character that has no form of its own in `codePage`.
+MessageText NoFormInCodePage(const MessageText& text, CodePage codePage) {
+  for (std::size_t at = 0; at < text.size(); at += CharacterLength(text, at)) {
+    const MessageText character = text.substr(at, CharacterLength(text, at));
+    if (!NarrowText(character.c_str(), codePage)) return Format(kNoFormInCodePageFormat, character);
+  }
+  return kNotInCodePage;
+}
+
+const char16_t* HashName(std::int32_t hashChoice) {
+  return HashAlgorithmFor(hashChoice) == HASH_SHA256 ? u"SHA-256" : u"SHA-1";
+}
+
+}  // namespace
+
+SerialCheck CheckSerial(const MessageText& serialText, CodePage codePage) {
+  SerialCheck check;
+  check.refusal = RefuseWhatXmlCannotCarry(serialText, FormField::SerialNumber, kSerialTitle);
+  if (check.refusal) return check;
+
+  std::optional<std::string> bytes = NarrowText(serialText.c_str(), codePage);
+  if (!bytes) {
+    check.refusal = SaveRefusal{FormField::SerialNumber, FormField::SerialNumber, kSerialTitle,
+                                NoFormInCodePage(serialText, codePage)};
+    return check;
+  }
+  // The key's record holds 63 bytes of serial: a longer one is refused rather than cut.
+  if (bytes->size() > kMaxSerialBytes) {
+    check.refusal = SaveRefusal{FormField::SerialNumber, FormField::SerialNumber, kSerialTitle,
+                                Format(kTooLongFormat, static_cast<int>(bytes->size()))};
+    return check;
+  }
+  check.bytes = std::move(*bytes);
+  return check;
+}
+
+std::optional<SaveRefusal> CheckUserName(const MessageText& userName) {
+  return RefuseWhatXmlCannotCarry(userName, FormField::UserName, kUserNameTitle);
+}
+
+// A hash changed after generating the seed would send a seed of another
+// length than the one shown and exported: a new seed is needed first.
+std::optional<SaveRefusal> CheckSeed(const NewTokenFormState& state) {
+  if (state.seedLength == 0) {
+    return SaveRefusal{FormField::Seed, FormField::GenerateSeed, kNoSeedTitle, kNoSeed};
+  }
+  const bool matches = state.seedHashChoice == state.hashChoice &&
+                       state.seedLength == SeedLengthFor(HashAlgorithmFor(state.hashChoice));
+  if (matches) return std::nullopt;
+  return SaveRefusal{FormField::Seed, FormField::GenerateSeed, kNewSeedTitle,
+                     Format(kSeedForOtherHashFormat, HashName(state.seedHashChoice), HashName(state.hashChoice))};
+}

@@ -1,0 +1,36 @@
+// Why "Save" does not go ahead, in words the operator sees on the field that
+// must change: with the sound off, a bare beep looks like a dead button.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "provisioning/form/new_token_form_controls.h"
+#include "provisioning/form/new_token_form_state.h"
+#include "text/code_page.h"
+#include "text/message_text.h"
+
+struct SaveRefusal {
+  FormField tipField;  // shows the title and the text
+  FormField focus;     // gets the keyboard focus
+  MessageText title;
+  MessageText text;
+};
+
+// The serial number's bytes as the key and the seed files will hold them, in
+// `codePage`; or the refusal when they cannot hold it exactly as typed: a
+// character XML 1.0 cannot carry, one the code page has no form for, or more
+// than the key's 63 bytes.
+struct SerialCheck {
+  std::string bytes;
+  std::optional<SaveRefusal> refusal;
+};
+SerialCheck CheckSerial(const MessageText& serialText, CodePage codePage);
+
+// The user name goes into the seed files: the refusal when it holds a
+// character XML 1.0 cannot carry.
+std::optional<SaveRefusal> CheckUserName(const MessageText& userName);
+
+// When the shown seed is not one for the chosen hash (none yet, or made for
+// the other hash), the refusal that asks for a new one.
+std::optional<SaveRefusal> CheckSeed(const NewTokenFormState& state);
