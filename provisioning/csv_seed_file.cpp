@@ -23,27 +23,33 @@ MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial,
   return row;
 }
 
-std::optional<MessageText> AppendRowToCsvFile(SeedFileSystem& files,
+std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files,
                                               const std::filesystem::path& file,
                                               std::u16string_view header, const MessageText& row) {
   const MessageText fileName = file.filename().u16string();
   if (row.empty()) return CouldNotAddToken(fileName, u"there was not enough memory");
+  FileLock lock;
+  if (auto failure = LockSeedFile(lock, file, files.lockPatience)) return failure;
 
-  bool created = false;
-  FileError error;
-  std::unique_ptr<OutputFile> output = files.OpenForAppend(file, created, error);
-  if (!output) return CouldNotAddToken(fileName, FileErrorReason(u"the file could not be opened", error));
-
-  // Only whether the file existed decides about the header: an empty file gets none.
-  const std::string bytes = Utf16LittleEndianBytes(created ? MessageText(header) + row : row);
-  bool written = output->Write(bytes.data(), bytes.size());
-  if (written && !output->Finish()) written = false;
-  error = output->error;
-  output.reset();
-  if (!written) {
-    // A file this call created would otherwise start without its header next time.
-    if (created) files.Remove(file);
-    return CouldNotAddToken(fileName, FileErrorReason(u"the file could not be written", error));
+  const AppendOutcome appended = files.Append(file, [&](ByteSink& out, bool created) {
+    // Only whether the file existed decides about the header: an empty file gets none.
+    const std::string bytes = Utf16LittleEndianBytes(created ? MessageText(header) + row : row);
+    return out.Write(bytes.data(), bytes.size());
+  });
+  switch (appended.step) {
+    case AppendOutcome::Step::Appended:
+      return std::nullopt;
+    case AppendOutcome::Step::Open:
+      return CouldNotAddToken(fileName, FileErrorReason(u"the file could not be opened", appended.error));
+    case AppendOutcome::Step::Write:
+    case AppendOutcome::Step::Cancelled:
+      break;
   }
-  return std::nullopt;
+  MessageText reason = FileErrorReason(u"the file could not be written", appended.error);
+  if (appended.created) return CouldNotAddToken(fileName, reason);  // it is gone again
+  if (appended.restored) return CouldNotAddToken(fileName, LeftUnchanged(std::move(reason)));
+  return CouldNotAddToken(fileName, reason + u", and " +
+                                        FileErrorReason(u"cutting it back to its old length failed",
+                                                        appended.restoreError) +
+                                        u": its last row is incomplete");
 }

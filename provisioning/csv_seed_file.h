@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "provisioning/seed_file_system.h"
+#include "provisioning/seed_file_access.h"
 #include "text/message_text.h"
 
 extern const char16_t kHotpCsvHeader[];
@@ -21,6 +21,6 @@ MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial,
 
 // Appends `row`, preceded by `header` when this call creates the file, with
 // one write. Returns the failure line, or nothing when the row was written.
-std::optional<MessageText> AppendRowToCsvFile(SeedFileSystem& files,
+std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files,
                                               const std::filesystem::path& file,
                                               std::u16string_view header, const MessageText& row);

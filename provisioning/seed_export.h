@@ -9,7 +9,7 @@
 
 #include "text/message_text.h"
 
-class SeedFileSystem;
+class SeedFileAccess;
 
 struct ExportedToken {
   bool totp = false;            // false: HOTP
@@ -27,6 +27,6 @@ struct ExportedToken {
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
                                          const ExportedToken& token);
 
-// The same, through `files` instead of the system's file system.
+// The same, through `files` instead of the file layer itself.
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
-                                         const ExportedToken& token, SeedFileSystem& files);
+                                         const ExportedToken& token, SeedFileAccess& files);

@@ -8,6 +8,7 @@ MessageText CouldNotAddToken(std::u16string_view fileName, std::u16string_view r
 
 MessageText FileErrorReason(std::u16string_view what, const FileError& error) {
   if (error.inUse) return Format(u"the file is open in another program (error %u)", error.code);
+  if (error.tooLarge) return Format(u"the file is too large to be read (error %u)", error.code);
   return Format(u"%s (error %u)", what, error.code);
 }
 

@@ -4,14 +4,14 @@
 
 #include <string_view>
 
-#include "provisioning/seed_file_system.h"
+#include "provisioning/files/file_io.h"
 #include "text/message_text.h"
 
 // "Could not add the token to <file>: <reason>.\r\n"
 MessageText CouldNotAddToken(std::u16string_view fileName, std::u16string_view reason);
 
-// "<what> (error N)", or "the file is open in another program (error N)" when
-// that is the cause.
+// "<what> (error N)", or "the file is open in another program (error N)" or
+// "the file is too large to be read (error N)" when that is the cause.
 MessageText FileErrorReason(std::u16string_view what, const FileError& error);
 
 // Appends "; it was left unchanged".

@@ -4,23 +4,13 @@
 
 #include <filesystem>
 #include <optional>
-#include <string>
 
-#include "provisioning/seed_file_system.h"
+#include "provisioning/seed_file_access.h"
+#include "provisioning/xml_seed_append.h"
 #include "text/message_text.h"
-
-// The texts of one `token` element, all UTF-8.
-struct XmlSeedToken {
-  bool sha256 = false;
-  std::string name;  // no `name` element when empty
-  std::string digits;
-  std::string serial;
-  std::string seedHex;  // upper-case
-};
 
 // Appends `token` to the file (created from the HOTP or TOTP header when
 // missing). A file that cannot be read or parsed, or has no data/tokens, is
 // left as it is. Returns the failure line, or nothing when the file was saved.
-std::optional<MessageText> AppendTokenToXmlFile(SeedFileSystem& files,
-                                                const std::filesystem::path& file, bool totp,
-                                                const XmlSeedToken& token);
+std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file,
+                                                bool totp, const XmlSeedToken& token);

@@ -5,7 +5,7 @@
 #include <string>
 #include <type_traits>
 
-#include "vendor/module_path.h"
+#include "provisioning/files/module_path_win.h"
 
 namespace {
 

@@ -1,21 +1,30 @@
 #include "virtualkey/state_file.h"
 
-#include "virtualkey/file_io.h"
+#include "provisioning/files/file_io.h"
 #include "virtualkey/key_state_xml.h"
 
+namespace {
+
+std::string Problem(const char* action, const std::filesystem::path& path, const FileError& error) {
+  return std::string(action) + " " + path.u8string() + " (" + FileErrorText(error) + ")";
+}
+
+}  // namespace
+
 StateLoadOutcome StateFile::Load(KeyState& state, std::string& problem) const {
-  std::string text;
-  switch (ReadWholeFile(path_, text, problem)) {
-    case ReadOutcome::Missing:
+  const ReadOutcome read = ReadWholeFile(path_);
+  switch (read.state) {
+    case ReadOutcome::State::Missing:
       state = KeyState{};
       return StateLoadOutcome::Loaded;
-    case ReadOutcome::Failed:
+    case ReadOutcome::State::Failed:
+      problem = Problem("cannot read", path_, read.error);
       return StateLoadOutcome::Unreadable;
-    case ReadOutcome::Read:
+    case ReadOutcome::State::Read:
       break;
   }
   std::string xmlProblem;
-  if (!KeyStateFromXml(text, state, xmlProblem)) {
+  if (!KeyStateFromXml(read.bytes, state, xmlProblem)) {
     problem = "the state file " + path_.u8string() + " is corrupt: " + xmlProblem +
               "; it is left as it is";
     return StateLoadOutcome::Corrupt;
@@ -24,5 +33,25 @@ StateLoadOutcome StateFile::Load(KeyState& state, std::string& problem) const {
 }
 
 bool StateFile::Save(const KeyState& state, std::string& problem) const {
-  return ReplaceFileAtomically(path_, KeyStateToXml(state), problem);
+  const std::string text = KeyStateToXml(state);
+  const PublishOutcome published =
+      PublishFile(path_, [&](ByteSink& out) { return out.Write(text.data(), text.size()); });
+  switch (published.step) {
+    case PublishOutcome::Step::Published:
+      return true;
+    case PublishOutcome::Step::CreateTemporary:
+      problem = Problem("cannot create a temporary file beside", path_, published.error);
+      break;
+    case PublishOutcome::Step::Write:
+    case PublishOutcome::Step::Cancelled:
+      problem = Problem("cannot write the next version of", path_, published.error);
+      break;
+    case PublishOutcome::Step::ReadOnly:
+      problem = "cannot replace " + path_.u8string() + ": it is read-only";
+      break;
+    case PublishOutcome::Step::Replace:
+      problem = Problem("cannot replace", path_, published.error);
+      break;
+  }
+  return false;
 }

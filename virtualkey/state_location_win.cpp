@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "vendor/module_path.h"
+#include "provisioning/files/module_path_win.h"
 
 namespace {
 

@@ -2,7 +2,10 @@
 // tokens already in it, and never stops the other file from being written.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <stdexcept>
 #include <utility>
 
 #ifndef _WIN32
@@ -59,16 +62,16 @@ TEST(SeedExportFaults, XmlThatCannotBeParsedOrHasNoTokensIsLeftByteForByteAndRep
 
 TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFile) {
   struct Case {
-    std::function<void(FaultyFileSystem&)> inject;
+    std::function<void(FaultySeedFiles&)> inject;
     const char16_t* failure;
   } cases[] = {
-      {[](FaultyFileSystem& f) { f.readFailure = FileError{5, false}; }, u"the file could not be read (error 5)"},
-      {[](FaultyFileSystem& f) { f.createTemporaryFailure = FileError{13, false}; },
+      {[](FaultySeedFiles& f) { f.readFailure = FileError{5, false}; }, u"the file could not be read (error 5)"},
+      {[](FaultySeedFiles& f) { f.createTemporaryFailure = FileError{13, false}; },
        u"a temporary file could not be created beside it (error 13)"},
       // Part of the new contents reaches the disk before it fills up.
-      {[](FaultyFileSystem& f) { f.temporaryWriteFailsAfter = 100; }, u"the file could not be written (error 112)"},
-      {[](FaultyFileSystem& f) { f.replaceFailure = FileError{5, false}; }, u"the file could not be replaced (error 5)"},
-      {[](FaultyFileSystem& f) { f.replaceFailure = FileError{32, true}; },
+      {[](FaultySeedFiles& f) { f.temporaryWriteFailsAfter = 100; }, u"the file could not be written (error 112)"},
+      {[](FaultySeedFiles& f) { f.replaceFailure = FileError{5, false}; }, u"the file could not be replaced (error 5)"},
+      {[](FaultySeedFiles& f) { f.replaceFailure = FileError{32, true}; },
        u"the file is open in another program (error 32)"},
   };
   for (const Case& c : cases) {
@@ -76,7 +79,7 @@ TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFil
     TempFolder folder;
     ASSERT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
     const std::string before = ReadBytes(folder / "hseeds.xml");
-    FaultyFileSystem files;
+    FaultySeedFiles files;
     c.inject(files);
 
     const auto failures = AppendSeedFiles(folder.Path(), SecondToken(), files);
@@ -84,8 +87,9 @@ TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFil
     EXPECT_EQ(failures, std::vector<MessageText>{MessageText(u"Could not add the token to hseeds.xml: ") +
                                                  c.failure + u"; it was left unchanged.\r\n"});
     EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), before);
-    for (const fs::path& temporary : files.temporaryFiles) {
-      EXPECT_EQ(temporary.parent_path(), folder.Path()) << "written beside the file it replaces";
+    if (files.temporaryWriteFailsAfter) {
+      EXPECT_EQ(files.entriesWhenWriteFailed.size(), 4u)  // both files, the lock and the temporary
+          << "written beside the file it replaces";
     }
     EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv", "hseeds.xml"}));
     EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow + kSecondRow));
@@ -94,7 +98,7 @@ TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFil
 
 TEST(SeedExportFaults, FailedFirstWriteLeavesNoXmlFileBehind) {
   TempFolder folder;
-  FaultyFileSystem files;
+  FaultySeedFiles files;
   files.temporaryWriteFailsAfter = 0;
   EXPECT_EQ(AppendSeedFiles(folder.Path(), FirstToken(), files),
             std::vector<MessageText>{
@@ -104,7 +108,7 @@ TEST(SeedExportFaults, FailedFirstWriteLeavesNoXmlFileBehind) {
 
 TEST(SeedExportFaults, CsvFailuresAreReportedAndTheXmlIsStillWritten) {
   TempFolder folder;
-  FaultyFileSystem held;
+  FaultySeedFiles held;
   held.openForAppendFailure = FileError{32, true};
   EXPECT_EQ(AppendSeedFiles(folder.Path(), FirstToken(), held),
             std::vector<MessageText>{
@@ -112,7 +116,7 @@ TEST(SeedExportFaults, CsvFailuresAreReportedAndTheXmlIsStillWritten) {
   EXPECT_EQ(folder.Entries(), (Names{"hseeds.xml"}));
 
   // A file this save created and could not fill is removed, so the next save writes the header.
-  FaultyFileSystem full;
+  FaultySeedFiles full;
   full.appendWriteFailsAfter = 10;
   EXPECT_EQ(AppendSeedFiles(folder.Path(), SecondToken(), full),
             std::vector<MessageText>{
@@ -131,9 +135,10 @@ TEST(SeedExportFaults, FolderThatCannotHoldFilesIsReportedForBothFiles) {
     SCOPED_TRACE(folder.string());
     const auto failures = AppendSeedFiles(folder, FirstToken());
     ASSERT_EQ(failures.size(), 2u);
-    EXPECT_TRUE(StartsWith(failures[0], u"Could not add the token to hseeds.xml: a temporary file could not be "
-                                        u"created beside it (error "));
-    EXPECT_TRUE(StartsWith(failures[1], u"Could not add the token to hseeds.csv: the file could not be opened (error "));
+    EXPECT_TRUE(StartsWith(failures[0], u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock "
+                                        u"could not be created (error "));
+    EXPECT_TRUE(StartsWith(failures[1], u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock "
+                                        u"could not be created (error "));
     EXPECT_TRUE(EndsWith(failures[0], u").\r\n") && EndsWith(failures[1], u").\r\n"));
   }
   EXPECT_EQ(scratch.Entries(), (Names{"plain-file"}));
@@ -149,7 +154,144 @@ TEST(SeedExportFaults, UnreadableXmlDoesNotCostTheTokenInTheCsv) {
   EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow));
 }
 
+TEST(SeedExportFaults, NoExceptionEndsTheExportEachBecomesItsFilesLine) {
+  struct Case {
+    std::function<void(FaultySeedFiles&)> inject;
+    const char16_t* csvFailure;  // null: the CSV row is written
+    const char16_t* xmlFailure;
+  } cases[] = {
+      {[](FaultySeedFiles& f) { f.beforeRead = [](const fs::path&) { throw std::length_error("basic_string::_M_create"); }; },
+       nullptr, u"Could not add the token to hseeds.xml: the file is too large to be held in memory.\r\n"},
+      {[](FaultySeedFiles& f) { f.beforePublish = [](const fs::path&) { throw std::runtime_error("odd"); }; },
+       nullptr, u"Could not add the token to hseeds.xml: an unexpected error occurred (odd).\r\n"},
+      {[](FaultySeedFiles& f) { f.beforeAppend = [](const fs::path&) { throw 42; }; },
+       u"Could not add the token to hseeds.csv: an unexpected error occurred.\r\n", nullptr},
+      // Thrown half-way through writing: no temporary file or half row stays.
+      {[](FaultySeedFiles& f) { f.temporaryWriteFailsAfter = 100, f.writeFailureThrows = true; }, nullptr,
+       u"Could not add the token to hseeds.xml: there was not enough memory.\r\n"},
+      {[](FaultySeedFiles& f) { f.appendWriteFailsAfter = 10, f.writeFailureThrows = true; },
+       u"Could not add the token to hseeds.csv: there was not enough memory.\r\n", nullptr},
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    ASSERT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
+    const std::string xml = ReadBytes(folder / "hseeds.xml");
+    const std::string csv = ReadBytes(folder / "hseeds.csv");
+    FaultySeedFiles files;
+    c.inject(files);
+
+    std::vector<MessageText> failures;
+    ASSERT_NO_THROW(failures = AppendSeedFiles(folder.Path(), SecondToken(), files));
+
+    std::vector<MessageText> expected;
+    if (c.csvFailure) expected.push_back(c.csvFailure);
+    if (c.xmlFailure) expected.push_back(c.xmlFailure);
+    EXPECT_EQ(failures, expected);
+    if (c.csvFailure) {
+      EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), csv);
+      EXPECT_NE(ReadBytes(folder / "hseeds.xml").find("<serial>0000987654321</serial>"), std::string::npos);
+    } else {
+      EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), xml);
+      EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow + kSecondRow));
+    }
+    EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv", "hseeds.xml"}));
+  }
+}
+
+TEST(SeedExportFaults, CsvRowIsWrittenBeforeTheXmlFileIsRewritten) {
+  TempFolder folder;
+  FaultySeedFiles files;
+  bool rowWasThere = false;
+  files.beforePublish = [&](const fs::path&) {
+    rowWasThere = ReadBytes(folder / "hseeds.csv") == Utf16Le(kHotpCsvHeader + kFirstRow);
+  };
+  EXPECT_TRUE(AppendSeedFiles(folder.Path(), FirstToken(), files).empty());
+  EXPECT_TRUE(rowWasThere);
+}
+
+TEST(SeedExportFaults, ReadOnlySeedFileIsReportedNotReplaced) {
+  TempFolder folder;
+  ASSERT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
+  const std::string before = ReadBytes(folder / "hseeds.xml");
+  const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  fs::permissions(folder / "hseeds.xml", readOnly);  // the read-only attribute on Windows
+
+  const auto failures = AppendSeedFiles(folder.Path(), SecondToken());
+
+  fs::permissions(folder / "hseeds.xml", fs::perms::owner_all);
+  EXPECT_EQ(failures, std::vector<MessageText>{u"Could not add the token to hseeds.xml: the file is read-only; "
+                                               u"it was left unchanged.\r\n"});
+  EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), before);
+  EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow + kSecondRow));
+}
+
+TEST(SeedExportFaults, SaveThatCannotGetTheLockReportsTheFileAsNotWritten) {
+  TempFolder folder;
+  ASSERT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
+  const std::string before = ReadBytes(folder / "hseeds.xml");
+  FileLock held;  // another instance in the middle of its step
+  FileError error;
+  ASSERT_EQ(held.Acquire(folder / "hseeds.xml.lock", std::chrono::milliseconds(0), error), FileLock::Outcome::Held);
+  SeedFileAccess files;
+  files.lockPatience = std::chrono::milliseconds(200);
+
+  EXPECT_EQ(AppendSeedFiles(folder.Path(), SecondToken(), files),
+            std::vector<MessageText>{u"Could not add the token to hseeds.xml: another save kept hseeds.xml.lock "
+                                     u"locked for more than 200 milliseconds.\r\n"});
+  EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), before);
+  EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow + kSecondRow));
+
+  // Once it is let go the next save goes through, and no lock file stays.
+  held.Release();
+  EXPECT_TRUE(AppendSeedFiles(folder.Path(), SecondToken(), files).empty());
+  EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv", "hseeds.xml"}));
+}
+
+TEST(SeedExportFaults, LockFileLeftByACrashBlocksNobody) {
+  TempFolder folder;
+  WriteBytes(folder / "hseeds.xml.lock", "");
+  WriteBytes(folder / "hseeds.csv.lock", "");
+  EXPECT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
+  EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow));
+}
+
 #ifndef _WIN32
+// A real full disk: a small tmpfs, filled up save by save.
+TEST(SeedExportFaults, RowThatDoesNotFitOnAFullDiskIsAllOrNothing) {
+  TempFolder folder;
+  if (geteuid() != 0 ||
+      std::system(("mount -t tmpfs -o size=64k tmpfs '" + folder.Path().string() + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "mounting a small tmpfs needs root";
+  }
+  struct Unmount {
+    const TempFolder& folder;
+    ~Unmount() { std::system(("umount '" + folder.Path().string() + "'").c_str()); }
+  } unmount{folder};
+  // Leave room for a few dozen rows; the XML file is refused and takes no more space.
+  WriteBytes(folder / "filler", std::string(48 * 1024, 'f'));
+  WriteBytes(folder / "hseeds.xml", "not a seed file");
+
+  const std::size_t headerSize = Utf16Le(kHotpCsvHeader).size();
+  const std::size_t rowSize = Utf16Le(kFirstRow).size();
+  MessageText csvFailure;
+  std::size_t rows = 0;
+  for (; rows < 200 && csvFailure.empty(); ++rows) {
+    for (const MessageText& line : AppendSeedFiles(folder.Path(), FirstToken())) {
+      if (StartsWith(line, u"Could not add the token to hseeds.csv")) csvFailure = line;
+    }
+    const std::size_t size = ReadBytes(folder / "hseeds.csv").size();
+    ASSERT_TRUE(size >= headerSize && (size - headerSize) % rowSize == 0) << "a torn row: " << size;
+  }
+  EXPECT_EQ(csvFailure, u"Could not add the token to hseeds.csv: the file could not be written (error 28); "
+                        u"it was left unchanged.\r\n");
+
+  // With room again the next row starts on a line of its own.
+  fs::remove(folder / "filler");
+  EXPECT_EQ(AppendSeedFiles(folder.Path(), SecondToken()).size(), 1u);  // only the XML line
+  const std::string csv = ReadBytes(folder / "hseeds.csv");
+  EXPECT_EQ(csv.substr(csv.size() - 2 * rowSize), Utf16Le(kFirstRow + kSecondRow));
+}
+
 TEST(SeedExportFaults, ReadOnlyFolderIsReportedAndExistingFilesStayWhole) {
   if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
   TempFolder folder;
@@ -162,9 +304,10 @@ TEST(SeedExportFaults, ReadOnlyFolderIsReportedAndExistingFilesStayWhole) {
 
   fs::permissions(folder.Path(), fs::perms::owner_all);
   EXPECT_EQ(failures, (std::vector<MessageText>{
-                          u"Could not add the token to hseeds.xml: a temporary file could not be created "
-                          u"beside it (error 13); it was left unchanged.\r\n",
-                          u"Could not add the token to hseeds.csv: the file could not be opened (error 13).\r\n"}));
+                          u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock could not "
+                          u"be created (error 13).\r\n",
+                          u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock could not "
+                          u"be created (error 13).\r\n"}));
   EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), xml);
 }
 #endif

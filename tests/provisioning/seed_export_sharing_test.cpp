@@ -1,4 +1,5 @@
-// Windows only: a seed file that another program holds open without sharing.
+// Windows only: seed files as the platform shapes them - held open without
+// sharing by another program, larger than a 32-bit process can hold.
 #include <windef.h>
 #include <winbase.h>
 
@@ -37,6 +38,24 @@ TEST(SeedExportSharing, FileHeldWithoutSharingIsReportedLeftWholeAndTheOtherFile
                                      : Utf16Le(u"0000987654321,");
     EXPECT_NE(ReadBytes(folder / other).find(expected), std::string::npos);
   }
+}
+
+TEST(SeedExportSharing, SeedFileTooLargeForThisProcessIsReportedAndTheRowStillWritten) {
+  TempFolder folder;
+  // Three GiB without the disk space: a sparse file, set to its size at once.
+  const HANDLE file = CreateFileW((folder / "hseeds.xml").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  LARGE_INTEGER size{};
+  size.QuadPart = 3LL << 30;
+  ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+  CloseHandle(file);
+
+  EXPECT_EQ(AppendSeedFiles(folder.Path(), HotpToken("0000123456789", Rfc4226Secret())),
+            std::vector<MessageText>{u"Could not add the token to hseeds.xml: the file is too large to be read "
+                                     u"(error 223); it was left unchanged.\r\n"});
+  EXPECT_EQ(fs::file_size(folder / "hseeds.xml"), 3ULL << 30);
+  EXPECT_NE(ReadBytes(folder / "hseeds.csv").find(Utf16Le(u"0000123456789,")), std::string::npos);
 }
 
 }  // namespace

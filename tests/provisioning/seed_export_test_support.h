@@ -1,15 +1,18 @@
 // Shared helpers of the seed export tests: tokens, the CSV encoding, and a file
-// system whose steps can be made to fail.
+// layer whose steps can be made to fail.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "provisioning/seed_export.h"
-#include "provisioning/seed_file_system.h"
+#include "provisioning/files/byte_sink.h"
+#include "provisioning/seed_file_access.h"
 #include "tests/support/temp_folder.h"
 #include "text/message_text.h"
 
@@ -55,8 +58,40 @@ inline ExportedToken TotpToken(std::string serial, std::vector<std::uint8_t> see
   return {true, sha256, 8, interval, std::move(serial), std::move(seed), std::move(userName)};
 }
 
-// The system's file system, with any step made to fail on request.
-class FaultyFileSystem final : public SeedFileSystem {
+// Passes the first `budget` bytes on, then fails as a full disk would. When
+// it fails it notes what the target's folder holds at that moment.
+class FailingSink final : public ByteSink {
+ public:
+  FailingSink(ByteSink& inner, std::size_t budget, fs::path folder)
+      : inner_(inner), budget_(budget), folder_(std::move(folder)) {}
+  bool Write(const void* data, std::size_t size) override {
+    if (failed_) return false;
+    if (size <= budget_) {
+      budget_ -= size;
+      return inner_.Write(data, size);
+    }
+    inner_.Write(data, budget_);
+    budget_ = 0;
+    failed_ = true;
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+      entriesWhenFailing.push_back(entry.path().filename().u8string());
+    }
+    if (throws) throw std::bad_alloc();
+    return false;
+  }
+  bool throws = false;  // fail with an exception instead
+  bool Failed() const { return failed_; }
+  Names entriesWhenFailing;
+
+ private:
+  ByteSink& inner_;
+  std::size_t budget_;
+  fs::path folder_;
+  bool failed_ = false;
+};
+
+// The file layer, with a read, a publish or an append made to fail on request.
+class FaultySeedFiles final : public SeedFileAccess {
  public:
   std::optional<FileError> readFailure;
   std::optional<FileError> createTemporaryFailure;
@@ -66,79 +101,67 @@ class FaultyFileSystem final : public SeedFileSystem {
   std::optional<std::size_t> appendWriteFailsAfter;
   FileError writeFailure{112, false};  // as a full disk would report it
 
-  std::vector<fs::path> temporaryFiles;  // every temporary file handed out
+  bool writeFailureThrows = false;  // the injected write failures throw std::bad_alloc
+  // Run before each step; a test checks the folder there or throws.
+  std::function<void(const fs::path&)> beforeRead, beforePublish, beforeAppend;
 
-  ReadOutcome ReadWholeFile(const fs::path& path) override {
-    if (!readFailure) return system_.ReadWholeFile(path);
+  Names entriesWhenWriteFailed;  // the folder's entries when an injected write failed
+
+  ReadOutcome Read(const fs::path& file) override {
+    if (beforeRead) beforeRead(file);
+    if (!readFailure) return ReadWholeFile(file);
     ReadOutcome outcome;
     outcome.state = ReadOutcome::State::Failed;
     outcome.error = *readFailure;
     return outcome;
   }
 
-  std::unique_ptr<OutputFile> CreateTemporaryBeside(const fs::path& target, fs::path& temporaryPath,
-                                                    FileError& error) override {
-    if (createTemporaryFailure) return Fail(*createTemporaryFailure, error);
-    auto file = system_.CreateTemporaryBeside(target, temporaryPath, error);
-    if (file) temporaryFiles.push_back(temporaryPath);
-    return Wrap(std::move(file), temporaryWriteFailsAfter);
-  }
-
-  bool Replace(const fs::path& from, const fs::path& to, FileError& error) override {
+  PublishOutcome Publish(const fs::path& file, const FileWriter& write) override {
+    if (beforePublish) beforePublish(file);
+    if (createTemporaryFailure) return {PublishOutcome::Step::CreateTemporary, *createTemporaryFailure};
     if (replaceFailure) {
-      error = *replaceFailure;
-      return false;
+      // Everything is written; only the last step fails.
+      StringSink discarded;
+      write(discarded);
+      return {PublishOutcome::Step::Replace, *replaceFailure};
     }
-    return system_.Replace(from, to, error);
+    if (!temporaryWriteFailsAfter) return PublishFile(file, write);
+    bool sinkFailed = false;
+    PublishOutcome outcome = PublishFile(file, [&](ByteSink& out) {
+      FailingSink failing(out, *temporaryWriteFailsAfter, file.parent_path());
+      failing.throws = writeFailureThrows;
+      const bool complete = write(failing);
+      sinkFailed = failing.Failed();
+      entriesWhenWriteFailed = failing.entriesWhenFailing;
+      return complete && !sinkFailed;
+    });
+    if (sinkFailed) outcome = {PublishOutcome::Step::Write, writeFailure};
+    return outcome;
   }
 
-  void Remove(const fs::path& path) override { system_.Remove(path); }
-
-  std::unique_ptr<OutputFile> OpenForAppend(const fs::path& path, bool& created,
-                                            FileError& error) override {
-    if (openForAppendFailure) return Fail(*openForAppendFailure, error);
-    return Wrap(system_.OpenForAppend(path, created, error), appendWriteFailsAfter);
-  }
-
- private:
-  // Passes the first `budget` bytes on, then fails as a full disk would.
-  class FailingOutputFile final : public OutputFile {
-   public:
-    FailingOutputFile(std::unique_ptr<OutputFile> inner, std::size_t budget, FileError failure)
-        : inner_(std::move(inner)), budget_(budget), failure_(failure) {}
-    bool Write(const void* data, std::size_t size) override {
-      if (size <= budget_) {
-        budget_ -= size;
-        return inner_->Write(data, size);
-      }
-      inner_->Write(data, budget_);
-      budget_ = 0;
-      error = failure_;
-      return false;
+  AppendOutcome Append(const fs::path& file, const AppendWriter& write) override {
+    if (beforeAppend) beforeAppend(file);
+    if (openForAppendFailure) {
+      AppendOutcome outcome;
+      outcome.step = AppendOutcome::Step::Open;
+      outcome.error = *openForAppendFailure;
+      return outcome;
     }
-    bool Finish() override {
-      const bool ok = inner_->Finish();
-      error = inner_->error;
-      return ok;
+    if (!appendWriteFailsAfter) return AppendToFile(file, write);
+    bool sinkFailed = false;
+    AppendOutcome outcome = AppendToFile(file, [&](ByteSink& out, bool created) {
+      FailingSink failing(out, *appendWriteFailsAfter, file.parent_path());
+      failing.throws = writeFailureThrows;
+      const bool complete = write(failing, created);
+      sinkFailed = failing.Failed();
+      return complete && !sinkFailed;
+    });
+    if (sinkFailed) {
+      outcome.step = AppendOutcome::Step::Write;
+      outcome.error = writeFailure;
     }
-
-   private:
-    std::unique_ptr<OutputFile> inner_;
-    std::size_t budget_;
-    FileError failure_;
-  };
-
-  static std::unique_ptr<OutputFile> Fail(FileError failure, FileError& error) {
-    error = failure;
-    return nullptr;
+    return outcome;
   }
-  std::unique_ptr<OutputFile> Wrap(std::unique_ptr<OutputFile> file,
-                                   const std::optional<std::size_t>& budget) {
-    if (!file || !budget) return file;
-    return std::make_unique<FailingOutputFile>(std::move(file), *budget, writeFailure);
-  }
-
-  SeedFileSystem& system_ = SystemSeedFileSystem();
 };
 
 }  // namespace seed_export_test

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "vendor/module_path.h"
+#include "provisioning/files/module_path_win.h"
 
 // The folder of the running test program: bin, where the build puts
 // CV_Manager.dll, virtualkey.exe and the test DLLs.

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "provisioning/form/win/new_token_dlg.h"
-#include "vendor/module_path.h"
+#include "provisioning/files/module_path_win.h"
 
 NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library) {
   // The seed files live beside the program. The folder keeps its trailing

@@ -1,7 +1,8 @@
-// Where a loaded module lives on disk. Windows only.
+// Where a loaded module lives on disk. Windows only; the kernel API alone.
 #pragma once
 
-#include <windows.h>
+#include <windef.h>
+#include <winbase.h>
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "vendor/module_path.h"
+#include "provisioning/files/module_path_win.h"
 
 namespace {
 

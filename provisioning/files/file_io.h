@@ -1,0 +1,109 @@
+// The file operations of the tool and of the virtual key, one Windows and one
+// POSIX source: reading a whole file, publishing a new version of a file in
+// one step, appending a piece that lands whole or not at all.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "provisioning/files/byte_sink.h"
+
+// An operating-system error: GetLastError() on Windows, errno elsewhere.
+struct FileError {
+  std::uint32_t code = 0;
+  bool inUse = false;     // another program holds the file open without sharing
+  bool tooLarge = false;  // the file is larger than this process can hold
+};
+
+// "error N", with the system's own words where it has some.
+std::string FileErrorText(const FileError& error);
+
+struct ReadOutcome {
+  enum class State { Missing, Read, Failed } state = State::Missing;
+  std::string bytes;  // the whole file when Read
+  FileError error;    // when Failed
+};
+
+// Missing when the file (or its folder) does not exist. Other programs may
+// read the file meanwhile but not write it.
+ReadOutcome ReadWholeFile(const std::filesystem::path& path);
+
+// Writes a file's next contents; false gives up (the writer knows why).
+using FileWriter = std::function<bool(ByteSink& out)>;
+
+struct PublishOutcome {
+  enum class Step {
+    Published,        // `target` now holds exactly what the writer wrote
+    CreateTemporary,  // no temporary file could be made beside the target
+    Write,            // writing, flushing or closing the temporary file failed
+    Cancelled,        // the writer gave up
+    ReadOnly,         // the target is marked read-only, so it stays as it is
+    Replace,          // the temporary file could not take the target's place
+  } step = Step::Published;
+  FileError error;  // for CreateTemporary, Write and Replace
+  bool Published() const { return step == Step::Published; }
+};
+
+// Has `write` fill a new temporary file in the target's folder, makes it
+// durable and puts it in the target's place in one step: readers see the old
+// or the new file, never a part. On failure the target is left as it was and
+// no temporary file remains. An existing target keeps what it was: its
+// security, attributes or mode and owner as far as the system allows; a link
+// stays a link and the file it leads to gets the new contents; one marked
+// read-only is not replaced. Temporaries of earlier publishes of the same
+// target that nobody holds (see temporary_name.h) are removed first.
+PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter& write);
+
+// Appends to a file; `created` tells whether this call made the file.
+using AppendWriter = std::function<bool(ByteSink& out, bool created)>;
+
+struct AppendOutcome {
+  enum class Step {
+    Appended,   // everything the writer wrote is at the end of the file
+    Open,       // the file could not be opened (or created) for appending
+    Write,      // a write failed
+    Cancelled,  // the writer gave up
+  } step = Step::Appended;
+  FileError error;       // for Open and Write
+  bool created = false;  // the file did not exist before this call
+  // When not Appended: a file that existed is cut back to its old length and
+  // one this call created is removed. Only when that fails too does part of
+  // the write stay, and `restoreError` says why.
+  bool restored = true;
+  FileError restoreError;
+  bool Appended() const { return step == Step::Appended; }
+};
+
+// Opens (or creates) `path` with no other writer admitted and has `write` add
+// to its end: everything it wrote lands, or nothing does.
+AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write);
+
+// An exclusive lock held through a lock file, across processes and, on a
+// network share, across machines. The lock is the open file, not its
+// existence: a lock file left behind by a crash blocks nobody.
+class FileLock {
+ public:
+  enum class Outcome {
+    Held,    // this object holds the lock until it is destroyed
+    Busy,    // someone else held it for the whole time allowed
+    Failed,  // the lock file could not be opened or created; see `error`
+  };
+
+  FileLock() = default;
+  ~FileLock() { Release(); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  // Polls for `lockFile` (created when missing) until `patience` has passed.
+  Outcome Acquire(const std::filesystem::path& lockFile, std::chrono::milliseconds patience,
+                  FileError& error);
+  // Gives the lock up and removes the lock file.
+  void Release();
+
+ private:
+  std::filesystem::path path_;
+  std::intptr_t native_ = -1;  // the open lock file: a descriptor or a handle
+};

@@ -1,0 +1,333 @@
+// The file operations on Windows. Only the kernel's file API: no window-system
+// headers here.
+#include <windef.h>
+#include <winbase.h>
+
+#include <atomic>
+#include <memory>
+
+#include "provisioning/files/buffered_sink.h"
+#include "provisioning/files/file_io.h"
+#include "provisioning/files/file_steps.h"
+#include "provisioning/files/temporary_name.h"
+
+namespace {
+
+FileError ErrorFrom(DWORD code) {
+  return FileError{static_cast<std::uint32_t>(code),
+                   code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION};
+}
+
+FileError LastError() { return ErrorFrom(GetLastError()); }
+
+// A handle closed with the scope.
+struct Handle {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  ~Handle() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+  bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
+};
+
+class HandleSink final : public BufferedSink {
+ public:
+  explicit HandleSink(HANDLE handle) : handle_(handle) {}
+  FileError error;
+
+ protected:
+  bool WriteOut(const void* data, std::size_t size) override {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+      const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+      DWORD written = 0;
+      if (!WriteFile(handle_, bytes, chunk, &written, nullptr)) {
+        error = LastError();
+        return false;
+      }
+      if (written == 0) {
+        error = ErrorFrom(ERROR_WRITE_FAULT);
+        return false;
+      }
+      bytes += written;
+      size -= written;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+bool ReplaceTarget(const std::filesystem::path& temporary, const std::filesystem::path& target);
+
+// A file being published or appended to, for the steps in file_steps.h.
+class WritingFile {
+ public:
+  WritingFile(HANDLE handle, std::filesystem::path path) : handle_(handle), path_(std::move(path)), sink_(handle) {}
+  ~WritingFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  WritingFile(const WritingFile&) = delete;
+  WritingFile& operator=(const WritingFile&) = delete;
+
+  BufferedSink& Sink() { return sink_; }
+  FileError SinkError() const { return sink_.error; }
+  bool Sync(FileError& error) { return Check(FlushFileBuffers(handle_), error); }
+  bool Close(FileError& error) {
+    if (handle_ == INVALID_HANDLE_VALUE) return true;
+    const HANDLE closing = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return Check(CloseHandle(closing), error);
+  }
+
+  // Publishing: this is the temporary file for `target`.
+  void PublishAs(std::filesystem::path target) { target_ = std::move(target); }
+  bool PutInPlace(FileError& error) { return Check(ReplaceTarget(path_, target_), error); }
+  void RemoveTemporary() { DeleteFileW(path_.c_str()); }
+
+  // Appending: the file was `length` bytes long before.
+  void AppendAfter(LARGE_INTEGER length) { before_ = length; }
+  bool TakeBack(FileError& error) {
+    return Check(SetFilePointerEx(handle_, before_, nullptr, FILE_BEGIN) && SetEndOfFile(handle_), error);
+  }
+  void RemoveCreated() {
+    FileError ignored;
+    Close(ignored);
+    DeleteFileW(path_.c_str());
+  }
+
+ private:
+  static bool Check(bool ok, FileError& error) {
+    if (!ok) error = LastError();
+    return ok;
+  }
+
+  HANDLE handle_;
+  std::filesystem::path path_;
+  std::filesystem::path target_;
+  LARGE_INTEGER before_{};
+  HandleSink sink_;
+};
+
+std::uint64_t Entropy() {
+  static std::atomic<std::uint64_t> counter{0};
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  FILETIME time{};
+  GetSystemTimeAsFileTime(&time);
+  const std::uint64_t local = 0;
+  return (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40) ^ static_cast<std::uint64_t>(now.QuadPart) ^
+         (static_cast<std::uint64_t>(time.dwLowDateTime) << 20) ^ (counter++ << 52) ^
+         reinterpret_cast<std::uintptr_t>(&local);
+}
+
+// The attributes a replaced file keeps; read-only files are never replaced.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The file that `path` leads to when it is a link (a reparse point).
+std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return path;
+  Handle file;
+  file.handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (!file.Valid()) return path;
+  std::wstring final(32768, L'\0');
+  const DWORD length = GetFinalPathNameByHandleW(file.handle, final.data(), static_cast<DWORD>(final.size()),
+                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= final.size()) return path;
+  final.resize(length);
+  return final;
+}
+
+// Puts `temporary` in the place of `target`. ReplaceFileW gives it the
+// target's security descriptor and attributes; a plain move, which would
+// give it the folder's defaults, only makes a file that is not there yet.
+bool ReplaceTarget(const std::filesystem::path& temporary, const std::filesystem::path& target) {
+  // Not every ReplaceFileW carries the attributes over (Wine's does not).
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    SetFileAttributesW(temporary.c_str(), attributes & kKeptAttributes);
+  }
+  if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr)) return true;
+  const DWORD code = GetLastError();
+  if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+    // The old file was moved aside but the new one did not follow: the new
+    // one holds everything the old one did, so it goes in plainly.
+    return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  }
+  if (code == ERROR_FILE_NOT_FOUND && GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES &&
+      GetLastError() == ERROR_FILE_NOT_FOUND) {
+    return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+  }
+  SetLastError(code);
+  return false;
+}
+
+// Removes what earlier saves of `targetName` left behind: temporaries of ours
+// that no running save holds open (opening one to delete it without sharing
+// succeeds only then) and that were last written a while ago (a save
+// between writing and replacing has closed its file already).
+void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::string& targetName) {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  const auto ticks = [](const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  constexpr std::uint64_t kTicksPerSecond = 10000000;
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW((folder / L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::filesystem::path name(found.cFileName);
+    if (!temporary_name::IsOneOf(targetName, name.u8string())) continue;
+    if (ticks(now) < ticks(found.ftLastWriteTime) + temporary_name::kStaleAfterSeconds * kTicksPerSecond) {
+      continue;
+    }
+    const HANDLE stale = CreateFileW((folder / name).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (stale != INVALID_HANDLE_VALUE) CloseHandle(stale);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+
+}  // namespace
+
+std::string FileErrorText(const FileError& error) {
+  std::string text = "error " + std::to_string(error.code);
+  char words[256] = {};
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error.code,
+                     0, words, sizeof words, nullptr);
+  std::string said(words, length);
+  while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ' ||
+                           said.back() == '.')) {
+    said.pop_back();
+  }
+  if (!said.empty()) text += ": " + said;
+  return text;
+}
+
+ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
+  ReadOutcome outcome;
+  // No writer may share: a file that someone is writing right now is not read
+  // half-way. Sharing delete lets a new version replace it meanwhile.
+  Handle file;
+  file.handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!file.Valid()) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return outcome;
+    outcome.state = ReadOutcome::State::Failed;
+    outcome.error = ErrorFrom(code);
+    return outcome;
+  }
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.handle, &size) || size.QuadPart < 0) size.QuadPart = 0;
+  file_steps::ReadAll(outcome, static_cast<unsigned long long>(size.QuadPart),
+                      FileError{ERROR_FILE_TOO_LARGE, false, true},
+                      [&](char* at, std::size_t room, FileError& error) -> long long {
+                        DWORD count = 0;
+                        if (ReadFile(file.handle, at, room > 0x40000000u ? 0x40000000u : static_cast<DWORD>(room),
+                                     &count, nullptr)) {
+                          return count;
+                        }
+                        error = LastError();
+                        return -1;
+                      });
+  return outcome;
+}
+
+PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write) {
+  using Step = PublishOutcome::Step;
+  const std::filesystem::path target = ThroughLinks(link);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  // Replacing would clear the mark; whoever set it decides.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    return {Step::ReadOnly, ErrorFrom(ERROR_ACCESS_DENIED)};
+  }
+  const std::filesystem::path folder = target.parent_path();
+  const std::string targetName = target.filename().u8string();
+  RemoveStaleTemporaries(folder, targetName);
+
+  // Held open without sharing while it is written, so that no other save
+  // takes it for a leftover.
+  std::unique_ptr<WritingFile> file;
+  DWORD code = ERROR_FILE_EXISTS;
+  for (unsigned attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
+    const std::filesystem::path temporary = folder / std::filesystem::u8path(temporary_name::For(targetName, Entropy()));
+    const HANDLE handle =
+        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      file = std::make_unique<WritingFile>(handle, temporary);
+      break;
+    }
+    code = GetLastError();
+  }
+  if (!file) return {Step::CreateTemporary, ErrorFrom(code)};
+  file->PublishAs(target);
+  return file_steps::WriteAndPublish(*file, write);
+}
+
+AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write) {
+  AppendOutcome outcome;
+  // No sharing: while the row is written nobody else can write in between.
+  // Write access beyond appending is what cutting back needs.
+  const HANDLE handle = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return file_steps::OpenFailed(LastError());
+  // OPEN_ALWAYS says in the same call whether the file was already there.
+  outcome.created = GetLastError() != ERROR_ALREADY_EXISTS;
+  WritingFile file(handle, path);
+  LARGE_INTEGER zero{};
+  LARGE_INTEGER before{};
+  if (!SetFilePointerEx(handle, zero, &before, FILE_END)) {
+    AppendOutcome failed = file_steps::OpenFailed(LastError());
+    failed.created = outcome.created;
+    if (outcome.created) file.RemoveCreated();
+    return failed;
+  }
+  file.AppendAfter(before);
+  return file_steps::WriteAndKeepOrTakeBack(file, write, outcome);
+}
+
+FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile,
+                                    std::chrono::milliseconds patience, FileError& error) {
+  Release();
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  // Opened without sharing, so nobody else, here or on another machine using
+  // the same share, can open it meanwhile. It goes when the last handle
+  // closes, also when the process dies. Where one may create files but not
+  // delete them (some shares allow only that) it stays, harmless: the lock is
+  // the open handle.
+  DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE;
+  for (;;) {
+    const HANDLE handle = CreateFileW(lockFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_ALWAYS, flags, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      native_ = reinterpret_cast<std::intptr_t>(handle);
+      path_ = lockFile;
+      return Outcome::Held;
+    }
+    const DWORD code = GetLastError();
+    if (code == ERROR_ACCESS_DENIED && (flags & FILE_FLAG_DELETE_ON_CLOSE)) {
+      flags &= ~FILE_FLAG_DELETE_ON_CLOSE;
+      continue;
+    }
+    if (code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION) {
+      error = ErrorFrom(code);
+      return Outcome::Failed;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return Outcome::Busy;
+    Sleep(10);
+  }
+}
+
+void FileLock::Release() {
+  if (native_ == -1) return;
+  CloseHandle(reinterpret_cast<HANDLE>(native_));
+  native_ = -1;
+}

@@ -1,0 +1,49 @@
+// Names of the temporary files that PublishFile writes beside a target:
+// "<target name>.otp-<16 hexadecimal digits>.tmp". The random part keeps
+// leftovers of earlier runs from ever blocking a save; the fixed parts let a
+// later save recognise them as its own and clear them away.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace temporary_name {
+
+constexpr char kMarker[] = ".otp-";
+constexpr char kSuffix[] = ".tmp";
+constexpr std::size_t kRandomDigits = 16;
+// A temporary left unwritten this long belongs to no running save.
+constexpr long long kStaleAfterSeconds = 60;
+
+// Spreads the bits of `value` (pid, clock, counter) over all 64.
+inline std::uint64_t Mix(std::uint64_t value) {
+  value += 0x9E3779B97F4A7C15ull;
+  value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ull;
+  value = (value ^ (value >> 27)) * 0x94D049BB133111EBull;
+  return value ^ (value >> 31);
+}
+
+// `targetName` and the result are UTF-8.
+inline std::string For(const std::string& targetName, std::uint64_t entropy) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::uint64_t random = Mix(entropy);
+  std::string name = targetName + kMarker;
+  for (std::size_t digit = 0; digit < kRandomDigits; ++digit, random >>= 4) name += kDigits[random & 15];
+  return name + kSuffix;
+}
+
+// Whether `candidate` is a name that For(targetName, ...) can give.
+inline bool IsOneOf(const std::string& targetName, const std::string& candidate) {
+  const std::string prefix = targetName + kMarker;
+  const std::size_t suffixSize = sizeof kSuffix - 1;
+  if (candidate.size() != prefix.size() + kRandomDigits + suffixSize) return false;
+  if (candidate.compare(0, prefix.size(), prefix) != 0) return false;
+  if (candidate.compare(candidate.size() - suffixSize, suffixSize, kSuffix) != 0) return false;
+  for (std::size_t at = prefix.size(); at < prefix.size() + kRandomDigits; ++at) {
+    const char c = candidate[at];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+}  // namespace temporary_name

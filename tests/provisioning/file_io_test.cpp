@@ -1,0 +1,195 @@
+// The file layer itself, on the platform's real files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+
+#ifdef _WIN32
+#include <windef.h>
+#include <winbase.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
+#include "provisioning/files/file_io.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// More than the layer gathers before writing, so the bytes reach the file.
+const std::string kLargePiece(200000, 'x');
+
+TEST(FileLayerAppend, WriteThatGivesUpPartWayLeavesNoTrace) {
+  TempFolder folder;
+  WriteBytes(folder / "existing.csv", "old row\r\n");
+  const AppendOutcome existing = AppendToFile(folder / "existing.csv", [](ByteSink& out, bool created) {
+    EXPECT_FALSE(created);
+    EXPECT_TRUE(out.Write(kLargePiece.data(), kLargePiece.size()));
+    return false;
+  });
+  EXPECT_EQ(existing.step, AppendOutcome::Step::Cancelled);
+  EXPECT_TRUE(existing.restored);
+  EXPECT_EQ(ReadBytes(folder / "existing.csv"), "old row\r\n");
+
+  const AppendOutcome created = AppendToFile(folder / "new.csv", [](ByteSink& out, bool created) {
+    EXPECT_TRUE(created);
+    out.Write(kLargePiece.data(), kLargePiece.size());
+    return false;
+  });
+  EXPECT_EQ(created.step, AppendOutcome::Step::Cancelled);
+  EXPECT_TRUE(created.created);
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"existing.csv"}));
+
+  const AppendOutcome appended = AppendToFile(folder / "existing.csv", [](ByteSink& out, bool) {
+    return out.Write("new row\r\n", 9);
+  });
+  EXPECT_TRUE(appended.Appended());
+  EXPECT_EQ(ReadBytes(folder / "existing.csv"), "old row\r\nnew row\r\n");
+}
+
+// Holds a file open the way a save in another process holds its temporary.
+class HeldFile {
+ public:
+  explicit HeldFile(const fs::path& path) {
+#ifdef _WIN32
+    handle_ = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+#else
+    fd_ = open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+    if (fd_ >= 0) flock(fd_, LOCK_EX);
+#endif
+  }
+  ~HeldFile() {
+#ifdef _WIN32
+    CloseHandle(handle_);
+#else
+    close(fd_);
+#endif
+  }
+
+ private:
+#ifdef _WIN32
+  HANDLE handle_;
+#else
+  int fd_;
+#endif
+};
+
+bool Publish(const fs::path& target, const std::string& text) {
+  return PublishFile(target, [&](ByteSink& out) { return out.Write(text.data(), text.size()); }).Published();
+}
+
+TEST(FileLayerPublish, LeftoversOfEarlierSavesNeverBlockASave) {
+  TempFolder folder;
+  // Names of this process's id and every small counter, as a run that died
+  // with the same process id might have left them.
+#ifdef _WIN32
+  const std::string pid = std::to_string(GetCurrentProcessId());
+#else
+  const std::string pid = std::to_string(getpid());
+#endif
+  for (int counter = 0; counter < 1000; ++counter) {
+    WriteBytes(folder.Path() / ("seeds.xml." + pid + "." + std::to_string(counter) + ".tmp"), "old");
+  }
+  EXPECT_TRUE(Publish(folder / "seeds.xml", "new"));
+  EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "new");
+}
+
+TEST(FileLayerPublish, StaleTemporariesOfTheTargetAreRemovedAndHeldOnesKept) {
+  TempFolder folder;
+  const char* stale = "seeds.xml.otp-0123456789abcdef.tmp";
+  const char* held = "seeds.xml.otp-fedcba9876543210.tmp";
+  const std::vector<std::string> foreign{"other.xml.otp-0123456789abcdef.tmp", "seeds.xml.backup.tmp",
+                                         "seeds.xml.otp-0123.tmp"};
+  const char* recent = "seeds.xml.otp-00112233445566ff.tmp";
+  WriteBytes(folder / stale, "plaintext seeds of a save that was killed");
+  WriteBytes(folder / recent, "a save between writing and replacing");
+  for (const std::string& name : foreign) WriteBytes(folder.Path() / name, "not ours");
+  WriteBytes(folder / held, "a save that is still running");
+  const auto anHourAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  for (const std::string& name : std::vector<std::string>{stale, held}) {
+    fs::last_write_time(folder.Path() / name, anHourAgo);
+  }
+  HeldFile holding(folder / held);
+
+  EXPECT_TRUE(Publish(folder / "seeds.xml", "new"));
+
+  std::vector<std::string> expected{held, recent, "seeds.xml"};
+  expected.insert(expected.end(), foreign.begin(), foreign.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(folder.Entries(), expected);
+}
+
+// Marks a file read-only the platform's way, or takes the mark off again.
+void SetReadOnly(const fs::path& path, bool readOnly) {
+#ifdef _WIN32
+  SetFileAttributesW(path.c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+#else
+  fs::permissions(path, readOnly ? fs::perms::owner_read | fs::perms::group_read : fs::perms::owner_all);
+#endif
+}
+
+TEST(FileLayerPublish, ReplacedFileKeepsWhatItWas) {
+  TempFolder folder;
+  WriteBytes(folder / "seeds.xml", "old");
+#ifdef _WIN32
+  // Hidden and system as an administrator may mark a file; the replace
+  // brings the security descriptor along the same way.
+  const DWORD marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  ASSERT_TRUE(SetFileAttributesW((folder / "seeds.xml").c_str(), marks));
+  ASSERT_TRUE(Publish(folder / "seeds.xml", "new"));
+  EXPECT_EQ(GetFileAttributesW((folder / "seeds.xml").c_str()) & marks, marks);
+  SetFileAttributesW((folder / "seeds.xml").c_str(), FILE_ATTRIBUTE_NORMAL);
+#else
+  const fs::perms restricted = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(folder / "seeds.xml", restricted);
+  ASSERT_TRUE(Publish(folder / "seeds.xml", "new"));
+  EXPECT_EQ(fs::status(folder / "seeds.xml").permissions(), restricted);
+#endif
+  EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "new");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"seeds.xml"}));
+}
+
+TEST(FileLayerPublish, ReadOnlyTargetIsReportedAndLeftAlone) {
+  TempFolder folder;
+  WriteBytes(folder / "seeds.xml", "old");
+  SetReadOnly(folder / "seeds.xml", true);
+  const PublishOutcome outcome = PublishFile(folder / "seeds.xml", [](ByteSink& out) { return out.Write("new", 3); });
+  SetReadOnly(folder / "seeds.xml", false);
+  EXPECT_EQ(outcome.step, PublishOutcome::Step::ReadOnly);
+  EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "old");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"seeds.xml"}));
+}
+
+TEST(FileLayerPublish, LinkStaysALinkAndTheFileItLeadsToGetsTheContents) {
+  TempFolder folder;
+  fs::create_directory(folder / "data");
+  WriteBytes(folder / "data" / "real.xml", "old");
+#ifdef _WIN32
+  if (!CreateSymbolicLinkW((folder / "seeds.xml").c_str(), (folder / "data" / "real.xml").c_str(),
+                           SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
+    GTEST_SKIP() << "no symbolic links here (error " << GetLastError() << ")";
+  }
+  const auto isLink = [&] {
+    const DWORD attributes = GetFileAttributesW((folder / "seeds.xml").c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  };
+  // Wine makes a host link, which its file API shows as a plain file.
+  if (!isLink()) GTEST_SKIP() << "links here do not show as reparse points";
+#else
+  fs::create_symlink(fs::path("data") / "real.xml", folder / "seeds.xml");
+  const auto isLink = [&] { return fs::is_symlink(folder / "seeds.xml"); };
+#endif
+  ASSERT_TRUE(isLink());
+  ASSERT_TRUE(Publish(folder / "seeds.xml", "new"));
+  EXPECT_TRUE(isLink());
+  EXPECT_EQ(ReadBytes(folder / "data" / "real.xml"), "new");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"data", "seeds.xml"}));
+}
+
+}  // namespace
