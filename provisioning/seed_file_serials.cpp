@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <system_error>
+
+#include "provisioning/files/file_source.h"
 
 namespace {
 
@@ -185,19 +185,6 @@ class SerialScanner {
   std::string text_;
 };
 
-class FileSource final : public ByteSource {
- public:
-  explicit FileSource(std::ifstream& in) : in_(in) {}
-  std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
-    in_.read(static_cast<char*>(buffer), static_cast<std::streamsize>(capacity));
-    if (in_.bad()) return std::nullopt;
-    return static_cast<std::size_t>(in_.gcount());
-  }
-
- private:
-  std::ifstream& in_;
-};
-
 }  // namespace
 
 bool FindSerials(ByteSource& in, const std::vector<std::string>& candidates, std::vector<bool>& found) {
@@ -219,10 +206,7 @@ bool FindSerials(ByteSource& in, const std::vector<std::string>& candidates, std
 bool FindSerialsInFile(const std::filesystem::path& file, const std::vector<std::string>& candidates,
                        std::vector<bool>& found) {
   found.resize(candidates.size(), false);
-  std::error_code error;
-  if (!std::filesystem::exists(file, error)) return !error;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  FileSource source(in);
-  return FindSerials(source, candidates, found);
+  OpenForReadingOutcome opened = OpenForReading(file);
+  if (opened.state == OpenForReadingOutcome::State::Missing) return true;
+  return opened.source && FindSerials(*opened.source, candidates, found);
 }

@@ -74,6 +74,30 @@ TEST(UnusedSerial, TheFormsGenerateShowsTheFirstSerialNotInTheSeedFiles) {
   EXPECT_STREQ(logic.State().serialAnsi, "0000555555555");
 }
 
+TEST(UnusedSerial, SavingASerialTheSeedFileHoldsSavesAndAddsOneLine) {
+  TempFolder folder;
+  WriteBytes(folder / "tseeds.xml", SeedFile("0000111111111"));
+  form_test::FakeFormControls controls;
+  ScriptedTokenLibrary library;
+  library.SetSerial("0000111111111");  // the key's own serial, the default
+  form_test::ScriptedServices scripted;
+  NewTokenFormServices services = scripted.Bind();
+  services.appendSeedFiles = [](const std::filesystem::path& seedFolder, const ExportedToken& token) {
+    return AppendSeedFiles(seedFolder, token);
+  };
+  NewTokenFormLogic logic(controls, library, folder.Path(), services);
+  logic.StartUp();
+  logic.GenerateSeed();
+  logic.SaveToken();
+
+  ASSERT_EQ(library.personalized.size(), 1u);
+  EXPECT_EQ(logic.Result().resultStatus, kTokenSaved);
+  EXPECT_EQ(logic.Result().resultMessage,
+            u"Save new token succeeded!\r\nSN=0000111111111, SEED=" + controls.shown.seed +
+                u"\r\nThe serial number 0000111111111 is already in tseeds.xml: the server will see it "
+                u"twice.\r\n");
+}
+
 TEST(UnusedSerial, DrawingIsBoundedAndAFailedDrawIsReported) {
   TempFolder folder;
   ScriptedTokenLibrary library;
