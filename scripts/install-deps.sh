@@ -15,6 +15,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine64 wine32:i386
   xvfb xauth x11-utils xdotool oathtool dpkg-dev xz-utils libssl-dev
+  git python3 python3-markdown unzip imagemagick
 )
 
 missing=()

@@ -28,6 +28,11 @@ ctest --preset native -j "$(nproc)" || status=1
 echo "==== Windows tests under Wine ===="
 ctest --preset windows || status=1
 
+stop_session
+trap - EXIT
+echo "==== reproducible release build ===="
+"$root/scripts/check-reproducible.sh" || status=1
+
 if [ "$status" -ne 0 ]; then
   echo "test: FAILED"
 else

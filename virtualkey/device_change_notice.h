@@ -5,9 +5,11 @@
 
 #include <string>
 
+#include "resources/version.h"
+
 // The tool's main window: a dialog titled exactly this.
 constexpr wchar_t kToolWindowClass[] = L"#32770";
-constexpr wchar_t kToolWindowTitle[] = L"Corvane/Meridia OTP Programming Tool (v2.0)";
+constexpr wchar_t kToolWindowTitle[] = OTP_MAIN_WINDOW_TITLE_W;
 
 struct DeviceChangeNotice {
   int windowsFound = 0;

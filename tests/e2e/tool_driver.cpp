@@ -3,15 +3,17 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <vector>
 
+#include "resources/version.h"
 #include "tests/vendor/win_test_support.h"
 
 namespace {
 
-const wchar_t kMainTitle[] = L"Corvane/Meridia OTP Programming Tool (v2.0)";
+const wchar_t kMainTitle[] = OTP_MAIN_WINDOW_TITLE_W;
 
 }  // namespace
 
@@ -43,8 +45,19 @@ void SetChecked(HWND dialog, int id, bool checked) {
   SendWithTimeout(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
+namespace {
+
+// The programs under test: the build's own, or an unpacked release named by
+// OTP_TOOL_FOLDER.
+std::filesystem::path ProgramsFolder() {
+  if (const wchar_t* folder = _wgetenv(L"OTP_TOOL_FOLDER"); folder && *folder) return folder;
+  return BuildOutputFolder();
+}
+
+}  // namespace
+
 ToolFolder::ToolFolder(bool withLibrary) : path_(folder_.Path().wstring()) {
-  const std::filesystem::path bin = BuildOutputFolder();
+  const std::filesystem::path bin = ProgramsFolder();
   std::vector<const char*> names = {"OtpTool.exe", "virtualkey.exe"};
   if (withLibrary) names.push_back("CV_Manager.dll");
   for (const char* name : names) std::filesystem::copy_file(bin / name, folder_ / name);

@@ -7,8 +7,9 @@
 #include <utility>
 
 #include "app/framework/app_module.h"
+#include "resources/version.h"
 
-const wchar_t kMainWindowTitle[] = L"Corvane/Meridia OTP Programming Tool (v2.0)";
+const wchar_t kMainWindowTitle[] = OTP_MAIN_WINDOW_TITLE_W;
 
 namespace {
 

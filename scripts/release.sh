@@ -1,0 +1,102 @@
+#!/bin/bash
+# Builds the release from the committed tree and writes dist/:
+#   OtpTool-<version>-win32.zip       OtpTool.exe (stripped), the operator's
+#                                     guide, the licences of what is inside
+#   OtpTool-<version>-win32.debug     the exe's debug information, kept apart
+#   OtpTool-<version>-virtualkey.zip  the virtual key: CV_Manager.dll,
+#                                     virtualkey.exe and their short guide
+#   SHA256SUMS                        for both zips
+# Then it tests both zips under Wine and makes fresh screenshots for the guide.
+#
+#   --allow-dirty   build although the tree has uncommitted changes
+#   --no-checks     only build and package (no release tests, no screenshots)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+allow_dirty=0
+checks=1
+for option in "$@"; do
+  case "$option" in
+    --allow-dirty) allow_dirty=1 ;;
+    --no-checks) checks=0 ;;
+    *) echo "release: unknown option $option" >&2; exit 2 ;;
+  esac
+done
+
+"$root/scripts/install-deps.sh" || { echo "release: installing dependencies failed" >&2; exit 1; }
+
+# What ships is what is committed.
+if [ -n "$(git status --porcelain)" ]; then
+  if [ "$allow_dirty" -eq 0 ]; then
+    echo "release: the tree has uncommitted changes; commit them, or pass --allow-dirty" >&2
+    git status --short >&2
+    exit 1
+  fi
+  echo "release: WARNING: building with uncommitted changes; the result is not reproducible"
+fi
+
+# Every date in the archives is the commit's time.
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+export SOURCE_DATE_EPOCH
+export TZ=UTC LC_ALL=C
+
+build="$root/build/release"
+dist="$root/dist"
+rm -rf "$build"
+cmake -S "$root" -B "$build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DPUGIXML_SOURCE_DIR="$root/build/deps/pugixml" >/dev/null
+cmake --build "$build" --target OtpTool CV_Manager virtualkey
+
+version=$(sed -n 's/^#define OTP_VERSION_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\)$/\2/p' \
+  "$build/resources/version.h" | paste -sd.)
+[ -n "$version" ] || { echo "release: no version in $build/resources/version.h" >&2; exit 1; }
+name="OtpTool-$version"
+echo "release: version $version from commit $(git rev-parse --short HEAD)"
+
+objcopy=i686-w64-mingw32-objcopy
+strip=i686-w64-mingw32-strip
+bin="$build/bin"
+stage="$build/stage"
+rm -rf "$stage" "$dist"
+mkdir -p "$stage/win32/licenses" "$stage/virtualkey" "$dist"
+
+# The exe without its debug information; the debug file stays here for
+# crash analysis, and the exe names it (.gnu_debuglink) for the debugger.
+debug="$dist/$name-win32.debug"
+$objcopy --only-keep-debug "$bin/OtpTool.exe" "$debug"
+$strip --strip-all -o "$stage/win32/OtpTool.exe" "$bin/OtpTool.exe"
+(cd "$dist" && $objcopy --add-gnu-debuglink="$(basename "$debug")" "$stage/win32/OtpTool.exe")
+chmod 644 "$debug"
+
+python=/usr/bin/python3
+"$python" "$root/scripts/lib/guide_html.py" docs/guide.md "$stage/win32/Guide.html" \
+  "Corvane/Meridia OTP Programming Tool $version - Operator's guide"
+cp docs/guide.md "$stage/win32/Guide.md"
+# Everything linked into the exe: pugixml, and MinGW-w64's runtime (C runtime
+# start-up, winpthreads) and GCC's runtime libraries, linked statically.
+cp "$root/build/deps/pugixml/LICENSE.md" "$stage/win32/licenses/pugixml.txt"
+cp /usr/share/doc/mingw-w64-i686-dev/copyright "$stage/win32/licenses/mingw-w64-runtime.txt"
+cp /usr/share/doc/gcc-mingw-w64-i686-posix-runtime/copyright "$stage/win32/licenses/gcc-runtime.txt"
+
+$strip --strip-all -o "$stage/virtualkey/CV_Manager.dll" "$bin/CV_Manager.dll"
+$strip --strip-all -o "$stage/virtualkey/virtualkey.exe" "$bin/virtualkey.exe"
+"$python" "$root/scripts/lib/guide_html.py" docs/virtualkey.md "$stage/virtualkey/VirtualKey.html" \
+  "Virtual key for the OTP Programming Tool $version"
+cp docs/virtualkey.md "$stage/virtualkey/VirtualKey.md"
+cp -r "$stage/win32/licenses" "$stage/virtualkey/licenses"
+
+"$python" "$root/scripts/lib/reproducible_zip.py" "$dist/$name-win32.zip" "$stage/win32" "$SOURCE_DATE_EPOCH"
+"$python" "$root/scripts/lib/reproducible_zip.py" "$dist/$name-virtualkey.zip" "$stage/virtualkey" "$SOURCE_DATE_EPOCH"
+(cd "$dist" && sha256sum "$name-win32.zip" "$name-virtualkey.zip" > SHA256SUMS)
+echo "release: wrote $dist:"
+(cd "$dist" && ls -l && cat SHA256SUMS)
+
+if [ "$checks" -eq 1 ]; then
+  "$root/scripts/test-release.sh" "$dist" "$build"
+  "$root/docs/make-screenshots.sh" "$build/screenshots"
+  echo "release: fresh screenshots in $build/screenshots (the guide shows docs/images)"
+fi

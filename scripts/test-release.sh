@@ -1,0 +1,109 @@
+#!/bin/bash
+# Checks the release that scripts/release.sh wrote: the checksums, what each
+# zip holds, the exe's header, imports and resources, and no build paths in
+# what ships; then unpacks both zips into one fresh folder and uses the tool
+# there under Wine (with the virtual key, and without any CV_Manager.dll).
+#
+# Usage: test-release.sh [DIST_FOLDER [RELEASE_BUILD_FOLDER]]
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+dist=$(cd "${1:-$root/dist}" && pwd)
+build=${2:-$root/build/release}
+. "$root/scripts/lib/session.sh"
+
+failures=0
+passes=0
+pass() { echo "ok: $1"; passes=$((passes + 1)); }
+fail() { echo "FAIL: $1"; failures=$((failures + 1)); }
+check() {  # description, then a command that must succeed
+  local what=$1; shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+win_zip=$(ls "$dist"/OtpTool-*-win32.zip 2>/dev/null | head -n1)
+key_zip=$(ls "$dist"/OtpTool-*-virtualkey.zip 2>/dev/null | head -n1)
+if [ -z "$win_zip" ] || [ -z "$key_zip" ]; then
+  echo "test-release: no release zips in $dist" >&2
+  exit 1
+fi
+version=$(basename "$win_zip" | sed 's/^OtpTool-\(.*\)-win32\.zip$/\1/')
+echo "test-release: version $version in $dist"
+
+check "SHA256SUMS matches both zips" bash -c "cd '$dist' && sha256sum --quiet -c SHA256SUMS"
+check "the zips carry the version of the build" \
+  grep -q "^#define OTP_VERSION_TEXT \"$version.0\"" "$build/resources/version.h"
+
+listing() { unzip -Z1 "$1" | tr '\n' ' '; }
+check "the win32 zip holds the exe, the guide and the licences, nothing else" \
+  test "$(listing "$win_zip")" = "Guide.html Guide.md OtpTool.exe licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt licenses/pugixml.txt "
+check "the virtual-key zip holds the DLL, its program, its guide and the licences" \
+  test "$(listing "$key_zip")" = "CV_Manager.dll VirtualKey.html VirtualKey.md licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt licenses/pugixml.txt virtualkey.exe "
+
+unpacked=$(mktemp -d)
+trap 'stop_session; rm -rf "$unpacked"' EXIT
+unzip -q "$win_zip" -d "$unpacked" && unzip -q -o "$key_zip" -d "$unpacked" || fail "unpacking"
+exe="$unpacked/OtpTool.exe"
+
+objdump=i686-w64-mingw32-objdump
+headers=$($objdump -p "$exe")
+check "OtpTool.exe is PE32 for x86" grep -q "Magic.*010b.*(PE32)" <<<"$headers"
+check "OtpTool.exe is built for i386" bash -c "$objdump -f '$exe' | grep -q 'architecture: i386'"
+check "OtpTool.exe is a GUI program" grep -q "Subsystem.*00000002.*(Windows GUI)" <<<"$headers"
+
+# Only libraries that every Windows has; nothing from MinGW beside the exe.
+system_dlls='^(KERNEL32|USER32|GDI32|COMCTL32|ole32|msvcrt|ADVAPI32|SHELL32|SHLWAPI|bcrypt)\.dll$'
+for program in OtpTool.exe CV_Manager.dll virtualkey.exe; do
+  imports=$($objdump -p "$unpacked/$program" | sed -n 's/^\tDLL Name: //p')
+  others=$(grep -viE "$system_dlls" <<<"$imports" | tr '\n' ' ')
+  check "$program imports only system DLLs (${others:-all system})" test -z "$others"
+  check "$program has no debug sections" bash -c "! $objdump -h '$unpacked/$program' | grep -q '\.debug_'"
+  check "$program holds no build path" bash -c "! grep -q -a -F '$root' '$unpacked/$program'"
+done
+debug_file="$dist/OtpTool-$version-win32.debug"
+check "the exe names its debug file" \
+  bash -c "$objdump -h '$exe' | grep -q '\.gnu_debuglink' && grep -q -a -F 'OtpTool-$version-win32.debug' '$exe'"
+check "the debug file holds the debug information" bash -c "$objdump -h '$debug_file' | grep -q '\.debug_info'"
+check "the debug file holds no build path" bash -c "! grep -q -a -F '$root' '$debug_file'"
+
+# The link time is not in the header: it is 0 or the commit's time.
+pe_offset=$(od -An -tu4 -j 60 -N4 "$exe" | tr -d ' ')
+stamp=$(od -An -tu4 -j $((pe_offset + 8)) -N4 "$exe" | tr -d ' ')
+commit_time=$(git -C "$root" log -1 --format=%ct)
+check "the PE header carries no build time (stamp $stamp)" \
+  bash -c "[ '$stamp' = 0 ] || [ '$stamp' = '$commit_time' ]"
+
+resources=$(i686-w64-mingw32-windres -i "$exe" -O rc 2>/dev/null)
+check "the manifest asks for common controls 6" grep -q 'name=""Microsoft.Windows.Common-Controls""' <<<"$resources"
+check "the manifest runs the tool as invoker" grep -q 'level=""asInvoker""' <<<"$resources"
+commas=$(tr . , <<<"$version.0" | sed 's/,/, /g')
+check "the version resource says $version.0" grep -q "FILEVERSION $commas" <<<"$resources"
+for field in FileVersion ProductVersion; do
+  check "the version resource's $field says $version.0" \
+    grep -q "VALUE \"$field\", \"$version.0\"" <<<"$resources"
+done
+
+exports=$($objdump -p "$unpacked/CV_Manager.dll")
+for function in CV_ListDevice CV_GetDeviceInfo CV_OTP_List CV_OTP_Calculate CV_OTP_Personalize \
+                CV_OTP_Reset CV_OTP_SetValueWithEnter; do
+  check "CV_Manager.dll exports $function" grep -qE "[[:space:]]$function\$" <<<"$exports"
+done
+
+# The tool itself, from the unpacked folder, driven as an operator would.
+cmake --build "$build" --target release_tests >/dev/null || { fail "building the release tests"; exit 1; }
+start_private_xvfb || exit 1
+start_wine "$root/build/wineprefix-release"
+unmanaged_windows
+OTP_TOOL_FOLDER=$(winepath -w "$unpacked" 2>/dev/null)
+export OTP_TOOL_FOLDER
+# Without the folder the tests would skip themselves.
+if [ -z "$OTP_TOOL_FOLDER" ]; then
+  fail "winepath gave no Windows path for $unpacked"
+elif "$root/scripts/wine-run.sh" "$build/bin/release_tests.exe" --gtest_brief=1; then
+  pass "the unpacked tool lists the virtual key, creates a token and names a missing CV_Manager.dll"
+else
+  fail "the unpacked tool under Wine"
+fi
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]
