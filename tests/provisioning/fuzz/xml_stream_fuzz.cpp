@@ -1,7 +1,6 @@
-// libFuzzer target for the XML seed step: the rewrite of any bytes, the
-// stream against the rewrite, and files the tool writes from any texts.
+// libFuzzer target, differential: the streaming append against the rewrite on
+// any bytes, and files the tool writes from any texts (which must stream).
 // Inputs that find a fault go into tests/provisioning/xml_corpus/.
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,7 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string failure = xml_seed_invariants::CheckAll(data, size);
   if (!failure.empty()) {
-    std::fprintf(stderr, "xml_seed_fuzz: %s\n", failure.c_str());
+    std::fprintf(stderr, "xml_stream_fuzz: %s\n", failure.c_str());
     std::abort();
   }
   return 0;
