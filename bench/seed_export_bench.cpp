@@ -1,23 +1,36 @@
 // Measures one seed export append against a plain copy of the same file.
 // Each measurement runs in a fresh process so its peak memory is its own:
 //   seed_export_bench prepare <folder> <tokens>   writes hseeds.xml with that many tokens
-//   seed_export_bench append <folder>             appends one HOTP token
+//   seed_export_bench append <folder>             appends one HOTP token (both files)
+//   seed_export_bench stream <folder>             only the streaming XML append: read,
+//                                                 stream to a temporary file, flush, rename
 //   seed_export_bench copy <file> <copy> [fsync]  copies the file (optionally made durable)
-// Each of append and copy prints "<seconds> <peak resident KiB>".
+//   seed_export_bench check <folder>              the last token is the appended one
+// Each of append, stream and copy prints "<seconds> <peak resident KiB above
+// the process's own before the step> <CPU seconds>".
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 
+#include "provisioning/files/byte_sink.h"
+#include "provisioning/files/byte_source.h"
 #include "provisioning/seed_export.h"
+#include "provisioning/xml_seed_stream.h"
 
 namespace {
+
+constexpr char kSerial[] = "0000987654321";
 
 long PeakResidentKiB() {
   rusage usage{};
@@ -25,54 +38,152 @@ long PeakResidentKiB() {
   return usage.ru_maxrss;
 }
 
-// The layout the tool itself writes, built directly so preparing is quick.
+// User and system time: on a busy machine this says more than the clock.
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The layout the tool itself writes, built directly and written in pieces so
+// that even a file of several GB is quick to prepare.
 int Prepare(const std::filesystem::path& folder, long tokens) {
-  std::string xml =
-      "<?xml version=\"1.0\"?>\n<data>\n\t<header>\n\t\t<manufacturerCode>VT</manufacturerCode>\n"
-      "\t\t<productCode>CE</productCode>\n\t\t<encode>HEX</encode>\n\t\t<encrypt>NONE</encrypt>\n"
-      "\t</header>\n\t<tokens>\n";
+  std::ofstream out(folder / "hseeds.xml", std::ios::binary | std::ios::trunc);
+  out << "<?xml version=\"1.0\"?>\n<data>\n\t<header>\n\t\t<manufacturerCode>VT</manufacturerCode>\n"
+         "\t\t<productCode>CE</productCode>\n\t\t<encode>HEX</encode>\n\t\t<encrypt>NONE</encrypt>\n"
+         "\t</header>\n\t<tokens>\n";
+  std::string piece;
   char serial[32];
   for (long i = 0; i < tokens; ++i) {
     std::snprintf(serial, sizeof serial, "0000%09ld", 100000000 + i);
-    xml += "\t\t<token>\n\t\t\t<crypto>HmacSHA1</crypto>\n\t\t\t<digits>6</digits>\n\t\t\t<serial>";
-    xml += serial;
-    xml += "</serial>\n\t\t\t<seed>3132333435363738393031323334353637383930</seed>\n\t\t</token>\n";
+    piece += "\t\t<token>\n\t\t\t<crypto>HmacSHA1</crypto>\n\t\t\t<digits>6</digits>\n\t\t\t<serial>";
+    piece += serial;
+    piece += "</serial>\n\t\t\t<seed>3132333435363738393031323334353637383930</seed>\n\t\t</token>\n";
+    if (piece.size() > (1 << 20)) {
+      out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+      piece.clear();
+    }
   }
-  xml += "\t</tokens>\n</data>\n";
-  std::ofstream out(folder / "hseeds.xml", std::ios::binary | std::ios::trunc);
-  out.write(xml.data(), static_cast<std::streamsize>(xml.size()));
+  piece += "\t</tokens>\n</data>\n";
+  out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
   std::filesystem::remove(folder / "hseeds.csv");
   return out ? 0 : 1;
 }
 
-int Append(const std::filesystem::path& folder) {
+ExportedToken Token() {
   ExportedToken token;
-  token.serial = "0000987654321";
+  token.serial = kSerial;
   const std::string secret = "12345678901234567890";
   token.seed.assign(secret.begin(), secret.end());
+  return token;
+}
 
+template <typename Step>
+int Measure(Step step) {
+  const long base = PeakResidentKiB();
+  const double cpu = CpuSeconds();
   const auto start = std::chrono::steady_clock::now();
-  const auto failures = AppendSeedFiles(folder, token);
+  if (!step()) return 1;
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  if (!failures.empty()) {
-    std::fprintf(stderr, "append failed\n");
-    return 1;
-  }
-  std::printf("%.6f %ld\n", elapsed.count(), PeakResidentKiB());
+  std::printf("%.6f %ld %.6f\n", elapsed.count(), PeakResidentKiB() - base, CpuSeconds() - cpu);
   return 0;
 }
 
-int Copy(const std::filesystem::path& from, const std::filesystem::path& to, bool durable) {
-  const auto start = std::chrono::steady_clock::now();
-  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
-  if (durable) {
-    const int descriptor = open(to.c_str(), O_RDONLY);
-    if (descriptor < 0 || fsync(descriptor) != 0) return 1;
-    close(descriptor);
+int Append(const std::filesystem::path& folder) {
+  const ExportedToken token = Token();
+  return Measure([&] {
+    const auto failures = AppendSeedFiles(folder, token);
+    for (const MessageText& line : failures) {
+      std::fprintf(stderr, "%s", std::string(line.begin(), line.end()).c_str());
+    }
+    return failures.empty();
+  });
+}
+
+class FdSource final : public ByteSource {
+ public:
+  explicit FdSource(int fd) : fd_(fd) {}
+  std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
+    const ssize_t got = read(fd_, buffer, capacity);
+    if (got < 0) return std::nullopt;
+    return static_cast<std::size_t>(got);
   }
-  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  std::printf("%.6f %ld\n", elapsed.count(), PeakResidentKiB());
-  return 0;
+
+ private:
+  int fd_;
+};
+
+class FdSink final : public ByteSink {
+ public:
+  explicit FdSink(int fd) : fd_(fd) {}
+  bool Write(const void* data, std::size_t size) override {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+      const ssize_t put = write(fd_, bytes, size);
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      bytes += put;
+      size -= static_cast<std::size_t>(put);
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+};
+
+int Stream(const std::filesystem::path& folder) {
+  XmlSeedToken token;
+  token.digits = "6";
+  token.serial = kSerial;
+  token.seedHex = "3132333435363738393031323334353637383930";
+  const std::filesystem::path file = folder / "hseeds.xml";
+  const std::filesystem::path temporary = folder / "hseeds.xml.stream";
+  return Measure([&] {
+    const int in = open(file.c_str(), O_RDONLY);
+    const int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0) return false;
+    FdSource source(in);
+    FdSink sink(out);
+    const bool streamed = StreamTokenIntoXml(source, false, token, sink).status ==
+                          XmlStreamOutcome::Status::Written;
+    const bool durable = fsync(out) == 0;
+    close(in);
+    close(out);
+    return streamed && durable && rename(temporary.c_str(), file.c_str()) == 0;
+  });
+}
+
+int Copy(const std::filesystem::path& from, const std::filesystem::path& to, bool durable) {
+  return Measure([&] {
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+    if (!durable) return true;
+    const int descriptor = open(to.c_str(), O_RDONLY);
+    const bool synced = descriptor >= 0 && fsync(descriptor) == 0;
+    if (descriptor >= 0) close(descriptor);
+    return synced;
+  });
+}
+
+// The XML file ends with the appended token and the CSV file holds its row.
+int Check(const std::filesystem::path& folder) {
+  const std::string tail = "\t\t\t<serial>" + std::string(kSerial) +
+                           "</serial>\n\t\t\t<seed>3132333435363738393031323334353637383930</seed>\n"
+                           "\t\t</token>\n\t</tokens>\n</data>\n";
+  std::ifstream xml(folder / "hseeds.xml", std::ios::binary | std::ios::ate);
+  const std::streamoff size = xml.tellg();
+  if (size < static_cast<std::streamoff>(tail.size())) return 1;
+  std::string end(tail.size(), '\0');
+  xml.seekg(size - static_cast<std::streamoff>(tail.size()));
+  xml.read(end.data(), static_cast<std::streamsize>(end.size()));
+  std::ifstream csv(folder / "hseeds.csv", std::ios::binary);
+  std::string row((std::istreambuf_iterator<char>(csv)), std::istreambuf_iterator<char>());
+  std::string serialUtf16;
+  for (const char c : std::string(kSerial)) serialUtf16 += std::string{c, '\0'};
+  return end == tail && row.find(serialUtf16) != std::string::npos ? 0 : 1;
 }
 
 }  // namespace
@@ -81,8 +192,10 @@ int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "prepare" && argc == 4) return Prepare(argv[2], std::atol(argv[3]));
   if (mode == "append" && argc == 3) return Append(argv[2]);
+  if (mode == "stream" && argc == 3) return Stream(argv[2]);
+  if (mode == "check" && argc == 3) return Check(argv[2]);
   if (mode == "copy" && (argc == 4 || argc == 5)) return Copy(argv[2], argv[3], argc == 5);
   std::fprintf(stderr, "usage: seed_export_bench prepare <folder> <tokens> | append <folder> | "
-                       "copy <file> <copy> [fsync]\n");
+                       "stream <folder> | check <folder> | copy <file> <copy> [fsync]\n");
   return 2;
 }

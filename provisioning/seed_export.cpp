@@ -19,7 +19,8 @@
 namespace {
 
 std::optional<MessageText> AppendXml(SeedFileAccess& files, const std::filesystem::path& file,
-                                     const ExportedToken& token, const MessageText& serial) {
+                                     const ExportedToken& token, const MessageText& serial,
+                                     bool& serialAlreadyPresent) {
   XmlSeedToken texts;
   texts.sha256 = token.sha256;
   // The file declares no encoding, so readers take it as UTF-8.
@@ -27,7 +28,7 @@ std::optional<MessageText> AppendXml(SeedFileAccess& files, const std::filesyste
   texts.digits = std::to_string(token.digits);
   texts.serial = Utf8FromUtf16(serial);
   texts.seedHex = HexText(token.seed.data(), token.seed.size(), true);
-  return AppendTokenToXmlFile(files, file, token.totp, texts);
+  return AppendTokenToXmlFile(files, file, token.totp, texts, &serialAlreadyPresent);
 }
 
 std::optional<MessageText> AppendCsv(SeedFileAccess& files, const std::filesystem::path& file,
@@ -90,7 +91,13 @@ std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
     // The small CSV row first: the seed reaches a file even when the rewrite of
     // a large XML file fails or the process dies during it.
     RunStep(failures, csvFile, [&] { return AppendCsv(files, csvFile, token, *serial); });
-    RunStep(failures, xmlFile, [&] { return AppendXml(files, xmlFile, token, *serial); });
+    bool serialAlreadyPresent = false;
+    RunStep(failures, xmlFile,
+            [&] { return AppendXml(files, xmlFile, token, *serial, serialAlreadyPresent); });
+    // Saved all the same: a key may be programmed again with its old serial.
+    if (serialAlreadyPresent) {
+      failures.push_back(SerialAlreadyInFile(*serial, xmlFile.filename().u16string()));
+    }
   } catch (...) {
     // Only naming the files or keeping the lines can get here: memory ran out.
     try {

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "provisioning/files/file_io.h"
+#include "provisioning/files/file_source.h"
 #include "provisioning/seed_file_lock.h"
 
 class SeedFileAccess {
@@ -13,6 +14,9 @@ class SeedFileAccess {
   virtual ~SeedFileAccess() = default;
 
   virtual ReadOutcome Read(const std::filesystem::path& file) { return ReadWholeFile(file); }
+  virtual OpenForReadingOutcome OpenForReading(const std::filesystem::path& file) {
+    return ::OpenForReading(file);
+  }
   virtual PublishOutcome Publish(const std::filesystem::path& file, const FileWriter& write) {
     return PublishFile(file, write);
   }

@@ -1,44 +1,176 @@
 #include "provisioning/xml_seed_append.h"
 
+#include <cstring>
+#include <optional>
+#include <string_view>
+
 #include <pugixml.hpp>
 
-#include "text/code_page.h"
+#include "provisioning/xml_seed_layout.h"
 #include "text/format_text.h"
 
 namespace {
 
-constexpr char kHotpTemplate[] =
-    "<?xml version=\"1.0\"?><data><header><manufacturerCode>VT</manufacturerCode>"
-    "<productCode>CE</productCode><encode>HEX</encode><encrypt>NONE</encrypt></header>"
-    "<tokens></tokens></data>";
-
-constexpr char kTotpTemplate[] =
-    "<?xml version=\"1.0\"?><data><header><manufacturerCode>VT</manufacturerCode>"
-    "<productCode>CT</productCode><encode>HEX</encode><timeWindow>30</timeWindow>"
-    "<encrypt>NONE</encrypt></header><tokens></tokens></data>";
-
-// Hands pugixml's output to the sink and stops at the first failure.
+// What pugixml writes goes straight on to the sink; after the first failure
+// the rest is dropped, since the caller throws the output away.
 class SinkWriter final : public pugi::xml_writer {
  public:
-  explicit SinkWriter(ByteSink& out) : out_(out) {}
-
+  explicit SinkWriter(ByteSink& sink) : sink_(sink) {}
   void write(const void* data, size_t size) override {
-    if (!failed_) failed_ = !out_.Write(data, size);
+    if (!failed_ && !sink_.Write(data, size)) failed_ = true;
   }
-
   bool Failed() const { return failed_; }
 
  private:
-  ByteSink& out_;
+  ByteSink& sink_;
   bool failed_ = false;
 };
+
+// Texts for messages: bytes from the file shown as printable ASCII only.
+MessageText AsciiText(std::string_view bytes) {
+  MessageText text;
+  for (const char byte : bytes) {
+    text.push_back(byte >= 0x20 && byte < 0x7F ? char16_t(byte) : u'?');
+  }
+  return text;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The value of `encoding="..."` in an XML declaration at the start of the
+// bytes (after a UTF-8 byte-order mark and white space), if there is one.
+std::optional<std::string> DeclaredEncoding(std::string_view bytes) {
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  while (!bytes.empty() && IsXmlSpace(bytes.front())) bytes.remove_prefix(1);
+  if (bytes.substr(0, 5) != "<?xml" || bytes.size() < 6 || !IsXmlSpace(bytes[5])) return std::nullopt;
+  const std::string_view declaration = bytes.substr(0, bytes.find("?>"));
+  std::size_t at = declaration.find("encoding");
+  if (at == std::string_view::npos) return std::nullopt;
+  at += 8;
+  while (at < declaration.size() && IsXmlSpace(declaration[at])) ++at;
+  if (at >= declaration.size() || declaration[at] != '=') return std::nullopt;
+  ++at;
+  while (at < declaration.size() && IsXmlSpace(declaration[at])) ++at;
+  if (at >= declaration.size() || (declaration[at] != '"' && declaration[at] != '\'')) return std::nullopt;
+  const char quote = declaration[at++];
+  const std::size_t end = declaration.find(quote, at);
+  if (end == std::string_view::npos) return std::nullopt;
+  return std::string(declaration.substr(at, end - at));
+}
+
+bool IsAscii(std::string_view bytes) {
+  for (const char byte : bytes) {
+    if (static_cast<unsigned char>(byte) >= 0x80) return false;
+  }
+  return true;
+}
+
+// pugixml converts UTF-16, UTF-32 and Latin-1 to UTF-8 itself; any other
+// declared encoding would be read as UTF-8 and written back with its old
+// bytes but without its declaration, so the text would change meaning.
+// `declared` and `ascii` describe the bytes before parsing.
+std::optional<MessageText> UnconvertibleEncoding(const std::optional<std::string>& declared,
+                                                 bool ascii, pugi::xml_encoding detected) {
+  if (detected != pugi::encoding_utf8) return std::nullopt;
+  if (!declared || EqualsIgnoringAsciiCase(*declared, "UTF-8") ||
+      EqualsIgnoringAsciiCase(*declared, "UTF8")) {
+    return std::nullopt;
+  }
+  if ((EqualsIgnoringAsciiCase(*declared, "US-ASCII") || EqualsIgnoringAsciiCase(*declared, "ASCII")) &&
+      ascii) {
+    return std::nullopt;
+  }
+  return Format(u"the file is in the encoding %s, which cannot be converted to UTF-8",
+                AsciiText(*declared));
+}
+
+bool HasDoctype(const pugi::xml_document& document) {
+  for (pugi::xml_node child : document.children()) {
+    if (child.type() == pugi::node_doctype) return true;
+  }
+  return false;
+}
+
+bool IsWhitespaceOnly(const char* text) {
+  for (; *text; ++text) {
+    if (!IsXmlSpace(*text)) return false;
+  }
+  return true;
+}
+
+// The elements whose text the layout defines: the header's and the tokens'.
+bool IsLayoutTextElement(pugi::xml_node element, pugi::xml_node header, pugi::xml_node tokens) {
+  const pugi::xml_node parent = element.parent();
+  if (header && parent == header) return true;
+  return tokens && parent.parent() == tokens && std::strcmp(parent.name(), "token") == 0;
+}
+
+// Walks the whole tree without recursion, however deep the file nests: finds
+// the deepest element and drops whitespace-only text outside the layout's
+// text elements, where it was never kept (the parser keeps it everywhere).
+// Returns false when elements nest deeper than `maxDepth`.
+bool WalkTree(pugi::xml_document& document, pugi::xml_node header, pugi::xml_node tokens,
+              unsigned maxDepth) {
+  unsigned depth = 0;
+  pugi::xml_node node = document.first_child();
+  while (node) {
+    if (node.type() == pugi::node_element) {
+      if (depth + 1 > maxDepth) return false;
+      if (node.value()[0] != 0 && IsWhitespaceOnly(node.value()) &&
+          !IsLayoutTextElement(node, header, tokens)) {
+        node.text().set("");
+      }
+      if (node.first_child()) {
+        node = node.first_child();
+        ++depth;
+        continue;
+      }
+    }
+    while (node && !node.next_sibling()) {
+      node = node.parent();
+      if (node.type() == pugi::node_document) return true;
+      --depth;
+    }
+    if (node) node = node.next_sibling();
+  }
+  return true;
+}
+
+bool HasSerial(pugi::xml_node tokens, const char* serial) {
+  for (pugi::xml_node token : tokens.children("token")) {
+    for (pugi::xml_node element : token.children("serial")) {
+      if (std::strcmp(element.text().get(), serial) == 0) return true;
+    }
+  }
+  return false;
+}
 
 bool AppendTextElement(pugi::xml_node parent, const char* name, const std::string& text) {
   pugi::xml_node element = parent.append_child(name);
   return element && element.append_child(pugi::node_pcdata).set_value(text.c_str());
 }
 
-bool AppendToken(pugi::xml_node tokens, const XmlSeedToken& token) {
+XmlAppendOutcome Refuse(MessageText reason) {
+  XmlAppendOutcome outcome;
+  outcome.status = XmlAppendOutcome::Status::Refused;
+  outcome.reason = std::move(reason);
+  return outcome;
+}
+
+}  // namespace
+
+bool AppendTokenElement(pugi::xml_node tokens, const XmlSeedToken& token) {
   pugi::xml_node element = tokens.append_child("token");
   if (!element) return false;
   if (!AppendTextElement(element, "crypto", token.sha256 ? "HmacSHA256" : "HmacSHA1")) return false;
@@ -48,37 +180,51 @@ bool AppendToken(pugi::xml_node tokens, const XmlSeedToken& token) {
          AppendTextElement(element, "seed", token.seedHex);
 }
 
-XmlAppendOutcome Refused(MessageText reason) {
-  XmlAppendOutcome outcome;
-  outcome.status = XmlAppendOutcome::Status::Refused;
-  outcome.reason = std::move(reason);
-  return outcome;
-}
-
-}  // namespace
-
 XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSeedToken& token,
                                   ByteSink& out) {
-  // Keeping each element's first text inside the element halves the nodes of
-  // a large file; pugixml writes such a tree out exactly as the plain one.
   pugi::xml_document document;
-  const pugi::xml_parse_result parsed =
-      existing ? document.load_buffer_inplace(existing->data(), existing->size(),
-                                              pugi::parse_default | pugi::parse_embed_pcdata,
-                                              pugi::encoding_auto)
-               : document.load_string(totp ? kTotpTemplate : kHotpTemplate, pugi::parse_default);
+  pugi::xml_parse_result parsed;
+  std::optional<MessageText> badEncoding;
+  if (existing) {
+    // Taken before the parse, which changes the buffer in place.
+    const std::optional<std::string> declared = DeclaredEncoding(*existing);
+    const bool ascii = declared && IsAscii(*existing);
+    // Keeping each element's first text inside the element halves the nodes
+    // of a large file; pugixml writes such a tree out exactly as the plain
+    // one. Whitespace-only text is kept so that a blank serial survives.
+    parsed = document.load_buffer_inplace(
+        existing->data(), existing->size(),
+        pugi::parse_default | pugi::parse_embed_pcdata | pugi::parse_ws_pcdata_single |
+            pugi::parse_doctype,
+        pugi::encoding_auto);
+    if (parsed) badEncoding = UnconvertibleEncoding(declared, ascii, parsed.encoding);
+  } else {
+    parsed = document.load_string(totp ? kXmlTotpTemplate : kXmlHotpTemplate, pugi::parse_default);
+  }
   if (!parsed) {
-    return Refused(Format(u"the file could not be parsed (%s at byte %d)", Widen(parsed.description()),
-                          static_cast<std::int64_t>(parsed.offset)));
+    return Refuse(Format(u"the file could not be parsed (%s at byte %d)",
+                         AsciiText(parsed.description()), static_cast<std::int64_t>(parsed.offset)));
+  }
+  if (badEncoding) return Refuse(std::move(*badEncoding));
+  // Entities the DOCTYPE defines would come back as literal text.
+  if (HasDoctype(document)) {
+    return Refuse(u"the file has a document type declaration, whose entities cannot be carried over");
   }
   // Saving a tree without this element would throw away whatever the file held.
   pugi::xml_node tokens = document.first_element_by_path("data/tokens", '/');
-  if (!tokens) return Refused(u"the file has no data/tokens element");
-  if (!AppendToken(tokens, token)) return Refused(u"there was not enough memory");
+  if (!tokens) return Refuse(u"the file has no data/tokens element");
+  // Indentation grows with the square of the depth: a deep file would fill the disk.
+  if (!WalkTree(document, document.first_element_by_path("data/header", '/'), tokens,
+                kXmlMaxDepth)) {
+    return Refuse(Format(u"the file's elements nest deeper than %u levels", kXmlMaxDepth));
+  }
+
+  XmlAppendOutcome outcome;
+  outcome.serialAlreadyPresent = HasSerial(tokens, token.serial.c_str());
+  if (!AppendTokenElement(tokens, token)) return Refuse(u"there was not enough memory");
 
   SinkWriter writer(out);
   document.save(writer, "\t", pugi::format_indent, pugi::encoding_auto);
-  XmlAppendOutcome outcome;
   if (writer.Failed()) outcome.status = XmlAppendOutcome::Status::SinkFailed;
   return outcome;
 }

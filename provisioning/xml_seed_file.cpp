@@ -1,9 +1,34 @@
 #include "provisioning/xml_seed_file.h"
 
 #include "provisioning/seed_export_messages.h"
+#include "provisioning/xml_seed_stream.h"
+
+namespace {
+
+// Why a publish did not happen, or nothing when it happened or the writer
+// gave up (its own outcome then says why).
+std::optional<MessageText> PublishFailure(const PublishOutcome& published) {
+  switch (published.step) {
+    case PublishOutcome::Step::Published:
+    case PublishOutcome::Step::Cancelled:
+      return std::nullopt;
+    case PublishOutcome::Step::CreateTemporary:
+      return FileErrorReason(u"a temporary file could not be created beside it", published.error);
+    case PublishOutcome::Step::Write:
+      return FileErrorReason(u"the file could not be written", published.error);
+    case PublishOutcome::Step::ReadOnly:
+      return MessageText(u"the file is read-only");
+    case PublishOutcome::Step::Replace:
+      return FileErrorReason(u"the file could not be replaced", published.error);
+  }
+  return MessageText(u"the file could not be written");
+}
+
+}  // namespace
 
 std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file,
-                                                bool totp, const XmlSeedToken& token) {
+                                                bool totp, const XmlSeedToken& token,
+                                                bool* serialAlreadyPresent) {
   const MessageText fileName = file.filename().u16string();
   // Held from the read to the replace, so that no other save's token is lost.
   FileLock lock;
@@ -11,35 +36,51 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
 
   // Read now rather than when the form opened, so that tokens another program
   // added in between are kept.
-  ReadOutcome existing = files.Read(file);
-  if (existing.state == ReadOutcome::State::Failed) {
-    return CouldNotAddToken(
-        fileName, LeftUnchanged(FileErrorReason(u"the file could not be read", existing.error)));
-  }
-  const bool existed = existing.state == ReadOutcome::State::Read;
+  OpenForReadingOutcome opened = files.OpenForReading(file);
+  const auto unreadable = [&](const FileError& error) {
+    return CouldNotAddToken(fileName, LeftUnchanged(FileErrorReason(u"the file could not be read", error)));
+  };
+  if (opened.state == OpenForReadingOutcome::State::Failed) return unreadable(opened.error);
+  const bool existed = opened.state == OpenForReadingOutcome::State::Opened;
   auto failure = [&](MessageText reason) {
     return CouldNotAddToken(fileName, existed ? LeftUnchanged(std::move(reason)) : reason);
   };
+  auto saved = [&](bool alreadyPresent) -> std::optional<MessageText> {
+    if (serialAlreadyPresent) *serialAlreadyPresent = alreadyPresent;
+    return std::nullopt;
+  };
 
+  // A file in the tool's own layout streams through a block at a time, in
+  // the same memory whatever its size; any other file is read whole and
+  // rewritten, which gives the same bytes for a file in the layout.
+  if (existed) {
+    XmlStreamOutcome streamed;
+    FileError readError;
+    const PublishOutcome published = files.Publish(file, [&](ByteSink& out) {
+      streamed = StreamTokenIntoXml(*opened.source, totp, token, out);
+      readError = opened.source->error;
+      opened.source.reset();  // closed before the new version takes its place
+      return streamed.status == XmlStreamOutcome::Status::Written;
+    });
+    opened.source.reset();
+    if (published.Published()) return saved(streamed.serialAlreadyPresent);
+    if (auto reason = PublishFailure(published)) return failure(std::move(*reason));
+    if (streamed.status == XmlStreamOutcome::Status::SourceFailed) return unreadable(readError);
+  }
+
+  ReadOutcome existing;
+  if (existed) {
+    existing = files.Read(file);
+    if (existing.state == ReadOutcome::State::Failed) return unreadable(existing.error);
+  }
+  const bool read = existing.state == ReadOutcome::State::Read;
   XmlAppendOutcome appended;
   const PublishOutcome published = files.Publish(file, [&](ByteSink& out) {
-    appended = AppendTokenToXml(existed ? &existing.bytes : nullptr, totp, token, out);
+    appended = AppendTokenToXml(read ? &existing.bytes : nullptr, totp, token, out);
     return appended.status == XmlAppendOutcome::Status::Written;
   });
-  switch (published.step) {
-    case PublishOutcome::Step::Published:
-      return std::nullopt;
-    case PublishOutcome::Step::CreateTemporary:
-      return failure(FileErrorReason(u"a temporary file could not be created beside it", published.error));
-    case PublishOutcome::Step::Write:
-      return failure(FileErrorReason(u"the file could not be written", published.error));
-    case PublishOutcome::Step::Cancelled:
-      if (appended.status == XmlAppendOutcome::Status::Refused) return failure(appended.reason);
-      break;
-    case PublishOutcome::Step::ReadOnly:
-      return failure(u"the file is read-only");
-    case PublishOutcome::Step::Replace:
-      return failure(FileErrorReason(u"the file could not be replaced", published.error));
-  }
+  if (published.Published()) return saved(appended.serialAlreadyPresent);
+  if (auto reason = PublishFailure(published)) return failure(std::move(*reason));
+  if (appended.status == XmlAppendOutcome::Status::Refused) return failure(appended.reason);
   return failure(u"the file could not be written");
 }

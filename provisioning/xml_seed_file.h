@@ -11,6 +11,9 @@
 
 // Appends `token` to the file (created from the HOTP or TOTP header when
 // missing). A file that cannot be read or parsed, or has no data/tokens, is
-// left as it is. Returns the failure line, or nothing when the file was saved.
+// left as it is. Returns the failure line, or nothing when the file was saved;
+// then `serialAlreadyPresent` (when given) tells whether an earlier token of
+// the file had the same serial.
 std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file,
-                                                bool totp, const XmlSeedToken& token);
+                                                bool totp, const XmlSeedToken& token,
+                                                bool* serialAlreadyPresent = nullptr);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "provisioning/form/token_record_mapping.h"
+#include "provisioning/form/unused_serial.h"
 #include "random/random_generation.h"
 #include "text/code_page.h"
 #include "text/format_text.h"
@@ -104,7 +105,10 @@ void NewTokenFormLogic::GenerateSerial() {
   ReadFields();
 
   char fresh[kSerialCapacity] = {};
-  if (!services_.generateSerialNumber(fresh)) {
+  const auto taken = [this](const std::vector<std::string>& candidates) {
+    return SerialsInUse(seedFolder_, library_, candidates);
+  };
+  if (!DrawUnusedSerial(services_.generateSerialNumber, taken, fresh)) {
     controls_.Beep();  // the shown serial stays as it was
     return;
   }

@@ -2,6 +2,7 @@
 // layer whose steps can be made to fail.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -107,7 +108,11 @@ class FaultySeedFiles final : public SeedFileAccess {
 
   Names entriesWhenWriteFailed;  // the folder's entries when an injected write failed
 
+  // Whole reads (the rewrite) and block reads (the streaming append).
+  int wholeReads = 0;
+
   ReadOutcome Read(const fs::path& file) override {
+    ++wholeReads;
     if (beforeRead) beforeRead(file);
     if (!readFailure) return ReadWholeFile(file);
     ReadOutcome outcome;
@@ -115,6 +120,46 @@ class FaultySeedFiles final : public SeedFileAccess {
     outcome.error = *readFailure;
     return outcome;
   }
+
+  std::optional<std::size_t> blockReadFailsAfter;  // bytes read before a block read fails
+
+  OpenForReadingOutcome OpenForReading(const fs::path& file) override {
+    if (beforeRead) beforeRead(file);
+    if (readFailure) {
+      OpenForReadingOutcome outcome;
+      outcome.state = OpenForReadingOutcome::State::Failed;
+      outcome.error = *readFailure;
+      return outcome;
+    }
+    OpenForReadingOutcome outcome = ::OpenForReading(file);
+    if (outcome.source && blockReadFailsAfter) {
+      outcome.source = std::make_unique<FailingSource>(std::move(outcome.source), *blockReadFailsAfter);
+    }
+    return outcome;
+  }
+
+ private:
+  // Passes `budget` bytes on, then fails as a disk error would.
+  class FailingSource final : public FileSource {
+   public:
+    FailingSource(std::unique_ptr<FileSource> inner, std::size_t budget)
+        : inner_(std::move(inner)), budget_(budget) {}
+    std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
+      if (budget_ == 0) {
+        error = FileError{23, false};
+        return std::nullopt;
+      }
+      const std::optional<std::size_t> got = inner_->Read(buffer, std::min(capacity, budget_));
+      if (got) budget_ -= *got;
+      return got;
+    }
+
+   private:
+    std::unique_ptr<FileSource> inner_;
+    std::size_t budget_;
+  };
+
+ public:
 
   PublishOutcome Publish(const fs::path& file, const FileWriter& write) override {
     if (beforePublish) beforePublish(file);

@@ -1,0 +1,37 @@
+#!/bin/bash
+# The real OtpTool.exe under Wine: "Save" (HOTP) to the success line with
+# hseeds.xml of 100,000 and 1,000,000 tokens (SIZES), beside a copy and flush
+# of the same file, and how much the save raised the tool's peak working set. Uses the
+# Windows build and a private Xvfb display and Wine prefix.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+. "$root/scripts/lib/session.sh"
+sizes=${SIZES:-"100000 1000000"}
+runs=${RUNS:-3}
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target wine_save_bench >/dev/null
+
+trap stop_session EXIT
+start_private_xvfb
+start_wine "$root/build/wineprefix-bench"
+unmanaged_windows
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+printf '%8s | %9s | %10s | %6s | %9s\n' tokens "save ms" "copy+flush" ratio "+MiB"
+for tokens in $sizes; do
+  results=$(mktemp)
+  for ((i = 0; i < runs; i++)); do
+    wine "$root/build/windows/bin/wine_save_bench.exe" "$tokens" | tr -d '\r' >>"$results"
+  done
+  save=$(cut -d' ' -f1 "$results" | median)
+  copy=$(cut -d' ' -f2 "$results" | median)
+  added=$(cut -d' ' -f3 "$results" | sort -n | tail -1)
+  rm -f "$results"
+  awk -v t="$tokens" -v s="$save" -v c="$copy" -v a="$added" 'BEGIN {
+    printf "%8d | %9.1f | %10.1f | %6.2f | %9.1f\n", t, s * 1000, c * 1000, s / c, a / 1024 }'
+done
+echo "medians of $runs runs; +MiB: the rise of the tool's peak working set during the save (largest of the runs)."

@@ -1,0 +1,206 @@
+#include "provisioning/xml_seed_layout_scanner.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr std::string_view kHotpHeader[] = {
+    "\t\t<manufacturerCode>VT</manufacturerCode>", "\t\t<productCode>CE</productCode>",
+    "\t\t<encode>HEX</encode>", "\t\t<encrypt>NONE</encrypt>"};
+constexpr std::string_view kTotpHeader[] = {
+    "\t\t<manufacturerCode>VT</manufacturerCode>", "\t\t<productCode>CT</productCode>",
+    "\t\t<encode>HEX</encode>", "\t\t<timeWindow>30</timeWindow>", "\t\t<encrypt>NONE</encrypt>"};
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// The three forms of a token's text element's line.
+struct TextElement {
+  std::string_view open;   // "\t\t\t<name>"
+  std::string_view close;  // "</name>"
+  std::string_view empty;  // "\t\t\t<name />"
+};
+constexpr TextElement kCrypto{"\t\t\t<crypto>", "</crypto>", "\t\t\t<crypto />"};
+constexpr TextElement kName{"\t\t\t<name>", "</name>", "\t\t\t<name />"};
+constexpr TextElement kDigits{"\t\t\t<digits>", "</digits>", "\t\t\t<digits />"};
+constexpr TextElement kSerial{"\t\t\t<serial>", "</serial>", "\t\t\t<serial />"};
+constexpr TextElement kSeed{"\t\t\t<seed>", "</seed>", "\t\t\t<seed />"};
+
+// "\t\t\t<name>text</name>" or "\t\t\t<name />": the text of a token's
+// element, or false. `pair` tells "<name></name>": pugixml writes a new empty
+// text so, but a file it read back as "<name />".
+bool TokenTextElement(std::string_view line, const TextElement& element, std::string_view* text,
+                      bool& pair) {
+  pair = false;
+  const std::size_t tags = element.open.size() + element.close.size();
+  if (line.size() >= tags && std::memcmp(line.data(), element.open.data(), element.open.size()) == 0 &&
+      std::memcmp(line.data() + line.size() - element.close.size(), element.close.data(),
+                  element.close.size()) == 0) {
+    const std::string_view content = line.substr(element.open.size(), line.size() - tags);
+    if (!IsPugixmlEscapedText(content)) return false;
+    pair = content.empty();
+    if (text) *text = content;
+    return true;
+  }
+  if (line == element.empty) {
+    if (text) *text = {};
+    return true;
+  }
+  return false;
+}
+
+// The control characters pugixml writes as "&#NN;": all below 32 but tab,
+// LF and CR (which it writes as they are), and NUL (which ends a text).
+bool IsEscapedControl(int value) {
+  return value > 0 && value < 32 && value != '\t' && value != '\n' && value != '\r';
+}
+
+// Length of the well-formed UTF-8 sequence at the start of `text` (its first
+// byte is 0x80 or above), or 0.
+std::size_t Utf8SequenceLength(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
+  const auto continuation = [&](std::size_t i) { return i < text.size() && (byte(i) & 0xC0) == 0x80; };
+  const std::uint8_t lead = byte(0);
+  if (lead >= 0xC2 && lead <= 0xDF) return continuation(1) ? 2 : 0;
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (!continuation(1) || !continuation(2)) return 0;
+    if (lead == 0xE0 && byte(1) < 0xA0) return 0;  // overlong
+    if (lead == 0xED && byte(1) >= 0xA0) return 0;  // surrogate
+    return 3;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    if (!continuation(1) || !continuation(2) || !continuation(3)) return 0;
+    if (lead == 0xF0 && byte(1) < 0x90) return 0;  // overlong
+    if (lead == 0xF4 && byte(1) >= 0x90) return 0;  // above U+10FFFF
+    return 4;
+  }
+  return 0;
+}
+
+// Bytes that stand for themselves in a text: printable ASCII but the markup
+// characters, and tab. The rest needs a closer look.
+struct PlainBytes {
+  bool table[256] = {};
+  constexpr PlainBytes() {
+    for (int c = 0x20; c < 0x80; ++c) table[c] = c != '&' && c != '<' && c != '>';
+    table[int('\t')] = true;
+  }
+};
+constexpr PlainBytes kPlain;
+
+}  // namespace
+
+bool IsPugixmlEscapedText(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto plain = [&](std::size_t at) { return kPlain.table[static_cast<std::uint8_t>(text[at])]; };
+    // Eight at a time: serials and seeds are long runs of plain bytes.
+    while (i + 8 <= text.size() && (plain(i) & plain(i + 1) & plain(i + 2) & plain(i + 3) & plain(i + 4) &
+                                    plain(i + 5) & plain(i + 6) & plain(i + 7))) {
+      i += 8;
+    }
+    while (i < text.size() && plain(i)) ++i;
+    if (i == text.size()) break;
+    const auto c = static_cast<std::uint8_t>(text[i]);
+    if (c >= 0x80) {
+      const std::size_t length = Utf8SequenceLength(text.substr(i));
+      if (length == 0) return false;
+      i += length;
+    } else if (c == '&') {
+      const std::string_view rest = text.substr(i + 1);
+      if (StartsWith(rest, "amp;")) {
+        i += 5;
+      } else if (StartsWith(rest, "lt;") || StartsWith(rest, "gt;")) {
+        i += 4;
+      } else if (rest.size() >= 4 && rest[0] == '#' && rest[1] >= '0' && rest[1] <= '9' &&
+                 rest[2] >= '0' && rest[2] <= '9' && rest[3] == ';' &&
+                 IsEscapedControl((rest[1] - '0') * 10 + (rest[2] - '0'))) {
+        i += 5;
+      } else {
+        return false;
+      }
+    } else {
+      return false;  // '<', '>' or a control character
+    }
+  }
+  return true;
+}
+
+XmlLayoutLine XmlLayoutScanner::Fail() {
+  state_ = State::Failed;
+  return XmlLayoutLine::Invalid;
+}
+
+XmlLayoutLine XmlLayoutScanner::Next(std::string_view line, std::string_view* text) {
+  emptyPair_ = false;
+  const auto expect = [&](std::string_view wanted, State next) {
+    if (line != wanted) return Fail();
+    state_ = next;
+    return XmlLayoutLine::Plain;
+  };
+  const auto element = [&](const TextElement& name, State next) {
+    if (!TokenTextElement(line, name, nullptr, emptyPair_)) return Fail();
+    state_ = next;
+    return XmlLayoutLine::Plain;
+  };
+
+  switch (state_) {
+    case State::Declaration:
+      return expect("<?xml version=\"1.0\"?>", State::Data);
+    case State::Data:
+      return expect("<data>", State::Header);
+    case State::Header: {
+      if (headerLine_ == 0 && line == "\t<header>") {
+        headerLine_ = 1;
+        return XmlLayoutLine::Plain;
+      }
+      const std::string_view* lines = totp_ ? kTotpHeader : kHotpHeader;
+      const int count = totp_ ? 5 : 4;
+      if (headerLine_ == 0 || line != lines[headerLine_ - 1]) return Fail();
+      if (++headerLine_ > count) state_ = State::HeaderEnd;
+      return XmlLayoutLine::Plain;
+    }
+    case State::HeaderEnd:
+      return expect("\t</header>", State::Tokens);
+    case State::Tokens:
+      if (line == "\t<tokens />") {
+        state_ = State::DataEnd;
+        return XmlLayoutLine::EmptyTokens;
+      }
+      return expect("\t<tokens>", State::FirstToken);
+    case State::TokenOrEnd:
+      if (line == "\t</tokens>") {
+        state_ = State::DataEnd;
+        return XmlLayoutLine::TokensEnd;
+      }
+      [[fallthrough]];
+    case State::FirstToken:
+      return expect("\t\t<token>", State::Crypto);
+    case State::Crypto:
+      return element(kCrypto, State::NameOrDigits);
+    case State::NameOrDigits:
+      if (StartsWith(line, "\t\t\t<name")) return element(kName, State::Digits);
+      return element(kDigits, State::Serial);
+    case State::Digits:
+      return element(kDigits, State::Serial);
+    case State::Serial: {
+      std::string_view serial;
+      if (!TokenTextElement(line, kSerial, &serial, emptyPair_)) return Fail();
+      if (text) *text = serial;
+      state_ = State::Seed;
+      return XmlLayoutLine::Serial;
+    }
+    case State::Seed:
+      return element(kSeed, State::TokenEnd);
+    case State::TokenEnd:
+      return expect("\t\t</token>", State::TokenOrEnd);
+    case State::DataEnd:
+      return expect("</data>", State::End);
+    case State::End:
+    case State::Failed:
+      return Fail();
+  }
+  return Fail();
+}

@@ -1,0 +1,121 @@
+#include "provisioning/xml_seed_stream.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <pugixml.hpp>
+
+#include "provisioning/xml_seed_layout.h"
+#include "provisioning/xml_seed_layout_scanner.h"
+
+namespace {
+
+class StringWriter final : public pugi::xml_writer {
+ public:
+  void write(const void* data, size_t size) override {
+    bytes.append(static_cast<const char*>(data), size);
+  }
+  std::string bytes;
+};
+
+// Large enough that a read and a write move a good block, small enough that
+// the memory used stays the same for any file. A longer line is not the layout.
+constexpr std::size_t kBufferSize = 4 * 1024 * 1024;
+
+}  // namespace
+
+std::string XmlTokenElementBytes(const XmlSeedToken& token) {
+  // pugixml itself writes the token, so its escaping cannot differ from the
+  // rewrite's: two levels deep, as inside data/tokens.
+  pugi::xml_document document;
+  if (!AppendTokenElement(document, token)) throw std::bad_alloc();
+  StringWriter writer;
+  document.first_child().print(writer, "\t", pugi::format_indent, pugi::encoding_utf8, 2);
+  return writer.bytes;
+}
+
+std::string XmlEscapedText(const std::string& text) {
+  pugi::xml_document document;
+  if (!document.append_child(pugi::node_pcdata).set_value(text.c_str())) throw std::bad_alloc();
+  StringWriter writer;
+  document.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+  return writer.bytes;
+}
+
+XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToken& token,
+                                    ByteSink& out) {
+  using Status = XmlStreamOutcome::Status;
+  XmlStreamOutcome outcome;
+  const auto stop = [&](Status status) {
+    outcome.status = status;
+    return outcome;
+  };
+  const std::string tokenBytes = XmlTokenElementBytes(token);
+  const std::string serial = XmlEscapedText(token.serial);
+
+  XmlLayoutScanner scanner(totp);
+  const std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+  std::size_t filled = 0;  // bytes in the buffer
+  for (;;) {
+    const std::optional<std::size_t> got = in.Read(buffer.get() + filled, kBufferSize - filled);
+    if (!got) return stop(Status::SourceFailed);
+    if (*got == 0) break;
+    filled += *got;
+
+    // Every whole line in the buffer is checked; the checked bytes not yet
+    // written run from `copied` to `next`.
+    std::size_t copied = 0;
+    std::size_t next = 0;
+    for (;;) {
+      const void* end = std::memchr(buffer.get() + next, '\n', filled - next);
+      if (!end) break;
+      const std::size_t lineEnd = static_cast<const char*>(end) - buffer.get();
+      const std::string_view line(buffer.get() + next, lineEnd - next);
+      std::string_view text;
+      switch (scanner.Next(line, &text)) {
+        case XmlLayoutLine::Invalid:
+          return stop(Status::NotInLayout);
+        case XmlLayoutLine::Plain:
+          break;
+        case XmlLayoutLine::Serial:
+          if (text == serial) outcome.serialAlreadyPresent = true;
+          break;
+        case XmlLayoutLine::EmptyTokens:
+          if (!out.Write(buffer.get() + copied, next - copied) || !out.Write("\t<tokens>\n", 10) ||
+              !out.Write(tokenBytes.data(), tokenBytes.size()) || !out.Write("\t</tokens>\n", 11)) {
+            return stop(Status::SinkFailed);
+          }
+          copied = lineEnd + 1;
+          break;
+        case XmlLayoutLine::TokensEnd:
+          if (!out.Write(buffer.get() + copied, next - copied) ||
+              !out.Write(tokenBytes.data(), tokenBytes.size())) {
+            return stop(Status::SinkFailed);
+          }
+          copied = next;
+          break;
+      }
+      if (scanner.EmptyPair()) {
+        // "\t\t\t<name></name>" becomes "\t\t\t<name />", as the rewrite has it.
+        const std::string_view start = line.substr(0, line.find('>'));
+        if (!out.Write(buffer.get() + copied, next - copied) || !out.Write(start.data(), start.size()) ||
+            !out.Write(" />", 3)) {
+          return stop(Status::SinkFailed);
+        }
+        copied = lineEnd;
+      }
+      next = lineEnd + 1;
+    }
+    if (next == 0 && filled == kBufferSize) return stop(Status::NotInLayout);  // a line too long
+    if (!out.Write(buffer.get() + copied, next - copied)) return stop(Status::SinkFailed);
+    std::memmove(buffer.get(), buffer.get() + next, filled - next);
+    filled -= next;
+  }
+  // The last line must end with LF, like every other.
+  if (filled != 0 || !scanner.Complete()) return stop(Status::NotInLayout);
+  return outcome;
+}

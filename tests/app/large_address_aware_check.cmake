@@ -1,0 +1,26 @@
+# Fails unless the PE image EXE is marked large-address-aware, so that the
+# 32-bit tool may use 4 GB on 64-bit Windows.
+# cmake -DEXE=<path> -P large_address_aware_check.cmake
+function(read_le offset size out)
+  file(READ "${EXE}" hex OFFSET ${offset} LIMIT ${size} HEX)
+  set(value 0)
+  math(EXPR last "${size} - 1")
+  foreach(i RANGE ${last} 0 -1)
+    math(EXPR at "${i} * 2")
+    string(SUBSTRING "${hex}" ${at} 2 byte)
+    math(EXPR value "${value} * 256 + 0x${byte}")
+  endforeach()
+  set(${out} ${value} PARENT_SCOPE)
+endfunction()
+
+read_le(60 4 peOffset)
+file(READ "${EXE}" signature OFFSET ${peOffset} LIMIT 4 HEX)
+if(NOT signature STREQUAL "50450000")
+  message(FATAL_ERROR "${EXE} is not a PE image")
+endif()
+math(EXPR characteristicsOffset "${peOffset} + 22")
+read_le(${characteristicsOffset} 2 characteristics)
+math(EXPR largeAddressAware "${characteristics} & 0x20")
+if(largeAddressAware EQUAL 0)
+  message(FATAL_ERROR "${EXE} is not large-address-aware (characteristics ${characteristics})")
+endif()

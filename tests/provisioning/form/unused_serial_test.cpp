@@ -1,0 +1,135 @@
+// "Generate" never gives a serial that a seed file or the key already holds.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "form_fakes.h"
+#include "provisioning/files/byte_source.h"
+#include "provisioning/form/new_token_form_logic.h"
+#include "provisioning/form/unused_serial.h"
+#include "provisioning/seed_file_serials.h"
+#include "tests/support/scripted_token_library.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+// Hands out the given serials in turn, then repeats the last one.
+struct SerialSequence {
+  std::vector<std::string> serials;
+  std::size_t draws = 0;
+  bool operator()(char* buffer) {
+    const std::string& next = serials[std::min(draws++, serials.size() - 1)];
+    std::memcpy(buffer, next.data(), next.size());
+    return true;
+  }
+};
+
+std::string SeedFile(const std::string& serial) {
+  return "<?xml version=\"1.0\"?>\n<data>\n\t<tokens>\n\t\t<token>\n\t\t\t<serial>" + serial +
+         "</serial>\n\t\t</token>\n\t</tokens>\n</data>\n";
+}
+
+std::string Draw(SerialSequence& sequence, const TempFolder& folder, ITokenLibrary& library) {
+  char buffer[64] = {};
+  const auto taken = [&](const std::vector<std::string>& candidates) {
+    return SerialsInUse(folder.Path(), library, candidates);
+  };
+  EXPECT_TRUE(DrawUnusedSerial(std::ref(sequence), taken, buffer));
+  return buffer;
+}
+
+TEST(UnusedSerial, ASerialInEitherSeedFileOrOnTheKeyIsDrawnAgain) {
+  TempFolder folder;
+  ScriptedTokenLibrary library;
+  WriteBytes(folder / "hseeds.xml", SeedFile("0000111111111"));
+  WriteBytes(folder / "tseeds.xml", SeedFile("0000222222222"));
+  library.tokens = {MakeTokenRecord("0000333333333")};
+
+  SerialSequence sequence{{"0000111111111", "0000222222222", "0000333333333", "0000444444444"}};
+  EXPECT_EQ(Draw(sequence, folder, library), "0000444444444");
+
+  // Files that cannot be read and a key that does not answer take nothing away.
+  std::filesystem::remove(folder / "hseeds.xml");
+  std::filesystem::create_directory(folder / "hseeds.xml");
+  library.listStatus = 0x80100001;
+  SerialSequence again{{"0000111111111", "0000444444444"}};
+  EXPECT_EQ(Draw(again, folder, library), "0000111111111");
+}
+
+TEST(UnusedSerial, TheFormsGenerateShowsTheFirstSerialNotInTheSeedFiles) {
+  TempFolder folder;
+  WriteBytes(folder / "tseeds.xml", SeedFile("0000111111111"));
+  form_test::FakeFormControls controls;
+  ScriptedTokenLibrary library;
+  form_test::ScriptedServices scripted;
+  SerialSequence sequence{{"0000111111111", "0000555555555"}};
+  NewTokenFormServices services = scripted.Bind();
+  services.generateSerialNumber = std::ref(sequence);
+  NewTokenFormLogic logic(controls, library, folder.Path(), services);
+  logic.StartUp();
+  logic.GenerateSerial();
+  EXPECT_EQ(controls.shown.serial, u"0000555555555");
+  EXPECT_STREQ(logic.State().serialAnsi, "0000555555555");
+}
+
+TEST(UnusedSerial, SavingASerialTheSeedFileHoldsSavesAndAddsOneLine) {
+  TempFolder folder;
+  WriteBytes(folder / "tseeds.xml", SeedFile("0000111111111"));
+  form_test::FakeFormControls controls;
+  ScriptedTokenLibrary library;
+  library.SetSerial("0000111111111");  // the key's own serial, the default
+  form_test::ScriptedServices scripted;
+  NewTokenFormServices services = scripted.Bind();
+  services.appendSeedFiles = [](const std::filesystem::path& seedFolder, const ExportedToken& token) {
+    return AppendSeedFiles(seedFolder, token);
+  };
+  NewTokenFormLogic logic(controls, library, folder.Path(), services);
+  logic.StartUp();
+  logic.GenerateSeed();
+  logic.SaveToken();
+
+  ASSERT_EQ(library.personalized.size(), 1u);
+  EXPECT_EQ(logic.Result().resultStatus, kTokenSaved);
+  EXPECT_EQ(logic.Result().resultMessage,
+            u"Save new token succeeded!\r\nSN=0000111111111, SEED=" + controls.shown.seed +
+                u"\r\nThe serial number 0000111111111 is already in tseeds.xml: the server will see it "
+                u"twice.\r\n");
+}
+
+TEST(UnusedSerial, DrawingIsBoundedAndAFailedDrawIsReported) {
+  TempFolder folder;
+  ScriptedTokenLibrary library;
+  WriteBytes(folder / "hseeds.xml", SeedFile("0000111111111"));
+  SerialSequence always{{"0000111111111"}};
+  EXPECT_EQ(Draw(always, folder, library), "0000111111111");  // as before: the last draw
+  EXPECT_EQ(always.draws, 32u);
+
+  char buffer[64] = {};
+  EXPECT_FALSE(DrawUnusedSerial([](char*) { return false; },
+                                [](const std::vector<std::string>& c) { return std::vector<bool>(c.size()); },
+                                buffer));
+}
+
+TEST(SeedFileSerials, AnySerialElementCountsAcrossBlocksWithEntitiesDecoded) {
+  const std::string file =
+      "<data><serials>S0</serials><serial>S1</serial><x><serial id=\"a\">S&amp;2</serial></x>"
+      "<serial\n>S&#51;</serial><serial/><notserial>S4</notserial><serial><![CDATA[S5]]></serial>"
+      "<serial>" + std::string(500, 'L') + "</serial><serial>S6";
+  const std::vector<std::string> candidates = {"S0", "S1", "S&2", "S3", "", "S4", "S5",
+                                               std::string(500, 'L'), "S6", "S&amp;2"};
+  const std::vector<bool> expected = {false, true, true, true, true, false, false, false, true, false};
+  for (const std::size_t block : {std::size_t{1}, std::size_t{3}, std::size_t{1} << 16}) {
+    SCOPED_TRACE(block);
+    StringSource source(file, block);
+    std::vector<bool> found;
+    ASSERT_TRUE(FindSerials(source, candidates, found));
+    EXPECT_EQ(found, expected);
+  }
+  std::vector<bool> found;
+  EXPECT_TRUE(FindSerialsInFile("no-such-folder/hseeds.xml", {"S1"}, found));
+  EXPECT_EQ(found, std::vector<bool>{false});
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+// The XML step over the real file layer: a file in the tool's layout streams
+// through without being read whole, any other file is rewritten, and either
+// way a failure leaves the old file and says why.
+#include <gtest/gtest.h>
+
+#include "provisioning/seed_export.h"
+#include "provisioning/xml_seed_append.h"
+#include "provisioning/xml_seed_file.h"
+#include "seed_export_test_support.h"
+#include "tests/provisioning/xml_seed_test_support.h"
+
+namespace seed_export_test {
+namespace {
+
+using xml_seed_test::NewToken;
+using xml_seed_test::SeedFileXml;
+using xml_seed_test::TokenLines;
+using xml_seed_test::TokenXml;
+
+// What the rewrite makes of `bytes` with `token`.
+std::string Rewritten(std::string bytes, const XmlSeedToken& token) {
+  StringSink sink;
+  EXPECT_EQ(AppendTokenToXml(&bytes, false, token, sink).status, XmlAppendOutcome::Status::Written);
+  return sink.bytes;
+}
+
+TEST(XmlSeedFile, TheToolsOwnFileStreamsAndAnyOtherIsRewrittenToTheSameBytes) {
+  TokenLines name;
+  name.name = "R&amp;D \xC3\xAB";
+  const std::string layout = SeedFileXml(false, TokenXml({}) + TokenXml(name));
+  const std::string foreign = "<data><tokens><token><serial>A</serial></token></tokens></data>\r\n";
+  const XmlSeedToken token = NewToken("0000987654321", "n");
+  for (const auto& [file, wholeReads] : {std::pair{layout, 0}, std::pair{foreign, 1}}) {
+    SCOPED_TRACE(file);
+    TempFolder folder;
+    WriteBytes(folder / "hseeds.xml", file);
+    FaultySeedFiles files;
+    bool present = true;
+    EXPECT_EQ(AppendTokenToXmlFile(files, folder / "hseeds.xml", false, token, &present), std::nullopt);
+    EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), Rewritten(file, token));
+    EXPECT_EQ(files.wholeReads, wholeReads);
+    EXPECT_FALSE(present);
+    EXPECT_EQ(folder.Entries(), (Names{"hseeds.xml"}));
+  }
+}
+
+TEST(XmlSeedFile, FailuresWhileStreamingLeaveTheFileAndSayWhy) {
+  const std::string layout = SeedFileXml(false, TokenXml({}) + TokenXml({}) + TokenXml({}));
+  struct Case {
+    std::function<void(FaultySeedFiles&)> inject;
+    const char16_t* line;
+  } cases[] = {
+      {[](FaultySeedFiles& f) { f.blockReadFailsAfter = 100; },
+       u"Could not add the token to hseeds.xml: the file could not be read (error 23); it was left unchanged.\r\n"},
+      {[](FaultySeedFiles& f) { f.temporaryWriteFailsAfter = 100; },
+       u"Could not add the token to hseeds.xml: the file could not be written (error 112); it was left "
+       u"unchanged.\r\n"},
+      {[](FaultySeedFiles& f) { f.replaceFailure = FileError{5, false}; },
+       u"Could not add the token to hseeds.xml: the file could not be replaced (error 5); it was left "
+       u"unchanged.\r\n"},
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    WriteBytes(folder / "hseeds.xml", layout);
+    FaultySeedFiles files;
+    c.inject(files);
+    EXPECT_EQ(AppendTokenToXmlFile(files, folder / "hseeds.xml", false, NewToken("S")), MessageText(c.line));
+    EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), layout);
+    EXPECT_EQ(files.wholeReads, 0);
+    EXPECT_EQ(folder.Entries(), (Names{"hseeds.xml"}));
+  }
+}
+
+TEST(XmlSeedFile, AFileTheRewriteCannotCarryOverIsLeftWithItsReason) {
+  TempFolder folder;
+  const std::string file = "<!DOCTYPE data [<!ENTITY co \"Velthor\">]><data><tokens/></data>";
+  WriteBytes(folder / "hseeds.xml", file);
+  FaultySeedFiles files;
+  EXPECT_EQ(AppendTokenToXmlFile(files, folder / "hseeds.xml", false, NewToken("S")),
+            MessageText(u"Could not add the token to hseeds.xml: the file has a document type declaration, "
+                        u"whose entities cannot be carried over; it was left unchanged.\r\n"));
+  EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), file);
+}
+
+TEST(XmlSeedFile, ASerialAlreadyInTheFileIsSavedAndNamedInOneLine) {
+  // In the layout (streamed) and not (rewritten): the same line.
+  TokenLines earlier;
+  earlier.serial = "0000123456789";
+  for (const std::string& file :
+       {SeedFileXml(false, TokenXml(earlier)),
+        std::string("<data><tokens><token><serial>0000123456789</serial></token></tokens></data>")}) {
+    SCOPED_TRACE(file);
+    TempFolder folder;
+    WriteBytes(folder / "hseeds.xml", file);
+    EXPECT_EQ(AppendSeedFiles(folder.Path(), HotpToken("0000123456789", Rfc4226Secret())),
+              std::vector<MessageText>{u"The serial number 0000123456789 is already in hseeds.xml: the server "
+                                       u"will see it twice.\r\n"});
+    const std::string saved = ReadBytes(folder / "hseeds.xml");
+    EXPECT_NE(saved.find("<serial>0000123456789</serial>"), saved.rfind("<serial>0000123456789</serial>"));
+  }
+}
+
+}  // namespace
+}  // namespace seed_export_test

@@ -1,0 +1,101 @@
+// What must hold for any input to the XML seed step, checked by the fuzz
+// targets and, for the inputs kept in xml_corpus/, by the ordinary tests.
+// Each check returns what went wrong, or an empty string.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "provisioning/files/byte_source.h"
+#include "provisioning/xml_seed_append.h"
+#include "provisioning/xml_seed_layout_scanner.h"
+#include "provisioning/xml_seed_stream.h"
+
+namespace xml_seed_invariants {
+
+inline XmlSeedToken FixedToken(bool sha256) {
+  XmlSeedToken token;
+  token.sha256 = sha256;
+  token.name = "R&D <lab> \xC3\xAB";
+  token.digits = sha256 ? "8" : "6";
+  token.serial = "0000123456789";
+  token.seedHex = "3132333435363738393031323334353637383930";
+  return token;
+}
+
+// The rewrite of any bytes: refused or written, never a crash; what it wrote
+// it takes again.
+inline std::string CheckRewrite(const std::string& input, bool totp) {
+  std::string bytes = input;
+  StringSink first;
+  const XmlAppendOutcome outcome = AppendTokenToXml(&bytes, totp, FixedToken(false), first);
+  if (outcome.status == XmlAppendOutcome::Status::SinkFailed) return "a string sink failed";
+  if (outcome.status == XmlAppendOutcome::Status::Refused) {
+    return outcome.reason.empty() ? "refused without a reason" : "";
+  }
+  StringSink second;
+  const XmlAppendOutcome again = AppendTokenToXml(&first.bytes, totp, FixedToken(true), second);
+  if (again.status != XmlAppendOutcome::Status::Written) return "its own output was refused";
+  if (!again.serialAlreadyPresent) return "the serial it just wrote was not found";
+  return "";
+}
+
+// The stream, in blocks of `blockSize`, against the rewrite: the same bytes
+// and serial verdict whenever the stream accepts.
+inline std::string CheckStreamMatchesRewrite(const std::string& input, bool totp,
+                                             const XmlSeedToken& token, std::size_t blockSize) {
+  StringSource source(input, blockSize);
+  StringSink streamed;
+  const XmlStreamOutcome stream = StreamTokenIntoXml(source, totp, token, streamed);
+  if (stream.status == XmlStreamOutcome::Status::NotInLayout) return "";
+  if (stream.status != XmlStreamOutcome::Status::Written) return "the stream failed on strings";
+  std::string bytes = input;
+  StringSink rewritten;
+  const XmlAppendOutcome rewrite = AppendTokenToXml(&bytes, totp, token, rewritten);
+  if (rewrite.status != XmlAppendOutcome::Status::Written) return "the stream took a file the rewrite refuses";
+  if (streamed.bytes != rewritten.bytes) return "the stream wrote other bytes than the rewrite";
+  if (stream.serialAlreadyPresent != rewrite.serialAlreadyPresent) return "the serial verdicts differ";
+  return "";
+}
+
+// A file the tool writes from these texts is always in the layout, unless a
+// text holds a line break or is not UTF-8.
+inline std::string CheckOwnFileStreams(const XmlSeedToken& earlier, bool totp) {
+  StringSink file;
+  if (AppendTokenToXml(nullptr, totp, earlier, file).status != XmlAppendOutcome::Status::Written) {
+    return "a new file was not written";
+  }
+  const XmlSeedToken token = FixedToken(totp);
+  StringSource source(file.bytes);
+  StringSink streamed;
+  const XmlStreamOutcome stream = StreamTokenIntoXml(source, totp, token, streamed);
+  if (stream.status == XmlStreamOutcome::Status::NotInLayout) {
+    for (const std::string* text : {&earlier.name, &earlier.digits, &earlier.serial, &earlier.seedHex}) {
+      if (!IsPugixmlEscapedText(XmlEscapedText(*text))) return "";
+    }
+    return "a file the tool wrote was not in the layout";
+  }
+  return CheckStreamMatchesRewrite(file.bytes, totp, token, 1 << 16);
+}
+
+// Fuzz input: the first byte picks the mode and the block size.
+inline std::string CheckAll(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return "";
+  const std::uint8_t mode = data[0];
+  const std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const bool totp = (mode & 1) != 0;
+  if ((mode & 2) == 0) {
+    std::string failure = CheckRewrite(rest, totp);
+    if (failure.empty()) failure = CheckStreamMatchesRewrite(rest, totp, FixedToken(mode & 4), 1 + (mode >> 3));
+    return failure;
+  }
+  // The rest holds a name and a serial, split at the first NUL.
+  XmlSeedToken earlier = FixedToken(mode & 4);
+  const std::size_t split = rest.find('\0');
+  earlier.name = rest.substr(0, split);
+  earlier.serial = split == std::string::npos ? "" : rest.substr(split + 1);
+  return CheckOwnFileStreams(earlier, totp);
+}
+
+}  // namespace xml_seed_invariants
