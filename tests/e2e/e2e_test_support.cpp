@@ -40,3 +40,12 @@ CreatedToken CreateToken(ToolUnderTest& tool, const NewTokenChoices& choices) {
   tool.WaitForQuiet();
   return created;
 }
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  do {
+    if (condition()) return true;
+    Sleep(25);
+  } while (GetTickCount() - start < timeoutMs);
+  return false;
+}

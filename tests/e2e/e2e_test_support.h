@@ -1,6 +1,7 @@
 // Steps that several end-to-end scenarios share.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "tests/e2e/tool_driver.h"
@@ -27,3 +28,6 @@ HWND FillNewTokenForm(ToolUnderTest& tool, const NewTokenChoices& choices, Creat
 
 // FillNewTokenForm, then "Save".
 CreatedToken CreateToken(ToolUnderTest& tool, const NewTokenChoices& choices);
+
+// Polls `condition` until it holds (true) or the time is up (false).
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 15000);

@@ -61,9 +61,7 @@ TEST(FocusAfterDisable, ClickedSaveHandsTheFocusOnWhileTheKeyIsAwaited) {
   ASSERT_EQ(0, folder.VirtualKey(L"touch delay 3000"));
 
   ASSERT_TRUE(ClickCentreOf(GetDlgItem(form, IDC_SAVE))) << "xdotool did not run";
-  const DWORD start = GetTickCount();
-  while (IsWindowEnabled(GetDlgItem(form, IDC_SAVE)) && GetTickCount() - start < 10000) Sleep(25);
-  ASSERT_FALSE(IsWindowEnabled(GetDlgItem(form, IDC_SAVE)));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(GetDlgItem(form, IDC_SAVE)); }, 10000));
 
   // The form is blocked in the call: what it shows now is what the operator sees.
   const HWND focus = FocusOfThreadOf(form);

@@ -3,7 +3,6 @@
 // once the wait is over.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <thread>
 
 #include "resources/resource.h"
@@ -24,15 +23,6 @@ std::wstring KeptText(HWND window) {
 bool Answers(HWND window) {
   DWORD_PTR result = 0;
   return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) != 0;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 15000) {
-  const DWORD start = GetTickCount();
-  do {
-    if (condition()) return true;
-    Sleep(25);
-  } while (GetTickCount() - start < timeoutMs);
-  return false;
 }
 
 TEST(InputDuringTouchWait, EscapeWhileSaveWaitsLeavesTheToolRunningWithTheResultShown) {
