@@ -95,6 +95,52 @@ std::optional<MessageText> UnconvertibleEncoding(const std::optional<std::string
                 AsciiText(*declared));
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// Whether the bytes at `at` (just after an '&') make one of the references
+// that XML defines without a DOCTYPE.
+bool IsKnownReference(std::string_view bytes, std::size_t at) {
+  for (const std::string_view name : {"amp;", "lt;", "gt;", "quot;", "apos;"}) {
+    if (bytes.substr(at, name.size()) == name) return true;
+  }
+  if (at >= bytes.size() || bytes[at] != '#') return false;
+  ++at;
+  const bool hex = at < bytes.size() && bytes[at] == 'x';
+  if (hex) ++at;
+  const std::size_t first = at;
+  while (at < bytes.size() && (hex ? IsHexDigit(bytes[at]) : IsDigit(bytes[at]))) ++at;
+  return at > first && at < bytes.size() && bytes[at] == ';';
+}
+
+// The offset of the first '&' in markup or text that starts no reference XML
+// defines (comments, CDATA sections and processing instructions may hold
+// any). The parser keeps such an '&' as text and the rewrite would write it
+// as "&amp;": an "&name;" of the file would come back as other text.
+std::optional<std::size_t> UndefinedReference(std::string_view bytes) {
+  constexpr struct {
+    std::string_view open, close;
+  } kVerbatim[] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+  std::size_t at = 0;
+  while ((at = bytes.find_first_of("&<", at)) != std::string_view::npos) {
+    if (bytes[at] == '&') {
+      if (!IsKnownReference(bytes, at + 1)) return at;
+      ++at;
+      continue;
+    }
+    std::size_t next = at + 1;
+    for (const auto& section : kVerbatim) {
+      if (bytes.substr(at, section.open.size()) == section.open) {
+        const std::size_t end = bytes.find(section.close, at + section.open.size());
+        next = end == std::string_view::npos ? bytes.size() : end + section.close.size();
+        break;
+      }
+    }
+    at = next;
+  }
+  return std::nullopt;
+}
+
 bool HasDoctype(const pugi::xml_document& document) {
   for (pugi::xml_node child : document.children()) {
     if (child.type() == pugi::node_doctype) return true;
@@ -185,10 +231,12 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
   pugi::xml_document document;
   pugi::xml_parse_result parsed;
   std::optional<MessageText> badEncoding;
+  std::optional<std::size_t> undefinedReference;
   if (existing) {
     // Taken before the parse, which changes the buffer in place.
     const std::optional<std::string> declared = DeclaredEncoding(*existing);
     const bool ascii = declared && IsAscii(*existing);
+    undefinedReference = UndefinedReference(*existing);
     // Keeping each element's first text inside the element halves the nodes
     // of a large file; pugixml writes such a tree out exactly as the plain
     // one. Whitespace-only text is kept so that a blank serial survives.
@@ -209,6 +257,12 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
   // Entities the DOCTYPE defines would come back as literal text.
   if (HasDoctype(document)) {
     return Refuse(u"the file has a document type declaration, whose entities cannot be carried over");
+  }
+  // The byte scan reads the file as UTF-8 (or Latin-1, alike for markup).
+  if (undefinedReference &&
+      (parsed.encoding == pugi::encoding_utf8 || parsed.encoding == pugi::encoding_latin1)) {
+    return Refuse(Format(u"the file holds a reference that XML does not define at byte %d",
+                         static_cast<std::int64_t>(*undefinedReference)));
   }
   // Saving a tree without this element would throw away whatever the file held.
   pugi::xml_node tokens = document.first_element_by_path("data/tokens", '/');

@@ -109,6 +109,11 @@ TEST(XmlSeedAppend, FilesTheRewriteCannotCarryOverAreRefusedWithTheirReason) {
        "</token></tokens></data>",
        u"the file is in the encoding US-ASCII, which cannot be converted to UTF-8"},
       {deep, u"the file's elements nest deeper than 32 levels"},
+      // Read back as "&amp;co;", the name would become other text.
+      {"<data><tokens><token><name>A&amp;B &co;</name></token></tokens></data>",
+       u"the file holds a reference that XML does not define at byte 35"},
+      {"<data><tokens><token><name>R&D</name></token></tokens></data>",
+       u"the file holds a reference that XML does not define at byte 28"},
       {"<data><header/></data>", u"the file has no data/tokens element"},
       {"<data><tokens>", u"the file could not be parsed (Start-end tags mismatch at byte 13)"},
       {"", u"the file could not be parsed (No document element found at byte 0)"},
@@ -137,6 +142,15 @@ TEST(XmlSeedAppend, ConvertibleEncodingsAndTheDeepestAllowedFileAreWritten) {
                    NewToken("S"))
                 .outcome.status,
             Status::Written);
+
+  // Every reference XML defines, and an '&' where markup does not count.
+  const Appended references =
+      Append("<data><!-- R&D --><tokens><token><name>&lt;&amp;&#65;&#x42;&quot;&apos;&gt;"
+             "<![CDATA[&co;]]></name></token></tokens><?note a&b?></data>",
+             false, NewToken("S"));
+  EXPECT_EQ(references.outcome.status, Status::Written) << references.outcome.reason.size();
+  EXPECT_NE(references.bytes.find("<name>&lt;&amp;AB\"'&gt;<![CDATA[&co;]]></name>"), std::string::npos)
+      << references.bytes;
 
   std::string deep = "<data><tokens/>";
   for (int level = 2; level <= 32; ++level) deep += "<x>";
