@@ -90,7 +90,71 @@ struct PlainBytes {
 };
 constexpr PlainBytes kPlain;
 
+// Whether all eight bytes at `at` are printable ASCII other than '&', '<'
+// and '>' (a tab, which is plain too, takes the slower way).
+bool EightPlain(const char* at) {
+  std::uint64_t x;
+  std::memcpy(&x, at, 8);
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+  const auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+  const std::uint64_t control = (x - 0x20 * kOnes) & ~x & kHigh;  // a byte below 0x20
+  const std::uint64_t ampersand = hasZero(x ^ ('&' * kOnes));
+  const std::uint64_t angle = hasZero((x | 0x02 * kOnes) ^ ('>' * kOnes));  // '<' or '>'
+  return ((x & kHigh) | control | ampersand | angle) == 0;
+}
+
+// Matches the fixed text `literal` at `at` and moves past it.
+template <std::size_t N>
+bool Literal(const char*& at, const char* end, const char (&literal)[N]) {
+  if (static_cast<std::size_t>(end - at) < N - 1 || std::memcmp(at, literal, N - 1) != 0) return false;
+  at += N - 1;
+  return true;
+}
+
+// A non-empty run of plain bytes ended by `close` (the closing tag and LF):
+// the text, and `at` moved past the close.
+template <std::size_t N>
+bool PlainText(const char*& at, const char* end, const char (&close)[N], std::string_view& text) {
+  const char* scan = at;
+  while (end - scan >= 8 && EightPlain(scan)) scan += 8;
+  while (scan < end && kPlain.table[static_cast<std::uint8_t>(*scan)]) ++scan;
+  if (scan == at) return false;
+  text = std::string_view(at, static_cast<std::size_t>(scan - at));
+  if (!Literal(scan, end, close)) return false;
+  at = scan;
+  return true;
+}
+
 }  // namespace
+
+std::size_t XmlLayoutScanner::PlainTokens(std::string_view bytes, std::string_view serial,
+                                          bool& serialFound) {
+  if (state_ != State::FirstToken && state_ != State::TokenOrEnd) return 0;
+  const char* const begin = bytes.data();
+  const char* const end = begin + bytes.size();
+  const char* done = begin;  // the end of the last whole token
+  for (;;) {
+    const char* at = done;
+    std::string_view text;
+    if (!Literal(at, end, "\t\t<token>\n\t\t\t<crypto>") || !PlainText(at, end, "</crypto>\n", text)) break;
+    if (Literal(at, end, "\t\t\t<name>") && !PlainText(at, end, "</name>\n", text)) break;
+    if (!Literal(at, end, "\t\t\t<digits>") || !PlainText(at, end, "</digits>\n", text)) break;
+    std::string_view tokenSerial;
+    if (!Literal(at, end, "\t\t\t<serial>") || !PlainText(at, end, "</serial>\n", tokenSerial)) break;
+    if (!Literal(at, end, "\t\t\t<seed>") || !PlainText(at, end, "</seed>\n", text) ||
+        !Literal(at, end, "\t\t</token>\n")) {
+      break;
+    }
+    if (tokenSerial == serial) serialFound = true;
+    done = at;
+  }
+  if (done != begin) {
+    state_ = State::TokenOrEnd;
+    emptyPair_ = false;
+  }
+  return static_cast<std::size_t>(done - begin);
+}
 
 bool IsPugixmlEscapedText(std::string_view text) {
   std::size_t i = 0;
