@@ -90,25 +90,43 @@ struct PlainBytes {
 };
 constexpr PlainBytes kPlain;
 
-// Whether all eight bytes at `at` are printable ASCII other than '&', '<'
-// and '>' (a tab, which is plain too, takes the slower way).
-bool EightPlain(const char* at) {
-  std::uint64_t x;
-  std::memcpy(&x, at, 8);
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
-  const auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
-  const std::uint64_t control = (x - 0x20 * kOnes) & ~x & kHigh;  // a byte below 0x20
-  const std::uint64_t ampersand = hasZero(x ^ ('&' * kOnes));
-  const std::uint64_t angle = hasZero((x | 0x02 * kOnes) ^ ('>' * kOnes));  // '<' or '>'
+// A machine word of text bytes: four on 32-bit builds (the tool), where
+// wider arithmetic would take pairs of registers, eight on 64-bit ones.
+using Word = std::uintptr_t;
+constexpr Word kOnes = ~Word{0} / 0xFF;
+constexpr Word kHigh = kOnes * 0x80;
+
+// Whether every byte of the word at `at` is printable ASCII other than '&',
+// '<' and '>' (a tab, which is plain too, takes the slower way).
+bool WordPlain(const char* at) {
+  Word x;
+  std::memcpy(&x, at, sizeof x);
+  const auto hasZero = [](Word v) { return (v - kOnes) & ~v & kHigh; };
+  const Word control = (x - 0x20 * kOnes) & ~x & kHigh;  // a byte below 0x20
+  const Word ampersand = hasZero(x ^ ('&' * kOnes));
+  const Word angle = hasZero((x | 0x02 * kOnes) ^ ('>' * kOnes));  // '<' or '>'
   return ((x & kHigh) | control | ampersand | angle) == 0;
 }
 
-// Matches the fixed text `literal` at `at` and moves past it.
+// Matches the fixed text `literal` at `at` and moves past it. Compared four
+// bytes at a time inline: a library memcmp call per tag (a byte loop in some
+// C runtimes) would cost more than the comparison.
 template <std::size_t N>
 bool Literal(const char*& at, const char* end, const char (&literal)[N]) {
-  if (static_cast<std::size_t>(end - at) < N - 1 || std::memcmp(at, literal, N - 1) != 0) return false;
-  at += N - 1;
+  constexpr std::size_t length = N - 1;
+  if (static_cast<std::size_t>(end - at) < length) return false;
+  std::size_t i = 0;
+  for (; i + 4 <= length; i += 4) {
+    std::uint32_t have;
+    std::uint32_t want;
+    std::memcpy(&have, at + i, 4);
+    std::memcpy(&want, literal + i, 4);
+    if (have != want) return false;
+  }
+  for (; i < length; ++i) {
+    if (at[i] != literal[i]) return false;
+  }
+  at += length;
   return true;
 }
 
@@ -117,7 +135,7 @@ bool Literal(const char*& at, const char* end, const char (&literal)[N]) {
 template <std::size_t N>
 bool PlainText(const char*& at, const char* end, const char (&close)[N], std::string_view& text) {
   const char* scan = at;
-  while (end - scan >= 8 && EightPlain(scan)) scan += 8;
+  while (static_cast<std::size_t>(end - scan) >= sizeof(Word) && WordPlain(scan)) scan += sizeof(Word);
   while (scan < end && kPlain.table[static_cast<std::uint8_t>(*scan)]) ++scan;
   if (scan == at) return false;
   text = std::string_view(at, static_cast<std::size_t>(scan - at));

@@ -203,7 +203,7 @@ TEST(XmlSeedStream, LargeFileStreamsInBlocksAndLongLinesDecline) {
   EXPECT_TRUE(Fallback(longLine, false, NewToken("S")).written);
 }
 
-// Texts of plain ASCII are checked eight bytes at a time: a byte that needs
+// Texts of plain ASCII are checked a word at a time: a byte that needs
 // a closer look is noticed at every place in such a run, in every element.
 TEST(XmlSeedStream, EveryByteOfAPlainTextIsChecked) {
   struct Byte {
@@ -227,7 +227,9 @@ TEST(XmlSeedStream, EveryByteOfAPlainTextIsChecked) {
         const std::string file = SeedFileXml(false, TokenXml({}) + TokenXml(lines) + TokenXml({}));
         EXPECT_EQ(ExpectSameAsFallback(file, false, NewToken("0000123456789")), byte.inLayout);
         // The serial found however its token was checked.
-        if (byte.inLayout && element == 3) EXPECT_TRUE(Stream(file, false, NewToken(text)).serialAlreadyPresent);
+        if (byte.inLayout && element == 3) {
+          EXPECT_TRUE(Stream(file, false, NewToken(text)).serialAlreadyPresent);
+        }
       }
     }
   }
