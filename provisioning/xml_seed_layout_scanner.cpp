@@ -3,6 +3,11 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__i386__) || defined(__x86_64__)
+#include <emmintrin.h>
+#define OTP_SCAN_SSE2 1
+#endif
+
 namespace {
 
 constexpr std::string_view kHotpHeader[] = {
@@ -90,7 +95,128 @@ struct PlainBytes {
 };
 constexpr PlainBytes kPlain;
 
+// A machine word of text bytes: four on 32-bit builds (the tool), where
+// wider arithmetic would take pairs of registers, eight on 64-bit ones.
+using Word = std::uintptr_t;
+constexpr Word kOnes = ~Word{0} / 0xFF;
+constexpr Word kHigh = kOnes * 0x80;
+
+// Whether every byte of the word at `at` is printable ASCII other than '&',
+// '<' and '>' (a tab, which is plain too, takes the slower way).
+bool WordPlain(const char* at) {
+  Word x;
+  std::memcpy(&x, at, sizeof x);
+  const auto hasZero = [](Word v) { return (v - kOnes) & ~v & kHigh; };
+  const Word control = (x - 0x20 * kOnes) & ~x & kHigh;  // a byte below 0x20
+  const Word ampersand = hasZero(x ^ ('&' * kOnes));
+  const Word angle = hasZero((x | 0x02 * kOnes) ^ ('>' * kOnes));  // '<' or '>'
+  return ((x & kHigh) | control | ampersand | angle) == 0;
+}
+
+// Matches the fixed text `literal` at `at` and moves past it. Compared four
+// bytes at a time inline: a library memcmp call per tag (a byte loop in some
+// C runtimes) would cost more than the comparison.
+template <std::size_t N>
+bool Literal(const char*& at, const char* end, const char (&literal)[N]) {
+  constexpr std::size_t length = N - 1;
+  if (static_cast<std::size_t>(end - at) < length) return false;
+  std::size_t i = 0;
+  for (; i + 4 <= length; i += 4) {
+    std::uint32_t have;
+    std::uint32_t want;
+    std::memcpy(&have, at + i, 4);
+    std::memcpy(&want, literal + i, 4);
+    if (have != want) return false;
+  }
+  for (; i < length; ++i) {
+    if (at[i] != literal[i]) return false;
+  }
+  at += length;
+  return true;
+}
+
+#ifdef OTP_SCAN_SSE2
+// Sixteen bytes at a time where the processor has SSE2 (every x86-64 one,
+// and every one 32-bit Windows has needed since Windows 8; older ones take
+// the word loop): how many bytes at `at` are printable ASCII other than '&',
+// '<' and '>', up to 16.
+__attribute__((target("sse2"))) std::size_t SixteenPlain(const char* at) {
+  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  // Signed compare: 0x20..0x7F is above 0x1F, bytes from 0x80 are negative.
+  const __m128i printable = _mm_cmpgt_epi8(x, _mm_set1_epi8(0x1F));
+  const __m128i markup = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('&')),
+                                      _mm_cmpeq_epi8(_mm_or_si128(x, _mm_set1_epi8(0x02)), _mm_set1_epi8('>')));
+  const unsigned plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(markup, printable)));
+  return plain == 0xFFFF ? 16 : static_cast<std::size_t>(__builtin_ctz(~plain));
+}
+
+bool HasSse2() {
+#ifdef __x86_64__
+  return true;
+#else
+  static const bool has = __builtin_cpu_supports("sse2");
+  return has;
+#endif
+}
+#endif
+
+// Moves `scan` past the plain bytes (kPlain) that start at it.
+const char* SkipPlain(const char* scan, const char* end) {
+#ifdef OTP_SCAN_SSE2
+  if (HasSse2()) {
+    while (end - scan >= 16) {
+      const std::size_t plain = SixteenPlain(scan);
+      scan += plain;
+      if (plain < 16) break;
+    }
+  }
+#endif
+  while (static_cast<std::size_t>(end - scan) >= sizeof(Word) && WordPlain(scan)) scan += sizeof(Word);
+  while (scan < end && kPlain.table[static_cast<std::uint8_t>(*scan)]) ++scan;
+  return scan;
+}
+
+// A non-empty run of plain bytes ended by `close` (the closing tag and LF):
+// the text, and `at` moved past the close.
+template <std::size_t N>
+bool PlainText(const char*& at, const char* end, const char (&close)[N], std::string_view& text) {
+  const char* scan = SkipPlain(at, end);
+  if (scan == at) return false;
+  text = std::string_view(at, static_cast<std::size_t>(scan - at));
+  if (!Literal(scan, end, close)) return false;
+  at = scan;
+  return true;
+}
+
 }  // namespace
+
+std::size_t XmlLayoutScanner::PlainTokens(std::string_view bytes, std::string_view serial,
+                                          bool& serialFound) {
+  if (state_ != State::FirstToken && state_ != State::TokenOrEnd) return 0;
+  const char* const begin = bytes.data();
+  const char* const end = begin + bytes.size();
+  const char* done = begin;  // the end of the last whole token
+  for (;;) {
+    const char* at = done;
+    std::string_view text;
+    if (!Literal(at, end, "\t\t<token>\n\t\t\t<crypto>") || !PlainText(at, end, "</crypto>\n", text)) break;
+    if (Literal(at, end, "\t\t\t<name>") && !PlainText(at, end, "</name>\n", text)) break;
+    if (!Literal(at, end, "\t\t\t<digits>") || !PlainText(at, end, "</digits>\n", text)) break;
+    std::string_view tokenSerial;
+    if (!Literal(at, end, "\t\t\t<serial>") || !PlainText(at, end, "</serial>\n", tokenSerial)) break;
+    if (!Literal(at, end, "\t\t\t<seed>") || !PlainText(at, end, "</seed>\n", text) ||
+        !Literal(at, end, "\t\t</token>\n")) {
+      break;
+    }
+    if (tokenSerial == serial) serialFound = true;
+    done = at;
+  }
+  if (done != begin) {
+    state_ = State::TokenOrEnd;
+    emptyPair_ = false;
+  }
+  return static_cast<std::size_t>(done - begin);
+}
 
 bool IsPugixmlEscapedText(std::string_view text) {
   std::size_t i = 0;

@@ -71,6 +71,8 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
     std::size_t copied = 0;
     std::size_t next = 0;
     for (;;) {
+      next += scanner.PlainTokens(std::string_view(buffer.get() + next, filled - next), serial,
+                                  outcome.serialAlreadyPresent);
       const void* end = std::memchr(buffer.get() + next, '\n', filled - next);
       if (!end) break;
       const std::size_t lineEnd = static_cast<const char*>(end) - buffer.get();

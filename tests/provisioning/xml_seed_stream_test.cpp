@@ -203,6 +203,38 @@ TEST(XmlSeedStream, LargeFileStreamsInBlocksAndLongLinesDecline) {
   EXPECT_TRUE(Fallback(longLine, false, NewToken("S")).written);
 }
 
+// Texts of plain ASCII are checked a word at a time: a byte that needs
+// a closer look is noticed at every place in such a run, in every element.
+TEST(XmlSeedStream, EveryByteOfAPlainTextIsChecked) {
+  struct Byte {
+    char value;
+    bool inLayout;
+  };
+  const Byte bytes[] = {{'&', false}, {'<', false}, {'>', false}, {'\x1F', false}, {'\n', false},
+                        {'\x80', false}, {'\t', true}, {'\x7F', true}, {'"', true}, {'=', true}};
+  const std::string plain = "0123456789abcdefghij";
+  for (int element = 0; element < 5; ++element) {
+    for (std::size_t at = 0; at < plain.size(); ++at) {
+      for (const Byte& byte : bytes) {
+        std::string text = plain;
+        text[at] = byte.value;
+        TokenLines lines;
+        std::string* const texts[] = {&lines.crypto, &lines.name, &lines.digits, &lines.serial, &lines.seed};
+        *texts[element] = text;
+        SCOPED_TRACE(testing::Message() << "element " << element << " at " << at << " byte "
+                                        << int(static_cast<unsigned char>(byte.value)));
+        // Plain tokens around it, so that it sits among the ones checked fast.
+        const std::string file = SeedFileXml(false, TokenXml({}) + TokenXml(lines) + TokenXml({}));
+        EXPECT_EQ(ExpectSameAsFallback(file, false, NewToken("0000123456789")), byte.inLayout);
+        // The serial found however its token was checked.
+        if (byte.inLayout && element == 3) {
+          EXPECT_TRUE(Stream(file, false, NewToken(text)).serialAlreadyPresent);
+        }
+      }
+    }
+  }
+}
+
 // Every byte flipped, every cut and an inserted byte at every place: the
 // stream gives the rewrite's bytes or declines.
 TEST(XmlSeedStream, MutationsOfAValidFileGiveTheSameBytesOrDecline) {
