@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 
+#include "bench/seed_file_generator.h"
 #include "provisioning/files/byte_sink.h"
 #include "provisioning/files/byte_source.h"
 #include "provisioning/seed_export.h"
@@ -46,29 +47,10 @@ double CpuSeconds() {
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// The layout the tool itself writes, built directly and written in pieces so
-// that even a file of several GB is quick to prepare.
 int Prepare(const std::filesystem::path& folder, long tokens) {
-  std::ofstream out(folder / "hseeds.xml", std::ios::binary | std::ios::trunc);
-  out << "<?xml version=\"1.0\"?>\n<data>\n\t<header>\n\t\t<manufacturerCode>VT</manufacturerCode>\n"
-         "\t\t<productCode>CE</productCode>\n\t\t<encode>HEX</encode>\n\t\t<encrypt>NONE</encrypt>\n"
-         "\t</header>\n\t<tokens>\n";
-  std::string piece;
-  char serial[32];
-  for (long i = 0; i < tokens; ++i) {
-    std::snprintf(serial, sizeof serial, "0000%09ld", 100000000 + i);
-    piece += "\t\t<token>\n\t\t\t<crypto>HmacSHA1</crypto>\n\t\t\t<digits>6</digits>\n\t\t\t<serial>";
-    piece += serial;
-    piece += "</serial>\n\t\t\t<seed>3132333435363738393031323334353637383930</seed>\n\t\t</token>\n";
-    if (piece.size() > (1 << 20)) {
-      out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
-      piece.clear();
-    }
-  }
-  piece += "\t</tokens>\n</data>\n";
-  out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+  const bool written = WriteSeedFile(folder / "hseeds.xml", tokens);
   std::filesystem::remove(folder / "hseeds.csv");
-  return out ? 0 : 1;
+  return written ? 0 : 1;
 }
 
 ExportedToken Token() {

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "bench/seed_file_generator.h"
 #include "resources/resource.h"
 #include "tests/e2e/tool_driver.h"
 
@@ -27,29 +27,6 @@ LARGE_INTEGER Now() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   return now;
-}
-
-// The tool's own layout, as the native bench writes it.
-bool Prepare(const std::wstring& file, long tokens) {
-  std::ofstream out(std::filesystem::path(file), std::ios::binary | std::ios::trunc);
-  out << "<?xml version=\"1.0\"?>\n<data>\n\t<header>\n\t\t<manufacturerCode>VT</manufacturerCode>\n"
-         "\t\t<productCode>CE</productCode>\n\t\t<encode>HEX</encode>\n\t\t<encrypt>NONE</encrypt>\n"
-         "\t</header>\n\t<tokens>\n";
-  std::string piece;
-  char serial[32];
-  for (long i = 0; i < tokens; ++i) {
-    std::snprintf(serial, sizeof serial, "0000%09ld", 100000000 + i);
-    piece += "\t\t<token>\n\t\t\t<crypto>HmacSHA1</crypto>\n\t\t\t<digits>6</digits>\n\t\t\t<serial>";
-    piece += serial;
-    piece += "</serial>\n\t\t\t<seed>3132333435363738393031323334353637383930</seed>\n\t\t</token>\n";
-    if (piece.size() > (1 << 20)) {
-      out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
-      piece.clear();
-    }
-  }
-  piece += "\t</tokens>\n</data>\n";
-  out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
-  return static_cast<bool>(out);
 }
 
 double CopyAndFlush(const std::wstring& from, const std::wstring& to) {
@@ -72,7 +49,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   ToolFolder folder;
-  if (!Prepare(folder.File(L"hseeds.xml"), std::atol(argv[1]))) return 1;
+  if (!WriteSeedFile(folder.File(L"hseeds.xml"), std::atol(argv[1]))) return 1;
   const double copy = CopyAndFlush(folder.File(L"hseeds.xml"), folder.File(L"copy.xml"));
 
   ToolUnderTest tool(folder);
@@ -108,7 +85,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (std::getenv("WINE_SAVE_BENCH_COUNTERS")) {
-    std::fprintf(stderr, "before ws %zu peak ws %zu pf %zu peak pf %zu; after ws %zu peak ws %zu pf %zu peak pf %zu\n",
+    std::fprintf(stderr, "before ws %lu peak ws %lu pf %lu peak pf %lu; after ws %lu peak ws %lu pf %lu peak pf %lu\n",
                  before.WorkingSetSize, before.PeakWorkingSetSize, before.PagefileUsage, before.PeakPagefileUsage,
                  after.WorkingSetSize, after.PeakWorkingSetSize, after.PagefileUsage, after.PeakPagefileUsage);
   }
