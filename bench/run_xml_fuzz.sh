@@ -11,10 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/fuzz"
 seconds=${FUZZ_SECONDS:-120}
 
-if ! command -v clang++ >/dev/null; then
-  echo "run_xml_fuzz: clang++ is needed (Debian: clang, libclang-rt-14-dev)" >&2
-  exit 2
-fi
+"$root/scripts/install-deps.sh" --fuzz || { echo "run_xml_fuzz: installing clang failed" >&2; exit 2; }
 pugixml=()
 [ -f "$root/build/deps/pugixml/src/pugixml.cpp" ] && pugixml=(-DPUGIXML_SOURCE_DIR="$root/build/deps/pugixml")
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "provisioning/files/file_source.h"
+#include "provisioning/seed_text.h"
 
 namespace {
 
@@ -13,24 +14,6 @@ constexpr std::string_view kTag = "serial";
 // A serial the key can hold has at most 63 bytes; written with entities it is
 // at most six times longer. A longer text cannot be a candidate.
 constexpr std::size_t kMaxText = 63 * 6;
-
-void AppendUtf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x110000) {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
 
 // Character data with the predefined and numeric entities decoded; anything
 // else is kept as it stands.

@@ -1,5 +1,23 @@
 #include "provisioning/seed_text.h"
 
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x110000) {
+    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
 std::string Utf8FromUtf16(std::u16string_view text) {
   std::string utf8;
   utf8.reserve(text.size());
@@ -12,21 +30,7 @@ std::string Utf8FromUtf16(std::u16string_view text) {
     } else if (code >= 0xD800 && code <= 0xDFFF) {
       code = 0xFFFD;
     }
-    if (code < 0x80) {
-      utf8.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-      utf8.push_back(static_cast<char>(0xC0 | (code >> 6)));
-      utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-      utf8.push_back(static_cast<char>(0xE0 | (code >> 12)));
-      utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-      utf8.push_back(static_cast<char>(0xF0 | (code >> 18)));
-      utf8.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
+    AppendUtf8(utf8, code);
   }
   return utf8;
 }

@@ -6,6 +6,9 @@
 
 #include "text/message_text.h"
 
+// One code point as UTF-8; nothing for a value beyond U+10FFFF.
+void AppendUtf8(std::string& out, char32_t code);
+
 // UTF-16 to UTF-8. A lone surrogate becomes U+FFFD, so the XML file always
 // holds valid UTF-8.
 std::string Utf8FromUtf16(std::u16string_view text);

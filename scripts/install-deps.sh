@@ -17,6 +17,11 @@ packages=(
   xvfb xauth x11-utils xdotool oathtool dpkg-dev xz-utils libssl-dev
   git python3 python3-markdown unzip imagemagick
 )
+# The fuzzing script asks for clang and its libFuzzer runtime; the build and
+# the tests do not need them.
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
