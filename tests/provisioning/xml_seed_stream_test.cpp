@@ -182,7 +182,7 @@ TEST(XmlSeedStream, GeneratedFilesOfEverySizeGiveTheRewritesBytes) {
   }
 }
 
-TEST(XmlSeedStream, LargeFileStreamsInBlocksAndLongLinesDecline) {
+TEST(XmlSeedStream, LargeFilesStreamInBlocksAndOnlyOverlongLinesDecline) {
   std::string tokens;
   for (int i = 0; i < 20000; ++i) {
     TokenLines lines;
@@ -193,7 +193,19 @@ TEST(XmlSeedStream, LargeFileStreamsInBlocksAndLongLinesDecline) {
   const std::string large = SeedFileXml(false, tokens);  // about 3 MB
   EXPECT_TRUE(ExpectSameAsFallback(large, false, NewToken("0000100019999")));
 
-  // A text longer than the stream's buffer takes the rewrite.
+  // A line longer than the stream's first block makes it read on: the name
+  // of a token in a file of long names is streamed all the same.
+  TokenLines name1M;
+  name1M.name = std::string(1 << 20, 'n') + "\xC3\xAB";
+  const std::string oneLongLine = SeedFileXml(false, TokenXml(name1M) + TokenXml(TokenLines{}));
+  for (const std::size_t blockSize : {std::size_t{1} << 16, std::size_t{1} << 20}) {
+    StreamStatus status;
+    const Result streamed = Stream(oneLongLine, false, NewToken("S"), blockSize, &status);
+    EXPECT_EQ(status, StreamStatus::Written);
+    EXPECT_EQ(streamed.bytes, Fallback(oneLongLine, false, NewToken("S")).bytes);
+  }
+
+  // A text longer than the stream's largest buffer takes the rewrite.
   TokenLines longName;
   longName.name = std::string(5 << 20, 'n');
   const std::string longLine = SeedFileXml(false, TokenXml(longName));
