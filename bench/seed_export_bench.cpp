@@ -2,8 +2,9 @@
 // Each measurement runs in a fresh process so its peak memory is its own:
 //   seed_export_bench prepare <folder> <tokens>   writes hseeds.xml with that many tokens
 //   seed_export_bench append <folder>             appends one HOTP token (both files)
-//   seed_export_bench stream <folder>             only the streaming XML append: read,
-//                                                 stream to a temporary file, flush, rename
+//   seed_export_bench stream <folder>             only the streaming XML append through the
+//                                                 file layer: read, stream to a temporary
+//                                                 file, flush, rename (no lock, no CSV row)
 //   seed_export_bench copy <file> <copy> [fsync]  copies the file (optionally made durable)
 //   seed_export_bench check <folder>              the last token is the appended one
 // Each of append, stream and copy prints "<seconds> <peak resident KiB above
@@ -12,7 +13,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,12 +20,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <string>
 
 #include "bench/seed_file_generator.h"
 #include "provisioning/files/byte_sink.h"
-#include "provisioning/files/byte_source.h"
+#include "provisioning/files/file_io.h"
+#include "provisioning/files/file_source.h"
 #include "provisioning/seed_export.h"
 #include "provisioning/xml_seed_stream.h"
 
@@ -83,59 +83,19 @@ int Append(const std::filesystem::path& folder) {
   });
 }
 
-class FdSource final : public ByteSource {
- public:
-  explicit FdSource(int fd) : fd_(fd) {}
-  std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
-    const ssize_t got = read(fd_, buffer, capacity);
-    if (got < 0) return std::nullopt;
-    return static_cast<std::size_t>(got);
-  }
-
- private:
-  int fd_;
-};
-
-class FdSink final : public ByteSink {
- public:
-  explicit FdSink(int fd) : fd_(fd) {}
-  bool Write(const void* data, std::size_t size) override {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-      const ssize_t put = write(fd_, bytes, size);
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      bytes += put;
-      size -= static_cast<std::size_t>(put);
-    }
-    return true;
-  }
-
- private:
-  int fd_;
-};
-
 int Stream(const std::filesystem::path& folder) {
   XmlSeedToken token;
   token.digits = "6";
   token.serial = kSerial;
   token.seedHex = "3132333435363738393031323334353637383930";
   const std::filesystem::path file = folder / "hseeds.xml";
-  const std::filesystem::path temporary = folder / "hseeds.xml.stream";
   return Measure([&] {
-    const int in = open(file.c_str(), O_RDONLY);
-    const int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0) return false;
-    FdSource source(in);
-    FdSink sink(out);
-    const bool streamed = StreamTokenIntoXml(source, false, token, sink).status ==
-                          XmlStreamOutcome::Status::Written;
-    const bool durable = fsync(out) == 0;
-    close(in);
-    close(out);
-    return streamed && durable && rename(temporary.c_str(), file.c_str()) == 0;
+    OpenForReadingOutcome opened = OpenForReading(file);
+    if (!opened.source) return false;
+    return PublishFile(file, [&](ByteSink& out) {
+             return StreamTokenIntoXml(*opened.source, false, token, out).status ==
+                    XmlStreamOutcome::Status::Written;
+           }).Published();
   });
 }
 

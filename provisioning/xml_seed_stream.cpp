@@ -1,11 +1,11 @@
 #include "provisioning/xml_seed_stream.h"
 
 #include <cstring>
-#include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -62,11 +62,11 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
   const std::string serial = XmlEscapedText(token.serial);
 
   XmlLayoutScanner scanner(totp);
-  std::size_t capacity = kBlockSize;
-  std::unique_ptr<char[]> buffer(new char[capacity]);
+  std::vector<char> bytes(kBlockSize);
+  char* buffer = bytes.data();
   std::size_t filled = 0;  // bytes in the buffer
   for (;;) {
-    const std::optional<std::size_t> got = in.Read(buffer.get() + filled, capacity - filled);
+    const std::optional<std::size_t> got = in.Read(buffer + filled, bytes.size() - filled);
     if (!got) return stop(Status::SourceFailed);
     if (*got == 0) break;
     filled += *got;
@@ -76,12 +76,12 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
     std::size_t copied = 0;
     std::size_t next = 0;
     for (;;) {
-      next += scanner.PlainTokens(std::string_view(buffer.get() + next, filled - next), serial,
+      next += scanner.PlainTokens(std::string_view(buffer + next, filled - next), serial,
                                   outcome.serialAlreadyPresent);
-      const void* end = std::memchr(buffer.get() + next, '\n', filled - next);
+      const void* end = std::memchr(buffer + next, '\n', filled - next);
       if (!end) break;
-      const std::size_t lineEnd = static_cast<const char*>(end) - buffer.get();
-      const std::string_view line(buffer.get() + next, lineEnd - next);
+      const std::size_t lineEnd = static_cast<const char*>(end) - buffer;
+      const std::string_view line(buffer + next, lineEnd - next);
       std::string_view text;
       switch (scanner.Next(line, &text)) {
         case XmlLayoutLine::Invalid:
@@ -92,14 +92,14 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
           if (text == serial) outcome.serialAlreadyPresent = true;
           break;
         case XmlLayoutLine::EmptyTokens:
-          if (!out.Write(buffer.get() + copied, next - copied) || !out.Write("\t<tokens>\n", 10) ||
+          if (!out.Write(buffer + copied, next - copied) || !out.Write("\t<tokens>\n", 10) ||
               !out.Write(tokenBytes.data(), tokenBytes.size()) || !out.Write("\t</tokens>\n", 11)) {
             return stop(Status::SinkFailed);
           }
           copied = lineEnd + 1;
           break;
         case XmlLayoutLine::TokensEnd:
-          if (!out.Write(buffer.get() + copied, next - copied) ||
+          if (!out.Write(buffer + copied, next - copied) ||
               !out.Write(tokenBytes.data(), tokenBytes.size())) {
             return stop(Status::SinkFailed);
           }
@@ -109,7 +109,7 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
       if (scanner.EmptyPair()) {
         // "\t\t\t<name></name>" becomes "\t\t\t<name />", as the rewrite has it.
         const std::string_view start = line.substr(0, line.find('>'));
-        if (!out.Write(buffer.get() + copied, next - copied) || !out.Write(start.data(), start.size()) ||
+        if (!out.Write(buffer + copied, next - copied) || !out.Write(start.data(), start.size()) ||
             !out.Write(" />", 3)) {
           return stop(Status::SinkFailed);
         }
@@ -117,17 +117,15 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
       }
       next = lineEnd + 1;
     }
-    if (next == 0 && filled == capacity) {
+    if (next == 0 && filled == bytes.size()) {
       // A line longer than the buffer.
-      if (capacity == kLargestBlock) return stop(Status::NotInLayout);
-      std::unique_ptr<char[]> larger(new char[capacity * 2]);
-      std::memcpy(larger.get(), buffer.get(), filled);
-      buffer = std::move(larger);
-      capacity *= 2;
+      if (bytes.size() == kLargestBlock) return stop(Status::NotInLayout);
+      bytes.resize(bytes.size() * 2);
+      buffer = bytes.data();
       continue;
     }
-    if (!out.Write(buffer.get() + copied, next - copied)) return stop(Status::SinkFailed);
-    std::memmove(buffer.get(), buffer.get() + next, filled - next);
+    if (!out.Write(buffer + copied, next - copied)) return stop(Status::SinkFailed);
+    std::memmove(buffer, buffer + next, filled - next);
     filled -= next;
   }
   // The last line must end with LF, like every other.
