@@ -20,7 +20,7 @@ namespace {
 
 std::optional<MessageText> AppendXml(SeedFileAccess& files, const std::filesystem::path& file,
                                      const ExportedToken& token, const MessageText& serial,
-                                     bool& serialAlreadyPresent) {
+                                     bool& serialAlreadyPresent, std::vector<MessageText>& notes) {
   XmlSeedToken texts;
   texts.sha256 = token.sha256;
   // The file declares no encoding, so readers take it as UTF-8.
@@ -28,7 +28,7 @@ std::optional<MessageText> AppendXml(SeedFileAccess& files, const std::filesyste
   texts.digits = std::to_string(token.digits);
   texts.serial = Utf8FromUtf16(serial);
   texts.seedHex = HexText(token.seed.data(), token.seed.size(), true);
-  return AppendTokenToXmlFile(files, file, token.totp, texts, &serialAlreadyPresent);
+  return AppendTokenToXmlFile(files, file, token.totp, texts, &serialAlreadyPresent, &notes);
 }
 
 std::optional<MessageText> AppendCsv(SeedFileAccess& files, const std::filesystem::path& file,
@@ -93,7 +93,7 @@ std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
     RunStep(failures, csvFile, [&] { return AppendCsv(files, csvFile, token, *serial); });
     bool serialAlreadyPresent = false;
     RunStep(failures, xmlFile,
-            [&] { return AppendXml(files, xmlFile, token, *serial, serialAlreadyPresent); });
+            [&] { return AppendXml(files, xmlFile, token, *serial, serialAlreadyPresent, failures); });
     // Saved all the same: a key may be programmed again with its old serial.
     if (serialAlreadyPresent) {
       failures.push_back(SerialAlreadyInFile(*serial, xmlFile.filename().u16string()));

@@ -1,5 +1,6 @@
 // The file layer as the seed export uses it: reading a seed file, publishing
-// its next version, appending a row. Tests override a step to make it fail.
+// its next version, appending a row, dealing with what an interrupted save
+// left behind. Tests override a step to make it fail.
 #pragma once
 
 #include <chrono>
@@ -18,12 +19,23 @@ class SeedFileAccess {
     return ::OpenForReading(file);
   }
   virtual PublishOutcome Publish(const std::filesystem::path& file, const FileWriter& write) {
-    return PublishFile(file, write);
+    return PublishFile(file, write, publishOptions);
   }
   virtual AppendOutcome Append(const std::filesystem::path& file, const AppendWriter& write) {
     return AppendToFile(file, write);
   }
 
+  virtual std::vector<TemporaryFile> Temporaries(const std::filesystem::path& file) {
+    return FindTemporaries(file);
+  }
+  virtual bool RemoveLeftover(const std::filesystem::path& temporary) { return RemoveTemporary(temporary); }
+  virtual bool Restore(const std::filesystem::path& temporary, const std::filesystem::path& file,
+                       FileError& error) {
+    return RestoreTemporary(temporary, file, error);
+  }
+
+  // The swap of every publish and its retries; tests inject the system's outcomes here.
+  PublishOptions publishOptions;
   // How long a save waits for the lock of a seed file.
   std::chrono::milliseconds lockPatience = kSeedFileLockPatience;
 };

@@ -1,18 +1,20 @@
 #include "provisioning/seed_file_serials.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "provisioning/files/file_source.h"
 #include "provisioning/seed_text.h"
 
 namespace {
 
-constexpr std::string_view kTag = "serial";
-// A serial the key can hold has at most 63 bytes; written with entities it is
-// at most six times longer. A longer text cannot be a candidate.
+// A serial the key can hold has at most 63 bytes, a seed 64 digits; written
+// with entities a serial is at most six times longer. A longer text is none.
 constexpr std::size_t kMaxText = 63 * 6;
 
 // Character data with the predefined and numeric entities decoded; anything
@@ -63,14 +65,21 @@ std::string Decode(std::string_view text) {
   return out;
 }
 
-// Finds "<serial" followed by white space, '>' or "/>", then takes the text
-// up to the next '<'. Fed block by block; keeps only the text being read.
-class SerialScanner {
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Finds the elements named in `tags` ("<serial" followed by white space, '>'
+// or "/>") and hands each one's text, up to the next '<', to `found` with the
+// tag's index. Fed block by block; keeps only the text being read and the
+// last bytes of the file.
+class ElementTextScanner {
  public:
-  SerialScanner(const std::vector<std::string>& candidates, std::vector<bool>& found)
-      : candidates_(candidates), found_(found) {}
+  using Found = std::function<void(std::size_t tag, const std::string& text)>;
+
+  ElementTextScanner(std::vector<std::string_view> tags, Found found)
+      : tags_(std::move(tags)), found_(std::move(found)) {}
 
   void Feed(const char* data, std::size_t size) {
+    KeepTail(data, size);
     const char* const end = data + size;
     while (data < end) {
       switch (state_) {
@@ -78,23 +87,27 @@ class SerialScanner {
           const void* open = std::memchr(data, '<', static_cast<std::size_t>(end - data));
           if (!open) return;
           data = static_cast<const char*>(open) + 1;
-          state_ = State::Name;
-          matched_ = 0;
+          StartName();
           break;
         }
         case State::Name: {
           const char c = *data++;
-          if (matched_ < kTag.size()) {
-            state_ = c == kTag[matched_] ? State::Name : c == '<' ? State::Name : State::Outside;
-            matched_ = c == kTag[matched_] ? matched_ + 1 : 0;
-          } else if (c == '>') {
-            StartText();
-          } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/') {
-            state_ = State::Attributes;
-            selfClosing_ = c == '/';
+          if (c == '>' || c == '/' || IsSpace(c)) {
+            tag_ = TagOf(name_);
+            if (tag_ == kNone) {
+              state_ = State::Outside;
+            } else if (c == '>') {
+              StartText();
+            } else {
+              state_ = State::Attributes;
+              selfClosing_ = c == '/';
+            }
+          } else if (c == '<') {
+            StartName();
+          } else if (name_.size() < kLongestTag) {
+            name_.push_back(c);
           } else {
-            state_ = c == '<' ? State::Name : State::Outside;
-            matched_ = 0;
+            state_ = State::Outside;
           }
           break;
         }
@@ -103,7 +116,8 @@ class SerialScanner {
           if (c == '>') {
             if (selfClosing_) {
               text_.clear();
-              Check();
+              overlong_ = false;
+              Report();
               state_ = State::Outside;
             } else {
               StartText();
@@ -127,10 +141,9 @@ class SerialScanner {
           }
           data = stop;
           if (close) {
-            if (!overlong_) Check();
+            Report();
             ++data;
-            state_ = State::Name;
-            matched_ = 0;
+            StartName();
           }
           break;
         }
@@ -138,13 +151,43 @@ class SerialScanner {
     }
   }
 
-  // A file cut off inside a serial still has that serial taken.
+  // A file cut off inside an element still has that element's text.
   void Finish() {
-    if (state_ == State::Text && !overlong_) Check();
+    if (state_ == State::Text) Report();
+  }
+
+  // Whether the last thing in the bytes, but for white space, is the closing
+  // tag of the root element: only a file written to its end has it.
+  bool EndsWithRootClose() const {
+    std::string_view tail = tail_;
+    while (!tail.empty() && IsSpace(tail.back())) tail.remove_suffix(1);
+    constexpr std::string_view kClose = "</data>";
+    return tail.size() >= kClose.size() && tail.substr(tail.size() - kClose.size()) == kClose;
   }
 
  private:
   enum class State { Outside, Name, Attributes, Text };
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  static constexpr std::size_t kLongestTag = 16;
+  static constexpr std::size_t kTailBytes = 64;
+
+  void KeepTail(const char* data, std::size_t size) {
+    const std::size_t take = size < kTailBytes ? size : kTailBytes;
+    tail_.append(data + size - take, take);
+    if (tail_.size() > kTailBytes) tail_.erase(0, tail_.size() - kTailBytes);
+  }
+
+  std::size_t TagOf(const std::string& name) const {
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+      if (tags_[i] == name) return i;
+    }
+    return kNone;
+  }
+
+  void StartName() {
+    state_ = State::Name;
+    name_.clear();
+  }
 
   void StartText() {
     state_ = State::Text;
@@ -152,27 +195,23 @@ class SerialScanner {
     overlong_ = false;
   }
 
-  void Check() {
-    const std::string serial = Decode(text_);
-    for (std::size_t i = 0; i < candidates_.size(); ++i) {
-      if (candidates_[i] == serial) found_[i] = true;
-    }
+  void Report() {
+    if (!overlong_) found_(tag_, Decode(text_));
   }
 
-  const std::vector<std::string>& candidates_;
-  std::vector<bool>& found_;
+  std::vector<std::string_view> tags_;
+  Found found_;
   State state_ = State::Outside;
-  std::size_t matched_ = 0;
+  std::string name_;
+  std::size_t tag_ = kNone;
   bool selfClosing_ = false;
   bool overlong_ = false;
   std::string text_;
+  std::string tail_;
 };
 
-}  // namespace
-
-bool FindSerials(ByteSource& in, const std::vector<std::string>& candidates, std::vector<bool>& found) {
-  found.resize(candidates.size(), false);
-  SerialScanner scanner(candidates, found);
+// Feeds the whole source to `scanner`; false when a read failed.
+bool ScanAll(ByteSource& in, ElementTextScanner& scanner) {
   constexpr std::size_t kBlock = 1 << 20;
   const std::unique_ptr<char[]> buffer(new char[kBlock]);
   for (;;) {
@@ -184,6 +223,59 @@ bool FindSerials(ByteSource& in, const std::vector<std::string>& candidates, std
     }
     scanner.Feed(buffer.get(), *got);
   }
+}
+
+}  // namespace
+
+bool FindSerials(ByteSource& in, const std::vector<std::string>& candidates, std::vector<bool>& found) {
+  found.resize(candidates.size(), false);
+  ElementTextScanner scanner({"serial"}, [&](std::size_t, const std::string& serial) {
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+      if (candidates[i] == serial) found[i] = true;
+    }
+  });
+  return ScanAll(in, scanner);
+}
+
+std::uint64_t SeedFileTokenKey(std::string_view serial, std::string_view seedHex) {
+  // FNV-1a over both texts, the seed's digits in upper case, then mixed.
+  std::uint64_t hash = 0xCBF29CE484222325ull;
+  const auto add = [&](unsigned char byte) {
+    hash ^= byte;
+    hash *= 0x100000001B3ull;
+  };
+  for (const char c : serial) add(static_cast<unsigned char>(c));
+  add(0);
+  for (const char c : seedHex) add(static_cast<unsigned char>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c));
+  hash = (hash ^ (hash >> 30)) * 0xBF58476D1CE4E5B9ull;
+  hash = (hash ^ (hash >> 27)) * 0x94D049BB133111EBull;
+  return hash ^ (hash >> 31);
+}
+
+bool ScanSeedFileTokens(ByteSource& in, SeedFileTokens& tokens) {
+  tokens = SeedFileTokens{};
+  std::optional<std::string> serial;
+  ElementTextScanner scanner({"serial", "seed"}, [&](std::size_t tag, const std::string& text) {
+    if (tag == 0) {
+      serial = text;
+    } else if (serial) {
+      tokens.keys.push_back(SeedFileTokenKey(*serial, text));
+      serial.reset();
+    }
+  });
+  if (!ScanAll(in, scanner)) return false;
+  tokens.complete = scanner.EndsWithRootClose();
+  std::sort(tokens.keys.begin(), tokens.keys.end());
+  tokens.keys.erase(std::unique(tokens.keys.begin(), tokens.keys.end()), tokens.keys.end());
+  return true;
+}
+
+bool SeedFileTokens::Holds(std::uint64_t key) const {
+  return std::binary_search(keys.begin(), keys.end(), key);
+}
+
+bool SeedFileTokens::HoldsAllOf(const SeedFileTokens& other) const {
+  return std::includes(keys.begin(), keys.end(), other.keys.begin(), other.keys.end());
 }
 
 bool FindSerialsInFile(const std::filesystem::path& file, const std::vector<std::string>& candidates,

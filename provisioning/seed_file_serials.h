@@ -4,8 +4,10 @@
 // can only make a serial look taken, never hide one the tool wrote.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "provisioning/files/byte_source.h"
@@ -18,3 +20,18 @@ bool FindSerials(ByteSource& in, const std::vector<std::string>& candidates, std
 // exists but cannot be read.
 bool FindSerialsInFile(const std::filesystem::path& file, const std::vector<std::string>& candidates,
                        std::vector<bool>& found);
+
+// The tokens of an XML seed file as far as its bytes go: each `seed`
+// element's text with the `serial` text before it, kept as a 64-bit key.
+struct SeedFileTokens {
+  std::vector<std::uint64_t> keys;  // sorted, each once
+  bool complete = false;  // the file ends with its root's closing tag: a save finished writing it
+
+  bool Holds(std::uint64_t key) const;
+  bool HoldsAllOf(const SeedFileTokens& other) const;
+};
+
+std::uint64_t SeedFileTokenKey(std::string_view serial, std::string_view seedHex);
+
+// Scans the bytes in constant memory but for the keys; false when a read failed.
+bool ScanSeedFileTokens(ByteSource& in, SeedFileTokens& tokens);

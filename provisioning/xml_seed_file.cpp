@@ -1,7 +1,9 @@
 #include "provisioning/xml_seed_file.h"
 
 #include "provisioning/seed_export_messages.h"
+#include "provisioning/seed_file_recovery.h"
 #include "provisioning/xml_seed_stream.h"
+#include "text/format_text.h"
 
 namespace {
 
@@ -18,7 +20,15 @@ std::optional<MessageText> PublishFailure(const PublishOutcome& published) {
       return FileErrorReason(u"the file could not be written", published.error);
     case PublishOutcome::Step::ReadOnly:
       return MessageText(u"the file is read-only");
+    case PublishOutcome::Step::Security:
+      return FileErrorReason(u"its security could not be given to the new version", published.error);
     case PublishOutcome::Step::Replace:
+      if (!published.keptTemporary.empty()) {
+        // Not "left unchanged": the system moved the old file away.
+        return FileErrorReason(u"the file could not be replaced", published.error) +
+               Format(u"; everything it held and the new token are kept in %s",
+                      published.keptTemporary.filename().u16string());
+      }
       return FileErrorReason(u"the file could not be replaced", published.error);
   }
   return MessageText(u"the file could not be written");
@@ -28,11 +38,17 @@ std::optional<MessageText> PublishFailure(const PublishOutcome& published) {
 
 std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file,
                                                 bool totp, const XmlSeedToken& token,
-                                                bool* serialAlreadyPresent) {
+                                                bool* serialAlreadyPresent, std::vector<MessageText>* notes) {
   const MessageText fileName = file.filename().u16string();
   // Held from the read to the replace, so that no other save's token is lost.
   FileLock lock;
   if (auto failure = LockSeedFile(lock, file, files.lockPatience)) return failure;
+
+  // What an interrupted save left is dealt with first: a missing file whose
+  // complete new version lies beside it is never started afresh.
+  SeedFileRecovery recovery = RecoverSeedFile(files, file);
+  if (notes) notes->insert(notes->end(), recovery.lines.begin(), recovery.lines.end());
+  if (recovery.blocked) return CouldNotAddToken(fileName, *recovery.blocked);
 
   // Read now rather than when the form opened, so that tokens another program
   // added in between are kept.
@@ -44,6 +60,11 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
   const bool existed = opened.state == OpenForReadingOutcome::State::Opened;
   auto failure = [&](MessageText reason) {
     return CouldNotAddToken(fileName, existed ? LeftUnchanged(std::move(reason)) : reason);
+  };
+  // The system moved the old file away: not "left unchanged".
+  auto publishFailure = [&](const PublishOutcome& published, MessageText reason) {
+    return published.keptTemporary.empty() ? failure(std::move(reason))
+                                           : CouldNotAddToken(fileName, std::move(reason));
   };
   auto saved = [&](bool alreadyPresent) -> std::optional<MessageText> {
     if (serialAlreadyPresent) *serialAlreadyPresent = alreadyPresent;
@@ -64,7 +85,7 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
     });
     opened.source.reset();
     if (published.Published()) return saved(streamed.serialAlreadyPresent);
-    if (auto reason = PublishFailure(published)) return failure(std::move(*reason));
+    if (auto reason = PublishFailure(published)) return publishFailure(published, std::move(*reason));
     if (streamed.status == XmlStreamOutcome::Status::SourceFailed) return unreadable(readError);
   }
 
@@ -80,7 +101,7 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
     return appended.status == XmlAppendOutcome::Status::Written;
   });
   if (published.Published()) return saved(appended.serialAlreadyPresent);
-  if (auto reason = PublishFailure(published)) return failure(std::move(*reason));
+  if (auto reason = PublishFailure(published)) return publishFailure(published, std::move(*reason));
   if (appended.status == XmlAppendOutcome::Status::Refused) return failure(appended.reason);
   return failure(u"the file could not be written");
 }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "provisioning/seed_file_access.h"
 #include "provisioning/xml_seed_append.h"
@@ -13,7 +14,9 @@
 // missing). A file that cannot be read or parsed, or has no data/tokens, is
 // left as it is. Returns the failure line, or nothing when the file was saved;
 // then `serialAlreadyPresent` (when given) tells whether an earlier token of
-// the file had the same serial.
+// the file had the same serial. What an interrupted save left beside the file
+// is recovered first; the lines that say so go to `notes` (when given).
 std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file,
                                                 bool totp, const XmlSeedToken& token,
-                                                bool* serialAlreadyPresent = nullptr);
+                                                bool* serialAlreadyPresent = nullptr,
+                                                std::vector<MessageText>* notes = nullptr);

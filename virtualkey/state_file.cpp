@@ -11,6 +11,15 @@ std::string Problem(const char* action, const std::filesystem::path& path, const
 
 }  // namespace
 
+// The state just written is the newest: temporaries that killed saves left
+// behind a while ago hold only older states.
+void StateFile::RemoveLeftovers() const {
+  constexpr long long kLeftoverAfterSeconds = 60;
+  for (const TemporaryFile& temporary : FindTemporaries(path_)) {
+    if (!temporary.inUse && temporary.ageSeconds >= kLeftoverAfterSeconds) RemoveTemporary(temporary.path);
+  }
+}
+
 StateLoadOutcome StateFile::Load(KeyState& state, std::string& problem) const {
   const ReadOutcome read = ReadWholeFile(path_);
   switch (read.state) {
@@ -38,6 +47,7 @@ bool StateFile::Save(const KeyState& state, std::string& problem) const {
       PublishFile(path_, [&](ByteSink& out) { return out.Write(text.data(), text.size()); });
   switch (published.step) {
     case PublishOutcome::Step::Published:
+      RemoveLeftovers();
       return true;
     case PublishOutcome::Step::CreateTemporary:
       problem = Problem("cannot create a temporary file beside", path_, published.error);
@@ -49,8 +59,12 @@ bool StateFile::Save(const KeyState& state, std::string& problem) const {
     case PublishOutcome::Step::ReadOnly:
       problem = "cannot replace " + path_.u8string() + ": it is read-only";
       break;
+    case PublishOutcome::Step::Security:
+      problem = Problem("cannot give the next version the security of", path_, published.error);
+      break;
     case PublishOutcome::Step::Replace:
       problem = Problem("cannot replace", path_, published.error);
+      if (!published.keptTemporary.empty()) problem += "; the new state is in " + published.keptTemporary.u8string();
       break;
   }
   return false;

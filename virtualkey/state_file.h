@@ -23,5 +23,7 @@ class StateFile {
   bool Save(const KeyState& state, std::string& problem) const;
 
  private:
+  void RemoveLeftovers() const;
+
   std::filesystem::path path_;
 };

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "provisioning/files/byte_sink.h"
 
@@ -41,21 +42,67 @@ struct PublishOutcome {
     Write,            // writing, flushing or closing the temporary file failed
     Cancelled,        // the writer gave up
     ReadOnly,         // the target is marked read-only, so it stays as it is
+    Security,         // the target's security could not be given to the new file
     Replace,          // the temporary file could not take the target's place
   } step = Step::Published;
-  FileError error;  // for CreateTemporary, Write and Replace
+  FileError error;  // for CreateTemporary, Write, Security and Replace
+  // Replace only: the target may no longer hold what it held (the system
+  // says it was moved away), so the temporary file, which holds everything
+  // the writer wrote, is kept under this name instead of being removed.
+  std::filesystem::path keptTemporary;
+
+  PublishOutcome() = default;
+  PublishOutcome(Step failedStep, FileError why = {}) : step(failedStep), error(why) {}
   bool Published() const { return step == Step::Published; }
+};
+
+// Puts the finished temporary file in the target's place; `targetExists`
+// says whether there is a file to replace. The standard swap is one rename,
+// so that the target's name leads to the old or the new file at every
+// instant. Tests give their own to have the system's documented failures
+// happen.
+using SwapStep = std::function<bool(const std::filesystem::path& temporary,
+                                    const std::filesystem::path& target, bool targetExists,
+                                    FileError& error)>;
+
+struct PublishOptions {
+  SwapStep swap;  // empty: the standard swap
+  // A swap refused because someone has a file open (a virus scanner or the
+  // search indexer reading the new file) is tried again for this long.
+  std::chrono::milliseconds retryFor{3000};
 };
 
 // Has `write` fill a new temporary file in the target's folder, makes it
 // durable and puts it in the target's place in one step: readers see the old
-// or the new file, never a part. On failure the target is left as it was and
-// no temporary file remains. An existing target keeps what it was: its
-// security, attributes or mode and owner as far as the system allows; a link
-// stays a link and the file it leads to gets the new contents; one marked
-// read-only is not replaced. Temporaries of earlier publishes of the same
-// target that nobody holds (see temporary_name.h) are removed first.
-PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter& write);
+// or the new file, never a part, and never no file. On failure the target is
+// left as it was and the temporary file is removed, unless the system
+// reports that the target was moved away (see `keptTemporary`). An existing
+// target keeps what it was: its security, attributes or mode and owner as
+// far as the system allows; a link stays a link and the file it leads to
+// gets the new contents; one marked read-only is not replaced. Temporaries
+// of earlier publishes are left alone: whether one is the only copy of
+// something is for the caller to judge (FindTemporaries).
+PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter& write,
+                           const PublishOptions& options = {});
+
+// A temporary file of an earlier publish of a target, lying beside it.
+struct TemporaryFile {
+  std::filesystem::path path;
+  bool inUse = false;  // a running publish holds it: it is not a leftover
+  long long ageSeconds = 0;  // since it was last written
+};
+
+// The temporary files beside `target` whose names publishing `target` gives
+// (see temporary_name.h), in no particular order.
+std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& target);
+
+// Removes a temporary file unless a running publish holds it.
+bool RemoveTemporary(const std::filesystem::path& temporary);
+
+// Renames a temporary file to `target` when no file has that name; never
+// replaces one.
+bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                      FileError& error);
 
 // Appends to a file; `created` tells whether this call made the file.
 using AppendWriter = std::function<bool(ByteSink& out, bool created)>;

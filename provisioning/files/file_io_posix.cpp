@@ -84,13 +84,23 @@ class WritingFile {
     return Check(close(closing) == 0, error);
   }
 
-  // Publishing: this is the temporary file for `target`.
+  // Publishing: this is the temporary file for `target`; its mode and owner
+  // were taken over when it was made.
   void PublishAs(std::filesystem::path target) { target_ = std::move(target); }
-  bool PutInPlace(FileError& error) {
+  const std::filesystem::path& Temporary() const { return path_; }
+  const std::filesystem::path& Target() const { return target_; }
+  bool TargetExists() const {
+    struct stat status {};
+    return lstat(target_.c_str(), &status) == 0;
+  }
+  bool TakeOverTarget(FileError&) { return true; }
+  bool Swap(bool, FileError& error) {
     if (!Check(rename(path_.c_str(), target_.c_str()) == 0, error)) return false;
     SyncFolder(target_.parent_path());
     return true;
   }
+  static bool Transient(const FileError&) { return false; }
+  static bool MovedAway(const FileError&) { return false; }
   void RemoveTemporary() { unlink(path_.c_str()); }
 
   // Appending: the file was `length` bytes long before.
@@ -137,28 +147,6 @@ std::filesystem::path ThroughLinks(std::filesystem::path path) {
   return path;
 }
 
-// Removes what earlier saves of `targetName` left behind: temporaries of ours
-// that no running save holds locked and that were last written a while ago
-// (a save takes its lock just after creating the file).
-void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::string& targetName) {
-  DIR* listing = opendir(folder.empty() ? "." : folder.c_str());
-  if (!listing) return;
-  const time_t now = time(nullptr);
-  while (const dirent* entry = readdir(listing)) {
-    if (!temporary_name::IsOneOf(targetName, entry->d_name)) continue;
-    const std::filesystem::path path = folder / entry->d_name;
-    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) continue;
-    struct stat status {};
-    if (fstat(fd, &status) == 0 && now - status.st_mtime >= temporary_name::kStaleAfterSeconds &&
-        flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      unlink(path.c_str());
-    }
-    close(fd);
-  }
-  closedir(listing);
-}
-
 }  // namespace
 
 std::string FileErrorText(const FileError& error) {
@@ -191,14 +179,14 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   return outcome;
 }
 
-PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write) {
+PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write,
+                           const PublishOptions& options) {
   using Step = PublishOutcome::Step;
   const std::filesystem::path target = ThroughLinks(link);
   struct stat existing {};
   const bool exists = stat(target.c_str(), &existing) == 0;
   if (exists && (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return {Step::ReadOnly, {EACCES}};
   const std::filesystem::path folder = target.parent_path();
-  RemoveStaleTemporaries(folder, target.filename().u8string());
 
   // Private at first when it replaces a file: that file's mode may be stricter.
   std::unique_ptr<WritingFile> file;
@@ -228,7 +216,60 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
     }
   }
 
-  return file_steps::WriteAndPublish(*file, write);
+  return file_steps::WriteAndPublish(*file, write, options);
+}
+
+std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
+  const std::filesystem::path target = ThroughLinks(link);
+  const std::filesystem::path folder = target.parent_path();
+  const std::string targetName = target.filename().u8string();
+  std::vector<TemporaryFile> found;
+  DIR* listing = opendir(folder.empty() ? "." : folder.c_str());
+  if (!listing) return found;
+  const time_t now = time(nullptr);
+  while (const dirent* entry = readdir(listing)) {
+    if (!temporary_name::IsOneOf(targetName, entry->d_name)) continue;
+    TemporaryFile temporary;
+    temporary.path = folder / entry->d_name;
+    const int fd = open(temporary.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat status {};
+    if (fstat(fd, &status) == 0) temporary.ageSeconds = now > status.st_mtime ? now - status.st_mtime : 0;
+    // A publish holds the lock from just after making the file.
+    temporary.inUse = flock(fd, LOCK_SH | LOCK_NB) != 0;
+    close(fd);
+    found.push_back(std::move(temporary));
+  }
+  closedir(listing);
+  return found;
+}
+
+bool RemoveTemporary(const std::filesystem::path& temporary) {
+  const int fd = open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool removed = flock(fd, LOCK_EX | LOCK_NB) == 0 && unlink(temporary.c_str()) == 0;
+  close(fd);
+  return removed;
+}
+
+bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                      FileError& error) {
+  // A hard link fails on an existing name, where a rename would replace it.
+  if (link(temporary.c_str(), target.c_str()) != 0) {
+    error = LastError();
+    struct stat status {};
+    // Where the file system has no hard links, the name is checked first.
+    if (errno == EEXIST || lstat(target.c_str(), &status) == 0) return false;
+    if (rename(temporary.c_str(), target.c_str()) != 0) {
+      error = LastError();
+      return false;
+    }
+    SyncFolder(target.parent_path());
+    return true;
+  }
+  unlink(temporary.c_str());
+  SyncFolder(target.parent_path());
+  return true;
 }
 
 AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write) {

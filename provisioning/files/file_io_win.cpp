@@ -2,6 +2,7 @@
 // headers here.
 #include <windef.h>
 #include <winbase.h>
+#include <aclapi.h>
 
 #include <atomic>
 #include <memory>
@@ -58,8 +59,6 @@ class HandleSink final : public BufferedSink {
   HANDLE handle_;
 };
 
-bool ReplaceTarget(const std::filesystem::path& temporary, const std::filesystem::path& target);
-
 // A file being published or appended to, for the steps in file_steps.h.
 class WritingFile {
  public:
@@ -82,7 +81,23 @@ class WritingFile {
 
   // Publishing: this is the temporary file for `target`.
   void PublishAs(std::filesystem::path target) { target_ = std::move(target); }
-  bool PutInPlace(FileError& error) { return Check(ReplaceTarget(path_, target_), error); }
+  const std::filesystem::path& Temporary() const { return path_; }
+  const std::filesystem::path& Target() const { return target_; }
+  bool TargetExists() const { return GetFileAttributesW(target_.c_str()) != INVALID_FILE_ATTRIBUTES; }
+  bool TakeOverTarget(FileError& error) { return Check(TakeOver(path_, target_), error); }
+  bool Swap(bool targetExists, FileError& error) {
+    const DWORD replace = targetExists ? MOVEFILE_REPLACE_EXISTING : 0;
+    return Check(MoveFileExW(path_.c_str(), target_.c_str(), replace | MOVEFILE_WRITE_THROUGH), error);
+  }
+  // A virus scanner or the indexer has one of the files open for a moment.
+  static bool Transient(const FileError& error) {
+    return error.code == ERROR_ACCESS_DENIED || error.code == ERROR_SHARING_VIOLATION ||
+           error.code == ERROR_LOCK_VIOLATION;
+  }
+  // ReplaceFileW's outcomes in which the replaced file no longer has its name.
+  static bool MovedAway(const FileError& error) {
+    return error.code == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error.code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
+  }
   void RemoveTemporary() { DeleteFileW(path_.c_str()); }
 
   // Appending: the file was `length` bytes long before.
@@ -142,57 +157,67 @@ std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
   return final;
 }
 
-// Puts `temporary` in the place of `target`. ReplaceFileW gives it the
-// target's security descriptor and attributes; a plain move, which would
-// give it the folder's defaults, only makes a file that is not there yet.
-bool ReplaceTarget(const std::filesystem::path& temporary, const std::filesystem::path& target) {
-  // Not every ReplaceFileW carries the attributes over (Wine's does not).
-  const DWORD attributes = GetFileAttributesW(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    SetFileAttributesW(temporary.c_str(), attributes & kKeptAttributes);
+// Gives `temporary` what a rename over `target` would not carry over: the
+// target's access rules (its own entries, and whether it inherits from the
+// folder), its owner where the system lets us, its attributes and creation
+// time. The rules are not optional: seeds must not become readable by anyone
+// the old file kept out.
+bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::path& target) {
+  Handle source;
+  source.handle = CreateFileW(target.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (!source.Valid()) return false;
+  PACL dacl = nullptr;
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD code = GetSecurityInfo(source.handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION,
+                               &owner, nullptr, &dacl, nullptr, &descriptor);
+  if (code != ERROR_SUCCESS) {
+    SetLastError(code);
+    return false;
   }
-  if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr)) return true;
-  const DWORD code = GetLastError();
-  if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-    // The old file was moved aside but the new one did not follow: the new
-    // one holds everything the old one did, so it goes in plainly.
-    return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  }
-  if (code == ERROR_FILE_NOT_FOUND && GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES &&
-      GetLastError() == ERROR_FILE_NOT_FOUND) {
-    return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-  }
-  SetLastError(code);
-  return false;
-}
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(descriptor, &control, &revision);
+  FILE_BASIC_INFO basic{};
+  const bool timesRead = GetFileInformationByHandleEx(source.handle, FileBasicInfo, &basic, sizeof basic);
 
-// Removes what earlier saves of `targetName` left behind: temporaries of ours
-// that no running save holds open (opening one to delete it without sharing
-// succeeds only then) and that were last written a while ago (a save
-// between writing and replacing has closed its file already).
-void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::string& targetName) {
-  FILETIME now{};
-  GetSystemTimeAsFileTime(&now);
-  const auto ticks = [](const FILETIME& time) {
-    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-  };
-  constexpr std::uint64_t kTicksPerSecond = 10000000;
-  WIN32_FIND_DATAW found{};
-  const HANDLE search = FindFirstFileW((folder / L"*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::filesystem::path name(found.cFileName);
-    if (!temporary_name::IsOneOf(targetName, name.u8string())) continue;
-    if (ticks(now) < ticks(found.ftLastWriteTime) + temporary_name::kStaleAfterSeconds * kTicksPerSecond) {
-      continue;
+  Handle destination;
+  destination.handle = CreateFileW(temporary.c_str(), WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!destination.Valid()) {
+    code = GetLastError();
+  } else {
+    const SECURITY_INFORMATION inheritance =
+        (control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION;
+    code = SetSecurityInfo(destination.handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inheritance, nullptr,
+                           nullptr, dacl, nullptr);
+    // Only a privileged process may give a file away; otherwise it is ours,
+    // as any new file would be.
+    if (code == ERROR_SUCCESS) {
+      SetSecurityInfo(destination.handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr,
+                      nullptr);
     }
-    const HANDLE stale = CreateFileW((folder / name).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (stale != INVALID_HANDLE_VALUE) CloseHandle(stale);
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
+    if (code == ERROR_SUCCESS && timesRead) {
+      FILE_BASIC_INFO times{};
+      times.CreationTime = basic.CreationTime;
+      times.FileAttributes = basic.FileAttributes & kKeptAttributes;
+      if (times.FileAttributes == 0) times.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+      SetFileInformationByHandle(destination.handle, FileBasicInfo, &times, sizeof times);
+    }
+  }
+  LocalFree(descriptor);
+  if (code != ERROR_SUCCESS) {
+    SetLastError(code);
+    return false;
+  }
+  return true;
 }
 
+std::uint64_t Ticks(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
 
 }  // namespace
 
@@ -241,7 +266,8 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   return outcome;
 }
 
-PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write) {
+PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write,
+                           const PublishOptions& options) {
   using Step = PublishOutcome::Step;
   const std::filesystem::path target = ThroughLinks(link);
   const DWORD attributes = GetFileAttributesW(target.c_str());
@@ -251,10 +277,9 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   }
   const std::filesystem::path folder = target.parent_path();
   const std::string targetName = target.filename().u8string();
-  RemoveStaleTemporaries(folder, targetName);
 
-  // Held open without sharing while it is written, so that no other save
-  // takes it for a leftover.
+  // Held open without sharing while it is written, so that nobody takes it
+  // for a leftover.
   std::unique_ptr<WritingFile> file;
   DWORD code = ERROR_FILE_EXISTS;
   for (unsigned attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
@@ -269,7 +294,51 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   }
   if (!file) return {Step::CreateTemporary, ErrorFrom(code)};
   file->PublishAs(target);
-  return file_steps::WriteAndPublish(*file, write);
+  return file_steps::WriteAndPublish(*file, write, options);
+}
+
+std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
+  const std::filesystem::path target = ThroughLinks(link);
+  const std::filesystem::path folder = target.parent_path();
+  const std::string targetName = target.filename().u8string();
+  std::vector<TemporaryFile> found;
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  WIN32_FIND_DATAW entry{};
+  const HANDLE search = FindFirstFileW((folder / L"*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    const std::filesystem::path name(entry.cFileName);
+    if (!temporary_name::IsOneOf(targetName, name.u8string())) continue;
+    TemporaryFile temporary;
+    temporary.path = folder / name;
+    const std::uint64_t written = Ticks(entry.ftLastWriteTime);
+    temporary.ageSeconds = Ticks(now) > written ? static_cast<long long>((Ticks(now) - written) / 10000000) : 0;
+    // A publish writes it without sharing: if we may open it, nobody writes it.
+    Handle probe;
+    probe.handle = CreateFileW(temporary.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    temporary.inUse = !probe.Valid() && GetLastError() == ERROR_SHARING_VIOLATION;
+    found.push_back(std::move(temporary));
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+  return found;
+}
+
+bool RemoveTemporary(const std::filesystem::path& temporary) {
+  // Opening it to delete without sharing succeeds only when nobody holds it.
+  const HANDLE file = CreateFileW(temporary.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                      FileError& error) {
+  if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+  error = LastError();
+  return false;
 }
 
 AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write) {

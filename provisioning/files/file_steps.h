@@ -5,14 +5,23 @@
 //   FileError SinkError() const;    why the sink failed
 //   bool Sync(FileError&);          makes the written bytes durable
 //   bool Close(FileError&);         closes (once; later calls do nothing)
-//   bool PutInPlace(FileError&);    publishing: the temporary file takes the target's place
-//   void RemoveTemporary();         publishing: deletes the temporary file
+//   publishing:
+//   const path& Temporary(), Target();
+//   bool TargetExists();            whether a file has the target's name now
+//   bool TakeOverTarget(FileError&) gives the temporary what the swap would not carry over
+//   bool Swap(bool targetExists, FileError&)   the standard swap: one rename
+//   static bool Transient(const FileError&)      a refusal that passes: try again
+//   static bool MovedAway(const FileError&)      the system says the target was moved away
+//   void RemoveTemporary();         deletes the temporary file
 //   bool TakeBack(FileError&);      appending: cuts the file back to its old length
 //   void RemoveCreated();           appending: closes and deletes the file this call made
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <string>
+#include <thread>
 
 #include "provisioning/files/buffered_sink.h"
 #include "provisioning/files/file_io.h"
@@ -50,10 +59,48 @@ void ReadAll(ReadOutcome& outcome, unsigned long long size, FileError tooLarge, 
   outcome.state = ReadOutcome::State::Read;
 }
 
-// Has `write` fill the open temporary file, makes it durable and puts it in
-// place; on any failure removes it again.
+// Puts the written, closed temporary file in the target's place. A swap that
+// fails leaves the target as it was, so the temporary goes; only when the
+// system says the target was moved away, or its name is free now although
+// it was there before, is the temporary the one complete copy: it then takes
+// the free name, or stays where it is.
 template <typename File>
-PublishOutcome WriteAndPublish(File& file, const FileWriter& write) {
+PublishOutcome PutInPlace(File& file, const PublishOptions& options) {
+  using Step = PublishOutcome::Step;
+  FileError error;
+  const bool existed = file.TargetExists();
+  if (existed && !file.TakeOverTarget(error)) {
+    file.RemoveTemporary();
+    return {Step::Security, error};
+  }
+  const auto swap = [&](FileError& failure) {
+    return options.swap ? options.swap(file.Temporary(), file.Target(), existed, failure)
+                        : file.Swap(existed, failure);
+  };
+  const auto deadline = std::chrono::steady_clock::now() + options.retryFor;
+  std::chrono::milliseconds pause{5};
+  while (!swap(error)) {
+    if (!File::Transient(error) || std::chrono::steady_clock::now() >= deadline) {
+      PublishOutcome outcome{Step::Replace, error};
+      if (File::MovedAway(error) || (existed && !file.TargetExists())) {
+        FileError ignored;
+        if (RestoreTemporary(file.Temporary(), file.Target(), ignored)) return {};
+        outcome.keptTemporary = file.Temporary();
+        return outcome;
+      }
+      file.RemoveTemporary();
+      return outcome;
+    }
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds{200});
+  }
+  return {};
+}
+
+// Has `write` fill the open temporary file, makes it durable and puts it in
+// place; on any failure before the swap removes it again.
+template <typename File>
+PublishOutcome WriteAndPublish(File& file, const FileWriter& write, const PublishOptions& options) {
   using Step = PublishOutcome::Step;
   PublishOutcome outcome;
   bool complete = false;
@@ -73,11 +120,13 @@ PublishOutcome WriteAndPublish(File& file, const FileWriter& write) {
   } else if (!file.Sync(error)) {
     outcome = {Step::Write, error};
   }
-  // Closed before the replace, which needs the file to itself on Windows.
+  // Closed before the swap, which needs the file to itself on Windows.
   if (!file.Close(error) && outcome.Published()) outcome = {Step::Write, error};
-  if (outcome.Published() && !file.PutInPlace(error)) outcome = {Step::Replace, error};
-  if (!outcome.Published()) file.RemoveTemporary();
-  return outcome;
+  if (!outcome.Published()) {
+    file.RemoveTemporary();
+    return outcome;
+  }
+  return PutInPlace(file, options);
 }
 
 // Has `write` add to the open file; keeps all of it or takes all of it back.

@@ -100,29 +100,125 @@ TEST(FileLayerPublish, LeftoversOfEarlierSavesNeverBlockASave) {
   EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "new");
 }
 
-TEST(FileLayerPublish, StaleTemporariesOfTheTargetAreRemovedAndHeldOnesKept) {
+TEST(FileLayerPublish, LeftoversAreFoundAndLeftToTheCallerHeldOnesCannotBeRemoved) {
   TempFolder folder;
-  const char* stale = "seeds.xml.otp-0123456789abcdef.tmp";
-  const char* held = "seeds.xml.otp-fedcba9876543210.tmp";
+  const std::string leftover = "seeds.xml.otp-0123456789abcdef.tmp";
+  const std::string held = "seeds.xml.otp-fedcba9876543210.tmp";
   const std::vector<std::string> foreign{"other.xml.otp-0123456789abcdef.tmp", "seeds.xml.backup.tmp",
                                          "seeds.xml.otp-0123.tmp"};
-  const char* recent = "seeds.xml.otp-00112233445566ff.tmp";
-  WriteBytes(folder / stale, "plaintext seeds of a save that was killed");
-  WriteBytes(folder / recent, "a save between writing and replacing");
+  WriteBytes(folder.Path() / leftover, "plaintext seeds of a save that was killed");
   for (const std::string& name : foreign) WriteBytes(folder.Path() / name, "not ours");
-  WriteBytes(folder / held, "a save that is still running");
-  const auto anHourAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
-  for (const std::string& name : std::vector<std::string>{stale, held}) {
-    fs::last_write_time(folder.Path() / name, anHourAgo);
-  }
-  HeldFile holding(folder / held);
+  WriteBytes(folder.Path() / held, "a save that is still running");
+  fs::last_write_time(folder.Path() / leftover, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  HeldFile holding(folder.Path() / held);
 
+  // Publishing never removes one: it may be the only copy of something.
   EXPECT_TRUE(Publish(folder / "seeds.xml", "new"));
+  std::vector<TemporaryFile> found = FindTemporaries(folder / "seeds.xml");
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].path.filename().u8string(), leftover);
+  EXPECT_FALSE(found[0].inUse);
+  EXPECT_GE(found[0].ageSeconds, 3000);
+  EXPECT_EQ(found[1].path.filename().u8string(), held);
+  EXPECT_TRUE(found[1].inUse);
 
-  std::vector<std::string> expected{held, recent, "seeds.xml"};
+  EXPECT_FALSE(RemoveTemporary(folder.Path() / held));
+  EXPECT_TRUE(RemoveTemporary(folder.Path() / leftover));
+  std::vector<std::string> expected{held, "seeds.xml"};
   expected.insert(expected.end(), foreign.begin(), foreign.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(folder.Entries(), expected);
+}
+
+TEST(FileLayerPublish, RestoringATemporaryNeverReplacesAFile) {
+  TempFolder folder;
+  const fs::path temporary = folder / "seeds.xml.otp-0123456789abcdef.tmp";
+  WriteBytes(temporary, "complete");
+  WriteBytes(folder / "seeds.xml", "someone else's");
+  FileError error;
+  EXPECT_FALSE(RestoreTemporary(temporary, folder / "seeds.xml", error));
+  EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "someone else's");
+  fs::remove(folder / "seeds.xml");
+  EXPECT_TRUE(RestoreTemporary(temporary, folder / "seeds.xml", error));
+  EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "complete");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"seeds.xml"}));
+}
+
+// The swap's outcomes as the system documents them, made to happen by a
+// swap of the test's own: what is left under which name, and what is said.
+TEST(FileLayerPublish, EveryOutcomeOfTheSwapLeavesACompleteFileUnderTheNameOrKeepsTheTemporary) {
+#ifdef _WIN32
+  constexpr std::uint32_t kAccessDenied = ERROR_ACCESS_DENIED, kSharing = ERROR_SHARING_VIOLATION,
+                          kCannotMoveReplaced = ERROR_UNABLE_TO_MOVE_REPLACEMENT,
+                          kMovedAside = ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, kOther = ERROR_DISK_FULL;
+  constexpr std::uint32_t kReplacedNotMoved = ERROR_UNABLE_TO_REMOVE_REPLACED;
+#else
+  // A rename reports none of these; what it leaves is the same.
+  constexpr std::uint32_t kCannotMoveReplaced = 0, kMovedAside = 0, kReplacedNotMoved = 0, kOther = ENOSPC;
+#endif
+  enum class Doing { Nothing, RemoveTarget, RemoveAndRecreateTarget };
+  struct Case {
+    const char* name;
+    std::uint32_t code;
+    Doing doing;
+    int failures;  // how many tries fail before one succeeds; -1 every one
+    PublishOutcome::Step step;
+    const char* under;  // what the name holds afterwards
+    bool kept;          // the temporary stays
+  };
+  const Case cases[] = {
+      {"other failure", kOther, Doing::Nothing, -1, PublishOutcome::Step::Replace, "old", false},
+      {"replaced file could not be moved (1175)", kReplacedNotMoved, Doing::Nothing, -1,
+       PublishOutcome::Step::Replace, "old", false},
+      {"replacement not moved, replaced file gone (1176)", kCannotMoveReplaced, Doing::RemoveTarget, -1,
+       PublishOutcome::Step::Published, "new", false},
+      {"replaced file under another name (1177)", kMovedAside, Doing::RemoveTarget, -1,
+       PublishOutcome::Step::Published, "new", false},
+      {"target gone under any error", kOther, Doing::RemoveTarget, -1, PublishOutcome::Step::Published, "new",
+       false},
+#ifdef _WIN32
+      {"gone and recreated by another program", kCannotMoveReplaced, Doing::RemoveAndRecreateTarget, -1,
+       PublishOutcome::Step::Replace, "recreated", true},
+      {"scanner holds the file for a moment", kSharing, Doing::Nothing, 3, PublishOutcome::Step::Published,
+       "new", false},
+      {"access denied for a moment", kAccessDenied, Doing::Nothing, 2, PublishOutcome::Step::Published, "new",
+       false},
+      {"access denied for good", kAccessDenied, Doing::Nothing, -1, PublishOutcome::Step::Replace, "old", false},
+#endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    const fs::path target = folder / "seeds.xml";
+    WriteBytes(target, "old");
+    int tries = 0;
+    PublishOptions options;
+    options.retryFor = std::chrono::milliseconds(300);
+    options.swap = [&](const fs::path& temporary, const fs::path& to, bool exists, FileError& error) {
+      EXPECT_TRUE(exists);
+      EXPECT_EQ(ReadBytes(temporary), "new");
+      if (c.failures >= 0 && tries++ >= c.failures) {
+        fs::rename(temporary, to);
+        return true;
+      }
+      if (c.doing != Doing::Nothing) fs::remove(to);
+      if (c.doing == Doing::RemoveAndRecreateTarget) WriteBytes(to, "recreated");
+      error.code = c.code;
+      return false;
+    };
+    const PublishOutcome outcome =
+        PublishFile(target, [](ByteSink& out) { return out.Write("new", 3); }, options);
+    EXPECT_EQ(outcome.step, c.step);
+    EXPECT_EQ(ReadBytes(target), c.under);
+    const std::vector<TemporaryFile> left = FindTemporaries(target);
+    EXPECT_EQ(left.size(), c.kept ? 1u : 0u);
+    EXPECT_EQ(outcome.keptTemporary.empty(), !c.kept);
+    if (c.kept && !left.empty()) {
+      EXPECT_EQ(left[0].path, outcome.keptTemporary);
+      EXPECT_EQ(ReadBytes(left[0].path), "new");
+    }
+  }
 }
 
 // Marks a file read-only the platform's way, or takes the mark off again.
