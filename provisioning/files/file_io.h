@@ -65,8 +65,12 @@ using SwapStep = std::function<bool(const std::filesystem::path& temporary,
                                     const std::filesystem::path& target, bool targetExists,
                                     FileError& error)>;
 
+// The standard swap: renames the temporary file over the target.
+bool SwapByRename(const std::filesystem::path& temporary, const std::filesystem::path& target, bool targetExists,
+                  FileError& error);
+
 struct PublishOptions {
-  SwapStep swap;  // empty: the standard swap
+  SwapStep swap;  // empty: SwapByRename
   // A swap refused because someone has a file open (a virus scanner or the
   // search indexer reading the new file) is tried again for this long.
   std::chrono::milliseconds retryFor{3000};

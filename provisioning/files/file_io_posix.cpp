@@ -94,11 +94,6 @@ class WritingFile {
     return lstat(target_.c_str(), &status) == 0;
   }
   bool TakeOverTarget(FileError&) { return true; }
-  bool Swap(bool, FileError& error) {
-    if (!Check(rename(path_.c_str(), target_.c_str()) == 0, error)) return false;
-    SyncFolder(target_.parent_path());
-    return true;
-  }
   static bool Transient(const FileError&) { return false; }
   static bool MovedAway(const FileError&) { return false; }
   void RemoveTemporary() { unlink(path_.c_str()); }
@@ -217,6 +212,16 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   }
 
   return file_steps::WriteAndPublish(*file, write, options);
+}
+
+bool SwapByRename(const std::filesystem::path& temporary, const std::filesystem::path& target, bool,
+                  FileError& error) {
+  if (rename(temporary.c_str(), target.c_str()) != 0) {
+    error = LastError();
+    return false;
+  }
+  SyncFolder(target.parent_path());
+  return true;
 }
 
 std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {

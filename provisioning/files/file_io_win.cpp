@@ -59,6 +59,8 @@ class HandleSink final : public BufferedSink {
   HANDLE handle_;
 };
 
+bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::path& target);
+
 // A file being published or appended to, for the steps in file_steps.h.
 class WritingFile {
  public:
@@ -85,10 +87,6 @@ class WritingFile {
   const std::filesystem::path& Target() const { return target_; }
   bool TargetExists() const { return GetFileAttributesW(target_.c_str()) != INVALID_FILE_ATTRIBUTES; }
   bool TakeOverTarget(FileError& error) { return Check(TakeOver(path_, target_), error); }
-  bool Swap(bool targetExists, FileError& error) {
-    const DWORD replace = targetExists ? MOVEFILE_REPLACE_EXISTING : 0;
-    return Check(MoveFileExW(path_.c_str(), target_.c_str(), replace | MOVEFILE_WRITE_THROUGH), error);
-  }
   // A virus scanner or the indexer has one of the files open for a moment.
   static bool Transient(const FileError& error) {
     return error.code == ERROR_ACCESS_DENIED || error.code == ERROR_SHARING_VIOLATION ||
@@ -184,7 +182,7 @@ bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::pat
   const bool timesRead = GetFileInformationByHandleEx(source.handle, FileBasicInfo, &basic, sizeof basic);
 
   Handle destination;
-  destination.handle = CreateFileW(temporary.c_str(), WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+  destination.handle = CreateFileW(temporary.c_str(), READ_CONTROL | WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!destination.Valid()) {
     code = GetLastError();
@@ -295,6 +293,14 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   if (!file) return {Step::CreateTemporary, ErrorFrom(code)};
   file->PublishAs(target);
   return file_steps::WriteAndPublish(*file, write, options);
+}
+
+bool SwapByRename(const std::filesystem::path& temporary, const std::filesystem::path& target, bool targetExists,
+                  FileError& error) {
+  const DWORD replace = targetExists ? MOVEFILE_REPLACE_EXISTING : 0;
+  if (MoveFileExW(temporary.c_str(), target.c_str(), replace | MOVEFILE_WRITE_THROUGH)) return true;
+  error = LastError();
+  return false;
 }
 
 std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {

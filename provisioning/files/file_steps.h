@@ -9,7 +9,6 @@
 //   const path& Temporary(), Target();
 //   bool TargetExists();            whether a file has the target's name now
 //   bool TakeOverTarget(FileError&) gives the temporary what the swap would not carry over
-//   bool Swap(bool targetExists, FileError&)   the standard swap: one rename
 //   static bool Transient(const FileError&)      a refusal that passes: try again
 //   static bool MovedAway(const FileError&)      the system says the target was moved away
 //   void RemoveTemporary();         deletes the temporary file
@@ -73,13 +72,10 @@ PublishOutcome PutInPlace(File& file, const PublishOptions& options) {
     file.RemoveTemporary();
     return {Step::Security, error};
   }
-  const auto swap = [&](FileError& failure) {
-    return options.swap ? options.swap(file.Temporary(), file.Target(), existed, failure)
-                        : file.Swap(existed, failure);
-  };
+  const SwapStep& swap = options.swap ? options.swap : SwapStep(SwapByRename);
   const auto deadline = std::chrono::steady_clock::now() + options.retryFor;
   std::chrono::milliseconds pause{5};
-  while (!swap(error)) {
+  while (!swap(file.Temporary(), file.Target(), existed, error)) {
     if (!File::Transient(error) || std::chrono::steady_clock::now() >= deadline) {
       PublishOutcome outcome{Step::Replace, error};
       if (File::MovedAway(error) || (existed && !file.TargetExists())) {

@@ -2,6 +2,8 @@
 // real processes, many saves each, and no token may go missing.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -116,6 +118,61 @@ TEST(SeedExportInstances, TwoProcessesSavingAtTheSameMomentLoseNoToken) {
   EXPECT_EQ(Occurrences(csv, Utf16Le(u"Serial Number, Secret Key\r\n")), 1u);
   EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv", "hseeds.xml"}));
 }
+
+#ifdef _WIN32
+// A virus scanner or the indexer opens the new file just as it is to take the
+// old one's place: a real process holds it, the swap waits for it to let go,
+// for a bounded time.
+TEST(SeedExportInstances, NewFileHeldByAnotherProgramIsSwappedInWhenItLetsGoInTime) {
+  struct Case {
+    int holdMs;
+    int retryMs;
+    bool published;
+  };
+  for (const Case c : {Case{400, 3000, true}, Case{3000, 200, false}}) {
+    SCOPED_TRACE(c.holdMs);
+    TempFolder folder;
+    WriteBytes(folder / "seeds.xml", "old");
+    std::unique_ptr<Saver> holder;
+    std::vector<std::uint32_t> refusals;
+    PublishOptions options;
+    options.retryFor = std::chrono::milliseconds(c.retryMs);
+    options.swap = [&](const fs::path& temporary, const fs::path& target, bool exists, FileError& error) {
+      if (!holder) {
+        holder = std::make_unique<Saver>(
+            std::vector<std::string>{"hold", temporary.string(), std::to_string(c.holdMs)});
+        // Held once the file can no longer be opened for deleting.
+        for (int wait = 0; wait < 1000; ++wait) {
+          const HANDLE probe = CreateFileW(temporary.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr);
+          if (probe == INVALID_HANDLE_VALUE) break;
+          CloseHandle(probe);
+          Sleep(10);
+        }
+      }
+      if (SwapByRename(temporary, target, exists, error)) return true;
+      refusals.push_back(error.code);
+      return false;
+    };
+    const PublishOutcome outcome =
+        PublishFile(folder / "seeds.xml", [](ByteSink& out) { return out.Write("new", 3); }, options);
+    ASSERT_TRUE(holder && holder->Started());
+    EXPECT_EQ(holder->Wait(), 0);
+    EXPECT_EQ(outcome.Published(), c.published);
+    EXPECT_EQ(ReadBytes(folder / "seeds.xml"), c.published ? "new" : "old");
+    ASSERT_FALSE(refusals.empty());
+    for (const std::uint32_t code : refusals) {
+      EXPECT_TRUE(code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED) << code;
+    }
+    // What the holder kept from being removed is an ordinary leftover once it lets go.
+    for (const TemporaryFile& left : FindTemporaries(folder / "seeds.xml")) {
+      EXPECT_FALSE(c.published);
+      EXPECT_TRUE(RemoveTemporary(left.path));
+    }
+    EXPECT_EQ(folder.Entries(), (Names{"seeds.xml"}));
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace seed_export_test

@@ -4,16 +4,27 @@
 // Waits for the start file, saves <count> HOTP tokens with the serial numbers
 // <prefix>000000000000, ...01, ..., prints every failure line and exits with 1
 // when there was one.
+// seed_export_saver hold <file> <milliseconds>: holds the file open for
+// reading, as a virus scanner does, prints "held" and lets go after the time.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
 #include "provisioning/seed_export.h"
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "hold") {
+    std::ifstream held(std::filesystem::path(argv[2]), std::ios::binary);
+    if (!held) return 4;
+    std::printf("held\n");
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[3])));
+    return 0;
+  }
   if (argc != 5) {
     std::fprintf(stderr, "usage: seed_export_saver <folder> <serial prefix> <count> <start file>\n");
     return 2;
