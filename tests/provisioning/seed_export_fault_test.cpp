@@ -14,6 +14,7 @@
 
 #include "provisioning/seed_export.h"
 #include "seed_export_test_support.h"
+#include "text/code_page.h"
 
 namespace seed_export_test {
 namespace {
@@ -314,6 +315,93 @@ TEST(SeedExportFaults, ReadOnlyFolderIsReportedAndExistingFilesStayWhole) {
   EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), xml);
 }
 #endif
+
+// The bytes of hseeds.xml after saving `tokens` into an empty folder.
+std::string HotpXmlOf(const std::vector<ExportedToken>& tokens) {
+  TempFolder scratch;
+  for (const ExportedToken& token : tokens) AppendSeedFiles(scratch.Path(), token);
+  return ReadBytes(scratch / "hseeds.xml");
+}
+
+std::size_t SerialCount(const std::string& xml, const std::string& serial) {
+  std::size_t count = 0;
+  const std::string element = "<serial>" + serial + "</serial>";
+  for (std::size_t at = xml.find(element); at != std::string::npos; at = xml.find(element, at + 1)) ++count;
+  return count;
+}
+
+// What an interrupted save left beside hseeds.xml, and what the next saves
+// make of it: put back, removed when the file holds all it holds, or kept
+// with one line; never a token lost.
+TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
+  const ExportedToken third = HotpToken("0000555555555", Rfc4226Secret());
+  const std::string older = HotpXmlOf({FirstToken()});
+  const std::string newer = HotpXmlOf({FirstToken(), SecondToken()});
+  const std::string endCut = newer.substr(0, newer.size() - 20);         // in the closing tags
+  const std::string midCut = newer.substr(0, newer.find("0000987654321"));  // in the second token
+  const std::string kTemporary = "hseeds.xml.otp-0123456789abcdef.tmp";
+  const std::string kOther = "hseeds.xml.otp-00000000000000aa.tmp";
+  struct Case {
+    const char* name;
+    std::optional<std::string> file;
+    std::vector<std::pair<std::string, std::string>> temporaries;
+    bool restoreFails;
+    std::vector<std::string> serials;  // in hseeds.xml afterwards, each once
+    Names left;                        // temporaries left
+    std::vector<std::u16string> lines;  // the export's lines start so
+  };
+  const std::u16string restored = u"hseeds.xml was missing; it was restored from " + Widen(kTemporary);
+  const std::u16string keptFirst = Widen(kTemporary) + u", left by an interrupted save, may hold tokens";
+  const std::u16string keptOther = Widen(kOther) + u", left by an interrupted save, may hold tokens";
+  const Case cases[] = {
+      {"missing, complete and cut copies beside it", std::nullopt, {{kTemporary, newer}, {kOther, endCut}}, false,
+       {"0000123456789", "0000987654321", "0000555555555"}, {}, {restored}},
+      {"missing, the most complete copy wins", std::nullopt, {{kOther, older}, {kTemporary, newer}}, false,
+       {"0000123456789", "0000987654321", "0000555555555"}, {}, {restored}},
+      {"missing, only a copy cut short", std::nullopt, {{kTemporary, midCut}}, false, {"0000555555555"},
+       {kTemporary}, {keptFirst}},
+      {"present, holding all the leftover holds", newer, {{kTemporary, older}, {kOther, ""}}, false,
+       {"0000123456789", "0000987654321", "0000555555555"}, {}, {}},
+      {"present, lacking a token of the leftover", older, {{kTemporary, newer}}, false,
+       {"0000123456789", "0000555555555"}, {kTemporary}, {keptFirst}},
+      {"missing, the copy cannot be put back", std::nullopt, {{kTemporary, newer}}, true, {}, {kTemporary},
+       {u"Could not add the token to hseeds.xml: the file is missing and " + Widen(kTemporary) +
+        u", which a save finished writing, could not be put back in its place (error 13"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    if (c.file) WriteBytes(folder / "hseeds.xml", *c.file);
+    for (const auto& [name, bytes] : c.temporaries) WriteBytes(folder.Path() / name, bytes);
+    FaultySeedFiles files;
+    if (c.restoreFails) files.restoreFailure = FileError{13, false};
+
+    const std::vector<MessageText> lines = AppendSeedFiles(folder.Path(), third, files);
+    ASSERT_EQ(lines.size(), c.lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_TRUE(StartsWith(lines[i], c.lines[i])) << Narrow(lines[i]);
+    }
+    // Reported once: the next save says nothing more of them.
+    if (!c.restoreFails) {
+      EXPECT_TRUE(AppendSeedFiles(folder.Path(), HotpToken("0000666666666", Rfc4226Secret()), files).empty());
+    }
+
+    const std::string xml = c.restoreFails ? "" : ReadBytes(folder / "hseeds.xml");
+    for (const std::string& serial : c.serials) {
+      EXPECT_EQ(SerialCount(xml, serial), 1u) << serial;
+    }
+    if (c.restoreFails) {
+      EXPECT_FALSE(fs::exists(folder / "hseeds.xml"));
+    }
+    Names left;
+    for (const TemporaryFile& temporary : FindTemporaries(folder / "hseeds.xml")) {
+      left.push_back(temporary.path.filename().u8string());
+    }
+    EXPECT_EQ(left, c.left);
+    // The CSV row is written whatever happens to the XML file.
+    EXPECT_NE(ReadBytes(folder / "hseeds.csv").find(Utf16Le(u"0000555555555,")), std::string::npos);
+  }
+}
 
 }  // namespace
 }  // namespace seed_export_test

@@ -170,18 +170,29 @@ class FaultySeedFiles final : public SeedFileAccess {
       write(discarded);
       return {PublishOutcome::Step::Replace, *replaceFailure};
     }
-    if (!temporaryWriteFailsAfter) return PublishFile(file, write);
+    if (!temporaryWriteFailsAfter) return PublishFile(file, write, publishOptions);
     bool sinkFailed = false;
-    PublishOutcome outcome = PublishFile(file, [&](ByteSink& out) {
-      FailingSink failing(out, *temporaryWriteFailsAfter, file.parent_path());
-      failing.throws = writeFailureThrows;
-      const bool complete = write(failing);
-      sinkFailed = failing.Failed();
-      entriesWhenWriteFailed = failing.entriesWhenFailing;
-      return complete && !sinkFailed;
-    });
+    PublishOutcome outcome = PublishFile(
+        file,
+        [&](ByteSink& out) {
+          FailingSink failing(out, *temporaryWriteFailsAfter, file.parent_path());
+          failing.throws = writeFailureThrows;
+          const bool complete = write(failing);
+          sinkFailed = failing.Failed();
+          entriesWhenWriteFailed = failing.entriesWhenFailing;
+          return complete && !sinkFailed;
+        },
+        publishOptions);
     if (sinkFailed) outcome = {PublishOutcome::Step::Write, writeFailure};
     return outcome;
+  }
+
+  std::optional<FileError> restoreFailure;  // putting a leftover back under the file's name
+
+  bool Restore(const fs::path& temporary, const fs::path& file, FileError& error) override {
+    if (!restoreFailure) return SeedFileAccess::Restore(temporary, file, error);
+    error = *restoreFailure;
+    return false;
   }
 
   AppendOutcome Append(const fs::path& file, const AppendWriter& write) override {
