@@ -16,7 +16,8 @@ int RunApplication(int showCommand) {
   DllTokenLibrary library;
   BusyTokenLibrary keyCalls(library);
   return RunMainWindow(showCommand, keyCalls, library.LoadProblem(),
-                       [&keyCalls](HWND owner) { return RunNewTokenDialog(owner, keyCalls); });
+                       [&keyCalls](HWND owner) { return RunNewTokenDialog(owner, keyCalls); },
+                       [&keyCalls] { return SettleInterruptedSavesBesideProgram(keyCalls); });
 }
 
 }  // namespace

@@ -7,13 +7,14 @@
 #include "mainwindow/win/main_dlg.h"
 
 int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem,
-                  std::function<NewTokenResult(HWND owner)> runNewTokenForm) {
+                  std::function<NewTokenResult(HWND owner)> runNewTokenForm,
+                  std::function<std::vector<MessageText>()> settleInterruptedSaves) {
   CMessageLoop loop;
   AppModule().RegisterLoop(&loop);
 
   int quitCode = 0;
   {
-    CMainDlg mainWindow(library, loadProblem, std::move(runNewTokenForm));
+    CMainDlg mainWindow(library, loadProblem, std::move(runNewTokenForm), std::move(settleInterruptedSaves));
     if (mainWindow.Create(nullptr) != nullptr) {
       ShowWindow(mainWindow.Window(), showCommand);
       quitCode = loop.RunLoop();

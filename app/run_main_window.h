@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <vector>
 
 #include "provisioning/new_token_result.h"
 #include "text/message_text.h"
@@ -12,5 +13,7 @@
 
 // Answers the quit code (1 OK, 2 Cancel), or 0 when the window could not be
 // created. The application module must have been started (AppModule().Init()).
+// `settleInterruptedSaves` deals with what saves cut short left behind.
 int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem,
-                  std::function<NewTokenResult(HWND owner)> runNewTokenForm);
+                  std::function<NewTokenResult(HWND owner)> runNewTokenForm,
+                  std::function<std::vector<MessageText>()> settleInterruptedSaves = {});

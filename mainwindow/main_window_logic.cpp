@@ -50,6 +50,7 @@ void MainWindowLogic::Initialise(const MessageText& loadProblem) {
   if (!loadProblem.empty()) AppendLog(loadProblem);
   model_.activeIndex = -1;
   FindDevice();
+  SettleInterruptedSaves();
   // Also clears the warning of a listing that failed during the search.
   SetStatus(u"");
 }
@@ -112,6 +113,7 @@ void MainWindowLogic::OnDeviceChange(std::uint32_t eventKind, const std::uint8_t
     // Give the key time to settle before the library looks for it.
     host_.Pause(2000);
     FindDevice();
+    SettleInterruptedSaves();
   } else {
     // Removal empties the list only; buttons, status and activeIndex stay.
     model_.rows.clear();
@@ -171,7 +173,12 @@ void MainWindowLogic::ResetDevice() {
   model_.resetRunning = false;
 }
 
+void MainWindowLogic::SettleInterruptedSaves() {
+  for (const MessageText& line : host_.SettleInterruptedSaves()) AppendLog(line);
+}
+
 void MainWindowLogic::NewToken() {
+  SettleInterruptedSaves();
   const NewTokenResult result = host_.RunNewTokenForm();
   if (result.resultStatus != kNothingSaved) AppendLog(result.resultMessage);
   if (result.resultStatus == kTokenSaved) {

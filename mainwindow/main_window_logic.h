@@ -35,6 +35,9 @@ class MainWindowLogic {
   void NewToken();
   void SetEnter();
   void SetAppendEnter(bool append);
+  // Logs what settling interrupted saves says: at start-up, when a key
+  // arrives and before a new token is made.
+  void SettleInterruptedSaves();
 
  private:
   MainWindowModel& model_;

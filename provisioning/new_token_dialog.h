@@ -4,7 +4,13 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "provisioning/new_token_result.h"
 #include "vendor/token_library.h"
 
 NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library);
+
+// Settles what interrupted saves left beside the program's seed files; the
+// lines for the log.
+std::vector<MessageText> SettleInterruptedSavesBesideProgram(ITokenLibrary& library);

@@ -1,5 +1,6 @@
 #include "provisioning/seed_export.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -9,6 +10,7 @@
 #include "provisioning/csv_seed_file.h"
 #include "provisioning/seed_export_messages.h"
 #include "provisioning/seed_file_access.h"
+#include "provisioning/seed_file_serials.h"
 #include "provisioning/seed_text.h"
 #include "provisioning/xml_seed_file.h"
 #include "text/base32.h"
@@ -31,21 +33,59 @@ std::optional<MessageText> AppendXml(SeedFileAccess& files, const std::filesyste
   return AppendTokenToXmlFile(files, file, token.totp, texts, &serialAlreadyPresent, &notes);
 }
 
-std::optional<MessageText> AppendCsv(SeedFileAccess& files, const std::filesystem::path& file,
-                                     const ExportedToken& token, const MessageText& serial) {
+// Whether `line` stands in the bytes at their start or right after `lineEnd`,
+// at an offset that is a multiple of the unit size of `lineEnd` (UTF-16's
+// two bytes). Streams in blocks; nothing when a read failed.
+std::optional<bool> ContainsLine(ByteSource& in, const std::string& lineEnd, const std::string& line) {
+  const std::string wanted = lineEnd + line;
+  const std::size_t unit = 2;
+  constexpr std::size_t kBlock = 1 << 20;
+  std::string window;  // the last bytes of the previous block, then the new block
+  unsigned long long windowStart = 0;
+  std::string block(kBlock, '\0');
+  bool first = true;
+  for (;;) {
+    const std::optional<std::size_t> got = in.Read(&block[0], kBlock);
+    if (!got) return std::nullopt;
+    window.append(block, 0, *got);
+    if (first && window.size() >= line.size()) {
+      if (window.compare(0, line.size(), line) == 0) return true;
+      first = false;
+    }
+    for (std::size_t at = window.find(wanted); at != std::string::npos; at = window.find(wanted, at + 1)) {
+      if ((windowStart + at) % unit == 0) return true;
+    }
+    if (*got == 0) return false;
+    const std::size_t keep = std::min(window.size(), wanted.size() - 1);
+    windowStart += window.size() - keep;
+    window.erase(0, window.size() - keep);
+  }
+}
+
+struct CsvLines {
+  std::u16string_view header;
+  MessageText row;
+};
+
+CsvLines CsvLinesOf(const ExportedToken& token, const MessageText& serial) {
   if (token.totp) {
     const std::string base32 = Base32Encode(token.seed.data(), token.seed.size());
-    const MessageText row =
-        TotpCsvRow(token.userName, serial, base32, static_cast<std::int32_t>(token.interval));
-    return AppendRowToCsvFile(files, file, kTotpCsvHeader, row);
+    return {kTotpCsvHeader, TotpCsvRow(token.userName, serial, base32, static_cast<std::int32_t>(token.interval))};
   }
-  return AppendRowToCsvFile(files, file, kHotpCsvHeader, HotpCsvRow(serial, HexText(token.seed.data(), token.seed.size(), false)));
+  return {kHotpCsvHeader, HotpCsvRow(serial, HexText(token.seed.data(), token.seed.size(), false))};
+}
+
+std::optional<MessageText> AppendCsv(SeedFileAccess& files, const std::filesystem::path& file,
+                                     const ExportedToken& token, const MessageText& serial) {
+  const CsvLines lines = CsvLinesOf(token, serial);
+  return AppendRowToCsvFile(files, file, lines.header, lines.row);
 }
 
 // Whatever goes wrong in one file's step becomes that file's line: the token
 // is on the key already, so nothing may end the tool here.
+// True when the step wrote its file.
 template <typename Step>
-void RunStep(std::vector<MessageText>& failures, const std::filesystem::path& file, Step step) {
+bool RunStep(std::vector<MessageText>& failures, const std::filesystem::path& file, Step step) {
   std::optional<MessageText> failure;
   MessageText reason;
   try {
@@ -66,18 +106,25 @@ void RunStep(std::vector<MessageText>& failures, const std::filesystem::path& fi
       failure = reason;  // even the file's name did not fit in memory
     }
   }
-  if (failure) failures.push_back(std::move(*failure));
+  if (!failure) return true;
+  failures.push_back(std::move(*failure));
+  return false;
 }
 
 }  // namespace
 
-std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
-                                         const ExportedToken& token, SeedFileAccess& files) {
+std::filesystem::path SeedFile(const std::filesystem::path& folder, const ExportedToken& token,
+                               const char* extension) {
+  return folder / (std::string(token.totp ? "tseeds" : "hseeds") + extension);
+}
+
+std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
+                                         SeedFileAccess& files, SeedFileSet which, SeedFileSet* written) {
   std::vector<MessageText> failures;
+  SeedFileSet done;
   try {
-    const std::string baseName = token.totp ? "tseeds" : "hseeds";
-    const std::filesystem::path csvFile = folder / (baseName + ".csv");
-    const std::filesystem::path xmlFile = folder / (baseName + ".xml");
+    const std::filesystem::path csvFile = SeedFile(folder, token, ".csv");
+    const std::filesystem::path xmlFile = SeedFile(folder, token, ".xml");
 
     const std::optional<MessageText> serial = WidenText(token.serial.c_str(), kThreadAnsiCodePage);
     if (!serial) {
@@ -90,10 +137,14 @@ std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
 
     // The small CSV row first: the seed reaches a file even when the rewrite of
     // a large XML file fails or the process dies during it.
-    RunStep(failures, csvFile, [&] { return AppendCsv(files, csvFile, token, *serial); });
+    if (which.csv) {
+      done.csv = RunStep(failures, csvFile, [&] { return AppendCsv(files, csvFile, token, *serial); });
+    }
     bool serialAlreadyPresent = false;
-    RunStep(failures, xmlFile,
-            [&] { return AppendXml(files, xmlFile, token, *serial, serialAlreadyPresent, failures); });
+    if (which.xml) {
+      done.xml = RunStep(failures, xmlFile,
+                         [&] { return AppendXml(files, xmlFile, token, *serial, serialAlreadyPresent, failures); });
+    }
     // Saved all the same: a key may be programmed again with its old serial.
     if (serialAlreadyPresent) {
       failures.push_back(SerialAlreadyInFile(*serial, xmlFile.filename().u16string()));
@@ -105,11 +156,58 @@ std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
     } catch (...) {
     }
   }
+  if (written) *written = done;
   return failures;
+}
+
+std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
+                                         const ExportedToken& token, SeedFileAccess& files) {
+  return AppendSeedFiles(folder, token, files, SeedFileSet{true, true}, nullptr);
 }
 
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
                                          const ExportedToken& token) {
   SeedFileAccess files;
   return AppendSeedFiles(folder, token, files);
+}
+
+SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
+                                      SeedFileAccess& files) {
+  SeedFilePresence presence;
+  const std::optional<MessageText> serial = WidenText(token.serial.c_str(), kThreadAnsiCodePage);
+  if (!serial) return presence;
+  const auto unreadable = [&](const std::filesystem::path& file, const FileError& error) {
+    presence.lines.push_back(CouldNotAddToken(
+        file.filename().u16string(), LeftUnchanged(FileErrorReason(u"the file could not be read", error))));
+  };
+
+  const std::filesystem::path xmlFile = SeedFile(folder, token, ".xml");
+  OpenForReadingOutcome xml = files.OpenForReading(xmlFile);
+  if (xml.source) {
+    SeedFileTokens tokens;
+    if (ScanSeedFileTokens(*xml.source, tokens)) {
+      presence.holding.xml = tokens.Holds(SeedFileTokenKey(
+          Utf8FromUtf16(*serial), HexText(token.seed.data(), token.seed.size(), true)));
+    } else {
+      unreadable(xmlFile, xml.source->error);
+    }
+  } else if (xml.state == OpenForReadingOutcome::State::Failed) {
+    unreadable(xmlFile, xml.error);
+  }
+
+  // A row starts the file or follows a line end.
+  const std::filesystem::path csvFile = SeedFile(folder, token, ".csv");
+  OpenForReadingOutcome csv = files.OpenForReading(csvFile);
+  if (csv.source) {
+    const std::string row = Utf16LittleEndianBytes(CsvLinesOf(token, *serial).row);
+    const std::optional<bool> found = ContainsLine(*csv.source, Utf16LittleEndianBytes(u"\r\n"), row);
+    if (found) {
+      presence.holding.csv = *found;
+    } else {
+      unreadable(csvFile, csv.source->error);
+    }
+  } else if (csv.state == OpenForReadingOutcome::State::Failed) {
+    unreadable(csvFile, csv.error);
+  }
+  return presence;
 }

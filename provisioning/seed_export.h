@@ -22,13 +22,37 @@ struct ExportedToken {
 };
 
 // Appends `token` to the XML and CSV seed files of its algorithm in `folder`.
-// Returns one message line ("...\r\n", naming the file) per failure, in the
-// order they happened, and a line when the XML file already held a token with
-// this serial (the token is saved all the same); empty when both files were
-// written and the serial is new.
+// Returns one message line ("...\r\n", naming the file) per failure or
+// recovery of what an interrupted save left, in the order they happened, and a
+// line when the XML file already held a token with this serial (the token is
+// saved all the same); empty when both files were written and the serial is new.
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
                                          const ExportedToken& token);
 
 // The same, through `files` instead of the file layer itself.
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
                                          const ExportedToken& token, SeedFileAccess& files);
+
+// Which of a token's two seed files a step is about.
+struct SeedFileSet {
+  bool csv = false;
+  bool xml = false;
+};
+
+// Appends `token` to the files of `which` only; lines as above. `written`
+// (when given) tells which files took it.
+std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
+                                         SeedFileAccess& files, SeedFileSet which, SeedFileSet* written);
+
+// Which of its seed files already hold `token` exactly (its serial and seed
+// in the XML file, its whole row in the CSV file), read in constant memory.
+// A file that cannot be read is not in `holding` and has its line in `lines`.
+struct SeedFilePresence {
+  SeedFileSet holding;
+  std::vector<MessageText> lines;
+};
+SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
+                                      SeedFileAccess& files);
+
+// "hseeds" or "tseeds": the files of the token's algorithm.
+std::filesystem::path SeedFile(const std::filesystem::path& folder, const ExportedToken& token, const char* extension);

@@ -73,7 +73,8 @@ bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 // last bytes of the file.
 class ElementTextScanner {
  public:
-  using Found = std::function<void(std::size_t tag, const std::string& text)>;
+  // `closed`: the text ended at a tag, not at the end of the bytes.
+  using Found = std::function<void(std::size_t tag, const std::string& text, bool closed)>;
 
   ElementTextScanner(std::vector<std::string_view> tags, Found found)
       : tags_(std::move(tags)), found_(std::move(found)) {}
@@ -117,7 +118,7 @@ class ElementTextScanner {
             if (selfClosing_) {
               text_.clear();
               overlong_ = false;
-              Report();
+              Report(true);
               state_ = State::Outside;
             } else {
               StartText();
@@ -141,7 +142,7 @@ class ElementTextScanner {
           }
           data = stop;
           if (close) {
-            Report();
+            Report(true);
             ++data;
             StartName();
           }
@@ -153,7 +154,7 @@ class ElementTextScanner {
 
   // A file cut off inside an element still has that element's text.
   void Finish() {
-    if (state_ == State::Text) Report();
+    if (state_ == State::Text) Report(false);
   }
 
   // Whether the last thing in the bytes, but for white space, is the closing
@@ -195,8 +196,8 @@ class ElementTextScanner {
     overlong_ = false;
   }
 
-  void Report() {
-    if (!overlong_) found_(tag_, Decode(text_));
+  void Report(bool closed) {
+    if (!overlong_) found_(tag_, Decode(text_), closed);
   }
 
   std::vector<std::string_view> tags_;
@@ -229,7 +230,7 @@ bool ScanAll(ByteSource& in, ElementTextScanner& scanner) {
 
 bool FindSerials(ByteSource& in, const std::vector<std::string>& candidates, std::vector<bool>& found) {
   found.resize(candidates.size(), false);
-  ElementTextScanner scanner({"serial"}, [&](std::size_t, const std::string& serial) {
+  ElementTextScanner scanner({"serial"}, [&](std::size_t, const std::string& serial, bool) {
     for (std::size_t i = 0; i < candidates.size(); ++i) {
       if (candidates[i] == serial) found[i] = true;
     }
@@ -255,7 +256,9 @@ std::uint64_t SeedFileTokenKey(std::string_view serial, std::string_view seedHex
 bool ScanSeedFileTokens(ByteSource& in, SeedFileTokens& tokens) {
   tokens = SeedFileTokens{};
   std::optional<std::string> serial;
-  ElementTextScanner scanner({"serial", "seed"}, [&](std::size_t tag, const std::string& text) {
+  // A text cut off by the end of the bytes is no token: its seed may be a part.
+  ElementTextScanner scanner({"serial", "seed"}, [&](std::size_t tag, const std::string& text, bool closed) {
+    if (!closed) return;
     if (tag == 0) {
       serial = text;
     } else if (serial) {

@@ -31,10 +31,12 @@ const wchar_t* Wide(const MessageText& text) { return reinterpret_cast<const wch
 
 }  // namespace
 
-CMainDlg::CMainDlg(ITokenLibrary& library, MessageText loadProblem, NewTokenFormRunner runNewTokenForm)
+CMainDlg::CMainDlg(ITokenLibrary& library, MessageText loadProblem, NewTokenFormRunner runNewTokenForm,
+                   SaveSettler settleInterruptedSaves)
     : logic_(model_, library, *this),
       loadProblem_(std::move(loadProblem)),
-      runNewTokenForm_(std::move(runNewTokenForm)) {}
+      runNewTokenForm_(std::move(runNewTokenForm)),
+      settleInterruptedSaves_(std::move(settleInterruptedSaves)) {}
 
 CMainDlg::~CMainDlg() {
   // The window's handlers use this object: it must not outlive it.
@@ -158,6 +160,12 @@ void CMainDlg::ShowModelNow() {
 void CMainDlg::Pause(std::uint32_t milliseconds) {
   BusyScope busy;
   Sleep(milliseconds);
+}
+
+std::vector<MessageText> CMainDlg::SettleInterruptedSaves() {
+  if (!settleInterruptedSaves_) return {};
+  BusyScope busy;  // it reads the seed files and asks the key
+  return settleInterruptedSaves_();
 }
 
 NewTokenResult CMainDlg::RunNewTokenForm() {

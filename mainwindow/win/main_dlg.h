@@ -29,9 +29,11 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   enum { IDD = IDD_MAINDLG };
 
   using NewTokenFormRunner = std::function<NewTokenResult(HWND owner)>;
+  using SaveSettler = std::function<std::vector<MessageText>()>;
 
   // `loadProblem` is logged first when not empty (the library failed to load).
-  CMainDlg(ITokenLibrary& library, MessageText loadProblem, NewTokenFormRunner runNewTokenForm);
+  CMainDlg(ITokenLibrary& library, MessageText loadProblem, NewTokenFormRunner runNewTokenForm,
+           SaveSettler settleInterruptedSaves = {});
   ~CMainDlg() override;
 
   bool FilterMessage(MSG* message) override;
@@ -71,6 +73,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   // IMainWindowHost
   void ShowModelNow() override;
   void Pause(std::uint32_t milliseconds) override;
+  std::vector<MessageText> SettleInterruptedSaves() override;
   NewTokenResult RunNewTokenForm() override;
   int RunSetEnterDialog(bool& appendEnter) override;
   std::int64_t CurrentUnixTime() override;
@@ -87,6 +90,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   MainWindowLogic logic_;
   MessageText loadProblem_;
   NewTokenFormRunner runNewTokenForm_;
+  SaveSettler settleInterruptedSaves_;
 
   TokenListView tokenList_;
   MessageLogView messageLog_;

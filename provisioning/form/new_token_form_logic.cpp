@@ -1,6 +1,7 @@
 #include "provisioning/form/new_token_form_logic.h"
 
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -31,8 +32,20 @@ NewTokenFormServices NewTokenFormServices::Standard() {
   services.generateSeedBytes = [](std::uint8_t* buffer, std::int32_t count) {
     return GenerateSeedBytes(buffer, count);
   };
-  services.appendSeedFiles = [](const std::filesystem::path& folder, const ExportedToken& token) {
-    return AppendSeedFiles(folder, token);
+  // Shared by the three steps of one save; goes with the form.
+  const auto pending = std::make_shared<PendingSaveRecord>();
+  services.recordPendingSave = [pending](const std::filesystem::path& folder, const PendingSave& save) {
+    SeedFileAccess files;
+    return pending->Begin(folder, save, files);
+  };
+  services.forgetPendingSave = [pending] { pending->Remove(); };
+  services.appendSeedFiles = [pending](const std::filesystem::path& folder, const ExportedToken& token) {
+    SeedFileAccess files;
+    SeedFileSet written;
+    std::vector<MessageText> lines = AppendSeedFiles(folder, token, files, SeedFileSet{true, true}, &written);
+    // Otherwise the record stays, and the next start or save completes the files.
+    if (written.csv && written.xml) pending->Remove();
+    return lines;
   };
   return services;
 }
@@ -162,10 +175,20 @@ void NewTokenFormLogic::SaveToken() {
   std::memcpy(state_.serialAnsi, serial.bytes.data(), serial.bytes.size());
 
   const TokenRecord record = BuildTokenRecord(state_);
+  // The token is recorded before the key gets it, so that a save cut short
+  // between the key and the seed files is completed later, never lost.
+  if (!seedFolder_.empty() && services_.recordPendingSave) {
+    PendingSave save{BuildExportedToken(record, state_.userName), KeySerial()};
+    if (std::optional<MessageText> reason = services_.recordPendingSave(seedFolder_, save)) {
+      Refuse(SeedFilesUnwritable(*reason));
+      return;
+    }
+  }
   controls_.EnableSave(false);
   const CvStatus status = library_.OtpPersonalize(record, kPersonalizeOption);
 
   if (status != CV_OK) {
+    if (services_.forgetPendingSave) services_.forgetPendingSave();
     state_.resultStatus = kWriteToKeyFailed;
     FormatText(state_.resultMessage, kSaveFailedFormat, status);
   } else {
@@ -175,6 +198,15 @@ void NewTokenFormLogic::SaveToken() {
     ExportSeed(record);
   }
   controls_.EndForm(FormEnd::Saved);
+}
+
+// The key's own serial number, which the record of a save names; empty when
+// the key does not say.
+std::string NewTokenFormLogic::KeySerial() {
+  DeviceInfo info;
+  std::memset(&info, 0, sizeof info);
+  if (library_.GetDeviceInfo(&info) != CV_OK) return {};
+  return TextWithin(info.sn);
 }
 
 // Export failures are added to the message; the token is on the key either way.

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "provisioning/form/new_token_form_controls.h"
 #include "provisioning/form/new_token_form_state.h"
 #include "provisioning/form/save_refusal.h"
 #include "provisioning/new_token_result.h"
+#include "provisioning/pending_save.h"
 #include "provisioning/seed_export.h"
 #include "vendor/token_library.h"
 
@@ -22,8 +24,16 @@ struct NewTokenFormServices {
   std::function<std::vector<MessageText>(const std::filesystem::path& folder,
                                          const ExportedToken& token)>
       appendSeedFiles;
+  // Before the key is written: records the token durably beside the seed
+  // files; the reason when it cannot, and then the key is not written.
+  // Unset: nothing is recorded.
+  std::function<std::optional<MessageText>(const std::filesystem::path& folder, const PendingSave& save)>
+      recordPendingSave;
+  // The key refused the token: its record goes.
+  std::function<void()> forgetPendingSave;
 
-  // The secure generators and the real seed files.
+  // The secure generators and the real seed files; the record of a save
+  // goes once appendSeedFiles wrote both files.
   static NewTokenFormServices Standard();
 };
 
@@ -54,6 +64,7 @@ class NewTokenFormLogic {
   void WriteFields();
   void Refuse(const SaveRefusal& refusal);
   void ExportSeed(const TokenRecord& record);
+  std::string KeySerial();
 
   INewTokenFormControls& controls_;
   ITokenLibrary& library_;

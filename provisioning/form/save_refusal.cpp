@@ -18,6 +18,10 @@ const char16_t kTooLongFormat[] =
 const char16_t kNoSeedTitle[] = u"No seed yet";
 const char16_t kNoSeed[] = u"Click \"Generate\" beside Seed/Secret to make the seed first.";
 const char16_t kNewSeedTitle[] = u"New seed needed";
+const char16_t kUnwritableTitle[] = u"Seed files cannot be written";
+const char16_t kUnwritableFormat[] =
+    u"The key was not changed: the seed could not be recorded beside the seed files (%s). "
+    u"Make the program's folder writable, then click \"Save\" again.";
 const char16_t kSeedForOtherHashFormat[] =
     u"The seed was made for %s. Click \"Generate\" for a %s seed.";
 
@@ -112,4 +116,9 @@ std::optional<SaveRefusal> CheckSeed(const NewTokenFormState& state) {
   if (matches) return std::nullopt;
   return SaveRefusal{FormField::Seed, FormField::GenerateSeed, kNewSeedTitle,
                      Format(kSeedForOtherHashFormat, HashName(state.seedHashChoice), HashName(state.hashChoice))};
+}
+
+// Without its record the seed could end up on the key and in no file.
+SaveRefusal SeedFilesUnwritable(const MessageText& reason) {
+  return SaveRefusal{FormField::Seed, FormField::Seed, kUnwritableTitle, Format(kUnwritableFormat, reason)};
 }

@@ -34,3 +34,7 @@ std::optional<SaveRefusal> CheckUserName(const MessageText& userName);
 // When the shown seed is not one for the chosen hash (none yet, or made for
 // the other hash), the refusal that asks for a new one.
 std::optional<SaveRefusal> CheckSeed(const NewTokenFormState& state);
+
+// When the record that a save writes before the key is written could not be
+// written (`reason`): the key is not written either.
+SaveRefusal SeedFilesUnwritable(const MessageText& reason);

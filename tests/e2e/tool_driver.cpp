@@ -206,3 +206,9 @@ int ToolUnderTest::WaitForExit(DWORD timeoutMs) {
   GetExitCodeProcess(process_.hProcess, &code);
   return static_cast<int>(code);
 }
+
+bool ToolUnderTest::Kill() {
+  if (!process_.hProcess) return false;
+  TerminateProcess(process_.hProcess, 99);
+  return WaitForSingleObject(process_.hProcess, 10000) == WAIT_OBJECT_0;
+}

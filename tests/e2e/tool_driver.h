@@ -67,6 +67,9 @@ class ToolUnderTest {
   int CloseWithEscape();
   int CloseWithCloseBox();
   int WaitForExit(DWORD timeoutMs = 10000);
+  // Ends the tool's process at once, wherever it is, as a crash or a power
+  // cut would; true once the process is gone.
+  bool Kill();
 
  private:
   PROCESS_INFORMATION process_{};

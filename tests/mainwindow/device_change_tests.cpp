@@ -90,13 +90,17 @@ TEST_F(DeviceChange, OtherEventKindsAndForeignDevicesChangeNothing) {
   EXPECT_EQ(rig.model.rows.size(), 2u);
 }
 
-TEST_F(DeviceChange, ArrivalPausesTwoSecondsThenSearchesAndLists) {
+// The key an interrupted save was for may be the one arriving.
+TEST_F(DeviceChange, ArrivalPausesTwoSecondsThenSearchesListsAndSettlesInterruptedSaves) {
   rig.library.tokens = {MakeTokenRecord("NEW")};
+  rig.host.settleLines = {u"An interrupted save was completed.\r\n"};
   rig.logic.OnDeviceChange(kDeviceArrival, key.data(), key.size());
 
   EXPECT_EQ(rig.host.pauses, std::vector<std::uint32_t>{2000});
-  EXPECT_EQ(rig.events, (std::vector<std::string>{"Pause", "ListDevice", "OtpList"}));
-  EXPECT_EQ(rig.Log(), logBefore + "Found a Corvane/Meridia device.\r\nList tokens succeeded!\r\n");
+  EXPECT_EQ(rig.events, (std::vector<std::string>{"Pause", "ListDevice", "OtpList", "SettleInterruptedSaves"}));
+  EXPECT_EQ(rig.Log(), logBefore +
+                           "Found a Corvane/Meridia device.\r\nList tokens succeeded!\r\n"
+                           "An interrupted save was completed.\r\n");
   ASSERT_EQ(rig.model.rows.size(), 1u);
   EXPECT_EQ(rig.Row(0), "NEW|X|HOTP|SHA-1|6|30");
 }

@@ -54,6 +54,11 @@ class FakeMainWindowHost : public IMainWindowHost {
     events_.push_back("Pause");
     pauses.push_back(milliseconds);
   }
+  std::vector<MessageText> settleLines;  // what each settling says
+  std::vector<MessageText> SettleInterruptedSaves() override {
+    events_.push_back("SettleInterruptedSaves");
+    return settleLines;
+  }
   NewTokenResult RunNewTokenForm() override {
     events_.push_back("RunNewTokenForm");
     return newTokenResult;

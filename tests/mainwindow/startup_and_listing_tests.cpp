@@ -9,13 +9,14 @@ const std::string kFound = "Found a Corvane/Meridia device.\r\n";
 const std::string kListed = "List tokens succeeded!\r\n";
 const std::string kNoToken = "But there is no OTP token in the device!\r\n";
 
-TEST(MainWindowStartup, KeyWithTokensIsFoundListedAndEnablesEveryButton) {
+TEST(MainWindowStartup, KeyWithTokensIsFoundListedAndEnablesEveryButtonThenInterruptedSavesAreSettled) {
   MainWindowRig rig;
   rig.library.tokens = {MakeTokenRecord("AAA0000000001", TOTP, HASH_SHA256, 8, 60),
                         MakeTokenRecord("AAA0000000002", HOTP, HASH_SHA1, 6, 30)};
+  rig.host.settleLines = {u"An interrupted save was completed.\r\n"};
   rig.logic.Initialise(u"");
 
-  EXPECT_EQ(rig.Log(), kFound + kListed);
+  EXPECT_EQ(rig.Log(), kFound + kListed + "An interrupted save was completed.\r\n");
   EXPECT_EQ(rig.Status(), "");
   EXPECT_EQ(rig.model.activeIndex, 0);
   EXPECT_EQ(ButtonsOf(rig.model), kAllEnabled);

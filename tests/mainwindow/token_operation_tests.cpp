@@ -130,7 +130,8 @@ TEST_F(TokenOperations, NewTokenNotSavedLogsOnlyAFailureAndCallsNothing) {
   rig.host.newTokenResult = {kWriteToKeyFailed, u"Failed to write the token (error = 0x80100001)\r\n", true};
   rig.logic.NewToken();
   EXPECT_EQ(rig.Log(), "Failed to write the token (error = 0x80100001)\r\n");
-  EXPECT_EQ(rig.events, (std::vector<std::string>{"RunNewTokenForm", "RunNewTokenForm"}));
+  EXPECT_EQ(rig.events, (std::vector<std::string>{"SettleInterruptedSaves", "RunNewTokenForm",
+                                                  "SettleInterruptedSaves", "RunNewTokenForm"}));
 }
 
 TEST_F(TokenOperations, NewTokenSavedSetsEnterListsAndEnablesGetOtp) {
@@ -142,11 +143,16 @@ TEST_F(TokenOperations, NewTokenSavedSetsEnterListsAndEnablesGetOtp) {
   rig.library.tokens = {MakeTokenRecord("NEW", TOTP)};
   rig.library.setEnterStatus = 0x1234;
   rig.host.newTokenResult = {kTokenSaved, u"Token saved.\r\n", false};
+  rig.host.settleLines = {u"A record was kept.\r\n"};
   rig.logic.NewToken();
 
-  EXPECT_EQ(rig.events, (std::vector<std::string>{"RunNewTokenForm", "OtpSetValueWithEnter", "OtpList"}));
+  // What earlier saves left is settled before the form can write anything.
+  EXPECT_EQ(rig.events, (std::vector<std::string>{"SettleInterruptedSaves", "RunNewTokenForm", "OtpSetValueWithEnter",
+                                                  "OtpList"}));
   EXPECT_EQ(rig.library.setEnterValues, std::vector<std::uint32_t>{0});
-  EXPECT_EQ(rig.Log(), "Token saved.\r\nFailed to set C/R (error = 0x00001234)\r\nList tokens succeeded!\r\n");
+  EXPECT_EQ(rig.Log(),
+            "A record was kept.\r\nToken saved.\r\nFailed to set C/R (error = 0x00001234)\r\nList tokens "
+            "succeeded!\r\n");
   ASSERT_EQ(rig.model.rows.size(), 1u);
   EXPECT_EQ(ButtonsOf(rig.model), kAllEnabled);
 }

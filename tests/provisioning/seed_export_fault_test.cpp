@@ -339,6 +339,8 @@ TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
   const std::string newer = HotpXmlOf({FirstToken(), SecondToken()});
   const std::string endCut = newer.substr(0, newer.size() - 20);         // in the closing tags
   const std::string midCut = newer.substr(0, newer.find("0000987654321"));  // in the second token
+  // A save killed while writing the second token's seed: no token of its own.
+  const std::string seedCut = newer.substr(0, newer.find("</seed>", newer.find("0000987654321")) - 5);
   const std::string kTemporary = "hseeds.xml.otp-0123456789abcdef.tmp";
   const std::string kOther = "hseeds.xml.otp-00000000000000aa.tmp";
   struct Case {
@@ -362,6 +364,8 @@ TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
        {kTemporary}, {keptFirst}},
       {"present, holding all the leftover holds", newer, {{kTemporary, older}, {kOther, ""}}, false,
        {"0000123456789", "0000987654321", "0000555555555"}, {}, {}},
+      {"present, a leftover cut off inside a seed", older, {{kTemporary, seedCut}}, false,
+       {"0000123456789", "0000555555555"}, {}, {}},
       {"present, lacking a token of the leftover", older, {{kTemporary, newer}}, false,
        {"0000123456789", "0000555555555"}, {kTemporary}, {keptFirst}},
       {"missing, the copy cannot be put back", std::nullopt, {{kTemporary, newer}}, true, {}, {kTemporary},

@@ -4,12 +4,25 @@
 
 #include "provisioning/form/win/new_token_dlg.h"
 #include "provisioning/files/module_path_win.h"
+#include "provisioning/pending_save.h"
+
+namespace {
+
+// The seed files live beside the program. The folder keeps its trailing
+// backslash, so a program at a drive root writes to "C:\" and not to "C:",
+// which would name the drive's current folder.
+std::filesystem::path SeedFolder() { return std::filesystem::path(FolderOfPath(ModuleFilePath(nullptr))); }
+
+}  // namespace
+
+std::vector<MessageText> SettleInterruptedSavesBesideProgram(ITokenLibrary& library) {
+  const std::filesystem::path folder = SeedFolder();
+  if (folder.empty()) return {};
+  return SettleInterruptedSaves(folder, library);
+}
 
 NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library) {
-  // The seed files live beside the program. The folder keeps its trailing
-  // backslash, so a program at a drive root writes to "C:\" and not to "C:",
-  // which would name the drive's current folder.
-  CNewTokenDlg dialog(library, std::filesystem::path(FolderOfPath(ModuleFilePath(nullptr))));
+  CNewTokenDlg dialog(library, SeedFolder());
   dialog.DoModal(owner);
   return dialog.Result();
 }

@@ -1,0 +1,330 @@
+#include "provisioning/pending_save.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <system_error>
+
+#include <pugixml.hpp>
+
+#include "provisioning/files/temporary_name.h"
+#include "provisioning/seed_export_messages.h"
+#include "provisioning/seed_file_lock.h"
+#include "provisioning/seed_file_recovery.h"
+#include "provisioning/seed_text.h"
+#include "text/code_page.h"
+#include "text/format_text.h"
+#include "text/hex_text.h"
+#include "vendor/bounded_text.h"
+
+namespace {
+
+constexpr char kMarker[] = ".pending-";
+constexpr char kSuffix[] = ".xml";
+constexpr std::size_t kRandomDigits = 16;
+
+// "hseeds.pending-<16 hexadecimal digits>.xml", "tseeds..." likewise.
+bool IsRecordName(const std::string& name) {
+  const std::string prefix = name.substr(0, 6);
+  if (prefix != "hseeds" && prefix != "tseeds") return false;
+  const std::size_t markerSize = sizeof kMarker - 1, suffixSize = sizeof kSuffix - 1;
+  if (name.size() != 6 + markerSize + kRandomDigits + suffixSize) return false;
+  if (name.compare(6, markerSize, kMarker) != 0) return false;
+  if (name.compare(name.size() - suffixSize, suffixSize, kSuffix) != 0) return false;
+  for (std::size_t at = 6 + markerSize; at < 6 + markerSize + kRandomDigits; ++at) {
+    const char c = name[at];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+std::string RecordName(bool totp) {
+  static std::atomic<std::uint64_t> counter{0};
+  const std::uint64_t local = 0;
+  const std::uint64_t entropy =
+      static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count() << 17) ^
+      (counter++ << 52) ^ reinterpret_cast<std::uintptr_t>(&local);
+  // temporary_name gives "<prefix>.otp-<digits>.tmp"; only its digits are taken.
+  const std::string digits = temporary_name::For("", entropy).substr(sizeof temporary_name::kMarker - 1, kRandomDigits);
+  return std::string(totp ? "tseeds" : "hseeds") + kMarker + digits + kSuffix;
+}
+
+std::string HexOf(const std::string& bytes) {
+  return HexText(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), true);
+}
+
+std::optional<std::string> BytesOfHex(const char* hex) {
+  const auto value = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+  };
+  std::string bytes;
+  const std::size_t length = std::strlen(hex);
+  if (length % 2 != 0) return std::nullopt;
+  for (std::size_t at = 0; at < length; at += 2) {
+    const int high = value(hex[at]), low = value(hex[at + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes.push_back(static_cast<char>(high * 16 + low));
+  }
+  return bytes;
+}
+
+class StringWriter final : public pugi::xml_writer {
+ public:
+  std::string text;
+  void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
+};
+
+// Text for lines: the 8-bit serial as the system shows it.
+MessageText Shown(const std::string& bytes) {
+  if (std::optional<MessageText> text = WidenText(bytes.c_str(), kThreadAnsiCodePage)) return *text;
+  return Widen(HexOf(bytes));
+}
+
+// What the key answers, asked once for all records.
+struct KeyView {
+  bool asked = false;
+  bool present = false;
+  std::string serial;
+  CvStatus listStatus = CV_OK;
+  std::array<TokenRecord, kMaxTokens> tokens{};
+};
+
+void Ask(ITokenLibrary& library, KeyView& key) {
+  if (key.asked) return;
+  key.asked = true;
+  DeviceInfo info;
+  std::memset(&info, 0, sizeof info);
+  key.present = library.GetDeviceInfo(&info) == CV_OK;
+  if (!key.present) return;
+  key.serial = TextWithin(info.sn);
+  std::memset(key.tokens.data(), 0, sizeof key.tokens);
+  key.listStatus = library.OtpList(0, key.tokens.data());
+}
+
+bool Lists(const KeyView& key, const ExportedToken& token) {
+  for (const TokenRecord& record : key.tokens) {
+    const std::string serial = TextWithin(record.serial);
+    if (serial.empty()) break;  // the list ends at the first empty serial
+    if (serial == token.serial && record.type == (token.totp ? TOTP : HOTP) &&
+        record.hashAlgorithm == (token.sha256 ? HASH_SHA256 : HASH_SHA1) && record.digits == token.digits &&
+        record.timeStep == token.interval) {
+      return true;
+    }
+  }
+  return false;
+}
+
+MessageText FileNames(const std::filesystem::path& folder, const ExportedToken& token, SeedFileSet which) {
+  const MessageText xml = SeedFile(folder, token, ".xml").filename().u16string();
+  const MessageText csv = SeedFile(folder, token, ".csv").filename().u16string();
+  if (which.xml && which.csv) return xml + u" and " + csv;
+  return which.xml ? xml : csv;
+}
+
+// One record: settled, dropped or kept, with its line(s).
+void Settle(const std::filesystem::path& folder, const std::filesystem::path& path, ITokenLibrary& library,
+            SeedFileAccess& files, KeyView& key, std::vector<MessageText>& lines) {
+  const MessageText recordName = path.filename().u16string();
+  std::filesystem::path lockFile = path;
+  lockFile += ".lock";
+  FileLock lock;
+  FileError error;
+  switch (lock.Acquire(lockFile, std::chrono::milliseconds(0), error)) {
+    case FileLock::Outcome::Held:
+      break;
+    case FileLock::Outcome::Busy:
+      return;  // a save running now holds it
+    case FileLock::Outcome::Failed:
+      lines.push_back(Format(u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n",
+                             recordName, FileErrorReason(u"its lock file could not be created", error)));
+      return;
+  }
+  const ReadOutcome read = files.Read(path);
+  if (read.state == ReadOutcome::State::Missing) return;  // its save finished meanwhile
+  const std::optional<PendingSave> save =
+      read.state == ReadOutcome::State::Read ? PendingSaveFromXml(read.bytes) : std::nullopt;
+  if (!save) {
+    const MessageText why = read.state == ReadOutcome::State::Failed
+                                ? FileErrorReason(u"it could not be read", read.error)
+                                : MessageText(u"it is damaged");
+    lines.push_back(Format(u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n",
+                           recordName, why));
+    return;
+  }
+  const MessageText serial = Shown(save->token.serial);
+  const MessageText keySerial = Shown(save->keySerial);
+  Ask(library, key);
+  // A record written without the key's serial belongs to whichever key lists the token.
+  if (!key.present || (!save->keySerial.empty() && key.serial != save->keySerial)) {
+    lines.push_back(Format(u"An interrupted save of the token %s for the key %s is not finished: plug in that key "
+                           u"to complete it. Its record %s was kept.\r\n",
+                           serial, keySerial, recordName));
+    return;
+  }
+  if (key.listStatus != CV_OK) {
+    lines.push_back(Format(u"An interrupted save of the token %s for the key %s is not finished: the key's tokens "
+                           u"could not be listed (error = 0x%08X). Its record %s was kept.\r\n",
+                           serial, keySerial, key.listStatus, recordName));
+    return;
+  }
+  std::error_code ignored;
+  if (!Lists(key, save->token)) {
+    std::filesystem::remove(path, ignored);
+    lines.push_back(Format(u"An interrupted save of the token %s did not reach the key %s, which does not list "
+                           u"it; its record %s was removed.\r\n",
+                           serial, Shown(key.serial), recordName));
+    return;
+  }
+  SeedFilePresence presence = FindTokenInSeedFiles(folder, save->token, files);
+  const SeedFileSet missing{!presence.holding.csv, !presence.holding.xml};
+  SeedFileSet written;
+  std::vector<MessageText> failures = presence.lines;
+  if (presence.lines.empty() && (missing.csv || missing.xml)) {
+    failures = AppendSeedFiles(folder, save->token, files, missing, &written);
+  }
+  if ((missing.csv && !written.csv) || (missing.xml && !written.xml) || !presence.lines.empty()) {
+    lines.insert(lines.end(), failures.begin(), failures.end());
+    lines.push_back(Format(u"An interrupted save of the token %s on the key %s could not be completed; its "
+                           u"record %s was kept.\r\n",
+                           serial, Shown(key.serial), recordName));
+    return;
+  }
+  lines.insert(lines.end(), failures.begin(), failures.end());  // recoveries of leftovers
+  std::filesystem::remove(path, ignored);
+  if (missing.csv || missing.xml) {
+    lines.push_back(Format(u"An interrupted save of the token %s on the key %s was completed: the token was "
+                           u"added to %s.\r\n",
+                           serial, Shown(key.serial), FileNames(folder, save->token, missing)));
+  } else {
+    lines.push_back(Format(u"An interrupted save of the token %s on the key %s had reached %s already; its "
+                           u"record %s was removed.\r\n",
+                           serial, Shown(key.serial), FileNames(folder, save->token, SeedFileSet{true, true}),
+                           recordName));
+  }
+}
+
+}  // namespace
+
+std::string PendingSaveXml(const PendingSave& save) {
+  const ExportedToken& token = save.token;
+  pugi::xml_document document;
+  pugi::xml_node root = document.append_child("pendingSave");
+  const auto add = [&](const char* name, const std::string& text) {
+    root.append_child(name).append_child(pugi::node_pcdata).set_value(text.c_str());
+  };
+  add("key", HexOf(save.keySerial));
+  add("algorithm", token.totp ? "TOTP" : "HOTP");
+  add("hash", token.sha256 ? "SHA-256" : "SHA-1");
+  add("digits", std::to_string(token.digits));
+  add("interval", std::to_string(token.interval));
+  add("serial", HexOf(token.serial));
+  add("seed", HexText(token.seed.data(), token.seed.size(), true));
+  add("userName", HexOf(Utf16LittleEndianBytes(token.userName)));
+  StringWriter writer;
+  document.save(writer, "\t", pugi::format_indent);
+  return writer.text;
+}
+
+std::optional<PendingSave> PendingSaveFromXml(const std::string& bytes) {
+  pugi::xml_document document;
+  if (!document.load_buffer(bytes.data(), bytes.size())) return std::nullopt;
+  const pugi::xml_node root = document.child("pendingSave");
+  const auto text = [&](const char* name) { return std::string(root.child(name).child_value()); };
+  PendingSave save;
+  ExportedToken& token = save.token;
+  const std::optional<std::string> key = BytesOfHex(text("key").c_str());
+  const std::optional<std::string> serial = BytesOfHex(text("serial").c_str());
+  const std::optional<std::string> seed = BytesOfHex(text("seed").c_str());
+  const std::optional<std::string> userName = BytesOfHex(text("userName").c_str());
+  const std::string algorithm = text("algorithm"), hash = text("hash"), digits = text("digits"),
+                    interval = text("interval");
+  if (!root || !key || !serial || serial->empty() || !seed || !userName || userName->size() % 2 != 0 ||
+      (algorithm != "HOTP" && algorithm != "TOTP") || (hash != "SHA-1" && hash != "SHA-256") ||
+      (digits != "6" && digits != "8") || (interval != "30" && interval != "60")) {
+    return std::nullopt;
+  }
+  token.totp = algorithm == "TOTP";
+  token.sha256 = hash == "SHA-256";
+  if (seed->size() != (token.sha256 ? 32u : 20u)) return std::nullopt;
+  token.digits = digits == "6" ? 6 : 8;
+  token.interval = interval == "30" ? 30 : 60;
+  token.serial = *serial;
+  token.seed.assign(seed->begin(), seed->end());
+  for (std::size_t at = 0; at < userName->size(); at += 2) {
+    token.userName.push_back(static_cast<char16_t>(static_cast<unsigned char>((*userName)[at]) |
+                                                   static_cast<unsigned char>((*userName)[at + 1]) << 8));
+  }
+  save.keySerial = *key;
+  return save;
+}
+
+std::optional<MessageText> PendingSaveRecord::Begin(const std::filesystem::path& folder, const PendingSave& save,
+                                                    SeedFileAccess& files) {
+  const std::string text = PendingSaveXml(save);
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const std::filesystem::path path = folder / RecordName(save.token.totp);
+    std::filesystem::path lockFile = path;
+    lockFile += ".lock";
+    FileError error;
+    const FileLock::Outcome locked = lock_.Acquire(lockFile, std::chrono::milliseconds(0), error);
+    if (locked == FileLock::Outcome::Busy) continue;
+    if (locked == FileLock::Outcome::Failed) {
+      return FileErrorReason(Format(u"%s could not be created", lockFile.filename().u16string()), error);
+    }
+    std::error_code taken;
+    if (std::filesystem::exists(path, taken)) continue;
+    const PublishOutcome published =
+        files.Publish(path, [&](ByteSink& out) { return out.Write(text.data(), text.size()); });
+    if (!published.Published()) {
+      lock_.Release();
+      return FileErrorReason(Format(u"%s could not be written", path.filename().u16string()), published.error);
+    }
+    path_ = path;
+    return std::nullopt;
+  }
+  lock_.Release();
+  return MessageText(u"no free name for the record of the save was found");
+}
+
+void PendingSaveRecord::Remove() {
+  if (path_.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove(path_, ignored);
+  path_.clear();
+  lock_.Release();
+}
+
+std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder, ITokenLibrary& library,
+                                            SeedFileAccess& files) {
+  std::vector<MessageText> lines;
+  std::vector<std::filesystem::path> records;
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    if (IsRecordName(entry->path().filename().u8string())) records.push_back(entry->path());
+  }
+  std::sort(records.begin(), records.end());
+  KeyView key;
+  for (const std::filesystem::path& record : records) Settle(folder, record, library, files, key, lines);
+  return lines;
+}
+
+std::vector<MessageText> SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library) {
+  SeedFileAccess files;
+  std::vector<MessageText> lines;
+  for (const char* name : {"hseeds.xml", "tseeds.xml"}) {
+    const std::filesystem::path file = folder / name;
+    if (files.Temporaries(file).empty()) continue;
+    FileLock lock;
+    if (std::optional<MessageText> busy = LockSeedFile(lock, file, files.lockPatience)) continue;
+    SeedFileRecovery recovery = RecoverSeedFile(files, file);
+    lines.insert(lines.end(), recovery.lines.begin(), recovery.lines.end());
+    if (recovery.blocked) lines.push_back(Format(u"%s: %s.\r\n", Widen(name), *recovery.blocked));
+  }
+  std::vector<MessageText> settled = SettlePendingSaves(folder, library, files);
+  lines.insert(lines.end(), settled.begin(), settled.end());
+  return lines;
+}
