@@ -138,20 +138,33 @@ std::uint64_t Entropy() {
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// The file that `path` leads to when it is a link (a reparse point).
-std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return path;
+// The full name the system gives what `path` opens, links resolved.
+std::wstring FinalPathOf(const std::filesystem::path& path) {
   Handle file;
-  file.handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (!file.Valid()) return path;
+  file.handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (!file.Valid()) return {};
   std::wstring final(32768, L'\0');
   const DWORD length = GetFinalPathNameByHandleW(file.handle, final.data(), static_cast<DWORD>(final.size()),
                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0 || length >= final.size()) return path;
+  if (length == 0 || length >= final.size()) return {};
   final.resize(length);
+  return final;
+}
+
+// The file that `path` leads to when it is a link. Not only reparse points:
+// under Wine a host's symbolic link shows as a plain file, and only its final
+// name, which differs from its folder's followed by its own name, gives it away.
+std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
+  const std::wstring final = FinalPathOf(path);
+  if (final.empty()) return path;
+  const std::wstring folder = FinalPathOf(path.parent_path().empty() ? std::filesystem::path(L".") : path.parent_path());
+  if (!folder.empty()) {
+    std::wstring expected = folder;
+    if (expected.back() != L'\\') expected += L'\\';
+    expected += path.filename().wstring();
+    if (CompareStringOrdinal(expected.c_str(), -1, final.c_str(), -1, TRUE) == CSTR_EQUAL) return path;
+  }
   return final;
 }
 
@@ -297,8 +310,8 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
 
 bool SwapByRename(const std::filesystem::path& temporary, const std::filesystem::path& target, bool targetExists,
                   FileError& error) {
-  const DWORD replace = targetExists ? MOVEFILE_REPLACE_EXISTING : 0;
-  if (MoveFileExW(temporary.c_str(), target.c_str(), replace | MOVEFILE_WRITE_THROUGH)) return true;
+  if (!targetExists) return RestoreTemporary(temporary, target, error);
+  if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
   error = LastError();
   return false;
 }
@@ -342,6 +355,19 @@ bool RemoveTemporary(const std::filesystem::path& temporary) {
 
 bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
                       FileError& error) {
+  // A second name for the file fails on any name that is taken, also on one
+  // the file API cannot see: under Wine a host's link whose file is missing,
+  // which a move would silently turn into a plain file.
+  if (CreateHardLinkW(target.c_str(), temporary.c_str(), nullptr)) {
+    DeleteFileW(temporary.c_str());
+    return true;
+  }
+  const DWORD code = GetLastError();
+  if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
+    error = ErrorFrom(code);
+    return false;
+  }
+  // Where the file system has no second names (FAT, some shares).
   if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
   error = LastError();
   return false;

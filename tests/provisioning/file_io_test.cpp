@@ -262,30 +262,95 @@ TEST(FileLayerPublish, ReadOnlyTargetIsReportedAndLeftAlone) {
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"seeds.xml"}));
 }
 
-TEST(FileLayerPublish, LinkStaysALinkAndTheFileItLeadsToGetsTheContents) {
-  TempFolder folder;
-  fs::create_directory(folder / "data");
-  WriteBytes(folder / "data" / "real.xml", "old");
+// Makes `link` a symbolic link to the existing file `to`: on Windows a reparse point, under Wine
+// (whose CreateSymbolicLinkW makes nothing) a host link, made by the host's
+// own ln, which Wine starts like any program.
+bool MakeLink(const fs::path& link, const fs::path& to) {
 #ifdef _WIN32
-  if (!CreateSymbolicLinkW((folder / "seeds.xml").c_str(), (folder / "data" / "real.xml").c_str(),
-                           SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
-    GTEST_SKIP() << "no symbolic links here (error " << GetLastError() << ")";
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  const auto unixName = reinterpret_cast<UnixName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+  if (!unixName) {
+    return CreateSymbolicLinkW(link.c_str(), to.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
+           (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
   }
-  const auto isLink = [&] {
-    const DWORD attributes = GetFileAttributesW((folder / "seeds.xml").c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-  };
-  // Wine makes a host link, which its file API shows as a plain file.
-  if (!isLink()) GTEST_SKIP() << "links here do not show as reparse points";
+  char* folder = unixName(link.parent_path().c_str());
+  if (!folder) return false;
+  const std::string target = to.is_absolute() ? std::string(unixName(to.c_str())) : to.generic_string();
+  std::wstring command = L"ln -s \"" + fs::u8path(target).wstring() + L"\" \"" + fs::u8path(folder).wstring() +
+                         L"/" + link.filename().wstring() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  // The host's program is no Windows process to wait for: wait for the link.
+  for (int wait = 0; wait < 500; ++wait) {
+    if (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    Sleep(10);
+  }
+  return false;
 #else
-  fs::create_symlink(fs::path("data") / "real.xml", folder / "seeds.xml");
-  const auto isLink = [&] { return fs::is_symlink(folder / "seeds.xml"); };
+  std::error_code error;
+  fs::create_symlink(to, link, error);
+  return !error;
 #endif
-  ASSERT_TRUE(isLink());
-  ASSERT_TRUE(Publish(folder / "seeds.xml", "new"));
-  EXPECT_TRUE(isLink());
-  EXPECT_EQ(ReadBytes(folder / "data" / "real.xml"), "new");
-  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"data", "seeds.xml"}));
+}
+
+// A seed file may be a link to a file elsewhere: absolute, relative, or one
+// whose file is missing. The link stays a link and its file gets the contents
+// (checked twice: a link turned into a plain file would get the first only),
+// or the save is refused; no file is ever lost. Under Wine a link is a host
+// link, which its file API shows as a plain file or, dangling, not at all.
+TEST(FileLayerPublish, LinkStaysALinkAndTheFileItLeadsToGetsTheContents) {
+  struct Case {
+    const char* name;
+    bool relative;
+    bool dangling;
+  };
+  for (const Case& c : {Case{"absolute", false, false}, Case{"relative", true, false}, Case{"dangling", true, true}}) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    fs::create_directory(folder / "data");
+    WriteBytes(folder / "data" / "real.xml", "old");
+    const fs::path linked = c.relative ? fs::path("data") / "real.xml" : folder / "data" / "real.xml";
+    if (!MakeLink(folder / "seeds.xml", linked)) GTEST_SKIP() << "no symbolic links here";
+    // The link goes first, made visible again if need be: removing a folder
+    // with a host link in it does not end under Wine.
+    struct LinkRemover {
+      const TempFolder& folder;
+      ~LinkRemover() {
+        if (!fs::exists(folder / "data" / "real.xml")) WriteBytes(folder / "data" / "real.xml", "");
+        std::error_code ignored;
+        fs::remove(folder / "seeds.xml", ignored);
+      }
+    } removeLink{folder};
+    if (c.dangling) fs::remove(folder / "data" / "real.xml");
+    const PublishOutcome first =
+        PublishFile(folder / "seeds.xml", [](ByteSink& out) { return out.Write("new", 3); });
+    if (!first.Published()) {
+      // Refused: only where the link cannot be seen through.
+      EXPECT_TRUE(c.dangling);
+      EXPECT_FALSE(fs::exists(folder / "data" / "real.xml"));
+      // Still the link: once its file is back, the name leads to it.
+      WriteBytes(folder / "data" / "real.xml", "back");
+      EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "back");
+      EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"data", "seeds.xml"}));
+      continue;
+    }
+    EXPECT_EQ(ReadBytes(folder / "data" / "real.xml"), "new");
+    EXPECT_TRUE(Publish(folder / "seeds.xml", "newer"));
+    EXPECT_EQ(ReadBytes(folder / "data" / "real.xml"), "newer");
+    EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "newer");
+    EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"data", "seeds.xml"}));
+    std::vector<std::string> data;
+    for (const auto& entry : fs::directory_iterator(folder / "data")) data.push_back(entry.path().filename().u8string());
+    EXPECT_EQ(data, std::vector<std::string>{"real.xml"});
+  }
 }
 
 }  // namespace
