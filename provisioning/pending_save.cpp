@@ -23,7 +23,7 @@ namespace {
 
 constexpr char kMarker[] = ".pending-";
 constexpr char kSuffix[] = ".xml";
-constexpr std::size_t kRandomDigits = 16;
+constexpr std::size_t kRandomDigits = temporary_name::kRandomDigits;
 
 // "hseeds.pending-<16 hexadecimal digits>.xml", "tseeds..." likewise.
 bool IsRecordName(const std::string& name) {
@@ -47,9 +47,7 @@ std::string RecordName(bool totp) {
       static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
       static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count() << 17) ^
       (counter++ << 52) ^ reinterpret_cast<std::uintptr_t>(&local);
-  // temporary_name gives "<prefix>.otp-<digits>.tmp"; only its digits are taken.
-  const std::string digits = temporary_name::For("", entropy).substr(sizeof temporary_name::kMarker - 1, kRandomDigits);
-  return std::string(totp ? "tseeds" : "hseeds") + kMarker + digits + kSuffix;
+  return std::string(totp ? "tseeds" : "hseeds") + kMarker + temporary_name::RandomDigits(entropy) + kSuffix;
 }
 
 std::string HexOf(const std::string& bytes) {
@@ -178,12 +176,15 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
                            serial, Shown(key.serial), recordName));
     return;
   }
-  SeedFilePresence presence = FindTokenInSeedFiles(folder, save->token, files);
-  const SeedFileSet missing{!presence.holding.csv, !presence.holding.xml};
+  // Never twice: only a file that was read and lacks the token gets it.
+  const SeedFilePresence presence = FindTokenInSeedFiles(folder, save->token, files);
+  const SeedFileSet missing{!presence.holding.csv && !presence.unreadable.csv,
+                            !presence.holding.xml && !presence.unreadable.xml};
   SeedFileSet written;
   std::vector<MessageText> failures = presence.lines;
-  if (presence.lines.empty() && (missing.csv || missing.xml)) {
-    failures = AppendSeedFiles(folder, save->token, files, missing, &written);
+  if (missing.csv || missing.xml) {
+    const std::vector<MessageText> appended = AppendSeedFiles(folder, save->token, files, missing, &written);
+    failures.insert(failures.end(), appended.begin(), appended.end());
   }
   if ((missing.csv && !written.csv) || (missing.xml && !written.xml) || !presence.lines.empty()) {
     lines.insert(lines.end(), failures.begin(), failures.end());

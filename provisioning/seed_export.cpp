@@ -177,6 +177,7 @@ SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const
   const std::optional<MessageText> serial = WidenText(token.serial.c_str(), kThreadAnsiCodePage);
   if (!serial) return presence;
   const auto unreadable = [&](const std::filesystem::path& file, const FileError& error) {
+    (file.extension() == ".csv" ? presence.unreadable.csv : presence.unreadable.xml) = true;
     presence.lines.push_back(CouldNotAddToken(
         file.filename().u16string(), LeftUnchanged(FileErrorReason(u"the file could not be read", error))));
   };

@@ -23,13 +23,18 @@ inline std::uint64_t Mix(std::uint64_t value) {
   return value ^ (value >> 31);
 }
 
-// `targetName` and the result are UTF-8.
-inline std::string For(const std::string& targetName, std::uint64_t entropy) {
+// kRandomDigits lower-case hexadecimal digits drawn from `entropy`.
+inline std::string RandomDigits(std::uint64_t entropy) {
   static const char kDigits[] = "0123456789abcdef";
   std::uint64_t random = Mix(entropy);
-  std::string name = targetName + kMarker;
-  for (std::size_t digit = 0; digit < kRandomDigits; ++digit, random >>= 4) name += kDigits[random & 15];
-  return name + kSuffix;
+  std::string digits;
+  for (std::size_t digit = 0; digit < kRandomDigits; ++digit, random >>= 4) digits += kDigits[random & 15];
+  return digits;
+}
+
+// `targetName` and the result are UTF-8.
+inline std::string For(const std::string& targetName, std::uint64_t entropy) {
+  return targetName + kMarker + RandomDigits(entropy) + kSuffix;
 }
 
 // Whether `candidate` is a name that For(targetName, ...) can give.

@@ -7,6 +7,7 @@
 
 #include "form_fakes.h"
 #include "provisioning/form/new_token_form_logic.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -331,6 +332,69 @@ TEST_F(NewTokenFormTest, FailedGeneratorsKeepWhatWasThereAndNeverEnableSave) {
   logic.SaveToken();
   ASSERT_EQ(library.personalized.size(), 1u);
   EXPECT_EQ(Sent().seed[0], 0xA0);
+}
+
+}  // namespace
+
+namespace {
+
+// The record of a save, with the real seed files: written before the key,
+// gone once the key refused the token or both files hold it, kept when a
+// file could not take it, and the key left alone when it cannot be written.
+TEST(NewTokenFormPendingSave, RecordGoesWithTheKeysAnswerAndTheFilesAndBlocksTheKeyWhenUnwritable) {
+  enum class Folder { Writable, Missing, XmlIsAFolder };
+  struct Case {
+    const char* name;
+    Folder folder;
+    CvStatus personalize;
+    bool keyWritten;
+    bool recordKept;
+  };
+  const Case cases[] = {
+      {"saved to both files", Folder::Writable, CV_OK, true, false},
+      {"the key refused it", Folder::Writable, 0x80435699, true, false},
+      {"the XML file cannot take it", Folder::XmlIsAFolder, CV_OK, true, true},
+      {"the record cannot be written", Folder::Missing, CV_OK, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    const std::filesystem::path seedFolder = c.folder == Folder::Missing ? folder / "missing" : folder.Path();
+    if (c.folder == Folder::XmlIsAFolder) std::filesystem::create_directory(folder / "tseeds.xml");
+    FakeFormControls controls;
+    ScriptedTokenLibrary library;
+    library.SetSerial("CVM0012345");
+    library.personalizeStatus = c.personalize;
+    std::vector<std::string> recordsDuringPersonalize;
+    const auto records = [&] {
+      std::vector<std::string> names;
+      if (!std::filesystem::exists(seedFolder)) return names;
+      for (const auto& entry : std::filesystem::directory_iterator(seedFolder)) {
+        const std::string name = entry.path().filename().u8string();
+        if (name.rfind("tseeds.pending-", 0) == 0 && name.size() == 35) names.push_back(name);
+      }
+      return names;
+    };
+    library.duringPersonalize = [&] { recordsDuringPersonalize = records(); };
+    ScriptedServices scripted;
+    NewTokenFormServices services = NewTokenFormServices::Standard();
+    services.generateSeedBytes = scripted.Bind().generateSeedBytes;
+    {
+      NewTokenFormLogic logic(controls, library, seedFolder, services);
+      logic.StartUp();
+      logic.GenerateSeed();
+      logic.SaveToken();
+      EXPECT_EQ(library.personalized.size(), c.keyWritten ? 1u : 0u);
+      if (!c.keyWritten) {
+        ASSERT_EQ(controls.tips.size(), 1u);
+        EXPECT_EQ(controls.tips[0].title, u"Seed files cannot be written");
+        EXPECT_FALSE(controls.ended);  // the form keeps every value for another try
+        continue;
+      }
+      EXPECT_EQ(recordsDuringPersonalize.size(), 1u) << "the record must be there while the key is written";
+    }
+    EXPECT_EQ(records().size(), c.recordKept ? 1u : 0u);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,159 @@
+// The record of a save between the key and the seed files, and how a record
+// that an interrupted save left is settled against the key.
+#include <gtest/gtest.h>
+
+#include "provisioning/pending_save.h"
+#include "seed_export_test_support.h"
+#include "tests/support/scripted_token_library.h"
+#include "text/code_page.h"
+
+namespace seed_export_test {
+namespace {
+
+const char kSerial[] = "0000111111111";
+
+ExportedToken Token() { return HotpToken(kSerial, Rfc4226Secret()); }
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+Names Records(const TempFolder& folder) {
+  Names records;
+  for (const std::string& name : folder.Entries()) {
+    const bool record = name.find(".pending-") != std::string::npos && name.size() > 4 &&
+                        name.compare(name.size() - 4, 4, ".xml") == 0;
+    if (record) records.push_back(name);
+  }
+  return records;
+}
+
+// A save killed after writing its record: the record stays, its lock goes.
+void LeaveRecord(const TempFolder& folder, const std::string& keySerial) {
+  SeedFileAccess files;
+  PendingSaveRecord record;
+  ASSERT_EQ(record.Begin(folder.Path(), PendingSave{Token(), keySerial}, files), std::nullopt);
+}
+
+TEST(PendingSave, RecordHoldsExactlyWhatBothSeedFilesNeed) {
+  ExportedToken token = TotpToken("SN\xE9-7", Rfc6238Sha256Secret(), u"Zo\u00EB \U0001F600,\"x\"", 60);
+  const std::optional<PendingSave> back = PendingSaveFromXml(PendingSaveXml(PendingSave{token, "KEY\x01\xFF"}));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->keySerial, "KEY\x01\xFF");
+  EXPECT_EQ(back->token.totp, token.totp);
+  EXPECT_EQ(back->token.sha256, token.sha256);
+  EXPECT_EQ(back->token.digits, token.digits);
+  EXPECT_EQ(back->token.interval, token.interval);
+  EXPECT_EQ(back->token.serial, token.serial);
+  EXPECT_EQ(back->token.seed, token.seed);
+  EXPECT_EQ(back->token.userName, token.userName);
+  // A record cut short or edited is no record.
+  const std::string whole = PendingSaveXml(PendingSave{token, "KEY"});
+  EXPECT_FALSE(PendingSaveFromXml(whole.substr(0, whole.size() / 2)));
+  std::string wrongSeed = whole;
+  wrongSeed.replace(wrongSeed.find("<seed>") + 6, 2, "");
+  EXPECT_FALSE(PendingSaveFromXml(wrongSeed));
+}
+
+// Each answer of the key and state of the files, and what settling makes of them.
+TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
+  const TokenRecord listed = MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30);
+  struct Case {
+    const char* name;
+    const char* keyOnline;  // the plugged key's serial; null: no key
+    std::vector<TokenRecord> keyTokens;
+    CvStatus listStatus;
+    SeedFileSet before;  // the files that held the token already
+    std::u16string line;
+    bool kept;
+    bool inFiles;  // both files hold the token once afterwards
+  };
+  const Case cases[] = {
+      {"on the key, in neither file", "KEY1", {listed}, CV_OK, {}, u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to hseeds.xml and hseeds.csv.\r\n", false, true},
+      {"on the key, in the CSV file only", "KEY1", {listed}, CV_OK, {true, false}, u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to hseeds.xml.\r\n", false, true},
+      {"on the key, in the XML file only", "KEY1", {MakeTokenRecord("OTHER"), listed}, CV_OK, {false, true}, u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to hseeds.csv.\r\n", false, true},
+      {"on the key, in both files", "KEY1", {listed}, CV_OK, {true, true}, u"An interrupted save of the token 0000111111111 on the key KEY1 had reached hseeds.xml and hseeds.csv already; its record", false, true},
+      {"not on the key", "KEY1", {MakeTokenRecord(kSerial, TOTP)}, CV_OK, {}, u"An interrupted save of the token 0000111111111 did not reach the key KEY1, which does not list it; its record", false, false},
+      {"another key plugged in", "KEY2", {listed}, CV_OK, {}, u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: plug in that key", true, false},
+      {"no key", nullptr, {listed}, CV_OK, {}, u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: plug in that key", true, false},
+      {"the key cannot list", "KEY1", {listed}, 0x80100001, {}, u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: the key's tokens could not be listed (error = 0x80100001).", true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    FaultySeedFiles files;
+    SeedFileSet written;
+    AppendSeedFiles(folder.Path(), Token(), files, c.before, &written);
+    LeaveRecord(folder, "KEY1");
+    ScriptedTokenLibrary library;
+    if (c.keyOnline) {
+      library.SetSerial(c.keyOnline);
+    } else {
+      library.deviceInfoStatus = CV_ERR_NO_DEVICE;
+    }
+    library.tokens = c.keyTokens;
+    library.listStatus = c.listStatus;
+
+    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].compare(0, c.line.size(), c.line), 0) << Narrow(lines[0]);
+    EXPECT_EQ(Records(folder).size(), c.kept ? 1u : 0u);
+    const std::string xml = fs::exists(folder / "hseeds.xml") ? ReadBytes(folder / "hseeds.xml") : "";
+    const std::string csv = fs::exists(folder / "hseeds.csv") ? ReadBytes(folder / "hseeds.csv") : "";
+    const std::size_t expected = c.inFiles ? 1 : 0;
+    EXPECT_EQ(Count(xml, std::string("<serial>") + kSerial + "</serial>"), c.before.xml ? 1 : expected);
+    EXPECT_EQ(Count(csv, Utf16Le(u"0000111111111,")), c.before.csv ? 1 : expected);
+    // Settled once: a kept record is reported again, a removed one never.
+    EXPECT_EQ(SettlePendingSaves(folder.Path(), library, files).size(), c.kept ? 1u : 0u);
+  }
+}
+
+TEST(PendingSave, FileThatCannotTakeTheTokenKeepsTheRecordUntilItCan) {
+  TempFolder folder;
+  FaultySeedFiles files;
+  LeaveRecord(folder, "KEY1");
+  ScriptedTokenLibrary library;
+  library.SetSerial("KEY1");
+  library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
+  fs::create_directory(folder / "hseeds.xml");  // no file can have its name
+
+  // The CSV file, which can take it, gets it now.
+  std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind(u"Could not add the token to hseeds.xml: ", 0), 0u) << Narrow(lines[0]);
+  EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
+  EXPECT_EQ(lines[1].rfind(u"An interrupted save of the token 0000111111111 on the key KEY1 could not be completed; its record", 0), 0u);
+  EXPECT_EQ(Records(folder).size(), 1u);
+
+  fs::remove(folder / "hseeds.xml");
+  lines = SettlePendingSaves(folder.Path(), library, files);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token "
+                      u"was added to hseeds.xml.\r\n");
+  EXPECT_TRUE(Records(folder).empty());
+  EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
+}
+
+TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
+  TempFolder folder;
+  SeedFileAccess files;
+  PendingSaveRecord running;
+  ASSERT_EQ(running.Begin(folder.Path(), PendingSave{Token(), "KEY1"}, files), std::nullopt);
+  WriteBytes(folder / "tseeds.pending-00000000000000aa.xml", "<pendingSave><key>");
+  ScriptedTokenLibrary library;
+  library.SetSerial("KEY1");
+
+  const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], u"The record tseeds.pending-00000000000000aa.xml of an interrupted save could not be "
+                      u"settled: it is damaged. It was kept.\r\n");
+  EXPECT_EQ(Records(folder).size(), 2u);
+
+  running.Remove();
+  EXPECT_EQ(Records(folder), (Names{"tseeds.pending-00000000000000aa.xml"}));
+}
+
+}  // namespace
+}  // namespace seed_export_test
