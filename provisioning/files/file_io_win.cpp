@@ -2,10 +2,11 @@
 // headers here.
 #include <windef.h>
 #include <winbase.h>
-#include <aclapi.h>
+#include <winnls.h>
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "provisioning/files/buffered_sink.h"
 #include "provisioning/files/file_io.h"
@@ -179,49 +180,40 @@ bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::pat
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (!source.Valid()) return false;
-  PACL dacl = nullptr;
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  DWORD code = GetSecurityInfo(source.handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION,
-                               &owner, nullptr, &dacl, nullptr, &descriptor);
-  if (code != ERROR_SUCCESS) {
-    SetLastError(code);
-    return false;
-  }
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  GetSecurityDescriptorControl(descriptor, &control, &revision);
+  // Copied as they stand, inherited entries and the protection from the
+  // folder included, as replacing the file keeps them.
+  const auto descriptorOf = [&](SECURITY_INFORMATION what, std::vector<char>& buffer) {
+    DWORD needed = 0;
+    GetKernelObjectSecurity(source.handle, what, nullptr, 0, &needed);
+    if (needed == 0) return false;
+    buffer.resize(needed);
+    return GetKernelObjectSecurity(source.handle, what, buffer.data(), needed, &needed) != FALSE;
+  };
+  std::vector<char> rules, owner;
+  if (!descriptorOf(DACL_SECURITY_INFORMATION, rules)) return false;
+  const bool ownerRead = descriptorOf(OWNER_SECURITY_INFORMATION, owner);
   FILE_BASIC_INFO basic{};
   const bool timesRead = GetFileInformationByHandleEx(source.handle, FileBasicInfo, &basic, sizeof basic);
 
   Handle destination;
-  destination.handle = CreateFileW(temporary.c_str(), READ_CONTROL | WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (!destination.Valid()) {
-    code = GetLastError();
-  } else {
-    const SECURITY_INFORMATION inheritance =
-        (control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION;
-    code = SetSecurityInfo(destination.handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inheritance, nullptr,
-                           nullptr, dacl, nullptr);
-    // Only a privileged process may give a file away; otherwise it is ours,
-    // as any new file would be.
-    if (code == ERROR_SUCCESS) {
-      SetSecurityInfo(destination.handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr,
-                      nullptr);
-    }
-    if (code == ERROR_SUCCESS && timesRead) {
-      FILE_BASIC_INFO times{};
-      times.CreationTime = basic.CreationTime;
-      times.FileAttributes = basic.FileAttributes & kKeptAttributes;
-      if (times.FileAttributes == 0) times.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-      SetFileInformationByHandle(destination.handle, FileBasicInfo, &times, sizeof times);
-    }
-  }
-  LocalFree(descriptor);
-  if (code != ERROR_SUCCESS) {
-    SetLastError(code);
+  destination.handle = CreateFileW(temporary.c_str(), READ_CONTROL | WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!destination.Valid() || !SetKernelObjectSecurity(destination.handle, DACL_SECURITY_INFORMATION, rules.data())) {
     return false;
+  }
+  // Only a privileged process may give a file away; otherwise it is ours,
+  // as any new file would be.
+  if (ownerRead) {
+    Handle owned;
+    owned.handle = CreateFileW(temporary.c_str(), WRITE_OWNER, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (owned.Valid()) SetKernelObjectSecurity(owned.handle, OWNER_SECURITY_INFORMATION, owner.data());
+  }
+  if (timesRead) {
+    FILE_BASIC_INFO times{};
+    times.CreationTime = basic.CreationTime;
+    times.FileAttributes = basic.FileAttributes & kKeptAttributes;
+    if (times.FileAttributes == 0) times.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(destination.handle, FileBasicInfo, &times, sizeof times);
   }
   return true;
 }

@@ -8,6 +8,8 @@
 #ifdef _WIN32
 #include <windef.h>
 #include <winbase.h>
+#include <aclapi.h>
+#include <sddl.h>
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -234,12 +236,34 @@ TEST(FileLayerPublish, ReplacedFileKeepsWhatItWas) {
   TempFolder folder;
   WriteBytes(folder / "seeds.xml", "old");
 #ifdef _WIN32
-  // Hidden and system as an administrator may mark a file; the replace
-  // brings the security descriptor along the same way.
+  // Hidden and system as an administrator may mark a file, and access for
+  // the administrators alone, not inherited from the folder.
   const DWORD marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  const std::wstring rules = L"D:P(A;;FA;;;BA)";
+  PSECURITY_DESCRIPTOR wanted = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(rules.c_str(), SDDL_REVISION_1, &wanted,
+                                                                   nullptr));
+  ASSERT_TRUE(SetFileSecurityW((folder / "seeds.xml").c_str(), DACL_SECURITY_INFORMATION, wanted));
+  LocalFree(wanted);
+  const auto rulesOf = [&] {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    GetNamedSecurityInfoW((folder / "seeds.xml").c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                          nullptr, nullptr, nullptr, &descriptor);
+    wchar_t* text = nullptr;
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                         &text, nullptr);
+    const std::wstring result = text ? text : L"";
+    LocalFree(text);
+    LocalFree(descriptor);
+    return result;
+  };
+  const std::wstring before = rulesOf();
   ASSERT_TRUE(SetFileAttributesW((folder / "seeds.xml").c_str(), marks));
   ASSERT_TRUE(Publish(folder / "seeds.xml", "new"));
   EXPECT_EQ(GetFileAttributesW((folder / "seeds.xml").c_str()) & marks, marks);
+  EXPECT_EQ(rulesOf(), before);
+  // Set as asked (Wine keeps them as the host file's mode): nobody else may read.
+  EXPECT_EQ(before.find(L";;;WD)"), std::wstring::npos) << "the rules were not set";
   SetFileAttributesW((folder / "seeds.xml").c_str(), FILE_ATTRIBUTE_NORMAL);
 #else
   const fs::perms restricted = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
