@@ -214,8 +214,10 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   return file_steps::WriteAndPublish(*file, write, options);
 }
 
-bool SwapByRename(const std::filesystem::path& temporary, const std::filesystem::path& target, bool,
+bool SwapByRename(const std::filesystem::path& temporary, const std::filesystem::path& target, bool targetExists,
                   FileError& error) {
+  // A file that appeared meanwhile is not replaced unseen.
+  if (!targetExists) return RestoreTemporary(temporary, target, error);
   if (rename(temporary.c_str(), target.c_str()) != 0) {
     error = LastError();
     return false;

@@ -267,6 +267,12 @@ bool KillAt(Trace trace, const ToolFolder& folder, ToolUnderTest& tool, std::str
   return shown;
 }
 
+// Starts the tool in `folder` and kills it at `trace` of a save.
+bool StartAndKillAt(Trace trace, const ToolFolder& folder, std::string& serial) {
+  ToolUnderTest tool(folder);
+  return tool.Started() && KillAt(trace, folder, tool, serial);
+}
+
 class KillAtStep : public ::testing::TestWithParam<Trace> {};
 
 TEST_P(KillAtStep, NextStartLosesNoSeed) {
@@ -274,11 +280,7 @@ TEST_P(KillAtStep, NextStartLosesNoSeed) {
   PrepareSeedFiles(folder, kLargeFile);
   const Snapshot before = Take(folder);
   std::string serial;
-  {
-    ToolUnderTest tool(folder);
-    ASSERT_TRUE(tool.Started());
-    ASSERT_TRUE(KillAt(GetParam(), folder, tool, serial)) << "the save ended without the trace";
-  }
+  ASSERT_TRUE(StartAndKillAt(GetParam(), folder, serial)) << "the save ended without the trace";
   const Snapshot killed = Take(folder);
   EXPECT_FALSE(NeedsRecord(killed, serial) && killed.records.empty())
       << serial << " is on the key, not in both files, and no pending record names its save";
@@ -310,11 +312,7 @@ TEST(InterruptedSave, RecordWaitsForItsKey) {
   PrepareSeedFiles(folder, kLargeFile);
   const Snapshot before = Take(folder);
   std::string serial;
-  {
-    ToolUnderTest tool(folder);
-    ASSERT_TRUE(tool.Started());
-    ASSERT_TRUE(KillAt(Trace::KeyWritten, folder, tool, serial));
-  }
+  ASSERT_TRUE(StartAndKillAt(Trace::KeyWritten, folder, serial));
   const Snapshot killed = Take(folder);
   ASSERT_EQ(0u, killed.xml.count(serial)) << "the kill came too late";
   ASSERT_FALSE(killed.records.empty());
