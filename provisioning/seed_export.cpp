@@ -22,7 +22,7 @@ namespace {
 
 std::optional<MessageText> AppendXml(SeedFileAccess& files, const std::filesystem::path& file,
                                      const ExportedToken& token, const MessageText& serial,
-                                     bool& serialAlreadyPresent, std::vector<MessageText>& notes) {
+                                     std::vector<MessageText>& notes) {
   XmlSeedToken texts;
   texts.sha256 = token.sha256;
   // The file declares no encoding, so readers take it as UTF-8.
@@ -30,7 +30,7 @@ std::optional<MessageText> AppendXml(SeedFileAccess& files, const std::filesyste
   texts.digits = std::to_string(token.digits);
   texts.serial = Utf8FromUtf16(serial);
   texts.seedHex = HexText(token.seed.data(), token.seed.size(), true);
-  return AppendTokenToXmlFile(files, file, token.totp, texts, &serialAlreadyPresent, &notes);
+  return AppendTokenToXmlFile(files, file, token.totp, texts, nullptr, &notes);
 }
 
 // Whether `line` stands in the bytes at their start or right after `lineEnd`,
@@ -140,14 +140,8 @@ std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, co
     if (which.csv) {
       done.csv = RunStep(failures, csvFile, [&] { return AppendCsv(files, csvFile, token, *serial); });
     }
-    bool serialAlreadyPresent = false;
     if (which.xml) {
-      done.xml = RunStep(failures, xmlFile,
-                         [&] { return AppendXml(files, xmlFile, token, *serial, serialAlreadyPresent, failures); });
-    }
-    // Saved all the same: a key may be programmed again with its old serial.
-    if (serialAlreadyPresent) {
-      failures.push_back(SerialAlreadyInFile(*serial, xmlFile.filename().u16string()));
+      done.xml = RunStep(failures, xmlFile, [&] { return AppendXml(files, xmlFile, token, *serial, failures); });
     }
   } catch (...) {
     // Only naming the files or keeping the lines can get here: memory ran out.

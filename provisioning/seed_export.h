@@ -23,9 +23,9 @@ struct ExportedToken {
 
 // Appends `token` to the XML and CSV seed files of its algorithm in `folder`.
 // Returns one message line ("...\r\n", naming the file) per failure or
-// recovery of what an interrupted save left, in the order they happened, and a
-// line when the XML file already held a token with this serial (the token is
-// saved all the same); empty when both files were written and the serial is new.
+// recovery of what an interrupted save left, in the order they happened;
+// empty when both files were written. ("Save" refuses a serial that the XML
+// file holds already, before the key is written.)
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
                                          const ExportedToken& token);
 

@@ -14,7 +14,3 @@ MessageText FileErrorReason(std::u16string_view what, const FileError& error) {
 
 MessageText LeftUnchanged(MessageText reason) { return reason + u"; it was left unchanged"; }
 
-MessageText SerialAlreadyInFile(std::u16string_view serial, std::u16string_view fileName) {
-  return Format(u"The serial number %s is already in %s: the server will see it twice.\r\n", serial,
-                fileName);
-}

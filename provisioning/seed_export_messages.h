@@ -17,6 +17,3 @@ MessageText FileErrorReason(std::u16string_view what, const FileError& error);
 // Appends "; it was left unchanged".
 MessageText LeftUnchanged(MessageText reason);
 
-// "The serial number <serial> is already in <file>: the server will see it
-// twice.\r\n": the token was saved beside an earlier one with its serial.
-MessageText SerialAlreadyInFile(std::u16string_view serial, std::u16string_view fileName);

@@ -21,6 +21,11 @@ constexpr std::uint32_t kPersonalizeOption = 1;
 const char16_t kSaveFailedFormat[] = u"Failed to save the new token (error = 0x%08X)\r\n";
 const char16_t kSaveSucceeded[] = u"Save new token succeeded!\r\n";
 const char16_t kSavedTokenFormat[] = u"SN=%s, SEED=%s\r\n";
+// tseeds.xml's header says 30 seconds for every token; its format has no
+// place for the interval of one.
+const char16_t kSixtySecondTotp[] =
+    u"tseeds.xml declares 30-second tokens: this token's 60-second interval is only in tseeds.csv, "
+    u"so import tseeds.csv for it.\r\n";
 const char16_t kNoSeedFolder[] =
     u"Seed files not written: the program's folder is unknown.\r\n";
 
@@ -167,6 +172,14 @@ void NewTokenFormLogic::SaveToken() {
   std::optional<SaveRefusal> refusal = serial.refusal;
   if (!refusal) refusal = CheckUserName(state_.userName);
   if (!refusal) refusal = CheckSeed(state_);
+  // A serial the key or the server knows already would replace a token on
+  // the key, or give the server two seeds for one serial.
+  if (!refusal) {
+    const char* xmlFile = TokenTypeFor(state_.algorithmChoice) == TOTP ? "tseeds.xml" : "hseeds.xml";
+    const SerialUse use =
+        serial.bytes.empty() ? SerialUse::Free : FindSerialUse(seedFolder_, xmlFile, library_, serial.bytes);
+    refusal = CheckSerialFree(serial.bytes, use, Widen(xmlFile, kThreadAnsiCodePage));
+  }
   if (refusal) {
     Refuse(*refusal);
     return;
@@ -196,6 +209,7 @@ void NewTokenFormLogic::SaveToken() {
     state_.resultMessage = kSaveSucceeded;
     state_.resultMessage += Format(kSavedTokenFormat, state_.serialText, state_.seedText);
     ExportSeed(record);
+    if (record.type == TOTP && record.timeStep == 60) state_.resultMessage += kSixtySecondTotp;
   }
   controls_.EndForm(FormEnd::Saved);
 }

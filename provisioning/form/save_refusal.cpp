@@ -18,6 +18,17 @@ const char16_t kTooLongFormat[] =
 const char16_t kNoSeedTitle[] = u"No seed yet";
 const char16_t kNoSeed[] = u"Click \"Generate\" beside Seed/Secret to make the seed first.";
 const char16_t kNewSeedTitle[] = u"New seed needed";
+const char16_t kSerialInUseTitle[] = u"Serial number in use";
+const char16_t kSerialOnKey[] =
+    u"The key already holds a token with this serial number, which saving would replace. "
+    u"Click \"Generate\" for a fresh serial number.";
+const char16_t kSerialInFileFormat[] =
+    u"%s already holds a token with this serial number: the server would get two seeds for it. "
+    u"Click \"Generate\" for a fresh serial number.";
+const char16_t kNoSerialTitle[] = u"No serial number";
+const char16_t kNoSerial[] =
+    u"A token without a serial number would hide the key's later tokens and cannot be imported. "
+    u"Click \"Generate\" for a fresh serial number.";
 const char16_t kUnwritableTitle[] = u"Seed files cannot be written";
 const char16_t kUnwritableFormat[] =
     u"The key was not changed: the seed could not be recorded beside the seed files (%s). "
@@ -116,6 +127,21 @@ std::optional<SaveRefusal> CheckSeed(const NewTokenFormState& state) {
   if (matches) return std::nullopt;
   return SaveRefusal{FormField::Seed, FormField::GenerateSeed, kNewSeedTitle,
                      Format(kSeedForOtherHashFormat, HashName(state.seedHashChoice), HashName(state.hashChoice))};
+}
+
+std::optional<SaveRefusal> CheckSerialFree(const std::string& serialBytes, SerialUse use,
+                                           std::u16string_view seedFileName) {
+  const FormField field = FormField::SerialNumber;
+  if (serialBytes.empty()) return SaveRefusal{field, field, kNoSerialTitle, kNoSerial};
+  switch (use) {
+    case SerialUse::Free:
+      return std::nullopt;
+    case SerialUse::OnKey:
+      return SaveRefusal{field, field, kSerialInUseTitle, kSerialOnKey};
+    case SerialUse::InSeedFile:
+      return SaveRefusal{field, field, kSerialInUseTitle, Format(kSerialInFileFormat, seedFileName)};
+  }
+  return std::nullopt;
 }
 
 // Without its record the seed could end up on the key and in no file.

@@ -7,6 +7,7 @@
 
 #include "provisioning/form/new_token_form_controls.h"
 #include "provisioning/form/new_token_form_state.h"
+#include "provisioning/form/unused_serial.h"
 #include "text/code_page.h"
 #include "text/message_text.h"
 
@@ -34,6 +35,11 @@ std::optional<SaveRefusal> CheckUserName(const MessageText& userName);
 // When the shown seed is not one for the chosen hash (none yet, or made for
 // the other hash), the refusal that asks for a new one.
 std::optional<SaveRefusal> CheckSeed(const NewTokenFormState& state);
+
+// A serial number that is empty, or that the key or the seed file (named)
+// holds already: a token saved with it would hide or replace another.
+std::optional<SaveRefusal> CheckSerialFree(const std::string& serialBytes, SerialUse use,
+                                           std::u16string_view seedFileName);
 
 // When the record that a save writes before the key is written could not be
 // written (`reason`): the key is not written either.

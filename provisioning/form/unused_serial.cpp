@@ -38,6 +38,24 @@ bool DrawUnusedSerial(const std::function<bool(char*)>& draw, const SerialsTaken
   return true;
 }
 
+SerialUse FindSerialUse(const std::filesystem::path& seedFolder, const char* xmlFileName, ITokenLibrary& library,
+                        const std::string& serial) {
+  std::vector<TokenRecord> listing(kMaxTokens);
+  std::memset(listing.data(), 0, listing.size() * sizeof(TokenRecord));
+  if (library.OtpList(0, listing.data()) == CV_OK) {
+    for (const TokenRecord& record : listing) {
+      const std::string listed(record.serial, BoundedLength(record.serial, sizeof record.serial));
+      if (listed.empty()) break;  // the key's list ends at the first empty serial
+      if (listed == serial) return SerialUse::OnKey;
+    }
+  }
+  std::vector<bool> found;
+  if (!seedFolder.empty() && FindSerialsInFile(seedFolder / xmlFileName, {serial}, found) && found[0]) {
+    return SerialUse::InSeedFile;
+  }
+  return SerialUse::Free;
+}
+
 std::vector<bool> SerialsInUse(const std::filesystem::path& seedFolder, ITokenLibrary& library,
                                const std::vector<std::string>& candidates) {
   std::vector<bool> taken(candidates.size(), false);

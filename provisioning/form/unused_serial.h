@@ -24,3 +24,10 @@ bool DrawUnusedSerial(const std::function<bool(char*)>& draw, const SerialsTaken
 // list. What cannot be read (a file, the key) takes nothing away.
 std::vector<bool> SerialsInUse(const std::filesystem::path& seedFolder, ITokenLibrary& library,
                                const std::vector<std::string>& candidates);
+
+// Where a serial that "Save" is about to use is taken already: the key lists
+// a token with it (saving would replace that token), or the XML seed file of
+// its algorithm holds it (the server would get two seeds for one serial).
+enum class SerialUse { Free, OnKey, InSeedFile };
+SerialUse FindSerialUse(const std::filesystem::path& seedFolder, const char* xmlFileName, ITokenLibrary& library,
+                        const std::string& serial);

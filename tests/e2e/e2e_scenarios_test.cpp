@@ -225,4 +225,44 @@ TEST(TokenOperations, SavedTokenIsListedAndItsSeedExported) {
   EXPECT_NE(std::string::npos, shown.find("Append ENTER: no")) << shown;
 }
 
+// A serial the key lists is refused before the key is written: the form
+// stays open with its values and the key keeps its token. A 60-second TOTP
+// token is saved with the line that says where its interval is.
+TEST(TokenOperations, SerialTheKeyListsIsRefusedAndSixtySecondTotpIsSavedWithItsLine) {
+  ToolFolder folder;
+  AddToken(folder, L"0000333333333", L"totp");
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+  std::string keyBefore;
+  ASSERT_EQ(0, folder.VirtualKey(L"show", &keyBefore));
+
+  NewTokenChoices choices;
+  choices.totp = true;
+  choices.sixtySeconds = true;
+  CreatedToken created;
+  HWND form = FillNewTokenForm(tool, choices, created);
+  ASSERT_NE(nullptr, form);
+  SetWindowTextRemote(GetDlgItem(form, IDC_SERIAL_NUMBER), L"0000333333333");
+  const size_t before = tool.LogText().size();
+  PostCommand(form, IDC_SAVE);
+  EXPECT_FALSE(tool.WaitForDialogGone(form, 1500)) << "the form closed";
+  std::string keyAfter;
+  ASSERT_EQ(0, folder.VirtualKey(L"show", &keyAfter));
+  EXPECT_EQ(keyBefore, keyAfter);
+  EXPECT_FALSE(folder.Exists(L"tseeds.xml"));
+  EXPECT_EQ(L"0000333333333", WindowText(GetDlgItem(form, IDC_SERIAL_NUMBER)));
+
+  // A fresh serial goes through.
+  SetWindowTextRemote(GetDlgItem(form, IDC_SERIAL_NUMBER), created.serial);
+  PostCommand(form, IDC_SAVE);
+  ASSERT_TRUE(tool.WaitForDialogGone(form));
+  tool.WaitForQuiet();
+  const std::wstring log = tool.LogText().substr(before);
+  EXPECT_NE(std::wstring::npos, log.find(L"Save new token succeeded!\r\nSN=" + created.serial)) << ToUtf8(log);
+  EXPECT_NE(std::wstring::npos, log.find(L"tseeds.xml declares 30-second tokens: this token's 60-second interval is "
+                                         L"only in tseeds.csv, so import tseeds.csv for it.\r\n"))
+      << ToUtf8(log);
+  EXPECT_EQ(2, tool.RowCount());
+}
+
 }  // namespace

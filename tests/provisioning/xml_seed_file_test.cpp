@@ -82,8 +82,8 @@ TEST(XmlSeedFile, AFileTheRewriteCannotCarryOverIsLeftWithItsReason) {
   EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), file);
 }
 
-TEST(XmlSeedFile, ASerialAlreadyInTheFileIsSavedAndNamedInOneLine) {
-  // In the layout (streamed) and not (rewritten): the same line.
+TEST(XmlSeedFile, ASerialAlreadyInTheFileIsToldBothWays) {
+  // In the layout (streamed) and not (rewritten): the same answer.
   TokenLines earlier;
   earlier.serial = "0000123456789";
   for (const std::string& file :
@@ -92,9 +92,11 @@ TEST(XmlSeedFile, ASerialAlreadyInTheFileIsSavedAndNamedInOneLine) {
     SCOPED_TRACE(file);
     TempFolder folder;
     WriteBytes(folder / "hseeds.xml", file);
-    EXPECT_EQ(AppendSeedFiles(folder.Path(), HotpToken("0000123456789", Rfc4226Secret())),
-              std::vector<MessageText>{u"The serial number 0000123456789 is already in hseeds.xml: the server "
-                                       u"will see it twice.\r\n"});
+    FaultySeedFiles files;
+    bool alreadyPresent = false;
+    EXPECT_EQ(AppendTokenToXmlFile(files, folder / "hseeds.xml", false, NewToken("0000123456789"), &alreadyPresent),
+              std::nullopt);
+    EXPECT_TRUE(alreadyPresent);
     const std::string saved = ReadBytes(folder / "hseeds.xml");
     EXPECT_NE(saved.find("<serial>0000123456789</serial>"), saved.rfind("<serial>0000123456789</serial>"));
   }

@@ -59,16 +59,42 @@ TEST_F(NewTokenFormTest, StartUpShowsDefaultsAndTheKeysSerialNumber) {
   EXPECT_EQ(controls.beeps, 0);
 }
 
-TEST_F(NewTokenFormTest, WithoutTheKeysSerialAnAllZeroSerialIsSentSilently) {
+// Without the key's serial the field starts empty; a token without one would
+// hide the key's later tokens, so "Save" refuses it until one is there.
+TEST_F(NewTokenFormTest, WithoutTheKeysSerialTheEmptySerialIsRefusedBeforeTheKey) {
   library.deviceInfoStatus = CV_ERR_NO_DEVICE;
   logic.StartUp();
   EXPECT_TRUE(controls.shown.serial.empty());
   EXPECT_EQ(controls.beeps, 0);
   logic.GenerateSeed();
   logic.SaveToken();
+  EXPECT_TRUE(library.personalized.empty());
+  ASSERT_EQ(controls.tips.size(), 1u);
+  EXPECT_EQ(controls.tips[0].field, FormField::SerialNumber);
+  EXPECT_EQ(controls.tips[0].title, u"No serial number");
+  EXPECT_FALSE(controls.ended);
+
+  logic.GenerateSerial();
+  logic.SaveToken();
   ASSERT_EQ(library.personalized.size(), 1u);
-  EXPECT_TRUE(AllZero(reinterpret_cast<const std::uint8_t*>(Sent().serial), 0, sizeof Sent().serial));
-  EXPECT_EQ(logic.Result().resultStatus, kTokenSaved);
+  EXPECT_EQ(std::string(Sent().serial), services.serial);
+}
+
+// The key's own serial is the default: the first token takes it, the second
+// would replace that token on the key, and a serial tseeds.xml holds would
+// give the server two seeds for one serial.
+TEST_F(NewTokenFormTest, SerialTheKeyListsIsRefusedBeforeTheKeyIsWritten) {
+  library.tokens = {MakeTokenRecord("CVM0012345", TOTP)};
+  logic.StartUp();
+  logic.GenerateSeed();
+  logic.SaveToken();
+  EXPECT_TRUE(library.personalized.empty());
+  ASSERT_EQ(controls.tips.size(), 1u);
+  EXPECT_EQ(controls.tips[0].title, u"Serial number in use");
+  EXPECT_NE(controls.tips[0].text.find(u"The key already holds"), MessageText::npos);
+  EXPECT_NE(controls.tips[0].text.find(u"\"Generate\""), MessageText::npos);
+  EXPECT_EQ(controls.shown.serial, u"CVM0012345");  // the form keeps every value
+  EXPECT_FALSE(controls.ended);
 }
 
 TEST_F(NewTokenFormTest, ClosingEndsTheFormTheWayItWasAskedAndSavesNothing) {
@@ -260,7 +286,9 @@ TEST_F(NewTokenFormTest, SuccessfulSaveReportsTokenThenExportFailures) {
             u"Save new token succeeded!\r\n"
             u"SN=CVM0012345, SEED=A0A1A2A3A4A5A6A7A8A9AAABACADAEAFB0B1B2B3\r\n"
             u"Could not add the token to tseeds.xml: x.\r\n"
-            u"Could not add the token to tseeds.csv: y.\r\n");
+            u"Could not add the token to tseeds.csv: y.\r\n"
+            u"tseeds.xml declares 30-second tokens: this token's 60-second interval is only in tseeds.csv, "
+            u"so import tseeds.csv for it.\r\n");
   EXPECT_FALSE(result.appendEnter);
   EXPECT_EQ(controls.ended, FormEnd::Saved);
   EXPECT_EQ(controls.callsAfterEnd, 0);

@@ -74,28 +74,31 @@ TEST(UnusedSerial, TheFormsGenerateShowsTheFirstSerialNotInTheSeedFiles) {
   EXPECT_STREQ(logic.State().serialAnsi, "0000555555555");
 }
 
-TEST(UnusedSerial, SavingASerialTheSeedFileHoldsSavesAndAddsOneLine) {
+// A serial that the seed file of its algorithm holds is refused before the
+// key is written; the other algorithm's file does not count.
+TEST(UnusedSerial, SavingASerialTheSeedFileHoldsIsRefusedBeforeTheKey) {
   TempFolder folder;
   WriteBytes(folder / "tseeds.xml", SeedFile("0000111111111"));
+  WriteBytes(folder / "hseeds.xml", SeedFile("0000222222222"));
   form_test::FakeFormControls controls;
   ScriptedTokenLibrary library;
   library.SetSerial("0000111111111");  // the key's own serial, the default
   form_test::ScriptedServices scripted;
-  NewTokenFormServices services = scripted.Bind();
-  services.appendSeedFiles = [](const std::filesystem::path& seedFolder, const ExportedToken& token) {
-    return AppendSeedFiles(seedFolder, token);
-  };
-  NewTokenFormLogic logic(controls, library, folder.Path(), services);
+  NewTokenFormLogic logic(controls, library, folder.Path(), scripted.Bind());
   logic.StartUp();
   logic.GenerateSeed();
   logic.SaveToken();
 
+  EXPECT_TRUE(library.personalized.empty());
+  ASSERT_EQ(controls.tips.size(), 1u);
+  EXPECT_EQ(controls.tips[0].field, FormField::SerialNumber);
+  EXPECT_EQ(controls.tips[0].title, u"Serial number in use");
+  EXPECT_EQ(controls.tips[0].text.rfind(u"tseeds.xml already holds a token with this serial number", 0), 0u);
+
+  controls.shown.serial = u"0000222222222";  // only in hseeds.xml
+  logic.SaveToken();
   ASSERT_EQ(library.personalized.size(), 1u);
   EXPECT_EQ(logic.Result().resultStatus, kTokenSaved);
-  EXPECT_EQ(logic.Result().resultMessage,
-            u"Save new token succeeded!\r\nSN=0000111111111, SEED=" + controls.shown.seed +
-                u"\r\nThe serial number 0000111111111 is already in tseeds.xml: the server will see it "
-                u"twice.\r\n");
 }
 
 TEST(UnusedSerial, DrawingIsBoundedAndAFailedDrawIsReported) {
