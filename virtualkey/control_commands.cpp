@@ -232,6 +232,13 @@ bool ApplyControlCommand(const ControlCommand& command, KeyState& state, std::st
   return false;
 }
 
+bool ApplyControlCommandToFile(const ControlCommand& command, const StateFile& file, KeyState& state,
+                               std::string& problem) {
+  FileLock lock;
+  return file.Lock(lock, problem) && file.Load(state, problem) == StateLoadOutcome::Loaded &&
+         ApplyControlCommand(command, state, problem) && file.Save(state, problem);
+}
+
 std::string AppliedCommandSummary(const ControlCommand& command) {
   switch (command.action) {
     case ControlAction::Reset:

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "virtualkey/key_state.h"
+#include "virtualkey/state_file.h"
 
 enum class ControlAction {
   Help,
@@ -44,6 +45,12 @@ ParsedControlCommand ParseControlCommand(const std::vector<std::string>& argumen
 // Applies a command that changes the state (every one but Help and Show).
 // False with `problem` when it cannot be done (a 21st token).
 bool ApplyControlCommand(const ControlCommand& command, KeyState& state, std::string& problem);
+
+// What virtualkey does with such a command: under the state file's lock,
+// reads the current state, applies the command and saves it; `state` is then
+// what was saved. False with `problem` when a step fails (nothing saved).
+bool ApplyControlCommandToFile(const ControlCommand& command, const StateFile& file, KeyState& state,
+                               std::string& problem);
 
 // One line saying what an applied command did.
 std::string AppliedCommandSummary(const ControlCommand& command);

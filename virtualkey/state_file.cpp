@@ -41,6 +41,24 @@ StateLoadOutcome StateFile::Load(KeyState& state, std::string& problem) const {
   return StateLoadOutcome::Loaded;
 }
 
+bool StateFile::Lock(FileLock& lock, std::string& problem) const {
+  std::filesystem::path lockFile = path_;
+  lockFile += ".lock";
+  FileError error;
+  switch (lock.Acquire(lockFile, kStateLockPatience, error)) {
+    case FileLock::Outcome::Held:
+      return true;
+    case FileLock::Outcome::Busy:
+      problem = lockFile.u8string() + " stayed locked for more than " +
+                std::to_string(kStateLockPatience.count()) + " ms";
+      return false;
+    case FileLock::Outcome::Failed:
+      break;
+  }
+  problem = Problem("cannot create the lock file", lockFile, error);
+  return false;
+}
+
 bool StateFile::Save(const KeyState& state, std::string& problem) const {
   const std::string text = KeyStateToXml(state);
   const PublishOutcome published =

@@ -104,7 +104,7 @@ void VirtualKey::Report(const std::string& problem) const {
   std::fprintf(stderr, "virtual key: %s\n", problem.c_str());
 }
 
-CvStatus VirtualKey::Begin(const char* function, KeyState& state) {
+CvStatus VirtualKey::Load(KeyState& state) {
   std::string problem;
   switch (file_.Load(state, problem)) {
     case StateLoadOutcome::Corrupt:
@@ -116,11 +116,37 @@ CvStatus VirtualKey::Begin(const char* function, KeyState& state) {
     case StateLoadOutcome::Loaded:
       break;
   }
+  return CV_OK;
+}
+
+CvStatus VirtualKey::Begin(const char* function, KeyState& state) {
+  if (const CvStatus status = Load(state)) return status;
   const auto forced = state.forcedStatuses.find(function);
   if (forced != state.forcedStatuses.end()) return forced->second;
   if (!state.plugged) return CV_ERR_NO_DEVICE;
   if (state.deviceCount >= 2) return CV_ERR_MULTIPLE_DEVICES;
   return CV_OK;
+}
+
+// A call with nothing to save reads without the lock: a save replaces the
+// whole file at once. One with something to save makes its change again on
+// the state read under the lock, and saves that.
+CvStatus VirtualKey::Finish(const char* function, const Change& change) {
+  FileLock lock;
+  for (bool locked = false;; locked = true) {
+    KeyState state;
+    if (const CvStatus status = Load(state)) return status;
+    if (!state.plugged || state.forcedStatuses.count(function) != 0) return CV_ERR_NO_DEVICE;
+    bool save = false;
+    if (const CvStatus status = change(state, save)) return status;
+    if (!save) return CV_OK;
+    if (locked) return Save(state);
+    std::string problem;
+    if (!file_.Lock(lock, problem)) {
+      Report(problem);
+      return VK_ERR_STATE_IO;
+    }
+  }
 }
 
 CvStatus VirtualKey::WaitForTouch(const KeyState& state) {
@@ -192,13 +218,18 @@ CvStatus VirtualKey::OtpCalculate(TokenRecord token, const char* challenge,
   if (!IsValidChallengeFor(stored->record, challenge, challengeLength)) return VK_ERR_BAD_CHALLENGE;
   if (const CvStatus status = WaitForTouch(state)) return status;
 
-  const ComputedOtp computed = ComputeOtp(*stored, challenge, challengeLength);
-  if (computed.status != CV_OK) return computed.status;
-  if (computed.text.size() >= kOtpBufferSize) return VK_ERR_INTERNAL;
-  if (stored->record.type == HOTP) {
+  ComputedOtp computed;
+  const CvStatus status = Finish("CV_OTP_Calculate", [&](KeyState& now, bool& save) {
+    StoredToken* current = FindToken(now, *serial);
+    if (current == nullptr) return VK_ERR_TOKEN_NOT_FOUND;
+    computed = ComputeOtp(*current, challenge, challengeLength);
+    if (computed.status != CV_OK) return computed.status;
+    if (computed.text.size() >= kOtpBufferSize) return VK_ERR_INTERNAL;
     // A counter that could not be saved would hand out the same OTP again.
-    if (const CvStatus status = Save(state)) return status;
-  }
+    save = current->record.type == HOTP;
+    return CV_OK;
+  });
+  if (status != CV_OK) return status;
   std::memcpy(otp, computed.text.c_str(), computed.text.size() + 1);
   if (otpLength != nullptr) *otpLength = static_cast<std::uint32_t>(computed.text.size());
   return CV_OK;
@@ -212,23 +243,32 @@ CvStatus VirtualKey::OtpPersonalize(TokenRecord token, std::uint32_t /*option*/)
     return VK_ERR_KEY_FULL;
   }
   if (const CvStatus status = WaitForTouch(state)) return status;
-  StoredToken stored;
-  stored.record = token;
-  if (!StoreAsActiveToken(state, stored)) return VK_ERR_KEY_FULL;
-  return Save(state);
+  return Finish("CV_OTP_Personalize", [&](KeyState& now, bool& save) {
+    StoredToken stored;
+    stored.record = token;
+    if (!StoreAsActiveToken(now, stored)) return VK_ERR_KEY_FULL;
+    save = true;
+    return CV_OK;
+  });
 }
 
 CvStatus VirtualKey::OtpReset() {
   KeyState state;
   if (const CvStatus status = Begin("CV_OTP_Reset", state)) return status;
   if (const CvStatus status = WaitForTouch(state)) return status;
-  state.tokens.clear();
-  return Save(state);
+  return Finish("CV_OTP_Reset", [](KeyState& now, bool& save) {
+    now.tokens.clear();
+    save = true;
+    return CV_OK;
+  });
 }
 
 CvStatus VirtualKey::OtpSetValueWithEnter(std::uint32_t appendEnter) {
   KeyState state;
   if (const CvStatus status = Begin("CV_OTP_SetValueWithEnter", state)) return status;
-  state.appendEnter = appendEnter != 0;
-  return Save(state);
+  return Finish("CV_OTP_SetValueWithEnter", [&](KeyState& now, bool& save) {
+    now.appendEnter = appendEnter != 0;
+    save = true;
+    return CV_OK;
+  });
 }

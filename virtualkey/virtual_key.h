@@ -1,7 +1,6 @@
 // The software key behind our CV_Manager.dll: the seven library functions
 // over a state file. Each call reads the state afresh, applies the behaviour
-// that the control program set, acts, and writes the state back if it
-// changed.
+// that the control program set, acts, and saves only what it changed itself.
 //
 // Behaviour, in the order it is checked on every call:
 //  1. A corrupt state file fails with VK_ERR_STATE_CORRUPT (and a line on
@@ -13,6 +12,15 @@
 //     or an unsupported record fail with VK_ERR_INVALID_PARAMETER.
 //  5. Calculate, Personalize and Reset wait for the touch: at once, after the
 //     set delay, or never (VK_ERR_TOUCH_TIMEOUT).
+//  6. Calculate and the calls that change the key finish on the state read
+//     again after the touch. If the key was unplugged, or this function made
+//     to fail, meanwhile, the key is gone for this call: CV_ERR_NO_DEVICE,
+//     nothing changed. Otherwise only the call's own change is saved (the new
+//     token, the cleared tokens, the HOTP counter's step, the ENTER setting)
+//     on that state, under the state file's lock: whatever virtualkey or
+//     another call changed meanwhile stays. A touch setting given during a
+//     wait holds from the next call on; more keys plugged in meanwhile do not
+//     disturb the call under way.
 //
 // Token types:
 //  - HOTP: RFC 4226 with the token's counter, which then advances and is
@@ -30,11 +38,13 @@
 //
 // Personalize stores the token as the active one (record 0), replacing a
 // token with the same serial; a 21st serial fails with VK_ERR_KEY_FULL and
-// changes nothing. CV_OTP_List never returns seeds: the record's seed bytes
-// are zero.
+// changes nothing. Calculate uses the token as it is after the touch: its
+// counter may have moved, it may have been replaced or removed. CV_OTP_List
+// never returns seeds: the record's seed bytes are zero.
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "vendor/token_library.h"
@@ -58,10 +68,18 @@ class VirtualKey : public ITokenLibrary {
   const std::filesystem::path& StatePath() const { return file_.Path(); }
 
  private:
+  // Makes this call's own change on the current state; sets `save` when
+  // there is something to save.
+  using Change = std::function<CvStatus(KeyState& state, bool& save)>;
+
+  // Step 1.
+  CvStatus Load(KeyState& state);
   // Steps 1 to 3 above; CV_OK means go on with `state`.
   CvStatus Begin(const char* function, KeyState& state);
   // Step 5.
   static CvStatus WaitForTouch(const KeyState& state);
+  // Step 6.
+  CvStatus Finish(const char* function, const Change& change);
   CvStatus Save(const KeyState& state);
   void Report(const std::string& problem) const;
 

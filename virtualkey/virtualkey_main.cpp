@@ -51,15 +51,13 @@ int main(int argc, char** argv) {
   const StateFile file(*statePath);
   KeyState state;
   std::string problem;
-  if (file.Load(state, problem) != StateLoadOutcome::Loaded) return Failed(problem);
-
   if (command.action == ControlAction::Show) {
+    if (file.Load(state, problem) != StateLoadOutcome::Loaded) return Failed(problem);
     std::printf("State file: %s\n%s", statePath->u8string().c_str(),
                 DescribeKeyState(state).c_str());
     return kExitDone;
   }
-  if (!ApplyControlCommand(command, state, problem)) return Failed(problem);
-  if (!file.Save(state, problem)) return Failed(problem);
+  if (!ApplyControlCommandToFile(command, file, state, problem)) return Failed(problem);
   std::printf("%s (state file %s)\n", AppliedCommandSummary(command).c_str(),
               statePath->u8string().c_str());
 

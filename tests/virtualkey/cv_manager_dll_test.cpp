@@ -6,7 +6,9 @@
 #include <windows.h>
 #include <dbt.h>
 
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -118,6 +120,20 @@ TEST_F(CvManagerDllTest, ControlProgramChangesWhatTheDllSeesAndLeavesACorruptSta
   EXPECT_NE(run.errors.find("corrupt"), std::string::npos) << run.errors;
   EXPECT_EQ(library_->ListDevice(&devices), VK_ERR_STATE_CORRUPT);
   EXPECT_EQ(ReadBytes(statePath_), corrupt);
+}
+
+TEST_F(CvManagerDllTest, UnplugGivenWhileASaveWaitsForTheTouchHoldsAndTheSaveFindsNoKey) {
+  ASSERT_EQ(VirtualKeyProgram({L"touch", L"delay", L"4000"}).exitCode, 0u);
+  auto save = std::async(std::launch::async,
+                         [&] { return library_->OtpPersonalize(Seeded(MakeTokenRecord("LOST")), 1); });
+  const ProgramRun run = VirtualKeyProgram({L"unplug"});
+  ASSERT_EQ(run.exitCode, 0u) << run.errors;
+  ASSERT_EQ(save.wait_for(std::chrono::seconds(0)), std::future_status::timeout) << "unplug came after the touch";
+  EXPECT_EQ(save.get(), CV_ERR_NO_DEVICE);
+  std::uint32_t devices = 0;
+  EXPECT_EQ(library_->ListDevice(&devices), CV_ERR_NO_DEVICE);
+  ASSERT_EQ(VirtualKeyProgram({L"plug"}).exitCode, 0u);
+  EXPECT_EQ(FirstListedSerial(), "");
 }
 
 // What WM_DEVICECHANGE brought a window that looks like the tool's main window.

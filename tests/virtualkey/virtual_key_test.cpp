@@ -3,11 +3,15 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/temp_folder.h"
 #include "tests/virtualkey/token_records.h"
+#include "virtualkey/control_commands.h"
+#include "virtualkey/key_state_xml.h"
 #include "virtualkey/state_file.h"
 #include "virtualkey/virtual_key.h"
 
@@ -79,6 +83,28 @@ class VirtualKeyTest : public ::testing::Test {
     return {Key().ListDevice(&devices), Key().GetDeviceInfo(&info), Key().OtpList(0, records),
             Key().OtpCalculate(MakeTokenRecord("A"), "", 0, otp, nullptr),
             Key().OtpSetValueWithEnter(1), Personalize("B"), Key().OtpReset()};
+  }
+
+  // Gives a command as virtualkey gives it, under the state file's lock.
+  bool Control(const std::vector<std::string>& command) const {
+    KeyState applied;
+    std::string problem;
+    const bool done = ApplyControlCommandToFile(ParseControlCommand(command).command.value(),
+                                                StateFile(StatePath()), applied, problem);
+    EXPECT_TRUE(done) << problem;
+    return done;
+  }
+
+  // Runs `call` while, 80 ms into its wait for the touch, another thread
+  // gives the control program's `command`.
+  CvStatus DuringTouchWait(const std::vector<std::string>& command, const std::function<CvStatus()>& call) {
+    std::thread control([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(80));
+      Control(command);
+    });
+    const CvStatus status = call();
+    control.join();
+    return status;
   }
 
   TempFolder folder_;
@@ -271,6 +297,66 @@ TEST_F(VirtualKeyTest, DeviceTouchAndForcedStatusBehavioursFailTheirFunctionsAnd
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Otp("A", ""), "755224");
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+}
+
+TEST_F(VirtualKeyTest, ACallThatWaitsForTheTouchSavesOnlyItsOwnChangeOnTheStateAfterTheWait) {
+  char otp[kOtpBufferSize] = {};
+  const std::function<CvStatus()> personalize = [&] { return Personalize("N"); },
+                                  reset = [&] { return Key().OtpReset(); },
+                                  calculate = [&] { return Key().OtpCalculate(MakeTokenRecord("H"), "", 0, otp, nullptr); };
+  const auto stored = [](KeyState& s) { StoreAsActiveToken(s, StoredToken{Seeded(MakeTokenRecord("N")), 0}); };
+  const auto cleared = [](KeyState& s) { s.tokens.clear(); };
+  const auto stepped = [](KeyState& s) { ++s.tokens.at(0).counter; };
+  const struct {
+    std::vector<std::string> command;
+    std::function<CvStatus()> call;
+    CvStatus expected;
+    std::function<void(KeyState&)> ownChange;  // on top of the command's, when the call succeeds
+    const char* otp;
+  } cases[] = {
+      // Pulled out, or made to fail, meanwhile: the key is gone for this call.
+      {{"unplug"}, personalize, CV_ERR_NO_DEVICE, {}, ""},
+      {{"fail", "CV_OTP_Personalize", "0x80435699"}, personalize, CV_ERR_NO_DEVICE, {}, ""},
+      {{"unplug"}, reset, CV_ERR_NO_DEVICE, {}, ""},
+      {{"fail", "CV_OTP_Calculate", "0x80435699"}, calculate, CV_ERR_NO_DEVICE, {}, ""},
+      // Anything else given meanwhile stays, and the call's change lands on it.
+      {{"fail", "CV_OTP_Reset", "0x80435699"}, personalize, CV_OK, stored, ""},
+      {{"touch", "ok"}, personalize, CV_OK, stored, ""},
+      {{"touch", "timeout"}, reset, CV_OK, cleared, ""},
+      {{"add-token", "--serial", "H", "--counter", "5"}, calculate, CV_OK, stepped, "254676"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command[0] + (c.command.size() > 1 ? " " + c.command[1] : ""));
+    std::filesystem::remove(StatePath());
+    ASSERT_EQ(Personalize("H"), CV_OK);
+    Change([](KeyState& s) { s.touchMode = TouchMode::Delay; s.touchDelayMs = 300; });
+    KeyState expected = LoadState();
+    std::string problem;
+    ASSERT_TRUE(ApplyControlCommand(ParseControlCommand(c.command).command.value(), expected, problem));
+    if (c.ownChange) c.ownChange(expected);
+    std::memset(otp, 0, sizeof otp);
+
+    EXPECT_EQ(DuringTouchWait(c.command, c.call), c.expected);
+    EXPECT_STREQ(otp, c.otp);
+    EXPECT_EQ(KeyStateToXml(LoadState()), KeyStateToXml(expected));
+  }
+}
+
+TEST_F(VirtualKeyTest, ChangesWaitWhileAnotherProcessChangesTheStateUnderItsLock) {
+  ASSERT_EQ(Personalize("A"), CV_OK);
+  FileLock lock;
+  std::string problem;
+  ASSERT_TRUE(StateFile(StatePath()).Lock(lock, problem)) << problem;
+  auto enter = std::async(std::launch::async, [&] { return Key().OtpSetValueWithEnter(1); });
+  auto touch = std::async(std::launch::async, [&] { return Control({"touch", "timeout"}); });
+  EXPECT_EQ(enter.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+  EXPECT_FALSE(LoadState().appendEnter);
+  EXPECT_EQ(LoadState().touchMode, TouchMode::Ok);
+  lock.Release();
+  EXPECT_EQ(enter.get(), CV_OK);
+  EXPECT_TRUE(touch.get());
+  EXPECT_TRUE(LoadState().appendEnter);
+  EXPECT_EQ(LoadState().touchMode, TouchMode::Timeout);
 }
 
 }  // namespace
