@@ -185,6 +185,8 @@ void MainWindowLogic::NewToken() {
     SetAppendEnter(result.appendEnter);
     ListTokens();
     model_.getOtpAllowed = true;
+    // After the listing, which clears the status line when the key answers.
+    if (!result.seedFileWarning.empty()) SetStatus(result.seedFileWarning);
   }
 }
 

@@ -15,4 +15,7 @@ struct NewTokenResult {
   std::int32_t resultStatus = kNothingSaved;
   MessageText resultMessage;  // one or more lines, each ending in "\r\n"
   bool appendEnter = true;
+  // When the token is on the key but a seed file did not take it: the status
+  // line's warning, naming the files; empty otherwise.
+  MessageText seedFileWarning;
 };

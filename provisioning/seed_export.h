@@ -39,6 +39,12 @@ struct SeedFileSet {
   bool xml = false;
 };
 
+// What a save's export says: its lines, and which files took the token.
+struct SeedExportReport {
+  std::vector<MessageText> lines;
+  SeedFileSet written;
+};
+
 // Appends `token` to the files of `which` only; lines as above. `written`
 // (when given) tells which files took it.
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,

@@ -1,5 +1,6 @@
 #include "provisioning/seed_export_messages.h"
 
+#include "text/code_page.h"
 #include "text/format_text.h"
 
 MessageText CouldNotAddToken(std::u16string_view fileName, std::u16string_view reason) {
@@ -7,9 +8,11 @@ MessageText CouldNotAddToken(std::u16string_view fileName, std::u16string_view r
 }
 
 MessageText FileErrorReason(std::u16string_view what, const FileError& error) {
-  if (error.inUse) return Format(u"the file is open in another program (error %u)", error.code);
-  if (error.tooLarge) return Format(u"the file is too large to be read (error %u)", error.code);
-  return Format(u"%s (error %u)", what, error.code);
+  // "error N: <the system's own words>": a bare number says little.
+  const MessageText said = Widen(FileErrorText(error), kProcessAnsiCodePage);
+  if (error.inUse) return Format(u"the file is open in another program (%s)", said);
+  if (error.tooLarge) return Format(u"the file is too large to be read (%s)", said);
+  return Format(u"%s (%s)", what, said);
 }
 
 MessageText LeftUnchanged(MessageText reason) { return reason + u"; it was left unchanged"; }

@@ -10,8 +10,8 @@
 // "Could not add the token to <file>: <reason>.\r\n"
 MessageText CouldNotAddToken(std::u16string_view fileName, std::u16string_view reason);
 
-// "<what> (error N)", or "the file is open in another program (error N)" or
-// "the file is too large to be read (error N)" when that is the cause.
+// "<what> (error N: <the system's words>)", or "the file is open in another
+// program (...)" or "the file is too large to be read (...)" when that is the cause.
 MessageText FileErrorReason(std::u16string_view what, const FileError& error);
 
 // Appends "; it was left unchanged".

@@ -26,6 +26,7 @@ const char16_t kSavedTokenFormat[] = u"SN=%s, SEED=%s\r\n";
 const char16_t kSixtySecondTotp[] =
     u"tseeds.xml declares 30-second tokens: this token's 60-second interval is only in tseeds.csv, "
     u"so import tseeds.csv for it.\r\n";
+const char16_t kSeedFilesNotWritten[] = u"The token is not in %s: see the messages.";
 const char16_t kNoSeedFolder[] =
     u"Seed files not written: the program's folder is unknown.\r\n";
 
@@ -46,11 +47,11 @@ NewTokenFormServices NewTokenFormServices::Standard() {
   services.forgetPendingSave = [pending] { pending->Remove(); };
   services.appendSeedFiles = [pending](const std::filesystem::path& folder, const ExportedToken& token) {
     SeedFileAccess files;
-    SeedFileSet written;
-    std::vector<MessageText> lines = AppendSeedFiles(folder, token, files, SeedFileSet{true, true}, &written);
+    SeedExportReport report;
+    report.lines = AppendSeedFiles(folder, token, files, SeedFileSet{true, true}, &report.written);
     // Otherwise the record stays, and the next start or save completes the files.
-    if (written.csv && written.xml) pending->Remove();
-    return lines;
+    if (report.written.csv && report.written.xml) pending->Remove();
+    return report;
   };
   return services;
 }
@@ -227,10 +228,18 @@ std::string NewTokenFormLogic::KeySerial() {
 void NewTokenFormLogic::ExportSeed(const TokenRecord& record) {
   if (seedFolder_.empty()) {
     state_.resultMessage += kNoSeedFolder;
+    state_.seedFileWarning = Format(kSeedFilesNotWritten, u"the seed files");
     return;
   }
-  for (const MessageText& line :
-       services_.appendSeedFiles(seedFolder_, BuildExportedToken(record, state_.userName))) {
-    state_.resultMessage += line;
+  const ExportedToken token = BuildExportedToken(record, state_.userName);
+  const SeedExportReport report = services_.appendSeedFiles(seedFolder_, token);
+  for (const MessageText& line : report.lines) state_.resultMessage += line;
+  // Not one line among the success lines only: the status line says it too.
+  MessageText unwritten;
+  for (const auto& [written, extension] : {std::pair{report.written.xml, ".xml"}, std::pair{report.written.csv, ".csv"}}) {
+    if (written) continue;
+    if (!unwritten.empty()) unwritten += u" and ";
+    unwritten += SeedFile(seedFolder_, token, extension).filename().u16string();
   }
+  if (!unwritten.empty()) state_.seedFileWarning = Format(kSeedFilesNotWritten, unwritten);
 }

@@ -21,9 +21,7 @@
 struct NewTokenFormServices {
   std::function<bool(char* buffer)> generateSerialNumber;
   std::function<bool(std::uint8_t* buffer, std::int32_t count)> generateSeedBytes;
-  std::function<std::vector<MessageText>(const std::filesystem::path& folder,
-                                         const ExportedToken& token)>
-      appendSeedFiles;
+  std::function<SeedExportReport(const std::filesystem::path& folder, const ExportedToken& token)> appendSeedFiles;
   // Before the key is written: records the token durably beside the seed
   // files; the reason when it cannot, and then the key is not written.
   // Unset: nothing is recorded.

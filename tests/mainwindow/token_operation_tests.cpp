@@ -123,11 +123,11 @@ TEST_F(TokenOperations, ResetFailureKeepsEverythingAndSuccessEmptiesTheListAndDi
 
 TEST_F(TokenOperations, NewTokenNotSavedLogsOnlyAFailureAndCallsNothing) {
   Start({MakeTokenRecord("A")});
-  rig.host.newTokenResult = {kNothingSaved, u"ignored\r\n", true};
+  rig.host.newTokenResult = {kNothingSaved, u"ignored\r\n", true, {}};
   rig.logic.NewToken();
   EXPECT_EQ(rig.Log(), "");
 
-  rig.host.newTokenResult = {kWriteToKeyFailed, u"Failed to write the token (error = 0x80100001)\r\n", true};
+  rig.host.newTokenResult = {kWriteToKeyFailed, u"Failed to write the token (error = 0x80100001)\r\n", true, {}};
   rig.logic.NewToken();
   EXPECT_EQ(rig.Log(), "Failed to write the token (error = 0x80100001)\r\n");
   EXPECT_EQ(rig.events, (std::vector<std::string>{"SettleInterruptedSaves", "RunNewTokenForm",
@@ -142,7 +142,7 @@ TEST_F(TokenOperations, NewTokenSavedSetsEnterListsAndEnablesGetOtp) {
 
   rig.library.tokens = {MakeTokenRecord("NEW", TOTP)};
   rig.library.setEnterStatus = 0x1234;
-  rig.host.newTokenResult = {kTokenSaved, u"Token saved.\r\n", false};
+  rig.host.newTokenResult = {kTokenSaved, u"Token saved.\r\n", false, u"The token is not in tseeds.xml: see the messages."};
   rig.host.settleLines = {u"A record was kept.\r\n"};
   rig.logic.NewToken();
 
@@ -155,6 +155,8 @@ TEST_F(TokenOperations, NewTokenSavedSetsEnterListsAndEnablesGetOtp) {
             "succeeded!\r\n");
   ASSERT_EQ(rig.model.rows.size(), 1u);
   EXPECT_EQ(ButtonsOf(rig.model), kAllEnabled);
+  // A seed file that did not take the token is not one line among the others only.
+  EXPECT_EQ(rig.Status(), "The token is not in tseeds.xml: see the messages.");
 }
 
 TEST_F(TokenOperations, SetEnterSendsTheChoiceOnlyOnSave) {

@@ -64,19 +64,19 @@ TEST(SeedExportFaults, XmlThatCannotBeParsedOrHasNoTokensIsLeftByteForByteAndRep
 TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFile) {
   struct Case {
     std::function<void(FaultySeedFiles&)> inject;
-    const char16_t* failure;
+    MessageText failure;
   } cases[] = {
-      {[](FaultySeedFiles& f) { f.readFailure = FileError{5, false}; }, u"the file could not be read (error 5)"},
+      {[](FaultySeedFiles& f) { f.readFailure = FileError{5, false}; }, u"the file could not be read (" + Said(5) + u")"},
       {[](FaultySeedFiles& f) { f.createTemporaryFailure = FileError{13, false}; },
-       u"a temporary file could not be created beside it (error 13)"},
+       u"a temporary file could not be created beside it (" + Said(13) + u")"},
       // Part of the new contents reaches the disk before it fills up.
-      {[](FaultySeedFiles& f) { f.temporaryWriteFailsAfter = 100; }, u"the file could not be written (error 112)"},
-      {[](FaultySeedFiles& f) { f.replaceFailure = FileError{5, false}; }, u"the file could not be replaced (error 5)"},
+      {[](FaultySeedFiles& f) { f.temporaryWriteFailsAfter = 100; }, u"the file could not be written (" + Said(112) + u")"},
+      {[](FaultySeedFiles& f) { f.replaceFailure = FileError{5, false}; }, u"the file could not be replaced (" + Said(5) + u")"},
       {[](FaultySeedFiles& f) { f.replaceFailure = FileError{32, true}; },
-       u"the file is open in another program (error 32)"},
+       u"the file is open in another program (" + Said(32) + u")"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.failure, c.failure + std::char_traits<char16_t>::length(c.failure)));
+    SCOPED_TRACE(Narrow(c.failure));
     TempFolder folder;
     ASSERT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
     const std::string before = ReadBytes(folder / "hseeds.xml");
@@ -103,7 +103,7 @@ TEST(SeedExportFaults, FailedFirstWriteLeavesNoXmlFileBehind) {
   files.temporaryWriteFailsAfter = 0;
   EXPECT_EQ(AppendSeedFiles(folder.Path(), FirstToken(), files),
             std::vector<MessageText>{
-                u"Could not add the token to hseeds.xml: the file could not be written (error 112).\r\n"});
+                u"Could not add the token to hseeds.xml: the file could not be written (" + Said(112) + u").\r\n"});
   EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv"}));
 }
 
@@ -113,7 +113,7 @@ TEST(SeedExportFaults, CsvFailuresAreReportedAndTheXmlIsStillWritten) {
   held.openForAppendFailure = FileError{32, true};
   EXPECT_EQ(AppendSeedFiles(folder.Path(), FirstToken(), held),
             std::vector<MessageText>{
-                u"Could not add the token to hseeds.csv: the file is open in another program (error 32).\r\n"});
+                u"Could not add the token to hseeds.csv: the file is open in another program (" + Said(32) + u").\r\n"});
   EXPECT_EQ(folder.Entries(), (Names{"hseeds.xml"}));
 
   // A file this save created and could not fill is removed, so the next save writes the header.
@@ -121,7 +121,7 @@ TEST(SeedExportFaults, CsvFailuresAreReportedAndTheXmlIsStillWritten) {
   full.appendWriteFailsAfter = 10;
   EXPECT_EQ(AppendSeedFiles(folder.Path(), SecondToken(), full),
             std::vector<MessageText>{
-                u"Could not add the token to hseeds.csv: the file could not be written (error 112).\r\n"});
+                u"Could not add the token to hseeds.csv: the file could not be written (" + Said(112) + u").\r\n"});
   EXPECT_EQ(folder.Entries(), (Names{"hseeds.xml"}));
   EXPECT_NE(ReadBytes(folder / "hseeds.xml").find("<serial>0000987654321</serial>"), std::string::npos);
 
@@ -288,7 +288,7 @@ TEST(SeedExportFaults, RowThatDoesNotFitOnAFullDiskIsAllOrNothing) {
     const std::size_t size = ReadBytes(folder / "hseeds.csv").size();
     ASSERT_TRUE(size >= headerSize && (size - headerSize) % rowSize == 0) << "a torn row: " << size;
   }
-  EXPECT_EQ(csvFailure, u"Could not add the token to hseeds.csv: the file could not be written (error 28); "
+  EXPECT_EQ(csvFailure, u"Could not add the token to hseeds.csv: the file could not be written (" + Said(28) + u"); "
                         u"it was left unchanged.\r\n");
 
   // With room again the next row starts on a line of its own.
@@ -311,9 +311,9 @@ TEST(SeedExportFaults, ReadOnlyFolderIsReportedAndExistingFilesStayWhole) {
   fs::permissions(folder.Path(), fs::perms::owner_all);
   EXPECT_EQ(failures, (std::vector<MessageText>{
                           u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock could not "
-                          u"be created (error 13).\r\n",
+                          u"be created (" + Said(13) + u").\r\n",
                           u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock could not "
-                          u"be created (error 13).\r\n"}));
+                          u"be created (" + Said(13) + u").\r\n"}));
   EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), xml);
 }
 #endif

@@ -12,9 +12,9 @@ namespace seed_export_test {
 namespace {
 
 TEST(SeedExportSharing, FileHeldWithoutSharingIsReportedLeftWholeAndTheOtherFileStillWritten) {
-  const std::pair<const char*, const char16_t*> cases[] = {
-      {"hseeds.csv", u"Could not add the token to hseeds.csv: the file is open in another program (error 32).\r\n"},
-      {"hseeds.xml", u"Could not add the token to hseeds.xml: the file is open in another program (error 32); "
+  const std::pair<const char*, MessageText> cases[] = {
+      {"hseeds.csv", u"Could not add the token to hseeds.csv: the file is open in another program (" + Said(32) + u").\r\n"},
+      {"hseeds.xml", u"Could not add the token to hseeds.xml: the file is open in another program (" + Said(32) + u"); "
                      u"it was left unchanged.\r\n"}};
   for (const auto& [heldName, failure] : cases) {
     SCOPED_TRACE(heldName);
@@ -53,7 +53,7 @@ TEST(SeedExportSharing, SeedFileTooLargeForThisProcessIsReportedAndTheRowStillWr
 
   EXPECT_EQ(AppendSeedFiles(folder.Path(), HotpToken("0000123456789", Rfc4226Secret())),
             std::vector<MessageText>{u"Could not add the token to hseeds.xml: the file is too large to be read "
-                                     u"(error 223); it was left unchanged.\r\n"});
+                                     u"(" + Said(223) + u"); it was left unchanged.\r\n"});
   EXPECT_EQ(fs::file_size(folder / "hseeds.xml"), 3ULL << 30);
   EXPECT_NE(ReadBytes(folder / "hseeds.csv").find(Utf16Le(u"0000123456789,")), std::string::npos);
 }

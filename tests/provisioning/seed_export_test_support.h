@@ -15,6 +15,7 @@
 #include "provisioning/files/byte_sink.h"
 #include "provisioning/seed_file_access.h"
 #include "tests/support/temp_folder.h"
+#include "text/code_page.h"
 #include "text/message_text.h"
 
 namespace seed_export_test {
@@ -37,6 +38,11 @@ inline std::string XmlLines(std::initializer_list<std::string> lines) {
   std::string text;
   for (const std::string& line : lines) text.append(line).push_back('\n');
   return text;
+}
+
+// "error N: <the system's own words>", as the failure lines give an error.
+inline MessageText Said(std::uint32_t code) {
+  return Widen(FileErrorText(FileError{code, false}), kProcessAnsiCodePage);
 }
 
 inline std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }

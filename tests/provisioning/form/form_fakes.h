@@ -99,6 +99,7 @@ struct ScriptedServices {
   std::vector<std::int32_t> seedCounts;
   std::vector<std::pair<std::filesystem::path, ExportedToken>> exports;
   std::vector<MessageText> exportFailureLines;
+  SeedFileSet exportWritten{true, true};
 
   NewTokenFormServices Bind() {
     NewTokenFormServices services;
@@ -118,7 +119,7 @@ struct ScriptedServices {
     };
     services.appendSeedFiles = [this](const std::filesystem::path& folder, const ExportedToken& token) {
       exports.emplace_back(folder, token);
-      return exportFailureLines;
+      return SeedExportReport{exportFailureLines, exportWritten};
     };
     return services;
   }

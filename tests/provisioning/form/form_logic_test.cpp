@@ -274,6 +274,7 @@ TEST_F(NewTokenFormTest, FailedPersonalizeReportsTheStatusAndExportsNothing) {
 TEST_F(NewTokenFormTest, SuccessfulSaveReportsTokenThenExportFailures) {
   services.exportFailureLines = {u"Could not add the token to tseeds.xml: x.\r\n",
                                  u"Could not add the token to tseeds.csv: y.\r\n"};
+  services.exportWritten = {false, false};
   logic.StartUp();
   controls.shown.userName = u"bob";
   controls.shown.appendEnter = false;
@@ -289,6 +290,7 @@ TEST_F(NewTokenFormTest, SuccessfulSaveReportsTokenThenExportFailures) {
             u"Could not add the token to tseeds.csv: y.\r\n"
             u"tseeds.xml declares 30-second tokens: this token's 60-second interval is only in tseeds.csv, "
             u"so import tseeds.csv for it.\r\n");
+  EXPECT_EQ(result.seedFileWarning, u"The token is not in tseeds.xml and tseeds.csv: see the messages.");
   EXPECT_FALSE(result.appendEnter);
   EXPECT_EQ(controls.ended, FormEnd::Saved);
   EXPECT_EQ(controls.callsAfterEnd, 0);
