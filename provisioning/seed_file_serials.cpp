@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -279,6 +280,119 @@ bool SeedFileTokens::Holds(std::uint64_t key) const {
 
 bool SeedFileTokens::HoldsAllOf(const SeedFileTokens& other) const {
   return std::includes(keys.begin(), keys.end(), other.keys.begin(), other.keys.end());
+}
+
+std::uint64_t SerialSet::Key(std::string_view serial) {
+  std::uint64_t hash = 0xCBF29CE484222325ull;
+  for (const char c : serial) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001B3ull;
+  }
+  hash = (hash ^ (hash >> 30)) * 0xBF58476D1CE4E5B9ull;
+  hash = (hash ^ (hash >> 27)) * 0x94D049BB133111EBull;
+  hash ^= hash >> 31;
+  return hash == 0 ? 1 : hash;
+}
+
+void SerialSet::Insert(std::uint64_t key) {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = static_cast<std::size_t>(key) & mask;; at = (at + 1) & mask) {
+    if (slots_[at] == key) return;
+    if (slots_[at] == 0) {
+      slots_[at] = key;
+      ++size_;
+      return;
+    }
+  }
+}
+
+void SerialSet::Add(std::string_view serial) {
+  // At most half full, so that a lookup stops soon.
+  if ((size_ + 1) * 2 > slots_.size()) {
+    std::vector<std::uint64_t> old(slots_.empty() ? 0 : slots_.size() * 2, 0);
+    if (old.empty()) old.assign(1024, 0);
+    old.swap(slots_);
+    size_ = 0;
+    for (const std::uint64_t key : old) {
+      if (key != 0) Insert(key);
+    }
+  }
+  Insert(Key(serial));
+}
+
+bool SerialSet::Contains(std::string_view serial) const {
+  if (slots_.empty()) return false;
+  const std::uint64_t key = Key(serial);
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = static_cast<std::size_t>(key) & mask;; at = (at + 1) & mask) {
+    if (slots_[at] == key) return true;
+    if (slots_[at] == 0) return false;
+  }
+}
+
+bool CollectSerials(ByteSource& in, SerialSet& serials) {
+  static constexpr std::string_view kOpen = "<serial";
+  const std::boyer_moore_horspool_searcher searcher(kOpen.begin(), kOpen.end());
+  const auto add = [&](std::string_view text) {
+    if (text.size() > kMaxText) return;
+    serials.Add(text.find('&') == std::string_view::npos ? std::string(text) : Decode(text));
+  };
+  constexpr std::size_t kBlock = 1 << 20;
+  const std::unique_ptr<char[]> block(new char[kBlock]);
+  std::string bytes;  // what is left of the last block, then the new one
+  for (;;) {
+    const std::optional<std::size_t> got = in.Read(block.get(), kBlock);
+    if (!got) return false;
+    const bool end = *got == 0;
+    bytes.append(block.get(), *got);
+    const std::string_view view(bytes);
+    // A tag may begin in the last bytes; a serial whose end is not here yet
+    // is read again with the next block.
+    std::size_t keepFrom = view.size() > kOpen.size() ? view.size() - kOpen.size() : 0;
+    std::size_t at = 0;
+    while (at < view.size()) {
+      const auto found = std::search(view.begin() + static_cast<std::ptrdiff_t>(at), view.end(), searcher);
+      if (found == view.end()) break;
+      const std::size_t tag = static_cast<std::size_t>(found - view.begin());
+      const std::size_t name = tag + kOpen.size();
+      if (name >= view.size()) {
+        keepFrom = std::min(keepFrom, tag);
+        break;
+      }
+      const char next = view[name];
+      std::size_t text = name + 1;
+      if (next != '>') {
+        if (!IsSpace(next) && next != '/') {
+          at = name;  // another name that begins so
+          continue;
+        }
+        const std::size_t close = view.find('>', name);
+        if (close == std::string_view::npos) {
+          if (!end) keepFrom = std::min(keepFrom, tag);
+          break;
+        }
+        if (view[close - 1] == '/') {  // <serial/>: an empty serial
+          add({});
+          at = close + 1;
+          continue;
+        }
+        text = close + 1;
+      }
+      const std::size_t stop = view.find('<', text);
+      if (stop == std::string_view::npos) {
+        if (end) {
+          add(view.substr(text));  // a file cut off inside a serial still has it taken
+        } else if (view.size() - text <= kMaxText) {
+          keepFrom = std::min(keepFrom, tag);
+        }
+        break;
+      }
+      add(view.substr(text, stop - text));
+      at = stop;
+    }
+    if (end) return true;
+    bytes.erase(0, keepFrom);
+  }
 }
 
 bool FindSerialsInFile(const std::filesystem::path& file, const std::vector<std::string>& candidates,

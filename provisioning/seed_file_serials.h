@@ -16,6 +16,27 @@
 // element in the bytes (entities decoded). False when a read failed.
 bool FindSerials(ByteSource& in, const std::vector<std::string>& candidates, std::vector<bool>& found);
 
+// Serial numbers as 64-bit keys in an open-addressed table: a few bytes each
+// whatever their length, so a million of them fit a 32-bit process easily.
+class SerialSet {
+ public:
+  void Add(std::string_view serial);
+  bool Contains(std::string_view serial) const;
+  std::size_t Size() const { return size_; }
+
+ private:
+  static std::uint64_t Key(std::string_view serial);
+  void Insert(std::uint64_t key);
+
+  std::vector<std::uint64_t> slots_;  // 0: empty
+  std::size_t size_ = 0;
+};
+
+// Adds the text of every `serial` element in the bytes (entities decoded) to
+// `serials`, as FindSerials would find them, in one fast pass that looks only
+// at serial tags. False when a read failed.
+bool CollectSerials(ByteSource& in, SerialSet& serials);
+
 // The same for a file; a missing file holds no serial. False when the file
 // exists but cannot be read.
 bool FindSerialsInFile(const std::filesystem::path& file, const std::vector<std::string>& candidates,

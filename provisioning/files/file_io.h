@@ -100,6 +100,21 @@ struct TemporaryFile {
 // (see temporary_name.h), in no particular order.
 std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& target);
 
+// What tells one version of a file from another without reading it: another
+// writer changes its size or time, a new file in its place its identity.
+struct FileStamp {
+  bool exists = false;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // in the system's own units
+  std::uint64_t identity = 0;
+  bool operator==(const FileStamp& other) const {
+    return exists == other.exists && size == other.size && modified == other.modified &&
+           identity == other.identity;
+  }
+  bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+FileStamp StampOf(const std::filesystem::path& path);
+
 // Removes a temporary file unless a running publish holds it.
 bool RemoveTemporary(const std::filesystem::path& temporary);
 

@@ -251,6 +251,17 @@ std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
   return found;
 }
 
+FileStamp StampOf(const std::filesystem::path& path) {
+  FileStamp stamp;
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return stamp;
+  stamp.exists = true;
+  stamp.size = static_cast<std::uint64_t>(status.st_size);
+  stamp.modified = static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+  stamp.identity = static_cast<std::uint64_t>(status.st_ino) ^ (static_cast<std::uint64_t>(status.st_dev) << 40);
+  return stamp;
+}
+
 bool RemoveTemporary(const std::filesystem::path& temporary) {
   const int fd = open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;

@@ -336,6 +336,21 @@ std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
   return found;
 }
 
+FileStamp StampOf(const std::filesystem::path& path) {
+  FileStamp stamp;
+  Handle file;
+  file.handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file.Valid() || !GetFileInformationByHandle(file.handle, &info)) return stamp;
+  stamp.exists = true;
+  stamp.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  stamp.modified = static_cast<std::int64_t>(Ticks(info.ftLastWriteTime));
+  stamp.identity = ((static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow) ^
+                   (static_cast<std::uint64_t>(info.dwVolumeSerialNumber) << 48);
+  return stamp;
+}
+
 bool RemoveTemporary(const std::filesystem::path& temporary) {
   // Opening it to delete without sharing succeeds only when nobody holds it.
   const HANDLE file = CreateFileW(temporary.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,

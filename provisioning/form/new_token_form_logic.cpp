@@ -62,7 +62,8 @@ NewTokenFormLogic::NewTokenFormLogic(INewTokenFormControls& controls, ITokenLibr
     : controls_(controls),
       library_(library),
       seedFolder_(std::move(seedFolder)),
-      services_(std::move(services)) {}
+      services_(std::move(services)),
+      serials_(seedFolder_) {}
 
 // A failed transfer is only signalled: the handler carries on with whatever
 // the state holds.
@@ -125,7 +126,7 @@ void NewTokenFormLogic::GenerateSerial() {
 
   char fresh[kSerialCapacity] = {};
   const auto taken = [this](const std::vector<std::string>& candidates) {
-    return SerialsInUse(seedFolder_, library_, candidates);
+    return SerialsInUse(serials_, library_, candidates);
   };
   if (!DrawUnusedSerial(services_.generateSerialNumber, taken, fresh)) {
     controls_.Beep();  // the shown serial stays as it was
@@ -178,7 +179,7 @@ void NewTokenFormLogic::SaveToken() {
   if (!refusal) {
     const char* xmlFile = TokenTypeFor(state_.algorithmChoice) == TOTP ? "tseeds.xml" : "hseeds.xml";
     const SerialUse use =
-        serial.bytes.empty() ? SerialUse::Free : FindSerialUse(seedFolder_, xmlFile, library_, serial.bytes);
+        serial.bytes.empty() ? SerialUse::Free : FindSerialUse(serials_, xmlFile, library_, serial.bytes);
     refusal = CheckSerialFree(serial.bytes, use, Widen(xmlFile, kThreadAnsiCodePage));
   }
   if (refusal) {

@@ -12,6 +12,7 @@
 #include "provisioning/form/new_token_form_controls.h"
 #include "provisioning/form/new_token_form_state.h"
 #include "provisioning/form/save_refusal.h"
+#include "provisioning/form/unused_serial.h"
 #include "provisioning/new_token_result.h"
 #include "provisioning/pending_save.h"
 #include "provisioning/seed_export.h"
@@ -69,4 +70,5 @@ class NewTokenFormLogic {
   std::filesystem::path seedFolder_;
   NewTokenFormServices services_;
   NewTokenFormState state_;
+  SeedFileSerialCache serials_;  // the seed files' serials, between clicks
 };

@@ -1,7 +1,9 @@
 #include "provisioning/form/unused_serial.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "provisioning/files/file_source.h"
 #include "provisioning/seed_file_serials.h"
 #include "random/random_generation.h"
 #include "vendor/bounded_text.h"
@@ -38,43 +40,66 @@ bool DrawUnusedSerial(const std::function<bool(char*)>& draw, const SerialsTaken
   return true;
 }
 
-SerialUse FindSerialUse(const std::filesystem::path& seedFolder, const char* xmlFileName, ITokenLibrary& library,
-                        const std::string& serial) {
-  std::vector<TokenRecord> listing(kMaxTokens);
-  std::memset(listing.data(), 0, listing.size() * sizeof(TokenRecord));
-  if (library.OtpList(0, listing.data()) == CV_OK) {
-    for (const TokenRecord& record : listing) {
-      const std::string listed(record.serial, BoundedLength(record.serial, sizeof record.serial));
-      if (listed.empty()) break;  // the key's list ends at the first empty serial
-      if (listed == serial) return SerialUse::OnKey;
+bool SeedFileSerialCache::Holds(const char* fileName, const std::string& serial) {
+  if (folder_.empty()) return false;
+  const std::filesystem::path path = folder_ / fileName;
+  File& file = files_[fileName];
+  const FileStamp now = StampOf(path);
+  if (!file.read || now != file.stamp) {
+    file = File{};
+    file.stamp = now;
+    if (now.exists) {
+      ++reads_;
+      OpenForReadingOutcome opened = OpenForReading(path);
+      // What cannot be read takes nothing away; it is tried again next time.
+      file.read = opened.source && CollectSerials(*opened.source, file.serials);
+      if (!file.read) file.serials = SerialSet{};
+    } else {
+      file.read = true;
     }
   }
-  std::vector<bool> found;
-  if (!seedFolder.empty() && FindSerialsInFile(seedFolder / xmlFileName, {serial}, found) && found[0]) {
-    return SerialUse::InSeedFile;
+  return file.serials.Contains(serial);
+}
+
+namespace {
+
+// The serials the key lists, up to the first empty one.
+std::vector<std::string> ListedSerials(ITokenLibrary& library) {
+  std::vector<std::string> serials;
+  std::vector<TokenRecord> listing(kMaxTokens);
+  std::memset(listing.data(), 0, listing.size() * sizeof(TokenRecord));
+  if (library.OtpList(0, listing.data()) != CV_OK) return serials;
+  for (const TokenRecord& record : listing) {
+    std::string serial(record.serial, BoundedLength(record.serial, sizeof record.serial));
+    if (serial.empty()) break;  // the key's list ends at the first empty serial
+    serials.push_back(std::move(serial));
   }
-  return SerialUse::Free;
+  return serials;
+}
+
+}  // namespace
+
+SerialUse FindSerialUse(SeedFileSerialCache& files, const char* xmlFileName, ITokenLibrary& library,
+                        const std::string& serial) {
+  for (const std::string& listed : ListedSerials(library)) {
+    if (listed == serial) return SerialUse::OnKey;
+  }
+  return files.Holds(xmlFileName, serial) ? SerialUse::InSeedFile : SerialUse::Free;
+}
+
+std::vector<bool> SerialsInUse(SeedFileSerialCache& files, ITokenLibrary& library,
+                               const std::vector<std::string>& candidates) {
+  const std::vector<std::string> listed = ListedSerials(library);
+  std::vector<bool> taken(candidates.size(), false);
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    taken[i] = files.Holds("hseeds.xml", candidates[i]) || files.Holds("tseeds.xml", candidates[i]) ||
+               std::find(listed.begin(), listed.end(), candidates[i]) != listed.end();
+  }
+  return taken;
 }
 
 std::vector<bool> SerialsInUse(const std::filesystem::path& seedFolder, ITokenLibrary& library,
                                const std::vector<std::string>& candidates) {
-  std::vector<bool> taken(candidates.size(), false);
-  if (!seedFolder.empty()) {
-    for (const char* name : {"hseeds.xml", "tseeds.xml"}) {
-      std::vector<bool> found;
-      if (FindSerialsInFile(seedFolder / name, candidates, found)) {
-        for (std::size_t i = 0; i < taken.size(); ++i) taken[i] = taken[i] || found[i];
-      }
-    }
-  }
-  std::vector<TokenRecord> listing(kMaxTokens);
-  std::memset(listing.data(), 0, listing.size() * sizeof(TokenRecord));
-  if (library.OtpList(0, listing.data()) == CV_OK) {
-    for (const TokenRecord& record : listing) {
-      const std::string serial(record.serial, BoundedLength(record.serial, sizeof record.serial));
-      if (serial.empty()) continue;
-      for (std::size_t i = 0; i < taken.size(); ++i) taken[i] = taken[i] || candidates[i] == serial;
-    }
-  }
-  return taken;
+  SeedFileSerialCache files(seedFolder);
+  return SerialsInUse(files, library, candidates);
 }

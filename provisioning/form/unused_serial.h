@@ -4,9 +4,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "provisioning/files/file_io.h"
+#include "provisioning/seed_file_serials.h"
 #include "vendor/token_library.h"
 
 // For each candidate, whether it is taken.
@@ -20,14 +23,40 @@ using SerialsTakenCheck = std::function<std::vector<bool>(const std::vector<std:
 bool DrawUnusedSerial(const std::function<bool(char*)>& draw, const SerialsTakenCheck& taken,
                       char* buffer);
 
+// The serials of hseeds.xml and tseeds.xml in one folder, kept between the
+// clicks of a form and read again only when a file changed: another writer
+// shows in its size, time or identity.
+class SeedFileSerialCache {
+ public:
+  explicit SeedFileSerialCache(std::filesystem::path seedFolder) : folder_(std::move(seedFolder)) {}
+
+  // Whether the file holds `serial`; false also when it cannot be read.
+  bool Holds(const char* fileName, const std::string& serial);
+  // How many times a file was read, for tests.
+  int Reads() const { return reads_; }
+
+ private:
+  struct File {
+    FileStamp stamp;
+    bool read = false;
+    SerialSet serials;
+  };
+
+  std::filesystem::path folder_;
+  std::map<std::string, File> files_;
+  int reads_ = 0;
+};
+
 // Taken: in hseeds.xml or tseeds.xml in `seedFolder`, or on the key's token
 // list. What cannot be read (a file, the key) takes nothing away.
 std::vector<bool> SerialsInUse(const std::filesystem::path& seedFolder, ITokenLibrary& library,
+                               const std::vector<std::string>& candidates);
+std::vector<bool> SerialsInUse(SeedFileSerialCache& files, ITokenLibrary& library,
                                const std::vector<std::string>& candidates);
 
 // Where a serial that "Save" is about to use is taken already: the key lists
 // a token with it (saving would replace that token), or the XML seed file of
 // its algorithm holds it (the server would get two seeds for one serial).
 enum class SerialUse { Free, OnKey, InSeedFile };
-SerialUse FindSerialUse(const std::filesystem::path& seedFolder, const char* xmlFileName, ITokenLibrary& library,
+SerialUse FindSerialUse(SeedFileSerialCache& files, const char* xmlFileName, ITokenLibrary& library,
                         const std::string& serial);

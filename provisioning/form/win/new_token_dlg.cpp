@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "app/framework/busy_scope.h"
 #include "app/framework/centre_window.h"
 
 CNewTokenDlg::CNewTokenDlg(ITokenLibrary& library, std::filesystem::path seedFolder,
@@ -24,6 +25,14 @@ LRESULT CNewTokenDlg::OnDestroy(WPARAM, LPARAM) {
 void CNewTokenDlg::OnOk(int) { logic_.Close(FormEnd::Ok); }
 void CNewTokenDlg::OnCancel(int) { logic_.Close(FormEnd::Cancel); }
 void CNewTokenDlg::OnCancelButton(int) { logic_.Close(FormEnd::CancelButton); }
-void CNewTokenDlg::OnGenerateSerial(int) { logic_.GenerateSerial(); }
+// Both read the seed files, which may be large, and ask the key: keys pressed
+// meanwhile must not act afterwards on whatever then has the focus.
+void CNewTokenDlg::OnGenerateSerial(int) {
+  BusyScope busy;
+  logic_.GenerateSerial();
+}
 void CNewTokenDlg::OnGenerateSeed(int) { logic_.GenerateSeed(); }
-void CNewTokenDlg::OnSave(int) { logic_.SaveToken(); }
+void CNewTokenDlg::OnSave(int) {
+  BusyScope busy;  // the key's wait and the seed files after it, as one
+  logic_.SaveToken();
+}
