@@ -3,9 +3,13 @@
 // beside copying the same file and flushing the copy; and how much the save
 // raised the tool's peak working set.
 //   wine_save_bench <tokens>   prints "<save s> <copy+flush s> <added KiB>"
+// And the serial "Generate" of the New Token form, with hseeds.xml and
+// tseeds.xml holding that many tokens each, beside a plain read of both:
+//   wine_save_bench generate <tokens>   prints "<read s> <first click s> <later click s>"
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -41,11 +45,58 @@ double CopyAndFlush(const std::wstring& from, const std::wstring& to) {
   return flushed ? seconds : -1;
 }
 
+double ReadWhole(const std::wstring& file) {
+  const LARGE_INTEGER start = Now();
+  const HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  LARGE_INTEGER size{};
+  GetFileSizeEx(handle, &size);
+  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  DWORD got = 0;
+  const bool read = ReadFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+  CloseHandle(handle);
+  return read ? Seconds(start, Now()) : -1;
+}
+
+// The time from posting the serial "Generate" until the field shows another serial.
+double GenerateClick(HWND form) {
+  const HWND field = GetDlgItem(form, IDC_SERIAL_NUMBER);
+  const std::wstring before = WindowText(field);
+  const LARGE_INTEGER start = Now();
+  PostCommand(form, IDC_GENERATE_SERIAL);
+  for (int i = 0; i < 6000000 && WindowText(field) == before; ++i) {
+  }
+  return Seconds(start, Now());
+}
+
+int Generate(long tokens) {
+  ToolFolder folder;
+  if (!WriteSeedFile(folder.File(L"hseeds.xml"), tokens) || !WriteSeedFile(folder.File(L"tseeds.xml"), tokens)) {
+    return 1;
+  }
+  // Read twice: the second read is from the cache, as the tool's will be.
+  ReadWhole(folder.File(L"hseeds.xml"));
+  ReadWhole(folder.File(L"tseeds.xml"));
+  const double read = ReadWhole(folder.File(L"hseeds.xml")) + ReadWhole(folder.File(L"tseeds.xml"));
+  ToolUnderTest tool(folder);
+  if (!tool.Started()) return 1;
+  tool.Click(IDC_NEW_TOKEN);
+  const HWND form = tool.WaitForDialog(L"New Token");
+  if (!form) return 1;
+  const double first = GenerateClick(form);
+  double later[5];
+  for (double& click : later) click = GenerateClick(form);
+  std::sort(std::begin(later), std::end(later));
+  std::printf("%.6f %.6f %.6f\n", read, first, later[2]);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "generate") return Generate(std::atol(argv[2]));
   if (argc != 2) {
-    std::fprintf(stderr, "usage: wine_save_bench <tokens>\n");
+    std::fprintf(stderr, "usage: wine_save_bench <tokens> | wine_save_bench generate <tokens>\n");
     return 2;
   }
   ToolFolder folder;

@@ -4,13 +4,14 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <string>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "provisioning/files/file_source.h"
 #include "provisioning/seed_text.h"
+#include "provisioning/sse2_support.h"
 
 namespace {
 
@@ -290,70 +291,89 @@ std::uint64_t SerialSet::Key(std::string_view serial) {
   }
   hash = (hash ^ (hash >> 30)) * 0xBF58476D1CE4E5B9ull;
   hash = (hash ^ (hash >> 27)) * 0x94D049BB133111EBull;
-  hash ^= hash >> 31;
-  return hash == 0 ? 1 : hash;
+  return hash ^ (hash >> 31);
 }
 
-void SerialSet::Insert(std::uint64_t key) {
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t at = static_cast<std::size_t>(key) & mask;; at = (at + 1) & mask) {
-    if (slots_[at] == key) return;
-    if (slots_[at] == 0) {
-      slots_[at] = key;
-      ++size_;
-      return;
-    }
+void SerialSet::Sort() const {
+  // Least significant byte first: each pass reads and writes in order, where
+  // a comparison sort or a hash table would jump about memory.
+  std::vector<std::uint64_t> other(keys_.size());
+  for (unsigned shift = 0; shift < 64; shift += 8) {
+    std::size_t counts[257] = {};
+    for (const std::uint64_t key : keys_) ++counts[((key >> shift) & 0xFF) + 1];
+    for (std::size_t digit = 0; digit < 256; ++digit) counts[digit + 1] += counts[digit];
+    for (const std::uint64_t key : keys_) other[counts[(key >> shift) & 0xFF]++] = key;
+    keys_.swap(other);
   }
-}
-
-void SerialSet::Add(std::string_view serial) {
-  // At most half full, so that a lookup stops soon.
-  if ((size_ + 1) * 2 > slots_.size()) {
-    std::vector<std::uint64_t> old(slots_.empty() ? 0 : slots_.size() * 2, 0);
-    if (old.empty()) old.assign(1024, 0);
-    old.swap(slots_);
-    size_ = 0;
-    for (const std::uint64_t key : old) {
-      if (key != 0) Insert(key);
-    }
-  }
-  Insert(Key(serial));
+  sorted_ = true;
 }
 
 bool SerialSet::Contains(std::string_view serial) const {
-  if (slots_.empty()) return false;
-  const std::uint64_t key = Key(serial);
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t at = static_cast<std::size_t>(key) & mask;; at = (at + 1) & mask) {
-    if (slots_[at] == key) return true;
-    if (slots_[at] == 0) return false;
-  }
+  if (!sorted_) Sort();
+  return std::binary_search(keys_.begin(), keys_.end(), Key(serial));
 }
 
+namespace {
+
+constexpr std::string_view kSerialOpen = "<serial";
+
+#ifdef OTP_SCAN_SSE2
+// Where "<serial" starts in [from, end), or end: sixteen places at a time,
+// each checked for its '<', its 's' and its 'l' before the whole is compared.
+__attribute__((target("sse2"))) const char* FindSerialOpenSse2(const char* from, const char* end) {
+  const __m128i open = _mm_set1_epi8('<'), s = _mm_set1_epi8('s'), l = _mm_set1_epi8('l');
+  const char* at = from;
+  for (; end - at >= 16 + 6; at += 16) {
+    const __m128i first = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), open);
+    const __m128i second = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1)), s);
+    const __m128i last = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 6)), l);
+    unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_and_si128(first, second), last)));
+    while (hits != 0) {
+      const char* candidate = at + __builtin_ctz(hits);
+      if (std::memcmp(candidate, kSerialOpen.data(), kSerialOpen.size()) == 0) return candidate;
+      hits &= hits - 1;
+    }
+  }
+  const std::string_view rest(at, static_cast<std::size_t>(end - at));
+  const std::size_t found = rest.find(kSerialOpen);
+  return found == std::string_view::npos ? end : at + found;
+}
+#endif
+
+const char* FindSerialOpen(const char* from, const char* end) {
+#ifdef OTP_SCAN_SSE2
+  if (HasSse2()) return FindSerialOpenSse2(from, end);
+#endif
+  static const std::boyer_moore_horspool_searcher searcher(kSerialOpen.begin(), kSerialOpen.end());
+  return std::search(from, end, searcher);
+}
+
+}  // namespace
+
 bool CollectSerials(ByteSource& in, SerialSet& serials) {
-  static constexpr std::string_view kOpen = "<serial";
-  const std::boyer_moore_horspool_searcher searcher(kOpen.begin(), kOpen.end());
+  constexpr std::string_view kOpen = kSerialOpen;
   const auto add = [&](std::string_view text) {
     if (text.size() > kMaxText) return;
     serials.Add(text.find('&') == std::string_view::npos ? std::string(text) : Decode(text));
   };
-  constexpr std::size_t kBlock = 1 << 20;
-  const std::unique_ptr<char[]> block(new char[kBlock]);
-  std::string bytes;  // what is left of the last block, then the new one
+  constexpr std::size_t kBlock = 4 << 20;
+  std::string bytes;  // what is left of the last block, then the new one, read in place
   for (;;) {
-    const std::optional<std::size_t> got = in.Read(block.get(), kBlock);
+    const std::size_t kept = bytes.size();
+    bytes.resize(kept + kBlock);
+    const std::optional<std::size_t> got = in.Read(&bytes[kept], kBlock);
     if (!got) return false;
     const bool end = *got == 0;
-    bytes.append(block.get(), *got);
+    bytes.resize(kept + *got);
     const std::string_view view(bytes);
     // A tag may begin in the last bytes; a serial whose end is not here yet
     // is read again with the next block.
     std::size_t keepFrom = view.size() > kOpen.size() ? view.size() - kOpen.size() : 0;
     std::size_t at = 0;
     while (at < view.size()) {
-      const auto found = std::search(view.begin() + static_cast<std::ptrdiff_t>(at), view.end(), searcher);
-      if (found == view.end()) break;
-      const std::size_t tag = static_cast<std::size_t>(found - view.begin());
+      const char* found = FindSerialOpen(view.data() + at, view.data() + view.size());
+      if (found == view.data() + view.size()) break;
+      const std::size_t tag = static_cast<std::size_t>(found - view.data());
       const std::size_t name = tag + kOpen.size();
       if (name >= view.size()) {
         keepFrom = std::min(keepFrom, tag);

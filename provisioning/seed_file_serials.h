@@ -16,20 +16,21 @@
 // element in the bytes (entities decoded). False when a read failed.
 bool FindSerials(ByteSource& in, const std::vector<std::string>& candidates, std::vector<bool>& found);
 
-// Serial numbers as 64-bit keys in an open-addressed table: a few bytes each
-// whatever their length, so a million of them fit a 32-bit process easily.
+// Serial numbers as 64-bit keys: eight bytes each whatever their length, so a
+// million of them fit a 32-bit process easily. Added in one run, then sorted
+// once (by their bytes, in a few sequential passes) and looked up by halving.
 class SerialSet {
  public:
-  void Add(std::string_view serial);
+  void Add(std::string_view serial) { keys_.push_back(Key(serial)); sorted_ = false; }
   bool Contains(std::string_view serial) const;
-  std::size_t Size() const { return size_; }
+  std::size_t Size() const { return keys_.size(); }
 
  private:
   static std::uint64_t Key(std::string_view serial);
-  void Insert(std::uint64_t key);
+  void Sort() const;
 
-  std::vector<std::uint64_t> slots_;  // 0: empty
-  std::size_t size_ = 0;
+  mutable std::vector<std::uint64_t> keys_;
+  mutable bool sorted_ = true;
 };
 
 // Adds the text of every `serial` element in the bytes (entities decoded) to

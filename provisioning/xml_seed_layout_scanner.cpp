@@ -3,10 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__i386__) || defined(__x86_64__)
-#include <emmintrin.h>
-#define OTP_SCAN_SSE2 1
-#endif
+#include "provisioning/sse2_support.h"
 
 namespace {
 
@@ -148,15 +145,6 @@ __attribute__((target("sse2"))) std::size_t SixteenPlain(const char* at) {
                                       _mm_cmpeq_epi8(_mm_or_si128(x, _mm_set1_epi8(0x02)), _mm_set1_epi8('>')));
   const unsigned plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(markup, printable)));
   return plain == 0xFFFF ? 16 : static_cast<std::size_t>(__builtin_ctz(~plain));
-}
-
-bool HasSse2() {
-#ifdef __x86_64__
-  return true;
-#else
-  static const bool has = __builtin_cpu_supports("sse2");
-  return has;
-#endif
 }
 #endif
 
