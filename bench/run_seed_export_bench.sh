@@ -26,7 +26,7 @@ bench="$build/bench/seed_export_bench"
 work=$(mktemp -d "$build/seed-export-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+. "$root/bench/bench_lib.sh"
 largest() { sort -n | tail -1; }
 
 printf '%8s %8s | %9s %6s %6s %7s | %9s %6s %6s | %10s %6s | %6s %6s\n' \

@@ -20,7 +20,7 @@ start_private_xvfb
 start_wine "$root/build/wineprefix-bench"
 unmanaged_windows
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+. "$root/bench/bench_lib.sh"
 
 printf '%8s | %9s | %10s | %6s | %9s\n' tokens "save ms" "copy+flush" ratio "+MiB"
 for tokens in $sizes; do

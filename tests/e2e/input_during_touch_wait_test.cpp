@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "bench/seed_file_generator.h"
 #include "resources/resource.h"
 #include "tests/e2e/e2e_test_support.h"
 #include "tests/e2e/x_input.h"
@@ -48,6 +49,28 @@ TEST(InputDuringTouchWait, EscapeWhileSaveWaitsLeavesTheToolRunningWithTheResult
       << ToUtf8(log);
   EXPECT_EQ(1, tool.RowCount());
   // The tool still answers the keyboard.
+  EXPECT_EQ(2, tool.CloseWithEscape());
+}
+
+// After the key answered, the seed files are written, which takes a while for
+// large ones: the busy state lasts until the whole save is done.
+TEST(InputDuringTouchWait, EscapeWhileSaveWritesALargeSeedFileLeavesTheToolRunning) {
+  ToolFolder folder;
+  ASSERT_TRUE(WriteSeedFile(folder.File(L"hseeds.xml"), 1000000));
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+  CreatedToken created;
+  HWND form = FillNewTokenForm(tool, NewTokenChoices{}, created);
+  ASSERT_NE(form, nullptr);
+  const std::string serial = ToUtf8(created.serial);
+
+  PostCommand(form, IDC_SAVE);
+  ASSERT_TRUE(WaitUntil([&] { return folder.ReadBytes(L"virtual-key.xml").find(serial) != std::string::npos; }, 15000));
+  ASSERT_TRUE(PressKeyOver(form, "Escape")) << "xdotool did not run";
+
+  ASSERT_TRUE(tool.WaitForDialogGone(form));
+  EXPECT_EQ(-1, tool.WaitForExit(1500)) << "the Esc pressed while the seed file was written closed the tool";
+  EXPECT_TRUE(tool.WaitForLog(L"Save new token succeeded!\r\nSN=" + created.serial));
   EXPECT_EQ(2, tool.CloseWithEscape());
 }
 
