@@ -14,13 +14,7 @@ cd "$root"
 sizes=${SIZES:-"1000 1000000 3000000"}
 runs=${RUNS:-3}
 
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target wine_save_bench >/dev/null
-
-trap stop_session EXIT
-start_private_xvfb
-start_wine "$root/build/wineprefix-bench"
-unmanaged_windows
+start_wine_bench
 
 printf '%8s | %8s | %9s | %6s | %9s | %6s\n' tokens "read ms" "first ms" ratio "later ms" ratio
 smallest=""

@@ -9,18 +9,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 . "$root/scripts/lib/session.sh"
+. "$root/bench/bench_lib.sh"
 sizes=${SIZES:-"1000 100000 1000000"}
 runs=${RUNS:-3}
 
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target wine_save_bench >/dev/null
-
-trap stop_session EXIT
-start_private_xvfb
-start_wine "$root/build/wineprefix-bench"
-unmanaged_windows
-
-. "$root/bench/bench_lib.sh"
+start_wine_bench
 
 printf '%8s | %9s | %10s | %6s | %9s\n' tokens "save ms" "copy+flush" ratio "+MiB"
 for tokens in $sizes; do
