@@ -225,6 +225,24 @@ TEST(TokenOperations, SavedTokenIsListedAndItsSeedExported) {
   EXPECT_NE(std::string::npos, shown.find("Append ENTER: no")) << shown;
 }
 
+// A seed file that did not take the token shows on the red status line too,
+// and its line gives the system's words for the error.
+TEST(TokenOperations, SeedFileNotWrittenIsOnTheStatusLineWithTheSystemsWords) {
+  ToolFolder folder;
+  ASSERT_TRUE(CreateDirectoryW(folder.File(L"hseeds.xml").c_str(), nullptr));
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+  const size_t before = tool.LogText().size();
+  CreatedToken token = CreateToken(tool, NewTokenChoices{});
+  ASSERT_TRUE(token.formClosed);
+  const std::wstring log = tool.LogText().substr(before);
+  const std::wstring line = L"Could not add the token to hseeds.xml: the file could not be read (error 5: ";
+  EXPECT_NE(std::wstring::npos, log.find(line)) << ToUtf8(log);
+  EXPECT_EQ(std::wstring::npos, log.find(L"(error 5)")) << ToUtf8(log);
+  EXPECT_EQ(L"The token is not in hseeds.xml: see the messages.", tool.StatusText());
+  EXPECT_TRUE(folder.Exists(L"hseeds.csv"));
+}
+
 // A serial the key lists is refused before the key is written: the form
 // stays open with its values and the key keeps its token. A 60-second TOTP
 // token is saved with the line that says where its interval is.
