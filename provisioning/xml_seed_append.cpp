@@ -1,7 +1,10 @@
 #include "provisioning/xml_seed_append.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include <pugixml.hpp>
@@ -113,32 +116,98 @@ bool IsKnownReference(std::string_view bytes, std::size_t at) {
   return at > first && at < bytes.size() && bytes[at] == ';';
 }
 
-// The offset of the first '&' in markup or text that starts no reference XML
-// defines (comments, CDATA sections and processing instructions may hold
-// any). The parser keeps such an '&' as text and the rewrite would write it
-// as "&amp;": an "&name;" of the file would come back as other text.
-std::optional<std::size_t> UndefinedReference(std::string_view bytes) {
+// What one pass over the bytes finds before the parse.
+struct ByteScan {
+  // The offset of the first '&' that starts no reference XML defines. The
+  // parser keeps such an '&' as text and the rewrite would write it as
+  // "&amp;": an "&name;" of the file would come back as other text.
+  std::optional<std::size_t> undefinedReference;
+  // Whether the file holds a comment or a processing instruction (the XML
+  // declaration aside), around which the parse must keep every text.
+  bool commentOrPi = false;
+};
+
+// A set of bytes to look for, one table lookup per byte: string_view's
+// find_first_of searches the set for each byte with a library call, which
+// took a fifth of the rewrite of a large file.
+struct ByteSet {
+  bool has[256] = {};
+  constexpr explicit ByteSet(std::string_view bytes) {
+    for (const char byte : bytes) has[static_cast<unsigned char>(byte)] = true;
+  }
+  std::size_t FindIn(std::string_view text, std::size_t from) const {
+    for (; from < text.size(); ++from) {
+      if (has[static_cast<unsigned char>(text[from])]) return from;
+    }
+    return std::string_view::npos;
+  }
+};
+constexpr ByteSet kMarkupStart("&<");
+constexpr ByteSet kTagEnd("\"'>");
+
+// "<?xml" followed by white space or "?": a declaration, not an instruction.
+bool IsDeclaration(std::string_view bytes) {
+  return bytes.size() > 5 && EqualsIgnoringAsciiCase(bytes.substr(2, 3), "xml") &&
+         (IsXmlSpace(bytes[5]) || bytes[5] == '?');
+}
+
+// Reads the bytes as the parser does: comments, CDATA sections and
+// processing instructions hold any '&' and '<', and so do the quoted
+// attribute values of a tag (whose '&' count as in text).
+ByteScan ScanBytes(std::string_view bytes) {
   constexpr struct {
     std::string_view open, close;
-  } kVerbatim[] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+    bool commentOrPi;
+  } kVerbatim[] = {{"<!--", "-->", true}, {"<![CDATA[", "]]>", false}, {"<?", "?>", true}};
+  ByteScan scan;
+  // The '&' of an attribute value, from `from` to before `to`.
+  const auto references = [&](std::size_t from, std::size_t to) {
+    const std::string_view value = bytes.substr(0, to);
+    for (std::size_t at = value.find('&', from); at != std::string_view::npos; at = value.find('&', at + 1)) {
+      if (!IsKnownReference(bytes, at + 1)) {
+        scan.undefinedReference = at;
+        return false;
+      }
+    }
+    return true;
+  };
   std::size_t at = 0;
-  while ((at = bytes.find_first_of("&<", at)) != std::string_view::npos) {
+  while ((at = kMarkupStart.FindIn(bytes, at)) != std::string_view::npos) {
     if (bytes[at] == '&') {
-      if (!IsKnownReference(bytes, at + 1)) return at;
+      if (!IsKnownReference(bytes, at + 1)) {
+        scan.undefinedReference = at;
+        return scan;
+      }
       ++at;
       continue;
     }
-    std::size_t next = at + 1;
-    for (const auto& section : kVerbatim) {
-      if (bytes.substr(at, section.open.size()) == section.open) {
-        const std::size_t end = bytes.find(section.close, at + section.open.size());
-        next = end == std::string_view::npos ? bytes.size() : end + section.close.size();
-        break;
-      }
+    const auto* section = std::find_if(std::begin(kVerbatim), std::end(kVerbatim), [&](const auto& s) {
+      return bytes.substr(at, s.open.size()) == s.open;
+    });
+    if (section != std::end(kVerbatim)) {
+      if (section->commentOrPi && !IsDeclaration(bytes.substr(at))) scan.commentOrPi = true;
+      const std::size_t end = bytes.find(section->close, at + section->open.size());
+      at = end == std::string_view::npos ? bytes.size() : end + section->close.size();
+      continue;
     }
-    at = next;
+    // A tag, to its '>' outside quotes.
+    for (++at; (at = kTagEnd.FindIn(bytes, at)) != std::string_view::npos;) {
+      if (bytes[at] == '>') break;
+      const std::size_t close = bytes.find(bytes[at], at + 1);
+      if (close == std::string_view::npos) return scan;
+      if (!references(at + 1, close)) return scan;
+      at = close + 1;
+    }
   }
-  return std::nullopt;
+  return scan;
+}
+
+// pugixml reads bytes that start with a UTF-16 byte-order mark or with a NUL
+// byte in the first two as UTF-16 or UTF-32, which ScanBytes cannot read.
+bool IsEightBit(std::string_view bytes) {
+  if (bytes.size() < 2) return true;
+  const std::string_view start = bytes.substr(0, 2);
+  return start[0] != 0 && start[1] != 0 && start != "\xFE\xFF" && start != "\xFF\xFE";
 }
 
 bool HasDoctype(const pugi::xml_document& document) {
@@ -155,6 +224,10 @@ bool IsWhitespaceOnly(const char* text) {
   return true;
 }
 
+bool IsTextNode(pugi::xml_node node) {
+  return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
+}
+
 // The elements whose text the layout defines: the header's and the tokens'.
 bool IsLayoutTextElement(pugi::xml_node element, pugi::xml_node header, pugi::xml_node tokens) {
   const pugi::xml_node parent = element.parent();
@@ -162,41 +235,123 @@ bool IsLayoutTextElement(pugi::xml_node element, pugi::xml_node header, pugi::xm
   return tokens && parent.parent() == tokens && std::strcmp(parent.name(), "token") == 0;
 }
 
-// Walks the whole tree without recursion, however deep the file nests: finds
-// the deepest element and drops whitespace-only text outside the layout's
-// text elements, where it was never kept (the parser keeps it everywhere).
-// Returns false when elements nest deeper than `maxDepth`.
-bool WalkTree(pugi::xml_document& document, pugi::xml_node header, pugi::xml_node tokens,
-              unsigned maxDepth) {
+// Writes an element's content as it stands: pugixml puts a line break and
+// indentation before every node but text that does not follow text, and
+// before the end tag after such a node, which would change the element's
+// text. An empty text beside each of those nodes keeps it from doing so.
+// False when memory ran out.
+bool KeepContentAsItStands(pugi::xml_node element) {
+  bool textBefore = element.value()[0] != 0;
+  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+    const bool text = IsTextNode(child);
+    if (!text && !textBefore && !element.insert_child_before(pugi::node_pcdata, child)) return false;
+    textBefore = text;
+  }
+  return textBefore || element.append_child(pugi::node_pcdata);
+}
+
+// Sets out how an element's own content is written. Whitespace-only text
+// beside other nodes, or outside the layout's text elements, only indents
+// and is dropped: pugixml indents afresh. Where comments or processing
+// instructions stand among text (or in a text element of the layout), the
+// text is the file's, whitespace included, and goes out exactly as it was
+// read. The parse keeps whitespace-only text either everywhere or only as an
+// element's sole content; both give the same tree here. False when memory
+// ran out.
+bool ArrangeContent(pugi::xml_node element, bool layoutText) {
+  const bool blankValue = element.value()[0] != 0 && IsWhitespaceOnly(element.value());
+  bool text = layoutText || (element.value()[0] != 0 && !blankValue);
+  bool commentOrPi = false;
+  bool otherNodes = false;
+  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+    switch (child.type()) {
+      case pugi::node_pcdata:
+        if (!IsWhitespaceOnly(child.value())) text = true;
+        break;
+      case pugi::node_cdata:
+        text = otherNodes = true;
+        break;
+      case pugi::node_comment:
+      case pugi::node_pi:
+        commentOrPi = otherNodes = true;
+        break;
+      default:
+        otherNodes = true;
+    }
+  }
+  if (text && commentOrPi) return KeepContentAsItStands(element);
+  if (blankValue && (otherNodes || !layoutText)) element.text().set("");
+  if (otherNodes) {
+    for (pugi::xml_node child = element.first_child(); child;) {
+      const pugi::xml_node next = child.next_sibling();
+      if (child.type() == pugi::node_pcdata && IsWhitespaceOnly(child.value())) element.remove_child(child);
+      child = next;
+    }
+  }
+  return true;
+}
+
+// pugixml reads a comment up to the first "-->" and writes each "--" in it,
+// and a '-' at its end, with a space between: text XML does not allow would
+// come back as other text.
+std::optional<MessageText> DisallowedComment(pugi::xml_node comment) {
+  const std::string_view text = comment.value();
+  if (text.find("--") == std::string_view::npos && (text.empty() || text.back() != '-')) {
+    return std::nullopt;
+  }
+  const std::ptrdiff_t at = comment.offset_debug();
+  return Format(u"the file holds a comment with \"--\" inside it at byte %d, which XML does not allow",
+                static_cast<std::int64_t>(at >= 4 ? at - 4 : 0));
+}
+
+// Walks the whole tree without recursion, however deep the file nests,
+// setting out each element's content (ArrangeContent). Returns why the file
+// cannot be written: elements nesting deeper than `maxDepth`, a comment
+// that cannot be carried over, or memory running out.
+std::optional<MessageText> ArrangeTree(pugi::xml_document& document, pugi::xml_node header,
+                                       pugi::xml_node tokens, unsigned maxDepth) {
   unsigned depth = 0;
   pugi::xml_node node = document.first_child();
   while (node) {
     if (node.type() == pugi::node_element) {
-      if (depth + 1 > maxDepth) return false;
-      if (node.value()[0] != 0 && IsWhitespaceOnly(node.value()) &&
-          !IsLayoutTextElement(node, header, tokens)) {
-        node.text().set("");
+      if (depth + 1 > maxDepth) return Format(u"the file's elements nest deeper than %u levels", maxDepth);
+      if (!ArrangeContent(node, IsLayoutTextElement(node, header, tokens))) {
+        return MessageText(u"there was not enough memory");
       }
       if (node.first_child()) {
         node = node.first_child();
         ++depth;
         continue;
       }
+    } else if (node.type() == pugi::node_comment) {
+      if (auto reason = DisallowedComment(node)) return reason;
     }
     while (node && !node.next_sibling()) {
       node = node.parent();
-      if (node.type() == pugi::node_document) return true;
+      if (node.type() == pugi::node_document) return std::nullopt;
       --depth;
     }
     if (node) node = node.next_sibling();
   }
-  return true;
+  return std::nullopt;
 }
 
-bool HasSerial(pugi::xml_node tokens, const char* serial) {
+// An element's text: its own texts in order, those beside comments included.
+bool HasText(pugi::xml_node element, const char* text) {
+  if (!element.first_child()) return std::strcmp(element.value(), text) == 0;
+  std::string whole = element.value();
+  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+    if (IsTextNode(child)) whole += child.value();
+  }
+  return whole == text;
+}
+
+// Whether a token before `added` has the serial `serial`.
+bool HasSerial(pugi::xml_node tokens, pugi::xml_node added, const char* serial) {
   for (pugi::xml_node token : tokens.children("token")) {
+    if (token == added) break;
     for (pugi::xml_node element : token.children("serial")) {
-      if (std::strcmp(element.text().get(), serial) == 0) return true;
+      if (HasText(element, serial)) return true;
     }
   }
   return false;
@@ -231,19 +386,23 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
   pugi::xml_document document;
   pugi::xml_parse_result parsed;
   std::optional<MessageText> badEncoding;
-  std::optional<std::size_t> undefinedReference;
+  ByteScan scan;
   if (existing) {
     // Taken before the parse, which changes the buffer in place.
     const std::optional<std::string> declared = DeclaredEncoding(*existing);
     const bool ascii = declared && IsAscii(*existing);
-    undefinedReference = UndefinedReference(*existing);
+    scan = ScanBytes(*existing);
     // Keeping each element's first text inside the element halves the nodes
     // of a large file; pugixml writes such a tree out exactly as the plain
-    // one. Whitespace-only text is kept so that a blank serial survives.
+    // one. Whitespace-only text is kept where it is an element's only
+    // content, so that a blank serial survives, and everywhere in a file
+    // that may hold comments or processing instructions, whose neighbouring
+    // text is kept as it stands (ArrangeContent drops the rest).
+    const bool keepAllWhitespace = scan.commentOrPi || !IsEightBit(*existing);
     parsed = document.load_buffer_inplace(
         existing->data(), existing->size(),
-        pugi::parse_default | pugi::parse_embed_pcdata | pugi::parse_ws_pcdata_single |
-            pugi::parse_doctype,
+        pugi::parse_default | pugi::parse_embed_pcdata | pugi::parse_doctype | pugi::parse_comments |
+            pugi::parse_pi | (keepAllWhitespace ? pugi::parse_ws_pcdata : pugi::parse_ws_pcdata_single),
         pugi::encoding_auto);
     if (parsed) badEncoding = UnconvertibleEncoding(declared, ascii, parsed.encoding);
   } else {
@@ -259,24 +418,24 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
     return Refuse(u"the file has a document type declaration, whose entities cannot be carried over");
   }
   // The byte scan reads the file as UTF-8 (or Latin-1, alike for markup).
-  if (undefinedReference &&
+  if (scan.undefinedReference &&
       (parsed.encoding == pugi::encoding_utf8 || parsed.encoding == pugi::encoding_latin1)) {
     return Refuse(Format(u"the file holds a reference that XML does not define at byte %d",
-                         static_cast<std::int64_t>(*undefinedReference)));
+                         static_cast<std::int64_t>(*scan.undefinedReference)));
   }
   // Saving a tree without this element would throw away whatever the file held.
   pugi::xml_node tokens = document.first_element_by_path("data/tokens", '/');
   if (!tokens) return Refuse(u"the file has no data/tokens element");
+  if (!AppendTokenElement(tokens, token)) return Refuse(u"there was not enough memory");
+  const pugi::xml_node added = tokens.last_child();
   // Indentation grows with the square of the depth: a deep file would fill the disk.
-  if (!WalkTree(document, document.first_element_by_path("data/header", '/'), tokens,
-                kXmlMaxDepth)) {
-    return Refuse(Format(u"the file's elements nest deeper than %u levels", kXmlMaxDepth));
+  if (auto reason = ArrangeTree(document, document.first_element_by_path("data/header", '/'), tokens,
+                                kXmlMaxDepth)) {
+    return Refuse(std::move(*reason));
   }
 
   XmlAppendOutcome outcome;
-  outcome.serialAlreadyPresent = HasSerial(tokens, token.serial.c_str());
-  if (!AppendTokenElement(tokens, token)) return Refuse(u"there was not enough memory");
-
+  outcome.serialAlreadyPresent = HasSerial(tokens, added, token.serial.c_str());
   SinkWriter writer(out);
   document.save(writer, "\t", pugi::format_indent, pugi::encoding_auto);
   if (writer.Failed()) outcome.status = XmlAppendOutcome::Status::SinkFailed;

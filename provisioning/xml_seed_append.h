@@ -1,6 +1,8 @@
 // Adding one token to the bytes of an XML seed file (hseeds.xml, tseeds.xml):
 // old bytes and the token in, the new file's bytes out through a sink, or the
-// reason the file must be left as it is. No file access here.
+// reason the file must be left as it is. The token goes last in data/tokens;
+// comments and processing instructions stay where they stand, with their
+// text. No file access here.
 #pragma once
 
 #include <string>

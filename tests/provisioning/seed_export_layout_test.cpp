@@ -117,8 +117,8 @@ TEST(SeedExportLayout, UserTextIsQuotedEscapedAndEncoded) {
 
 TEST(SeedExportLayout, ForeignFileIsReadBackWithItsTokensAndTextAndRewrittenInOurStyle) {
   TempFolder folder;
-  // Another program's style: declaration with encoding, a comment, CRLF, one
-  // line, text beside the elements and a token of its own.
+  // Another program's style: declaration with encoding, a comment (which
+  // stays), CRLF, one line, text beside the elements and a token of its own.
   WriteBytes(folder / "hseeds.xml",
              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!-- exported by another tool -->\r\n"
              "<data><header>h<x/>t</header><tokens>note<token><crypto>HmacSHA1</crypto>"
@@ -127,7 +127,8 @@ TEST(SeedExportLayout, ForeignFileIsReadBackWithItsTokensAndTextAndRewrittenInOu
   EXPECT_TRUE(AppendSeedFiles(folder.Path(), HotpToken("0000123456789", MixedSeed())).empty());
 
   EXPECT_EQ(ReadBytes(folder / "hseeds.xml"),
-            XmlLines({"<?xml version=\"1.0\"?>", "<data>", "\t<header>h<x />t</header>",
+            XmlLines({"<?xml version=\"1.0\"?>", "<!-- exported by another tool -->", "<data>",
+                      "\t<header>h<x />t</header>",
                       "\t<tokens>note<token>", "\t\t\t<crypto>HmacSHA1</crypto>",
                       "\t\t\t<name>a&amp;b</name>", "\t\t\t<serial>OTHER-1</serial>",
                       "\t\t\t<seed>00</seed>", "\t\t</token>tail<token>"}) +

@@ -23,6 +23,13 @@ Appended Append(std::optional<std::string> existing, bool totp, const XmlSeedTok
   return {outcome, sink.bytes};
 }
 
+// ASCII text as UTF-16 (little-endian, with its byte-order mark).
+std::string Utf16(const std::string& ascii) {
+  std::string bytes = "\xFF\xFE";
+  for (const char c : ascii) bytes += {c, '\0'};
+  return bytes;
+}
+
 const TokenLines kFirst{"HmacSHA1", "", "6", "0000111111111", "3132333435363738393031323334353637383930"};
 
 TEST(XmlSeedAppend, NewFileAndEveryLaterSaveKeepTheLayoutByteForByte) {
@@ -60,12 +67,88 @@ TEST(XmlSeedAppend, WhitespaceOnlyAndControlTextOfEarlierTokensSurvivesTheNextSa
 }
 
 TEST(XmlSeedAppend, WhitespaceOutsideTheLayoutTextIsDroppedAsBefore) {
-  const Appended next = Append("<data><header>\n</header><tokens>\r\n  </tokens></data>", false,
-                               NewToken("0000111111111"));
+  // Also when the parse keeps all whitespace, as for UTF-16 or beside comments.
+  const std::string file =
+      "<data> <header>\n<a> <b/> t <c/> </a><e> </e></header><x> </x><tokens>\r\n <token> <name> </name>"
+      "<serial> <b/> </serial><seed>A<![CDATA[ ]]> </seed></token>  </tokens></data>";
+  for (const std::string& bytes : {file, Utf16(file)}) {
+    const Appended next = Append(bytes, false, NewToken("0000111111111"));
+    EXPECT_EQ(next.outcome.status, Status::Written);
+    EXPECT_EQ(next.bytes,
+              "<?xml version=\"1.0\"?>\n<data>\n\t<header>\n\t\t<a>\n\t\t\t<b /> t <c />\n\t\t</a>\n"
+              "\t\t<e> </e>\n\t</header>\n\t<x />\n\t<tokens>\n\t\t<token>\n\t\t\t<name> </name>\n"
+              "\t\t\t<serial>\n\t\t\t\t<b />\n\t\t\t</serial>\n\t\t\t<seed>A<![CDATA[ ]]></seed>\n\t\t</token>\n" +
+                  TokenXml(kFirst) + "\t</tokens>\n</data>\n");
+  }
+}
+
+TEST(XmlSeedAppend, CommentsAndProcessingInstructionsStayWhereTheyStand) {
+  const std::string file =
+      "<?xml version=\"1.0\"?>\n<!-- exported for the server -->\n"
+      "<?xml-stylesheet type=\"text/xsl\" href=\"seeds.xsl\"?>\n<data>\n"
+      "  <!-- header as the server wants it -->\n  <header>\n"
+      "    <manufacturerCode>VT</manufacturerCode><!-- vendor -->\n    <productCode>CE</productCode>\n"
+      "    <encode>HEX</encode>\n    <encrypt>NONE</encrypt>\n  </header>\n  <tokens>\n"
+      "    <!-- lost key, seed kept:\n    <token><serial>0000999999999</serial><seed>3132</seed></token> -->\n"
+      "    <token>\n      <!-- R&D -->\n      <crypto>HmacSHA1</crypto>\n"
+      "      <name>\n        <!-- was: Alice -->\n        Bob\n      </name>\n      <digits>6</digits>\n"
+      "      <serial>0000111111111</serial>\n      <seed>3132333435363738393031323334353637383930</seed>\n"
+      "    </token>\n    <?audit checked  2026-01-05 ?>\n  </tokens>\n  <!--\todd\t whitespace  -->\n"
+      "</data>\n<!-- end -->\n";
+  TokenLines second = kFirst;
+  second.serial = "0000222222222";
+  const std::string expected =
+      "<?xml version=\"1.0\"?>\n<!-- exported for the server -->\n"
+      "<?xml-stylesheet type=\"text/xsl\" href=\"seeds.xsl\"?>\n<data>\n"
+      "\t<!-- header as the server wants it -->\n\t<header>\n"
+      "\t\t<manufacturerCode>VT</manufacturerCode>\n\t\t<!-- vendor -->\n\t\t<productCode>CE</productCode>\n"
+      "\t\t<encode>HEX</encode>\n\t\t<encrypt>NONE</encrypt>\n\t</header>\n\t<tokens>\n"
+      "\t\t<!-- lost key, seed kept:\n    <token><serial>0000999999999</serial><seed>3132</seed></token> -->\n"
+      "\t\t<token>\n\t\t\t<!-- R&D -->\n\t\t\t<crypto>HmacSHA1</crypto>\n"
+      "\t\t\t<name>\n        <!-- was: Alice -->\n        Bob\n      </name>\n\t\t\t<digits>6</digits>\n"
+      "\t\t\t<serial>0000111111111</serial>\n\t\t\t<seed>3132333435363738393031323334353637383930</seed>\n"
+      "\t\t</token>\n\t\t<?audit checked  2026-01-05 ?>\n" +
+      TokenXml(second) + "\t</tokens>\n\t<!--\todd\t whitespace  -->\n</data>\n<!-- end -->\n";
+  const Appended next = Append(file, false, NewToken(second.serial));
   EXPECT_EQ(next.outcome.status, Status::Written);
-  EXPECT_EQ(next.bytes,
-            "<?xml version=\"1.0\"?>\n<data>\n\t<header />\n\t<tokens>\n" + TokenXml(kFirst) +
-                "\t</tokens>\n</data>\n");
+  EXPECT_EQ(next.bytes, expected);
+  // The next save keeps them as they are now.
+  second.serial = "0000333333333";
+  EXPECT_EQ(Append(next.bytes, false, NewToken(second.serial)).bytes,
+            expected.substr(0, expected.find("\t</tokens>")) + TokenXml(second) +
+                expected.substr(expected.find("\t</tokens>")));
+  EXPECT_EQ(Append(Utf16(file), false, NewToken("0000222222222")).bytes, expected);
+}
+
+// Inside an element holding text, comments and processing instructions are
+// written with the text around them as it was, whitespace included.
+TEST(XmlSeedAppend, TextAroundCommentsIsKeptAsItStands) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"<name><!-- was: Alice --></name>", "<name><!-- was: Alice --></name>"},
+      {"<serial> <!-- a -->\t</serial>", "<serial> <!-- a -->\t</serial>"},
+      {"<seed>3132<?check?>3334<![CDATA[35]]><!--36--></seed>",
+       "<seed>3132<?check?>3334<![CDATA[35]]><!--36--></seed>"},
+      {"<x>note<!-- c --><y/><?p?><z> <w/> </z></x>", "<x>note<!-- c --><y /><?p?><z>\n\t\t\t\t\t<w />\n\t\t\t\t</z></x>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in);
+    const Appended next =
+        Append("<data><tokens><token>" + c.in + "</token></tokens></data>", false, NewToken("0000111111111"));
+    EXPECT_EQ(next.outcome.status, Status::Written);
+    EXPECT_EQ(next.bytes, "<?xml version=\"1.0\"?>\n<data>\n\t<tokens>\n\t\t<token>\n\t\t\t" + c.out +
+                              "\n\t\t</token>\n" + TokenXml(kFirst) + "\t</tokens>\n</data>\n");
+  }
+  // Outside the layout too, and a serial split by a comment is the whole text.
+  const Appended split = Append(
+      "<data><note>see <!-- x -->below</note><tokens><token><serial>0000<!-- y -->111111111</serial>"
+      "</token></tokens></data>",
+      false, NewToken("0000111111111"));
+  EXPECT_TRUE(split.outcome.serialAlreadyPresent);
+  EXPECT_NE(split.bytes.find("\n\t<note>see <!-- x -->below</note>\n"), std::string::npos) << split.bytes;
+  EXPECT_NE(split.bytes.find("\t\t\t<serial>0000<!-- y -->111111111</serial>\n"), std::string::npos)
+      << split.bytes;
 }
 
 TEST(XmlSeedAppend, SerialAlreadyPresentIsTheExactTextOfAnEarlierSerial) {
@@ -114,6 +197,14 @@ TEST(XmlSeedAppend, FilesTheRewriteCannotCarryOverAreRefusedWithTheirReason) {
        u"the file holds a reference that XML does not define at byte 35"},
       {"<data><tokens><token><name>R&D</name></token></tokens></data>",
        u"the file holds a reference that XML does not define at byte 28"},
+      // Hidden from the byte scan behind a "<!--" in an attribute value.
+      {"<data note=\"<!--\"><tokens><token><name>&co;</name></token></tokens><!-- --></data>",
+       u"the file holds a reference that XML does not define at byte 39"},
+      // pugixml would write "- -": the comment would come back as other text.
+      {"<data><tokens><!-- a -- b --></tokens></data>",
+       u"the file holds a comment with \"--\" inside it at byte 14, which XML does not allow"},
+      {"<data><tokens/><!-- to do ---></data>",
+       u"the file holds a comment with \"--\" inside it at byte 15, which XML does not allow"},
       {"<data><header/></data>", u"the file has no data/tokens element"},
       {"<data><tokens>", u"the file could not be parsed (Start-end tags mismatch at byte 13)"},
       {"", u"the file could not be parsed (No document element found at byte 0)"},

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include <pugixml.hpp>
+
 #include "provisioning/files/byte_source.h"
 #include "provisioning/xml_seed_append.h"
 #include "provisioning/xml_seed_layout_scanner.h"
@@ -24,8 +26,35 @@ inline XmlSeedToken FixedToken(bool sha256) {
   return token;
 }
 
+// The comments and processing instructions of a document in order, each with
+// its text and where it stands: its depth, its parent and how many nodes
+// other than text come before it there.
+inline std::string CommentsAndPis(std::string bytes) {
+  pugi::xml_document document;
+  if (!document.load_buffer_inplace(bytes.data(), bytes.size(),
+                                    pugi::parse_default | pugi::parse_comments | pugi::parse_pi)) {
+    return "not parsed";
+  }
+  struct Walker final : pugi::xml_tree_walker {
+    bool for_each(pugi::xml_node& node) override {
+      if (node.type() != pugi::node_comment && node.type() != pugi::node_pi) return true;
+      int before = 0;
+      for (pugi::xml_node other = node.previous_sibling(); other; other = other.previous_sibling()) {
+        before += other.type() != pugi::node_pcdata;
+      }
+      found += std::to_string(depth()) + " " + node.parent().name() + " " + std::to_string(before) + " " +
+               std::to_string(node.type()) + " " + node.name() + " [" + node.value() + "]\n";
+      return true;
+    }
+    std::string found;
+  } walker;
+  document.traverse(walker);
+  return walker.found;
+}
+
 // The rewrite of any bytes: refused or written, never a crash; what it wrote
-// it takes again.
+// holds the comments and processing instructions where they stood, and it
+// takes that again.
 inline std::string CheckRewrite(const std::string& input, bool totp) {
   std::string bytes = input;
   StringSink first;
@@ -33,6 +62,9 @@ inline std::string CheckRewrite(const std::string& input, bool totp) {
   if (outcome.status == XmlAppendOutcome::Status::SinkFailed) return "a string sink failed";
   if (outcome.status == XmlAppendOutcome::Status::Refused) {
     return outcome.reason.empty() ? "refused without a reason" : "";
+  }
+  if (CommentsAndPis(first.bytes) != CommentsAndPis(input)) {
+    return "a comment or processing instruction was lost, moved or changed";
   }
   StringSink second;
   const XmlAppendOutcome again = AppendTokenToXml(&first.bytes, totp, FixedToken(true), second);
