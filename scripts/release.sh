@@ -1,7 +1,9 @@
 #!/bin/bash
 # Builds the release from the committed tree and writes dist/:
 #   OtpTool-<version>-win32.zip       OtpTool.exe (stripped), the operator's
-#                                     guide, the licences of what is inside
+#                                     guide, the release notes, the licences of
+#                                     what is inside
+# Both zips unpack into the folder OtpTool-<version>/.
 #   OtpTool-<version>-win32.debug     the exe's debug information, kept apart
 #   OtpTool-<version>-virtualkey.zip  the virtual key: CV_Manager.dll,
 #                                     virtualkey.exe and their short guide
@@ -76,6 +78,10 @@ python=/usr/bin/python3
 "$python" "$root/scripts/lib/guide_html.py" docs/guide.md "$stage/win32/Guide.html" \
   "Corvane/Meridia OTP Programming Tool $version - Operator's guide"
 cp docs/guide.md "$stage/win32/Guide.md"
+# This version's section of the changelog, its heading first.
+awk -v heading="## $version" '$0 == heading { keep = 1 } /^## / && $0 != heading { keep = 0 } keep' \
+  CHANGELOG.md > "$stage/win32/ReleaseNotes.md"
+[ -s "$stage/win32/ReleaseNotes.md" ] || { echo "release: CHANGELOG.md has no section for $version" >&2; exit 1; }
 # Everything linked into the exe: pugixml, and MinGW-w64's runtime (C runtime
 # start-up, winpthreads) and GCC's runtime libraries, linked statically.
 cp "$root/build/deps/pugixml/LICENSE.md" "$stage/win32/licenses/pugixml.txt"
@@ -89,8 +95,8 @@ $strip --strip-all -o "$stage/virtualkey/virtualkey.exe" "$bin/virtualkey.exe"
 cp docs/virtualkey.md "$stage/virtualkey/VirtualKey.md"
 cp -r "$stage/win32/licenses" "$stage/virtualkey/licenses"
 
-"$python" "$root/scripts/lib/reproducible_zip.py" "$dist/$name-win32.zip" "$stage/win32" "$SOURCE_DATE_EPOCH"
-"$python" "$root/scripts/lib/reproducible_zip.py" "$dist/$name-virtualkey.zip" "$stage/virtualkey" "$SOURCE_DATE_EPOCH"
+"$python" "$root/scripts/lib/reproducible_zip.py" "$dist/$name-win32.zip" "$stage/win32" "$SOURCE_DATE_EPOCH" "$name"
+"$python" "$root/scripts/lib/reproducible_zip.py" "$dist/$name-virtualkey.zip" "$stage/virtualkey" "$SOURCE_DATE_EPOCH" "$name"
 (cd "$dist" && sha256sum "$name-win32.zip" "$name-virtualkey.zip" > SHA256SUMS)
 echo "release: wrote $dist:"
 (cd "$dist" && ls -l && cat SHA256SUMS)

@@ -16,7 +16,14 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "run: (other programs reach it with DISPLAY=$DISPLAY; it ends when the tool is closed)"
   trap stop_session EXIT
 fi
-start_wine "${WINEPREFIX:-$root/build/wineprefix}"
+prefix="${WINEPREFIX:-$root/build/wineprefix}"
+# What this script starts, it stops when the tool ends: the wineserver and
+# Wine's services, unless they served the prefix before (another program of
+# the operator's may be using them).
+if ! wineserver_running "$prefix"; then
+  trap 'WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1; stop_session' EXIT
+fi
+start_wine "$prefix"
 
 bin="$root/build/windows/bin"
 echo "run: starting $bin/OtpTool.exe (virtual key state: ${CV_VIRTUAL_KEY:-$bin/virtual-key.xml})"

@@ -34,16 +34,25 @@ check "SHA256SUMS matches both zips" bash -c "cd '$dist' && sha256sum --quiet -c
 check "the zips carry the version of the build" \
   grep -q "^#define OTP_VERSION_TEXT \"$version.0\"" "$build/resources/version.h"
 
-listing() { unzip -Z1 "$1" | tr '\n' ' '; }
-check "the win32 zip holds the exe, the guide and the licences, nothing else" \
-  test "$(listing "$win_zip")" = "Guide.html Guide.md OtpTool.exe licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt licenses/pugixml.txt "
+# Every name under the zip's own folder, which is dropped for the comparisons.
+top="OtpTool-$version/"
+listing() { unzip -Z1 "$1" | sed "s|^$top||" | tr '\n' ' '; }
+outside() { unzip -Z1 "$1" | grep -v "^$top" | tr '\n' ' '; }
+for zip in "$win_zip" "$key_zip"; do
+  check "$(basename "$zip") unpacks into the folder $top" test -z "$(outside "$zip")"
+done
+check "the win32 zip holds the exe, the guide, the release notes and the licences, nothing else" \
+  test "$(listing "$win_zip")" = "Guide.html Guide.md OtpTool.exe ReleaseNotes.md licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt licenses/pugixml.txt "
 check "the virtual-key zip holds the DLL, its program, its guide and the licences" \
   test "$(listing "$key_zip")" = "CV_Manager.dll VirtualKey.html VirtualKey.md licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt licenses/pugixml.txt virtualkey.exe "
 
-unpacked=$(mktemp -d)
-trap 'stop_session; rm -rf "$unpacked"' EXIT
-unzip -q "$win_zip" -d "$unpacked" && unzip -q -o "$key_zip" -d "$unpacked" || fail "unpacking"
+extracted=$(mktemp -d)
+trap 'stop_session; rm -rf "$extracted"' EXIT
+unzip -q "$win_zip" -d "$extracted" && unzip -q -o "$key_zip" -d "$extracted" || fail "unpacking"
+unpacked="$extracted/$top"
 exe="$unpacked/OtpTool.exe"
+check "the release notes are this version's section of the changelog" \
+  bash -c "head -n1 \"\$1\" | grep -qx '## $version' && ! grep -q '^## ' <(tail -n +2 \"\$1\")" _ "$unpacked/ReleaseNotes.md"
 
 objdump=i686-w64-mingw32-objdump
 headers=$($objdump -p "$exe")

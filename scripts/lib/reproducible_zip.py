@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 """Writes a zip whose bytes depend only on the files' names and contents.
 
-Usage: reproducible_zip.py OUTPUT.zip FOLDER EPOCH
+Usage: reproducible_zip.py OUTPUT.zip FOLDER EPOCH [TOP]
 
 Every file under FOLDER goes in, sorted by name, with the date EPOCH (UTC,
 the commit time), fixed permissions and one compression level, so two
 builds of one commit give the same archive wherever and whenever they run.
+With TOP every name starts with "TOP/": the zip unpacks into that folder.
 """
 import os
 import sys
@@ -13,7 +14,7 @@ import time
 import zipfile
 
 
-def main(output, folder, epoch):
+def main(output, folder, epoch, top=""):
     stamp = time.gmtime(max(int(epoch), 315532800))[:6]  # zip dates start in 1980
     names = []
     for base, dirs, files in os.walk(folder):
@@ -28,12 +29,13 @@ def main(output, folder, epoch):
             info.create_system = 3  # Unix, so the permissions below are read
             info.external_attr = (0o100644 << 16)
             info.compress_type = zipfile.ZIP_DEFLATED
+            info.filename = top + "/" + name if top else name
             with open(os.path.join(folder, name), "rb") as source:
                 archive.writestr(info, source.read(), compresslevel=9)
     os.replace(temporary, output)
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4:
+    if len(sys.argv) not in (4, 5):
         sys.exit(__doc__)
     main(*sys.argv[1:])

@@ -27,6 +27,19 @@ start_private_xvfb() {
   return 1
 }
 
+# Whether a wineserver serves the prefix $1 now: a wineserver works in a
+# folder named after the prefix's device and inode.
+wineserver_running() {
+  local device inode pid
+  device=$(stat -c %d "$1" 2>/dev/null) && inode=$(stat -c %i "$1" 2>/dev/null) || return 1
+  for pid in $(pgrep -x 'wineserver(32|64)?'); do
+    case "$(readlink "/proc/$pid/cwd" 2>/dev/null)" in
+      */server-$(printf %x "$device")-$(printf %x "$inode")) return 0 ;;
+    esac
+  done
+  return 1
+}
+
 start_wine() {
   export WINEPREFIX="$1"
   export WINEDEBUG="${WINEDEBUG:--all}"
