@@ -7,7 +7,12 @@
 #   OtpTool-<version>-win32.debug     the exe's debug information, kept apart
 #   OtpTool-<version>-virtualkey.zip  the virtual key: CV_Manager.dll,
 #                                     virtualkey.exe and their short guide
-#   SHA256SUMS                        for both zips
+#   SHA256SUMS                        for every file in dist/
+# The exe, the DLL and virtualkey.exe are signed (Authenticode, osslsigncode)
+# when OTP_SIGN_PFX names a PKCS#12 file and OTP_SIGN_PASSWORD is its
+# password, with an RFC 3161 timestamp when OTP_SIGN_TIMESTAMP_URL is set;
+# otherwise the release is unsigned and says so. Removing the signatures gives
+# back exactly the unsigned build, kept in build/release/unsigned.
 # Then it tests both zips under Wine and makes fresh screenshots for the guide.
 #
 #   --allow-dirty   build although the tree has uncommitted changes
@@ -95,9 +100,34 @@ $strip --strip-all -o "$stage/virtualkey/virtualkey.exe" "$bin/virtualkey.exe"
 cp docs/virtualkey.md "$stage/virtualkey/VirtualKey.md"
 cp -r "$stage/win32/licenses" "$stage/virtualkey/licenses"
 
+# The form a signature leaves the files in, so that removing it gives them back.
+programs=("$stage/win32/OtpTool.exe" "$stage/virtualkey/CV_Manager.dll" "$stage/virtualkey/virtualkey.exe")
+"$python" "$root/scripts/lib/pe_sign_ready.py" "${programs[@]}"
+mkdir -p "$build/unsigned"
+cp "${programs[@]}" "$build/unsigned/"
+if [ -n "${OTP_SIGN_PFX:-}" ]; then
+  [ -n "${OTP_SIGN_PASSWORD:-}" ] || { echo "release: OTP_SIGN_PFX is set but OTP_SIGN_PASSWORD is not" >&2; exit 1; }
+  # The password goes through a private file, never on a command line.
+  password_file=$(mktemp)
+  trap 'rm -f "$password_file"' EXIT
+  printf '%s' "$OTP_SIGN_PASSWORD" > "$password_file"
+  timestamp=()
+  [ -z "${OTP_SIGN_TIMESTAMP_URL:-}" ] || timestamp=(-ts "$OTP_SIGN_TIMESTAMP_URL")
+  for program in "${programs[@]}"; do
+    osslsigncode sign -pkcs12 "$OTP_SIGN_PFX" -readpass "$password_file" -h sha256 \
+      -n "Corvane/Meridia OTP Programming Tool" "${timestamp[@]}" -in "$program" -out "$program.signed" >/dev/null ||
+      { echo "release: signing $(basename "$program") failed" >&2; exit 1; }
+    mv "$program.signed" "$program"
+  done
+  rm -f "$password_file"
+  echo "release: signed ${programs[*]##*/}${timestamp:+ with a timestamp}"
+else
+  echo "release: NOT SIGNED (set OTP_SIGN_PFX and OTP_SIGN_PASSWORD to sign)"
+fi
+
 "$python" "$root/scripts/lib/reproducible_zip.py" "$dist/$name-win32.zip" "$stage/win32" "$SOURCE_DATE_EPOCH" "$name"
 "$python" "$root/scripts/lib/reproducible_zip.py" "$dist/$name-virtualkey.zip" "$stage/virtualkey" "$SOURCE_DATE_EPOCH" "$name"
-(cd "$dist" && sha256sum "$name-win32.zip" "$name-virtualkey.zip" > SHA256SUMS)
+(cd "$dist" && sha256sum "$name-win32.debug" "$name-win32.zip" "$name-virtualkey.zip" > SHA256SUMS)
 echo "release: wrote $dist:"
 (cd "$dist" && ls -l && cat SHA256SUMS)
 

@@ -30,7 +30,9 @@ fi
 version=$(basename "$win_zip" | sed 's/^OtpTool-\(.*\)-win32\.zip$/\1/')
 echo "test-release: version $version in $dist"
 
-check "SHA256SUMS matches both zips" bash -c "cd '$dist' && sha256sum --quiet -c SHA256SUMS"
+check "SHA256SUMS matches its files" bash -c "cd '$dist' && sha256sum --quiet -c SHA256SUMS"
+check "SHA256SUMS lists every file in dist/" \
+  test "$(cd "$dist" && ls | grep -vx SHA256SUMS | tr '\n' ' ')" = "$(awk '{ print $2 }' "$dist/SHA256SUMS" | sort | tr '\n' ' ')"
 check "the zips carry the version of the build" \
   grep -q "^#define OTP_VERSION_TEXT \"$version.0\"" "$build/resources/version.h"
 
@@ -91,6 +93,37 @@ for field in FileVersion ProductVersion; do
   check "the version resource's $field says $version.0" \
     grep -q "VALUE \"$field\", \"$version.0\"" <<<"$resources"
 done
+
+# Signatures. What ships, without its signature if it has one, is exactly the
+# unsigned build; and the unsigned build, signed with a throwaway certificate
+# made here, verifies against it and gives itself back when the signature goes.
+signing=$(mktemp -d)
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$signing/key.pem" -out "$signing/cert.pem" -days 2 \
+  -subj "/CN=OTP Programming Tool release check" -addext "extendedKeyUsage=codeSigning" >/dev/null 2>&1 &&
+  openssl pkcs12 -export -out "$signing/signer.pfx" -inkey "$signing/key.pem" -in "$signing/cert.pem" \
+    -passout pass:check >/dev/null 2>&1 || fail "making a throwaway certificate"
+for program in OtpTool.exe CV_Manager.dll virtualkey.exe; do
+  unsigned="$build/unsigned/$program"
+  shipped="$unpacked/$program"
+  if osslsigncode extract-signature -in "$shipped" -out "$signing/$program.sig" >/dev/null 2>&1; then
+    if [ -n "${OTP_SIGN_CHECK_CA:-}" ]; then
+      check "the shipped $program's signature verifies" \
+        bash -c 'osslsigncode verify -CAfile "$1" -in "$2" >/dev/null' _ "$OTP_SIGN_CHECK_CA" "$shipped"
+    fi
+    osslsigncode remove-signature -in "$shipped" -out "$signing/$program.bare" >/dev/null 2>&1
+    check "the shipped $program without its signature is the unsigned build" cmp -s "$signing/$program.bare" "$unsigned"
+  else
+    check "the shipped $program (unsigned) is the unsigned build" cmp -s "$shipped" "$unsigned"
+  fi
+  osslsigncode sign -pkcs12 "$signing/signer.pfx" -pass check -h sha256 -in "$unsigned" \
+    -out "$signing/$program" >/dev/null 2>&1 || fail "signing $program with the throwaway certificate"
+  check "$program signed with a throwaway certificate verifies against it" \
+    bash -c 'osslsigncode verify -CAfile "$1" -in "$2" >/dev/null' _ "$signing/cert.pem" "$signing/$program"
+  osslsigncode remove-signature -in "$signing/$program" -out "$signing/$program.removed" >/dev/null 2>&1
+  check "$program with that signature removed is byte for byte the unsigned build" \
+    cmp -s "$signing/$program.removed" "$unsigned"
+done
+rm -rf "$signing"
 
 exports=$($objdump -p "$unpacked/CV_Manager.dll")
 for function in CV_ListDevice CV_GetDeviceInfo CV_OTP_List CV_OTP_Calculate CV_OTP_Personalize \
