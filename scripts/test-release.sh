@@ -87,6 +87,12 @@ check "the PE header carries no build time (stamp $stamp)" \
 resources=$(i686-w64-mingw32-windres -i "$exe" -O rc 2>/dev/null)
 check "the manifest asks for common controls 6" grep -q 'name=""Microsoft.Windows.Common-Controls""' <<<"$resources"
 check "the manifest runs the tool as invoker" grep -q 'level=""asInvoker""' <<<"$resources"
+check "the manifest declares per-monitor (v2) DPI awareness, system-aware as fallback" \
+  grep -q 'dpiAwareness[^>]*>PerMonitorV2, System<' <<<"$resources"
+for os_id in 35138b9a-5d96-4fbd-8e2d-a2440225f93a 4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 \
+             1f676c76-80e1-4239-95bb-83d0f6d0da78 8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
+  check "the manifest names the supported Windows $os_id" grep -q "supportedOS Id=\"\"{$os_id}\"\"" <<<"$resources"
+done
 commas=$(tr . , <<<"$version.0" | sed 's/,/, /g')
 check "the version resource says $version.0" grep -q "FILEVERSION $commas" <<<"$resources"
 for field in FileVersion ProductVersion; do

@@ -4,11 +4,13 @@
 
 #include <iterator>
 
+#include "app/framework/window_dpi.h"
+
 namespace {
 
 struct ColumnSpec {
   const wchar_t* header;
-  int width;  // pixels
+  int width;  // pixels at 96 DPI
 };
 
 constexpr ColumnSpec kColumns[] = {
@@ -35,7 +37,7 @@ void TokenListView::Attach(HWND list) {
     SendMessageW(list_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
   }
   for (int i = 0; i < kTokenListColumns; ++i) {
-    SendMessageW(list_, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(kColumns[i].width, 0));
+    SendMessageW(list_, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(ScaledForWindow(list_, kColumns[i].width), 0));
   }
   // Mask 0: full-row selection replaces every other extended style.
   SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);

@@ -1,6 +1,9 @@
 // The real OtpTool.exe with the real virtual key, driven from outside.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include "resources/resource.h"
 #include "tests/e2e/e2e_test_support.h"
 
@@ -84,6 +87,54 @@ TEST(ToolStartUp, MissingLibraryIsNamedAndTheToolStillCloses) {
   EXPECT_NE(std::wstring::npos, log.find(L"CV_Manager.dll")) << ToUtf8(log);
   EXPECT_FALSE(tool.IsButtonEnabled(IDC_NEW_TOKEN));
   EXPECT_EQ(2, tool.CloseWithEscape());
+}
+
+// The DPI Wine gives the processes it starts from now on, for one test.
+class ScreenDpi {
+ public:
+  explicit ScreenDpi(DWORD dpi) {
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE | KEY_QUERY_VALUE,
+                    nullptr, &key_, nullptr);
+    DWORD size = sizeof old_;
+    hadOld_ = RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_), &size) == 0;
+    RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+  }
+  ~ScreenDpi() {
+    if (hadOld_) {
+      RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+    } else {
+      RegDeleteValueW(key_, L"LogPixels");
+    }
+    RegCloseKey(key_);
+  }
+
+ private:
+  HKEY key_ = nullptr;
+  DWORD old_ = 0;
+  bool hadOld_ = false;
+};
+
+// At 150 % the list's columns, laid out in pixels, are half as wide again as
+// at 100 %, where they stay as they were; the window grows with its font.
+TEST(TokenList, ColumnsScaleWithTheScreensDpi) {
+  const int atNinetySix[] = {180, 60, 60, 60, 60, 60};
+  RECT sizes[2]{};
+  for (const DWORD dpi : {DWORD{96}, DWORD{144}}) {
+    SCOPED_TRACE(dpi);
+    ScreenDpi screen(dpi);
+    ToolFolder folder;
+    ToolUnderTest tool(folder);
+    ASSERT_TRUE(tool.Started());
+    const HWND list = GetDlgItem(tool.Window(), IDC_TOKEN_LIST);
+    for (int column = 0; column < 6; ++column) {
+      EXPECT_EQ(MulDiv(atNinetySix[column], static_cast<int>(dpi), 96),
+                static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0)))
+          << column;
+    }
+    GetWindowRect(tool.Window(), &sizes[dpi == 144]);
+    EXPECT_EQ(2, tool.CloseWithEscape());
+  }
+  EXPECT_GT(sizes[1].right - sizes[1].left, (sizes[0].right - sizes[0].left) * 13 / 10);
 }
 
 TEST(TokenList, RefreshListsAgainWithoutSearching) {

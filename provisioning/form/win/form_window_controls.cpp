@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/framework/dialog_focus.h"
+#include "app/framework/window_dpi.h"
 #include "resources/resource.h"
 
 namespace {
@@ -211,7 +212,7 @@ namespace {
 constexpr UINT_PTR kOwnTipId = 1;
 constexpr UINT_PTR kOwnTipTimer = 1;
 constexpr UINT kOwnTipShowsMs = 10000;
-constexpr int kOwnTipWidth = 320;
+constexpr int kOwnTipWidth = 320;  // pixels at 96 DPI
 
 // The one tool of the form's own tooltip window, which tracks a position.
 TTTOOLINFOW OwnTipTool(HWND tipWindow, LPWSTR text) {
@@ -241,7 +242,7 @@ void NewTokenFormWindowControls::ShowOwnTip(HWND control, const MessageText& tit
                               WS_POPUP | TTS_NOPREFIX | TTS_BALLOON | TTS_ALWAYSTIP | TTS_NOFADE | TTS_NOANIMATE, CW_USEDEFAULT,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog_, nullptr, nullptr, nullptr);
     if (!ownTip_) return;
-    SendMessageW(ownTip_, TTM_SETMAXTIPWIDTH, 0, kOwnTipWidth);
+    SendMessageW(ownTip_, TTM_SETMAXTIPWIDTH, 0, ScaledForWindow(dialog_, kOwnTipWidth));
   }
   MessageText shown = text;
   TTTOOLINFOW tool = OwnTipTool(ownTip_, reinterpret_cast<LPWSTR>(shown.data()));
