@@ -302,10 +302,28 @@ std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder,
                                             SeedFileAccess& files) {
   std::vector<MessageText> lines;
   std::vector<std::filesystem::path> records;
+  std::vector<std::pair<std::filesystem::path, std::string>> partial;  // cut-short records: temporary, record
   std::error_code error;
   for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
        entry.increment(error)) {
-    if (IsRecordName(entry->path().filename().u8string())) records.push_back(entry->path());
+    const std::string name = entry->path().filename().u8string();
+    const std::size_t marker = name.find(temporary_name::kMarker);
+    if (IsRecordName(name)) {
+      records.push_back(entry->path());
+    } else if (marker != std::string::npos && IsRecordName(name.substr(0, marker)) &&
+               temporary_name::IsOneOf(name.substr(0, marker), name)) {
+      partial.emplace_back(entry->path(), name.substr(0, marker));
+    }
+  }
+  // A record whose writing was cut short went to no key: its save stopped
+  // before the key was asked. Its seed is removed, unless the save still runs.
+  for (const auto& [temporary, record] : partial) {
+    const std::filesystem::path lockFile = folder / std::filesystem::u8path(record + ".lock");
+    FileLock lock;
+    FileError ignored;
+    if (lock.Acquire(lockFile, std::chrono::milliseconds(0), ignored) == FileLock::Outcome::Held) {
+      RemoveTemporary(temporary);
+    }
   }
   std::sort(records.begin(), records.end());
   KeyView key;

@@ -136,6 +136,25 @@ TEST(PendingSave, FileThatCannotTakeTheTokenKeepsTheRecordUntilItCan) {
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
 }
 
+// A save killed while writing its record went to no key: what it wrote of
+// the record (a seed) goes, unless that save still runs.
+TEST(PendingSave, RecordCutShortWhileWrittenIsRemovedUnlessItsSaveRuns) {
+  TempFolder folder;
+  const std::string cutShort = "hseeds.pending-0123456789abcdef.xml.otp-00112233445566aa.tmp";
+  const std::string running = "tseeds.pending-fedcba9876543210.xml.otp-00112233445566bb.tmp";
+  WriteBytes(folder.Path() / cutShort, PendingSaveXml(PendingSave{Token(), "KEY1"}).substr(0, 40));
+  WriteBytes(folder.Path() / running, "<pendingSave>");
+  FileLock held;
+  FileError error;
+  ASSERT_EQ(held.Acquire(folder / "tseeds.pending-fedcba9876543210.xml.lock", std::chrono::milliseconds(0), error),
+            FileLock::Outcome::Held);
+  ScriptedTokenLibrary library;
+  FaultySeedFiles files;
+  EXPECT_TRUE(SettlePendingSaves(folder.Path(), library, files).empty());
+  EXPECT_FALSE(fs::exists(folder.Path() / cutShort));
+  EXPECT_TRUE(fs::exists(folder.Path() / running));
+}
+
 TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
   TempFolder folder;
   SeedFileAccess files;
