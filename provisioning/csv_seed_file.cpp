@@ -4,6 +4,7 @@
 #include "provisioning/seed_text.h"
 #include "text/code_page.h"
 #include "text/format_text.h"
+#include "text/unicode_text.h"
 
 const char16_t kHotpCsvHeader[] = u"Serial Number, Secret Key\r\n";
 const char16_t kTotpCsvHeader[] =

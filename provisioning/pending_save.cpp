@@ -13,10 +13,10 @@
 #include "provisioning/seed_export_messages.h"
 #include "provisioning/seed_file_lock.h"
 #include "provisioning/seed_file_recovery.h"
-#include "provisioning/seed_text.h"
 #include "text/code_page.h"
 #include "text/format_text.h"
 #include "text/hex_text.h"
+#include "text/unicode_text.h"
 #include "vendor/bounded_text.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #include "text/code_page.h"
 #include "text/format_text.h"
 #include "text/hex_text.h"
+#include "text/unicode_text.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "provisioning/files/file_source.h"
-#include "provisioning/seed_text.h"
 #include "provisioning/sse2_support.h"
+#include "text/unicode_text.h"
 
 namespace {
 

@@ -1,40 +1,5 @@
 #include "provisioning/seed_text.h"
 
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x110000) {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
-
-std::string Utf8FromUtf16(std::u16string_view text) {
-  std::string utf8;
-  utf8.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    AppendUtf8(utf8, code);
-  }
-  return utf8;
-}
-
 MessageText CsvField(std::u16string_view field) {
   if (field.find_first_of(u",\"\r\n") == std::u16string_view::npos) return MessageText(field);
   MessageText quoted;
@@ -46,14 +11,4 @@ MessageText CsvField(std::u16string_view field) {
   }
   quoted.push_back(u'"');
   return quoted;
-}
-
-std::string Utf16LittleEndianBytes(std::u16string_view text) {
-  std::string bytes;
-  bytes.reserve(text.size() * 2);
-  for (const char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  return bytes;
 }

@@ -4,6 +4,7 @@
 #include "provisioning/seed_export.h"
 #include "provisioning/seed_text.h"
 #include "seed_export_test_support.h"
+#include "text/unicode_text.h"
 
 namespace seed_export_test {
 namespace {
