@@ -11,6 +11,7 @@
 #include "provisioning/files/buffered_sink.h"
 #include "provisioning/files/file_io.h"
 #include "provisioning/files/file_steps.h"
+#include "provisioning/files/scoped_handle_win.h"
 #include "provisioning/files/temporary_name.h"
 
 namespace {
@@ -22,14 +23,6 @@ FileError ErrorFrom(DWORD code) {
 
 FileError LastError() { return ErrorFrom(GetLastError()); }
 
-// A handle closed with the scope.
-struct Handle {
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  ~Handle() {
-    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-  bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
-};
 
 class HandleSink final : public BufferedSink {
  public:
@@ -66,21 +59,13 @@ bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::pat
 class WritingFile {
  public:
   WritingFile(HANDLE handle, std::filesystem::path path) : handle_(handle), path_(std::move(path)), sink_(handle) {}
-  ~WritingFile() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
   WritingFile(const WritingFile&) = delete;
   WritingFile& operator=(const WritingFile&) = delete;
 
   BufferedSink& Sink() { return sink_; }
   FileError SinkError() const { return sink_.error; }
-  bool Sync(FileError& error) { return Check(FlushFileBuffers(handle_), error); }
-  bool Close(FileError& error) {
-    if (handle_ == INVALID_HANDLE_VALUE) return true;
-    const HANDLE closing = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return Check(CloseHandle(closing), error);
-  }
+  bool Sync(FileError& error) { return Check(FlushFileBuffers(handle_.Get()), error); }
+  bool Close(FileError& error) { return Check(handle_.Close(), error); }
 
   // Publishing: this is the temporary file for `target`.
   void PublishAs(std::filesystem::path target) { target_ = std::move(target); }
@@ -102,7 +87,7 @@ class WritingFile {
   // Appending: the file was `length` bytes long before.
   void AppendAfter(LARGE_INTEGER length) { before_ = length; }
   bool TakeBack(FileError& error) {
-    return Check(SetFilePointerEx(handle_, before_, nullptr, FILE_BEGIN) && SetEndOfFile(handle_), error);
+    return Check(SetFilePointerEx(handle_.Get(), before_, nullptr, FILE_BEGIN) && SetEndOfFile(handle_.Get()), error);
   }
   void RemoveCreated() {
     FileError ignored;
@@ -116,7 +101,7 @@ class WritingFile {
     return ok;
   }
 
-  HANDLE handle_;
+  ScopedHandle handle_;
   std::filesystem::path path_;
   std::filesystem::path target_;
   LARGE_INTEGER before_{};
@@ -141,12 +126,11 @@ constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM 
 
 // The full name the system gives what `path` opens, links resolved.
 std::wstring FinalPathOf(const std::filesystem::path& path) {
-  Handle file;
-  file.handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file.Valid()) return {};
   std::wstring final(32768, L'\0');
-  const DWORD length = GetFinalPathNameByHandleW(file.handle, final.data(), static_cast<DWORD>(final.size()),
+  const DWORD length = GetFinalPathNameByHandleW(file.Get(), final.data(), static_cast<DWORD>(final.size()),
                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   if (length == 0 || length >= final.size()) return {};
   final.resize(length);
@@ -175,45 +159,42 @@ std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
 // time. The rules are not optional: seeds must not become readable by anyone
 // the old file kept out.
 bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::path& target) {
-  Handle source;
-  source.handle = CreateFileW(target.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+  ScopedHandle source(CreateFileW(target.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!source.Valid()) return false;
   // Copied as they stand, inherited entries and the protection from the
   // folder included, as replacing the file keeps them.
   const auto descriptorOf = [&](SECURITY_INFORMATION what, std::vector<char>& buffer) {
     DWORD needed = 0;
-    GetKernelObjectSecurity(source.handle, what, nullptr, 0, &needed);
+    GetKernelObjectSecurity(source.Get(), what, nullptr, 0, &needed);
     if (needed == 0) return false;
     buffer.resize(needed);
-    return GetKernelObjectSecurity(source.handle, what, buffer.data(), needed, &needed) != FALSE;
+    return GetKernelObjectSecurity(source.Get(), what, buffer.data(), needed, &needed) != FALSE;
   };
   std::vector<char> rules, owner;
   if (!descriptorOf(DACL_SECURITY_INFORMATION, rules)) return false;
   const bool ownerRead = descriptorOf(OWNER_SECURITY_INFORMATION, owner);
   FILE_BASIC_INFO basic{};
-  const bool timesRead = GetFileInformationByHandleEx(source.handle, FileBasicInfo, &basic, sizeof basic);
+  const bool timesRead = GetFileInformationByHandleEx(source.Get(), FileBasicInfo, &basic, sizeof basic);
 
-  Handle destination;
-  destination.handle = CreateFileW(temporary.c_str(), READ_CONTROL | WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (!destination.Valid() || !SetKernelObjectSecurity(destination.handle, DACL_SECURITY_INFORMATION, rules.data())) {
+  ScopedHandle destination(CreateFileW(temporary.c_str(), READ_CONTROL | WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!destination.Valid() || !SetKernelObjectSecurity(destination.Get(), DACL_SECURITY_INFORMATION, rules.data())) {
     return false;
   }
   // Only a privileged process may give a file away; otherwise it is ours,
   // as any new file would be.
   if (ownerRead) {
-    Handle owned;
-    owned.handle = CreateFileW(temporary.c_str(), WRITE_OWNER, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (owned.Valid()) SetKernelObjectSecurity(owned.handle, OWNER_SECURITY_INFORMATION, owner.data());
+    ScopedHandle owned(CreateFileW(temporary.c_str(), WRITE_OWNER, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (owned.Valid()) SetKernelObjectSecurity(owned.Get(), OWNER_SECURITY_INFORMATION, owner.data());
   }
   if (timesRead) {
     FILE_BASIC_INFO times{};
     times.CreationTime = basic.CreationTime;
     times.FileAttributes = basic.FileAttributes & kKeptAttributes;
     if (times.FileAttributes == 0) times.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(destination.handle, FileBasicInfo, &times, sizeof times);
+    SetFileInformationByHandle(destination.Get(), FileBasicInfo, &times, sizeof times);
   }
   return true;
 }
@@ -243,9 +224,8 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   ReadOutcome outcome;
   // No writer may share: a file that someone is writing right now is not read
   // half-way. Sharing delete lets a new version replace it meanwhile.
-  Handle file;
-  file.handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) {
     const DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return outcome;
@@ -254,12 +234,12 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
     return outcome;
   }
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.handle, &size) || size.QuadPart < 0) size.QuadPart = 0;
+  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) size.QuadPart = 0;
   file_steps::ReadAll(outcome, static_cast<unsigned long long>(size.QuadPart),
                       FileError{ERROR_FILE_TOO_LARGE, false, true},
                       [&](char* at, std::size_t room, FileError& error) -> long long {
                         DWORD count = 0;
-                        if (ReadFile(file.handle, at, room > 0x40000000u ? 0x40000000u : static_cast<DWORD>(room),
+                        if (ReadFile(file.Get(), at, room > 0x40000000u ? 0x40000000u : static_cast<DWORD>(room),
                                      &count, nullptr)) {
                           return count;
                         }
@@ -326,9 +306,8 @@ std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
     const std::uint64_t written = Ticks(entry.ftLastWriteTime);
     temporary.ageSeconds = Ticks(now) > written ? static_cast<long long>((Ticks(now) - written) / 10000000) : 0;
     // A publish writes it without sharing: if we may open it, nobody writes it.
-    Handle probe;
-    probe.handle = CreateFileW(temporary.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    ScopedHandle probe(CreateFileW(temporary.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     temporary.inUse = !probe.Valid() && GetLastError() == ERROR_SHARING_VIOLATION;
     found.push_back(std::move(temporary));
   } while (FindNextFileW(search, &entry));
@@ -338,11 +317,10 @@ std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
 
 FileStamp StampOf(const std::filesystem::path& path) {
   FileStamp stamp;
-  Handle file;
-  file.handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!file.Valid() || !GetFileInformationByHandle(file.handle, &info)) return stamp;
+  if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return stamp;
   stamp.exists = true;
   stamp.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   stamp.modified = static_cast<std::int64_t>(Ticks(info.ftLastWriteTime));
@@ -353,11 +331,9 @@ FileStamp StampOf(const std::filesystem::path& path) {
 
 bool RemoveTemporary(const std::filesystem::path& temporary) {
   // Opening it to delete without sharing succeeds only when nobody holds it.
-  const HANDLE file = CreateFileW(temporary.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(file);
-  return true;
+  const ScopedHandle file(CreateFileW(temporary.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return file.Valid();
 }
 
 bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,

@@ -3,6 +3,7 @@
 #include <winbase.h>
 
 #include "provisioning/files/file_source.h"
+#include "provisioning/files/scoped_handle_win.h"
 
 namespace {
 
@@ -14,14 +15,11 @@ FileError ErrorFrom(DWORD code) {
 class HandleSource final : public FileSource {
  public:
   explicit HandleSource(HANDLE handle) : handle_(handle) {}
-  ~HandleSource() override { CloseHandle(handle_); }
-  HandleSource(const HandleSource&) = delete;
-  HandleSource& operator=(const HandleSource&) = delete;
 
   std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
     DWORD count = 0;
     const DWORD chunk = capacity > 0x40000000u ? 0x40000000u : static_cast<DWORD>(capacity);
-    if (!ReadFile(handle_, buffer, chunk, &count, nullptr)) {
+    if (!ReadFile(handle_.Get(), buffer, chunk, &count, nullptr)) {
       error = ErrorFrom(GetLastError());
       return std::nullopt;
     }
@@ -29,7 +27,7 @@ class HandleSource final : public FileSource {
   }
 
  private:
-  HANDLE handle_;
+  ScopedHandle handle_;
 };
 
 }  // namespace

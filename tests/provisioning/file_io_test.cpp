@@ -10,6 +10,8 @@
 #include <winbase.h>
 #include <aclapi.h>
 #include <sddl.h>
+
+#include "provisioning/files/scoped_handle_win.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -59,24 +61,20 @@ class HeldFile {
  public:
   explicit HeldFile(const fs::path& path) {
 #ifdef _WIN32
-    handle_ = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle_ = ScopedHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 #else
     fd_ = open(path.c_str(), O_WRONLY | O_CREAT, 0644);
     if (fd_ >= 0) flock(fd_, LOCK_EX);
 #endif
   }
-  ~HeldFile() {
-#ifdef _WIN32
-    CloseHandle(handle_);
-#else
-    close(fd_);
+#ifndef _WIN32
+  ~HeldFile() { close(fd_); }
 #endif
-  }
 
  private:
 #ifdef _WIN32
-  HANDLE handle_;
+  ScopedHandle handle_;
 #else
   int fd_;
 #endif
