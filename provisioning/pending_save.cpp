@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <sstream>
 #include <system_error>
 
 #include <pugixml.hpp>
@@ -23,21 +24,18 @@ namespace {
 
 constexpr char kMarker[] = ".pending-";
 constexpr char kSuffix[] = ".xml";
-constexpr std::size_t kRandomDigits = temporary_name::kRandomDigits;
 
 // "hseeds.pending-<16 hexadecimal digits>.xml", "tseeds..." likewise.
 bool IsRecordName(const std::string& name) {
-  const std::string prefix = name.substr(0, 6);
-  if (prefix != "hseeds" && prefix != "tseeds") return false;
-  const std::size_t markerSize = sizeof kMarker - 1, suffixSize = sizeof kSuffix - 1;
-  if (name.size() != 6 + markerSize + kRandomDigits + suffixSize) return false;
-  if (name.compare(6, markerSize, kMarker) != 0) return false;
-  if (name.compare(name.size() - suffixSize, suffixSize, kSuffix) != 0) return false;
-  for (std::size_t at = 6 + markerSize; at < 6 + markerSize + kRandomDigits; ++at) {
-    const char c = name[at];
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
+  return temporary_name::IsDrawnName(std::string("hseeds") + kMarker, kSuffix, name) ||
+         temporary_name::IsDrawnName(std::string("tseeds") + kMarker, kSuffix, name);
+}
+
+// Held by the save that the record is of, for as long as it runs.
+std::filesystem::path LockFileOf(const std::filesystem::path& record) {
+  std::filesystem::path lockFile = record;
+  lockFile += ".lock";
+  return lockFile;
 }
 
 std::string RecordName(bool totp) {
@@ -54,26 +52,12 @@ std::string HexOf(const std::string& bytes) {
   return HexText(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), true);
 }
 
-std::optional<std::string> BytesOfHex(const char* hex) {
-  const auto value = [](char c) {
-    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-  };
-  std::string bytes;
-  const std::size_t length = std::strlen(hex);
-  if (length % 2 != 0) return std::nullopt;
-  for (std::size_t at = 0; at < length; at += 2) {
-    const int high = value(hex[at]), low = value(hex[at + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    bytes.push_back(static_cast<char>(high * 16 + low));
-  }
-  return bytes;
+// The bytes that HexOf wrote.
+std::optional<std::string> BytesOfHex(const std::string& hex) {
+  const std::optional<std::vector<std::uint8_t>> bytes = BytesFromHex(hex);
+  if (!bytes) return std::nullopt;
+  return std::string(bytes->begin(), bytes->end());
 }
-
-class StringWriter final : public pugi::xml_writer {
- public:
-  std::string text;
-  void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
-};
 
 // Text for lines: the 8-bit serial as the system shows it.
 MessageText Shown(const std::string& bytes) {
@@ -115,22 +99,13 @@ bool Lists(const KeyView& key, const ExportedToken& token) {
   return false;
 }
 
-MessageText FileNames(const std::filesystem::path& folder, const ExportedToken& token, SeedFileSet which) {
-  const MessageText xml = SeedFile(folder, token, ".xml").filename().u16string();
-  const MessageText csv = SeedFile(folder, token, ".csv").filename().u16string();
-  if (which.xml && which.csv) return xml + u" and " + csv;
-  return which.xml ? xml : csv;
-}
-
 // One record: settled, dropped or kept, with its line(s).
 void Settle(const std::filesystem::path& folder, const std::filesystem::path& path, ITokenLibrary& library,
             SeedFileAccess& files, KeyView& key, std::vector<MessageText>& lines) {
   const MessageText recordName = path.filename().u16string();
-  std::filesystem::path lockFile = path;
-  lockFile += ".lock";
   FileLock lock;
   FileError error;
-  switch (lock.Acquire(lockFile, std::chrono::milliseconds(0), error)) {
+  switch (lock.Acquire(LockFileOf(path), std::chrono::milliseconds(0), error)) {
     case FileLock::Outcome::Held:
       break;
     case FileLock::Outcome::Busy:
@@ -198,11 +173,11 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
   if (missing.csv || missing.xml) {
     lines.push_back(Format(u"An interrupted save of the token %s on the key %s was completed: the token was "
                            u"added to %s.\r\n",
-                           serial, Shown(key.serial), FileNames(folder, save->token, missing)));
+                           serial, Shown(key.serial), SeedFileNames(folder, save->token, missing)));
   } else {
     lines.push_back(Format(u"An interrupted save of the token %s on the key %s had reached %s already; its "
                            u"record %s was removed.\r\n",
-                           serial, Shown(key.serial), FileNames(folder, save->token, SeedFileSet{true, true}),
+                           serial, Shown(key.serial), SeedFileNames(folder, save->token, SeedFileSet{true, true}),
                            recordName));
   }
 }
@@ -224,9 +199,9 @@ std::string PendingSaveXml(const PendingSave& save) {
   add("serial", HexOf(token.serial));
   add("seed", HexText(token.seed.data(), token.seed.size(), true));
   add("userName", HexOf(Utf16LittleEndianBytes(token.userName)));
-  StringWriter writer;
-  document.save(writer, "\t", pugi::format_indent);
-  return writer.text;
+  std::ostringstream text;
+  document.save(text, "\t", pugi::format_indent);
+  return text.str();
 }
 
 std::optional<PendingSave> PendingSaveFromXml(const std::string& bytes) {
@@ -236,10 +211,10 @@ std::optional<PendingSave> PendingSaveFromXml(const std::string& bytes) {
   const auto text = [&](const char* name) { return std::string(root.child(name).child_value()); };
   PendingSave save;
   ExportedToken& token = save.token;
-  const std::optional<std::string> key = BytesOfHex(text("key").c_str());
-  const std::optional<std::string> serial = BytesOfHex(text("serial").c_str());
-  const std::optional<std::string> seed = BytesOfHex(text("seed").c_str());
-  const std::optional<std::string> userName = BytesOfHex(text("userName").c_str());
+  const std::optional<std::string> key = BytesOfHex(text("key"));
+  const std::optional<std::string> serial = BytesOfHex(text("serial"));
+  const std::optional<std::string> seed = BytesOfHex(text("seed"));
+  const std::optional<std::string> userName = BytesOfHex(text("userName"));
   const std::string algorithm = text("algorithm"), hash = text("hash"), digits = text("digits"),
                     interval = text("interval");
   if (!root || !key || !serial || serial->empty() || !seed || !userName || userName->size() % 2 != 0 ||
@@ -254,10 +229,7 @@ std::optional<PendingSave> PendingSaveFromXml(const std::string& bytes) {
   token.interval = interval == "30" ? 30 : 60;
   token.serial = *serial;
   token.seed.assign(seed->begin(), seed->end());
-  for (std::size_t at = 0; at < userName->size(); at += 2) {
-    token.userName.push_back(static_cast<char16_t>(static_cast<unsigned char>((*userName)[at]) |
-                                                   static_cast<unsigned char>((*userName)[at + 1]) << 8));
-  }
+  token.userName = Utf16FromLittleEndianBytes(*userName);
   save.keySerial = *key;
   return save;
 }
@@ -267,8 +239,7 @@ std::optional<MessageText> PendingSaveRecord::Begin(const std::filesystem::path&
   const std::string text = PendingSaveXml(save);
   for (int attempt = 0; attempt < 10; ++attempt) {
     const std::filesystem::path path = folder / RecordName(save.token.totp);
-    std::filesystem::path lockFile = path;
-    lockFile += ".lock";
+    const std::filesystem::path lockFile = LockFileOf(path);
     FileError error;
     const FileLock::Outcome locked = lock_.Acquire(lockFile, std::chrono::milliseconds(0), error);
     if (locked == FileLock::Outcome::Busy) continue;
@@ -318,10 +289,10 @@ std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder,
   // A record whose writing was cut short went to no key: its save stopped
   // before the key was asked. Its seed is removed, unless the save still runs.
   for (const auto& [temporary, record] : partial) {
-    const std::filesystem::path lockFile = folder / std::filesystem::u8path(record + ".lock");
     FileLock lock;
     FileError ignored;
-    if (lock.Acquire(lockFile, std::chrono::milliseconds(0), ignored) == FileLock::Outcome::Held) {
+    if (lock.Acquire(LockFileOf(folder / std::filesystem::u8path(record)), std::chrono::milliseconds(0), ignored) ==
+        FileLock::Outcome::Held) {
       RemoveTemporary(temporary);
     }
   }

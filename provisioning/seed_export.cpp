@@ -119,6 +119,13 @@ std::filesystem::path SeedFile(const std::filesystem::path& folder, const Export
   return folder / (std::string(token.totp ? "tseeds" : "hseeds") + extension);
 }
 
+MessageText SeedFileNames(const std::filesystem::path& folder, const ExportedToken& token, SeedFileSet which) {
+  const MessageText xml = SeedFile(folder, token, ".xml").filename().u16string();
+  const MessageText csv = SeedFile(folder, token, ".csv").filename().u16string();
+  if (which.xml && which.csv) return xml + u" and " + csv;
+  return which.xml ? xml : csv;
+}
+
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
                                          SeedFileAccess& files, SeedFileSet which, SeedFileSet* written) {
   std::vector<MessageText> failures;

@@ -63,3 +63,7 @@ SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const
 
 // "hseeds" or "tseeds": the files of the token's algorithm.
 std::filesystem::path SeedFile(const std::filesystem::path& folder, const ExportedToken& token, const char* extension);
+
+// The names of the files of `which` for messages: "tseeds.xml and tseeds.csv",
+// "tseeds.xml" or "tseeds.csv".
+MessageText SeedFileNames(const std::filesystem::path& folder, const ExportedToken& token, SeedFileSet which);

@@ -12,6 +12,7 @@ namespace {
 struct ScannedTemporary {
   std::filesystem::path path;
   SeedFileTokens tokens;
+  bool readable = false;
 };
 
 // Missing when the file does not exist; nothing when it cannot be read.
@@ -38,13 +39,12 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
   SeedFileRecovery recovery;
   std::vector<ScannedTemporary> leftovers;
   for (const TemporaryFile& temporary : files.Temporaries(file)) {
-    if (!temporary.inUse) leftovers.push_back({temporary.path, {}});
+    if (temporary.inUse) continue;
+    ScannedTemporary scanned{temporary.path, {}, false};
+    scanned.readable = ScanFile(files, temporary.path, scanned.tokens) == Scan::Read;
+    leftovers.push_back(std::move(scanned));
   }
   if (leftovers.empty()) return recovery;
-  std::vector<bool> readable(leftovers.size(), false);
-  for (std::size_t i = 0; i < leftovers.size(); ++i) {
-    readable[i] = ScanFile(files, leftovers[i].path, leftovers[i].tokens) == Scan::Read;
-  }
   const MessageText fileName = file.filename().u16string();
 
   SeedFileTokens present;
@@ -53,7 +53,7 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
     // The one a save finished writing that holds the most: each save adds to the last.
     std::size_t best = leftovers.size();
     for (std::size_t i = 0; i < leftovers.size(); ++i) {
-      if (readable[i] && leftovers[i].tokens.complete &&
+      if (leftovers[i].readable && leftovers[i].tokens.complete &&
           (best == leftovers.size() || leftovers[i].tokens.keys.size() > leftovers[best].tokens.keys.size())) {
         best = i;
       }
@@ -75,13 +75,12 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
       present = leftovers[best].tokens;
       target = Scan::Read;
       leftovers.erase(leftovers.begin() + static_cast<std::ptrdiff_t>(best));
-      readable.erase(readable.begin() + static_cast<std::ptrdiff_t>(best));
     }
   }
 
   for (std::size_t i = 0; i < leftovers.size(); ++i) {
     // Checked, not assumed: only what the file itself holds may go.
-    if (target == Scan::Read && readable[i] && present.HoldsAllOf(leftovers[i].tokens) &&
+    if (target == Scan::Read && leftovers[i].readable && present.HoldsAllOf(leftovers[i].tokens) &&
         files.RemoveLeftover(leftovers[i].path)) {
       continue;
     }

@@ -240,19 +240,29 @@ bool FindSerials(ByteSource& in, const std::vector<std::string>& candidates, std
   return ScanAll(in, scanner);
 }
 
+namespace {
+
+// 64-bit keys of texts: FNV-1a over their bytes, then mixed so that every
+// bit depends on every byte.
+constexpr std::uint64_t kKeyStart = 0xCBF29CE484222325ull;
+
+std::uint64_t AddToKey(std::uint64_t key, unsigned char byte) { return (key ^ byte) * 0x100000001B3ull; }
+
+std::uint64_t FinishKey(std::uint64_t key) {
+  key = (key ^ (key >> 30)) * 0xBF58476D1CE4E5B9ull;
+  key = (key ^ (key >> 27)) * 0x94D049BB133111EBull;
+  return key ^ (key >> 31);
+}
+
+}  // namespace
+
 std::uint64_t SeedFileTokenKey(std::string_view serial, std::string_view seedHex) {
-  // FNV-1a over both texts, the seed's digits in upper case, then mixed.
-  std::uint64_t hash = 0xCBF29CE484222325ull;
-  const auto add = [&](unsigned char byte) {
-    hash ^= byte;
-    hash *= 0x100000001B3ull;
-  };
-  for (const char c : serial) add(static_cast<unsigned char>(c));
-  add(0);
-  for (const char c : seedHex) add(static_cast<unsigned char>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c));
-  hash = (hash ^ (hash >> 30)) * 0xBF58476D1CE4E5B9ull;
-  hash = (hash ^ (hash >> 27)) * 0x94D049BB133111EBull;
-  return hash ^ (hash >> 31);
+  // Both texts, the seed's digits in upper case.
+  std::uint64_t key = kKeyStart;
+  for (const char c : serial) key = AddToKey(key, static_cast<unsigned char>(c));
+  key = AddToKey(key, 0);
+  for (const char c : seedHex) key = AddToKey(key, static_cast<unsigned char>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c));
+  return FinishKey(key);
 }
 
 bool ScanSeedFileTokens(ByteSource& in, SeedFileTokens& tokens) {
@@ -284,14 +294,9 @@ bool SeedFileTokens::HoldsAllOf(const SeedFileTokens& other) const {
 }
 
 std::uint64_t SerialSet::Key(std::string_view serial) {
-  std::uint64_t hash = 0xCBF29CE484222325ull;
-  for (const char c : serial) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 0x100000001B3ull;
-  }
-  hash = (hash ^ (hash >> 30)) * 0xBF58476D1CE4E5B9ull;
-  hash = (hash ^ (hash >> 27)) * 0x94D049BB133111EBull;
-  return hash ^ (hash >> 31);
+  std::uint64_t key = kKeyStart;
+  for (const char c : serial) key = AddToKey(key, static_cast<unsigned char>(c));
+  return FinishKey(key);
 }
 
 void SerialSet::Sort() const {

@@ -10,3 +10,23 @@ std::string HexText(const std::uint8_t* bytes, std::size_t count, bool upperCase
   }
   return text;
 }
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::optional<std::vector<std::uint8_t>> BytesFromHex(std::string_view text) {
+  if (text.size() % 2 != 0) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(text.size() / 2);
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    const int high = HexDigitValue(text[i]);
+    const int low = HexDigitValue(text[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
+  }
+  return bytes;
+}

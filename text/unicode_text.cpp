@@ -44,3 +44,13 @@ std::string Utf16LittleEndianBytes(std::u16string_view text) {
   }
   return bytes;
 }
+
+std::u16string Utf16FromLittleEndianBytes(std::string_view bytes) {
+  std::u16string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
+    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
+                                         static_cast<unsigned char>(bytes[at + 1]) << 8));
+  }
+  return text;
+}

@@ -14,3 +14,5 @@ std::string Utf8FromUtf16(std::u16string_view text);
 
 // The UTF-16 code units as little-endian bytes, without a byte-order mark.
 std::string Utf16LittleEndianBytes(std::u16string_view text);
+// And back; a last odd byte is dropped.
+std::u16string Utf16FromLittleEndianBytes(std::string_view bytes);

@@ -2,14 +2,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "text/hex_text.h"
 
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+namespace {
 
 std::optional<std::uint64_t> ParseDigits(std::string_view digits, unsigned base,
                                          std::uint64_t maximum) {
@@ -47,17 +42,4 @@ std::string StatusText(std::uint32_t status) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
   return text;
-}
-
-std::optional<std::vector<std::uint8_t>> BytesFromHex(std::string_view text) {
-  if (text.size() % 2 != 0) return std::nullopt;
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(text.size() / 2);
-  for (std::size_t i = 0; i < text.size(); i += 2) {
-    const int high = HexDigitValue(text[i]);
-    const int low = HexDigitValue(text[i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
-  }
-  return bytes;
 }

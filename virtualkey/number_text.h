@@ -17,5 +17,3 @@ std::optional<std::uint64_t> ParseUnsigned(std::string_view text, std::uint64_t 
 std::optional<std::uint32_t> ParseFailureStatus(std::string_view text);
 std::string StatusText(std::uint32_t status);
 
-// Either case; an odd number of digits or any other character gives no result.
-std::optional<std::vector<std::uint8_t>> BytesFromHex(std::string_view text);

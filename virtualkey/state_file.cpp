@@ -1,6 +1,7 @@
 #include "virtualkey/state_file.h"
 
 #include "provisioning/files/file_io.h"
+#include "provisioning/files/temporary_name.h"
 #include "virtualkey/key_state_xml.h"
 
 namespace {
@@ -14,9 +15,10 @@ std::string Problem(const char* action, const std::filesystem::path& path, const
 // The state just written is the newest: temporaries that killed saves left
 // behind a while ago hold only older states.
 void StateFile::RemoveLeftovers() const {
-  constexpr long long kLeftoverAfterSeconds = 60;
   for (const TemporaryFile& temporary : FindTemporaries(path_)) {
-    if (!temporary.inUse && temporary.ageSeconds >= kLeftoverAfterSeconds) RemoveTemporary(temporary.path);
+    if (!temporary.inUse && temporary.ageSeconds >= temporary_name::kStaleAfterSeconds) {
+      RemoveTemporary(temporary.path);
+    }
   }
 }
 

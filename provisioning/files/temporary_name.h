@@ -37,18 +37,22 @@ inline std::string For(const std::string& targetName, std::uint64_t entropy) {
   return targetName + kMarker + RandomDigits(entropy) + kSuffix;
 }
 
-// Whether `candidate` is a name that For(targetName, ...) can give.
-inline bool IsOneOf(const std::string& targetName, const std::string& candidate) {
-  const std::string prefix = targetName + kMarker;
-  const std::size_t suffixSize = sizeof kSuffix - 1;
-  if (candidate.size() != prefix.size() + kRandomDigits + suffixSize) return false;
+// Whether `candidate` is `prefix`, kRandomDigits lower-case hexadecimal
+// digits and `suffix`: the shape of the names drawn here.
+inline bool IsDrawnName(const std::string& prefix, const std::string& suffix, const std::string& candidate) {
+  if (candidate.size() != prefix.size() + kRandomDigits + suffix.size()) return false;
   if (candidate.compare(0, prefix.size(), prefix) != 0) return false;
-  if (candidate.compare(candidate.size() - suffixSize, suffixSize, kSuffix) != 0) return false;
+  if (candidate.compare(candidate.size() - suffix.size(), suffix.size(), suffix) != 0) return false;
   for (std::size_t at = prefix.size(); at < prefix.size() + kRandomDigits; ++at) {
     const char c = candidate[at];
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   }
   return true;
+}
+
+// Whether `candidate` is a name that For(targetName, ...) can give.
+inline bool IsOneOf(const std::string& targetName, const std::string& candidate) {
+  return IsDrawnName(targetName + kMarker, kSuffix, candidate);
 }
 
 }  // namespace temporary_name

@@ -101,14 +101,11 @@ void NewTokenFormLogic::StartUp() {
 
   // The key's own serial number is the default; without it the field stays
   // empty and nothing is reported.
-  DeviceInfo info;
-  std::memset(&info, 0, sizeof info);
-  if (library_.GetDeviceInfo(&info) == CV_OK) {
-    // The key need not terminate sn within its 32 bytes.
-    const std::size_t length = BoundedLength(info.sn, sizeof info.sn);
-    static_assert(sizeof info.sn < sizeof state_.serialAnsi);
+  const std::string keySerial = KeySerial();
+  if (!keySerial.empty()) {
+    static_assert(sizeof DeviceInfo{}.sn < sizeof state_.serialAnsi);
     std::memset(state_.serialAnsi, 0, sizeof state_.serialAnsi);
-    std::memcpy(state_.serialAnsi, info.sn, length);
+    std::memcpy(state_.serialAnsi, keySerial.data(), keySerial.size());
     if (std::optional<MessageText> text = WidenText(state_.serialAnsi, kProcessAnsiCodePage)) {
       state_.serialText = std::move(*text);
     } else {
@@ -216,8 +213,9 @@ void NewTokenFormLogic::SaveToken() {
   controls_.EndForm(FormEnd::Saved);
 }
 
-// The key's own serial number, which the record of a save names; empty when
-// the key does not say.
+// The key's own serial number (the form's default, and the key a save's
+// record names); empty when the key does not say. The key need not end it
+// within its 32 bytes.
 std::string NewTokenFormLogic::KeySerial() {
   DeviceInfo info;
   std::memset(&info, 0, sizeof info);
@@ -236,11 +234,8 @@ void NewTokenFormLogic::ExportSeed(const TokenRecord& record) {
   const SeedExportReport report = services_.appendSeedFiles(seedFolder_, token);
   for (const MessageText& line : report.lines) state_.resultMessage += line;
   // Not one line among the success lines only: the status line says it too.
-  MessageText unwritten;
-  for (const auto& [written, extension] : {std::pair{report.written.xml, ".xml"}, std::pair{report.written.csv, ".csv"}}) {
-    if (written) continue;
-    if (!unwritten.empty()) unwritten += u" and ";
-    unwritten += SeedFile(seedFolder_, token, extension).filename().u16string();
+  const SeedFileSet unwritten{!report.written.csv, !report.written.xml};
+  if (unwritten.csv || unwritten.xml) {
+    state_.seedFileWarning = Format(kSeedFilesNotWritten, SeedFileNames(seedFolder_, token, unwritten));
   }
-  if (!unwritten.empty()) state_.seedFileWarning = Format(kSeedFilesNotWritten, unwritten);
 }
