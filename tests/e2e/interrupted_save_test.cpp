@@ -237,14 +237,20 @@ TEST(InterruptedSave, NameNeverMissing) {
 }
 
 // Traces a save leaves on its way, each seen from outside the tool.
-enum class Trace { PendingRecord, KeyWritten, CsvRow, XmlTemporary };
+// XmlReplaced: right after the swap, before the save's record goes.
+enum class Trace { PendingRecord, KeyWritten, CsvRow, XmlTemporary, XmlReplaced };
 
-bool Shows(Trace trace, const ToolFolder& folder, const std::string& serial, long long csvSize) {
+struct Sizes {
+  long long csv, xml;
+};
+
+bool Shows(Trace trace, const ToolFolder& folder, const std::string& serial, Sizes before) {
   switch (trace) {
     case Trace::PendingRecord: return !PendingRecords(folder).empty();
     case Trace::KeyWritten: return KeyState(folder).find(serial) != std::string::npos;
-    case Trace::CsvRow: return FileSize(folder.File(L"hseeds.csv")) > csvSize;
+    case Trace::CsvRow: return FileSize(folder.File(L"hseeds.csv")) > before.csv;
     case Trace::XmlTemporary: return !XmlTemporaries(folder).empty();
+    case Trace::XmlReplaced: return FileSize(folder.File(L"hseeds.xml")) > before.xml;
   }
   return false;
 }
@@ -256,11 +262,11 @@ bool KillAt(Trace trace, const ToolFolder& folder, ToolUnderTest& tool, std::str
   const HWND form = FillNewTokenForm(tool, NewTokenChoices{}, created);
   if (!form) return false;
   serial = ToUtf8(created.serial);
-  const long long csvSize = FileSize(folder.File(L"hseeds.csv"));
+  const Sizes sizes{FileSize(folder.File(L"hseeds.csv")), FileSize(folder.File(L"hseeds.xml"))};
   PostCommand(form, IDC_SAVE);
   bool shown = false;
   const DWORD start = GetTickCount();
-  while (!(shown = Shows(trace, folder, serial, csvSize)) && IsWindow(form) && GetTickCount() - start < 30000) {
+  while (!(shown = Shows(trace, folder, serial, sizes)) && IsWindow(form) && GetTickCount() - start < 30000) {
     // as often as the trace can be looked at
   }
   EXPECT_TRUE(tool.Kill());
@@ -291,9 +297,20 @@ TEST_P(KillAtStep, NextStartLosesNoSeed) {
   EXPECT_EQ("", Faults(before, after));
   EXPECT_TRUE(after.records.empty()) << after.records.front();
   ExpectSettlementLogged(restarted.LogText(), killed, serial);
+
+  // The next save goes into what the kill left: every earlier token and the
+  // new one end up in both files.
+  const CreatedToken next = CreateToken(restarted, NewTokenChoices{});
+  ASSERT_TRUE(next.formClosed);
+  const Snapshot saved = Take(folder);
+  EXPECT_EQ("", Faults(after, saved));
+  EXPECT_EQ(1, saved.xml.count(ToUtf8(next.serial)));
+  EXPECT_EQ(1, saved.csv.count(ToUtf8(next.serial)));
+  EXPECT_TRUE(saved.records.empty());
+  EXPECT_TRUE(XmlTemporaries(folder).empty()) << XmlTemporaries(folder).front();
 }
 
-const char* const kTraceNames[] = {"PendingRecord", "KeyWritten", "CsvRow", "XmlTemporary"};
+const char* const kTraceNames[] = {"PendingRecord", "KeyWritten", "CsvRow", "XmlTemporary", "XmlReplaced"};
 
 void PrintTo(Trace trace, std::ostream* out) { *out << kTraceNames[static_cast<int>(trace)]; }
 
@@ -303,7 +320,7 @@ std::string TraceName(const ::testing::TestParamInfo<Trace>& info) {
 
 INSTANTIATE_TEST_SUITE_P(InterruptedSave, KillAtStep,
                          ::testing::Values(Trace::PendingRecord, Trace::KeyWritten, Trace::CsvRow,
-                                           Trace::XmlTemporary),
+                                           Trace::XmlTemporary, Trace::XmlReplaced),
                          TraceName);
 
 // A record for a key that is not there waits, untouched, for a start with that key.
