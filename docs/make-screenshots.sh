@@ -15,9 +15,7 @@ scenes=(main-window new-token set-enter touch-prompt)
 . "$root/scripts/lib/session.sh"
 
 if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPUGIXML_SOURCE_DIR="$root/build/deps/pugixml" >/dev/null || exit 1
+  (cd "$root" && cmake --preset release -B "$build" >/dev/null) || exit 1
 fi
 cmake --build "$build" --target screenshot_scenes OtpTool CV_Manager virtualkey >/dev/null || {
   echo "make-screenshots: building the programs failed" >&2; exit 1; }

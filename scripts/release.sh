@@ -52,11 +52,8 @@ export TZ=UTC LC_ALL=C
 build="$root/build/release"
 dist="$root/dist"
 rm -rf "$build"
-cmake -S "$root" -B "$build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DPUGIXML_SOURCE_DIR="$root/build/deps/pugixml" >/dev/null
-cmake --build "$build" --target OtpTool CV_Manager virtualkey
+cmake --preset release >/dev/null
+cmake --build --preset release --target OtpTool CV_Manager virtualkey
 
 version=$(sed -n 's/^#define OTP_VERSION_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\)$/\2/p' \
   "$build/resources/version.h" | paste -sd.)

@@ -12,6 +12,7 @@ dist=$(cd "${1:-$root/dist}" && pwd)
 build=${2:-$root/build/release}
 . "$root/scripts/lib/session.sh"
 
+objdump=i686-w64-mingw32-objdump
 failures=0
 passes=0
 pass() { echo "ok: $1"; passes=$((passes + 1)); }
@@ -30,7 +31,14 @@ fi
 version=$(basename "$win_zip" | sed 's/^OtpTool-\(.*\)-win32\.zip$/\1/')
 echo "test-release: version $version in $dist"
 
-check "SHA256SUMS matches its files" bash -c "cd '$dist' && sha256sum --quiet -c SHA256SUMS"
+# Paths go to the checks as arguments, never inside a shell string, so any
+# checkout folder works.
+sums_match() { (cd "$dist" && sha256sum --quiet -c SHA256SUMS); }
+lacks_text() { ! grep -q -a -F "$1" "$2"; }       # text, file
+has_sections() { $objdump -h "$2" | grep -q "$1"; }  # section pattern, file
+lacks_sections() { ! has_sections "$@"; }
+verifies() { osslsigncode verify -CAfile "$1" -in "$2" >/dev/null; }  # CA file, program
+check "SHA256SUMS matches its files" sums_match
 check "SHA256SUMS lists every file in dist/" \
   test "$(cd "$dist" && ls | grep -vx SHA256SUMS | tr '\n' ' ')" = "$(awk '{ print $2 }' "$dist/SHA256SUMS" | sort | tr '\n' ' ')"
 check "the zips carry the version of the build" \
@@ -53,13 +61,12 @@ trap 'stop_session; rm -rf "$extracted"' EXIT
 unzip -q "$win_zip" -d "$extracted" && unzip -q -o "$key_zip" -d "$extracted" || fail "unpacking"
 unpacked="$extracted/$top"
 exe="$unpacked/OtpTool.exe"
-check "the release notes are this version's section of the changelog" \
-  bash -c "head -n1 \"\$1\" | grep -qx '## $version' && ! grep -q '^## ' <(tail -n +2 \"\$1\")" _ "$unpacked/ReleaseNotes.md"
+notes_are_this_version() { head -n1 "$1" | grep -qxF "## $version" && ! tail -n +2 "$1" | grep -q '^## '; }
+check "the release notes are this version's section of the changelog" notes_are_this_version "$unpacked/ReleaseNotes.md"
 
-objdump=i686-w64-mingw32-objdump
 headers=$($objdump -p "$exe")
 check "OtpTool.exe is PE32 for x86" grep -q "Magic.*010b.*(PE32)" <<<"$headers"
-check "OtpTool.exe is built for i386" bash -c "$objdump -f '$exe' | grep -q 'architecture: i386'"
+check "OtpTool.exe is built for i386" grep -q 'architecture: i386' <<<"$($objdump -f "$exe")"
 check "OtpTool.exe is a GUI program" grep -q "Subsystem.*00000002.*(Windows GUI)" <<<"$headers"
 
 # Only libraries that every Windows has; nothing from MinGW beside the exe.
@@ -68,21 +75,21 @@ for program in OtpTool.exe CV_Manager.dll virtualkey.exe; do
   imports=$($objdump -p "$unpacked/$program" | sed -n 's/^\tDLL Name: //p')
   others=$(grep -viE "$system_dlls" <<<"$imports" | tr '\n' ' ')
   check "$program imports only system DLLs (${others:-all system})" test -z "$others"
-  check "$program has no debug sections" bash -c "! $objdump -h '$unpacked/$program' | grep -q '\.debug_'"
-  check "$program holds no build path" bash -c "! grep -q -a -F '$root' '$unpacked/$program'"
+  check "$program has no debug sections" lacks_sections '\.debug_' "$unpacked/$program"
+  check "$program holds no build path" lacks_text "$root" "$unpacked/$program"
 done
 debug_file="$dist/OtpTool-$version-win32.debug"
-check "the exe names its debug file" \
-  bash -c "$objdump -h '$exe' | grep -q '\.gnu_debuglink' && grep -q -a -F 'OtpTool-$version-win32.debug' '$exe'"
-check "the debug file holds the debug information" bash -c "$objdump -h '$debug_file' | grep -q '\.debug_info'"
-check "the debug file holds no build path" bash -c "! grep -q -a -F '$root' '$debug_file'"
+names_debug_file() { has_sections '\.gnu_debuglink' "$exe" && grep -q -a -F "OtpTool-$version-win32.debug" "$exe"; }
+check "the exe names its debug file" names_debug_file
+check "the debug file holds the debug information" has_sections '\.debug_info' "$debug_file"
+check "the debug file holds no build path" lacks_text "$root" "$debug_file"
 
 # The link time is not in the header: it is 0 or the commit's time.
 pe_offset=$(od -An -tu4 -j 60 -N4 "$exe" | tr -d ' ')
 stamp=$(od -An -tu4 -j $((pe_offset + 8)) -N4 "$exe" | tr -d ' ')
 commit_time=$(git -C "$root" log -1 --format=%ct)
-check "the PE header carries no build time (stamp $stamp)" \
-  bash -c "[ '$stamp' = 0 ] || [ '$stamp' = '$commit_time' ]"
+stamp_is_no_build_time() { [ "$stamp" = 0 ] || [ "$stamp" = "$commit_time" ]; }
+check "the PE header carries no build time (stamp $stamp)" stamp_is_no_build_time
 
 resources=$(i686-w64-mingw32-windres -i "$exe" -O rc 2>/dev/null)
 check "the manifest asks for common controls 6" grep -q 'name=""Microsoft.Windows.Common-Controls""' <<<"$resources"
@@ -114,7 +121,7 @@ for program in OtpTool.exe CV_Manager.dll virtualkey.exe; do
   if osslsigncode extract-signature -in "$shipped" -out "$signing/$program.sig" >/dev/null 2>&1; then
     if [ -n "${OTP_SIGN_CHECK_CA:-}" ]; then
       check "the shipped $program's signature verifies" \
-        bash -c 'osslsigncode verify -CAfile "$1" -in "$2" >/dev/null' _ "$OTP_SIGN_CHECK_CA" "$shipped"
+        verifies "$OTP_SIGN_CHECK_CA" "$shipped"
     fi
     osslsigncode remove-signature -in "$shipped" -out "$signing/$program.bare" >/dev/null 2>&1
     check "the shipped $program without its signature is the unsigned build" cmp -s "$signing/$program.bare" "$unsigned"
@@ -124,7 +131,7 @@ for program in OtpTool.exe CV_Manager.dll virtualkey.exe; do
   osslsigncode sign -pkcs12 "$signing/signer.pfx" -pass check -h sha256 -in "$unsigned" \
     -out "$signing/$program" >/dev/null 2>&1 || fail "signing $program with the throwaway certificate"
   check "$program signed with a throwaway certificate verifies against it" \
-    bash -c 'osslsigncode verify -CAfile "$1" -in "$2" >/dev/null' _ "$signing/cert.pem" "$signing/$program"
+    verifies "$signing/cert.pem" "$signing/$program"
   osslsigncode remove-signature -in "$signing/$program" -out "$signing/$program.removed" >/dev/null 2>&1
   check "$program with that signature removed is byte for byte the unsigned build" \
     cmp -s "$signing/$program.removed" "$unsigned"

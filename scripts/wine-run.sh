@@ -1,9 +1,7 @@
-#!/bin/sh
-# Runs a Windows program under Wine with the test rig's prefix and display.
-# The test script exports WINEPREFIX and DISPLAY; these defaults serve a
-# developer who runs a single test by hand.
-: "${WINEPREFIX:=$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix}"
-: "${WINEDEBUG:=-all}"
-: "${WINEDLLOVERRIDES:=mscoree,mshtml=}"
-export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+#!/bin/bash
+# Runs a Windows program under Wine in the scripts' Wine environment. The test
+# script exports WINEPREFIX and DISPLAY; a test run by hand uses the tests'
+# prefix (which the test command makes).
+. "$(dirname "$0")/lib/session.sh"
+wine_environment "${WINEPREFIX:-$(test_wine_prefix)}"
 exec wine "$@"

@@ -40,11 +40,19 @@ wineserver_running() {
   return 1
 }
 
-start_wine() {
+# The one Wine environment of every script: the prefix $1, quiet, and no
+# Mono or Gecko (the tool needs neither, and their installers would stall).
+wine_environment() {
   export WINEPREFIX="$1"
   export WINEDEBUG="${WINEDEBUG:--all}"
-  # No Mono or Gecko: the tool needs neither, and their installers would stall.
   export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+}
+
+# The tests' prefix, also the default of a single test run by hand.
+test_wine_prefix() { echo "$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/wineprefix-test"; }
+
+start_wine() {
+  wine_environment "$1"
   mkdir -p "$WINEPREFIX"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX (first start-up is slow)..."
