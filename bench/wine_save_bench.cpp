@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bench/seed_file_generator.h"
+#include "provisioning/files/scoped_handle_win.h"
 #include "resources/resource.h"
 #include "tests/e2e/tool_driver.h"
 
@@ -36,10 +37,10 @@ LARGE_INTEGER Now() {
 double CopyAndFlush(const std::wstring& from, const std::wstring& to) {
   const LARGE_INTEGER start = Now();
   if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) return -1;
-  const HANDLE copy = CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (copy == INVALID_HANDLE_VALUE) return -1;
-  const bool flushed = FlushFileBuffers(copy);
-  CloseHandle(copy);
+  ScopedHandle copy(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!copy.Valid()) return -1;
+  const bool flushed = FlushFileBuffers(copy.Get());
+  copy.Close();
   const double seconds = Seconds(start, Now());
   DeleteFileW(to.c_str());
   return flushed ? seconds : -1;
@@ -47,14 +48,14 @@ double CopyAndFlush(const std::wstring& from, const std::wstring& to) {
 
 double ReadWhole(const std::wstring& file) {
   const LARGE_INTEGER start = Now();
-  const HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return -1;
+  ScopedHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!handle.Valid()) return -1;
   LARGE_INTEGER size{};
-  GetFileSizeEx(handle, &size);
+  GetFileSizeEx(handle.Get(), &size);
   std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
   DWORD got = 0;
-  const bool read = ReadFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-  CloseHandle(handle);
+  const bool read = ReadFile(handle.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+  handle.Close();
   return read ? Seconds(start, Now()) : -1;
 }
 
@@ -112,9 +113,9 @@ int main(int argc, char** argv) {
   PostCommand(form, IDC_GENERATE_SEED);
   for (int i = 0; i < 200 && !IsWindowEnabled(GetDlgItem(form, IDC_SAVE)); ++i) Sleep(10);
 
-  const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, tool.ProcessId());
+  const ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, tool.ProcessId()));
   PROCESS_MEMORY_COUNTERS before{};
-  GetProcessMemoryInfo(process, &before, sizeof before);
+  GetProcessMemoryInfo(process.Get(), &before, sizeof before);
 
   const std::wstring success = L"Save new token succeeded!";
   const LARGE_INTEGER start = Now();
@@ -127,8 +128,7 @@ int main(int argc, char** argv) {
   const double save = Seconds(start, Now());
 
   PROCESS_MEMORY_COUNTERS after{};
-  GetProcessMemoryInfo(process, &after, sizeof after);
-  CloseHandle(process);
+  GetProcessMemoryInfo(process.Get(), &after, sizeof after);
   tool.WaitForQuiet();
   const std::wstring log = tool.LogText();
   if (!saved || log.find(L"Could not add") != std::wstring::npos) {

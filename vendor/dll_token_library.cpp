@@ -111,7 +111,3 @@ CvStatus DllTokenLibrary::OtpReset() { return Call(functions_.CV_OTP_Reset); }
 CvStatus DllTokenLibrary::OtpSetValueWithEnter(std::uint32_t appendEnter) {
   return Call(functions_.CV_OTP_SetValueWithEnter, appendEnter);
 }
-
-std::unique_ptr<DllTokenLibrary> OpenVendorTokenLibrary() {
-  return std::make_unique<DllTokenLibrary>();
-}

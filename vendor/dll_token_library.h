@@ -8,7 +8,6 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
 #include "text/message_text.h"
@@ -18,7 +17,7 @@ constexpr wchar_t kVendorLibraryFileName[] = L"CV_Manager.dll";
 
 class DllTokenLibrary : public ITokenLibrary {
  public:
-  // CV_Manager.dll beside the running .exe.
+  // CV_Manager.dll beside the running .exe: the library the tool uses.
   DllTokenLibrary();
   // The DLL at this full path.
   explicit DllTokenLibrary(const std::wstring& dllPath);
@@ -66,5 +65,3 @@ class DllTokenLibrary : public ITokenLibrary {
   MessageText loadProblem_;
 };
 
-// What the main window uses: the vendor library beside the program.
-std::unique_ptr<DllTokenLibrary> OpenVendorTokenLibrary();

@@ -412,6 +412,6 @@ FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile,
 
 void FileLock::Release() {
   if (native_ == -1) return;
-  CloseHandle(reinterpret_cast<HANDLE>(native_));
+  ScopedHandle(reinterpret_cast<HANDLE>(native_)).Close();
   native_ = -1;
 }

@@ -12,6 +12,7 @@
 #include "app/framework/app_module.h"
 #include "app/framework/centre_window.h"
 #include "app/framework/message_loop.h"
+#include "provisioning/files/scoped_handle_win.h"
 
 namespace {
 
@@ -101,9 +102,11 @@ TEST(AppModuleTest, KeepsOneLoopPerThreadAndFindsEachThreadsOwn) {
   CAppModule module;
   module.Init();
   EXPECT_EQ(module.MainThreadId(), GetCurrentThreadId());
-  HANDLE check = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const ScopedHandle checkEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const HANDLE check = checkEvent.Get();
   auto startWorker = [&](CMessageLoop& loop, bool& foundOwnLater) {
-    HANDLE registered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const ScopedHandle registeredEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const HANDLE registered = registeredEvent.Get();
     std::thread worker([&module, check, registered, own = &loop, found = &foundOwnLater] {
       EXPECT_EQ(module.FindLoop(), nullptr);
       EXPECT_TRUE(module.RegisterLoop(own));
@@ -114,7 +117,6 @@ TEST(AppModuleTest, KeepsOneLoopPerThreadAndFindsEachThreadsOwn) {
       EXPECT_FALSE(module.UnregisterLoop());
     });
     WaitForSingleObject(registered, 5000);
-    CloseHandle(registered);
     return worker;
   };
   CMessageLoop loopA, mainLoop, spare, loopB;
@@ -132,7 +134,6 @@ TEST(AppModuleTest, KeepsOneLoopPerThreadAndFindsEachThreadsOwn) {
   EXPECT_TRUE(aFoundOwn);
   EXPECT_TRUE(bFoundOwn);
   module.Term();
-  CloseHandle(check);
 }
 
 TEST(CentringTest, CentresWithIntegerDivisionAndKeepsTheWindowInsideTheArea) {

@@ -32,15 +32,14 @@ const char kGeneratedSeed[] = "3132333435363738393031323334353637383930";
 // Read while the tool may be replacing the file: shared for deletion too, so
 // that the reader never stands in the way of a rename.
 std::string ReadShared(const std::wstring& path) {
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
+  const ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+  if (!file.Valid()) return {};
   std::string bytes;
   char block[1 << 16];
   DWORD got = 0;
-  while (ReadFile(file, block, sizeof block, &got, nullptr) && got > 0) bytes.append(block, got);
-  CloseHandle(file);
+  while (ReadFile(file.Get(), block, sizeof block, &got, nullptr) && got > 0) bytes.append(block, got);
   return bytes;
 }
 
@@ -384,8 +383,8 @@ TEST(InterruptedSave, OldTemporaryHoldingAnUnsavedTokenIsKept) {
   ASSERT_TRUE(WriteSeedFile(temporary, 1001));
   const std::string unsaved = "0000100001000";
   // Ten minutes old: no running save could still be writing it.
-  const HANDLE file = CreateFileW(temporary.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  ScopedHandle file(CreateFileW(temporary.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file.Valid());
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
   ULARGE_INTEGER old;
@@ -393,8 +392,8 @@ TEST(InterruptedSave, OldTemporaryHoldingAnUnsavedTokenIsKept) {
   old.HighPart = now.dwHighDateTime;
   old.QuadPart -= 600ull * 10000000ull;
   const FILETIME then{old.LowPart, old.HighPart};
-  ASSERT_TRUE(SetFileTime(file, &then, &then, &then));
-  CloseHandle(file);
+  ASSERT_TRUE(SetFileTime(file.Get(), &then, &then, &then));
+  file.Close();
 
   ToolUnderTest tool(folder);
   ASSERT_TRUE(tool.Started());

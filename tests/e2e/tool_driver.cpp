@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "resources/version.h"
-#include "tests/vendor/win_test_support.h"
+#include "tests/support/win/win_test_support.h"
 
 namespace {
 
@@ -85,13 +85,14 @@ ToolUnderTest::ToolUnderTest(const ToolFolder& folder) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   std::wstring command = L"\"" + folder.File(L"OtpTool.exe") + L"\"";
+  PROCESS_INFORMATION started{};
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.Path().c_str(), &startup, &process_)) {
-    process_ = {};
+                      folder.Path().c_str(), &startup, &started)) {
     return;
   }
+  process_ = StartedProcess(started);
   for (int i = 0; i < 400 && !window_; ++i) {
-    window_ = FindTopLevelWindow(process_.dwProcessId, kMainTitle, true);
+    window_ = FindTopLevelWindow(process_.Id(), kMainTitle, true);
     if (!window_) Sleep(50);
   }
   // Start-up is over once the device search has logged its outcome.
@@ -99,13 +100,9 @@ ToolUnderTest::ToolUnderTest(const ToolFolder& folder) {
 }
 
 ToolUnderTest::~ToolUnderTest() {
-  if (process_.hProcess) {
-    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process_.hProcess, 99);
-      WaitForSingleObject(process_.hProcess, 5000);
-    }
-    CloseHandle(process_.hThread);
-    CloseHandle(process_.hProcess);
+  if (process_.Started() && WaitForSingleObject(process_.Handle(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.Handle(), 99);
+    WaitForSingleObject(process_.Handle(), 5000);
   }
 }
 
@@ -148,7 +145,7 @@ std::wstring ToolUnderTest::Cell(int row, int column) const {
   // The list view's text lives in the tool's process: read it through a
   // buffer allocated there.
   constexpr size_t kChars = 256;
-  HANDLE process = process_.hProcess;
+  HANDLE process = process_.Handle();
   auto* remote = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kChars * 2,
                                                    MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (!remote) return L"<no remote memory>";
@@ -175,7 +172,7 @@ void ToolUnderTest::Click(int id) const { PostCommand(window_, id); }
 HWND ToolUnderTest::WaitForDialog(const std::wstring& title, DWORD timeoutMs) const {
   DWORD start = GetTickCount();
   do {
-    if (HWND dialog = FindTopLevelWindow(process_.dwProcessId, title, true)) return dialog;
+    if (HWND dialog = FindTopLevelWindow(process_.Id(), title, true)) return dialog;
     Sleep(50);
   } while (GetTickCount() - start < timeoutMs);
   return nullptr;
@@ -201,14 +198,14 @@ int ToolUnderTest::CloseWithCloseBox() {
 }
 
 int ToolUnderTest::WaitForExit(DWORD timeoutMs) {
-  if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) return -1;
+  if (WaitForSingleObject(process_.Handle(), timeoutMs) != WAIT_OBJECT_0) return -1;
   DWORD code = 0;
-  GetExitCodeProcess(process_.hProcess, &code);
+  GetExitCodeProcess(process_.Handle(), &code);
   return static_cast<int>(code);
 }
 
 bool ToolUnderTest::Kill() {
-  if (!process_.hProcess) return false;
-  TerminateProcess(process_.hProcess, 99);
-  return WaitForSingleObject(process_.hProcess, 10000) == WAIT_OBJECT_0;
+  if (!process_.Started()) return false;
+  TerminateProcess(process_.Handle(), 99);
+  return WaitForSingleObject(process_.Handle(), 10000) == WAIT_OBJECT_0;
 }

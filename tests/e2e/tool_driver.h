@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/temp_folder.h"
+#include "tests/support/win/win_test_support.h"
 #include "tests/support/win/window_driver.h"
 
 // A copy of the tool, CV_Manager.dll and virtualkey.exe in a fresh folder,
@@ -43,7 +44,7 @@ class ToolUnderTest {
 
   bool Started() const { return window_ != nullptr; }
   HWND Window() const { return window_; }
-  DWORD ProcessId() const { return process_.dwProcessId; }
+  DWORD ProcessId() const { return process_.Id(); }
 
   std::wstring LogText() const;
   std::wstring StatusText() const;
@@ -72,7 +73,7 @@ class ToolUnderTest {
   bool Kill();
 
  private:
-  PROCESS_INFORMATION process_{};
+  StartedProcess process_;
   HWND window_ = nullptr;
 };
 

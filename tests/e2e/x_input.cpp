@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tests/support/temp_folder.h"
+#include "tests/support/win/win_test_support.h"
 
 namespace {
 
@@ -45,13 +46,12 @@ bool RunXdotool(const std::string& arguments) {
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
+  PROCESS_INFORMATION started{};
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+                      &started)) {
     return false;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  StartedProcess{started};  // nothing to wait for: only its handles to close
   for (int i = 0; i < 200; ++i) {
     if (std::filesystem::exists(done)) return true;
     Sleep(25);

@@ -12,6 +12,7 @@
 #include <sddl.h>
 
 #include "provisioning/files/scoped_handle_win.h"
+#include "tests/support/win/win_test_support.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -303,13 +304,12 @@ bool MakeLink(const fs::path& link, const fs::path& to) {
                          L"/" + link.filename().wstring() + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
+  PROCESS_INFORMATION started{};
   if (!CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+                      &started)) {
     return false;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  StartedProcess{started};  // only its handles to close
   // The host's program is no Windows process to wait for: wait for the link.
   for (int wait = 0; wait < 500; ++wait) {
     if (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;

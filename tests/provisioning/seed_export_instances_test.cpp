@@ -12,6 +12,7 @@
 #include <winbase.h>
 
 #include "provisioning/files/module_path_win.h"
+#include "tests/support/win/win_test_support.h"
 #else
 #include <spawn.h>
 #include <sys/wait.h>
@@ -37,11 +38,10 @@ class Saver {
     for (const std::string& argument : arguments) command += L" \"" + fs::path(argument).wstring() + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
+    PROCESS_INFORMATION started{};
     if (CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                       &startup, &process)) {
-      CloseHandle(process.hThread);
-      process_ = process.hProcess;
+                       &startup, &started)) {
+      process_ = StartedProcess(started);
     }
 #else
     const std::string program = (fs::read_symlink("/proc/self/exe").parent_path() / "seed_export_saver").string();
@@ -56,7 +56,7 @@ class Saver {
 
   bool Started() const {
 #ifdef _WIN32
-    return process_ != nullptr;
+    return process_.Started();
 #else
     return pid_ > 0;
 #endif
@@ -64,10 +64,9 @@ class Saver {
 
   int Wait() {
 #ifdef _WIN32
-    WaitForSingleObject(process_, INFINITE);
+    WaitForSingleObject(process_.Handle(), INFINITE);
     DWORD code = 0;
-    GetExitCodeProcess(process_, &code);
-    CloseHandle(process_);
+    GetExitCodeProcess(process_.Handle(), &code);
     return static_cast<int>(code);
 #else
     int status = 0;
@@ -78,7 +77,7 @@ class Saver {
 
  private:
 #ifdef _WIN32
-  HANDLE process_ = nullptr;
+  StartedProcess process_;
 #else
   pid_t pid_ = -1;
 #endif
@@ -142,13 +141,14 @@ TEST(SeedExportInstances, NewFileHeldByAnotherProgramIsSwappedInWhenItLetsGoInTi
         holder = std::make_unique<Saver>(
             std::vector<std::string>{"hold", temporary.string(), std::to_string(c.holdMs)});
         // Held once the file can no longer be opened for deleting.
-        for (int wait = 0; wait < 1000; ++wait) {
-          const HANDLE probe = CreateFileW(temporary.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, 0, nullptr);
-          if (probe == INVALID_HANDLE_VALUE) break;
-          CloseHandle(probe);
-          Sleep(10);
-        }
+        // The probe closes at once: open, it would keep the holder out.
+        const auto deletable = [&] {
+          return ScopedHandle(CreateFileW(temporary.c_str(), DELETE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr))
+              .Valid();
+        };
+        for (int wait = 0; wait < 1000 && deletable(); ++wait) Sleep(10);
       }
       if (SwapByRename(temporary, target, exists, error)) return true;
       refusals.push_back(error.code);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "provisioning/seed_export.h"
+#include "provisioning/files/scoped_handle_win.h"
 #include "seed_export_test_support.h"
 
 namespace seed_export_test {
@@ -23,11 +24,11 @@ TEST(SeedExportSharing, FileHeldWithoutSharingIsReportedLeftWholeAndTheOtherFile
     const std::string before = ReadBytes(folder / heldName);
 
     // Held the way an editor or spreadsheet that locks the file would.
-    const HANDLE held = CreateFileW((folder / heldName).c_str(), GENERIC_READ, 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ScopedHandle held(CreateFileW((folder / heldName).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held.Valid());
     const auto failures = AppendSeedFiles(folder.Path(), HotpToken("0000987654321", Rfc4226Secret()));
-    CloseHandle(held);
+    held.Close();
 
     EXPECT_EQ(failures, std::vector<MessageText>{failure});
     EXPECT_EQ(ReadBytes(folder / heldName), before);
@@ -43,13 +44,13 @@ TEST(SeedExportSharing, FileHeldWithoutSharingIsReportedLeftWholeAndTheOtherFile
 TEST(SeedExportSharing, SeedFileTooLargeForThisProcessIsReportedAndTheRowStillWritten) {
   TempFolder folder;
   // Three GiB without the disk space: a sparse file, set to its size at once.
-  const HANDLE file = CreateFileW((folder / "hseeds.xml").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ScopedHandle file(CreateFileW((folder / "hseeds.xml").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file.Valid());
   LARGE_INTEGER size{};
   size.QuadPart = 3LL << 30;
-  ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
-  CloseHandle(file);
+  ASSERT_TRUE(SetFilePointerEx(file.Get(), size, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get()));
+  file.Close();
 
   EXPECT_EQ(AppendSeedFiles(folder.Path(), HotpToken("0000123456789", Rfc4226Secret())),
             std::vector<MessageText>{u"Could not add the token to hseeds.xml: the file is too large to be read "

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "tests/vendor/win_test_support.h"
+#include "tests/support/win/win_test_support.h"
 #include "tests/support/temp_folder.h"
 #include "vendor/dll_token_library.h"
 

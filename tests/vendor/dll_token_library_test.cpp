@@ -3,7 +3,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "tests/vendor/win_test_support.h"
+#include "tests/support/win/win_test_support.h"
 #include "tests/support/temp_folder.h"
 #include "vendor/dll_token_library.h"
 
@@ -90,13 +90,13 @@ TEST_F(DllTokenLibraryTest, MissingFunctionsAreNamedAndTheOthersStillWork) {
 }
 
 TEST_F(DllTokenLibraryTest, LoadsByFullPathBesideTheProgramOrFromAFolderWithSpacesAndNonAsciiName) {
-  const auto beside = OpenVendorTokenLibrary();
-  EXPECT_EQ(std::filesystem::path(beside->DllPath()), BuildOutputFolder() / L"CV_Manager.dll");
+  DllTokenLibrary beside;  // as the tool opens it
+  EXPECT_EQ(std::filesystem::path(beside.DllPath()), BuildOutputFolder() / L"CV_Manager.dll");
   const auto path = Install(L"CV_Manager.dll", folder_.Path() / L"Pr\u00fcfung mit Leerzeichen");
   DllTokenLibrary elsewhere(path.wstring());
   std::uint32_t devices = 0;
-  EXPECT_TRUE(beside->LoadProblem().empty());
-  EXPECT_EQ(beside->ListDevice(&devices), CV_OK);
+  EXPECT_TRUE(beside.LoadProblem().empty());
+  EXPECT_EQ(beside.ListDevice(&devices), CV_OK);
   EXPECT_EQ(devices, 1u);
   EXPECT_TRUE(elsewhere.LoadProblem().empty());
   EXPECT_EQ(elsewhere.ListDevice(&devices), CV_OK);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/vendor/win_test_support.h"
+#include "tests/support/win/win_test_support.h"
 #include "tests/support/temp_folder.h"
 #include "tests/virtualkey/token_records.h"
 #include "vendor/dll_token_library.h"

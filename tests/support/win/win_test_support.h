@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "provisioning/files/module_path_win.h"
+#include "provisioning/files/scoped_handle_win.h"
 
 // The folder of the running test program: bin, where the build puts
 // CV_Manager.dll, virtualkey.exe and the test DLLs.
@@ -20,6 +21,22 @@ inline void SetVariable(const wchar_t* name, const std::filesystem::path& value)
 }
 
 inline void ClearVariable(const wchar_t* name) { SetEnvironmentVariableW(name, nullptr); }
+
+// What CreateProcessW started: its process and thread handles close with it.
+class StartedProcess {
+ public:
+  StartedProcess() = default;
+  explicit StartedProcess(const PROCESS_INFORMATION& started)
+      : process_(started.hProcess), thread_(started.hThread), id_(started.dwProcessId) {}
+  bool Started() const { return process_.Valid(); }
+  HANDLE Handle() const { return process_.Get(); }
+  DWORD Id() const { return id_; }
+
+ private:
+  ScopedHandle process_;
+  ScopedHandle thread_;
+  DWORD id_ = 0;
+};
 
 struct ProgramRun {
   DWORD exitCode = 0xFFFFFFFF;

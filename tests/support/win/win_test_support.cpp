@@ -1,4 +1,4 @@
-#include "tests/vendor/win_test_support.h"
+#include "tests/support/win/win_test_support.h"
 
 #include <fstream>
 #include <string>
@@ -39,12 +39,10 @@ ProgramRun RunProgram(const std::filesystem::path& program, const std::vector<st
   const std::string name = "program-" + std::to_string(++sequence);
   const auto outputPath = scratch / (name + "-output.txt");
   const auto errorPath = scratch / (name + "-errors.txt");
-  HANDLE output = InheritableFile(outputPath);
-  HANDLE errors = InheritableFile(errorPath);
-  if (output == INVALID_HANDLE_VALUE || errors == INVALID_HANDLE_VALUE) {
+  ScopedHandle output(InheritableFile(outputPath));
+  ScopedHandle errors(InheritableFile(errorPath));
+  if (!output.Valid() || !errors.Valid()) {
     run.errors = "cannot create the output files (Windows error " + std::to_string(GetLastError()) + ")";
-    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-    if (errors != INVALID_HANDLE_VALUE) CloseHandle(errors);
     return run;
   }
 
@@ -55,20 +53,20 @@ ProgramRun RunProgram(const std::filesystem::path& program, const std::vector<st
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = output;
-  startup.hStdError = errors;
-  PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-  CloseHandle(output);
-  CloseHandle(errors);
-  if (!started) {
+  startup.hStdOutput = output.Get();
+  startup.hStdError = errors.Get();
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &started)) {
     run.errors = "CreateProcessW failed with " + std::to_string(GetLastError());
     return run;
   }
+  const StartedProcess process(started);
+  output.Close();
+  errors.Close();
   for (;;) {
-    const DWORD woken =
-        MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 60000, QS_ALLINPUT);
+    const HANDLE handle = process.Handle();
+    const DWORD woken = MsgWaitForMultipleObjects(1, &handle, FALSE, 60000, QS_ALLINPUT);
     if (woken != WAIT_OBJECT_0 + 1) break;
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -76,9 +74,7 @@ ProgramRun RunProgram(const std::filesystem::path& program, const std::vector<st
       DispatchMessageW(&message);
     }
   }
-  GetExitCodeProcess(process.hProcess, &run.exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  GetExitCodeProcess(process.Handle(), &run.exitCode);
   run.output = FileText(outputPath);
   run.errors = FileText(errorPath);
   return run;
