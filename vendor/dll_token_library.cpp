@@ -5,7 +5,7 @@
 #include <string>
 #include <type_traits>
 
-#include "provisioning/files/module_path_win.h"
+#include "vendor/module_path_win.h"
 
 namespace {
 

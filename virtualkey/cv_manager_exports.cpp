@@ -4,7 +4,7 @@
 #include <new>
 
 #include "vendor/cv_manager.h"
-#include "provisioning/files/module_path_win.h"
+#include "vendor/module_path_win.h"
 #include "virtualkey/state_location_win.h"
 #include "virtualkey/virtual_key.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "provisioning/files/module_path_win.h"
+#include "vendor/module_path_win.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <windef.h>
 #include <winbase.h>
 
-#include "provisioning/files/module_path_win.h"
+#include "vendor/module_path_win.h"
 #include "tests/support/win/win_test_support.h"
 #else
 #include <spawn.h>

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "provisioning/form/win/new_token_dlg.h"
-#include "provisioning/files/module_path_win.h"
+#include "vendor/module_path_win.h"
 #include "provisioning/pending_save.h"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "app/framework/centre_window.h"
 #include "form_fakes.h"
-#include "provisioning/files/module_path_win.h"
+#include "vendor/module_path_win.h"
 #include "provisioning/form/win/new_token_dlg.h"
 #include "provisioning/new_token_dialog.h"
 #include "resources/resource.h"

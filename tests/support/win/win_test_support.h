@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "provisioning/files/module_path_win.h"
+#include "vendor/module_path_win.h"
 #include "provisioning/files/scoped_handle_win.h"
 
 // The folder of the running test program: bin, where the build puts

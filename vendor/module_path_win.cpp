@@ -1,4 +1,4 @@
-#include "provisioning/files/module_path_win.h"
+#include "vendor/module_path_win.h"
 
 namespace {
 
