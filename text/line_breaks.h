@@ -8,10 +8,10 @@
 #include "text/message_text.h"
 
 // Characters of our own message lines that the message box shows in full: its
-// 343 by 149 dialog-unit edit in MS Shell Dlg 8 holds about 490 pixels of text
-// at 96 DPI, some 95 characters of ordinary text; 80 leaves room for runs of
-// wide letters and digits in paths and serial numbers. The main window's test
-// measures the broken lines in the real box.
+// 343-dialog-unit edit in MS Shell Dlg 8 formats text about 490 (Windows) to
+// 570 (Wine) pixels wide at 96 DPI, some 85 to 95 characters of ordinary text;
+// 80 leaves room for runs of wide letters and digits in paths and serial
+// numbers. The main window's test measures the broken lines in the real box.
 constexpr std::size_t kMessageBoxLineChars = 80;
 
 // Each line longer than `maxChars` UTF-16 units is broken at its last space
