@@ -9,6 +9,7 @@
 #include "mainwindow/utc_time.h"
 #include "text/code_page.h"
 #include "text/format_text.h"
+#include "text/line_breaks.h"
 #include "vendor/bounded_text.h"
 
 namespace {
@@ -47,7 +48,8 @@ void MainWindowLogic::ClearLog() {
 void MainWindowLogic::SetStatus(const MessageText& text) { model_.statusText = text; }
 
 void MainWindowLogic::Initialise(const MessageText& loadProblem) {
-  if (!loadProblem.empty()) AppendLog(loadProblem);
+  // Our own lines name full paths: broken to fit the box, unlike the fixed texts.
+  if (!loadProblem.empty()) AppendLog(BreakLongLines(loadProblem, kMessageBoxLineChars));
   model_.activeIndex = -1;
   FindDevice();
   SettleInterruptedSaves();
@@ -174,7 +176,9 @@ void MainWindowLogic::ResetDevice() {
 }
 
 void MainWindowLogic::SettleInterruptedSaves() {
-  for (const MessageText& line : host_.SettleInterruptedSaves()) AppendLog(line);
+  for (const MessageText& line : host_.SettleInterruptedSaves()) {
+    AppendLog(BreakLongLines(line, kMessageBoxLineChars));
+  }
 }
 
 void MainWindowLogic::NewToken() {

@@ -12,6 +12,7 @@
 #include "text/code_page.h"
 #include "text/format_text.h"
 #include "text/hex_text.h"
+#include "text/line_breaks.h"
 #include "vendor/bounded_text.h"
 
 namespace {
@@ -208,7 +209,9 @@ void NewTokenFormLogic::SaveToken() {
     state_.resultMessage = kSaveSucceeded;
     state_.resultMessage += Format(kSavedTokenFormat, state_.serialText, state_.seedText);
     ExportSeed(record);
-    if (record.type == TOTP && record.timeStep == 60) state_.resultMessage += kSixtySecondTotp;
+    if (record.type == TOTP && record.timeStep == 60) {
+      state_.resultMessage += BreakLongLines(kSixtySecondTotp, kMessageBoxLineChars);
+    }
   }
   controls_.EndForm(FormEnd::Saved);
 }
@@ -232,7 +235,10 @@ void NewTokenFormLogic::ExportSeed(const TokenRecord& record) {
   }
   const ExportedToken token = BuildExportedToken(record, state_.userName);
   const SeedExportReport report = services_.appendSeedFiles(seedFolder_, token);
-  for (const MessageText& line : report.lines) state_.resultMessage += line;
+  // Our own lines, unlike the fixed ones above them, are broken to fit the box.
+  for (const MessageText& line : report.lines) {
+    state_.resultMessage += BreakLongLines(line, kMessageBoxLineChars);
+  }
   // Not one line among the success lines only: the status line says it too.
   const SeedFileSet unwritten{!report.written.csv, !report.written.xml};
   if (unwritten.csv || unwritten.xml) {

@@ -286,7 +286,7 @@ TEST(TokenOperations, SeedFileNotWrittenIsOnTheStatusLineWithTheSystemsWords) {
   const size_t before = tool.LogText().size();
   CreatedToken token = CreateToken(tool, NewTokenChoices{});
   ASSERT_TRUE(token.formClosed);
-  const std::wstring log = tool.LogText().substr(before);
+  const std::wstring log = Unbroken(tool.LogText().substr(before));
   const std::wstring line = L"Could not add the token to hseeds.xml: the file could not be read (error 5: ";
   EXPECT_NE(std::wstring::npos, log.find(line)) << ToUtf8(log);
   EXPECT_EQ(std::wstring::npos, log.find(L"(error 5)")) << ToUtf8(log);
@@ -328,8 +328,9 @@ TEST(TokenOperations, SerialTheKeyListsIsRefusedAndSixtySecondTotpIsSavedWithIts
   tool.WaitForQuiet();
   const std::wstring log = tool.LogText().substr(before);
   EXPECT_NE(std::wstring::npos, log.find(L"Save new token succeeded!\r\nSN=" + created.serial)) << ToUtf8(log);
-  EXPECT_NE(std::wstring::npos, log.find(L"tseeds.xml declares 30-second tokens: this token's 60-second interval is "
-                                         L"only in tseeds.csv, so import tseeds.csv for it.\r\n"))
+  EXPECT_NE(std::wstring::npos,
+            Unbroken(log).find(L"tseeds.xml declares 30-second tokens: this token's 60-second interval is "
+                               L"only in tseeds.csv, so import tseeds.csv for it. "))
       << ToUtf8(log);
   EXPECT_EQ(2, tool.RowCount());
 }

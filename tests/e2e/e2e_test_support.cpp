@@ -49,3 +49,22 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
   } while (GetTickCount() - start < timeoutMs);
   return false;
 }
+
+std::wstring Unbroken(const std::wstring& log) {
+  std::wstring joined;
+  for (std::size_t i = 0; i < log.size(); ++i) {
+    if (log.compare(i, 2, L"\r\n") == 0) {
+      joined += L' ';
+      ++i;
+    } else {
+      joined += log[i];
+    }
+  }
+  return joined;
+}
+
+int Occurrences(const std::wstring& text, const std::wstring& part) {
+  int count = 0;
+  for (std::size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + part.size())) ++count;
+  return count;
+}

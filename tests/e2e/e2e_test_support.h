@@ -31,3 +31,10 @@ CreatedToken CreateToken(ToolUnderTest& tool, const NewTokenChoices& choices);
 
 // Polls `condition` until it holds (true) or the time is up (false).
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 15000);
+
+// The message box's text with every line break turned back into a space, so
+// that a long message of ours, broken to fit the box, reads as one line.
+std::wstring Unbroken(const std::wstring& log);
+
+// How often `part` occurs in `text`, without overlaps.
+int Occurrences(const std::wstring& text, const std::wstring& part);

@@ -7,14 +7,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <vector>
 
 #include "app/framework/centre_window.h"
+#include "provisioning/pending_save.h"
 #include "resources/resource.h"
 #include "tests/mainwindow/main_window_test_support.h"
 #include "tests/support/scripted_token_library.h"
+#include "tests/support/temp_folder.h"
+#include "text/line_breaks.h"
+#include "vendor/dll_token_library.h"
 
 namespace {
 
@@ -126,6 +131,74 @@ TEST_F(MainWindowTest, LayoutTabOrderColumnsAndCentring) {
     EXPECT_EQ(rect.left, centred.x);
     EXPECT_EQ(rect.top, centred.y);
   });
+}
+
+// Rows of `text` (split at "\r\n") wider, in the message box's own font, than
+// the box's formatting rectangle, which the edit never wraps.
+std::vector<std::wstring> RowsWiderThanTheBox(HWND edit, const std::wstring& text) {
+  RECT format{};
+  SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+  HDC dc = GetDC(edit);
+  const HGDIOBJ before = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(edit, WM_GETFONT, 0, 0)));
+  EXPECT_EQ(GetDeviceCaps(dc, LOGPIXELSX), 96);
+  std::vector<std::wstring> wide;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find(L"\r\n", start), text.size());
+    const std::wstring row = text.substr(start, end - start);
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, row.c_str(), static_cast<int>(row.size()), &extent);
+    if (extent.cx > format.right - format.left) wide.push_back(row);
+    start = end + 2;
+  }
+  SelectObject(dc, before);
+  ReleaseDC(edit, dc);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// Our own longest lines, from the code that makes them, at realistic lengths:
+// the loader's at an install path, the seed files' with the system's words for
+// an error, the interrupted saves' with full serial numbers.
+MessageText OurLongLines(const std::filesystem::path& folder) {
+  MessageText lines =
+      DllTokenLibrary(L"C:\\Program Files (x86)\\Corvane Meridia\\OTP Programming Tool\\CV_Manager.dll")
+          .LoadProblem();
+  ExportedToken token;
+  token.serial = "CVM0123456789";
+  token.seed.assign(20, 0xA5);
+  token.totp = true;
+  CreateDirectoryW((folder / L"tseeds.xml").c_str(), nullptr);
+  for (const MessageText& line : AppendSeedFiles(folder, token)) lines += line;
+  {
+    SeedFileAccess files;
+    PendingSaveRecord forAbsentKey;
+    forAbsentKey.Begin(folder, PendingSave{token, "CVK98765432109876543210"}, files);
+  }
+  ScriptedTokenLibrary key;
+  key.SetSerial("CVK98765432109876543210");
+  key.listStatus = 0x80100001;
+  for (const MessageText& line : SettleInterruptedSaves(folder, key)) lines += line;
+  return lines;
+}
+
+TEST_F(MainWindowTest, OurLongLinesAreBrokenToFitTheMessageBoxAt96Dpi) {
+  TempFolder folder;
+  const MessageText lines = OurLongLines(folder.Path());
+  const std::wstring unbroken(lines.begin(), lines.end());
+  Run(
+      [&](HWND window) {
+        HWND log = Item(window, IDC_MESSAGE_LOG);
+        ASSERT_EQ(unbroken.find(L"Cannot load the token library"), 0u) << Narrow(unbroken);
+        ASSERT_NE(unbroken.find(L"Could not add the token to tseeds.xml"), std::wstring::npos) << Narrow(unbroken);
+        ASSERT_NE(unbroken.find(L"An interrupted save"), std::wstring::npos) << Narrow(unbroken);
+        EXPECT_FALSE(RowsWiderThanTheBox(log, unbroken).empty()) << "unbroken, they would not fit";
+        const std::wstring shown = LogText(window);
+        const MessageText broken = BreakLongLines(lines, kMessageBoxLineChars);
+        ASSERT_EQ(shown.rfind(std::wstring(broken.begin(), broken.end()), 0), 0u) << Narrow(shown);
+        for (const std::wstring& row : RowsWiderThanTheBox(log, shown)) ADD_FAILURE() << Narrow(row);
+      },
+      {}, lines);
 }
 
 TEST_F(MainWindowTest, LoadProblemComesFirstAndCommandsOfDisabledButtonsAreIgnored) {

@@ -9,14 +9,18 @@ const std::string kFound = "Found a Corvane/Meridia device.\r\n";
 const std::string kListed = "List tokens succeeded!\r\n";
 const std::string kNoToken = "But there is no OTP token in the device!\r\n";
 
-TEST(MainWindowStartup, KeyWithTokensIsFoundListedAndEnablesEveryButtonThenInterruptedSavesAreSettled) {
+TEST(MainWindowStartup, KeyWithTokensIsFoundListedAndEnablesEveryButtonThenSettlesInterruptedSavesInLinesThatFit) {
   MainWindowRig rig;
   rig.library.tokens = {MakeTokenRecord("AAA0000000001", TOTP, HASH_SHA256, 8, 60),
                         MakeTokenRecord("AAA0000000002", HOTP, HASH_SHA1, 6, 30)};
-  rig.host.settleLines = {u"An interrupted save was completed.\r\n"};
+  rig.host.settleLines = {
+      u"An interrupted save of the token AAA0000000003 on the key CVM0012345 was completed: the token "
+      u"was added to tseeds.xml and tseeds.csv.\r\n"};
   rig.logic.Initialise(u"");
 
-  EXPECT_EQ(rig.Log(), kFound + kListed + "An interrupted save was completed.\r\n");
+  EXPECT_EQ(rig.Log(), kFound + kListed +
+                           "An interrupted save of the token AAA0000000003 on the key CVM0012345 was\r\n"
+                           "completed: the token was added to tseeds.xml and tseeds.csv.\r\n");
   EXPECT_EQ(rig.Status(), "");
   EXPECT_EQ(rig.model.activeIndex, 0);
   EXPECT_EQ(ButtonsOf(rig.model), kAllEnabled);
@@ -56,15 +60,19 @@ TEST(MainWindowStartup, EachSearchOutcomeIsLoggedAndOnlyAFoundKeyEnablesButtons)
   }
 }
 
-TEST(MainWindowStartup, LoaderProblemIsTheFirstLine) {
+TEST(MainWindowStartup, LoaderProblemIsTheFirstLineBrokenToFitTheBox) {
   MainWindowRig rig;
   rig.library.listDeviceStatus = CV_ERR_LIBRARY_MISSING;
   rig.logic.Initialise(u"CV_Manager.dll could not be loaded.\r\n");
   EXPECT_EQ(rig.Log(), "CV_Manager.dll could not be loaded.\r\n");
 
   MainWindowRig withKey;
-  withKey.logic.Initialise(u"Problem line\r\n");
-  EXPECT_EQ(withKey.Log(), "Problem line\r\n" + kFound + kListed + kNoToken);
+  withKey.logic.Initialise(
+      u"The token library C:\\Program Files\\Corvane\\CV_Manager.dll lacks CV_OTP_Reset, "
+      u"CV_OTP_SetValueWithEnter\r\n");
+  EXPECT_EQ(withKey.Log(),
+            "The token library C:\\Program Files\\Corvane\\CV_Manager.dll lacks CV_OTP_Reset,\r\n"
+            "CV_OTP_SetValueWithEnter\r\n" + kFound + kListed + kNoToken);
 }
 
 TEST(TokenListing, RefreshShowsAllTwentyTokensInLibraryOrderWithoutSearching) {

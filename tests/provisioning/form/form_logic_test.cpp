@@ -271,8 +271,10 @@ TEST_F(NewTokenFormTest, FailedPersonalizeReportsTheStatusAndExportsNothing) {
   EXPECT_EQ(controls.callsAfterEnd, 0);
 }
 
-TEST_F(NewTokenFormTest, SuccessfulSaveReportsTokenThenExportFailures) {
-  services.exportFailureLines = {u"Could not add the token to tseeds.xml: x.\r\n",
+TEST_F(NewTokenFormTest, SuccessfulSaveReportsTokenThenExportFailuresInLinesThatFit) {
+  services.exportFailureLines = {u"Could not add the token to tseeds.xml: the file is open in another program "
+                                 u"(error 32: The process cannot access the file because it is being used by "
+                                 u"another process.).\r\n",
                                  u"Could not add the token to tseeds.csv: y.\r\n"};
   services.exportWritten = {false, false};
   logic.StartUp();
@@ -286,10 +288,12 @@ TEST_F(NewTokenFormTest, SuccessfulSaveReportsTokenThenExportFailures) {
   EXPECT_EQ(result.resultMessage,
             u"Save new token succeeded!\r\n"
             u"SN=CVM0012345, SEED=A0A1A2A3A4A5A6A7A8A9AAABACADAEAFB0B1B2B3\r\n"
-            u"Could not add the token to tseeds.xml: x.\r\n"
+            u"Could not add the token to tseeds.xml: the file is open in another program\r\n"
+            u"(error 32: The process cannot access the file because it is being used by\r\n"
+            u"another process.).\r\n"
             u"Could not add the token to tseeds.csv: y.\r\n"
-            u"tseeds.xml declares 30-second tokens: this token's 60-second interval is only in tseeds.csv, "
-            u"so import tseeds.csv for it.\r\n");
+            u"tseeds.xml declares 30-second tokens: this token's 60-second interval is only in\r\n"
+            u"tseeds.csv, so import tseeds.csv for it.\r\n");
   EXPECT_EQ(result.seedFileWarning, u"The token is not in tseeds.xml and tseeds.csv: see the messages.");
   EXPECT_FALSE(result.appendEnter);
   EXPECT_EQ(controls.ended, FormEnd::Saved);
