@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "provisioning/new_token_result.h"
+#include "provisioning/form/new_token_result.h"
 #include "text/message_text.h"
 #include "vendor/token_library.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "provisioning/new_token_result.h"
+#include "provisioning/form/new_token_result.h"
 #include "text/message_text.h"
 
 class IMainWindowHost {

@@ -13,7 +13,7 @@
 #include "provisioning/form/new_token_form_state.h"
 #include "provisioning/form/save_refusal.h"
 #include "provisioning/form/unused_serial.h"
-#include "provisioning/new_token_result.h"
+#include "provisioning/form/new_token_result.h"
 #include "provisioning/pending_save.h"
 #include "provisioning/seed_export.h"
 #include "vendor/token_library.h"

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "provisioning/new_token_result.h"
+#include "provisioning/form/new_token_result.h"
 #include "text/message_text.h"
 
 // Room for the serial in the key's record: 63 bytes and a terminator.

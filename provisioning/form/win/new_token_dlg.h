@@ -11,7 +11,7 @@
 #include "app/framework/window_icons.h"
 #include "provisioning/form/new_token_form_logic.h"
 #include "provisioning/form/win/form_window_controls.h"
-#include "provisioning/new_token_result.h"
+#include "provisioning/form/new_token_result.h"
 #include "resources/resource.h"
 #include "vendor/token_library.h"
 

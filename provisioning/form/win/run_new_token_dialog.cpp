@@ -1,4 +1,4 @@
-#include "provisioning/new_token_dialog.h"
+#include "provisioning/form/win/new_token_dialog.h"
 
 #include <filesystem>
 

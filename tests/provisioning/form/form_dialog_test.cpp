@@ -17,7 +17,7 @@
 #include "form_fakes.h"
 #include "vendor/module_path_win.h"
 #include "provisioning/form/win/new_token_dlg.h"
-#include "provisioning/new_token_dialog.h"
+#include "provisioning/form/win/new_token_dialog.h"
 #include "resources/resource.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/win/window_driver.h"

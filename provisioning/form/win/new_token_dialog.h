@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "provisioning/new_token_result.h"
+#include "provisioning/form/new_token_result.h"
 #include "vendor/token_library.h"
 
 NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library);
