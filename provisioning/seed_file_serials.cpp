@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "provisioning/files/file_source.h"
 #include "provisioning/sse2_support.h"
 #include "text/unicode_text.h"
 
@@ -230,16 +229,6 @@ bool ScanAll(ByteSource& in, ElementTextScanner& scanner) {
 
 }  // namespace
 
-bool FindSerials(ByteSource& in, const std::vector<std::string>& candidates, std::vector<bool>& found) {
-  found.resize(candidates.size(), false);
-  ElementTextScanner scanner({"serial"}, [&](std::size_t, const std::string& serial, bool) {
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-      if (candidates[i] == serial) found[i] = true;
-    }
-  });
-  return ScanAll(in, scanner);
-}
-
 namespace {
 
 // 64-bit keys of texts: FNV-1a over their bytes, then mixed so that every
@@ -418,12 +407,4 @@ bool CollectSerials(ByteSource& in, SerialSet& serials) {
     if (end) return true;
     bytes.erase(0, keepFrom);
   }
-}
-
-bool FindSerialsInFile(const std::filesystem::path& file, const std::vector<std::string>& candidates,
-                       std::vector<bool>& found) {
-  found.resize(candidates.size(), false);
-  OpenForReadingOutcome opened = OpenForReading(file);
-  if (opened.state == OpenForReadingOutcome::State::Missing) return true;
-  return opened.source && FindSerials(*opened.source, candidates, found);
 }

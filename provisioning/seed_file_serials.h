@@ -5,16 +5,10 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <string>
 #include <string_view>
 #include <vector>
 
 #include "provisioning/files/byte_source.h"
-
-// Sets found[i] for every candidates[i] that is the text of a `serial`
-// element in the bytes (entities decoded). False when a read failed.
-bool FindSerials(ByteSource& in, const std::vector<std::string>& candidates, std::vector<bool>& found);
 
 // Serial numbers as 64-bit keys: eight bytes each whatever their length, so a
 // million of them fit a 32-bit process easily. Added in one run, then sorted
@@ -34,14 +28,9 @@ class SerialSet {
 };
 
 // Adds the text of every `serial` element in the bytes (entities decoded) to
-// `serials`, as FindSerials would find them, in one fast pass that looks only
-// at serial tags. False when a read failed.
+// `serials`, in one fast pass that looks only at serial tags. False when a
+// read failed.
 bool CollectSerials(ByteSource& in, SerialSet& serials);
-
-// The same for a file; a missing file holds no serial. False when the file
-// exists but cannot be read.
-bool FindSerialsInFile(const std::filesystem::path& file, const std::vector<std::string>& candidates,
-                       std::vector<bool>& found);
 
 // The tokens of an XML seed file as far as its bytes go: each `seed`
 // element's text with the `serial` text before it, kept as a 64-bit key.

@@ -336,27 +336,6 @@ std::optional<MessageText> ArrangeTree(pugi::xml_document& document, pugi::xml_n
   return std::nullopt;
 }
 
-// An element's text: its own texts in order, those beside comments included.
-bool HasText(pugi::xml_node element, const char* text) {
-  if (!element.first_child()) return std::strcmp(element.value(), text) == 0;
-  std::string whole = element.value();
-  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
-    if (IsTextNode(child)) whole += child.value();
-  }
-  return whole == text;
-}
-
-// Whether a token before `added` has the serial `serial`.
-bool HasSerial(pugi::xml_node tokens, pugi::xml_node added, const char* serial) {
-  for (pugi::xml_node token : tokens.children("token")) {
-    if (token == added) break;
-    for (pugi::xml_node element : token.children("serial")) {
-      if (HasText(element, serial)) return true;
-    }
-  }
-  return false;
-}
-
 bool AppendTextElement(pugi::xml_node parent, const char* name, const std::string& text) {
   pugi::xml_node element = parent.append_child(name);
   return element && element.append_child(pugi::node_pcdata).set_value(text.c_str());
@@ -427,7 +406,6 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
   pugi::xml_node tokens = document.first_element_by_path("data/tokens", '/');
   if (!tokens) return Refuse(u"the file has no data/tokens element");
   if (!AppendTokenElement(tokens, token)) return Refuse(u"there was not enough memory");
-  const pugi::xml_node added = tokens.last_child();
   // Indentation grows with the square of the depth: a deep file would fill the disk.
   if (auto reason = ArrangeTree(document, document.first_element_by_path("data/header", '/'), tokens,
                                 kXmlMaxDepth)) {
@@ -435,7 +413,6 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
   }
 
   XmlAppendOutcome outcome;
-  outcome.serialAlreadyPresent = HasSerial(tokens, added, token.serial.c_str());
   SinkWriter writer(out);
   document.save(writer, "\t", pugi::format_indent, pugi::encoding_auto);
   if (writer.Failed()) outcome.status = XmlAppendOutcome::Status::SinkFailed;
