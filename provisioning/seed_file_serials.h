@@ -1,6 +1,7 @@
-// Which serial numbers an XML seed file already holds, for drawing a serial
-// that is new. The scan is tolerant and streams in constant memory: any
-// `<serial>` element's text counts, wherever it stands, so a foreign file
+// Which serial numbers, and which serial and seed pairs, an XML seed file
+// already holds, for drawing a serial that is new and for telling what a
+// file holds. Read by the tolerant streaming reader (xml_seed_text_reader.h):
+// any `<serial>` element's text counts, wherever it stands, so a foreign file
 // can only make a serial look taken, never hide one the tool wrote.
 #pragma once
 
@@ -27,8 +28,8 @@ class SerialSet {
   mutable bool sorted_ = true;
 };
 
-// Adds the text of every `serial` element in the bytes (entities decoded) to
-// `serials`, in one fast pass that looks only at serial tags. False when a
+// Adds the text of every `serial` element in the bytes (references decoded)
+// to `serials`, in one fast pass that looks only at serial tags. False when a
 // read failed.
 bool CollectSerials(ByteSource& in, SerialSet& serials);
 

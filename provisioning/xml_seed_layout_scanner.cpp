@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "provisioning/sse2_support.h"
+#include "provisioning/xml_references.h"
+#include "provisioning/xml_seed_layout.h"
 
 namespace {
 
@@ -30,6 +33,12 @@ constexpr TextElement kDigits{"\t\t\t<digits>", "</digits>", "\t\t\t<digits />"}
 constexpr TextElement kSerial{"\t\t\t<serial>", "</serial>", "\t\t\t<serial />"};
 constexpr TextElement kSeed{"\t\t\t<seed>", "</seed>", "\t\t\t<seed />"};
 
+// The lines are spelled out for speed; they name the elements the lookups read.
+constexpr bool Closes(const TextElement& element, std::string_view name) {
+  return element.close.size() == name.size() + 3 && element.close.substr(2, name.size()) == name;
+}
+static_assert(Closes(kSerial, kXmlSerialElement) && Closes(kSeed, kXmlSeedElement));
+
 // "\t\t\t<name>text</name>" or "\t\t\t<name />": a token's element, its
 // text in pugixml's escaping. `pair` tells "<name></name>": pugixml writes a
 // new empty text so, but a file it read back as "<name />".
@@ -45,12 +54,6 @@ bool TokenTextElement(std::string_view line, const TextElement& element, bool& p
     return true;
   }
   return line == element.empty;
-}
-
-// The control characters pugixml writes as "&#NN;": all below 32 but tab,
-// LF and CR (which it writes as they are), and NUL (which ends a text).
-bool IsEscapedControl(int value) {
-  return value > 0 && value < 32 && value != '\t' && value != '\n' && value != '\r';
 }
 
 // Length of the well-formed UTF-8 sequence at the start of `text` (its first
@@ -212,18 +215,9 @@ bool IsPugixmlEscapedText(std::string_view text) {
       if (length == 0) return false;
       i += length;
     } else if (c == '&') {
-      const std::string_view rest = text.substr(i + 1);
-      if (StartsWith(rest, "amp;")) {
-        i += 5;
-      } else if (StartsWith(rest, "lt;") || StartsWith(rest, "gt;")) {
-        i += 4;
-      } else if (rest.size() >= 4 && rest[0] == '#' && rest[1] >= '0' && rest[1] <= '9' &&
-                 rest[2] >= '0' && rest[2] <= '9' && rest[3] == ';' &&
-                 IsEscapedControl((rest[1] - '0') * 10 + (rest[2] - '0'))) {
-        i += 5;
-      } else {
-        return false;
-      }
+      const std::optional<XmlReference> reference = ReadXmlReference(text.substr(i));
+      if (!reference || !IsPugixmlReference(text.substr(i, reference->length), reference->code)) return false;
+      i += reference->length;
     } else {
       return false;  // '<', '>' or a control character
     }
@@ -295,7 +289,7 @@ XmlLayoutLine XmlLayoutScanner::Next(std::string_view line) {
     case State::TokenEnd:
       return expect("\t\t</token>", State::TokenOrEnd);
     case State::DataEnd:
-      return expect("</data>", State::End);
+      return expect(kXmlRootClose, State::End);
     case State::End:
     case State::Failed:
       return Fail();
