@@ -65,6 +65,25 @@ std::string SharedOpening(const std::vector<std::string_view>& names) {
   return "<" + std::string(shared);
 }
 
+struct NamedTag {
+  std::size_t name;   // its index in the names
+  std::size_t after;  // where the byte after the name is
+};
+
+// The name of the tag at `tag`, when it is one of `names` followed by '>',
+// '/' or white space.
+std::optional<NamedTag> NameAt(std::string_view view, std::size_t tag,
+                               const std::vector<std::string_view>& names) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::size_t after = tag + 1 + names[i].size();
+    if (after < view.size() && view.compare(tag + 1, names[i].size(), names[i]) == 0 &&
+        (view[after] == '>' || view[after] == '/' || IsSpace(view[after]))) {
+      return NamedTag{i, after};
+    }
+  }
+  return std::nullopt;
+}
+
 // Whether the last bytes, but for white space, are the root's closing tag.
 bool EndsWithRootClose(std::string_view tail) {
   while (!tail.empty() && IsSpace(tail.back())) tail.remove_suffix(1);
@@ -82,18 +101,6 @@ XmlSeedTextScan ReadXmlSeedTexts(ByteSource& in, const std::vector<std::string_v
   std::string decoded;
   const auto report = [&](std::size_t name, std::string_view text, bool closed) {
     if (text.size() <= kMaxText) found(name, DecodeXmlText(text, decoded), closed);
-  };
-  // The name at `tag` ('<' and `open` there) followed by '>', '/' or white
-  // space: its index and where that byte is, or nothing.
-  const auto nameAt = [&](std::string_view view, std::size_t tag) -> std::optional<std::pair<std::size_t, std::size_t>> {
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      const std::size_t after = tag + 1 + names[i].size();
-      if (after < view.size() && view.compare(tag + 1, names[i].size(), names[i]) == 0 &&
-          (view[after] == '>' || view[after] == '/' || IsSpace(view[after]))) {
-        return std::pair{i, after};
-      }
-    }
-    return std::nullopt;
   };
 
   constexpr std::size_t kBlock = 4 << 20;
@@ -131,20 +138,20 @@ XmlSeedTextScan ReadXmlSeedTexts(ByteSource& in, const std::vector<std::string_v
         keepFrom = std::min(keepFrom, tag);
         break;
       }
-      const auto name = nameAt(view, tag);
+      const std::optional<NamedTag> name = NameAt(view, tag, names);
       if (!name) {
         at = tag + open.size();  // another name that begins so
         continue;
       }
-      std::size_t text = name->second + 1;
-      if (view[name->second] != '>') {
-        const std::size_t close = view.find('>', name->second);
+      std::size_t text = name->after + 1;
+      if (view[name->after] != '>') {
+        const std::size_t close = view.find('>', name->after);
         if (close == std::string_view::npos) {
           if (!end) keepFrom = std::min(keepFrom, tag);
           break;
         }
         if (view[close - 1] == '/') {  // "<serial/>": an empty text
-          report(name->first, {}, true);
+          report(name->name, {}, true);
           at = close + 1;
           continue;
         }
@@ -153,13 +160,13 @@ XmlSeedTextScan ReadXmlSeedTexts(ByteSource& in, const std::vector<std::string_v
       const std::size_t stop = view.find('<', text);
       if (stop == std::string_view::npos) {
         if (end) {
-          report(name->first, view.substr(text), false);
+          report(name->name, view.substr(text), false);
         } else if (view.size() - text <= kMaxText) {
           keepFrom = std::min(keepFrom, tag);
         }
         break;
       }
-      report(name->first, view.substr(text, stop - text), true);
+      report(name->name, view.substr(text, stop - text), true);
       at = stop;
     }
     if (end) {
