@@ -31,7 +31,7 @@ std::optional<MessageText> AppendXml(SeedFileAccess& files, const std::filesyste
   texts.digits = std::to_string(token.digits);
   texts.serial = Utf8FromUtf16(serial);
   texts.seedHex = HexText(token.seed.data(), token.seed.size(), true);
-  return AppendTokenToXmlFile(files, file, token.totp, texts, nullptr, &notes);
+  return AppendTokenToXmlFile(files, file, token.totp, texts, &notes);
 }
 
 // Whether `line` stands in the bytes at their start or right after `lineEnd`,

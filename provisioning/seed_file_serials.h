@@ -1,20 +1,15 @@
-// Which serial numbers an XML seed file already holds, for drawing a serial
-// that is new. The scan is tolerant and streams in constant memory: any
-// `<serial>` element's text counts, wherever it stands, so a foreign file
+// Which serial numbers, and which serial and seed pairs, an XML seed file
+// already holds, for drawing a serial that is new and for telling what a
+// file holds. Read by the tolerant streaming reader (xml_seed_text_reader.h):
+// any `<serial>` element's text counts, wherever it stands, so a foreign file
 // can only make a serial look taken, never hide one the tool wrote.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <string>
 #include <string_view>
 #include <vector>
 
 #include "provisioning/files/byte_source.h"
-
-// Sets found[i] for every candidates[i] that is the text of a `serial`
-// element in the bytes (entities decoded). False when a read failed.
-bool FindSerials(ByteSource& in, const std::vector<std::string>& candidates, std::vector<bool>& found);
 
 // Serial numbers as 64-bit keys: eight bytes each whatever their length, so a
 // million of them fit a 32-bit process easily. Added in one run, then sorted
@@ -33,15 +28,10 @@ class SerialSet {
   mutable bool sorted_ = true;
 };
 
-// Adds the text of every `serial` element in the bytes (entities decoded) to
-// `serials`, as FindSerials would find them, in one fast pass that looks only
-// at serial tags. False when a read failed.
+// Adds the text of every `serial` element in the bytes (references decoded)
+// to `serials`, in one fast pass that looks only at serial tags. False when a
+// read failed.
 bool CollectSerials(ByteSource& in, SerialSet& serials);
-
-// The same for a file; a missing file holds no serial. False when the file
-// exists but cannot be read.
-bool FindSerialsInFile(const std::filesystem::path& file, const std::vector<std::string>& candidates,
-                       std::vector<bool>& found);
 
 // The tokens of an XML seed file as far as its bytes go: each `seed`
 // element's text with the `serial` text before it, kept as a 64-bit key.

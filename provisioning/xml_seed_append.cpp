@@ -9,6 +9,7 @@
 
 #include <pugixml.hpp>
 
+#include "provisioning/xml_references.h"
 #include "provisioning/xml_seed_layout.h"
 #include "text/format_text.h"
 
@@ -98,24 +99,6 @@ std::optional<MessageText> UnconvertibleEncoding(const std::optional<std::string
                 AsciiText(*declared));
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-// Whether the bytes at `at` (just after an '&') make one of the references
-// that XML defines without a DOCTYPE.
-bool IsKnownReference(std::string_view bytes, std::size_t at) {
-  for (const std::string_view name : {"amp;", "lt;", "gt;", "quot;", "apos;"}) {
-    if (bytes.substr(at, name.size()) == name) return true;
-  }
-  if (at >= bytes.size() || bytes[at] != '#') return false;
-  ++at;
-  const bool hex = at < bytes.size() && bytes[at] == 'x';
-  if (hex) ++at;
-  const std::size_t first = at;
-  while (at < bytes.size() && (hex ? IsHexDigit(bytes[at]) : IsDigit(bytes[at]))) ++at;
-  return at > first && at < bytes.size() && bytes[at] == ';';
-}
-
 // What one pass over the bytes finds before the parse.
 struct ByteScan {
   // The offset of the first '&' that starts no reference XML defines. The
@@ -164,7 +147,7 @@ ByteScan ScanBytes(std::string_view bytes) {
   const auto references = [&](std::size_t from, std::size_t to) {
     const std::string_view value = bytes.substr(0, to);
     for (std::size_t at = value.find('&', from); at != std::string_view::npos; at = value.find('&', at + 1)) {
-      if (!IsKnownReference(bytes, at + 1)) {
+      if (!ReadXmlReference(bytes.substr(at))) {
         scan.undefinedReference = at;
         return false;
       }
@@ -174,7 +157,7 @@ ByteScan ScanBytes(std::string_view bytes) {
   std::size_t at = 0;
   while ((at = kMarkupStart.FindIn(bytes, at)) != std::string_view::npos) {
     if (bytes[at] == '&') {
-      if (!IsKnownReference(bytes, at + 1)) {
+      if (!ReadXmlReference(bytes.substr(at))) {
         scan.undefinedReference = at;
         return scan;
       }
@@ -336,27 +319,6 @@ std::optional<MessageText> ArrangeTree(pugi::xml_document& document, pugi::xml_n
   return std::nullopt;
 }
 
-// An element's text: its own texts in order, those beside comments included.
-bool HasText(pugi::xml_node element, const char* text) {
-  if (!element.first_child()) return std::strcmp(element.value(), text) == 0;
-  std::string whole = element.value();
-  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
-    if (IsTextNode(child)) whole += child.value();
-  }
-  return whole == text;
-}
-
-// Whether a token before `added` has the serial `serial`.
-bool HasSerial(pugi::xml_node tokens, pugi::xml_node added, const char* serial) {
-  for (pugi::xml_node token : tokens.children("token")) {
-    if (token == added) break;
-    for (pugi::xml_node element : token.children("serial")) {
-      if (HasText(element, serial)) return true;
-    }
-  }
-  return false;
-}
-
 bool AppendTextElement(pugi::xml_node parent, const char* name, const std::string& text) {
   pugi::xml_node element = parent.append_child(name);
   return element && element.append_child(pugi::node_pcdata).set_value(text.c_str());
@@ -377,8 +339,8 @@ bool AppendTokenElement(pugi::xml_node tokens, const XmlSeedToken& token) {
   if (!AppendTextElement(element, "crypto", token.sha256 ? "HmacSHA256" : "HmacSHA1")) return false;
   if (!token.name.empty() && !AppendTextElement(element, "name", token.name)) return false;
   return AppendTextElement(element, "digits", token.digits) &&
-         AppendTextElement(element, "serial", token.serial) &&
-         AppendTextElement(element, "seed", token.seedHex);
+         AppendTextElement(element, kXmlSerialElement, token.serial) &&
+         AppendTextElement(element, kXmlSeedElement, token.seedHex);
 }
 
 XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSeedToken& token,
@@ -427,7 +389,6 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
   pugi::xml_node tokens = document.first_element_by_path("data/tokens", '/');
   if (!tokens) return Refuse(u"the file has no data/tokens element");
   if (!AppendTokenElement(tokens, token)) return Refuse(u"there was not enough memory");
-  const pugi::xml_node added = tokens.last_child();
   // Indentation grows with the square of the depth: a deep file would fill the disk.
   if (auto reason = ArrangeTree(document, document.first_element_by_path("data/header", '/'), tokens,
                                 kXmlMaxDepth)) {
@@ -435,7 +396,6 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
   }
 
   XmlAppendOutcome outcome;
-  outcome.serialAlreadyPresent = HasSerial(tokens, added, token.serial.c_str());
   SinkWriter writer(out);
   document.save(writer, "\t", pugi::format_indent, pugi::encoding_auto);
   if (writer.Failed()) outcome.status = XmlAppendOutcome::Status::SinkFailed;

@@ -25,8 +25,7 @@ struct XmlAppendOutcome {
     Refused,     // the old bytes cannot be carried over safely; `reason` says why
     SinkFailed,  // a write to the sink failed; the caller knows why
   } status = Status::Written;
-  MessageText reason;                 // when Refused, e.g. u"the file has no data/tokens element"
-  bool serialAlreadyPresent = false;  // a token with the same serial was in the file before
+  MessageText reason;  // when Refused, e.g. u"the file has no data/tokens element"
 };
 
 // `existing` holds the file's bytes, or is null when there is no file yet (the

@@ -38,7 +38,7 @@ std::optional<MessageText> PublishFailure(const PublishOutcome& published) {
 
 std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file,
                                                 bool totp, const XmlSeedToken& token,
-                                                bool* serialAlreadyPresent, std::vector<MessageText>* notes) {
+                                                std::vector<MessageText>* notes) {
   const MessageText fileName = file.filename().u16string();
   // Held from the read to the replace, so that no other save's token is lost.
   FileLock lock;
@@ -66,10 +66,6 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
     return published.keptTemporary.empty() ? failure(std::move(reason))
                                            : CouldNotAddToken(fileName, std::move(reason));
   };
-  auto saved = [&](bool alreadyPresent) -> std::optional<MessageText> {
-    if (serialAlreadyPresent) *serialAlreadyPresent = alreadyPresent;
-    return std::nullopt;
-  };
 
   // A file in the tool's own layout streams through a block at a time, in
   // the same memory whatever its size; any other file is read whole and
@@ -84,7 +80,7 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
       return streamed.status == XmlStreamOutcome::Status::Written;
     });
     opened.source.reset();
-    if (published.Published()) return saved(streamed.serialAlreadyPresent);
+    if (published.Published()) return std::nullopt;
     if (auto reason = PublishFailure(published)) return publishFailure(published, std::move(*reason));
     if (streamed.status == XmlStreamOutcome::Status::SourceFailed) return unreadable(readError);
   }
@@ -100,7 +96,7 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
     appended = AppendTokenToXml(read ? &existing.bytes : nullptr, totp, token, out);
     return appended.status == XmlAppendOutcome::Status::Written;
   });
-  if (published.Published()) return saved(appended.serialAlreadyPresent);
+  if (published.Published()) return std::nullopt;
   if (auto reason = PublishFailure(published)) return publishFailure(published, std::move(*reason));
   if (appended.status == XmlAppendOutcome::Status::Refused) return failure(appended.reason);
   return failure(u"the file could not be written");

@@ -12,11 +12,9 @@
 
 // Appends `token` to the file (created from the HOTP or TOTP header when
 // missing). A file that cannot be read or parsed, or has no data/tokens, is
-// left as it is. Returns the failure line, or nothing when the file was saved;
-// then `serialAlreadyPresent` (when given) tells whether an earlier token of
-// the file had the same serial. What an interrupted save left beside the file
-// is recovered first; the lines that say so go to `notes` (when given).
+// left as it is. Returns the failure line, or nothing when the file was saved.
+// What an interrupted save left beside the file is recovered first; the lines
+// that say so go to `notes` (when given).
 std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file,
                                                 bool totp, const XmlSeedToken& token,
-                                                bool* serialAlreadyPresent = nullptr,
                                                 std::vector<MessageText>* notes = nullptr);

@@ -17,6 +17,12 @@ inline constexpr char kXmlTotpTemplate[] =
     "<productCode>CT</productCode><encode>HEX</encode><timeWindow>30</timeWindow>"
     "<encrypt>NONE</encrypt></header><tokens></tokens></data>";
 
+// The elements the lookups read: each token's serial and seed, and the root,
+// whose closing tag ends a whole file.
+inline constexpr char kXmlSerialElement[] = "serial";
+inline constexpr char kXmlSeedElement[] = "seed";
+inline constexpr char kXmlRootClose[] = "</data>";
+
 // The layout nests four levels (data/tokens/token/serial); deeper files are
 // hostile, and rewriting them with indentation grows with the square of the depth.
 inline constexpr unsigned kXmlMaxDepth = 32;

@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "provisioning/sse2_support.h"
+#include "provisioning/xml_references.h"
+#include "provisioning/xml_seed_layout.h"
 
 namespace {
 
@@ -30,11 +33,16 @@ constexpr TextElement kDigits{"\t\t\t<digits>", "</digits>", "\t\t\t<digits />"}
 constexpr TextElement kSerial{"\t\t\t<serial>", "</serial>", "\t\t\t<serial />"};
 constexpr TextElement kSeed{"\t\t\t<seed>", "</seed>", "\t\t\t<seed />"};
 
-// "\t\t\t<name>text</name>" or "\t\t\t<name />": the text of a token's
-// element, or false. `pair` tells "<name></name>": pugixml writes a new empty
-// text so, but a file it read back as "<name />".
-bool TokenTextElement(std::string_view line, const TextElement& element, std::string_view* text,
-                      bool& pair) {
+// The lines are spelled out for speed; they name the elements the lookups read.
+constexpr bool Closes(const TextElement& element, std::string_view name) {
+  return element.close.size() == name.size() + 3 && element.close.substr(2, name.size()) == name;
+}
+static_assert(Closes(kSerial, kXmlSerialElement) && Closes(kSeed, kXmlSeedElement));
+
+// "\t\t\t<name>text</name>" or "\t\t\t<name />": a token's element, its
+// text in pugixml's escaping. `pair` tells "<name></name>": pugixml writes a
+// new empty text so, but a file it read back as "<name />".
+bool TokenTextElement(std::string_view line, const TextElement& element, bool& pair) {
   pair = false;
   const std::size_t tags = element.open.size() + element.close.size();
   if (line.size() >= tags && std::memcmp(line.data(), element.open.data(), element.open.size()) == 0 &&
@@ -43,20 +51,9 @@ bool TokenTextElement(std::string_view line, const TextElement& element, std::st
     const std::string_view content = line.substr(element.open.size(), line.size() - tags);
     if (!IsPugixmlEscapedText(content)) return false;
     pair = content.empty();
-    if (text) *text = content;
     return true;
   }
-  if (line == element.empty) {
-    if (text) *text = {};
-    return true;
-  }
-  return false;
-}
-
-// The control characters pugixml writes as "&#NN;": all below 32 but tab,
-// LF and CR (which it writes as they are), and NUL (which ends a text).
-bool IsEscapedControl(int value) {
-  return value > 0 && value < 32 && value != '\t' && value != '\n' && value != '\r';
+  return line == element.empty;
 }
 
 // Length of the well-formed UTF-8 sequence at the start of `text` (its first
@@ -165,12 +162,11 @@ const char* SkipPlain(const char* scan, const char* end) {
 }
 
 // A non-empty run of plain bytes ended by `close` (the closing tag and LF):
-// the text, and `at` moved past the close.
+// `at` moved past the close.
 template <std::size_t N>
-bool PlainText(const char*& at, const char* end, const char (&close)[N], std::string_view& text) {
+bool PlainText(const char*& at, const char* end, const char (&close)[N]) {
   const char* scan = SkipPlain(at, end);
   if (scan == at) return false;
-  text = std::string_view(at, static_cast<std::size_t>(scan - at));
   if (!Literal(scan, end, close)) return false;
   at = scan;
   return true;
@@ -178,25 +174,21 @@ bool PlainText(const char*& at, const char* end, const char (&close)[N], std::st
 
 }  // namespace
 
-std::size_t XmlLayoutScanner::PlainTokens(std::string_view bytes, std::string_view serial,
-                                          bool& serialFound) {
+std::size_t XmlLayoutScanner::PlainTokens(std::string_view bytes) {
   if (state_ != State::FirstToken && state_ != State::TokenOrEnd) return 0;
   const char* const begin = bytes.data();
   const char* const end = begin + bytes.size();
   const char* done = begin;  // the end of the last whole token
   for (;;) {
     const char* at = done;
-    std::string_view text;
-    if (!Literal(at, end, "\t\t<token>\n\t\t\t<crypto>") || !PlainText(at, end, "</crypto>\n", text)) break;
-    if (Literal(at, end, "\t\t\t<name>") && !PlainText(at, end, "</name>\n", text)) break;
-    if (!Literal(at, end, "\t\t\t<digits>") || !PlainText(at, end, "</digits>\n", text)) break;
-    std::string_view tokenSerial;
-    if (!Literal(at, end, "\t\t\t<serial>") || !PlainText(at, end, "</serial>\n", tokenSerial)) break;
-    if (!Literal(at, end, "\t\t\t<seed>") || !PlainText(at, end, "</seed>\n", text) ||
+    if (!Literal(at, end, "\t\t<token>\n\t\t\t<crypto>") || !PlainText(at, end, "</crypto>\n")) break;
+    if (Literal(at, end, "\t\t\t<name>") && !PlainText(at, end, "</name>\n")) break;
+    if (!Literal(at, end, "\t\t\t<digits>") || !PlainText(at, end, "</digits>\n")) break;
+    if (!Literal(at, end, "\t\t\t<serial>") || !PlainText(at, end, "</serial>\n")) break;
+    if (!Literal(at, end, "\t\t\t<seed>") || !PlainText(at, end, "</seed>\n") ||
         !Literal(at, end, "\t\t</token>\n")) {
       break;
     }
-    if (tokenSerial == serial) serialFound = true;
     done = at;
   }
   if (done != begin) {
@@ -223,18 +215,9 @@ bool IsPugixmlEscapedText(std::string_view text) {
       if (length == 0) return false;
       i += length;
     } else if (c == '&') {
-      const std::string_view rest = text.substr(i + 1);
-      if (StartsWith(rest, "amp;")) {
-        i += 5;
-      } else if (StartsWith(rest, "lt;") || StartsWith(rest, "gt;")) {
-        i += 4;
-      } else if (rest.size() >= 4 && rest[0] == '#' && rest[1] >= '0' && rest[1] <= '9' &&
-                 rest[2] >= '0' && rest[2] <= '9' && rest[3] == ';' &&
-                 IsEscapedControl((rest[1] - '0') * 10 + (rest[2] - '0'))) {
-        i += 5;
-      } else {
-        return false;
-      }
+      const std::optional<XmlReference> reference = ReadXmlReference(text.substr(i));
+      if (!reference || !IsPugixmlReference(text.substr(i, reference->length), reference->code)) return false;
+      i += reference->length;
     } else {
       return false;  // '<', '>' or a control character
     }
@@ -247,7 +230,7 @@ XmlLayoutLine XmlLayoutScanner::Fail() {
   return XmlLayoutLine::Invalid;
 }
 
-XmlLayoutLine XmlLayoutScanner::Next(std::string_view line, std::string_view* text) {
+XmlLayoutLine XmlLayoutScanner::Next(std::string_view line) {
   emptyPair_ = false;
   const auto expect = [&](std::string_view wanted, State next) {
     if (line != wanted) return Fail();
@@ -255,7 +238,7 @@ XmlLayoutLine XmlLayoutScanner::Next(std::string_view line, std::string_view* te
     return XmlLayoutLine::Plain;
   };
   const auto element = [&](const TextElement& name, State next) {
-    if (!TokenTextElement(line, name, nullptr, emptyPair_)) return Fail();
+    if (!TokenTextElement(line, name, emptyPair_)) return Fail();
     state_ = next;
     return XmlLayoutLine::Plain;
   };
@@ -299,19 +282,14 @@ XmlLayoutLine XmlLayoutScanner::Next(std::string_view line, std::string_view* te
       return element(kDigits, State::Serial);
     case State::Digits:
       return element(kDigits, State::Serial);
-    case State::Serial: {
-      std::string_view serial;
-      if (!TokenTextElement(line, kSerial, &serial, emptyPair_)) return Fail();
-      if (text) *text = serial;
-      state_ = State::Seed;
-      return XmlLayoutLine::Serial;
-    }
+    case State::Serial:
+      return element(kSerial, State::Seed);
     case State::Seed:
       return element(kSeed, State::TokenEnd);
     case State::TokenEnd:
       return expect("\t\t</token>", State::TokenOrEnd);
     case State::DataEnd:
-      return expect("</data>", State::End);
+      return expect(kXmlRootClose, State::End);
     case State::End:
     case State::Failed:
       return Fail();

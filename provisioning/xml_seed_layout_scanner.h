@@ -10,7 +10,6 @@
 enum class XmlLayoutLine {
   Invalid,      // not the layout: stop
   Plain,        // a line of the layout, copied as it is
-  Serial,       // a token's serial line; `text` is its escaped text
   EmptyTokens,  // "\t<tokens />": a file without tokens
   TokensEnd,    // "\t</tokens>": the new token goes before it
 };
@@ -20,7 +19,7 @@ class XmlLayoutScanner {
   explicit XmlLayoutScanner(bool totp) : totp_(totp) {}
 
   // `line` without its LF. Once a line is Invalid, every later one is too.
-  XmlLayoutLine Next(std::string_view line, std::string_view* text = nullptr);
+  XmlLayoutLine Next(std::string_view line);
 
   // True when the last line was a token's element with an empty text written
   // as "<name></name>": the rewrite writes it "<name />".
@@ -34,8 +33,7 @@ class XmlLayoutScanner {
   // returns how many bytes they take. Much faster than Next line by line;
   // stops at anything else (another line, a token with escapes, non-ASCII or
   // an empty text, the end of `bytes`), which Next then takes.
-  // `serialFound` is set when one of them has the serial `serial`.
-  std::size_t PlainTokens(std::string_view bytes, std::string_view serial, bool& serialFound);
+  std::size_t PlainTokens(std::string_view bytes);
 
  private:
   enum class State {

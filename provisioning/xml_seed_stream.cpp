@@ -42,14 +42,6 @@ std::string XmlTokenElementBytes(const XmlSeedToken& token) {
   return writer.bytes;
 }
 
-std::string XmlEscapedText(const std::string& text) {
-  pugi::xml_document document;
-  if (!document.append_child(pugi::node_pcdata).set_value(text.c_str())) throw std::bad_alloc();
-  StringWriter writer;
-  document.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
-  return writer.bytes;
-}
-
 XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToken& token,
                                     ByteSink& out) {
   using Status = XmlStreamOutcome::Status;
@@ -59,7 +51,6 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
     return outcome;
   };
   const std::string tokenBytes = XmlTokenElementBytes(token);
-  const std::string serial = XmlEscapedText(token.serial);
 
   XmlLayoutScanner scanner(totp);
   std::vector<char> bytes(kBlockSize);
@@ -76,20 +67,15 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
     std::size_t copied = 0;
     std::size_t next = 0;
     for (;;) {
-      next += scanner.PlainTokens(std::string_view(buffer + next, filled - next), serial,
-                                  outcome.serialAlreadyPresent);
+      next += scanner.PlainTokens(std::string_view(buffer + next, filled - next));
       const void* end = std::memchr(buffer + next, '\n', filled - next);
       if (!end) break;
       const std::size_t lineEnd = static_cast<const char*>(end) - buffer;
       const std::string_view line(buffer + next, lineEnd - next);
-      std::string_view text;
-      switch (scanner.Next(line, &text)) {
+      switch (scanner.Next(line)) {
         case XmlLayoutLine::Invalid:
           return stop(Status::NotInLayout);
         case XmlLayoutLine::Plain:
-          break;
-        case XmlLayoutLine::Serial:
-          if (text == serial) outcome.serialAlreadyPresent = true;
           break;
         case XmlLayoutLine::EmptyTokens:
           if (!out.Write(buffer + copied, next - copied) || !out.Write("\t<tokens>\n", 10) ||

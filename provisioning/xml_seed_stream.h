@@ -14,7 +14,6 @@ struct XmlStreamOutcome {
     SourceFailed, // a read failed; the source knows why
     SinkFailed,   // a write failed; the sink knows why
   } status = Status::Written;
-  bool serialAlreadyPresent = false;  // as AppendTokenToXml reports it
 };
 
 // Reads `in` in blocks, checks each line against the layout and copies the
@@ -23,7 +22,5 @@ struct XmlStreamOutcome {
 XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToken& token,
                                     ByteSink& out);
 
-// The bytes of the `token` element as pugixml writes it inside the file,
-// and the serial in pugixml's escaping.
+// The bytes of the `token` element as pugixml writes it inside the file.
 std::string XmlTokenElementBytes(const XmlSeedToken& token);
-std::string XmlEscapedText(const std::string& text);

@@ -37,8 +37,8 @@ TEST(XmlSeedAppend, NewFileAndEveryLaterSaveKeepTheLayoutByteForByte) {
     SCOPED_TRACE(totp ? "TOTP" : "HOTP");
     const Appended first = Append(std::nullopt, totp, NewToken("0000111111111"));
     EXPECT_EQ(first.outcome.status, Status::Written);
-    EXPECT_FALSE(first.outcome.serialAlreadyPresent);
     ASSERT_EQ(first.bytes, SeedFileXml(totp, TokenXml(kFirst)));
+    EXPECT_TRUE(SerialLookupFinds(first.bytes, "0000111111111"));
 
     // A name with markup and non-ASCII text, and a SHA-256 token of 8 digits.
     const Appended second =
@@ -140,18 +140,19 @@ TEST(XmlSeedAppend, TextAroundCommentsIsKeptAsItStands) {
     EXPECT_EQ(next.bytes, "<?xml version=\"1.0\"?>\n<data>\n\t<tokens>\n\t\t<token>\n\t\t\t" + c.out +
                               "\n\t\t</token>\n" + TokenXml(kFirst) + "\t</tokens>\n</data>\n");
   }
-  // Outside the layout too, and a serial split by a comment is the whole text.
+  // Outside the layout too, and in a serial.
   const Appended split = Append(
       "<data><note>see <!-- x -->below</note><tokens><token><serial>0000<!-- y -->111111111</serial>"
       "</token></tokens></data>",
       false, NewToken("0000111111111"));
-  EXPECT_TRUE(split.outcome.serialAlreadyPresent);
   EXPECT_NE(split.bytes.find("\n\t<note>see <!-- x -->below</note>\n"), std::string::npos) << split.bytes;
   EXPECT_NE(split.bytes.find("\t\t\t<serial>0000<!-- y -->111111111</serial>\n"), std::string::npos)
       << split.bytes;
 }
 
-TEST(XmlSeedAppend, SerialAlreadyPresentIsTheExactTextOfAnEarlierSerial) {
+// What a save appends to is what the serial lookup before it reads: each
+// serial's exact text, references decoded.
+TEST(XmlSeedAppend, TheSerialLookupFindsTheExactTextOfAnEarlierSerial) {
   TokenLines escaped = kFirst;
   escaped.serial = "A&amp;B";
   TokenLines spaced = kFirst;
@@ -166,11 +167,11 @@ TEST(XmlSeedAppend, SerialAlreadyPresentIsTheExactTextOfAnEarlierSerial) {
     SCOPED_TRACE(c.serial);
     const Appended next = Append(file, true, NewToken(c.serial));
     EXPECT_EQ(next.outcome.status, Status::Written);
-    EXPECT_EQ(next.outcome.serialAlreadyPresent, c.present);
+    EXPECT_EQ(SerialLookupFinds(file, c.serial), c.present);
   }
-  // A serial element outside data/tokens/token is not a token's serial.
-  EXPECT_FALSE(Append("<data><serial>S</serial><tokens/></data>", false, NewToken("S"))
-                   .outcome.serialAlreadyPresent);
+  // A serial element outside data/tokens/token makes its text look taken too:
+  // a foreign file can never hide a serial.
+  EXPECT_TRUE(SerialLookupFinds("<data><serial>S</serial><tokens/></data>", "S"));
 }
 
 TEST(XmlSeedAppend, FilesTheRewriteCannotCarryOverAreRefusedWithTheirReason) {

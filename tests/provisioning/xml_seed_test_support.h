@@ -6,6 +6,8 @@
 #include <string>
 
 #include "provisioning/files/byte_sink.h"
+#include "provisioning/files/byte_source.h"
+#include "provisioning/seed_file_serials.h"
 #include "provisioning/xml_seed_append.h"
 
 namespace xml_seed_test {
@@ -48,6 +50,14 @@ inline XmlSeedToken NewToken(std::string serial, std::string name = "", bool sha
   token.seedHex = sha256 ? "3132333435363738393031323334353637383930313233343536373839303132"
                          : "3132333435363738393031323334353637383930";
   return token;
+}
+
+// Whether the serial lookup that guards a save (the form's serial cache reads
+// files so) finds `serial` in the bytes of a file.
+inline bool SerialLookupFinds(const std::string& file, const std::string& serial) {
+  StringSource source(file);
+  SerialSet serials;
+  return CollectSerials(source, serials) && serials.Contains(serial);
 }
 
 // Takes `budget` bytes, then fails for good, as a full disk would.

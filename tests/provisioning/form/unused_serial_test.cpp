@@ -119,27 +119,38 @@ TEST(SeedFileSerials, AnySerialElementCountsAcrossBlocksWithEntitiesDecoded) {
   const std::string file =
       "<data><serials>S0</serials><serial>S1</serial><x><serial id=\"a\">S&amp;2</serial></x>"
       "<serial\n>S&#51;</serial><serial/><notserial>S4</notserial><serial><![CDATA[S5]]></serial>"
+      "<serial>&#x41;&quot;&apos;&lt;&gt;&co;&#1114112;</serial>"
       "<serial>" + std::string(500, 'L') + "</serial><serial>S6";
   const std::vector<std::string> candidates = {"S0", "S1", "S&2", "S3", "", "S4", "S5",
-                                               std::string(500, 'L'), "S6", "S&amp;2"};
-  const std::vector<bool> expected = {false, true, true, true, true, false, false, false, true, false};
+                                               std::string(500, 'L'), "S6", "S&amp;2",
+                                               "A\"'<>&co;&#1114112;"};
+  const std::vector<bool> expected = {false, true, true, true, true, false, false, false, true, false, true};
   for (const std::size_t block : {std::size_t{1}, std::size_t{3}, std::size_t{1} << 16}) {
     SCOPED_TRACE(block);
+    // The fast pass that the form keeps between clicks.
     StringSource source(file, block);
-    std::vector<bool> found;
-    ASSERT_TRUE(FindSerials(source, candidates, found));
-    EXPECT_EQ(found, expected);
-    // The fast pass that the form keeps between clicks finds the same.
-    StringSource again(file, block);
     SerialSet serials;
-    ASSERT_TRUE(CollectSerials(again, serials));
+    ASSERT_TRUE(CollectSerials(source, serials));
     for (std::size_t i = 0; i < candidates.size(); ++i) {
       EXPECT_EQ(serials.Contains(candidates[i]), expected[i]) << candidates[i];
     }
+    // The same reader pairs each serial with the seed after it; a pair cut
+    // off by the end of the bytes is none, and a file is whole at its root's end.
+    for (const std::string& end : {std::string("</data>\n"), std::string()}) {
+      StringSource pairs("<data><serial>S&amp;1</serial><seedling>99</seedling><seed>ab</seed><serial>S2"
+                         "</serial><seed>CD</seed><serial>S3</serial><seed>EF" + end,
+                         block);
+      SeedFileTokens tokens;
+      ASSERT_TRUE(ScanSeedFileTokens(pairs, tokens));
+      EXPECT_TRUE(tokens.Holds(SeedFileTokenKey("S&1", "AB")));
+      EXPECT_TRUE(tokens.Holds(SeedFileTokenKey("S2", "cd")));
+      EXPECT_EQ(tokens.Holds(SeedFileTokenKey("S3", "EF")), !end.empty());
+      EXPECT_EQ(tokens.keys.size(), end.empty() ? 2u : 3u);
+      EXPECT_EQ(tokens.complete, !end.empty());
+    }
   }
-  std::vector<bool> found;
-  EXPECT_TRUE(FindSerialsInFile("no-such-folder/hseeds.xml", {"S1"}, found));
-  EXPECT_EQ(found, std::vector<bool>{false});
+  SeedFileSerialCache missing("no-such-folder");
+  EXPECT_FALSE(missing.Holds("hseeds.xml", "S1"));
 }
 
 // Between clicks the files are not read again, unless another writer changed
