@@ -23,11 +23,11 @@
 #include <string>
 
 #include "bench/seed_file_generator.h"
-#include "provisioning/files/byte_sink.h"
-#include "provisioning/files/file_io.h"
-#include "provisioning/files/file_source.h"
-#include "provisioning/seed_export.h"
-#include "provisioning/xml_seed_stream.h"
+#include "provisioning/seed_files/files/byte_sink.h"
+#include "provisioning/seed_files/files/file_io.h"
+#include "provisioning/seed_files/files/file_source.h"
+#include "provisioning/seed_files/seed_export.h"
+#include "provisioning/seed_files/xml_seed_stream.h"
 
 namespace {
 

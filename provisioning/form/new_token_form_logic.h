@@ -14,8 +14,8 @@
 #include "provisioning/form/save_refusal.h"
 #include "provisioning/form/unused_serial.h"
 #include "provisioning/form/new_token_result.h"
-#include "provisioning/pending_save.h"
-#include "provisioning/seed_export.h"
+#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/seed_export.h"
 #include "vendor/token_library.h"
 
 // The form's sources of random material and its seed export; tests replace them.

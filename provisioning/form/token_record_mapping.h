@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "provisioning/form/new_token_form_state.h"
-#include "provisioning/seed_export.h"
+#include "provisioning/seed_files/seed_export.h"
 #include "vendor/cv_manager.h"
 
 // Each maps a choice of 0 or 1; any other choice gives the starting value

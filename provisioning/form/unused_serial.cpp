@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "provisioning/files/file_source.h"
-#include "provisioning/seed_file_serials.h"
+#include "provisioning/seed_files/files/file_source.h"
+#include "provisioning/seed_files/seed_file_serials.h"
 #include "random/random_generation.h"
 #include "vendor/bounded_text.h"
 #include "vendor/cv_manager.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "provisioning/files/file_io.h"
-#include "provisioning/seed_file_serials.h"
+#include "provisioning/seed_files/files/file_io.h"
+#include "provisioning/seed_files/seed_file_serials.h"
 #include "vendor/token_library.h"
 
 // For each candidate, whether it is taken.

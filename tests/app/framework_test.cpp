@@ -12,7 +12,7 @@
 #include "app/framework/app_module.h"
 #include "app/framework/centre_window.h"
 #include "app/framework/message_loop.h"
-#include "provisioning/files/scoped_handle_win.h"
+#include "provisioning/seed_files/files/scoped_handle_win.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include "provisioning/files/scoped_handle_win.h"
+#include "provisioning/seed_files/files/scoped_handle_win.h"
 #include "tests/support/win/win_test_support.h"
 #else
 #include <fcntl.h>
@@ -19,7 +19,7 @@
 #include <unistd.h>
 #endif
 
-#include "provisioning/files/file_io.h"
+#include "provisioning/seed_files/files/file_io.h"
 #include "tests/support/temp_folder.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-#include "provisioning/seed_export.h"
+#include "provisioning/seed_files/seed_export.h"
 #include "seed_export_test_support.h"
 #include "text/code_page.h"
 

@@ -1,8 +1,8 @@
 // The seed export files hold exactly the bytes an importing server expects.
 #include <gtest/gtest.h>
 
-#include "provisioning/seed_export.h"
-#include "provisioning/seed_text.h"
+#include "provisioning/seed_files/seed_export.h"
+#include "provisioning/seed_files/seed_text.h"
 #include "seed_export_test_support.h"
 #include "text/unicode_text.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "provisioning/seed_export.h"
+#include "provisioning/seed_files/seed_export.h"
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "hold") {

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "provisioning/seed_export.h"
-#include "provisioning/files/scoped_handle_win.h"
+#include "provisioning/seed_files/seed_export.h"
+#include "provisioning/seed_files/files/scoped_handle_win.h"
 #include "seed_export_test_support.h"
 
 namespace seed_export_test {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "provisioning/seed_export.h"
-#include "provisioning/files/byte_sink.h"
-#include "provisioning/seed_file_access.h"
+#include "provisioning/seed_files/seed_export.h"
+#include "provisioning/seed_files/files/byte_sink.h"
+#include "provisioning/seed_files/seed_file_access.h"
 #include "tests/support/temp_folder.h"
 #include "text/code_page.h"
 #include "text/message_text.h"

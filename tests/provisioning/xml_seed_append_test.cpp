@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "provisioning/xml_seed_append.h"
+#include "provisioning/seed_files/xml_seed_append.h"
 #include "tests/provisioning/xml_seed_test_support.h"
 
 namespace xml_seed_test {

@@ -3,9 +3,9 @@
 // way a failure leaves the old file and says why.
 #include <gtest/gtest.h>
 
-#include "provisioning/seed_export.h"
-#include "provisioning/xml_seed_append.h"
-#include "provisioning/xml_seed_file.h"
+#include "provisioning/seed_files/seed_export.h"
+#include "provisioning/seed_files/xml_seed_append.h"
+#include "provisioning/seed_files/xml_seed_file.h"
 #include "seed_export_test_support.h"
 #include "tests/provisioning/xml_seed_test_support.h"
 

@@ -9,11 +9,11 @@
 
 #include <pugixml.hpp>
 
-#include "provisioning/files/byte_source.h"
-#include "provisioning/seed_file_serials.h"
-#include "provisioning/xml_seed_append.h"
-#include "provisioning/xml_seed_layout_scanner.h"
-#include "provisioning/xml_seed_stream.h"
+#include "provisioning/seed_files/files/byte_source.h"
+#include "provisioning/seed_files/seed_file_serials.h"
+#include "provisioning/seed_files/xml_seed_append.h"
+#include "provisioning/seed_files/xml_seed_layout_scanner.h"
+#include "provisioning/seed_files/xml_seed_stream.h"
 
 namespace xml_seed_invariants {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "provisioning/xml_seed_append.h"
-#include "provisioning/xml_seed_stream.h"
+#include "provisioning/seed_files/xml_seed_append.h"
+#include "provisioning/seed_files/xml_seed_stream.h"
 #include "tests/provisioning/xml_seed_test_support.h"
 
 namespace xml_seed_test {

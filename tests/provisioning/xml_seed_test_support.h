@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <string>
 
-#include "provisioning/files/byte_sink.h"
-#include "provisioning/files/byte_source.h"
-#include "provisioning/seed_file_serials.h"
-#include "provisioning/xml_seed_append.h"
+#include "provisioning/seed_files/files/byte_sink.h"
+#include "provisioning/seed_files/files/byte_source.h"
+#include "provisioning/seed_files/seed_file_serials.h"
+#include "provisioning/seed_files/xml_seed_append.h"
 
 namespace xml_seed_test {
 

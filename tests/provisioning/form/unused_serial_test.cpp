@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "form_fakes.h"
-#include "provisioning/files/byte_source.h"
+#include "provisioning/seed_files/files/byte_source.h"
 #include "provisioning/form/new_token_form_logic.h"
 #include "provisioning/form/unused_serial.h"
-#include "provisioning/seed_file_serials.h"
+#include "provisioning/seed_files/seed_file_serials.h"
 #include "tests/support/scripted_token_library.h"
 #include "tests/support/temp_folder.h"
 

@@ -1,0 +1,56 @@
+#include "provisioning/seed_files/csv_seed_file.h"
+
+#include "provisioning/seed_files/seed_export_messages.h"
+#include "provisioning/seed_files/seed_text.h"
+#include "text/code_page.h"
+#include "text/format_text.h"
+#include "text/unicode_text.h"
+
+const char16_t kHotpCsvHeader[] = u"Serial Number, Secret Key\r\n";
+const char16_t kTotpCsvHeader[] =
+    u"UPN, Serial Number, Secret Key, Time Interval, Manufacturer, Model\r\n";
+
+MessageText HotpCsvRow(const MessageText& serial, const std::string& seedLowerHex) {
+  MessageText row;
+  FormatText(row, u"%s,%s\r\n", CsvField(serial), Widen(seedLowerHex));
+  return row;
+}
+
+MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial,
+                       const std::string& seedBase32, std::int32_t interval) {
+  MessageText row;
+  FormatText(row, u"%s,%s,%s,%d,Velthor Security,Corvane\r\n", CsvField(userName),
+             CsvField(serial), Widen(seedBase32), interval);
+  return row;
+}
+
+std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files,
+                                              const std::filesystem::path& file,
+                                              std::u16string_view header, const MessageText& row) {
+  const MessageText fileName = file.filename().u16string();
+  if (row.empty()) return CouldNotAddToken(fileName, u"there was not enough memory");
+  FileLock lock;
+  if (auto failure = LockSeedFile(lock, file, files.lockPatience)) return failure;
+
+  const AppendOutcome appended = files.Append(file, [&](ByteSink& out, bool created) {
+    // Only whether the file existed decides about the header: an empty file gets none.
+    const std::string bytes = Utf16LittleEndianBytes(created ? MessageText(header) + row : row);
+    return out.Write(bytes.data(), bytes.size());
+  });
+  switch (appended.step) {
+    case AppendOutcome::Step::Appended:
+      return std::nullopt;
+    case AppendOutcome::Step::Open:
+      return CouldNotAddToken(fileName, FileErrorReason(u"the file could not be opened", appended.error));
+    case AppendOutcome::Step::Write:
+    case AppendOutcome::Step::Cancelled:
+      break;
+  }
+  MessageText reason = FileErrorReason(u"the file could not be written", appended.error);
+  if (appended.created) return CouldNotAddToken(fileName, reason);  // it is gone again
+  if (appended.restored) return CouldNotAddToken(fileName, LeftUnchanged(std::move(reason)));
+  return CouldNotAddToken(fileName, reason + u", and " +
+                                        FileErrorReason(u"cutting it back to its old length failed",
+                                                        appended.restoreError) +
+                                        u": its last row is incomplete");
+}

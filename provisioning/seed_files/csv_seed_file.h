@@ -1,0 +1,26 @@
+// The CSV seed files hseeds.csv and tseeds.csv: UTF-16LE without byte-order
+// mark, CRLF line ends, a header line when the file is created.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "provisioning/seed_files/seed_file_access.h"
+#include "text/message_text.h"
+
+extern const char16_t kHotpCsvHeader[];
+extern const char16_t kTotpCsvHeader[];
+
+// The row of a token; texts are quoted as RFC 4180 asks when they need it.
+// Empty when memory ran out.
+MessageText HotpCsvRow(const MessageText& serial, const std::string& seedLowerHex);
+MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial,
+                       const std::string& seedBase32, std::int32_t interval);
+
+// Appends `row`, preceded by `header` when this call creates the file, with
+// one write. Returns the failure line, or nothing when the row was written.
+std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files,
+                                              const std::filesystem::path& file,
+                                              std::u16string_view header, const MessageText& row);

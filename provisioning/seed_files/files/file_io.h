@@ -1,0 +1,175 @@
+// The file operations of the tool and of the virtual key, one Windows and one
+// POSIX source: reading a whole file, publishing a new version of a file in
+// one step, appending a piece that lands whole or not at all.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "provisioning/seed_files/files/byte_sink.h"
+
+// An operating-system error: GetLastError() on Windows, errno elsewhere.
+struct FileError {
+  std::uint32_t code = 0;
+  bool inUse = false;     // another program holds the file open without sharing
+  bool tooLarge = false;  // the file is larger than this process can hold
+};
+
+// "error N", with the system's own words where it has some.
+std::string FileErrorText(const FileError& error);
+
+struct ReadOutcome {
+  enum class State { Missing, Read, Failed } state = State::Missing;
+  std::string bytes;  // the whole file when Read
+  FileError error;    // when Failed
+};
+
+// Missing when the file (or its folder) does not exist. Other programs may
+// read the file meanwhile but not write it.
+ReadOutcome ReadWholeFile(const std::filesystem::path& path);
+
+// Writes a file's next contents; false gives up (the writer knows why).
+using FileWriter = std::function<bool(ByteSink& out)>;
+
+struct PublishOutcome {
+  enum class Step {
+    Published,        // `target` now holds exactly what the writer wrote
+    CreateTemporary,  // no temporary file could be made beside the target
+    Write,            // writing, flushing or closing the temporary file failed
+    Cancelled,        // the writer gave up
+    ReadOnly,         // the target is marked read-only, so it stays as it is
+    Security,         // the target's security could not be given to the new file
+    Replace,          // the temporary file could not take the target's place
+  } step = Step::Published;
+  FileError error;  // for CreateTemporary, Write, Security and Replace
+  // Replace only: the target may no longer hold what it held (the system
+  // says it was moved away), so the temporary file, which holds everything
+  // the writer wrote, is kept under this name instead of being removed.
+  std::filesystem::path keptTemporary;
+
+  PublishOutcome() = default;
+  PublishOutcome(Step failedStep, FileError why = {}) : step(failedStep), error(why) {}
+  bool Published() const { return step == Step::Published; }
+};
+
+// Puts the finished temporary file in the target's place; `targetExists`
+// says whether there is a file to replace. The standard swap is one rename,
+// so that the target's name leads to the old or the new file at every
+// instant. Tests give their own to have the system's documented failures
+// happen.
+using SwapStep = std::function<bool(const std::filesystem::path& temporary,
+                                    const std::filesystem::path& target, bool targetExists,
+                                    FileError& error)>;
+
+// The standard swap: renames the temporary file over the target.
+bool SwapByRename(const std::filesystem::path& temporary, const std::filesystem::path& target, bool targetExists,
+                  FileError& error);
+
+struct PublishOptions {
+  SwapStep swap;  // empty: SwapByRename
+  // A swap refused because someone has a file open (a virus scanner or the
+  // search indexer reading the new file) is tried again for this long.
+  std::chrono::milliseconds retryFor{3000};
+};
+
+// Has `write` fill a new temporary file in the target's folder, makes it
+// durable and puts it in the target's place in one step: readers see the old
+// or the new file, never a part, and never no file. On failure the target is
+// left as it was and the temporary file is removed, unless the system
+// reports that the target was moved away (see `keptTemporary`). An existing
+// target keeps what it was: its security, attributes or mode and owner as
+// far as the system allows; a link stays a link and the file it leads to
+// gets the new contents; one marked read-only is not replaced. Temporaries
+// of earlier publishes are left alone: whether one is the only copy of
+// something is for the caller to judge (FindTemporaries).
+PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter& write,
+                           const PublishOptions& options = {});
+
+// A temporary file of an earlier publish of a target, lying beside it.
+struct TemporaryFile {
+  std::filesystem::path path;
+  bool inUse = false;  // a running publish holds it: it is not a leftover
+  long long ageSeconds = 0;  // since it was last written
+};
+
+// The temporary files beside `target` whose names publishing `target` gives
+// (see temporary_name.h), in no particular order.
+std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& target);
+
+// What tells one version of a file from another without reading it: another
+// writer changes its size or time, a new file in its place its identity.
+struct FileStamp {
+  bool exists = false;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // in the system's own units
+  std::uint64_t identity = 0;
+  bool operator==(const FileStamp& other) const {
+    return exists == other.exists && size == other.size && modified == other.modified &&
+           identity == other.identity;
+  }
+  bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+FileStamp StampOf(const std::filesystem::path& path);
+
+// Removes a temporary file unless a running publish holds it.
+bool RemoveTemporary(const std::filesystem::path& temporary);
+
+// Renames a temporary file to `target` when no file has that name; never
+// replaces one.
+bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                      FileError& error);
+
+// Appends to a file; `created` tells whether this call made the file.
+using AppendWriter = std::function<bool(ByteSink& out, bool created)>;
+
+struct AppendOutcome {
+  enum class Step {
+    Appended,   // everything the writer wrote is at the end of the file
+    Open,       // the file could not be opened (or created) for appending
+    Write,      // a write failed
+    Cancelled,  // the writer gave up
+  } step = Step::Appended;
+  FileError error;       // for Open and Write
+  bool created = false;  // the file did not exist before this call
+  // When not Appended: a file that existed is cut back to its old length and
+  // one this call created is removed. Only when that fails too does part of
+  // the write stay, and `restoreError` says why.
+  bool restored = true;
+  FileError restoreError;
+  bool Appended() const { return step == Step::Appended; }
+};
+
+// Opens (or creates) `path` with no other writer admitted and has `write` add
+// to its end: everything it wrote lands, or nothing does.
+AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write);
+
+// An exclusive lock held through a lock file, across processes and, on a
+// network share, across machines. The lock is the open file, not its
+// existence: a lock file left behind by a crash blocks nobody.
+class FileLock {
+ public:
+  enum class Outcome {
+    Held,    // this object holds the lock until it is destroyed
+    Busy,    // someone else held it for the whole time allowed
+    Failed,  // the lock file could not be opened or created; see `error`
+  };
+
+  FileLock() = default;
+  ~FileLock() { Release(); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  // Polls for `lockFile` (created when missing) until `patience` has passed.
+  Outcome Acquire(const std::filesystem::path& lockFile, std::chrono::milliseconds patience,
+                  FileError& error);
+  // Gives the lock up and removes the lock file.
+  void Release();
+
+ private:
+  std::filesystem::path path_;
+  std::intptr_t native_ = -1;  // the open lock file: a descriptor or a handle
+};

@@ -1,0 +1,353 @@
+// The file operations on POSIX systems, where the core is built and tested
+// natively.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "provisioning/seed_files/files/buffered_sink.h"
+#include "provisioning/seed_files/files/file_io.h"
+#include "provisioning/seed_files/files/file_steps.h"
+#include "provisioning/seed_files/files/temporary_name.h"
+
+namespace {
+
+FileError LastError() { return FileError{static_cast<std::uint32_t>(errno), false}; }
+
+// A file opened for reading, closed with the scope.
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+class DescriptorSink final : public BufferedSink {
+ public:
+  explicit DescriptorSink(int fd) : fd_(fd) {}
+  FileError error;
+
+ protected:
+  bool WriteOut(const void* data, std::size_t size) override {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+      const ssize_t written = write(fd_, bytes, size);
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        error = LastError();
+        return false;
+      }
+      bytes += written;
+      size -= static_cast<std::size_t>(written);
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+};
+
+// Makes the folder's entries durable after a rename.
+void SyncFolder(const std::filesystem::path& folder) {
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// A file being published or appended to, for the steps in file_steps.h.
+class WritingFile {
+ public:
+  WritingFile(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)), sink_(fd) {}
+  ~WritingFile() {
+    if (fd_ >= 0) close(fd_);
+  }
+  WritingFile(const WritingFile&) = delete;
+  WritingFile& operator=(const WritingFile&) = delete;
+
+  int Fd() const { return fd_; }
+  BufferedSink& Sink() { return sink_; }
+  FileError SinkError() const { return sink_.error; }
+  bool Sync(FileError& error) { return Check(fsync(fd_) == 0, error); }
+  bool Close(FileError& error) {
+    if (fd_ < 0) return true;
+    const int closing = fd_;
+    fd_ = -1;
+    return Check(close(closing) == 0, error);
+  }
+
+  // Publishing: this is the temporary file for `target`; its mode and owner
+  // were taken over when it was made.
+  void PublishAs(std::filesystem::path target) { target_ = std::move(target); }
+  const std::filesystem::path& Temporary() const { return path_; }
+  const std::filesystem::path& Target() const { return target_; }
+  bool TargetExists() const {
+    struct stat status {};
+    return lstat(target_.c_str(), &status) == 0;
+  }
+  bool TakeOverTarget(FileError&) { return true; }
+  static bool Transient(const FileError&) { return false; }
+  static bool MovedAway(const FileError&) { return false; }
+  void RemoveTemporary() { unlink(path_.c_str()); }
+
+  // Appending: the file was `length` bytes long before.
+  void AppendAfter(off_t length) { before_ = length; }
+  bool TakeBack(FileError& error) { return Check(ftruncate(fd_, before_) == 0, error); }
+  void RemoveCreated() {
+    unlink(path_.c_str());
+    FileError ignored;
+    Close(ignored);
+  }
+
+ private:
+  static bool Check(bool ok, FileError& error) {
+    if (!ok) error = LastError();
+    return ok;
+  }
+
+  int fd_;
+  std::filesystem::path path_;
+  std::filesystem::path target_;
+  off_t before_ = 0;
+  DescriptorSink sink_;
+};
+
+std::uint64_t Entropy() {
+  static std::atomic<std::uint64_t> counter{0};
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const std::uint64_t local = 0;
+  return (static_cast<std::uint64_t>(getpid()) << 40) ^ static_cast<std::uint64_t>(now.tv_nsec) ^
+         (static_cast<std::uint64_t>(now.tv_sec) << 20) ^ (counter++ << 52) ^
+         reinterpret_cast<std::uintptr_t>(&local);
+}
+
+// The file that `path` leads to through any symbolic links.
+std::filesystem::path ThroughLinks(std::filesystem::path path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(path, error)) return path;
+    const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+    if (error) return path;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return path;
+}
+
+}  // namespace
+
+std::string FileErrorText(const FileError& error) {
+  return "error " + std::to_string(error.code) + ": " + std::strerror(static_cast<int>(error.code));
+}
+
+ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
+  ReadOutcome outcome;
+  Descriptor file;
+  file.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file.fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return outcome;  // Missing
+    outcome.state = ReadOutcome::State::Failed;
+    outcome.error = LastError();
+    return outcome;
+  }
+  struct stat status {};
+  if (fstat(file.fd, &status) != 0 || status.st_size < 0) status.st_size = 0;
+  file_steps::ReadAll(outcome, static_cast<unsigned long long>(status.st_size), FileError{EFBIG, false, true},
+                      [&](char* at, std::size_t room, FileError& error) -> long long {
+                        for (;;) {
+                          const ssize_t count = read(file.fd, at, room);
+                          if (count >= 0) return count;
+                          if (errno != EINTR) {
+                            error = LastError();
+                            return -1;
+                          }
+                        }
+                      });
+  return outcome;
+}
+
+PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write,
+                           const PublishOptions& options) {
+  using Step = PublishOutcome::Step;
+  const std::filesystem::path target = ThroughLinks(link);
+  struct stat existing {};
+  const bool exists = stat(target.c_str(), &existing) == 0;
+  if (exists && (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return {Step::ReadOnly, {EACCES}};
+  const std::filesystem::path folder = target.parent_path();
+
+  // Private at first when it replaces a file: that file's mode may be stricter.
+  std::unique_ptr<WritingFile> file;
+  for (unsigned attempt = 0; attempt < 100 && !file; ++attempt) {
+    const std::filesystem::path temporary =
+        folder / std::filesystem::u8path(temporary_name::For(target.filename().u8string(), Entropy()));
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0644);
+    if (fd >= 0) {
+      file = std::make_unique<WritingFile>(fd, temporary);
+    } else if (errno != EEXIST) {
+      break;
+    }
+  }
+  if (!file) return {Step::CreateTemporary, LastError()};
+  file->PublishAs(target);
+  // Held while it is written: a temporary nobody holds is a leftover.
+  flock(file->Fd(), LOCK_EX | LOCK_NB);
+  if (exists) {
+    // The owner can be kept only by a privileged process; the mode always.
+    if (fchown(file->Fd(), existing.st_uid, existing.st_gid) != 0) {
+      // Files we may replace but not own end up ours, as any new file would.
+    }
+    if (fchmod(file->Fd(), existing.st_mode & 07777) != 0) {
+      const PublishOutcome failed{Step::CreateTemporary, LastError()};
+      file->RemoveTemporary();
+      return failed;
+    }
+  }
+
+  return file_steps::WriteAndPublish(*file, write, options);
+}
+
+bool SwapByRename(const std::filesystem::path& temporary, const std::filesystem::path& target, bool targetExists,
+                  FileError& error) {
+  // A file that appeared meanwhile is not replaced unseen.
+  if (!targetExists) return RestoreTemporary(temporary, target, error);
+  if (rename(temporary.c_str(), target.c_str()) != 0) {
+    error = LastError();
+    return false;
+  }
+  SyncFolder(target.parent_path());
+  return true;
+}
+
+std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
+  const std::filesystem::path target = ThroughLinks(link);
+  const std::filesystem::path folder = target.parent_path();
+  const std::string targetName = target.filename().u8string();
+  std::vector<TemporaryFile> found;
+  DIR* listing = opendir(folder.empty() ? "." : folder.c_str());
+  if (!listing) return found;
+  const time_t now = time(nullptr);
+  while (const dirent* entry = readdir(listing)) {
+    if (!temporary_name::IsOneOf(targetName, entry->d_name)) continue;
+    TemporaryFile temporary;
+    temporary.path = folder / entry->d_name;
+    const int fd = open(temporary.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat status {};
+    if (fstat(fd, &status) == 0) temporary.ageSeconds = now > status.st_mtime ? now - status.st_mtime : 0;
+    // A publish holds the lock from just after making the file.
+    temporary.inUse = flock(fd, LOCK_SH | LOCK_NB) != 0;
+    close(fd);
+    found.push_back(std::move(temporary));
+  }
+  closedir(listing);
+  return found;
+}
+
+FileStamp StampOf(const std::filesystem::path& path) {
+  FileStamp stamp;
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return stamp;
+  stamp.exists = true;
+  stamp.size = static_cast<std::uint64_t>(status.st_size);
+  stamp.modified = static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+  stamp.identity = static_cast<std::uint64_t>(status.st_ino) ^ (static_cast<std::uint64_t>(status.st_dev) << 40);
+  return stamp;
+}
+
+bool RemoveTemporary(const std::filesystem::path& temporary) {
+  const int fd = open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool removed = flock(fd, LOCK_EX | LOCK_NB) == 0 && unlink(temporary.c_str()) == 0;
+  close(fd);
+  return removed;
+}
+
+bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                      FileError& error) {
+  // A hard link fails on an existing name, where a rename would replace it.
+  if (link(temporary.c_str(), target.c_str()) != 0) {
+    error = LastError();
+    struct stat status {};
+    // Where the file system has no hard links, the name is checked first.
+    if (errno == EEXIST || lstat(target.c_str(), &status) == 0) return false;
+    if (rename(temporary.c_str(), target.c_str()) != 0) {
+      error = LastError();
+      return false;
+    }
+    SyncFolder(target.parent_path());
+    return true;
+  }
+  unlink(temporary.c_str());
+  SyncFolder(target.parent_path());
+  return true;
+}
+
+AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write) {
+  AppendOutcome outcome;
+  // Creating exclusively first tells reliably whether this call made the file.
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  outcome.created = fd >= 0;
+  if (!outcome.created && errno == EEXIST) fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return file_steps::OpenFailed(LastError());
+  WritingFile file(fd, path);
+  // No other writer in between, or cutting back could cut its part off.
+  struct stat before {};
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &before) != 0) {
+    AppendOutcome failed = file_steps::OpenFailed(FileError{static_cast<std::uint32_t>(errno), errno == EWOULDBLOCK});
+    failed.created = outcome.created;
+    if (outcome.created) file.RemoveCreated();
+    return failed;
+  }
+  file.AppendAfter(before.st_size);
+  return file_steps::WriteAndKeepOrTakeBack(file, write, outcome);
+}
+
+FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile,
+                                    std::chrono::milliseconds patience, FileError& error) {
+  Release();
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  for (;;) {
+    const int fd = open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      error = LastError();
+      return Outcome::Failed;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      // The holder before us removes the file as it lets go: a lock on a file
+      // that no longer has this name guards nothing.
+      struct stat held {}, named {};
+      if (fstat(fd, &held) == 0 && stat(lockFile.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+          held.st_dev == named.st_dev) {
+        path_ = lockFile;
+        native_ = fd;
+        return Outcome::Held;
+      }
+      close(fd);
+      continue;
+    }
+    const int code = errno;
+    close(fd);
+    if (code != EWOULDBLOCK && code != EINTR) {
+      error = FileError{static_cast<std::uint32_t>(code), false};
+      return Outcome::Failed;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return Outcome::Busy;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void FileLock::Release() {
+  if (native_ < 0) return;
+  // Removed while still held, so that nobody locks a file about to vanish.
+  unlink(path_.c_str());
+  close(static_cast<int>(native_));
+  native_ = -1;
+}

@@ -1,0 +1,417 @@
+// The file operations on Windows. Only the kernel's file API: no window-system
+// headers here.
+#include <windef.h>
+#include <winbase.h>
+#include <winnls.h>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "provisioning/seed_files/files/buffered_sink.h"
+#include "provisioning/seed_files/files/file_io.h"
+#include "provisioning/seed_files/files/file_steps.h"
+#include "provisioning/seed_files/files/scoped_handle_win.h"
+#include "provisioning/seed_files/files/temporary_name.h"
+
+namespace {
+
+FileError ErrorFrom(DWORD code) {
+  return FileError{static_cast<std::uint32_t>(code),
+                   code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION};
+}
+
+FileError LastError() { return ErrorFrom(GetLastError()); }
+
+
+class HandleSink final : public BufferedSink {
+ public:
+  explicit HandleSink(HANDLE handle) : handle_(handle) {}
+  FileError error;
+
+ protected:
+  bool WriteOut(const void* data, std::size_t size) override {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+      const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+      DWORD written = 0;
+      if (!WriteFile(handle_, bytes, chunk, &written, nullptr)) {
+        error = LastError();
+        return false;
+      }
+      if (written == 0) {
+        error = ErrorFrom(ERROR_WRITE_FAULT);
+        return false;
+      }
+      bytes += written;
+      size -= written;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::path& target);
+
+// A file being published or appended to, for the steps in file_steps.h.
+class WritingFile {
+ public:
+  WritingFile(HANDLE handle, std::filesystem::path path) : handle_(handle), path_(std::move(path)), sink_(handle) {}
+  WritingFile(const WritingFile&) = delete;
+  WritingFile& operator=(const WritingFile&) = delete;
+
+  BufferedSink& Sink() { return sink_; }
+  FileError SinkError() const { return sink_.error; }
+  bool Sync(FileError& error) { return Check(FlushFileBuffers(handle_.Get()), error); }
+  bool Close(FileError& error) { return Check(handle_.Close(), error); }
+
+  // Publishing: this is the temporary file for `target`.
+  void PublishAs(std::filesystem::path target) { target_ = std::move(target); }
+  const std::filesystem::path& Temporary() const { return path_; }
+  const std::filesystem::path& Target() const { return target_; }
+  bool TargetExists() const { return GetFileAttributesW(target_.c_str()) != INVALID_FILE_ATTRIBUTES; }
+  bool TakeOverTarget(FileError& error) { return Check(TakeOver(path_, target_), error); }
+  // A virus scanner or the indexer has one of the files open for a moment.
+  static bool Transient(const FileError& error) {
+    return error.code == ERROR_ACCESS_DENIED || error.code == ERROR_SHARING_VIOLATION ||
+           error.code == ERROR_LOCK_VIOLATION;
+  }
+  // ReplaceFileW's outcomes in which the replaced file no longer has its name.
+  static bool MovedAway(const FileError& error) {
+    return error.code == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error.code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
+  }
+  void RemoveTemporary() { DeleteFileW(path_.c_str()); }
+
+  // Appending: the file was `length` bytes long before.
+  void AppendAfter(LARGE_INTEGER length) { before_ = length; }
+  bool TakeBack(FileError& error) {
+    return Check(SetFilePointerEx(handle_.Get(), before_, nullptr, FILE_BEGIN) && SetEndOfFile(handle_.Get()), error);
+  }
+  void RemoveCreated() {
+    FileError ignored;
+    Close(ignored);
+    DeleteFileW(path_.c_str());
+  }
+
+ private:
+  static bool Check(bool ok, FileError& error) {
+    if (!ok) error = LastError();
+    return ok;
+  }
+
+  ScopedHandle handle_;
+  std::filesystem::path path_;
+  std::filesystem::path target_;
+  LARGE_INTEGER before_{};
+  HandleSink sink_;
+};
+
+std::uint64_t Entropy() {
+  static std::atomic<std::uint64_t> counter{0};
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  FILETIME time{};
+  GetSystemTimeAsFileTime(&time);
+  const std::uint64_t local = 0;
+  return (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40) ^ static_cast<std::uint64_t>(now.QuadPart) ^
+         (static_cast<std::uint64_t>(time.dwLowDateTime) << 20) ^ (counter++ << 52) ^
+         reinterpret_cast<std::uintptr_t>(&local);
+}
+
+// The attributes a replaced file keeps; read-only files are never replaced.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The full name the system gives what `path` opens, links resolved.
+std::wstring FinalPathOf(const std::filesystem::path& path) {
+  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.Valid()) return {};
+  std::wstring final(32768, L'\0');
+  const DWORD length = GetFinalPathNameByHandleW(file.Get(), final.data(), static_cast<DWORD>(final.size()),
+                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= final.size()) return {};
+  final.resize(length);
+  return final;
+}
+
+// The file that `path` leads to when it is a link. Not only reparse points:
+// under Wine a host's symbolic link shows as a plain file, and only its final
+// name, which differs from its folder's followed by its own name, gives it away.
+std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
+  const std::wstring final = FinalPathOf(path);
+  if (final.empty()) return path;
+  const std::wstring folder = FinalPathOf(path.parent_path().empty() ? std::filesystem::path(L".") : path.parent_path());
+  if (!folder.empty()) {
+    std::wstring expected = folder;
+    if (expected.back() != L'\\') expected += L'\\';
+    expected += path.filename().wstring();
+    if (CompareStringOrdinal(expected.c_str(), -1, final.c_str(), -1, TRUE) == CSTR_EQUAL) return path;
+  }
+  return final;
+}
+
+// Gives `temporary` what a rename over `target` would not carry over: the
+// target's access rules (its own entries, and whether it inherits from the
+// folder), its owner where the system lets us, its attributes and creation
+// time. The rules are not optional: seeds must not become readable by anyone
+// the old file kept out.
+bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::path& target) {
+  ScopedHandle source(CreateFileW(target.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!source.Valid()) return false;
+  // Copied as they stand, inherited entries and the protection from the
+  // folder included, as replacing the file keeps them.
+  const auto descriptorOf = [&](SECURITY_INFORMATION what, std::vector<char>& buffer) {
+    DWORD needed = 0;
+    GetKernelObjectSecurity(source.Get(), what, nullptr, 0, &needed);
+    if (needed == 0) return false;
+    buffer.resize(needed);
+    return GetKernelObjectSecurity(source.Get(), what, buffer.data(), needed, &needed) != FALSE;
+  };
+  std::vector<char> rules, owner;
+  if (!descriptorOf(DACL_SECURITY_INFORMATION, rules)) return false;
+  const bool ownerRead = descriptorOf(OWNER_SECURITY_INFORMATION, owner);
+  FILE_BASIC_INFO basic{};
+  const bool timesRead = GetFileInformationByHandleEx(source.Get(), FileBasicInfo, &basic, sizeof basic);
+
+  ScopedHandle destination(CreateFileW(temporary.c_str(), READ_CONTROL | WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!destination.Valid() || !SetKernelObjectSecurity(destination.Get(), DACL_SECURITY_INFORMATION, rules.data())) {
+    return false;
+  }
+  // Only a privileged process may give a file away; otherwise it is ours,
+  // as any new file would be.
+  if (ownerRead) {
+    ScopedHandle owned(CreateFileW(temporary.c_str(), WRITE_OWNER, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (owned.Valid()) SetKernelObjectSecurity(owned.Get(), OWNER_SECURITY_INFORMATION, owner.data());
+  }
+  if (timesRead) {
+    FILE_BASIC_INFO times{};
+    times.CreationTime = basic.CreationTime;
+    times.FileAttributes = basic.FileAttributes & kKeptAttributes;
+    if (times.FileAttributes == 0) times.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(destination.Get(), FileBasicInfo, &times, sizeof times);
+  }
+  return true;
+}
+
+std::uint64_t Ticks(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+}  // namespace
+
+std::string FileErrorText(const FileError& error) {
+  std::string text = "error " + std::to_string(error.code);
+  char words[256] = {};
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error.code,
+                     0, words, sizeof words, nullptr);
+  std::string said(words, length);
+  while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ' ||
+                           said.back() == '.')) {
+    said.pop_back();
+  }
+  if (!said.empty()) text += ": " + said;
+  return text;
+}
+
+ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
+  ReadOutcome outcome;
+  // No writer may share: a file that someone is writing right now is not read
+  // half-way. Sharing delete lets a new version replace it meanwhile.
+  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return outcome;
+    outcome.state = ReadOutcome::State::Failed;
+    outcome.error = ErrorFrom(code);
+    return outcome;
+  }
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) size.QuadPart = 0;
+  file_steps::ReadAll(outcome, static_cast<unsigned long long>(size.QuadPart),
+                      FileError{ERROR_FILE_TOO_LARGE, false, true},
+                      [&](char* at, std::size_t room, FileError& error) -> long long {
+                        DWORD count = 0;
+                        if (ReadFile(file.Get(), at, room > 0x40000000u ? 0x40000000u : static_cast<DWORD>(room),
+                                     &count, nullptr)) {
+                          return count;
+                        }
+                        error = LastError();
+                        return -1;
+                      });
+  return outcome;
+}
+
+PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write,
+                           const PublishOptions& options) {
+  using Step = PublishOutcome::Step;
+  const std::filesystem::path target = ThroughLinks(link);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  // Replacing would clear the mark; whoever set it decides.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    return {Step::ReadOnly, ErrorFrom(ERROR_ACCESS_DENIED)};
+  }
+  const std::filesystem::path folder = target.parent_path();
+  const std::string targetName = target.filename().u8string();
+
+  // Held open without sharing while it is written, so that nobody takes it
+  // for a leftover.
+  std::unique_ptr<WritingFile> file;
+  DWORD code = ERROR_FILE_EXISTS;
+  for (unsigned attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
+    const std::filesystem::path temporary = folder / std::filesystem::u8path(temporary_name::For(targetName, Entropy()));
+    const HANDLE handle =
+        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      file = std::make_unique<WritingFile>(handle, temporary);
+      break;
+    }
+    code = GetLastError();
+  }
+  if (!file) return {Step::CreateTemporary, ErrorFrom(code)};
+  file->PublishAs(target);
+  return file_steps::WriteAndPublish(*file, write, options);
+}
+
+bool SwapByRename(const std::filesystem::path& temporary, const std::filesystem::path& target, bool targetExists,
+                  FileError& error) {
+  if (!targetExists) return RestoreTemporary(temporary, target, error);
+  if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  error = LastError();
+  return false;
+}
+
+std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
+  const std::filesystem::path target = ThroughLinks(link);
+  const std::filesystem::path folder = target.parent_path();
+  const std::string targetName = target.filename().u8string();
+  std::vector<TemporaryFile> found;
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  WIN32_FIND_DATAW entry{};
+  const HANDLE search = FindFirstFileW((folder / L"*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    const std::filesystem::path name(entry.cFileName);
+    if (!temporary_name::IsOneOf(targetName, name.u8string())) continue;
+    TemporaryFile temporary;
+    temporary.path = folder / name;
+    const std::uint64_t written = Ticks(entry.ftLastWriteTime);
+    temporary.ageSeconds = Ticks(now) > written ? static_cast<long long>((Ticks(now) - written) / 10000000) : 0;
+    // A publish writes it without sharing: if we may open it, nobody writes it.
+    ScopedHandle probe(CreateFileW(temporary.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    temporary.inUse = !probe.Valid() && GetLastError() == ERROR_SHARING_VIOLATION;
+    found.push_back(std::move(temporary));
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+  return found;
+}
+
+FileStamp StampOf(const std::filesystem::path& path) {
+  FileStamp stamp;
+  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return stamp;
+  stamp.exists = true;
+  stamp.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  stamp.modified = static_cast<std::int64_t>(Ticks(info.ftLastWriteTime));
+  stamp.identity = ((static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow) ^
+                   (static_cast<std::uint64_t>(info.dwVolumeSerialNumber) << 48);
+  return stamp;
+}
+
+bool RemoveTemporary(const std::filesystem::path& temporary) {
+  // Opening it to delete without sharing succeeds only when nobody holds it.
+  const ScopedHandle file(CreateFileW(temporary.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return file.Valid();
+}
+
+bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                      FileError& error) {
+  // A second name for the file fails on any name that is taken, also on one
+  // the file API cannot see: under Wine a host's link whose file is missing,
+  // which a move would silently turn into a plain file.
+  if (CreateHardLinkW(target.c_str(), temporary.c_str(), nullptr)) {
+    DeleteFileW(temporary.c_str());
+    return true;
+  }
+  const DWORD code = GetLastError();
+  if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
+    error = ErrorFrom(code);
+    return false;
+  }
+  // Where the file system has no second names (FAT, some shares).
+  if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+  error = LastError();
+  return false;
+}
+
+AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write) {
+  AppendOutcome outcome;
+  // No sharing: while the row is written nobody else can write in between.
+  // Write access beyond appending is what cutting back needs.
+  const HANDLE handle = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return file_steps::OpenFailed(LastError());
+  // OPEN_ALWAYS says in the same call whether the file was already there.
+  outcome.created = GetLastError() != ERROR_ALREADY_EXISTS;
+  WritingFile file(handle, path);
+  LARGE_INTEGER zero{};
+  LARGE_INTEGER before{};
+  if (!SetFilePointerEx(handle, zero, &before, FILE_END)) {
+    AppendOutcome failed = file_steps::OpenFailed(LastError());
+    failed.created = outcome.created;
+    if (outcome.created) file.RemoveCreated();
+    return failed;
+  }
+  file.AppendAfter(before);
+  return file_steps::WriteAndKeepOrTakeBack(file, write, outcome);
+}
+
+FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile,
+                                    std::chrono::milliseconds patience, FileError& error) {
+  Release();
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  // Opened without sharing, so nobody else, here or on another machine using
+  // the same share, can open it meanwhile. It goes when the last handle
+  // closes, also when the process dies. Where one may create files but not
+  // delete them (some shares allow only that) it stays, harmless: the lock is
+  // the open handle.
+  DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE;
+  for (;;) {
+    const HANDLE handle = CreateFileW(lockFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_ALWAYS, flags, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      native_ = reinterpret_cast<std::intptr_t>(handle);
+      path_ = lockFile;
+      return Outcome::Held;
+    }
+    const DWORD code = GetLastError();
+    if (code == ERROR_ACCESS_DENIED && (flags & FILE_FLAG_DELETE_ON_CLOSE)) {
+      flags &= ~FILE_FLAG_DELETE_ON_CLOSE;
+      continue;
+    }
+    if (code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION) {
+      error = ErrorFrom(code);
+      return Outcome::Failed;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return Outcome::Busy;
+    Sleep(10);
+  }
+}
+
+void FileLock::Release() {
+  if (native_ == -1) return;
+  ScopedHandle(reinterpret_cast<HANDLE>(native_)).Close();
+  native_ = -1;
+}

@@ -1,0 +1,45 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "provisioning/seed_files/files/file_source.h"
+
+namespace {
+
+class DescriptorSource final : public FileSource {
+ public:
+  explicit DescriptorSource(int fd) : fd_(fd) {}
+  ~DescriptorSource() override { close(fd_); }
+  DescriptorSource(const DescriptorSource&) = delete;
+  DescriptorSource& operator=(const DescriptorSource&) = delete;
+
+  std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
+    for (;;) {
+      const ssize_t count = read(fd_, buffer, capacity);
+      if (count >= 0) return static_cast<std::size_t>(count);
+      if (errno == EINTR) continue;
+      error = FileError{static_cast<std::uint32_t>(errno), false};
+      return std::nullopt;
+    }
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+OpenForReadingOutcome OpenForReading(const std::filesystem::path& path) {
+  OpenForReadingOutcome outcome;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return outcome;  // Missing
+    outcome.state = OpenForReadingOutcome::State::Failed;
+    outcome.error = FileError{static_cast<std::uint32_t>(errno), false};
+    return outcome;
+  }
+  outcome.state = OpenForReadingOutcome::State::Opened;
+  outcome.source = std::make_unique<DescriptorSource>(fd);
+  return outcome;
+}

@@ -1,0 +1,320 @@
+#include "provisioning/seed_files/pending_save.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <sstream>
+#include <system_error>
+
+#include <pugixml.hpp>
+
+#include "provisioning/seed_files/files/temporary_name.h"
+#include "provisioning/seed_files/seed_export_messages.h"
+#include "provisioning/seed_files/seed_file_lock.h"
+#include "provisioning/seed_files/seed_file_recovery.h"
+#include "text/code_page.h"
+#include "text/format_text.h"
+#include "text/hex_text.h"
+#include "text/unicode_text.h"
+#include "vendor/bounded_text.h"
+
+namespace {
+
+constexpr char kMarker[] = ".pending-";
+constexpr char kSuffix[] = ".xml";
+
+// "hseeds.pending-<16 hexadecimal digits>.xml", "tseeds..." likewise.
+bool IsRecordName(const std::string& name) {
+  return temporary_name::IsDrawnName(std::string("hseeds") + kMarker, kSuffix, name) ||
+         temporary_name::IsDrawnName(std::string("tseeds") + kMarker, kSuffix, name);
+}
+
+// Held by the save that the record is of, for as long as it runs.
+std::filesystem::path LockFileOf(const std::filesystem::path& record) {
+  std::filesystem::path lockFile = record;
+  lockFile += ".lock";
+  return lockFile;
+}
+
+std::string RecordName(bool totp) {
+  static std::atomic<std::uint64_t> counter{0};
+  const std::uint64_t local = 0;
+  const std::uint64_t entropy =
+      static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count() << 17) ^
+      (counter++ << 52) ^ reinterpret_cast<std::uintptr_t>(&local);
+  return std::string(totp ? "tseeds" : "hseeds") + kMarker + temporary_name::RandomDigits(entropy) + kSuffix;
+}
+
+std::string HexOf(const std::string& bytes) {
+  return HexText(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), true);
+}
+
+// The bytes that HexOf wrote.
+std::optional<std::string> BytesOfHex(const std::string& hex) {
+  const std::optional<std::vector<std::uint8_t>> bytes = BytesFromHex(hex);
+  if (!bytes) return std::nullopt;
+  return std::string(bytes->begin(), bytes->end());
+}
+
+// Text for lines: the 8-bit serial as the system shows it.
+MessageText Shown(const std::string& bytes) {
+  if (std::optional<MessageText> text = WidenText(bytes.c_str(), kThreadAnsiCodePage)) return *text;
+  return Widen(HexOf(bytes));
+}
+
+// What the key answers, asked once for all records.
+struct KeyView {
+  bool asked = false;
+  bool present = false;
+  std::string serial;
+  CvStatus listStatus = CV_OK;
+  std::array<TokenRecord, kMaxTokens> tokens{};
+};
+
+void Ask(ITokenLibrary& library, KeyView& key) {
+  if (key.asked) return;
+  key.asked = true;
+  DeviceInfo info;
+  std::memset(&info, 0, sizeof info);
+  key.present = library.GetDeviceInfo(&info) == CV_OK;
+  if (!key.present) return;
+  key.serial = TextWithin(info.sn);
+  std::memset(key.tokens.data(), 0, sizeof key.tokens);
+  key.listStatus = library.OtpList(0, key.tokens.data());
+}
+
+bool Lists(const KeyView& key, const ExportedToken& token) {
+  for (const TokenRecord& record : key.tokens) {
+    const std::string serial = TextWithin(record.serial);
+    if (serial.empty()) break;  // the list ends at the first empty serial
+    if (serial == token.serial && record.type == (token.totp ? TOTP : HOTP) &&
+        record.hashAlgorithm == (token.sha256 ? HASH_SHA256 : HASH_SHA1) && record.digits == token.digits &&
+        record.timeStep == token.interval) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// One record: settled, dropped or kept, with its line(s).
+void Settle(const std::filesystem::path& folder, const std::filesystem::path& path, ITokenLibrary& library,
+            SeedFileAccess& files, KeyView& key, std::vector<MessageText>& lines) {
+  const MessageText recordName = path.filename().u16string();
+  FileLock lock;
+  FileError error;
+  switch (lock.Acquire(LockFileOf(path), std::chrono::milliseconds(0), error)) {
+    case FileLock::Outcome::Held:
+      break;
+    case FileLock::Outcome::Busy:
+      return;  // a save running now holds it
+    case FileLock::Outcome::Failed:
+      lines.push_back(Format(u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n",
+                             recordName, FileErrorReason(u"its lock file could not be created", error)));
+      return;
+  }
+  const ReadOutcome read = files.Read(path);
+  if (read.state == ReadOutcome::State::Missing) return;  // its save finished meanwhile
+  const std::optional<PendingSave> save =
+      read.state == ReadOutcome::State::Read ? PendingSaveFromXml(read.bytes) : std::nullopt;
+  if (!save) {
+    const MessageText why = read.state == ReadOutcome::State::Failed
+                                ? FileErrorReason(u"it could not be read", read.error)
+                                : MessageText(u"it is damaged");
+    lines.push_back(Format(u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n",
+                           recordName, why));
+    return;
+  }
+  const MessageText serial = Shown(save->token.serial);
+  const MessageText keySerial = Shown(save->keySerial);
+  Ask(library, key);
+  // A record written without the key's serial belongs to whichever key lists the token.
+  if (!key.present || (!save->keySerial.empty() && key.serial != save->keySerial)) {
+    lines.push_back(Format(u"An interrupted save of the token %s for the key %s is not finished: plug in that key "
+                           u"to complete it. Its record %s was kept.\r\n",
+                           serial, keySerial, recordName));
+    return;
+  }
+  if (key.listStatus != CV_OK) {
+    lines.push_back(Format(u"An interrupted save of the token %s for the key %s is not finished: the key's tokens "
+                           u"could not be listed (error = 0x%08X). Its record %s was kept.\r\n",
+                           serial, keySerial, key.listStatus, recordName));
+    return;
+  }
+  std::error_code ignored;
+  if (!Lists(key, save->token)) {
+    std::filesystem::remove(path, ignored);
+    lines.push_back(Format(u"An interrupted save of the token %s did not reach the key %s, which does not list "
+                           u"it; its record %s was removed.\r\n",
+                           serial, Shown(key.serial), recordName));
+    return;
+  }
+  // Never twice: only a file that was read and lacks the token gets it.
+  const SeedFilePresence presence = FindTokenInSeedFiles(folder, save->token, files);
+  const SeedFileSet missing{!presence.holding.csv && !presence.unreadable.csv,
+                            !presence.holding.xml && !presence.unreadable.xml};
+  SeedFileSet written;
+  std::vector<MessageText> failures = presence.lines;
+  if (missing.csv || missing.xml) {
+    const std::vector<MessageText> appended = AppendSeedFiles(folder, save->token, files, missing, &written);
+    failures.insert(failures.end(), appended.begin(), appended.end());
+  }
+  if ((missing.csv && !written.csv) || (missing.xml && !written.xml) || !presence.lines.empty()) {
+    lines.insert(lines.end(), failures.begin(), failures.end());
+    lines.push_back(Format(u"An interrupted save of the token %s on the key %s could not be completed; its "
+                           u"record %s was kept.\r\n",
+                           serial, Shown(key.serial), recordName));
+    return;
+  }
+  lines.insert(lines.end(), failures.begin(), failures.end());  // recoveries of leftovers
+  std::filesystem::remove(path, ignored);
+  if (missing.csv || missing.xml) {
+    lines.push_back(Format(u"An interrupted save of the token %s on the key %s was completed: the token was "
+                           u"added to %s.\r\n",
+                           serial, Shown(key.serial), SeedFileNames(folder, save->token, missing)));
+  } else {
+    lines.push_back(Format(u"An interrupted save of the token %s on the key %s had reached %s already; its "
+                           u"record %s was removed.\r\n",
+                           serial, Shown(key.serial), SeedFileNames(folder, save->token, SeedFileSet{true, true}),
+                           recordName));
+  }
+}
+
+}  // namespace
+
+std::string PendingSaveXml(const PendingSave& save) {
+  const ExportedToken& token = save.token;
+  pugi::xml_document document;
+  pugi::xml_node root = document.append_child("pendingSave");
+  const auto add = [&](const char* name, const std::string& text) {
+    root.append_child(name).append_child(pugi::node_pcdata).set_value(text.c_str());
+  };
+  add("key", HexOf(save.keySerial));
+  add("algorithm", token.totp ? "TOTP" : "HOTP");
+  add("hash", token.sha256 ? "SHA-256" : "SHA-1");
+  add("digits", std::to_string(token.digits));
+  add("interval", std::to_string(token.interval));
+  add("serial", HexOf(token.serial));
+  add("seed", HexText(token.seed.data(), token.seed.size(), true));
+  add("userName", HexOf(Utf16LittleEndianBytes(token.userName)));
+  std::ostringstream text;
+  document.save(text, "\t", pugi::format_indent);
+  return text.str();
+}
+
+std::optional<PendingSave> PendingSaveFromXml(const std::string& bytes) {
+  pugi::xml_document document;
+  if (!document.load_buffer(bytes.data(), bytes.size())) return std::nullopt;
+  const pugi::xml_node root = document.child("pendingSave");
+  const auto text = [&](const char* name) { return std::string(root.child(name).child_value()); };
+  PendingSave save;
+  ExportedToken& token = save.token;
+  const std::optional<std::string> key = BytesOfHex(text("key"));
+  const std::optional<std::string> serial = BytesOfHex(text("serial"));
+  const std::optional<std::string> seed = BytesOfHex(text("seed"));
+  const std::optional<std::string> userName = BytesOfHex(text("userName"));
+  const std::string algorithm = text("algorithm"), hash = text("hash"), digits = text("digits"),
+                    interval = text("interval");
+  if (!root || !key || !serial || serial->empty() || !seed || !userName || userName->size() % 2 != 0 ||
+      (algorithm != "HOTP" && algorithm != "TOTP") || (hash != "SHA-1" && hash != "SHA-256") ||
+      (digits != "6" && digits != "8") || (interval != "30" && interval != "60")) {
+    return std::nullopt;
+  }
+  token.totp = algorithm == "TOTP";
+  token.sha256 = hash == "SHA-256";
+  if (seed->size() != (token.sha256 ? 32u : 20u)) return std::nullopt;
+  token.digits = digits == "6" ? 6 : 8;
+  token.interval = interval == "30" ? 30 : 60;
+  token.serial = *serial;
+  token.seed.assign(seed->begin(), seed->end());
+  token.userName = Utf16FromLittleEndianBytes(*userName);
+  save.keySerial = *key;
+  return save;
+}
+
+std::optional<MessageText> PendingSaveRecord::Begin(const std::filesystem::path& folder, const PendingSave& save,
+                                                    SeedFileAccess& files) {
+  const std::string text = PendingSaveXml(save);
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const std::filesystem::path path = folder / RecordName(save.token.totp);
+    const std::filesystem::path lockFile = LockFileOf(path);
+    FileError error;
+    const FileLock::Outcome locked = lock_.Acquire(lockFile, std::chrono::milliseconds(0), error);
+    if (locked == FileLock::Outcome::Busy) continue;
+    if (locked == FileLock::Outcome::Failed) {
+      return FileErrorReason(Format(u"%s could not be created", lockFile.filename().u16string()), error);
+    }
+    std::error_code taken;
+    if (std::filesystem::exists(path, taken)) continue;
+    const PublishOutcome published =
+        files.Publish(path, [&](ByteSink& out) { return out.Write(text.data(), text.size()); });
+    if (!published.Published()) {
+      lock_.Release();
+      return FileErrorReason(Format(u"%s could not be written", path.filename().u16string()), published.error);
+    }
+    path_ = path;
+    return std::nullopt;
+  }
+  lock_.Release();
+  return MessageText(u"no free name for the record of the save was found");
+}
+
+void PendingSaveRecord::Remove() {
+  if (path_.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove(path_, ignored);
+  path_.clear();
+  lock_.Release();
+}
+
+std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder, ITokenLibrary& library,
+                                            SeedFileAccess& files) {
+  std::vector<MessageText> lines;
+  std::vector<std::filesystem::path> records;
+  std::vector<std::pair<std::filesystem::path, std::string>> partial;  // cut-short records: temporary, record
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().u8string();
+    const std::size_t marker = name.find(temporary_name::kMarker);
+    if (IsRecordName(name)) {
+      records.push_back(entry->path());
+    } else if (marker != std::string::npos && IsRecordName(name.substr(0, marker)) &&
+               temporary_name::IsOneOf(name.substr(0, marker), name)) {
+      partial.emplace_back(entry->path(), name.substr(0, marker));
+    }
+  }
+  // A record whose writing was cut short went to no key: its save stopped
+  // before the key was asked. Its seed is removed, unless the save still runs.
+  for (const auto& [temporary, record] : partial) {
+    FileLock lock;
+    FileError ignored;
+    if (lock.Acquire(LockFileOf(folder / std::filesystem::u8path(record)), std::chrono::milliseconds(0), ignored) ==
+        FileLock::Outcome::Held) {
+      RemoveTemporary(temporary);
+    }
+  }
+  std::sort(records.begin(), records.end());
+  KeyView key;
+  for (const std::filesystem::path& record : records) Settle(folder, record, library, files, key, lines);
+  return lines;
+}
+
+std::vector<MessageText> SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library) {
+  SeedFileAccess files;
+  std::vector<MessageText> lines;
+  for (const char* name : {"hseeds.xml", "tseeds.xml"}) {
+    const std::filesystem::path file = folder / name;
+    if (files.Temporaries(file).empty()) continue;
+    FileLock lock;
+    if (std::optional<MessageText> busy = LockSeedFile(lock, file, files.lockPatience)) continue;
+    SeedFileRecovery recovery = RecoverSeedFile(files, file);
+    lines.insert(lines.end(), recovery.lines.begin(), recovery.lines.end());
+    if (recovery.blocked) lines.push_back(Format(u"%s: %s.\r\n", Widen(name), *recovery.blocked));
+  }
+  std::vector<MessageText> settled = SettlePendingSaves(folder, library, files);
+  lines.insert(lines.end(), settled.begin(), settled.end());
+  return lines;
+}

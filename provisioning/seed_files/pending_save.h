@@ -1,0 +1,60 @@
+// A save between the key and the seed files. Before the key is written, the
+// token (all that both seed files need) and the serial number of the key it
+// is for are written durably beside the seed files; the record goes once both
+// files hold the token or the key refused it. A record that a killed or
+// crashed save left behind is settled later against the key. It holds a
+// seed, so it lives where the seed files live and nothing else keeps it.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "provisioning/seed_files/files/file_io.h"
+#include "provisioning/seed_files/seed_export.h"
+#include "provisioning/seed_files/seed_file_access.h"
+#include "text/message_text.h"
+#include "vendor/token_library.h"
+
+struct PendingSave {
+  ExportedToken token;
+  std::string keySerial;  // the key's own serial number, 8-bit as the key gives it
+};
+
+// The record of the save this process is running. It is held under its own
+// lock while it lives, so that no other instance settles it meanwhile.
+class PendingSaveRecord {
+ public:
+  PendingSaveRecord() = default;
+  PendingSaveRecord(const PendingSaveRecord&) = delete;
+  PendingSaveRecord& operator=(const PendingSaveRecord&) = delete;
+  // Lets the lock go; the record itself stays unless Remove() was called.
+  ~PendingSaveRecord() = default;
+
+  // Writes the record into `folder`; the reason (for the operator) when it
+  // could not be written, in which case the key must not be written either.
+  std::optional<MessageText> Begin(const std::filesystem::path& folder, const PendingSave& save,
+                                   SeedFileAccess& files);
+  // The seed files hold the token, or the key refused it: the record goes.
+  void Remove();
+
+ private:
+  FileLock lock_;
+  std::filesystem::path path_;
+};
+
+// Settles every record in `folder` that no running save holds, against the
+// key that `library` reaches: completes the seed files when that key lists
+// the token, drops the record when it does not, keeps it while that key is
+// absent. One line per record, for the log; none when there is none.
+std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder, ITokenLibrary& library,
+                                            SeedFileAccess& files);
+
+// The same, first putting back what interrupted saves left of the XML seed
+// files: what the tool runs at start-up and before a new token is made.
+std::vector<MessageText> SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library);
+
+// The record's file format, for tests and the settling.
+std::string PendingSaveXml(const PendingSave& save);
+std::optional<PendingSave> PendingSaveFromXml(const std::string& bytes);

@@ -1,0 +1,19 @@
+// The lines that tell the operator which seed export file did not get the
+// token, and why.
+#pragma once
+
+#include <string_view>
+
+#include "provisioning/seed_files/files/file_io.h"
+#include "text/message_text.h"
+
+// "Could not add the token to <file>: <reason>.\r\n"
+MessageText CouldNotAddToken(std::u16string_view fileName, std::u16string_view reason);
+
+// "<what> (error N: <the system's words>)", or "the file is open in another
+// program (...)" or "the file is too large to be read (...)" when that is the cause.
+MessageText FileErrorReason(std::u16string_view what, const FileError& error);
+
+// Appends "; it was left unchanged".
+MessageText LeftUnchanged(MessageText reason);
+

@@ -1,0 +1,41 @@
+// The file layer as the seed export uses it: reading a seed file, publishing
+// its next version, appending a row, dealing with what an interrupted save
+// left behind. Tests override a step to make it fail.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+
+#include "provisioning/seed_files/files/file_io.h"
+#include "provisioning/seed_files/files/file_source.h"
+#include "provisioning/seed_files/seed_file_lock.h"
+
+class SeedFileAccess {
+ public:
+  virtual ~SeedFileAccess() = default;
+
+  virtual ReadOutcome Read(const std::filesystem::path& file) { return ReadWholeFile(file); }
+  virtual OpenForReadingOutcome OpenForReading(const std::filesystem::path& file) {
+    return ::OpenForReading(file);
+  }
+  virtual PublishOutcome Publish(const std::filesystem::path& file, const FileWriter& write) {
+    return PublishFile(file, write, publishOptions);
+  }
+  virtual AppendOutcome Append(const std::filesystem::path& file, const AppendWriter& write) {
+    return AppendToFile(file, write);
+  }
+
+  virtual std::vector<TemporaryFile> Temporaries(const std::filesystem::path& file) {
+    return FindTemporaries(file);
+  }
+  virtual bool RemoveLeftover(const std::filesystem::path& temporary) { return RemoveTemporary(temporary); }
+  virtual bool Restore(const std::filesystem::path& temporary, const std::filesystem::path& file,
+                       FileError& error) {
+    return RestoreTemporary(temporary, file, error);
+  }
+
+  // The swap of every publish and its retries; tests inject the system's outcomes here.
+  PublishOptions publishOptions;
+  // How long a save waits for the lock of a seed file.
+  std::chrono::milliseconds lockPatience = kSeedFileLockPatience;
+};

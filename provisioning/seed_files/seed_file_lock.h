@@ -1,0 +1,18 @@
+// One save at a time per seed file, across instances of the tool and machines
+// sharing the program's folder: each file's step runs under the lock of
+// "<file>.lock" beside it.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+
+#include "provisioning/seed_files/files/file_io.h"
+#include "text/message_text.h"
+
+// How long a save waits for another instance's step to end.
+constexpr std::chrono::milliseconds kSeedFileLockPatience{5000};
+
+// Takes the lock of `file` into `lock`; the failure line when it cannot.
+std::optional<MessageText> LockSeedFile(FileLock& lock, const std::filesystem::path& file,
+                                        std::chrono::milliseconds patience);

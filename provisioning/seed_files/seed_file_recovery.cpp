@@ -1,0 +1,93 @@
+#include "provisioning/seed_files/seed_file_recovery.h"
+
+#include <mutex>
+#include <set>
+
+#include "provisioning/seed_files/seed_export_messages.h"
+#include "provisioning/seed_files/seed_file_serials.h"
+#include "text/format_text.h"
+
+namespace {
+
+struct ScannedTemporary {
+  std::filesystem::path path;
+  SeedFileTokens tokens;
+  bool readable = false;
+};
+
+// Missing when the file does not exist; nothing when it cannot be read.
+enum class Scan { Read, Missing, Failed };
+
+Scan ScanFile(SeedFileAccess& files, const std::filesystem::path& path, SeedFileTokens& tokens) {
+  OpenForReadingOutcome opened = files.OpenForReading(path);
+  if (opened.state == OpenForReadingOutcome::State::Missing) return Scan::Missing;
+  if (!opened.source || !ScanSeedFileTokens(*opened.source, tokens)) return Scan::Failed;
+  return Scan::Read;
+}
+
+// The kept leftovers already reported by this process: a line the first time only.
+bool FirstReport(const std::filesystem::path& temporary) {
+  static std::mutex guard;
+  static std::set<std::filesystem::path> reported;
+  const std::lock_guard<std::mutex> hold(guard);
+  return reported.insert(temporary).second;
+}
+
+}  // namespace
+
+SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::path& file) {
+  SeedFileRecovery recovery;
+  std::vector<ScannedTemporary> leftovers;
+  for (const TemporaryFile& temporary : files.Temporaries(file)) {
+    if (temporary.inUse) continue;
+    ScannedTemporary scanned{temporary.path, {}, false};
+    scanned.readable = ScanFile(files, temporary.path, scanned.tokens) == Scan::Read;
+    leftovers.push_back(std::move(scanned));
+  }
+  if (leftovers.empty()) return recovery;
+  const MessageText fileName = file.filename().u16string();
+
+  SeedFileTokens present;
+  Scan target = ScanFile(files, file, present);
+  if (target == Scan::Missing) {
+    // The one a save finished writing that holds the most: each save adds to the last.
+    std::size_t best = leftovers.size();
+    for (std::size_t i = 0; i < leftovers.size(); ++i) {
+      if (leftovers[i].readable && leftovers[i].tokens.complete &&
+          (best == leftovers.size() || leftovers[i].tokens.keys.size() > leftovers[best].tokens.keys.size())) {
+        best = i;
+      }
+    }
+    if (best < leftovers.size()) {
+      const MessageText from = leftovers[best].path.filename().u16string();
+      FileError error;
+      if (!files.Restore(leftovers[best].path, file, error)) {
+        recovery.blocked = FileErrorReason(
+            Format(u"the file is missing and %s, which a save finished writing, could not be put back "
+                   u"in its place",
+                   from),
+            error);
+        return recovery;
+      }
+      recovery.lines.push_back(
+          Format(u"%s was missing; it was restored from %s, which an interrupted save had finished writing.\r\n",
+                 fileName, from));
+      present = leftovers[best].tokens;
+      target = Scan::Read;
+      leftovers.erase(leftovers.begin() + static_cast<std::ptrdiff_t>(best));
+    }
+  }
+
+  for (std::size_t i = 0; i < leftovers.size(); ++i) {
+    // Checked, not assumed: only what the file itself holds may go.
+    if (target == Scan::Read && leftovers[i].readable && present.HoldsAllOf(leftovers[i].tokens) &&
+        files.RemoveLeftover(leftovers[i].path)) {
+      continue;
+    }
+    if (FirstReport(leftovers[i].path)) {
+      recovery.lines.push_back(Format(u"%s, left by an interrupted save, may hold tokens that %s lacks; it was kept.\r\n",
+                                      leftovers[i].path.filename().u16string(), fileName));
+    }
+  }
+  return recovery;
+}

@@ -1,0 +1,24 @@
+// What an interrupted save leaves beside an XML seed file: its temporary
+// files. One that holds the only copy of tokens is recovered or kept, never
+// deleted. Runs under the seed file's lock, before anything is written.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "provisioning/seed_files/seed_file_access.h"
+#include "text/message_text.h"
+
+struct SeedFileRecovery {
+  std::vector<MessageText> lines;  // one per file restored or kept, for the log
+  // Set when the seed file is missing and a complete temporary file of it
+  // could not take its name: nothing may start the file afresh.
+  std::optional<MessageText> blocked;
+};
+
+// When `file` is missing and complete temporary files of it lie beside it,
+// puts the one with the most tokens back under its name. Then removes each
+// leftover temporary that the file holds every token of, and keeps any
+// other, with a line the first time this process sees it.
+SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::path& file);

@@ -1,0 +1,49 @@
+// Which serial numbers, and which serial and seed pairs, an XML seed file
+// already holds, for drawing a serial that is new and for telling what a
+// file holds. Read by the tolerant streaming reader (xml_seed_text_reader.h):
+// any `<serial>` element's text counts, wherever it stands, so a foreign file
+// can only make a serial look taken, never hide one the tool wrote.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "provisioning/seed_files/files/byte_source.h"
+
+// Serial numbers as 64-bit keys: eight bytes each whatever their length, so a
+// million of them fit a 32-bit process easily. Added in one run, then sorted
+// once (by their bytes, in a few sequential passes) and looked up by halving.
+class SerialSet {
+ public:
+  void Add(std::string_view serial) { keys_.push_back(Key(serial)); sorted_ = false; }
+  bool Contains(std::string_view serial) const;
+  std::size_t Size() const { return keys_.size(); }
+
+ private:
+  static std::uint64_t Key(std::string_view serial);
+  void Sort() const;
+
+  mutable std::vector<std::uint64_t> keys_;
+  mutable bool sorted_ = true;
+};
+
+// Adds the text of every `serial` element in the bytes (references decoded)
+// to `serials`, in one fast pass that looks only at serial tags. False when a
+// read failed.
+bool CollectSerials(ByteSource& in, SerialSet& serials);
+
+// The tokens of an XML seed file as far as its bytes go: each `seed`
+// element's text with the `serial` text before it, kept as a 64-bit key.
+struct SeedFileTokens {
+  std::vector<std::uint64_t> keys;  // sorted, each once
+  bool complete = false;  // the file ends with its root's closing tag: a save finished writing it
+
+  bool Holds(std::uint64_t key) const;
+  bool HoldsAllOf(const SeedFileTokens& other) const;
+};
+
+std::uint64_t SeedFileTokenKey(std::string_view serial, std::string_view seedHex);
+
+// Scans the bytes in constant memory but for the keys; false when a read failed.
+bool ScanSeedFileTokens(ByteSource& in, SeedFileTokens& tokens);

@@ -1,0 +1,180 @@
+#include "provisioning/seed_files/xml_seed_text_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "provisioning/seed_files/sse2_support.h"
+#include "provisioning/seed_files/xml_references.h"
+#include "provisioning/seed_files/xml_seed_layout.h"
+
+namespace {
+
+// A serial the key can hold has at most 63 bytes, a seed 64 digits; written
+// with references a serial is at most six times longer. A longer text is none.
+constexpr std::size_t kMaxText = 63 * 6;
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+#ifdef OTP_SCAN_SSE2
+// Where `open` (two bytes or more) starts in [from, end), or end: sixteen
+// places at a time, each checked for its first, second and last byte before
+// the whole is compared.
+__attribute__((target("sse2"))) const char* FindOpenSse2(const char* from, const char* end,
+                                                         std::string_view open) {
+  const std::size_t last = open.size() - 1;
+  const __m128i first = _mm_set1_epi8(open[0]), second = _mm_set1_epi8(open[1]),
+                final = _mm_set1_epi8(open[last]);
+  const char* at = from;
+  for (; end - at >= static_cast<std::ptrdiff_t>(16 + last); at += 16) {
+    const __m128i a = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), first);
+    const __m128i b = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1)), second);
+    const __m128i c = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + last)), final);
+    unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_and_si128(a, b), c)));
+    while (hits != 0) {
+      const char* candidate = at + __builtin_ctz(hits);
+      if (std::memcmp(candidate, open.data(), open.size()) == 0) return candidate;
+      hits &= hits - 1;
+    }
+  }
+  const std::string_view rest(at, static_cast<std::size_t>(end - at));
+  const std::size_t found = rest.find(open);
+  return found == std::string_view::npos ? end : at + found;
+}
+#endif
+
+const char* FindOpen(const char* from, const char* end, std::string_view open) {
+#ifdef OTP_SCAN_SSE2
+  if (open.size() >= 2 && HasSse2()) return FindOpenSse2(from, end, open);
+#endif
+  const std::string_view rest(from, static_cast<std::size_t>(end - from));
+  const std::size_t found = rest.find(open);
+  return found == std::string_view::npos ? end : from + found;
+}
+
+// '<' and the letters all the names begin with.
+std::string SharedOpening(const std::vector<std::string_view>& names) {
+  std::string_view shared = names.empty() ? std::string_view() : names.front();
+  for (const std::string_view name : names) {
+    std::size_t same = 0;
+    while (same < shared.size() && same < name.size() && shared[same] == name[same]) ++same;
+    shared = shared.substr(0, same);
+  }
+  return "<" + std::string(shared);
+}
+
+struct NamedTag {
+  std::size_t name;   // its index in the names
+  std::size_t after;  // where the byte after the name is
+};
+
+// The name of the tag at `tag`, when it is one of `names` followed by '>',
+// '/' or white space.
+std::optional<NamedTag> NameAt(std::string_view view, std::size_t tag,
+                               const std::vector<std::string_view>& names) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::size_t after = tag + 1 + names[i].size();
+    if (after < view.size() && view.compare(tag + 1, names[i].size(), names[i]) == 0 &&
+        (view[after] == '>' || view[after] == '/' || IsSpace(view[after]))) {
+      return NamedTag{i, after};
+    }
+  }
+  return std::nullopt;
+}
+
+// Whether the last bytes, but for white space, are the root's closing tag.
+bool EndsWithRootClose(std::string_view tail) {
+  while (!tail.empty() && IsSpace(tail.back())) tail.remove_suffix(1);
+  const std::string_view close = kXmlRootClose;
+  return tail.size() >= close.size() && tail.substr(tail.size() - close.size()) == close;
+}
+
+}  // namespace
+
+XmlSeedTextScan ReadXmlSeedTexts(ByteSource& in, const std::vector<std::string_view>& names,
+                                 const XmlSeedTextFound& found) {
+  const std::string open = SharedOpening(names);
+  std::size_t longest = 0;
+  for (const std::string_view name : names) longest = std::max(longest, name.size());
+  std::string decoded;
+  const auto report = [&](std::size_t name, std::string_view text, bool closed) {
+    if (text.size() <= kMaxText) found(name, DecodeXmlText(text, decoded), closed);
+  };
+
+  constexpr std::size_t kBlock = 4 << 20;
+  constexpr std::size_t kTailBytes = 64;
+  XmlSeedTextScan scan;
+  std::string tail;  // the last bytes read, for the root's closing tag
+  // What is left of the last block, then the new one, read in place; grown
+  // only for a tag whose end is not in sight.
+  std::size_t capacity = kBlock;
+  std::unique_ptr<char[]> buffer(new char[capacity]);
+  std::size_t kept = 0;
+  for (;;) {
+    if (capacity - kept < kBlock) {
+      std::unique_ptr<char[]> larger(new char[kept + kBlock]);
+      std::memcpy(larger.get(), buffer.get(), kept);
+      buffer = std::move(larger);
+      capacity = kept + kBlock;
+    }
+    const std::optional<std::size_t> got = in.Read(buffer.get() + kept, kBlock);
+    if (!got) return scan;
+    const bool end = *got == 0;
+    const std::string_view view(buffer.get(), kept + *got);
+    const std::size_t fresh = std::min<std::size_t>(*got, kTailBytes);
+    tail.append(view.substr(view.size() - fresh));
+    if (tail.size() > kTailBytes) tail.erase(0, tail.size() - kTailBytes);
+    // A tag may begin in the last bytes; an element whose text does not end
+    // here yet is read again with the next block.
+    std::size_t keepFrom = view.size() > open.size() ? view.size() - open.size() : 0;
+    std::size_t at = 0;
+    while (at < view.size()) {
+      const char* hit = FindOpen(view.data() + at, view.data() + view.size(), open);
+      if (hit == view.data() + view.size()) break;
+      const std::size_t tag = static_cast<std::size_t>(hit - view.data());
+      if (!end && tag + longest + 2 > view.size()) {  // '<', the name and the byte after it
+        keepFrom = std::min(keepFrom, tag);
+        break;
+      }
+      const std::optional<NamedTag> name = NameAt(view, tag, names);
+      if (!name) {
+        at = tag + open.size();  // another name that begins so
+        continue;
+      }
+      std::size_t text = name->after + 1;
+      if (view[name->after] != '>') {
+        const std::size_t close = view.find('>', name->after);
+        if (close == std::string_view::npos) {
+          if (!end) keepFrom = std::min(keepFrom, tag);
+          break;
+        }
+        if (view[close - 1] == '/') {  // "<serial/>": an empty text
+          report(name->name, {}, true);
+          at = close + 1;
+          continue;
+        }
+        text = close + 1;
+      }
+      const std::size_t stop = view.find('<', text);
+      if (stop == std::string_view::npos) {
+        if (end) {
+          report(name->name, view.substr(text), false);
+        } else if (view.size() - text <= kMaxText) {
+          keepFrom = std::min(keepFrom, tag);
+        }
+        break;
+      }
+      report(name->name, view.substr(text, stop - text), true);
+      at = stop;
+    }
+    if (end) {
+      scan.read = true;
+      scan.endsWithRootClose = EndsWithRootClose(tail);
+      return scan;
+    }
+    kept = view.size() - keepFrom;
+    std::memmove(buffer.get(), view.data() + keepFrom, kept);
+  }
+}
