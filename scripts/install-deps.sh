@@ -16,7 +16,7 @@ packages=(
   wine wine64 wine32:i386
   xvfb xauth x11-utils xdotool oathtool dpkg-dev xz-utils libssl-dev
   git python3 python3-markdown unzip imagemagick
-  osslsigncode openssl
+  osslsigncode openssl clang-format
 )
 # The fuzzing script asks for clang and its libFuzzer runtime; the build and
 # the tests do not need them.
