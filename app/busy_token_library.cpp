@@ -10,9 +10,8 @@ CvStatus BusyTokenLibrary::OtpList(std::uint32_t selector, TokenRecord* records)
   return library_.OtpList(selector, records);
 }
 
-CvStatus BusyTokenLibrary::OtpCalculate(TokenRecord token, const char* challenge,
-                                        std::uint32_t challengeLength, char* otp,
-                                        std::uint32_t* otpLength) {
+CvStatus BusyTokenLibrary::OtpCalculate(TokenRecord token, const char* challenge, std::uint32_t challengeLength,
+                                        char* otp, std::uint32_t* otpLength) {
   BusyScope busy;
   return library_.OtpCalculate(token, challenge, challengeLength, otp, otpLength);
 }

@@ -12,8 +12,8 @@ class BusyTokenLibrary : public ITokenLibrary {
   CvStatus ListDevice(std::uint32_t* output) override;
   CvStatus GetDeviceInfo(DeviceInfo* info) override;
   CvStatus OtpList(std::uint32_t selector, TokenRecord* records) override;
-  CvStatus OtpCalculate(TokenRecord token, const char* challenge, std::uint32_t challengeLength,
-                        char* otp, std::uint32_t* otpLength) override;
+  CvStatus OtpCalculate(TokenRecord token, const char* challenge, std::uint32_t challengeLength, char* otp,
+                        std::uint32_t* otpLength) override;
   CvStatus OtpPersonalize(TokenRecord token, std::uint32_t option) override;
   CvStatus OtpReset() override;
   CvStatus OtpSetValueWithEnter(std::uint32_t appendEnter) override;

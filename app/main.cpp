@@ -15,15 +15,15 @@ namespace {
 int RunApplication(int showCommand) {
   DllTokenLibrary library;
   BusyTokenLibrary keyCalls(library);
-  return RunMainWindow(showCommand, keyCalls, library.LoadProblem(),
-                       [&keyCalls](HWND owner) { return RunNewTokenDialog(owner, keyCalls); },
-                       [&keyCalls] { return SettleInterruptedSavesBesideProgram(keyCalls); });
+  return RunMainWindow(
+      showCommand, keyCalls, library.LoadProblem(),
+      [&keyCalls](HWND owner) { return RunNewTokenDialog(owner, keyCalls); },
+      [&keyCalls] { return SettleInterruptedSavesBesideProgram(keyCalls); });
 }
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
-                    int showCommand) {
+int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
   CoInitialize(nullptr);
 
   INITCOMMONCONTROLSEX controls{};

@@ -92,10 +92,12 @@ int Stream(const std::filesystem::path& folder) {
   return Measure([&] {
     OpenForReadingOutcome opened = OpenForReading(file);
     if (!opened.source) return false;
-    return PublishFile(file, [&](ByteSink& out) {
-             return StreamTokenIntoXml(*opened.source, false, token, out).status ==
-                    XmlStreamOutcome::Status::Written;
-           }).Published();
+    return PublishFile(file,
+                       [&](ByteSink& out) {
+                         return StreamTokenIntoXml(*opened.source, false, token, out).status ==
+                                XmlStreamOutcome::Status::Written;
+                       })
+        .Published();
   });
 }
 
@@ -137,7 +139,8 @@ int main(int argc, char** argv) {
   if (mode == "stream" && argc == 3) return Stream(argv[2]);
   if (mode == "check" && argc == 3) return Check(argv[2]);
   if (mode == "copy" && (argc == 4 || argc == 5)) return Copy(argv[2], argv[3], argc == 5);
-  std::fprintf(stderr, "usage: seed_export_bench prepare <folder> <tokens> | append <folder> | "
-                       "stream <folder> | check <folder> | copy <file> <copy> [fsync]\n");
+  std::fprintf(stderr,
+               "usage: seed_export_bench prepare <folder> <tokens> | append <folder> | "
+               "stream <folder> | check <folder> | copy <file> <copy> [fsync]\n");
   return 2;
 }

@@ -35,8 +35,7 @@ bool IsKeyInterfaceBroadcast(const std::uint8_t* header, std::size_t size) {
   const std::uint32_t declaredSize = ReadU32(header);
   if (declaredSize < kMinimumHeaderSize || declaredSize > size) return false;
   if (ReadU32(header + kDeviceTypeOffset) != kDeviceInterfaceType) return false;
-  if (std::memcmp(header + kClassGuidOffset, kUsbDeviceInterfaceGuid,
-                  sizeof kUsbDeviceInterfaceGuid) != 0) {
+  if (std::memcmp(header + kClassGuidOffset, kUsbDeviceInterfaceGuid, sizeof kUsbDeviceInterfaceGuid) != 0) {
     return false;
   }
 

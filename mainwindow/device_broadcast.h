@@ -12,9 +12,8 @@ constexpr std::uint32_t kDeviceRemoveComplete = 0x8004;  // DBT_DEVICEREMOVECOMP
 // GUID_DEVINTERFACE_USB_DEVICE {A5DCBF10-6530-11D2-901F-00C04FB951ED} as it
 // lies in memory (little-endian Data1 to Data3): the class the window
 // registers for and the one it recognises.
-constexpr std::uint8_t kUsbDeviceInterfaceGuid[16] = {0x10, 0xBF, 0xDC, 0xA5, 0x30, 0x65,
-                                                      0xD2, 0x11, 0x90, 0x1F, 0x00, 0xC0,
-                                                      0x4F, 0xB9, 0x51, 0xED};
+constexpr std::uint8_t kUsbDeviceInterfaceGuid[16] = {0x10, 0xBF, 0xDC, 0xA5, 0x30, 0x65, 0xD2, 0x11,
+                                                      0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED};
 
 // True when the header describes a USB device interface
 // (GUID_DEVINTERFACE_USB_DEVICE) whose path contains "VID_096E".

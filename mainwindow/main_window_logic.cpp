@@ -68,9 +68,10 @@ void MainWindowLogic::FindDevice() {
       model_.getOtpAllowed = true;
       break;
     case CV_ERR_NO_DEVICE:
-      AppendLog(Format(u"Corvane/Meridia device not found.\r\n"
-                       u"You may need to run this tool as administrator (error= 0x%08X)\r\n",
-                       status));
+      AppendLog(
+          Format(u"Corvane/Meridia device not found.\r\n"
+                 u"You may need to run this tool as administrator (error= 0x%08X)\r\n",
+                 status));
       break;
     case CV_ERR_MULTIPLE_DEVICES:
       AppendLog(Format(u"Multiple Corvane/Meridia devices found (Error= 0x%08X)\r\n", status));
@@ -88,9 +89,10 @@ void MainWindowLogic::ListTokens() {
   const CvStatus status = library_.OtpList(0, listing.data());
   if (status != CV_OK) {
     SetStatus(kRunAsAdministrator);
-    AppendLog(Format(u"Failed to list tokens (error = 0x%08X)\r\n"
-                     u"You must run this tool as administrator!\r\n",
-                     status));
+    AppendLog(
+        Format(u"Failed to list tokens (error = 0x%08X)\r\n"
+               u"You must run this tool as administrator!\r\n",
+               status));
     return;
   }
   SetStatus(u"");  // the key answers again: an old warning no longer holds
@@ -107,8 +109,7 @@ void MainWindowLogic::ListTokens() {
   AppendLog(u"List tokens succeeded!\r\n");
 }
 
-void MainWindowLogic::OnDeviceChange(std::uint32_t eventKind, const std::uint8_t* header,
-                                     std::size_t size) {
+void MainWindowLogic::OnDeviceChange(std::uint32_t eventKind, const std::uint8_t* header, std::size_t size) {
   if (eventKind != kDeviceArrival && eventKind != kDeviceRemoveComplete) return;
   if (!IsKeyInterfaceBroadcast(header, size)) return;
   if (eventKind == kDeviceArrival) {
@@ -143,8 +144,7 @@ void MainWindowLogic::GetOtp() {
 
   std::array<char, kOtpBufferSize> otp{};
   std::uint32_t otpLength = 0;
-  const CvStatus status =
-      library_.OtpCalculate(token, challenge.data(), challengeLength, otp.data(), &otpLength);
+  const CvStatus status = library_.OtpCalculate(token, challenge.data(), challengeLength, otp.data(), &otpLength);
   if (status == CV_OK) {
     AppendLog(u"Get OTP succeeded!\r\n");
     const MessageText otpText = Widen(TextWithin(otp.data(), otp.size()), kThreadAnsiCodePage);

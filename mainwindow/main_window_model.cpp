@@ -7,14 +7,12 @@ bool IsButtonEnabled(const MainWindowModel& model, MainButton button) {
     case MainButton::Refresh:
       // Once the key has been found these stay enabled until the window closes.
       return model.deviceFound;
-    case MainButton::GetOtp:
-      return model.getOtpAllowed;
+    case MainButton::GetOtp: return model.getOtpAllowed;
     case MainButton::Reset:
       // Disabled for exactly the duration of a reset.
       return model.deviceFound && !model.resetRunning;
     case MainButton::Clear:
-    case MainButton::About:
-      return true;
+    case MainButton::About: return true;
   }
   return false;
 }

@@ -16,15 +16,15 @@ enum class MainButton { NewToken, SetEnter, Refresh, GetOtp, Reset, Clear, About
 
 struct MainWindowModel {
   std::vector<TokenRow> rows;
-  MessageText logText;            // the whole text of the message box
-  std::uint64_t logClears = 0;    // counts "Clear"s, so a binding knows to start afresh
+  MessageText logText;          // the whole text of the message box
+  std::uint64_t logClears = 0;  // counts "Clear"s, so a binding knows to start afresh
   MessageText statusText;
   std::int32_t activeIndex = -1;  // -1 until a listing has put a first row
 
   // What the enabled states are computed from (IsButtonEnabled).
-  bool deviceFound = false;       // a device search had status 0
-  bool getOtpAllowed = false;     // set by a device search or a saved token, cleared by a reset
-  bool resetRunning = false;      // a reset is waiting for the key
+  bool deviceFound = false;    // a device search had status 0
+  bool getOtpAllowed = false;  // set by a device search or a saved token, cleared by a reset
+  bool resetRunning = false;   // a reset is waiting for the key
 };
 
 // The one place where the buttons' enabled states are decided.

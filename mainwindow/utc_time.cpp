@@ -15,11 +15,10 @@ struct CivilDate {
 CivilDate CivilFromDays(std::int64_t days) {
   days += 719468;  // shift the epoch to 0000-03-01
   const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const std::int64_t dayOfEra = days - era * 146097;                                // [0, 146096]
-  const std::int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;    // [0, 399]
+  const std::int64_t dayOfEra = days - era * 146097;  // [0, 146096]
+  const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;  // [0, 399]
   const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;                     // [0, 11]
+  const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;  // [0, 11]
   const unsigned day = static_cast<unsigned>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
   const unsigned month = static_cast<unsigned>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
   const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
@@ -42,8 +41,8 @@ std::string FormatUtcTimestamp(std::int64_t unixSeconds) {
   const auto second = static_cast<unsigned>(secondOfDay % 60);
 
   char text[64];
-  const int length = std::snprintf(text, sizeof text, "%04" PRId64 "-%02u-%02u %02u:%02u:%02u",
-                                   date.year, date.month, date.day, hour, minute, second);
+  const int length = std::snprintf(text, sizeof text, "%04" PRId64 "-%02u-%02u %02u:%02u:%02u", date.year, date.month,
+                                   date.day, hour, minute, second);
   if (length < 0) return std::string();
   return std::string(text, static_cast<std::size_t>(length) < sizeof text ? length : sizeof text - 1);
 }

@@ -32,8 +32,7 @@ void GenerateSerialNumberFromSeed(char* buffer, std::uint32_t generatorSeed) {
 bool GenerateSerialNumberFrom(char* buffer, SecureRandomSource source) {
   std::uint8_t seedBytes[4] = {};
   if (!source(seedBytes, sizeof(seedBytes))) return false;
-  const std::uint32_t seed = static_cast<std::uint32_t>(seedBytes[0]) |
-                             static_cast<std::uint32_t>(seedBytes[1]) << 8 |
+  const std::uint32_t seed = static_cast<std::uint32_t>(seedBytes[0]) | static_cast<std::uint32_t>(seedBytes[1]) << 8 |
                              static_cast<std::uint32_t>(seedBytes[2]) << 16 |
                              static_cast<std::uint32_t>(seedBytes[3]) << 24;
   GenerateSerialNumberFromSeed(buffer, seed);

@@ -21,13 +21,12 @@ struct NamedCodePage {
   const char* iconvName;
 };
 constexpr NamedCodePage kNamedCodePages[] = {
-    {kUtf8CodePage, "UTF-8"}, {65000, "UTF-7"},        {20127, "ASCII"},
-    {28591, "ISO-8859-1"},    {28592, "ISO-8859-2"},   {28593, "ISO-8859-3"},
-    {28594, "ISO-8859-4"},    {28595, "ISO-8859-5"},   {28596, "ISO-8859-6"},
-    {28597, "ISO-8859-7"},    {28598, "ISO-8859-8"},   {28599, "ISO-8859-9"},
-    {28603, "ISO-8859-13"},   {28605, "ISO-8859-15"},  {20866, "KOI8-R"},
-    {21866, "KOI8-U"},        {10000, "MACINTOSH"},    {54936, "GB18030"},
-    {51932, "EUC-JP"},        {51949, "EUC-KR"},       {50220, "ISO-2022-JP"},
+    {kUtf8CodePage, "UTF-8"}, {65000, "UTF-7"},       {20127, "ASCII"},      {28591, "ISO-8859-1"},
+    {28592, "ISO-8859-2"},    {28593, "ISO-8859-3"},  {28594, "ISO-8859-4"}, {28595, "ISO-8859-5"},
+    {28596, "ISO-8859-6"},    {28597, "ISO-8859-7"},  {28598, "ISO-8859-8"}, {28599, "ISO-8859-9"},
+    {28603, "ISO-8859-13"},   {28605, "ISO-8859-15"}, {20866, "KOI8-R"},     {21866, "KOI8-U"},
+    {10000, "MACINTOSH"},     {54936, "GB18030"},     {51932, "EUC-JP"},     {51949, "EUC-KR"},
+    {50220, "ISO-2022-JP"},
 };
 
 std::string IconvName(CodePage codePage) {
@@ -42,8 +41,7 @@ std::string IconvName(CodePage codePage) {
 
 class IconvHandle {
  public:
-  IconvHandle(const std::string& to, const std::string& from)
-      : handle_(iconv_open(to.c_str(), from.c_str())) {}
+  IconvHandle(const std::string& to, const std::string& from) : handle_(iconv_open(to.c_str(), from.c_str())) {}
   ~IconvHandle() {
     if (valid()) iconv_close(handle_);
   }
@@ -60,8 +58,8 @@ class IconvHandle {
 // Converts all of `input` and then returns the converter to its initial shift
 // state (needed by stateful encodings such as ISO-2022-JP). The output buffer
 // grows as needed, so nothing is ever cut off.
-std::optional<std::vector<char>> Convert(const std::string& to, const std::string& from,
-                                         const char* input, std::size_t inputSize) {
+std::optional<std::vector<char>> Convert(const std::string& to, const std::string& from, const char* input,
+                                         std::size_t inputSize) {
   IconvHandle converter(to, from);
   if (!converter.valid()) return std::nullopt;
 
@@ -74,9 +72,8 @@ std::optional<std::vector<char>> Convert(const std::string& to, const std::strin
     char* out = output.data() + produced;
     std::size_t outLeft = output.size() - produced;
     const bool flushing = inLeft == 0;
-    const std::size_t result =
-        flushing ? iconv(converter.get(), nullptr, nullptr, &out, &outLeft)
-                 : iconv(converter.get(), &in, &inLeft, &out, &outLeft);
+    const std::size_t result = flushing ? iconv(converter.get(), nullptr, nullptr, &out, &outLeft)
+                                        : iconv(converter.get(), &in, &inLeft, &out, &outLeft);
     produced = output.size() - outLeft;
     if (result != static_cast<std::size_t>(-1)) {
       flushed = flushing;

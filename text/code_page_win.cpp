@@ -56,8 +56,8 @@ UINT ActualCodePage(CodePage codePage) {
 // Code pages for which WideCharToMultiByte takes neither WC_NO_BEST_FIT_CHARS
 // nor a used-default flag (it fails with either).
 bool TakesNoFlags(UINT codePage) {
-  return codePage == CP_UTF7 || codePage == 42 || (codePage >= 50220 && codePage <= 50229) ||
-         codePage == 52936 || codePage == 54936 || (codePage >= 57002 && codePage <= 57011);
+  return codePage == CP_UTF7 || codePage == 42 || (codePage >= 50220 && codePage <= 50229) || codePage == 52936 ||
+         codePage == 54936 || (codePage >= 57002 && codePage <= 57011);
 }
 
 // Both directions pass the terminator (length -1), so the count Windows
@@ -102,8 +102,8 @@ std::optional<std::string> NarrowText(const char16_t* text, CodePage codePage) {
       return WideCharToMultiByte(page, 0, wide, -1, buffer, capacity, nullptr, nullptr);
     }
     BOOL usedDefault = FALSE;
-    const int written = WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, wide, -1, buffer, capacity,
-                                            nullptr, &usedDefault);
+    const int written =
+        WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, wide, -1, buffer, capacity, nullptr, &usedDefault);
     replaced = usedDefault != FALSE;
     return written;
   });

@@ -54,12 +54,18 @@ void SkipLengthModifier(std::u16string_view format, std::size_t& pos) {
 bool ParseConversion(std::u16string_view format, std::size_t& pos, Directive& directive) {
   for (; pos < format.size(); ++pos) {
     const char16_t c = format[pos];
-    if (c == u'-') directive.leftAlign = true;
-    else if (c == u'+') directive.forceSign = true;
-    else if (c == u' ') directive.spaceSign = true;
-    else if (c == u'0') directive.zeroPad = true;
-    else if (c == u'#') directive.alternate = true;
-    else break;
+    if (c == u'-')
+      directive.leftAlign = true;
+    else if (c == u'+')
+      directive.forceSign = true;
+    else if (c == u' ')
+      directive.spaceSign = true;
+    else if (c == u'0')
+      directive.zeroPad = true;
+    else if (c == u'#')
+      directive.alternate = true;
+    else
+      break;
   }
   if (!ParseNumber(format, pos, directive.width)) return false;
   if (pos < format.size() && format[pos] == u'.') {
@@ -92,8 +98,7 @@ std::uint64_t MagnitudeOfNegative(const FormatArgument& argument, std::uint64_t 
   return argument.integerSize <= 4 ? (std::uint64_t{1} << 32) - bits : std::uint64_t{0} - bits;
 }
 
-void AppendPadded(MessageText& out, const Directive& directive, std::u16string_view prefix,
-                  std::u16string_view body) {
+void AppendPadded(MessageText& out, const Directive& directive, std::u16string_view prefix, std::u16string_view body) {
   const std::size_t length = prefix.size() + body.size();
   const std::size_t padding = directive.width > length ? directive.width - length : 0;
   if (directive.leftAlign) {
@@ -112,11 +117,15 @@ bool AppendInteger(MessageText& out, Directive directive, const FormatArgument& 
   bool isSigned = false;
   bool upperCase = false;
   switch (directive.conversion) {
-    case u'd': case u'i': isSigned = true; break;
+    case u'd':
+    case u'i': isSigned = true; break;
     case u'u': break;
     case u'o': base = 8; break;
     case u'x': base = 16; break;
-    case u'X': base = 16; upperCase = true; break;
+    case u'X':
+      base = 16;
+      upperCase = true;
+      break;
     default: return false;
   }
 
@@ -171,8 +180,7 @@ bool AppendText(MessageText& out, Directive directive, const FormatArgument& arg
   return true;
 }
 
-bool Format(MessageText& out, std::u16string_view format, const FormatArgument* arguments,
-            std::size_t count) {
+bool Format(MessageText& out, std::u16string_view format, const FormatArgument* arguments, std::size_t count) {
   std::size_t nextArgument = 0;
   std::size_t pos = 0;
   while (pos < format.size()) {
@@ -197,9 +205,12 @@ bool Format(MessageText& out, std::u16string_view format, const FormatArgument* 
     switch (directive.conversion) {
       case u's': appended = AppendText(out, directive, argument); break;
       case u'c': appended = AppendCharacter(out, directive, argument); break;
-      case u'd': case u'i': case u'u': case u'o': case u'x': case u'X':
-        appended = AppendInteger(out, directive, argument);
-        break;
+      case u'd':
+      case u'i':
+      case u'u':
+      case u'o':
+      case u'x':
+      case u'X': appended = AppendInteger(out, directive, argument); break;
       default: appended = false;  // floating point, %n, %p and anything unknown
     }
     if (!appended) return false;
@@ -209,8 +220,7 @@ bool Format(MessageText& out, std::u16string_view format, const FormatArgument* 
 
 }  // namespace
 
-bool FormatTextV(MessageText& out, std::u16string_view format, const FormatArgument* arguments,
-                 std::size_t count) {
+bool FormatTextV(MessageText& out, std::u16string_view format, const FormatArgument* arguments, std::size_t count) {
   try {
     // Built aside so that a failure leaves the caller's text as it was.
     MessageText result;

@@ -31,8 +31,7 @@ struct FormatArgument {
 // Replaces `out` with the filled-in format. Returns false (leaving `out` as it
 // was) when the format is malformed, an argument is missing or of the wrong
 // kind, or memory runs out.
-bool FormatTextV(MessageText& out, std::u16string_view format,
-                 const FormatArgument* arguments, std::size_t count);
+bool FormatTextV(MessageText& out, std::u16string_view format, const FormatArgument* arguments, std::size_t count);
 
 template <typename... Args>
 bool FormatText(MessageText& out, std::u16string_view format, const Args&... args) {

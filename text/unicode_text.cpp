@@ -23,8 +23,7 @@ std::string Utf8FromUtf16(std::u16string_view text) {
   utf8.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (code >= 0xD800 && code <= 0xDFFF) {
@@ -49,8 +48,8 @@ std::u16string Utf16FromLittleEndianBytes(std::string_view bytes) {
   std::u16string text;
   text.reserve(bytes.size() / 2);
   for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
-                                         static_cast<unsigned char>(bytes[at + 1]) << 8));
+    text.push_back(
+        static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8));
   }
   return text;
 }

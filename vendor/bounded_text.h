@@ -10,8 +10,7 @@
 
 inline std::size_t BoundedLength(const char* text, std::size_t capacity) {
   const void* terminator = std::memchr(text, '\0', capacity);
-  return terminator ? static_cast<std::size_t>(static_cast<const char*>(terminator) - text)
-                    : capacity;
+  return terminator ? static_cast<std::size_t>(static_cast<const char*>(terminator) - text) : capacity;
 }
 
 inline std::string TextWithin(const char* buffer, std::size_t capacity) {

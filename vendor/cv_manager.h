@@ -95,14 +95,14 @@ static_assert(offsetof(DeviceInfo, sn) == 40);
 static_assert(offsetof(DeviceInfo, deviceName) == 72);
 
 // The seven functions, listed once: X(name, parameter list).
-#define CV_MANAGER_FUNCTIONS(X)                                                        \
-  X(CV_ListDevice, (std::uint32_t * output))                                           \
-  X(CV_GetDeviceInfo, (DeviceInfo * info))                                             \
-  X(CV_OTP_List, (std::uint32_t selector, TokenRecord * records))                      \
-  X(CV_OTP_Calculate, (TokenRecord token, const char* challenge,                       \
-                       std::uint32_t challengeLength, char* otp, std::uint32_t* otpLength)) \
-  X(CV_OTP_Personalize, (TokenRecord token, std::uint32_t option))                     \
-  X(CV_OTP_Reset, (void))                                                              \
+#define CV_MANAGER_FUNCTIONS(X)                                                                                     \
+  X(CV_ListDevice, (std::uint32_t * output))                                                                        \
+  X(CV_GetDeviceInfo, (DeviceInfo * info))                                                                          \
+  X(CV_OTP_List, (std::uint32_t selector, TokenRecord * records))                                                   \
+  X(CV_OTP_Calculate,                                                                                               \
+    (TokenRecord token, const char* challenge, std::uint32_t challengeLength, char* otp, std::uint32_t* otpLength)) \
+  X(CV_OTP_Personalize, (TokenRecord token, std::uint32_t option))                                                  \
+  X(CV_OTP_Reset, (void))                                                                                           \
   X(CV_OTP_SetValueWithEnter, (std::uint32_t appendEnter))
 
 extern "C" {

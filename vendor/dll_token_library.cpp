@@ -38,9 +38,8 @@ std::string DecoratedName(const char* name, std::size_t argumentBytes) {
 DllTokenLibrary::DllTokenLibrary() {
   const std::wstring program = ModuleFilePath(nullptr);
   if (program.empty()) {
-    loadProblem_ = u"Cannot find the folder of this program to load " +
-                   FromWide(kVendorLibraryFileName) + u" (Windows error " +
-                   ErrorCodeText(GetLastError()) + u")\r\n";
+    loadProblem_ = u"Cannot find the folder of this program to load " + FromWide(kVendorLibraryFileName) +
+                   u" (Windows error " + ErrorCodeText(GetLastError()) + u")\r\n";
     return;
   }
   dllPath_ = FolderOfPath(program) + kVendorLibraryFileName;
@@ -72,11 +71,9 @@ void DllTokenLibrary::Load() {
       missing += (missing.empty() ? u"" : u", ") + FromWide(std::wstring(name, name + strlen(name)));
       return;
     }
-    pointer = reinterpret_cast<std::remove_reference_t<decltype(pointer)>>(
-        reinterpret_cast<void*>(address));
+    pointer = reinterpret_cast<std::remove_reference_t<decltype(pointer)>>(reinterpret_cast<void*>(address));
   };
-#define CV_RESOLVE_FUNCTION(name, params) \
-  resolve(functions_.name, #name, StackArgumentBytes<void params>::value);
+#define CV_RESOLVE_FUNCTION(name, params) resolve(functions_.name, #name, StackArgumentBytes<void params>::value);
   CV_MANAGER_FUNCTIONS(CV_RESOLVE_FUNCTION)
 #undef CV_RESOLVE_FUNCTION
   if (!missing.empty()) {
@@ -84,21 +81,16 @@ void DllTokenLibrary::Load() {
   }
 }
 
-CvStatus DllTokenLibrary::ListDevice(std::uint32_t* output) {
-  return Call(functions_.CV_ListDevice, output);
-}
+CvStatus DllTokenLibrary::ListDevice(std::uint32_t* output) { return Call(functions_.CV_ListDevice, output); }
 
-CvStatus DllTokenLibrary::GetDeviceInfo(DeviceInfo* info) {
-  return Call(functions_.CV_GetDeviceInfo, info);
-}
+CvStatus DllTokenLibrary::GetDeviceInfo(DeviceInfo* info) { return Call(functions_.CV_GetDeviceInfo, info); }
 
 CvStatus DllTokenLibrary::OtpList(std::uint32_t selector, TokenRecord* records) {
   return Call(functions_.CV_OTP_List, selector, records);
 }
 
-CvStatus DllTokenLibrary::OtpCalculate(TokenRecord token, const char* challenge,
-                                       std::uint32_t challengeLength, char* otp,
-                                       std::uint32_t* otpLength) {
+CvStatus DllTokenLibrary::OtpCalculate(TokenRecord token, const char* challenge, std::uint32_t challengeLength,
+                                       char* otp, std::uint32_t* otpLength) {
   return Call(functions_.CV_OTP_Calculate, token, challenge, challengeLength, otp, otpLength);
 }
 

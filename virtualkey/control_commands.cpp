@@ -17,8 +17,8 @@ ParsedControlCommand Usage(std::string error) { return {std::nullopt, std::move(
 
 ParsedControlCommand Parsed(ControlCommand command) { return {std::move(command), {}}; }
 
-std::optional<std::uint32_t> ParseNamedNumber(
-    const std::string& text, const std::vector<std::pair<const char*, std::uint32_t>>& names) {
+std::optional<std::uint32_t> ParseNamedNumber(const std::string& text,
+                                              const std::vector<std::pair<const char*, std::uint32_t>>& names) {
   for (const auto& [name, value] : names) {
     if (text == name) return value;
   }
@@ -60,8 +60,8 @@ ParsedControlCommand ParseAddToken(const std::vector<std::string>& arguments) {
     std::uint32_t* field = nullptr;
     if (option == "--type") {
       field = &r.type;
-      number = ParseNamedNumber(value, {{"hotp", HOTP}, {"totp", TOTP}, {"static", STATIC_PASSWORD},
-                                        {"cr", CHALLENGE_RESPONSE}});
+      number = ParseNamedNumber(
+          value, {{"hotp", HOTP}, {"totp", TOTP}, {"static", STATIC_PASSWORD}, {"cr", CHALLENGE_RESPONSE}});
     } else if (option == "--hash") {
       field = &r.hashAlgorithm;
       number = ParseNamedNumber(value, {{"sha1", HASH_SHA1}, {"sha256", HASH_SHA256}});
@@ -83,8 +83,8 @@ ParsedControlCommand ParseAddToken(const std::vector<std::string>& arguments) {
 
   if (serial.empty()) return Usage("add-token: --serial is required");
   if (serial.size() >= sizeof r.serial) {
-    return Usage("add-token: the serial has " + std::to_string(serial.size()) +
-                 " bytes; at most " + std::to_string(sizeof r.serial - 1) + " fit");
+    return Usage("add-token: the serial has " + std::to_string(serial.size()) + " bytes; at most " +
+                 std::to_string(sizeof r.serial - 1) + " fit");
   }
   std::memcpy(r.serial, serial.data(), serial.size());
   const auto seed = BytesFromHex(seedHex);
@@ -106,8 +106,8 @@ ParsedControlCommand ParseTouch(const std::vector<std::string>& arguments) {
   } else if (mode == "delay" && arguments.size() == 3) {
     const auto ms = ParseUnsigned(arguments[2], kMaxTouchDelayMs);
     if (!ms) {
-      return Usage("touch delay takes 0 to " + std::to_string(kMaxTouchDelayMs) +
-                   " milliseconds, not \"" + arguments[2] + "\"");
+      return Usage("touch delay takes 0 to " + std::to_string(kMaxTouchDelayMs) + " milliseconds, not \"" +
+                   arguments[2] + "\"");
     }
     command.touchMode = TouchMode::Delay;
     command.touchDelayMs = static_cast<std::uint32_t>(*ms);
@@ -126,8 +126,8 @@ ParsedControlCommand ParseFail(const std::vector<std::string>& arguments) {
   }
   const auto status = ParseFailureStatus(arguments[2]);
   if (!status) {
-    return Usage("fail: the status is up to 8 hexadecimal digits, not 0, like 0x80435699; not \"" +
-                 arguments[2] + "\"");
+    return Usage("fail: the status is up to 8 hexadecimal digits, not 0, like 0x80435699; not \"" + arguments[2] +
+                 "\"");
   }
   command.functionName = arguments[1];
   command.status = *status;
@@ -180,11 +180,9 @@ ParsedControlCommand ParseControlCommand(const std::vector<std::string>& argumen
   if (name == "fail") return ParseFail(arguments);
   if (name == "add-token") return ParseAddToken(arguments);
   if (name == "devices") {
-    const auto count = arguments.size() == 2 ? ParseUnsigned(arguments[1], kMaxDeviceCount)
-                                             : std::nullopt;
+    const auto count = arguments.size() == 2 ? ParseUnsigned(arguments[1], kMaxDeviceCount) : std::nullopt;
     if (!count || *count == 0) {
-      return Usage("devices takes a number from 1 to " + std::to_string(kMaxDeviceCount) +
-                   " (use unplug for none)");
+      return Usage("devices takes a number from 1 to " + std::to_string(kMaxDeviceCount) + " (use unplug for none)");
     }
     ControlCommand command;
     command.action = ControlAction::Devices;
@@ -196,28 +194,16 @@ ParsedControlCommand ParseControlCommand(const std::vector<std::string>& argumen
 
 bool ApplyControlCommand(const ControlCommand& command, KeyState& state, std::string& problem) {
   switch (command.action) {
-    case ControlAction::Reset:
-      state = KeyState{};
-      return true;
-    case ControlAction::Plug:
-      state.plugged = true;
-      return true;
-    case ControlAction::Unplug:
-      state.plugged = false;
-      return true;
-    case ControlAction::Devices:
-      state.deviceCount = command.number;
-      return true;
+    case ControlAction::Reset: state = KeyState{}; return true;
+    case ControlAction::Plug: state.plugged = true; return true;
+    case ControlAction::Unplug: state.plugged = false; return true;
+    case ControlAction::Devices: state.deviceCount = command.number; return true;
     case ControlAction::Touch:
       state.touchMode = command.touchMode;
       state.touchDelayMs = command.touchDelayMs;
       return true;
-    case ControlAction::Fail:
-      state.forcedStatuses[command.functionName] = command.status;
-      return true;
-    case ControlAction::ClearFaults:
-      state.forcedStatuses.clear();
-      return true;
+    case ControlAction::Fail: state.forcedStatuses[command.functionName] = command.status; return true;
+    case ControlAction::ClearFaults: state.forcedStatuses.clear(); return true;
     case ControlAction::AddToken:
       if (!StoreAsActiveToken(state, command.token)) {
         problem = "the key already holds " + std::to_string(kMaxTokens) + " tokens";
@@ -225,8 +211,7 @@ bool ApplyControlCommand(const ControlCommand& command, KeyState& state, std::st
       }
       return true;
     case ControlAction::Help:
-    case ControlAction::Show:
-      break;
+    case ControlAction::Show: break;
   }
   problem = "this command does not change the key";
   return false;
@@ -241,29 +226,22 @@ bool ApplyControlCommandToFile(const ControlCommand& command, const StateFile& f
 
 std::string AppliedCommandSummary(const ControlCommand& command) {
   switch (command.action) {
-    case ControlAction::Reset:
-      return "The key is new: no tokens, plugged in, one device, touch ok, no forced statuses";
-    case ControlAction::Plug:
-      return "The key is plugged in";
-    case ControlAction::Unplug:
-      return "The key is unplugged";
-    case ControlAction::Devices:
-      return std::to_string(command.number) + " device(s) are plugged in";
+    case ControlAction::Reset: return "The key is new: no tokens, plugged in, one device, touch ok, no forced statuses";
+    case ControlAction::Plug: return "The key is plugged in";
+    case ControlAction::Unplug: return "The key is unplugged";
+    case ControlAction::Devices: return std::to_string(command.number) + " device(s) are plugged in";
     case ControlAction::Touch:
       if (command.touchMode == TouchMode::Timeout) return "Touch: calls that need one time out";
       if (command.touchMode == TouchMode::Delay) {
         return "Touch: calls that need one wait " + std::to_string(command.touchDelayMs) + " ms";
       }
       return "Touch: answered at once";
-    case ControlAction::Fail:
-      return command.functionName + " now returns " + StatusText(command.status);
-    case ControlAction::ClearFaults:
-      return "No forced statuses";
+    case ControlAction::Fail: return command.functionName + " now returns " + StatusText(command.status);
+    case ControlAction::ClearFaults: return "No forced statuses";
     case ControlAction::AddToken:
       return std::string("Token \"") + command.token.record.serial + "\" stored as the active token";
     case ControlAction::Help:
-    case ControlAction::Show:
-      break;
+    case ControlAction::Show: break;
   }
   return {};
 }
@@ -271,8 +249,7 @@ std::string AppliedCommandSummary(const ControlCommand& command) {
 std::string DescribeKeyState(const KeyState& state) {
   std::ostringstream out;
   out << "Key: " << (state.plugged ? "plugged in" : "unplugged") << ", " << state.deviceCount
-      << (state.deviceCount == 1 ? " device" : " devices") << ", serial number "
-      << state.serialNumber << "\n";
+      << (state.deviceCount == 1 ? " device" : " devices") << ", serial number " << state.serialNumber << "\n";
   out << "Touch: ";
   switch (state.touchMode) {
     case TouchMode::Ok: out << "ok"; break;
@@ -290,11 +267,10 @@ std::string DescribeKeyState(const KeyState& state) {
     const StoredToken& token = state.tokens[i];
     const TokenRecord& r = token.record;
     out << "  " << i << (i == 0 ? " (active)" : "") << " serial=\""
-        << std::string(r.serial, strnlen(r.serial, sizeof r.serial)) << "\" type=" << TypeName(r.type)
-        << " (" << StatusText(r.type) << ") hash=" << HashName(r.hashAlgorithm) << " ("
-        << r.hashAlgorithm << ") digits=" << r.digits << " step=" << r.timeStep
-        << " counter=" << token.counter << " reserved=" << r.reserved << " seed=" << SeedText(r)
-        << "\n";
+        << std::string(r.serial, strnlen(r.serial, sizeof r.serial)) << "\" type=" << TypeName(r.type) << " ("
+        << StatusText(r.type) << ") hash=" << HashName(r.hashAlgorithm) << " (" << r.hashAlgorithm
+        << ") digits=" << r.digits << " step=" << r.timeStep << " counter=" << token.counter
+        << " reserved=" << r.reserved << " seed=" << SeedText(r) << "\n";
   }
   return out.str();
 }

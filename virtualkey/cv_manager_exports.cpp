@@ -40,12 +40,9 @@ CvStatus CV_CALL CV_OTP_List(std::uint32_t selector, TokenRecord* records) {
   return WithKey([&](VirtualKey& key) { return key.OtpList(selector, records); });
 }
 
-CvStatus CV_CALL CV_OTP_Calculate(TokenRecord token, const char* challenge,
-                                  std::uint32_t challengeLength, char* otp,
+CvStatus CV_CALL CV_OTP_Calculate(TokenRecord token, const char* challenge, std::uint32_t challengeLength, char* otp,
                                   std::uint32_t* otpLength) {
-  return WithKey([&](VirtualKey& key) {
-    return key.OtpCalculate(token, challenge, challengeLength, otp, otpLength);
-  });
+  return WithKey([&](VirtualKey& key) { return key.OtpCalculate(token, challenge, challengeLength, otp, otpLength); });
 }
 
 CvStatus CV_CALL CV_OTP_Personalize(TokenRecord token, std::uint32_t option) {

@@ -12,8 +12,7 @@
 namespace {
 
 // GUID_DEVINTERFACE_USB_DEVICE, spelled out to need no GUID library.
-constexpr GUID kUsbDeviceInterface = {
-    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+constexpr GUID kUsbDeviceInterface = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 constexpr UINT kAnswerTimeoutMs = 15000;
 
 bool IsToolWindow(HWND window) {
@@ -37,15 +36,14 @@ BOOL CALLBACK CollectToolWindow(HWND window, LPARAM windows) {
 // A DEV_BROADCAST_DEVICEINTERFACE_W with its name in place; dbcc_size is the
 // whole size, as the system's own broadcasts have it.
 std::vector<std::uint8_t> InterfaceBroadcast(const std::wstring& interfacePath) {
-  const std::size_t size = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
-                           (interfacePath.size() + 1) * sizeof(wchar_t);
+  const std::size_t size =
+      offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + (interfacePath.size() + 1) * sizeof(wchar_t);
   std::vector<std::uint8_t> buffer(size, 0);
   auto* broadcast = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(buffer.data());
   broadcast->dbcc_size = static_cast<DWORD>(size);
   broadcast->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
   broadcast->dbcc_classguid = kUsbDeviceInterface;
-  std::memcpy(broadcast->dbcc_name, interfacePath.c_str(),
-              (interfacePath.size() + 1) * sizeof(wchar_t));
+  std::memcpy(broadcast->dbcc_name, interfacePath.c_str(), (interfacePath.size() + 1) * sizeof(wchar_t));
   return buffer;
 }
 
@@ -54,8 +52,7 @@ std::vector<std::uint8_t> InterfaceBroadcast(const std::wstring& interfacePath) 
 std::wstring KeyInterfacePath(const std::string& serialNumber) {
   wchar_t ids[32];
   swprintf(ids, 32, L"VID_%04X&PID_%04X", kVirtualKeyVendorId, kVirtualKeyProductId);
-  return std::wstring(L"\\\\?\\USB#") + ids + L"#" +
-         std::wstring(serialNumber.begin(), serialNumber.end()) +
+  return std::wstring(L"\\\\?\\USB#") + ids + L"#" + std::wstring(serialNumber.begin(), serialNumber.end()) +
          L"#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 }
 
@@ -67,10 +64,8 @@ DeviceChangeNotice NotifyToolOfDeviceChange(bool arrived, const std::string& ser
   notice.windowsFound = static_cast<int>(windows.size());
   for (HWND window : windows) {
     DWORD_PTR answer = 0;
-    if (SendMessageTimeoutW(window, WM_DEVICECHANGE,
-                            arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
-                            reinterpret_cast<LPARAM>(broadcast.data()), SMTO_ABORTIFHUNG,
-                            kAnswerTimeoutMs, &answer)) {
+    if (SendMessageTimeoutW(window, WM_DEVICECHANGE, arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
+                            reinterpret_cast<LPARAM>(broadcast.data()), SMTO_ABORTIFHUNG, kAnswerTimeoutMs, &answer)) {
       ++notice.windowsAnswered;
     }
   }

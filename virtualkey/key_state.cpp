@@ -18,9 +18,8 @@ StoredToken* FindToken(KeyState& state, std::string_view serial) {
 
 bool StoreAsActiveToken(KeyState& state, const StoredToken& token) {
   const auto serial = TerminatedSerial(token.record);
-  auto same = std::find_if(state.tokens.begin(), state.tokens.end(), [&](const StoredToken& t) {
-    return TerminatedSerial(t.record) == serial;
-  });
+  auto same = std::find_if(state.tokens.begin(), state.tokens.end(),
+                           [&](const StoredToken& t) { return TerminatedSerial(t.record) == serial; });
   if (same != state.tokens.end()) {
     state.tokens.erase(same);
   } else if (state.tokens.size() >= kMaxTokens) {

@@ -150,8 +150,7 @@ bool ReadSerial(pugi::xml_node node, TokenRecord& record, AttributeReader& reade
     if (!bytes) return reader.Fail("serialHex", hex.value());
     serial.assign(bytes->begin(), bytes->end());
   }
-  if (serial.empty() || serial.size() >= sizeof record.serial ||
-      serial.find('\0') != std::string::npos) {
+  if (serial.empty() || serial.size() >= sizeof record.serial || serial.find('\0') != std::string::npos) {
     return reader.Fail("serial", serial);
   }
   std::memcpy(record.serial, serial.data(), serial.size());
@@ -163,10 +162,8 @@ bool ReadToken(pugi::xml_node node, StoredToken& token, std::string& problem) {
   TokenRecord& r = token.record;
   if (!ReadSerial(node, r, reader) || !reader.Number32("type", 0xFFFFFFFFu, r.type) ||
       !reader.Number32("hashAlgorithm", 0xFFFFFFFFu, r.hashAlgorithm) ||
-      !reader.Number32("digits", 0xFFFFFFFFu, r.digits) ||
-      !reader.Number32("timeStep", 0xFFFFFFFFu, r.timeStep) ||
-      !reader.Number32("reserved", 0xFFFFFFFFu, r.reserved) ||
-      !reader.Number("counter", UINT64_MAX, token.counter)) {
+      !reader.Number32("digits", 0xFFFFFFFFu, r.digits) || !reader.Number32("timeStep", 0xFFFFFFFFu, r.timeStep) ||
+      !reader.Number32("reserved", 0xFFFFFFFFu, r.reserved) || !reader.Number("counter", UINT64_MAX, token.counter)) {
     return false;
   }
   const std::string seedText = node.attribute("seed").value();
@@ -230,19 +227,17 @@ bool KeyStateFromXml(const std::string& text, KeyState& state, std::string& prob
   const pugi::xml_parse_result parsed =
       document.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
   if (!parsed) {
-    problem = std::string("not well-formed XML (") + parsed.description() + " at byte " +
-              std::to_string(parsed.offset) + ")";
+    problem =
+        std::string("not well-formed XML (") + parsed.description() + " at byte " + std::to_string(parsed.offset) + ")";
     return false;
   }
   const pugi::xml_node root = document.document_element();
-  if (std::strcmp(root.name(), kRootName) != 0 ||
-      std::strcmp(root.attribute("version").value(), kFormatVersion) != 0) {
+  if (std::strcmp(root.name(), kRootName) != 0 || std::strcmp(root.attribute("version").value(), kFormatVersion) != 0) {
     problem = std::string("not a version ") + kFormatVersion + " <" + kRootName + "> document";
     return false;
   }
   KeyState loaded;
-  if (!ReadDevice(root.child("device"), loaded, problem) ||
-      !ReadTouch(root.child("touch"), loaded, problem) ||
+  if (!ReadDevice(root.child("device"), loaded, problem) || !ReadTouch(root.child("touch"), loaded, problem) ||
       !ReadForcedStatuses(root.child("forcedStatuses"), loaded, problem) ||
       !ReadTokens(root.child("tokens"), loaded, problem)) {
     return false;

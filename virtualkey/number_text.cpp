@@ -6,8 +6,7 @@
 
 namespace {
 
-std::optional<std::uint64_t> ParseDigits(std::string_view digits, unsigned base,
-                                         std::uint64_t maximum) {
+std::optional<std::uint64_t> ParseDigits(std::string_view digits, unsigned base, std::uint64_t maximum) {
   if (digits.empty()) return std::nullopt;
   std::uint64_t value = 0;
   for (char c : digits) {

@@ -16,4 +16,3 @@ std::optional<std::uint64_t> ParseUnsigned(std::string_view text, std::uint64_t 
 // is optional when reading. Status 0 is refused (it would not be a failure).
 std::optional<std::uint32_t> ParseFailureStatus(std::string_view text);
 std::string StatusText(std::uint32_t status);
-

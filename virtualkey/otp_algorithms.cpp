@@ -2,8 +2,7 @@
 
 namespace {
 
-constexpr std::uint32_t kPowersOfTen[] = {1,         10,         100,  1000, 10000, 100000,
-                                          1000000,   10000000,   100000000, 1000000000};
+constexpr std::uint32_t kPowersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
 
 bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
@@ -35,10 +34,9 @@ std::optional<int> ReadDigits(const char* text, int count) {
 
 }  // namespace
 
-std::optional<std::string> ComputeTruncatedOtp(HmacHash hash, const std::uint8_t* seed,
-                                               std::size_t seedLength,
-                                               const std::uint8_t* message,
-                                               std::size_t messageLength, std::uint32_t digits) {
+std::optional<std::string> ComputeTruncatedOtp(HmacHash hash, const std::uint8_t* seed, std::size_t seedLength,
+                                               const std::uint8_t* message, std::size_t messageLength,
+                                               std::uint32_t digits) {
   if (digits < 1 || digits > 9) return std::nullopt;
   const auto mac = ComputeHmac(hash, seed, seedLength, message, messageLength);
   if (!mac || mac->size() < 20) return std::nullopt;
@@ -53,9 +51,8 @@ std::optional<std::string> ComputeTruncatedOtp(HmacHash hash, const std::uint8_t
   return text;
 }
 
-std::optional<std::string> ComputeHotp(HmacHash hash, const std::uint8_t* seed,
-                                       std::size_t seedLength, std::uint64_t counter,
-                                       std::uint32_t digits) {
+std::optional<std::string> ComputeHotp(HmacHash hash, const std::uint8_t* seed, std::size_t seedLength,
+                                       std::uint64_t counter, std::uint32_t digits) {
   std::uint8_t message[8];
   for (int i = 7; i >= 0; --i, counter >>= 8) message[i] = static_cast<std::uint8_t>(counter);
   return ComputeTruncatedOtp(hash, seed, seedLength, message, sizeof message, digits);
@@ -73,8 +70,8 @@ std::optional<std::int64_t> ParseCalendarText(const char* text, std::size_t leng
   const auto minute = ReadDigits(text + 14, 2);
   const auto second = ReadDigits(text + 17, 2);
   if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
-  if (*month < 1 || *month > 12 || *day < 1 || *day > DaysInMonth(*year, *month) || *hour > 23 ||
-      *minute > 59 || *second > 59) {
+  if (*month < 1 || *month > 12 || *day < 1 || *day > DaysInMonth(*year, *month) || *hour > 23 || *minute > 59 ||
+      *second > 59) {
     return std::nullopt;
   }
   return DaysFromCivil(*year, *month, *day) * 86400 + *hour * 3600 + *minute * 60 + *second;

@@ -15,15 +15,13 @@ constexpr std::int64_t kChallengeClockOffsetSeconds = 28800;
 
 // Dynamic truncation (RFC 4226 section 5.3) of HMAC(seed, message), as
 // `digits` decimal digits with leading zeros. Digits must be 1 to 9.
-std::optional<std::string> ComputeTruncatedOtp(HmacHash hash, const std::uint8_t* seed,
-                                               std::size_t seedLength,
-                                               const std::uint8_t* message,
-                                               std::size_t messageLength, std::uint32_t digits);
+std::optional<std::string> ComputeTruncatedOtp(HmacHash hash, const std::uint8_t* seed, std::size_t seedLength,
+                                               const std::uint8_t* message, std::size_t messageLength,
+                                               std::uint32_t digits);
 
 // HOTP: the message is the counter as 8 big-endian bytes.
-std::optional<std::string> ComputeHotp(HmacHash hash, const std::uint8_t* seed,
-                                       std::size_t seedLength, std::uint64_t counter,
-                                       std::uint32_t digits);
+std::optional<std::string> ComputeHotp(HmacHash hash, const std::uint8_t* seed, std::size_t seedLength,
+                                       std::uint64_t counter, std::uint32_t digits);
 
 // Seconds since 1970-01-01 00:00:00 of a calendar text "YYYY-MM-DD HH:MM:SS"
 // read as UTC. Exactly 19 characters, every field in range (leap years
@@ -35,6 +33,4 @@ std::optional<std::int64_t> ParseCalendarText(const char* text, std::size_t leng
 std::optional<std::uint64_t> ChallengeToUtcSeconds(const char* text, std::size_t length);
 
 // RFC 6238: T = floor(t / step). The step must not be 0.
-constexpr std::uint64_t TotpCounter(std::uint64_t utcSeconds, std::uint32_t timeStep) {
-  return utcSeconds / timeStep;
-}
+constexpr std::uint64_t TotpCounter(std::uint64_t utcSeconds, std::uint32_t timeStep) { return utcSeconds / timeStep; }

@@ -25,19 +25,15 @@ void StateFile::RemoveLeftovers() const {
 StateLoadOutcome StateFile::Load(KeyState& state, std::string& problem) const {
   const ReadOutcome read = ReadWholeFile(path_);
   switch (read.state) {
-    case ReadOutcome::State::Missing:
-      state = KeyState{};
-      return StateLoadOutcome::Loaded;
+    case ReadOutcome::State::Missing: state = KeyState{}; return StateLoadOutcome::Loaded;
     case ReadOutcome::State::Failed:
       problem = Problem("cannot read", path_, read.error);
       return StateLoadOutcome::Unreadable;
-    case ReadOutcome::State::Read:
-      break;
+    case ReadOutcome::State::Read: break;
   }
   std::string xmlProblem;
   if (!KeyStateFromXml(read.bytes, state, xmlProblem)) {
-    problem = "the state file " + path_.u8string() + " is corrupt: " + xmlProblem +
-              "; it is left as it is";
+    problem = "the state file " + path_.u8string() + " is corrupt: " + xmlProblem + "; it is left as it is";
     return StateLoadOutcome::Corrupt;
   }
   return StateLoadOutcome::Loaded;
@@ -48,14 +44,12 @@ bool StateFile::Lock(FileLock& lock, std::string& problem) const {
   lockFile += ".lock";
   FileError error;
   switch (lock.Acquire(lockFile, kStateLockPatience, error)) {
-    case FileLock::Outcome::Held:
-      return true;
+    case FileLock::Outcome::Held: return true;
     case FileLock::Outcome::Busy:
-      problem = lockFile.u8string() + " stayed locked for more than " +
-                std::to_string(kStateLockPatience.count()) + " ms";
+      problem =
+          lockFile.u8string() + " stayed locked for more than " + std::to_string(kStateLockPatience.count()) + " ms";
       return false;
-    case FileLock::Outcome::Failed:
-      break;
+    case FileLock::Outcome::Failed: break;
   }
   problem = Problem("cannot create the lock file", lockFile, error);
   return false;
@@ -66,9 +60,7 @@ bool StateFile::Save(const KeyState& state, std::string& problem) const {
   const PublishOutcome published =
       PublishFile(path_, [&](ByteSink& out) { return out.Write(text.data(), text.size()); });
   switch (published.step) {
-    case PublishOutcome::Step::Published:
-      RemoveLeftovers();
-      return true;
+    case PublishOutcome::Step::Published: RemoveLeftovers(); return true;
     case PublishOutcome::Step::CreateTemporary:
       problem = Problem("cannot create a temporary file beside", path_, published.error);
       break;
@@ -76,9 +68,7 @@ bool StateFile::Save(const KeyState& state, std::string& problem) const {
     case PublishOutcome::Step::Cancelled:
       problem = Problem("cannot write the next version of", path_, published.error);
       break;
-    case PublishOutcome::Step::ReadOnly:
-      problem = "cannot replace " + path_.u8string() + ": it is read-only";
-      break;
+    case PublishOutcome::Step::ReadOnly: problem = "cannot replace " + path_.u8string() + ": it is read-only"; break;
     case PublishOutcome::Step::Security:
       problem = Problem("cannot give the next version the security of", path_, published.error);
       break;

@@ -21,9 +21,7 @@ std::optional<HmacHash> HashOf(const TokenRecord& record) {
   return std::nullopt;
 }
 
-bool HasSupportedDigits(const TokenRecord& record) {
-  return record.digits >= 6 && record.digits <= 8;
-}
+bool HasSupportedDigits(const TokenRecord& record) { return record.digits >= 6 && record.digits <= 8; }
 
 // Whether the key can hold and compute this record.
 bool IsSupportedRecord(const TokenRecord& record) {
@@ -31,14 +29,10 @@ bool IsSupportedRecord(const TokenRecord& record) {
   if (!serial || serial->empty()) return false;
   switch (record.type) {
     case HOTP:
-    case CHALLENGE_RESPONSE:
-      return HashOf(record) && HasSupportedDigits(record);
-    case TOTP:
-      return HashOf(record) && HasSupportedDigits(record) && record.timeStep >= 1;
-    case STATIC_PASSWORD:
-      return StaticPassword(record).has_value();
-    default:
-      return false;
+    case CHALLENGE_RESPONSE: return HashOf(record) && HasSupportedDigits(record);
+    case TOTP: return HashOf(record) && HasSupportedDigits(record) && record.timeStep >= 1;
+    case STATIC_PASSWORD: return StaticPassword(record).has_value();
+    default: return false;
   }
 }
 
@@ -58,24 +52,21 @@ ComputedOtp ComputeOtp(StoredToken& token, const char* challenge, std::uint32_t 
   const TokenRecord& r = token.record;
   if (!IsSupportedRecord(r)) return Fail(VK_ERR_INVALID_PARAMETER);
   switch (r.type) {
-    case HOTP:
-      return FromOptional(ComputeHotp(*HashOf(r), r.seed, sizeof r.seed, token.counter++, r.digits));
+    case HOTP: return FromOptional(ComputeHotp(*HashOf(r), r.seed, sizeof r.seed, token.counter++, r.digits));
     case TOTP: {
       const auto utc = ChallengeToUtcSeconds(challenge, challengeLength);
       if (!utc) return Fail(VK_ERR_BAD_CHALLENGE);
-      return FromOptional(
-          ComputeHotp(*HashOf(r), r.seed, sizeof r.seed, TotpCounter(*utc, r.timeStep), r.digits));
+      return FromOptional(ComputeHotp(*HashOf(r), r.seed, sizeof r.seed, TotpCounter(*utc, r.timeStep), r.digits));
     }
     case CHALLENGE_RESPONSE: {
       if (challengeLength > kChallengeBufferSize || (challengeLength != 0 && challenge == nullptr)) {
         return Fail(VK_ERR_BAD_CHALLENGE);
       }
       return FromOptional(ComputeTruncatedOtp(*HashOf(r), r.seed, sizeof r.seed,
-                                              reinterpret_cast<const std::uint8_t*>(challenge),
-                                              challengeLength, r.digits));
+                                              reinterpret_cast<const std::uint8_t*>(challenge), challengeLength,
+                                              r.digits));
     }
-    default:
-      return FromOptional(StaticPassword(r));
+    default: return FromOptional(StaticPassword(r));
   }
 }
 
@@ -107,14 +98,9 @@ void VirtualKey::Report(const std::string& problem) const {
 CvStatus VirtualKey::Load(KeyState& state) {
   std::string problem;
   switch (file_.Load(state, problem)) {
-    case StateLoadOutcome::Corrupt:
-      Report(problem);
-      return VK_ERR_STATE_CORRUPT;
-    case StateLoadOutcome::Unreadable:
-      Report(problem);
-      return VK_ERR_STATE_IO;
-    case StateLoadOutcome::Loaded:
-      break;
+    case StateLoadOutcome::Corrupt: Report(problem); return VK_ERR_STATE_CORRUPT;
+    case StateLoadOutcome::Unreadable: Report(problem); return VK_ERR_STATE_IO;
+    case StateLoadOutcome::Loaded: break;
   }
   return CV_OK;
 }
@@ -151,13 +137,9 @@ CvStatus VirtualKey::Finish(const char* function, const Change& change) {
 
 CvStatus VirtualKey::WaitForTouch(const KeyState& state) {
   switch (state.touchMode) {
-    case TouchMode::Timeout:
-      return VK_ERR_TOUCH_TIMEOUT;
-    case TouchMode::Delay:
-      std::this_thread::sleep_for(std::chrono::milliseconds(state.touchDelayMs));
-      return CV_OK;
-    case TouchMode::Ok:
-      break;
+    case TouchMode::Timeout: return VK_ERR_TOUCH_TIMEOUT;
+    case TouchMode::Delay: std::this_thread::sleep_for(std::chrono::milliseconds(state.touchDelayMs)); return CV_OK;
+    case TouchMode::Ok: break;
   }
   return CV_OK;
 }
@@ -205,8 +187,7 @@ CvStatus VirtualKey::OtpList(std::uint32_t /*selector*/, TokenRecord* records) {
   return CV_OK;
 }
 
-CvStatus VirtualKey::OtpCalculate(TokenRecord token, const char* challenge,
-                                  std::uint32_t challengeLength, char* otp,
+CvStatus VirtualKey::OtpCalculate(TokenRecord token, const char* challenge, std::uint32_t challengeLength, char* otp,
                                   std::uint32_t* otpLength) {
   KeyState state;
   if (const CvStatus status = Begin("CV_OTP_Calculate", state)) return status;

@@ -26,8 +26,8 @@ void ReportNotice(bool arrived, const DeviceChangeNotice& notice) {
     std::printf("No tool window is open; %s was not sent.\n", event);
     return;
   }
-  std::printf("Sent WM_DEVICECHANGE %s to %d tool window(s); %d answered.\n", event,
-              notice.windowsFound, notice.windowsAnswered);
+  std::printf("Sent WM_DEVICECHANGE %s to %d tool window(s); %d answered.\n", event, notice.windowsFound,
+              notice.windowsAnswered);
 }
 
 }  // namespace
@@ -36,8 +36,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const ParsedControlCommand parsed = ParseControlCommand(arguments);
   if (!parsed.command) {
-    std::fprintf(stderr, "virtualkey: %s\nRun \"virtualkey --help\" for the commands.\n",
-                 parsed.error.c_str());
+    std::fprintf(stderr, "virtualkey: %s\nRun \"virtualkey --help\" for the commands.\n", parsed.error.c_str());
     return kExitUsage;
   }
   const ControlCommand& command = *parsed.command;
@@ -53,13 +52,11 @@ int main(int argc, char** argv) {
   std::string problem;
   if (command.action == ControlAction::Show) {
     if (file.Load(state, problem) != StateLoadOutcome::Loaded) return Failed(problem);
-    std::printf("State file: %s\n%s", statePath->u8string().c_str(),
-                DescribeKeyState(state).c_str());
+    std::printf("State file: %s\n%s", statePath->u8string().c_str(), DescribeKeyState(state).c_str());
     return kExitDone;
   }
   if (!ApplyControlCommandToFile(command, file, state, problem)) return Failed(problem);
-  std::printf("%s (state file %s)\n", AppliedCommandSummary(command).c_str(),
-              statePath->u8string().c_str());
+  std::printf("%s (state file %s)\n", AppliedCommandSummary(command).c_str(), statePath->u8string().c_str());
 
   if (command.action == ControlAction::Plug || command.action == ControlAction::Unplug) {
     const bool arrived = command.action == ControlAction::Plug;

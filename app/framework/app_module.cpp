@@ -17,8 +17,8 @@ void CAppModule::Term() {
 bool CAppModule::RegisterLoop(CMessageLoop* loop) {
   const DWORD thread = GetCurrentThreadId();
   std::lock_guard<std::mutex> guard(lock_);
-  const bool taken = std::any_of(loops_.begin(), loops_.end(),
-                                 [thread](const LoopEntry& e) { return e.threadId == thread; });
+  const bool taken =
+      std::any_of(loops_.begin(), loops_.end(), [thread](const LoopEntry& e) { return e.threadId == thread; });
   if (taken || loop == nullptr) {
     return false;
   }
@@ -29,8 +29,8 @@ bool CAppModule::RegisterLoop(CMessageLoop* loop) {
 bool CAppModule::UnregisterLoop() {
   const DWORD thread = GetCurrentThreadId();
   std::lock_guard<std::mutex> guard(lock_);
-  auto found = std::find_if(loops_.begin(), loops_.end(),
-                            [thread](const LoopEntry& e) { return e.threadId == thread; });
+  auto found =
+      std::find_if(loops_.begin(), loops_.end(), [thread](const LoopEntry& e) { return e.threadId == thread; });
   if (found == loops_.end()) {
     return false;
   }

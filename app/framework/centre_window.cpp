@@ -32,8 +32,7 @@ void CentreWindow(HWND window, HWND reference) {
     }
   }
 
-  HMONITOR monitor = MonitorFromWindow(reference != nullptr ? reference : window,
-                                       MONITOR_DEFAULTTONEAREST);
+  HMONITOR monitor = MonitorFromWindow(reference != nullptr ? reference : window, MONITOR_DEFAULTTONEAREST);
   MONITORINFO monitorInfo{};
   monitorInfo.cbSize = sizeof(monitorInfo);
   if (monitor == nullptr || !GetMonitorInfoW(monitor, &monitorInfo)) {
@@ -48,6 +47,5 @@ void CentreWindow(HWND window, HWND reference) {
   }
 
   const POINT origin = CentredOrigin(windowRect, centreOn, monitorInfo.rcWork);
-  SetWindowPos(window, nullptr, origin.x, origin.y, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(window, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

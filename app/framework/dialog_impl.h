@@ -14,14 +14,14 @@ class CDialogImpl {
 
   // Modeless: the window from dialog resource T::IDD, or null.
   HWND Create(HWND owner) {
-    return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(T::IDD), owner,
-                              &CDialogImpl::DialogProc, reinterpret_cast<LPARAM>(static_cast<T*>(this)));
+    return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(T::IDD), owner, &CDialogImpl::DialogProc,
+                              reinterpret_cast<LPARAM>(static_cast<T*>(this)));
   }
 
   // Modal: runs until EndDialog and answers its result (-1 when it could not start).
   INT_PTR DoModal(HWND owner) {
-    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(T::IDD), owner,
-                           &CDialogImpl::DialogProc, reinterpret_cast<LPARAM>(static_cast<T*>(this)));
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(T::IDD), owner, &CDialogImpl::DialogProc,
+                           reinterpret_cast<LPARAM>(static_cast<T*>(this)));
   }
 
   HWND Window() const { return window_; }
@@ -46,10 +46,8 @@ class CDialogImpl {
       case WM_CTLCOLORBTN:
       case WM_CTLCOLORDLG:
       case WM_CTLCOLORSCROLLBAR:
-      case WM_CTLCOLORSTATIC:
-        return true;
-      default:
-        return false;
+      case WM_CTLCOLORSTATIC: return true;
+      default: return false;
     }
   }
 

@@ -30,10 +30,8 @@ bool CMessageLoop::IsIdleMessage(const MSG& message) {
     case WM_MOUSEMOVE:
     case WM_NCMOUSEMOVE:
     case WM_PAINT:
-    case kSystemTimer:
-      return false;
-    default:
-      return true;
+    case kSystemTimer: return false;
+    default: return true;
   }
 }
 

@@ -14,28 +14,27 @@
 
 #include <windows.h>
 
-#define BEGIN_MSG_MAP(theClass)                                                         \
- public:                                                                                \
-  bool ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,          \
-                            LRESULT& lResult) {                                          \
-    (void)hWnd;                                                                          \
-    (void)wParam;                                                                        \
+#define BEGIN_MSG_MAP(theClass)                                                                     \
+ public:                                                                                            \
+  bool ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) { \
+    (void)hWnd;                                                                                     \
+    (void)wParam;                                                                                   \
     (void)lParam;
 
-#define MESSAGE_HANDLER(msg, func)   \
-  if (uMsg == (msg)) {               \
-    lResult = func(wParam, lParam);  \
-    return true;                     \
+#define MESSAGE_HANDLER(msg, func)  \
+  if (uMsg == (msg)) {              \
+    lResult = func(wParam, lParam); \
+    return true;                    \
   }
 
-#define COMMAND_ID_HANDLER(id, func)                      \
-  if (uMsg == WM_COMMAND && LOWORD(wParam) == (id)) {     \
-    func(static_cast<int>(LOWORD(wParam)));               \
-    lResult = 0;                                          \
-    return true;                                          \
+#define COMMAND_ID_HANDLER(id, func)                  \
+  if (uMsg == WM_COMMAND && LOWORD(wParam) == (id)) { \
+    func(static_cast<int>(LOWORD(wParam)));           \
+    lResult = 0;                                      \
+    return true;                                      \
   }
 
-#define COMMAND_HANDLER(id, code, func)                                             \
+#define COMMAND_HANDLER(id, code, func)                                           \
   if (uMsg == WM_COMMAND && LOWORD(wParam) == (id) && HIWORD(wParam) == (code)) { \
     func(static_cast<int>(LOWORD(wParam)));                                       \
     lResult = 0;                                                                  \

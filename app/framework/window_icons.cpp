@@ -3,9 +3,8 @@
 namespace {
 
 HICON LoadProgramIcon(int iconId, int widthMetric, int heightMetric) {
-  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId),
-                                       IMAGE_ICON, GetSystemMetrics(widthMetric),
-                                       GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
+  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+                                       GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
 }
 
 }  // namespace

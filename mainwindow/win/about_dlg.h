@@ -10,9 +10,9 @@ class CAboutDlg : public CDialogImpl<CAboutDlg> {
   enum { IDD = IDD_ABOUTBOX };
 
   BEGIN_MSG_MAP(CAboutDlg)
-    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-    COMMAND_ID_HANDLER(IDOK, OnCloseCmd)
-    COMMAND_ID_HANDLER(IDCANCEL, OnCloseCmd)
+  MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+  COMMAND_ID_HANDLER(IDOK, OnCloseCmd)
+  COMMAND_ID_HANDLER(IDCANCEL, OnCloseCmd)
   END_MSG_MAP()
 
  private:

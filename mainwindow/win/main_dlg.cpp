@@ -21,9 +21,8 @@ struct ButtonControl {
 };
 
 constexpr ButtonControl kButtons[] = {
-    {MainButton::NewToken, IDC_NEW_TOKEN}, {MainButton::SetEnter, IDC_SET_ENTER},
-    {MainButton::Refresh, IDC_REFRESH},    {MainButton::GetOtp, IDC_GET_OTP},
-    {MainButton::Reset, IDC_RESET},        {MainButton::Clear, IDC_CLEAR},
+    {MainButton::NewToken, IDC_NEW_TOKEN}, {MainButton::SetEnter, IDC_SET_ENTER}, {MainButton::Refresh, IDC_REFRESH},
+    {MainButton::GetOtp, IDC_GET_OTP},     {MainButton::Reset, IDC_RESET},        {MainButton::Clear, IDC_CLEAR},
     {MainButton::About, ID_APP_ABOUT},
 };
 
@@ -137,8 +136,7 @@ bool CMainDlg::FilterMessage(MSG* message) {
   if (Window() == nullptr) {
     return false;
   }
-  if (message->message == WM_KEYDOWN && message->wParam == VK_RETURN &&
-      message->hwnd == messageLog_.Control()) {
+  if (message->message == WM_KEYDOWN && message->wParam == VK_RETURN && message->hwnd == messageLog_.Control()) {
     // A multi-line edit without ES_WANTRETURN leaves Enter to the dialog on
     // Windows, which makes it command 1 (there is no default button); Wine's
     // edit keeps the key to itself. Do what Windows does on both.
@@ -188,7 +186,7 @@ std::int64_t CMainDlg::CurrentUnixTime() {
   FILETIME now{};
   GetSystemTimeAsFileTime(&now);
   const std::uint64_t ticks = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  constexpr std::uint64_t kTicksPerSecond = 10000000;        // 100 ns ticks
+  constexpr std::uint64_t kTicksPerSecond = 10000000;            // 100 ns ticks
   constexpr std::uint64_t kUnixEpochTicks = 116444736000000000;  // 1601 to 1970
   return static_cast<std::int64_t>((ticks - kUnixEpochTicks) / kTicksPerSecond);
 }

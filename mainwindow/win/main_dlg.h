@@ -21,10 +21,7 @@
 #include "resources/resource.h"
 #include "vendor/token_library.h"
 
-class CMainDlg : public CDialogImpl<CMainDlg>,
-                 public CMessageFilter,
-                 public CIdleHandler,
-                 public IMainWindowHost {
+class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CIdleHandler, public IMainWindowHost {
  public:
   enum { IDD = IDD_MAINDLG };
 
@@ -40,19 +37,19 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   bool DoIdleWork() override;
 
   BEGIN_MSG_MAP(CMainDlg)
-    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
-    MESSAGE_HANDLER(WM_DEVICECHANGE, OnDeviceChange)
-    MESSAGE_HANDLER(WM_CTLCOLORSTATIC, OnCtlColorStatic)
-    COMMAND_ID_HANDLER(ID_APP_ABOUT, OnAbout)
-    COMMAND_ID_HANDLER(IDC_NEW_TOKEN, OnNewToken)
-    COMMAND_ID_HANDLER(IDC_SET_ENTER, OnSetEnter)
-    COMMAND_ID_HANDLER(IDC_REFRESH, OnRefresh)
-    COMMAND_ID_HANDLER(IDC_CLEAR, OnClear)
-    COMMAND_ID_HANDLER(IDC_RESET, OnReset)
-    COMMAND_ID_HANDLER(IDC_GET_OTP, OnGetOtp)
-    COMMAND_ID_HANDLER(IDOK, OnCloseCmd)
-    COMMAND_ID_HANDLER(IDCANCEL, OnCloseCmd)
+  MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+  MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+  MESSAGE_HANDLER(WM_DEVICECHANGE, OnDeviceChange)
+  MESSAGE_HANDLER(WM_CTLCOLORSTATIC, OnCtlColorStatic)
+  COMMAND_ID_HANDLER(ID_APP_ABOUT, OnAbout)
+  COMMAND_ID_HANDLER(IDC_NEW_TOKEN, OnNewToken)
+  COMMAND_ID_HANDLER(IDC_SET_ENTER, OnSetEnter)
+  COMMAND_ID_HANDLER(IDC_REFRESH, OnRefresh)
+  COMMAND_ID_HANDLER(IDC_CLEAR, OnClear)
+  COMMAND_ID_HANDLER(IDC_RESET, OnReset)
+  COMMAND_ID_HANDLER(IDC_GET_OTP, OnGetOtp)
+  COMMAND_ID_HANDLER(IDOK, OnCloseCmd)
+  COMMAND_ID_HANDLER(IDCANCEL, OnCloseCmd)
   END_MSG_MAP()
 
  private:

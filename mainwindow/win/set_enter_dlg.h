@@ -17,9 +17,9 @@ class CSetEnterDlg : public CDialogImpl<CSetEnterDlg> {
   std::int32_t AppendEnter() const { return appendEnter_; }
 
   BEGIN_MSG_MAP(CSetEnterDlg)
-    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-    COMMAND_ID_HANDLER(IDOK, OnSave)
-    COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
+  MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+  COMMAND_ID_HANDLER(IDOK, OnSave)
+  COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
   END_MSG_MAP()
 
  private:

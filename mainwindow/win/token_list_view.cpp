@@ -14,8 +14,7 @@ struct ColumnSpec {
 };
 
 constexpr ColumnSpec kColumns[] = {
-    {L"Serial Number", 180}, {L"Active", 60}, {L"OTP", 60},
-    {L"Hash", 60},           {L"Digits", 60}, {L"Interval", 60},
+    {L"Serial Number", 180}, {L"Active", 60}, {L"OTP", 60}, {L"Hash", 60}, {L"Digits", 60}, {L"Interval", 60},
 };
 static_assert(std::size(kColumns) == kTokenListColumns, "one column description per model column");
 

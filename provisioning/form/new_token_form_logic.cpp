@@ -28,8 +28,7 @@ const char16_t kSixtySecondTotp[] =
     u"tseeds.xml declares 30-second tokens: this token's 60-second interval is only in tseeds.csv, "
     u"so import tseeds.csv for it.\r\n";
 const char16_t kSeedFilesNotWritten[] = u"The token is not in %s: see the messages.";
-const char16_t kNoSeedFolder[] =
-    u"Seed files not written: the program's folder is unknown.\r\n";
+const char16_t kNoSeedFolder[] = u"Seed files not written: the program's folder is unknown.\r\n";
 
 }  // namespace
 
@@ -58,8 +57,7 @@ NewTokenFormServices NewTokenFormServices::Standard() {
 }
 
 NewTokenFormLogic::NewTokenFormLogic(INewTokenFormControls& controls, ITokenLibrary& library,
-                                     std::filesystem::path seedFolder,
-                                     NewTokenFormServices services)
+                                     std::filesystem::path seedFolder, NewTokenFormServices services)
     : controls_(controls),
       library_(library),
       seedFolder_(std::move(seedFolder)),

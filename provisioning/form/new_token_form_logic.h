@@ -39,8 +39,7 @@ struct NewTokenFormServices {
 class NewTokenFormLogic {
  public:
   // `seedFolder` is where the seed export files live: the program's folder.
-  NewTokenFormLogic(INewTokenFormControls& controls, ITokenLibrary& library,
-                    std::filesystem::path seedFolder,
+  NewTokenFormLogic(INewTokenFormControls& controls, ITokenLibrary& library, std::filesystem::path seedFolder,
                     NewTokenFormServices services = NewTokenFormServices::Standard());
 
   // Defaults and the key's own serial number; the window centres itself and

@@ -29,7 +29,7 @@ struct NewTokenFormState : NewTokenResult {
 
   char serialAnsi[kSerialCapacity] = {};  // thread ANSI code page, NUL-terminated
   std::uint8_t seedBytes[kMaxSeedLength] = {};
-  char seedHex[kSeedHexCapacity] = {};    // upper-case hex of the seed
+  char seedHex[kSeedHexCapacity] = {};  // upper-case hex of the seed
 
   MessageText serialText;  // the Serial Number field
   MessageText seedText;    // the Seed/Secret field

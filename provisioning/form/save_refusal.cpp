@@ -7,14 +7,11 @@ namespace {
 
 const char16_t kSerialTitle[] = u"Serial number not accepted";
 const char16_t kUserNameTitle[] = u"User name not accepted";
-const char16_t kCannotCarryFormat[] =
-    u"It holds %s (U+%04X), which the seed files cannot store. Remove it.";
+const char16_t kCannotCarryFormat[] = u"It holds %s (U+%04X), which the seed files cannot store. Remove it.";
 const char16_t kNoFormInCodePageFormat[] =
     u"The key cannot store \u201C%s\u201D in this computer's code page. Use other characters.";
-const char16_t kNotInCodePage[] =
-    u"The key cannot store this serial number in this computer's code page as typed.";
-const char16_t kTooLongFormat[] =
-    u"The key holds at most 63 bytes of serial number; this one needs %d. Shorten it.";
+const char16_t kNotInCodePage[] = u"The key cannot store this serial number in this computer's code page as typed.";
+const char16_t kTooLongFormat[] = u"The key holds at most 63 bytes of serial number; this one needs %d. Shorten it.";
 const char16_t kNoSeedTitle[] = u"No seed yet";
 const char16_t kNoSeed[] = u"Click \"Generate\" beside Seed/Secret to make the seed first.";
 const char16_t kNewSeedTitle[] = u"New seed needed";
@@ -33,8 +30,7 @@ const char16_t kUnwritableTitle[] = u"Seed files cannot be written";
 const char16_t kUnwritableFormat[] =
     u"The key was not changed: the seed could not be recorded beside the seed files (%s). "
     u"Make the program's folder writable, then click \"Save\" again.";
-const char16_t kSeedForOtherHashFormat[] =
-    u"The seed was made for %s. Click \"Generate\" for a %s seed.";
+const char16_t kSeedForOtherHashFormat[] = u"The seed was made for %s. Click \"Generate\" for a %s seed.";
 
 constexpr std::size_t kMaxSerialBytes = kSerialCapacity - 1;
 
@@ -67,13 +63,11 @@ const char16_t* Describe(char16_t unit) {
   return u"half of a character pair";
 }
 
-std::optional<SaveRefusal> RefuseWhatXmlCannotCarry(const MessageText& text, FormField field,
-                                                   const char16_t* title) {
+std::optional<SaveRefusal> RefuseWhatXmlCannotCarry(const MessageText& text, FormField field, const char16_t* title) {
   const std::optional<std::size_t> at = FirstUnitXmlCannotCarry(text);
   if (!at) return std::nullopt;
   const char16_t unit = text[*at];
-  return SaveRefusal{field, field, title,
-                     Format(kCannotCarryFormat, Describe(unit), static_cast<unsigned>(unit))};
+  return SaveRefusal{field, field, title, Format(kCannotCarryFormat, Describe(unit), static_cast<unsigned>(unit))};
 }
 
 // Names the first character that has no form of its own in `codePage`.
@@ -122,8 +116,8 @@ std::optional<SaveRefusal> CheckSeed(const NewTokenFormState& state) {
   if (state.seedLength == 0) {
     return SaveRefusal{FormField::Seed, FormField::GenerateSeed, kNoSeedTitle, kNoSeed};
   }
-  const bool matches = state.seedHashChoice == state.hashChoice &&
-                       state.seedLength == SeedLengthFor(HashAlgorithmFor(state.hashChoice));
+  const bool matches =
+      state.seedHashChoice == state.hashChoice && state.seedLength == SeedLengthFor(HashAlgorithmFor(state.hashChoice));
   if (matches) return std::nullopt;
   return SaveRefusal{FormField::Seed, FormField::GenerateSeed, kNewSeedTitle,
                      Format(kSeedForOtherHashFormat, HashName(state.seedHashChoice), HashName(state.hashChoice))};
@@ -134,10 +128,8 @@ std::optional<SaveRefusal> CheckSerialFree(const std::string& serialBytes, Seria
   const FormField field = FormField::SerialNumber;
   if (serialBytes.empty()) return SaveRefusal{field, field, kNoSerialTitle, kNoSerial};
   switch (use) {
-    case SerialUse::Free:
-      return std::nullopt;
-    case SerialUse::OnKey:
-      return SaveRefusal{field, field, kSerialInUseTitle, kSerialOnKey};
+    case SerialUse::Free: return std::nullopt;
+    case SerialUse::OnKey: return SaveRefusal{field, field, kSerialInUseTitle, kSerialOnKey};
     case SerialUse::InSeedFile:
       return SaveRefusal{field, field, kSerialInUseTitle, Format(kSerialInFileFormat, seedFileName)};
   }

@@ -6,8 +6,7 @@
 
 namespace {
 
-std::uint32_t Choose(std::int32_t choice, std::uint32_t starting, std::uint32_t first,
-                     std::uint32_t second) {
+std::uint32_t Choose(std::int32_t choice, std::uint32_t starting, std::uint32_t first, std::uint32_t second) {
   if (choice == 0) return first;
   if (choice == 1) return second;
   return starting;
@@ -15,9 +14,7 @@ std::uint32_t Choose(std::int32_t choice, std::uint32_t starting, std::uint32_t 
 
 }  // namespace
 
-std::uint32_t TokenTypeFor(std::int32_t algorithmChoice) {
-  return Choose(algorithmChoice, HOTP, HOTP, TOTP);
-}
+std::uint32_t TokenTypeFor(std::int32_t algorithmChoice) { return Choose(algorithmChoice, HOTP, HOTP, TOTP); }
 
 std::uint32_t HashAlgorithmFor(std::int32_t hashChoice) {
   return Choose(hashChoice, HASH_SHA1, HASH_SHA1, HASH_SHA256);
@@ -25,13 +22,9 @@ std::uint32_t HashAlgorithmFor(std::int32_t hashChoice) {
 
 std::uint32_t DigitsFor(std::int32_t digitsChoice) { return Choose(digitsChoice, 6, 6, 8); }
 
-std::uint32_t TimeStepFor(std::int32_t intervalChoice) {
-  return Choose(intervalChoice, 60, 30, 60);
-}
+std::uint32_t TimeStepFor(std::int32_t intervalChoice) { return Choose(intervalChoice, 60, 30, 60); }
 
-std::size_t SeedLengthFor(std::uint32_t hashAlgorithm) {
-  return hashAlgorithm == HASH_SHA256 ? 32 : 20;
-}
+std::size_t SeedLengthFor(std::uint32_t hashAlgorithm) { return hashAlgorithm == HASH_SHA256 ? 32 : 20; }
 
 TokenRecord BuildTokenRecord(const NewTokenFormState& state) {
   TokenRecord record;

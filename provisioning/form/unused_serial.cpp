@@ -18,8 +18,7 @@ constexpr int kBatches = 4;
 
 }  // namespace
 
-bool DrawUnusedSerial(const std::function<bool(char*)>& draw, const SerialsTakenCheck& taken,
-                      char* buffer) {
+bool DrawUnusedSerial(const std::function<bool(char*)>& draw, const SerialsTakenCheck& taken, char* buffer) {
   std::vector<std::string> batch;
   for (int round = 0; round < kBatches; ++round) {
     batch.clear();

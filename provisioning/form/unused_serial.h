@@ -20,8 +20,7 @@ using SerialsTakenCheck = std::function<std::vector<bool>(const std::vector<std:
 // one. After a few batches of taken serials, keeps the last one drawn, as
 // before. Writes the serial and a terminator into buffer[0..13]; false when
 // `draw` failed.
-bool DrawUnusedSerial(const std::function<bool(char*)>& draw, const SerialsTakenCheck& taken,
-                      char* buffer);
+bool DrawUnusedSerial(const std::function<bool(char*)>& draw, const SerialsTakenCheck& taken, char* buffer);
 
 // The serials of hseeds.xml and tseeds.xml in one folder, kept between the
 // clicks of a form and read again only when a file changed: another writer

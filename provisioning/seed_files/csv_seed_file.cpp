@@ -7,8 +7,7 @@
 #include "text/unicode_text.h"
 
 const char16_t kHotpCsvHeader[] = u"Serial Number, Secret Key\r\n";
-const char16_t kTotpCsvHeader[] =
-    u"UPN, Serial Number, Secret Key, Time Interval, Manufacturer, Model\r\n";
+const char16_t kTotpCsvHeader[] = u"UPN, Serial Number, Secret Key, Time Interval, Manufacturer, Model\r\n";
 
 MessageText HotpCsvRow(const MessageText& serial, const std::string& seedLowerHex) {
   MessageText row;
@@ -16,16 +15,15 @@ MessageText HotpCsvRow(const MessageText& serial, const std::string& seedLowerHe
   return row;
 }
 
-MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial,
-                       const std::string& seedBase32, std::int32_t interval) {
+MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial, const std::string& seedBase32,
+                       std::int32_t interval) {
   MessageText row;
-  FormatText(row, u"%s,%s,%s,%d,Velthor Security,Corvane\r\n", CsvField(userName),
-             CsvField(serial), Widen(seedBase32), interval);
+  FormatText(row, u"%s,%s,%s,%d,Velthor Security,Corvane\r\n", CsvField(userName), CsvField(serial), Widen(seedBase32),
+             interval);
   return row;
 }
 
-std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files,
-                                              const std::filesystem::path& file,
+std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files, const std::filesystem::path& file,
                                               std::u16string_view header, const MessageText& row) {
   const MessageText fileName = file.filename().u16string();
   if (row.empty()) return CouldNotAddToken(fileName, u"there was not enough memory");
@@ -38,19 +36,17 @@ std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files,
     return out.Write(bytes.data(), bytes.size());
   });
   switch (appended.step) {
-    case AppendOutcome::Step::Appended:
-      return std::nullopt;
+    case AppendOutcome::Step::Appended: return std::nullopt;
     case AppendOutcome::Step::Open:
       return CouldNotAddToken(fileName, FileErrorReason(u"the file could not be opened", appended.error));
     case AppendOutcome::Step::Write:
-    case AppendOutcome::Step::Cancelled:
-      break;
+    case AppendOutcome::Step::Cancelled: break;
   }
   MessageText reason = FileErrorReason(u"the file could not be written", appended.error);
   if (appended.created) return CouldNotAddToken(fileName, reason);  // it is gone again
   if (appended.restored) return CouldNotAddToken(fileName, LeftUnchanged(std::move(reason)));
-  return CouldNotAddToken(fileName, reason + u", and " +
-                                        FileErrorReason(u"cutting it back to its old length failed",
-                                                        appended.restoreError) +
-                                        u": its last row is incomplete");
+  return CouldNotAddToken(fileName,
+                          reason + u", and " +
+                              FileErrorReason(u"cutting it back to its old length failed", appended.restoreError) +
+                              u": its last row is incomplete");
 }

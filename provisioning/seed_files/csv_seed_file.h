@@ -16,11 +16,10 @@ extern const char16_t kTotpCsvHeader[];
 // The row of a token; texts are quoted as RFC 4180 asks when they need it.
 // Empty when memory ran out.
 MessageText HotpCsvRow(const MessageText& serial, const std::string& seedLowerHex);
-MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial,
-                       const std::string& seedBase32, std::int32_t interval);
+MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial, const std::string& seedBase32,
+                       std::int32_t interval);
 
 // Appends `row`, preceded by `header` when this call creates the file, with
 // one write. Returns the failure line, or nothing when the row was written.
-std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files,
-                                              const std::filesystem::path& file,
+std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files, const std::filesystem::path& file,
                                               std::u16string_view header, const MessageText& row);

@@ -106,10 +106,8 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
   FileLock lock;
   FileError error;
   switch (lock.Acquire(LockFileOf(path), std::chrono::milliseconds(0), error)) {
-    case FileLock::Outcome::Held:
-      break;
-    case FileLock::Outcome::Busy:
-      return;  // a save running now holds it
+    case FileLock::Outcome::Held: break;
+    case FileLock::Outcome::Busy: return;  // a save running now holds it
     case FileLock::Outcome::Failed:
       lines.push_back(Format(u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n",
                              recordName, FileErrorReason(u"its lock file could not be created", error)));
@@ -123,8 +121,8 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
     const MessageText why = read.state == ReadOutcome::State::Failed
                                 ? FileErrorReason(u"it could not be read", read.error)
                                 : MessageText(u"it is damaged");
-    lines.push_back(Format(u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n",
-                           recordName, why));
+    lines.push_back(
+        Format(u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n", recordName, why));
     return;
   }
   const MessageText serial = Shown(save->token.serial);
@@ -132,23 +130,26 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
   Ask(library, key);
   // A record written without the key's serial belongs to whichever key lists the token.
   if (!key.present || (!save->keySerial.empty() && key.serial != save->keySerial)) {
-    lines.push_back(Format(u"An interrupted save of the token %s for the key %s is not finished: plug in that key "
-                           u"to complete it. Its record %s was kept.\r\n",
-                           serial, keySerial, recordName));
+    lines.push_back(
+        Format(u"An interrupted save of the token %s for the key %s is not finished: plug in that key "
+               u"to complete it. Its record %s was kept.\r\n",
+               serial, keySerial, recordName));
     return;
   }
   if (key.listStatus != CV_OK) {
-    lines.push_back(Format(u"An interrupted save of the token %s for the key %s is not finished: the key's tokens "
-                           u"could not be listed (error = 0x%08X). Its record %s was kept.\r\n",
-                           serial, keySerial, key.listStatus, recordName));
+    lines.push_back(
+        Format(u"An interrupted save of the token %s for the key %s is not finished: the key's tokens "
+               u"could not be listed (error = 0x%08X). Its record %s was kept.\r\n",
+               serial, keySerial, key.listStatus, recordName));
     return;
   }
   std::error_code ignored;
   if (!Lists(key, save->token)) {
     std::filesystem::remove(path, ignored);
-    lines.push_back(Format(u"An interrupted save of the token %s did not reach the key %s, which does not list "
-                           u"it; its record %s was removed.\r\n",
-                           serial, Shown(key.serial), recordName));
+    lines.push_back(
+        Format(u"An interrupted save of the token %s did not reach the key %s, which does not list "
+               u"it; its record %s was removed.\r\n",
+               serial, Shown(key.serial), recordName));
     return;
   }
   // Never twice: only a file that was read and lacks the token gets it.
@@ -163,22 +164,24 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
   }
   if ((missing.csv && !written.csv) || (missing.xml && !written.xml) || !presence.lines.empty()) {
     lines.insert(lines.end(), failures.begin(), failures.end());
-    lines.push_back(Format(u"An interrupted save of the token %s on the key %s could not be completed; its "
-                           u"record %s was kept.\r\n",
-                           serial, Shown(key.serial), recordName));
+    lines.push_back(
+        Format(u"An interrupted save of the token %s on the key %s could not be completed; its "
+               u"record %s was kept.\r\n",
+               serial, Shown(key.serial), recordName));
     return;
   }
   lines.insert(lines.end(), failures.begin(), failures.end());  // recoveries of leftovers
   std::filesystem::remove(path, ignored);
   if (missing.csv || missing.xml) {
-    lines.push_back(Format(u"An interrupted save of the token %s on the key %s was completed: the token was "
-                           u"added to %s.\r\n",
-                           serial, Shown(key.serial), SeedFileNames(folder, save->token, missing)));
+    lines.push_back(
+        Format(u"An interrupted save of the token %s on the key %s was completed: the token was "
+               u"added to %s.\r\n",
+               serial, Shown(key.serial), SeedFileNames(folder, save->token, missing)));
   } else {
-    lines.push_back(Format(u"An interrupted save of the token %s on the key %s had reached %s already; its "
-                           u"record %s was removed.\r\n",
-                           serial, Shown(key.serial), SeedFileNames(folder, save->token, SeedFileSet{true, true}),
-                           recordName));
+    lines.push_back(
+        Format(u"An interrupted save of the token %s on the key %s had reached %s already; its "
+               u"record %s was removed.\r\n",
+               serial, Shown(key.serial), SeedFileNames(folder, save->token, SeedFileSet{true, true}), recordName));
   }
 }
 
@@ -275,8 +278,7 @@ std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder,
   std::vector<std::filesystem::path> records;
   std::vector<std::pair<std::filesystem::path, std::string>> partial;  // cut-short records: temporary, record
   std::error_code error;
-  for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
-       entry.increment(error)) {
+  for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
     const std::string name = entry->path().filename().u8string();
     const std::size_t marker = name.find(temporary_name::kMarker);
     if (IsRecordName(name)) {

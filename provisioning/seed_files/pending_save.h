@@ -34,8 +34,7 @@ class PendingSaveRecord {
 
   // Writes the record into `folder`; the reason (for the operator) when it
   // could not be written, in which case the key must not be written either.
-  std::optional<MessageText> Begin(const std::filesystem::path& folder, const PendingSave& save,
-                                   SeedFileAccess& files);
+  std::optional<MessageText> Begin(const std::filesystem::path& folder, const PendingSave& save, SeedFileAccess& files);
   // The seed files hold the token, or the key refused it: the record goes.
   void Remove();
 

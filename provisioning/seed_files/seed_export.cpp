@@ -114,8 +114,7 @@ bool RunStep(std::vector<MessageText>& failures, const std::filesystem::path& fi
 
 }  // namespace
 
-std::filesystem::path SeedFile(const std::filesystem::path& folder, const ExportedToken& token,
-                               const char* extension) {
+std::filesystem::path SeedFile(const std::filesystem::path& folder, const ExportedToken& token, const char* extension) {
   return folder / (std::string(token.totp ? "tseeds" : "hseeds") + extension);
 }
 
@@ -137,8 +136,8 @@ std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, co
     const std::optional<MessageText> serial = WidenText(token.serial.c_str(), kThreadAnsiCodePage);
     if (!serial) {
       for (const auto& file : {csvFile, xmlFile}) {
-        failures.push_back(CouldNotAddToken(
-            file.filename().u16string(), u"the serial number is not valid text in the system code page"));
+        failures.push_back(CouldNotAddToken(file.filename().u16string(),
+                                            u"the serial number is not valid text in the system code page"));
       }
       return failures;
     }
@@ -162,13 +161,12 @@ std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, co
   return failures;
 }
 
-std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
-                                         const ExportedToken& token, SeedFileAccess& files) {
+std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
+                                         SeedFileAccess& files) {
   return AppendSeedFiles(folder, token, files, SeedFileSet{true, true}, nullptr);
 }
 
-std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
-                                         const ExportedToken& token) {
+std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token) {
   SeedFileAccess files;
   return AppendSeedFiles(folder, token, files);
 }
@@ -180,8 +178,8 @@ SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const
   if (!serial) return presence;
   const auto unreadable = [&](const std::filesystem::path& file, const FileError& error) {
     (file.extension() == ".csv" ? presence.unreadable.csv : presence.unreadable.xml) = true;
-    presence.lines.push_back(CouldNotAddToken(
-        file.filename().u16string(), LeftUnchanged(FileErrorReason(u"the file could not be read", error))));
+    presence.lines.push_back(CouldNotAddToken(file.filename().u16string(),
+                                              LeftUnchanged(FileErrorReason(u"the file could not be read", error))));
   };
 
   const std::filesystem::path xmlFile = SeedFile(folder, token, ".xml");
@@ -189,8 +187,8 @@ SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const
   if (xml.source) {
     SeedFileTokens tokens;
     if (ScanSeedFileTokens(*xml.source, tokens)) {
-      presence.holding.xml = tokens.Holds(SeedFileTokenKey(
-          Utf8FromUtf16(*serial), HexText(token.seed.data(), token.seed.size(), true)));
+      presence.holding.xml =
+          tokens.Holds(SeedFileTokenKey(Utf8FromUtf16(*serial), HexText(token.seed.data(), token.seed.size(), true)));
     } else {
       unreadable(xmlFile, xml.source->error);
     }

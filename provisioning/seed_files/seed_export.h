@@ -12,13 +12,13 @@
 class SeedFileAccess;
 
 struct ExportedToken {
-  bool totp = false;            // false: HOTP
-  bool sha256 = false;          // false: SHA-1
-  std::uint32_t digits = 6;     // 6 or 8
-  std::uint32_t interval = 60;  // 30 or 60
-  std::string serial;           // 8-bit, thread ANSI code page
+  bool totp = false;               // false: HOTP
+  bool sha256 = false;             // false: SHA-1
+  std::uint32_t digits = 6;        // 6 or 8
+  std::uint32_t interval = 60;     // 30 or 60
+  std::string serial;              // 8-bit, thread ANSI code page
   std::vector<std::uint8_t> seed;  // exactly the bytes sent to the key (20 or 32)
-  MessageText userName;         // may be empty
+  MessageText userName;            // may be empty
 };
 
 // Appends `token` to the XML and CSV seed files of its algorithm in `folder`.
@@ -26,12 +26,11 @@ struct ExportedToken {
 // recovery of what an interrupted save left, in the order they happened;
 // empty when both files were written. ("Save" refuses a serial that the XML
 // file holds already, before the key is written.)
-std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
-                                         const ExportedToken& token);
+std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token);
 
 // The same, through `files` instead of the file layer itself.
-std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder,
-                                         const ExportedToken& token, SeedFileAccess& files);
+std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
+                                         SeedFileAccess& files);
 
 // Which of a token's two seed files a step is about.
 struct SeedFileSet {

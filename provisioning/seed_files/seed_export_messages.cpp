@@ -16,4 +16,3 @@ MessageText FileErrorReason(std::u16string_view what, const FileError& error) {
 }
 
 MessageText LeftUnchanged(MessageText reason) { return reason + u"; it was left unchanged"; }
-

@@ -16,4 +16,3 @@ MessageText FileErrorReason(std::u16string_view what, const FileError& error);
 
 // Appends "; it was left unchanged".
 MessageText LeftUnchanged(MessageText reason);
-

@@ -15,9 +15,7 @@ class SeedFileAccess {
   virtual ~SeedFileAccess() = default;
 
   virtual ReadOutcome Read(const std::filesystem::path& file) { return ReadWholeFile(file); }
-  virtual OpenForReadingOutcome OpenForReading(const std::filesystem::path& file) {
-    return ::OpenForReading(file);
-  }
+  virtual OpenForReadingOutcome OpenForReading(const std::filesystem::path& file) { return ::OpenForReading(file); }
   virtual PublishOutcome Publish(const std::filesystem::path& file, const FileWriter& write) {
     return PublishFile(file, write, publishOptions);
   }
@@ -25,12 +23,9 @@ class SeedFileAccess {
     return AppendToFile(file, write);
   }
 
-  virtual std::vector<TemporaryFile> Temporaries(const std::filesystem::path& file) {
-    return FindTemporaries(file);
-  }
+  virtual std::vector<TemporaryFile> Temporaries(const std::filesystem::path& file) { return FindTemporaries(file); }
   virtual bool RemoveLeftover(const std::filesystem::path& temporary) { return RemoveTemporary(temporary); }
-  virtual bool Restore(const std::filesystem::path& temporary, const std::filesystem::path& file,
-                       FileError& error) {
+  virtual bool Restore(const std::filesystem::path& temporary, const std::filesystem::path& file, FileError& error) {
     return RestoreTemporary(temporary, file, error);
   }
 

@@ -10,8 +10,7 @@ std::optional<MessageText> LockSeedFile(FileLock& lock, const std::filesystem::p
   const MessageText lockName = lockFile.filename().u16string();
   FileError error;
   switch (lock.Acquire(lockFile, patience, error)) {
-    case FileLock::Outcome::Held:
-      return std::nullopt;
+    case FileLock::Outcome::Held: return std::nullopt;
     case FileLock::Outcome::Busy: {
       const auto milliseconds = static_cast<std::int64_t>(patience.count());
       const MessageText waited = milliseconds % 1000 == 0 ? Format(u"%d seconds", milliseconds / 1000)
@@ -19,8 +18,7 @@ std::optional<MessageText> LockSeedFile(FileLock& lock, const std::filesystem::p
       return CouldNotAddToken(file.filename().u16string(),
                               Format(u"another save kept %s locked for more than %s", lockName, waited));
     }
-    case FileLock::Outcome::Failed:
-      break;
+    case FileLock::Outcome::Failed: break;
   }
   return CouldNotAddToken(file.filename().u16string(),
                           FileErrorReason(Format(u"its lock file %s could not be created", lockName), error));

@@ -62,11 +62,11 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
       const MessageText from = leftovers[best].path.filename().u16string();
       FileError error;
       if (!files.Restore(leftovers[best].path, file, error)) {
-        recovery.blocked = FileErrorReason(
-            Format(u"the file is missing and %s, which a save finished writing, could not be put back "
-                   u"in its place",
-                   from),
-            error);
+        recovery.blocked =
+            FileErrorReason(Format(u"the file is missing and %s, which a save finished writing, could not be put back "
+                                   u"in its place",
+                                   from),
+                            error);
         return recovery;
       }
       recovery.lines.push_back(
@@ -85,8 +85,9 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
       continue;
     }
     if (FirstReport(leftovers[i].path)) {
-      recovery.lines.push_back(Format(u"%s, left by an interrupted save, may hold tokens that %s lacks; it was kept.\r\n",
-                                      leftovers[i].path.filename().u16string(), fileName));
+      recovery.lines.push_back(
+          Format(u"%s, left by an interrupted save, may hold tokens that %s lacks; it was kept.\r\n",
+                 leftovers[i].path.filename().u16string(), fileName));
     }
   }
   return recovery;

@@ -30,7 +30,8 @@ std::uint64_t SeedFileTokenKey(std::string_view serial, std::string_view seedHex
   std::uint64_t key = kKeyStart;
   for (const char c : serial) key = AddToKey(key, static_cast<unsigned char>(c));
   key = AddToKey(key, 0);
-  for (const char c : seedHex) key = AddToKey(key, static_cast<unsigned char>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c));
+  for (const char c : seedHex)
+    key = AddToKey(key, static_cast<unsigned char>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c));
   return FinishKey(key);
 }
 
@@ -38,16 +39,16 @@ bool ScanSeedFileTokens(ByteSource& in, SeedFileTokens& tokens) {
   tokens = SeedFileTokens{};
   std::optional<std::string> serial;
   // A text cut off by the end of the bytes is no token: its seed may be a part.
-  const XmlSeedTextScan scan = ReadXmlSeedTexts(
-      in, {kXmlSerialElement, kXmlSeedElement}, [&](std::size_t name, std::string_view text, bool closed) {
-        if (!closed) return;
-        if (name == 0) {
-          serial = std::string(text);
-        } else if (serial) {
-          tokens.keys.push_back(SeedFileTokenKey(*serial, text));
-          serial.reset();
-        }
-      });
+  const XmlSeedTextScan scan = ReadXmlSeedTexts(in, {kXmlSerialElement, kXmlSeedElement},
+                                                [&](std::size_t name, std::string_view text, bool closed) {
+                                                  if (!closed) return;
+                                                  if (name == 0) {
+                                                    serial = std::string(text);
+                                                  } else if (serial) {
+                                                    tokens.keys.push_back(SeedFileTokenKey(*serial, text));
+                                                    serial.reset();
+                                                  }
+                                                });
   if (!scan.read) return false;
   tokens.complete = scan.endsWithRootClose;
   std::sort(tokens.keys.begin(), tokens.keys.end());
@@ -55,9 +56,7 @@ bool ScanSeedFileTokens(ByteSource& in, SeedFileTokens& tokens) {
   return true;
 }
 
-bool SeedFileTokens::Holds(std::uint64_t key) const {
-  return std::binary_search(keys.begin(), keys.end(), key);
-}
+bool SeedFileTokens::Holds(std::uint64_t key) const { return std::binary_search(keys.begin(), keys.end(), key); }
 
 bool SeedFileTokens::HoldsAllOf(const SeedFileTokens& other) const {
   return std::includes(keys.begin(), keys.end(), other.keys.begin(), other.keys.end());

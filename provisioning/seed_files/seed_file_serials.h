@@ -16,7 +16,10 @@
 // once (by their bytes, in a few sequential passes) and looked up by halving.
 class SerialSet {
  public:
-  void Add(std::string_view serial) { keys_.push_back(Key(serial)); sorted_ = false; }
+  void Add(std::string_view serial) {
+    keys_.push_back(Key(serial));
+    sorted_ = false;
+  }
   bool Contains(std::string_view serial) const;
   std::size_t Size() const { return keys_.size(); }
 
@@ -37,7 +40,7 @@ bool CollectSerials(ByteSource& in, SerialSet& serials);
 // element's text with the `serial` text before it, kept as a 64-bit key.
 struct SeedFileTokens {
   std::vector<std::uint64_t> keys;  // sorted, each once
-  bool complete = false;  // the file ends with its root's closing tag: a save finished writing it
+  bool complete = false;            // the file ends with its root's closing tag: a save finished writing it
 
   bool Holds(std::uint64_t key) const;
   bool HoldsAllOf(const SeedFileTokens& other) const;

@@ -39,18 +39,14 @@ std::optional<XmlReference> ReadXmlReference(std::string_view text) {
 
 bool IsPugixmlReference(std::string_view bytes, std::uint32_t code) {
   switch (code) {
-    case '&':
-      return bytes == "&amp;";
-    case '<':
-      return bytes == "&lt;";
-    case '>':
-      return bytes == "&gt;";
+    case '&': return bytes == "&amp;";
+    case '<': return bytes == "&lt;";
+    case '>': return bytes == "&gt;";
   }
   // Tab, LF and CR go out as they are, and NUL ends a text.
   const bool escapedControl = code > 0 && code < 32 && code != '\t' && code != '\n' && code != '\r';
   if (!escapedControl) return false;
-  const char written[] = {'&', '#', static_cast<char>('0' + code / 10), static_cast<char>('0' + code % 10),
-                          ';'};
+  const char written[] = {'&', '#', static_cast<char>('0' + code / 10), static_cast<char>('0' + code % 10), ';'};
   return bytes == std::string_view(written, sizeof written);
 }
 

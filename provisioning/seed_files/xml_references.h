@@ -11,8 +11,8 @@
 #include <string_view>
 
 struct XmlReference {
-  std::uint32_t code = 0;   // the character; kNoCharacter for a number beyond Unicode
-  std::size_t length = 0;   // from the '&' to the ';', both included
+  std::uint32_t code = 0;  // the character; kNoCharacter for a number beyond Unicode
+  std::size_t length = 0;  // from the '&' to the ';', both included
 };
 
 inline constexpr std::uint32_t kNoCharacter = 0x110000;

@@ -84,19 +84,16 @@ bool IsAscii(std::string_view bytes) {
 // declared encoding would be read as UTF-8 and written back with its old
 // bytes but without its declaration, so the text would change meaning.
 // `declared` and `ascii` describe the bytes before parsing.
-std::optional<MessageText> UnconvertibleEncoding(const std::optional<std::string>& declared,
-                                                 bool ascii, pugi::xml_encoding detected) {
+std::optional<MessageText> UnconvertibleEncoding(const std::optional<std::string>& declared, bool ascii,
+                                                 pugi::xml_encoding detected) {
   if (detected != pugi::encoding_utf8) return std::nullopt;
-  if (!declared || EqualsIgnoringAsciiCase(*declared, "UTF-8") ||
-      EqualsIgnoringAsciiCase(*declared, "UTF8")) {
+  if (!declared || EqualsIgnoringAsciiCase(*declared, "UTF-8") || EqualsIgnoringAsciiCase(*declared, "UTF8")) {
     return std::nullopt;
   }
-  if ((EqualsIgnoringAsciiCase(*declared, "US-ASCII") || EqualsIgnoringAsciiCase(*declared, "ASCII")) &&
-      ascii) {
+  if ((EqualsIgnoringAsciiCase(*declared, "US-ASCII") || EqualsIgnoringAsciiCase(*declared, "ASCII")) && ascii) {
     return std::nullopt;
   }
-  return Format(u"the file is in the encoding %s, which cannot be converted to UTF-8",
-                AsciiText(*declared));
+  return Format(u"the file is in the encoding %s, which cannot be converted to UTF-8", AsciiText(*declared));
 }
 
 // What one pass over the bytes finds before the parse.
@@ -164,9 +161,8 @@ ByteScan ScanBytes(std::string_view bytes) {
       ++at;
       continue;
     }
-    const auto* section = std::find_if(std::begin(kVerbatim), std::end(kVerbatim), [&](const auto& s) {
-      return bytes.substr(at, s.open.size()) == s.open;
-    });
+    const auto* section = std::find_if(std::begin(kVerbatim), std::end(kVerbatim),
+                                       [&](const auto& s) { return bytes.substr(at, s.open.size()) == s.open; });
     if (section != std::end(kVerbatim)) {
       if (section->commentOrPi && !IsDeclaration(bytes.substr(at))) scan.commentOrPi = true;
       const std::size_t end = bytes.find(section->close, at + section->open.size());
@@ -207,9 +203,7 @@ bool IsWhitespaceOnly(const char* text) {
   return true;
 }
 
-bool IsTextNode(pugi::xml_node node) {
-  return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
-}
+bool IsTextNode(pugi::xml_node node) { return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata; }
 
 // The elements whose text the layout defines: the header's and the tokens'.
 bool IsLayoutTextElement(pugi::xml_node element, pugi::xml_node header, pugi::xml_node tokens) {
@@ -251,15 +245,10 @@ bool ArrangeContent(pugi::xml_node element, bool layoutText) {
       case pugi::node_pcdata:
         if (!IsWhitespaceOnly(child.value())) text = true;
         break;
-      case pugi::node_cdata:
-        text = otherNodes = true;
-        break;
+      case pugi::node_cdata: text = otherNodes = true; break;
       case pugi::node_comment:
-      case pugi::node_pi:
-        commentOrPi = otherNodes = true;
-        break;
-      default:
-        otherNodes = true;
+      case pugi::node_pi: commentOrPi = otherNodes = true; break;
+      default: otherNodes = true;
     }
   }
   if (text && commentOrPi) return KeepContentAsItStands(element);
@@ -291,8 +280,8 @@ std::optional<MessageText> DisallowedComment(pugi::xml_node comment) {
 // setting out each element's content (ArrangeContent). Returns why the file
 // cannot be written: elements nesting deeper than `maxDepth`, a comment
 // that cannot be carried over, or memory running out.
-std::optional<MessageText> ArrangeTree(pugi::xml_document& document, pugi::xml_node header,
-                                       pugi::xml_node tokens, unsigned maxDepth) {
+std::optional<MessageText> ArrangeTree(pugi::xml_document& document, pugi::xml_node header, pugi::xml_node tokens,
+                                       unsigned maxDepth) {
   unsigned depth = 0;
   pugi::xml_node node = document.first_child();
   while (node) {
@@ -343,8 +332,7 @@ bool AppendTokenElement(pugi::xml_node tokens, const XmlSeedToken& token) {
          AppendTextElement(element, kXmlSeedElement, token.seedHex);
 }
 
-XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSeedToken& token,
-                                  ByteSink& out) {
+XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSeedToken& token, ByteSink& out) {
   pugi::xml_document document;
   pugi::xml_parse_result parsed;
   std::optional<MessageText> badEncoding;
@@ -363,16 +351,16 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
     const bool keepAllWhitespace = scan.commentOrPi || !IsEightBit(*existing);
     parsed = document.load_buffer_inplace(
         existing->data(), existing->size(),
-        pugi::parse_default | pugi::parse_embed_pcdata | pugi::parse_doctype | pugi::parse_comments |
-            pugi::parse_pi | (keepAllWhitespace ? pugi::parse_ws_pcdata : pugi::parse_ws_pcdata_single),
+        pugi::parse_default | pugi::parse_embed_pcdata | pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi |
+            (keepAllWhitespace ? pugi::parse_ws_pcdata : pugi::parse_ws_pcdata_single),
         pugi::encoding_auto);
     if (parsed) badEncoding = UnconvertibleEncoding(declared, ascii, parsed.encoding);
   } else {
     parsed = document.load_string(totp ? kXmlTotpTemplate : kXmlHotpTemplate, pugi::parse_default);
   }
   if (!parsed) {
-    return Refuse(Format(u"the file could not be parsed (%s at byte %d)",
-                         AsciiText(parsed.description()), static_cast<std::int64_t>(parsed.offset)));
+    return Refuse(Format(u"the file could not be parsed (%s at byte %d)", AsciiText(parsed.description()),
+                         static_cast<std::int64_t>(parsed.offset)));
   }
   if (badEncoding) return Refuse(std::move(*badEncoding));
   // Entities the DOCTYPE defines would come back as literal text.
@@ -380,8 +368,7 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
     return Refuse(u"the file has a document type declaration, whose entities cannot be carried over");
   }
   // The byte scan reads the file as UTF-8 (or Latin-1, alike for markup).
-  if (scan.undefinedReference &&
-      (parsed.encoding == pugi::encoding_utf8 || parsed.encoding == pugi::encoding_latin1)) {
+  if (scan.undefinedReference && (parsed.encoding == pugi::encoding_utf8 || parsed.encoding == pugi::encoding_latin1)) {
     return Refuse(Format(u"the file holds a reference that XML does not define at byte %d",
                          static_cast<std::int64_t>(*scan.undefinedReference)));
   }
@@ -390,8 +377,7 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
   if (!tokens) return Refuse(u"the file has no data/tokens element");
   if (!AppendTokenElement(tokens, token)) return Refuse(u"there was not enough memory");
   // Indentation grows with the square of the depth: a deep file would fill the disk.
-  if (auto reason = ArrangeTree(document, document.first_element_by_path("data/header", '/'), tokens,
-                                kXmlMaxDepth)) {
+  if (auto reason = ArrangeTree(document, document.first_element_by_path("data/header", '/'), tokens, kXmlMaxDepth)) {
     return Refuse(std::move(*reason));
   }
 

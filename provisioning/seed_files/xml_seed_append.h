@@ -30,5 +30,4 @@ struct XmlAppendOutcome {
 
 // `existing` holds the file's bytes, or is null when there is no file yet (the
 // HOTP or TOTP header is used); it may be changed in place while parsing.
-XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSeedToken& token,
-                                  ByteSink& out);
+XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSeedToken& token, ByteSink& out);

@@ -12,14 +12,11 @@ namespace {
 std::optional<MessageText> PublishFailure(const PublishOutcome& published) {
   switch (published.step) {
     case PublishOutcome::Step::Published:
-    case PublishOutcome::Step::Cancelled:
-      return std::nullopt;
+    case PublishOutcome::Step::Cancelled: return std::nullopt;
     case PublishOutcome::Step::CreateTemporary:
       return FileErrorReason(u"a temporary file could not be created beside it", published.error);
-    case PublishOutcome::Step::Write:
-      return FileErrorReason(u"the file could not be written", published.error);
-    case PublishOutcome::Step::ReadOnly:
-      return MessageText(u"the file is read-only");
+    case PublishOutcome::Step::Write: return FileErrorReason(u"the file could not be written", published.error);
+    case PublishOutcome::Step::ReadOnly: return MessageText(u"the file is read-only");
     case PublishOutcome::Step::Security:
       return FileErrorReason(u"its security could not be given to the new version", published.error);
     case PublishOutcome::Step::Replace:
@@ -36,9 +33,8 @@ std::optional<MessageText> PublishFailure(const PublishOutcome& published) {
 
 }  // namespace
 
-std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file,
-                                                bool totp, const XmlSeedToken& token,
-                                                std::vector<MessageText>* notes) {
+std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file, bool totp,
+                                                const XmlSeedToken& token, std::vector<MessageText>* notes) {
   const MessageText fileName = file.filename().u16string();
   // Held from the read to the replace, so that no other save's token is lost.
   FileLock lock;
@@ -63,8 +59,7 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
   };
   // The system moved the old file away: not "left unchanged".
   auto publishFailure = [&](const PublishOutcome& published, MessageText reason) {
-    return published.keptTemporary.empty() ? failure(std::move(reason))
-                                           : CouldNotAddToken(fileName, std::move(reason));
+    return published.keptTemporary.empty() ? failure(std::move(reason)) : CouldNotAddToken(fileName, std::move(reason));
   };
 
   // A file in the tool's own layout streams through a block at a time, in

@@ -15,6 +15,5 @@
 // left as it is. Returns the failure line, or nothing when the file was saved.
 // What an interrupted save left beside the file is recovered first; the lines
 // that say so go to `notes` (when given).
-std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file,
-                                                bool totp, const XmlSeedToken& token,
-                                                std::vector<MessageText>* notes = nullptr);
+std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file, bool totp,
+                                                const XmlSeedToken& token, std::vector<MessageText>* notes = nullptr);

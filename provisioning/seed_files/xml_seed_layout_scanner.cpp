@@ -10,16 +10,14 @@
 
 namespace {
 
-constexpr std::string_view kHotpHeader[] = {
-    "\t\t<manufacturerCode>VT</manufacturerCode>", "\t\t<productCode>CE</productCode>",
-    "\t\t<encode>HEX</encode>", "\t\t<encrypt>NONE</encrypt>"};
-constexpr std::string_view kTotpHeader[] = {
-    "\t\t<manufacturerCode>VT</manufacturerCode>", "\t\t<productCode>CT</productCode>",
-    "\t\t<encode>HEX</encode>", "\t\t<timeWindow>30</timeWindow>", "\t\t<encrypt>NONE</encrypt>"};
+constexpr std::string_view kHotpHeader[] = {"\t\t<manufacturerCode>VT</manufacturerCode>",
+                                            "\t\t<productCode>CE</productCode>", "\t\t<encode>HEX</encode>",
+                                            "\t\t<encrypt>NONE</encrypt>"};
+constexpr std::string_view kTotpHeader[] = {"\t\t<manufacturerCode>VT</manufacturerCode>",
+                                            "\t\t<productCode>CT</productCode>", "\t\t<encode>HEX</encode>",
+                                            "\t\t<timeWindow>30</timeWindow>", "\t\t<encrypt>NONE</encrypt>"};
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 // The three forms of a token's text element's line.
 struct TextElement {
@@ -46,8 +44,7 @@ bool TokenTextElement(std::string_view line, const TextElement& element, bool& p
   pair = false;
   const std::size_t tags = element.open.size() + element.close.size();
   if (line.size() >= tags && std::memcmp(line.data(), element.open.data(), element.open.size()) == 0 &&
-      std::memcmp(line.data() + line.size() - element.close.size(), element.close.data(),
-                  element.close.size()) == 0) {
+      std::memcmp(line.data() + line.size() - element.close.size(), element.close.data(), element.close.size()) == 0) {
     const std::string_view content = line.substr(element.open.size(), line.size() - tags);
     if (!IsPugixmlEscapedText(content)) return false;
     pair = content.empty();
@@ -65,13 +62,13 @@ std::size_t Utf8SequenceLength(std::string_view text) {
   if (lead >= 0xC2 && lead <= 0xDF) return continuation(1) ? 2 : 0;
   if (lead >= 0xE0 && lead <= 0xEF) {
     if (!continuation(1) || !continuation(2)) return 0;
-    if (lead == 0xE0 && byte(1) < 0xA0) return 0;  // overlong
+    if (lead == 0xE0 && byte(1) < 0xA0) return 0;   // overlong
     if (lead == 0xED && byte(1) >= 0xA0) return 0;  // surrogate
     return 3;
   }
   if (lead >= 0xF0 && lead <= 0xF4) {
     if (!continuation(1) || !continuation(2) || !continuation(3)) return 0;
-    if (lead == 0xF0 && byte(1) < 0x90) return 0;  // overlong
+    if (lead == 0xF0 && byte(1) < 0x90) return 0;   // overlong
     if (lead == 0xF4 && byte(1) >= 0x90) return 0;  // above U+10FFFF
     return 4;
   }
@@ -185,8 +182,7 @@ std::size_t XmlLayoutScanner::PlainTokens(std::string_view bytes) {
     if (Literal(at, end, "\t\t\t<name>") && !PlainText(at, end, "</name>\n")) break;
     if (!Literal(at, end, "\t\t\t<digits>") || !PlainText(at, end, "</digits>\n")) break;
     if (!Literal(at, end, "\t\t\t<serial>") || !PlainText(at, end, "</serial>\n")) break;
-    if (!Literal(at, end, "\t\t\t<seed>") || !PlainText(at, end, "</seed>\n") ||
-        !Literal(at, end, "\t\t</token>\n")) {
+    if (!Literal(at, end, "\t\t\t<seed>") || !PlainText(at, end, "</seed>\n") || !Literal(at, end, "\t\t</token>\n")) {
       break;
     }
     done = at;
@@ -244,10 +240,8 @@ XmlLayoutLine XmlLayoutScanner::Next(std::string_view line) {
   };
 
   switch (state_) {
-    case State::Declaration:
-      return expect("<?xml version=\"1.0\"?>", State::Data);
-    case State::Data:
-      return expect("<data>", State::Header);
+    case State::Declaration: return expect("<?xml version=\"1.0\"?>", State::Data);
+    case State::Data: return expect("<data>", State::Header);
     case State::Header: {
       if (headerLine_ == 0 && line == "\t<header>") {
         headerLine_ = 1;
@@ -259,8 +253,7 @@ XmlLayoutLine XmlLayoutScanner::Next(std::string_view line) {
       if (++headerLine_ > count) state_ = State::HeaderEnd;
       return XmlLayoutLine::Plain;
     }
-    case State::HeaderEnd:
-      return expect("\t</header>", State::Tokens);
+    case State::HeaderEnd: return expect("\t</header>", State::Tokens);
     case State::Tokens:
       if (line == "\t<tokens />") {
         state_ = State::DataEnd;
@@ -273,26 +266,18 @@ XmlLayoutLine XmlLayoutScanner::Next(std::string_view line) {
         return XmlLayoutLine::TokensEnd;
       }
       [[fallthrough]];
-    case State::FirstToken:
-      return expect("\t\t<token>", State::Crypto);
-    case State::Crypto:
-      return element(kCrypto, State::NameOrDigits);
+    case State::FirstToken: return expect("\t\t<token>", State::Crypto);
+    case State::Crypto: return element(kCrypto, State::NameOrDigits);
     case State::NameOrDigits:
       if (StartsWith(line, "\t\t\t<name")) return element(kName, State::Digits);
       return element(kDigits, State::Serial);
-    case State::Digits:
-      return element(kDigits, State::Serial);
-    case State::Serial:
-      return element(kSerial, State::Seed);
-    case State::Seed:
-      return element(kSeed, State::TokenEnd);
-    case State::TokenEnd:
-      return expect("\t\t</token>", State::TokenOrEnd);
-    case State::DataEnd:
-      return expect(kXmlRootClose, State::End);
+    case State::Digits: return element(kDigits, State::Serial);
+    case State::Serial: return element(kSerial, State::Seed);
+    case State::Seed: return element(kSeed, State::TokenEnd);
+    case State::TokenEnd: return expect("\t\t</token>", State::TokenOrEnd);
+    case State::DataEnd: return expect(kXmlRootClose, State::End);
     case State::End:
-    case State::Failed:
-      return Fail();
+    case State::Failed: return Fail();
   }
   return Fail();
 }

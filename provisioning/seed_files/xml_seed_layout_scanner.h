@@ -37,8 +37,22 @@ class XmlLayoutScanner {
 
  private:
   enum class State {
-    Declaration, Data, Header, HeaderEnd, Tokens, FirstToken, TokenOrEnd,
-    Crypto, NameOrDigits, Digits, Serial, Seed, TokenEnd, DataEnd, End, Failed,
+    Declaration,
+    Data,
+    Header,
+    HeaderEnd,
+    Tokens,
+    FirstToken,
+    TokenOrEnd,
+    Crypto,
+    NameOrDigits,
+    Digits,
+    Serial,
+    Seed,
+    TokenEnd,
+    DataEnd,
+    End,
+    Failed,
   };
   XmlLayoutLine Fail();
 

@@ -16,9 +16,7 @@ namespace {
 
 class StringWriter final : public pugi::xml_writer {
  public:
-  void write(const void* data, size_t size) override {
-    bytes.append(static_cast<const char*>(data), size);
-  }
+  void write(const void* data, size_t size) override { bytes.append(static_cast<const char*>(data), size); }
   std::string bytes;
 };
 
@@ -42,8 +40,7 @@ std::string XmlTokenElementBytes(const XmlSeedToken& token) {
   return writer.bytes;
 }
 
-XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToken& token,
-                                    ByteSink& out) {
+XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToken& token, ByteSink& out) {
   using Status = XmlStreamOutcome::Status;
   XmlStreamOutcome outcome;
   const auto stop = [&](Status status) {
@@ -73,10 +70,8 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
       const std::size_t lineEnd = static_cast<const char*>(end) - buffer;
       const std::string_view line(buffer + next, lineEnd - next);
       switch (scanner.Next(line)) {
-        case XmlLayoutLine::Invalid:
-          return stop(Status::NotInLayout);
-        case XmlLayoutLine::Plain:
-          break;
+        case XmlLayoutLine::Invalid: return stop(Status::NotInLayout);
+        case XmlLayoutLine::Plain: break;
         case XmlLayoutLine::EmptyTokens:
           if (!out.Write(buffer + copied, next - copied) || !out.Write("\t<tokens>\n", 10) ||
               !out.Write(tokenBytes.data(), tokenBytes.size()) || !out.Write("\t</tokens>\n", 11)) {
@@ -85,8 +80,7 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
           copied = lineEnd + 1;
           break;
         case XmlLayoutLine::TokensEnd:
-          if (!out.Write(buffer + copied, next - copied) ||
-              !out.Write(tokenBytes.data(), tokenBytes.size())) {
+          if (!out.Write(buffer + copied, next - copied) || !out.Write(tokenBytes.data(), tokenBytes.size())) {
             return stop(Status::SinkFailed);
           }
           copied = next;

@@ -9,18 +9,17 @@
 
 struct XmlStreamOutcome {
   enum class Status {
-    Written,      // the whole new file went to the sink
-    NotInLayout,  // the file is not exactly in the layout: use AppendTokenToXml
-    SourceFailed, // a read failed; the source knows why
-    SinkFailed,   // a write failed; the sink knows why
+    Written,       // the whole new file went to the sink
+    NotInLayout,   // the file is not exactly in the layout: use AppendTokenToXml
+    SourceFailed,  // a read failed; the source knows why
+    SinkFailed,    // a write failed; the sink knows why
   } status = Status::Written;
 };
 
 // Reads `in` in blocks, checks each line against the layout and copies the
 // checked bytes to `out`, the new token before the closing `tokens` tag. On
 // any status but Written part of the output may have reached `out`.
-XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToken& token,
-                                    ByteSink& out);
+XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToken& token, ByteSink& out);
 
 // The bytes of the `token` element as pugixml writes it inside the file.
 std::string XmlTokenElementBytes(const XmlSeedToken& token);

@@ -22,11 +22,9 @@ bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 // Where `open` (two bytes or more) starts in [from, end), or end: sixteen
 // places at a time, each checked for its first, second and last byte before
 // the whole is compared.
-__attribute__((target("sse2"))) const char* FindOpenSse2(const char* from, const char* end,
-                                                         std::string_view open) {
+__attribute__((target("sse2"))) const char* FindOpenSse2(const char* from, const char* end, std::string_view open) {
   const std::size_t last = open.size() - 1;
-  const __m128i first = _mm_set1_epi8(open[0]), second = _mm_set1_epi8(open[1]),
-                final = _mm_set1_epi8(open[last]);
+  const __m128i first = _mm_set1_epi8(open[0]), second = _mm_set1_epi8(open[1]), final = _mm_set1_epi8(open[last]);
   const char* at = from;
   for (; end - at >= static_cast<std::ptrdiff_t>(16 + last); at += 16) {
     const __m128i a = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), first);
@@ -72,8 +70,7 @@ struct NamedTag {
 
 // The name of the tag at `tag`, when it is one of `names` followed by '>',
 // '/' or white space.
-std::optional<NamedTag> NameAt(std::string_view view, std::size_t tag,
-                               const std::vector<std::string_view>& names) {
+std::optional<NamedTag> NameAt(std::string_view view, std::size_t tag, const std::vector<std::string_view>& names) {
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::size_t after = tag + 1 + names[i].size();
     if (after < view.size() && view.compare(tag + 1, names[i].size(), names[i]) == 0 &&

@@ -20,8 +20,8 @@ namespace {
 class ForegroundWindow {
  public:
   ForegroundWindow() {
-    window_ = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"busy scope test", WS_POPUP | WS_VISIBLE | SS_NOTIFY,
-                              100, 100, 200, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    window_ = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"busy scope test", WS_POPUP | WS_VISIBLE | SS_NOTIFY, 100, 100,
+                              200, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     SetForegroundWindow(window_);
     SetFocus(window_);
     Drain();
@@ -53,8 +53,8 @@ void PressEscapeAndClick(HWND window) {
     inputs[i].type = INPUT_MOUSE;
     inputs[i].mi.dx = ((box.left + box.right) / 2) * 65536 / screenWidth;
     inputs[i].mi.dy = ((box.top + box.bottom) / 2) * 65536 / screenHeight;
-    inputs[i].mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE |
-                           (i == 2 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP);
+    inputs[i].mi.dwFlags =
+        MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | (i == 2 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP);
   }
   ASSERT_EQ(4u, SendInput(4, inputs, sizeof(INPUT)));
 }

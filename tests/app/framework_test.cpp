@@ -91,8 +91,7 @@ TEST(MessageLoopTest, MouseMovesPaintingAndTheSystemTimerDoNotRearmIdleButAKeyDo
     loop.AddFilter(&script);
     loop.AddIdle(&script);
     EXPECT_EQ(loop.RunLoop(), 3);
-    EXPECT_EQ(script.log,
-              (std::vector<std::string>{"512", "160", "15", "280", "256", "idle", "512", "513", "idle"}));
+    EXPECT_EQ(script.log, (std::vector<std::string>{"512", "160", "15", "280", "256", "idle", "512", "513", "idle"}));
   });
 }
 
@@ -143,8 +142,8 @@ TEST(CentringTest, CentresWithIntegerDivisionAndKeepsTheWindowInsideTheArea) {
     LONG x, y;
   };
   const Case cases[] = {
-      {{5, 5, 106, 56}, area, area, 640 - 50, 512 - 25},                         // 101 by 51
-      {{0, 0, 10, 10}, {-3, -3, 0, 0}, {-100, -100, 100, 100}, -1 - 5, -1 - 5},  // truncates like C
+      {{5, 5, 106, 56}, area, area, 640 - 50, 512 - 25},                          // 101 by 51
+      {{0, 0, 10, 10}, {-3, -3, 0, 0}, {-100, -100, 100, 100}, -1 - 5, -1 - 5},   // truncates like C
       {{0, 0, 300, 100}, {1200, 980, 1400, 1100}, area, 1280 - 300, 1024 - 100},  // pushed back in
       {{0, 0, 300, 100}, {-200, -200, 0, 0}, area, 0, 0},
       {{0, 0, 2000, 1500}, area, area, 0, 0},  // too big: left and top win, applied last

@@ -13,8 +13,7 @@ const std::wstring kFound = L"Found a Corvane/Meridia device.\r\n";
 const std::wstring kListed = L"List tokens succeeded!\r\n";
 
 void AddToken(const ToolFolder& folder, const std::wstring& serial, const std::wstring& type) {
-  ASSERT_EQ(0, folder.VirtualKey(L"add-token --type " + type +
-                                 L" --hash sha1 --digits 6 --step 30 --serial " + serial +
+  ASSERT_EQ(0, folder.VirtualKey(L"add-token --type " + type + L" --hash sha1 --digits 6 --step 30 --serial " + serial +
                                  L" --seed 3132333435363738393031323334353637383930"));
 }
 
@@ -36,8 +35,7 @@ TEST(ToolStartUp, KeyWithTokensIsListedAndEscapeEndsWithTwo) {
   EXPECT_EQ(L"30", tool.Cell(0, 5));
   EXPECT_EQ(L"", tool.Cell(1, 1));
   EXPECT_EQ(L"HOTP", tool.Cell(1, 2));
-  for (int id : {IDC_NEW_TOKEN, IDC_SET_ENTER, IDC_REFRESH, IDC_GET_OTP, IDC_RESET, IDC_CLEAR,
-                 ID_APP_ABOUT}) {
+  for (int id : {IDC_NEW_TOKEN, IDC_SET_ENTER, IDC_REFRESH, IDC_GET_OTP, IDC_RESET, IDC_CLEAR, ID_APP_ABOUT}) {
     EXPECT_TRUE(tool.IsButtonEnabled(id)) << id;
   }
   EXPECT_EQ(L"", tool.StatusText());
@@ -191,8 +189,7 @@ TEST(SetEnter, SaveSendsTheCheckBoxAndCancelSendsNothing) {
     ASSERT_TRUE(tool.WaitForLog(L"Set C/R succeeded!\r\n", before));
     std::string shown;
     ASSERT_EQ(0, folder.VirtualKey(L"show", &shown));
-    EXPECT_NE(std::string::npos, shown.find(append ? "Append ENTER: yes" : "Append ENTER: no"))
-        << shown;
+    EXPECT_NE(std::string::npos, shown.find(append ? "Append ENTER: yes" : "Append ENTER: no")) << shown;
   }
 
   const std::wstring logBefore = tool.LogText();

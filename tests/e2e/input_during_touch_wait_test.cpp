@@ -44,8 +44,8 @@ TEST(InputDuringTouchWait, EscapeWhileSaveWaitsLeavesTheToolRunningWithTheResult
   EXPECT_EQ(-1, tool.WaitForExit(1500)) << "the Esc pressed during the wait closed the tool";
   tool.WaitForQuiet();
   const std::wstring log = tool.LogText();
-  EXPECT_NE(std::wstring::npos, log.find(L"Save new token succeeded!\r\nSN=" + created.serial +
-                                         L", SEED=" + created.seed + L"\r\n"))
+  EXPECT_NE(std::wstring::npos,
+            log.find(L"Save new token succeeded!\r\nSN=" + created.serial + L", SEED=" + created.seed + L"\r\n"))
       << ToUtf8(log);
   EXPECT_EQ(1, tool.RowCount());
   // The tool still answers the keyboard.

@@ -33,8 +33,8 @@ const char kGeneratedSeed[] = "3132333435363738393031323334353637383930";
 // that the reader never stands in the way of a rename.
 std::string ReadShared(const std::wstring& path) {
   const ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, 0, nullptr));
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
   if (!file.Valid()) return {};
   std::string bytes;
   char block[1 << 16];
@@ -104,9 +104,7 @@ std::string CsvBytes(const std::string& text) {
   return bytes;
 }
 
-std::string KeyState(const ToolFolder& folder) {
-  return ReadShared(folder.File(L"virtual-key.xml"));
-}
+std::string KeyState(const ToolFolder& folder) { return ReadShared(folder.File(L"virtual-key.xml")); }
 
 // What the key and the folder hold at one moment.
 struct Snapshot {
@@ -192,8 +190,8 @@ void ExpectSettlementLogged(const std::wstring& log, const Snapshot& killed, con
     const std::wstring wide(serial.begin(), serial.end());
     const std::wstring unbroken = Unbroken(log);
     const std::wregex completed(L"interrupted save of the token " + wide + L" on the key \\S* was completed");
-    EXPECT_EQ(1, std::distance(std::wsregex_iterator(unbroken.begin(), unbroken.end(), completed),
-                               std::wsregex_iterator()))
+    EXPECT_EQ(
+        1, std::distance(std::wsregex_iterator(unbroken.begin(), unbroken.end(), completed), std::wsregex_iterator()))
         << ToUtf8(log);
   }
 }
@@ -317,13 +315,11 @@ const char* const kTraceNames[] = {"PendingRecord", "KeyWritten", "CsvRow", "Xml
 
 void PrintTo(Trace trace, std::ostream* out) { *out << kTraceNames[static_cast<int>(trace)]; }
 
-std::string TraceName(const ::testing::TestParamInfo<Trace>& info) {
-  return kTraceNames[static_cast<int>(info.param)];
-}
+std::string TraceName(const ::testing::TestParamInfo<Trace>& info) { return kTraceNames[static_cast<int>(info.param)]; }
 
 INSTANTIATE_TEST_SUITE_P(InterruptedSave, KillAtStep,
-                         ::testing::Values(Trace::PendingRecord, Trace::KeyWritten, Trace::CsvRow,
-                                           Trace::XmlTemporary, Trace::XmlReplaced),
+                         ::testing::Values(Trace::PendingRecord, Trace::KeyWritten, Trace::CsvRow, Trace::XmlTemporary,
+                                           Trace::XmlReplaced),
                          TraceName);
 
 // A record for a key that is not there waits, untouched, for a start with that key.
@@ -473,9 +469,10 @@ TEST(InterruptedSave, RandomKillSeries) {
     EXPECT_TRUE(after.records.empty()) << after.records.front();
     ExpectSettlementLogged(tool->LogText(), killed, serial);
   }
-  std::printf("kill series: %d of %d kills within saves of %lu ms (seed %u); the key held the token in %d, "
-              "a pending record was left in %d\n",
-              done, kills, saveMs, seed, onKey, withRecord);
+  std::printf(
+      "kill series: %d of %d kills within saves of %lu ms (seed %u); the key held the token in %d, "
+      "a pending record was left in %d\n",
+      done, kills, saveMs, seed, onKey, withRecord);
 }
 
 }  // namespace

@@ -68,8 +68,7 @@ TEST(OathtoolComparison, OtpsOfCreatedTokens) {
   observations.close();
 
   for (const wchar_t* name : {L"hseeds.xml", L"hseeds.csv", L"tseeds.xml", L"tseeds.csv"}) {
-    EXPECT_TRUE(CopyFileW(folder.File(name).c_str(), (out + L"\\" + name).c_str(), FALSE))
-        << ToUtf8(name);
+    EXPECT_TRUE(CopyFileW(folder.File(name).c_str(), (out + L"\\" + name).c_str(), FALSE)) << ToUtf8(name);
   }
 }
 

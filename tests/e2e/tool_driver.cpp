@@ -19,18 +19,14 @@ const wchar_t kMainTitle[] = OTP_MAIN_WINDOW_TITLE_W;
 
 std::string ToUtf8(const std::wstring& text) {
   if (text.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                              nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                      nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
 }
 
 std::int64_t UnixTimeNow() {
-  return std::chrono::duration_cast<std::chrono::seconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 void SetWindowTextRemote(HWND window, const std::wstring& text) {
@@ -63,9 +59,7 @@ ToolFolder::ToolFolder(bool withLibrary) : path_(folder_.Path().wstring()) {
   for (const char* name : names) std::filesystem::copy_file(bin / name, folder_ / name);
 }
 
-bool ToolFolder::Exists(const std::wstring& name) const {
-  return std::filesystem::exists(File(name));
-}
+bool ToolFolder::Exists(const std::wstring& name) const { return std::filesystem::exists(File(name)); }
 
 std::string ToolFolder::ReadBytes(const std::wstring& name) const { return ::ReadBytes(File(name)); }
 
@@ -86,8 +80,8 @@ ToolUnderTest::ToolUnderTest(const ToolFolder& folder) {
   startup.cb = sizeof(startup);
   std::wstring command = L"\"" + folder.File(L"OtpTool.exe") + L"\"";
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.Path().c_str(), &startup, &started)) {
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.Path().c_str(), &startup,
+                      &started)) {
     return;
   }
   process_ = StartedProcess(started);
@@ -146,16 +140,15 @@ std::wstring ToolUnderTest::Cell(int row, int column) const {
   // buffer allocated there.
   constexpr size_t kChars = 256;
   HANDLE process = process_.Handle();
-  auto* remote = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kChars * 2,
-                                                   MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  auto* remote = static_cast<BYTE*>(
+      VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kChars * 2, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (!remote) return L"<no remote memory>";
   LVITEMW item{};
   item.iSubItem = column;
   item.cchTextMax = kChars;
   item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
   WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
-  LRESULT length = SendWithTimeout(GetDlgItem(window_, 1007), LVM_GETITEMTEXTW, row,
-                              reinterpret_cast<LPARAM>(remote));
+  LRESULT length = SendWithTimeout(GetDlgItem(window_, 1007), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote));
   std::wstring text(kChars, L'\0');
   ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(), kChars * 2, nullptr);
   VirtualFreeEx(process, remote, 0, MEM_RELEASE);
@@ -163,9 +156,7 @@ std::wstring ToolUnderTest::Cell(int row, int column) const {
   return text;
 }
 
-bool ToolUnderTest::IsButtonEnabled(int id) const {
-  return IsWindowEnabled(GetDlgItem(window_, id)) != FALSE;
-}
+bool ToolUnderTest::IsButtonEnabled(int id) const { return IsWindowEnabled(GetDlgItem(window_, id)) != FALSE; }
 
 void ToolUnderTest::Click(int id) const { PostCommand(window_, id); }
 

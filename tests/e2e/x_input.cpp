@@ -11,8 +11,8 @@ namespace {
 // Wine's own export: the Unix name of a Windows path.
 std::string UnixPathOf(const std::filesystem::path& path) {
   using Convert = char*(CDECL*)(const wchar_t*);
-  const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  const auto convert = reinterpret_cast<Convert>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   if (convert == nullptr) return {};
   char* unixPath = convert(path.c_str());
   if (unixPath == nullptr) return {};
@@ -47,8 +47,7 @@ bool RunXdotool(const std::string& arguments) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &started)) {
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
     return false;
   }
   StartedProcess{started};  // nothing to wait for: only its handles to close
@@ -61,6 +60,4 @@ bool RunXdotool(const std::string& arguments) {
 
 bool ClickCentreOf(HWND window) { return RunXdotool(MoveTo(window) + " click 1"); }
 
-bool PressKeyOver(HWND window, const std::string& keyName) {
-  return RunXdotool(MoveTo(window) + " key " + keyName);
-}
+bool PressKeyOver(HWND window, const std::string& keyName) { return RunXdotool(MoveTo(window) + " key " + keyName); }

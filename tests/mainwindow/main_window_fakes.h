@@ -34,8 +34,7 @@ struct ModelSnapshot {
 
 class FakeMainWindowHost : public IMainWindowHost {
  public:
-  FakeMainWindowHost(std::vector<std::string>& events, const MainWindowModel& model)
-      : events_(events), model_(model) {}
+  FakeMainWindowHost(std::vector<std::string>& events, const MainWindowModel& model) : events_(events), model_(model) {}
 
   NewTokenResult newTokenResult;
   int setEnterResult = 2;

@@ -58,8 +58,7 @@ bool EndsWith(const std::wstring& text, const std::wstring& tail) {
 
 TEST_F(MainWindowTest, EscapeAndTheCloseBoxEndWithCancelAndEnterInTheMessageBoxWithOk) {
   EXPECT_EQ(RunMainWindowWithScript(library_, [](HWND window) { PostKey(window, VK_ESCAPE); }), IDCANCEL);
-  EXPECT_EQ(RunMainWindowWithScript(library_,
-                                    [](HWND window) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }),
+  EXPECT_EQ(RunMainWindowWithScript(library_, [](HWND window) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }),
             IDCANCEL);
   EXPECT_EQ(RunMainWindowWithScript(library_,
                                     [](HWND window) {
@@ -81,10 +80,18 @@ TEST_F(MainWindowTest, LayoutTabOrderColumnsAndCentring) {
     int id;
     bool enabled;
   };
-  const Control tabOrder[] = {{ID_APP_ABOUT, true},   {IDC_MESSAGE_LOG, true}, {IDC_REFRESH, false},
-                              {IDC_TOKEN_LIST, true}, {IDC_CLEAR, true},       {IDC_RESET, false},
-                              {IDC_GET_OTP, false},   {IDC_NEW_TOKEN, false},  {-1, true},
-                              {-1, true},             {IDC_SET_ENTER, false},  {IDC_STATUS_LINE, true}};
+  const Control tabOrder[] = {{ID_APP_ABOUT, true},
+                              {IDC_MESSAGE_LOG, true},
+                              {IDC_REFRESH, false},
+                              {IDC_TOKEN_LIST, true},
+                              {IDC_CLEAR, true},
+                              {IDC_RESET, false},
+                              {IDC_GET_OTP, false},
+                              {IDC_NEW_TOKEN, false},
+                              {-1, true},
+                              {-1, true},
+                              {IDC_SET_ENTER, false},
+                              {IDC_STATUS_LINE, true}};
   const wchar_t* headers[] = {L"Serial Number", L"Active", L"OTP", L"Hash", L"Digits", L"Interval"};
   const int widths[] = {180, 60, 60, 60, 60, 60};
   Run([&](HWND window) {
@@ -162,8 +169,7 @@ std::string Narrow(const std::wstring& text) { return std::string(text.begin(), 
 // an error, the interrupted saves' with full serial numbers.
 MessageText OurLongLines(const std::filesystem::path& folder) {
   MessageText lines =
-      DllTokenLibrary(L"C:\\Program Files (x86)\\Corvane Meridia\\OTP Programming Tool\\CV_Manager.dll")
-          .LoadProblem();
+      DllTokenLibrary(L"C:\\Program Files (x86)\\Corvane Meridia\\OTP Programming Tool\\CV_Manager.dll").LoadProblem();
   ExportedToken token;
   token.serial = "CVM0123456789";
   token.seed.assign(20, 0xA5);

@@ -32,8 +32,7 @@ WindowTestEnvironment::WindowTestEnvironment() {
 WindowTestEnvironment::~WindowTestEnvironment() { AppModule().Term(); }
 
 int RunMainWindowWithScript(ITokenLibrary& library, const std::function<void(HWND)>& script,
-                            std::function<NewTokenResult(HWND)> newTokenForm,
-                            const MessageText& loadProblem) {
+                            std::function<NewTokenResult(HWND)> newTokenForm, const MessageText& loadProblem) {
   bool shown = false;
   WhenWindowShows(kMainWindowTitle, [&](HWND mainWindow) {
     shown = true;

@@ -72,7 +72,8 @@ TEST(MainWindowStartup, LoaderProblemIsTheFirstLineBrokenToFitTheBox) {
       u"CV_OTP_SetValueWithEnter\r\n");
   EXPECT_EQ(withKey.Log(),
             "The token library C:\\Program Files\\Corvane\\CV_Manager.dll lacks CV_OTP_Reset,\r\n"
-            "CV_OTP_SetValueWithEnter\r\n" + kFound + kListed + kNoToken);
+            "CV_OTP_SetValueWithEnter\r\n" +
+                kFound + kListed + kNoToken);
 }
 
 TEST(TokenListing, RefreshShowsAllTwentyTokensInLibraryOrderWithoutSearching) {

@@ -130,8 +130,8 @@ TEST_F(TokenOperations, NewTokenNotSavedLogsOnlyAFailureAndCallsNothing) {
   rig.host.newTokenResult = {kWriteToKeyFailed, u"Failed to write the token (error = 0x80100001)\r\n", true, {}};
   rig.logic.NewToken();
   EXPECT_EQ(rig.Log(), "Failed to write the token (error = 0x80100001)\r\n");
-  EXPECT_EQ(rig.events, (std::vector<std::string>{"SettleInterruptedSaves", "RunNewTokenForm",
-                                                  "SettleInterruptedSaves", "RunNewTokenForm"}));
+  EXPECT_EQ(rig.events, (std::vector<std::string>{"SettleInterruptedSaves", "RunNewTokenForm", "SettleInterruptedSaves",
+                                                  "RunNewTokenForm"}));
 }
 
 TEST_F(TokenOperations, NewTokenSavedSetsEnterListsAndEnablesGetOtp) {
@@ -142,13 +142,14 @@ TEST_F(TokenOperations, NewTokenSavedSetsEnterListsAndEnablesGetOtp) {
 
   rig.library.tokens = {MakeTokenRecord("NEW", TOTP)};
   rig.library.setEnterStatus = 0x1234;
-  rig.host.newTokenResult = {kTokenSaved, u"Token saved.\r\n", false, u"The token is not in tseeds.xml: see the messages."};
+  rig.host.newTokenResult = {kTokenSaved, u"Token saved.\r\n", false,
+                             u"The token is not in tseeds.xml: see the messages."};
   rig.host.settleLines = {u"A record was kept.\r\n"};
   rig.logic.NewToken();
 
   // What earlier saves left is settled before the form can write anything.
-  EXPECT_EQ(rig.events, (std::vector<std::string>{"SettleInterruptedSaves", "RunNewTokenForm", "OtpSetValueWithEnter",
-                                                  "OtpList"}));
+  EXPECT_EQ(rig.events,
+            (std::vector<std::string>{"SettleInterruptedSaves", "RunNewTokenForm", "OtpSetValueWithEnter", "OtpList"}));
   EXPECT_EQ(rig.library.setEnterValues, std::vector<std::uint32_t>{0});
   EXPECT_EQ(rig.Log(),
             "A record was kept.\r\nToken saved.\r\nFailed to set C/R (error = 0x00001234)\r\nList tokens "
@@ -173,9 +174,8 @@ TEST_F(TokenOperations, SetEnterSendsTheChoiceOnlyOnSave) {
   EXPECT_EQ(rig.host.setEnterInitialChoices, (std::vector<bool>{true, true, true}));
   EXPECT_EQ(rig.Log(), "Set C/R succeeded!\r\nSet C/R succeeded!\r\n");
   // The list is not refreshed after Set ENTER.
-  EXPECT_EQ(rig.events, (std::vector<std::string>{"RunSetEnterDialog", "OtpSetValueWithEnter",
-                                                  "RunSetEnterDialog", "OtpSetValueWithEnter",
-                                                  "RunSetEnterDialog"}));
+  EXPECT_EQ(rig.events, (std::vector<std::string>{"RunSetEnterDialog", "OtpSetValueWithEnter", "RunSetEnterDialog",
+                                                  "OtpSetValueWithEnter", "RunSetEnterDialog"}));
 
   rig.logic.ClearLog();
   rig.library.setEnterStatus = 0xFFFFFFFF;

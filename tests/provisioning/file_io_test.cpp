@@ -50,9 +50,8 @@ TEST(FileLayerAppend, WriteThatGivesUpPartWayLeavesNoTrace) {
   EXPECT_TRUE(created.created);
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"existing.csv"}));
 
-  const AppendOutcome appended = AppendToFile(folder / "existing.csv", [](ByteSink& out, bool) {
-    return out.Write("new row\r\n", 9);
-  });
+  const AppendOutcome appended =
+      AppendToFile(folder / "existing.csv", [](ByteSink& out, bool) { return out.Write("new row\r\n", 9); });
   EXPECT_TRUE(appended.Appended());
   EXPECT_EQ(ReadBytes(folder / "existing.csv"), "old row\r\nnew row\r\n");
 }
@@ -170,21 +169,19 @@ TEST(FileLayerPublish, EveryOutcomeOfTheSwapLeavesACompleteFileUnderTheNameOrKee
   };
   const Case cases[] = {
       {"other failure", kOther, Doing::Nothing, -1, PublishOutcome::Step::Replace, "old", false},
-      {"replaced file could not be moved (1175)", kReplacedNotMoved, Doing::Nothing, -1,
-       PublishOutcome::Step::Replace, "old", false},
+      {"replaced file could not be moved (1175)", kReplacedNotMoved, Doing::Nothing, -1, PublishOutcome::Step::Replace,
+       "old", false},
       {"replacement not moved, replaced file gone (1176)", kCannotMoveReplaced, Doing::RemoveTarget, -1,
        PublishOutcome::Step::Published, "new", false},
-      {"replaced file under another name (1177)", kMovedAside, Doing::RemoveTarget, -1,
-       PublishOutcome::Step::Published, "new", false},
-      {"target gone under any error", kOther, Doing::RemoveTarget, -1, PublishOutcome::Step::Published, "new",
-       false},
+      {"replaced file under another name (1177)", kMovedAside, Doing::RemoveTarget, -1, PublishOutcome::Step::Published,
+       "new", false},
+      {"target gone under any error", kOther, Doing::RemoveTarget, -1, PublishOutcome::Step::Published, "new", false},
 #ifdef _WIN32
       {"gone and recreated by another program", kCannotMoveReplaced, Doing::RemoveAndRecreateTarget, -1,
        PublishOutcome::Step::Replace, "recreated", true},
-      {"scanner holds the file for a moment", kSharing, Doing::Nothing, 3, PublishOutcome::Step::Published,
-       "new", false},
-      {"access denied for a moment", kAccessDenied, Doing::Nothing, 2, PublishOutcome::Step::Published, "new",
+      {"scanner holds the file for a moment", kSharing, Doing::Nothing, 3, PublishOutcome::Step::Published, "new",
        false},
+      {"access denied for a moment", kAccessDenied, Doing::Nothing, 2, PublishOutcome::Step::Published, "new", false},
       {"access denied for good", kAccessDenied, Doing::Nothing, -1, PublishOutcome::Step::Replace, "old", false},
 #endif
   };
@@ -208,8 +205,8 @@ TEST(FileLayerPublish, EveryOutcomeOfTheSwapLeavesACompleteFileUnderTheNameOrKee
       error.code = c.code;
       return false;
     };
-    const PublishOutcome outcome =
-        PublishFile(target, [](ByteSink& out) { return out.Write("new", 3); }, options);
+    const PublishOutcome outcome = PublishFile(
+        target, [](ByteSink& out) { return out.Write("new", 3); }, options);
     EXPECT_EQ(outcome.step, c.step);
     EXPECT_EQ(ReadBytes(target), c.under);
     const std::vector<TemporaryFile> left = FindTemporaries(target);
@@ -240,17 +237,16 @@ TEST(FileLayerPublish, ReplacedFileKeepsWhatItWas) {
   const DWORD marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   const std::wstring rules = L"D:P(A;;FA;;;BA)";
   PSECURITY_DESCRIPTOR wanted = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(rules.c_str(), SDDL_REVISION_1, &wanted,
-                                                                   nullptr));
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(rules.c_str(), SDDL_REVISION_1, &wanted, nullptr));
   ASSERT_TRUE(SetFileSecurityW((folder / "seeds.xml").c_str(), DACL_SECURITY_INFORMATION, wanted));
   LocalFree(wanted);
   const auto rulesOf = [&] {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    GetNamedSecurityInfoW((folder / "seeds.xml").c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                          nullptr, nullptr, nullptr, &descriptor);
+    GetNamedSecurityInfoW((folder / "seeds.xml").c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                          nullptr, nullptr, &descriptor);
     wchar_t* text = nullptr;
-    ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                         &text, nullptr);
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+                                                         nullptr);
     const std::wstring result = text ? text : L"";
     LocalFree(text);
     LocalFree(descriptor);
@@ -300,8 +296,8 @@ bool MakeLink(const fs::path& link, const fs::path& to) {
   char* folder = unixName(link.parent_path().c_str());
   if (!folder) return false;
   const std::string target = to.is_absolute() ? std::string(unixName(to.c_str())) : to.generic_string();
-  std::wstring command = L"ln -s \"" + fs::u8path(target).wstring() + L"\" \"" + fs::u8path(folder).wstring() +
-                         L"/" + link.filename().wstring() + L"\"";
+  std::wstring command = L"ln -s \"" + fs::u8path(target).wstring() + L"\" \"" + fs::u8path(folder).wstring() + L"/" +
+                         link.filename().wstring() + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
@@ -352,8 +348,7 @@ TEST(FileLayerPublish, LinkStaysALinkAndTheFileItLeadsToGetsTheContents) {
       }
     } removeLink{folder};
     if (c.dangling) fs::remove(folder / "data" / "real.xml");
-    const PublishOutcome first =
-        PublishFile(folder / "seeds.xml", [](ByteSink& out) { return out.Write("new", 3); });
+    const PublishOutcome first = PublishFile(folder / "seeds.xml", [](ByteSink& out) { return out.Write("new", 3); });
     if (!first.Published()) {
       // Refused: only where the link cannot be seen through.
       EXPECT_TRUE(c.dangling);
@@ -370,7 +365,8 @@ TEST(FileLayerPublish, LinkStaysALinkAndTheFileItLeadsToGetsTheContents) {
     EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "newer");
     EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"data", "seeds.xml"}));
     std::vector<std::string> data;
-    for (const auto& entry : fs::directory_iterator(folder / "data")) data.push_back(entry.path().filename().u8string());
+    for (const auto& entry : fs::directory_iterator(folder / "data"))
+      data.push_back(entry.path().filename().u8string());
     EXPECT_EQ(data, std::vector<std::string>{"real.xml"});
   }
 }

@@ -23,8 +23,8 @@ std::size_t Count(const std::string& text, const std::string& part) {
 Names Records(const TempFolder& folder) {
   Names records;
   for (const std::string& name : folder.Entries()) {
-    const bool record = name.find(".pending-") != std::string::npos && name.size() > 4 &&
-                        name.compare(name.size() - 4, 4, ".xml") == 0;
+    const bool record =
+        name.find(".pending-") != std::string::npos && name.size() > 4 && name.compare(name.size() - 4, 4, ".xml") == 0;
     if (record) records.push_back(name);
   }
   return records;
@@ -71,14 +71,75 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
     bool inFiles;  // both files hold the token once afterwards
   };
   const Case cases[] = {
-      {"on the key, in neither file", "KEY1", {listed}, CV_OK, {}, u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to hseeds.xml and hseeds.csv.\r\n", false, true},
-      {"on the key, in the CSV file only", "KEY1", {listed}, CV_OK, {true, false}, u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to hseeds.xml.\r\n", false, true},
-      {"on the key, in the XML file only", "KEY1", {MakeTokenRecord("OTHER"), listed}, CV_OK, {false, true}, u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to hseeds.csv.\r\n", false, true},
-      {"on the key, in both files", "KEY1", {listed}, CV_OK, {true, true}, u"An interrupted save of the token 0000111111111 on the key KEY1 had reached hseeds.xml and hseeds.csv already; its record", false, true},
-      {"not on the key", "KEY1", {MakeTokenRecord(kSerial, TOTP)}, CV_OK, {}, u"An interrupted save of the token 0000111111111 did not reach the key KEY1, which does not list it; its record", false, false},
-      {"another key plugged in", "KEY2", {listed}, CV_OK, {}, u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: plug in that key", true, false},
-      {"no key", nullptr, {listed}, CV_OK, {}, u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: plug in that key", true, false},
-      {"the key cannot list", "KEY1", {listed}, 0x80100001, {}, u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: the key's tokens could not be listed (error = 0x80100001).", true, false},
+      {"on the key, in neither file",
+       "KEY1",
+       {listed},
+       CV_OK,
+       {},
+       u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
+       u"hseeds.xml and hseeds.csv.\r\n",
+       false,
+       true},
+      {"on the key, in the CSV file only",
+       "KEY1",
+       {listed},
+       CV_OK,
+       {true, false},
+       u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
+       u"hseeds.xml.\r\n",
+       false,
+       true},
+      {"on the key, in the XML file only",
+       "KEY1",
+       {MakeTokenRecord("OTHER"), listed},
+       CV_OK,
+       {false, true},
+       u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
+       u"hseeds.csv.\r\n",
+       false,
+       true},
+      {"on the key, in both files",
+       "KEY1",
+       {listed},
+       CV_OK,
+       {true, true},
+       u"An interrupted save of the token 0000111111111 on the key KEY1 had reached hseeds.xml and hseeds.csv already; "
+       u"its record",
+       false,
+       true},
+      {"not on the key",
+       "KEY1",
+       {MakeTokenRecord(kSerial, TOTP)},
+       CV_OK,
+       {},
+       u"An interrupted save of the token 0000111111111 did not reach the key KEY1, which does not list it; its record",
+       false,
+       false},
+      {"another key plugged in",
+       "KEY2",
+       {listed},
+       CV_OK,
+       {},
+       u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: plug in that key",
+       true,
+       false},
+      {"no key",
+       nullptr,
+       {listed},
+       CV_OK,
+       {},
+       u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: plug in that key",
+       true,
+       false},
+      {"the key cannot list",
+       "KEY1",
+       {listed},
+       0x80100001,
+       {},
+       u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: the key's tokens could not "
+       u"be listed (error = 0x80100001).",
+       true,
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -124,14 +185,18 @@ TEST(PendingSave, FileThatCannotTakeTheTokenKeepsTheRecordUntilItCan) {
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].rfind(u"Could not add the token to hseeds.xml: ", 0), 0u) << Narrow(lines[0]);
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
-  EXPECT_EQ(lines[1].rfind(u"An interrupted save of the token 0000111111111 on the key KEY1 could not be completed; its record", 0), 0u);
+  EXPECT_EQ(
+      lines[1].rfind(
+          u"An interrupted save of the token 0000111111111 on the key KEY1 could not be completed; its record", 0),
+      0u);
   EXPECT_EQ(Records(folder).size(), 1u);
 
   fs::remove(folder / "hseeds.xml");
   lines = SettlePendingSaves(folder.Path(), library, files);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token "
-                      u"was added to hseeds.xml.\r\n");
+  EXPECT_EQ(lines[0],
+            u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token "
+            u"was added to hseeds.xml.\r\n");
   EXPECT_TRUE(Records(folder).empty());
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
 }
@@ -166,8 +231,9 @@ TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
 
   const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], u"The record tseeds.pending-00000000000000aa.xml of an interrupted save could not be "
-                      u"settled: it is damaged. It was kept.\r\n");
+  EXPECT_EQ(lines[0],
+            u"The record tseeds.pending-00000000000000aa.xml of an interrupted save could not be "
+            u"settled: it is damaged. It was kept.\r\n");
   EXPECT_EQ(Records(folder).size(), 2u);
 
   running.Remove();

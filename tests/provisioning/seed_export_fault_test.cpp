@@ -30,17 +30,16 @@ bool StartsWith(const std::u16string& text, const std::u16string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 bool EndsWith(const std::u16string& text, const std::u16string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 TEST(SeedExportFaults, XmlThatCannotBeParsedOrHasNoTokensIsLeftByteForByteAndReported) {
-  const std::pair<std::string, bool> files[] = {  // contents, parsable
-      {"<data><header><tokens>", false},
-      {"", false},
-      {std::string("\0\1\2", 3), false},
-      {"<?xml version=\"1.0\"?>\n<data>\n\t<header />\n</data>\n", true},
-      {"<seeds><tokens><token/></tokens></seeds>", true}};
+  const std::pair<std::string, bool> files[] = {// contents, parsable
+                                                {"<data><header><tokens>", false},
+                                                {"", false},
+                                                {std::string("\0\1\2", 3), false},
+                                                {"<?xml version=\"1.0\"?>\n<data>\n\t<header />\n</data>\n", true},
+                                                {"<seeds><tokens><token/></tokens></seeds>", true}};
   for (const auto& [broken, parsable] : files) {
     SCOPED_TRACE(broken);
     TempFolder folder;
@@ -50,8 +49,9 @@ TEST(SeedExportFaults, XmlThatCannotBeParsedOrHasNoTokensIsLeftByteForByteAndRep
 
     ASSERT_EQ(failures.size(), 1u);
     if (parsable) {
-      EXPECT_EQ(failures[0], u"Could not add the token to hseeds.xml: the file has no data/tokens element; "
-                             u"it was left unchanged.\r\n");
+      EXPECT_EQ(failures[0],
+                u"Could not add the token to hseeds.xml: the file has no data/tokens element; "
+                u"it was left unchanged.\r\n");
     } else {
       EXPECT_TRUE(StartsWith(failures[0], u"Could not add the token to hseeds.xml: the file could not be parsed ("));
       EXPECT_TRUE(EndsWith(failures[0], u"); it was left unchanged.\r\n"));
@@ -66,13 +66,24 @@ TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFil
     std::function<void(FaultySeedFiles&)> inject;
     MessageText failure;
   } cases[] = {
-      {[](FaultySeedFiles& f) { f.readFailure = FileError{5, false}; }, u"the file could not be read (" + Said(5) + u")"},
-      {[](FaultySeedFiles& f) { f.createTemporaryFailure = FileError{13, false}; },
+      {[](FaultySeedFiles& f) {
+         f.readFailure = FileError{5, false};
+       },
+       u"the file could not be read (" + Said(5) + u")"},
+      {[](FaultySeedFiles& f) {
+         f.createTemporaryFailure = FileError{13, false};
+       },
        u"a temporary file could not be created beside it (" + Said(13) + u")"},
       // Part of the new contents reaches the disk before it fills up.
-      {[](FaultySeedFiles& f) { f.temporaryWriteFailsAfter = 100; }, u"the file could not be written (" + Said(112) + u")"},
-      {[](FaultySeedFiles& f) { f.replaceFailure = FileError{5, false}; }, u"the file could not be replaced (" + Said(5) + u")"},
-      {[](FaultySeedFiles& f) { f.replaceFailure = FileError{32, true}; },
+      {[](FaultySeedFiles& f) { f.temporaryWriteFailsAfter = 100; },
+       u"the file could not be written (" + Said(112) + u")"},
+      {[](FaultySeedFiles& f) {
+         f.replaceFailure = FileError{5, false};
+       },
+       u"the file could not be replaced (" + Said(5) + u")"},
+      {[](FaultySeedFiles& f) {
+         f.replaceFailure = FileError{32, true};
+       },
        u"the file is open in another program (" + Said(32) + u")"},
   };
   for (const Case& c : cases) {
@@ -85,8 +96,8 @@ TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFil
 
     const auto failures = AppendSeedFiles(folder.Path(), SecondToken(), files);
 
-    EXPECT_EQ(failures, std::vector<MessageText>{MessageText(u"Could not add the token to hseeds.xml: ") +
-                                                 c.failure + u"; it was left unchanged.\r\n"});
+    EXPECT_EQ(failures, std::vector<MessageText>{MessageText(u"Could not add the token to hseeds.xml: ") + c.failure +
+                                                 u"; it was left unchanged.\r\n"});
     EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), before);
     if (files.temporaryWriteFailsAfter) {
       EXPECT_EQ(files.entriesWhenWriteFailed.size(), 4u)  // both files, the lock and the temporary
@@ -102,8 +113,8 @@ TEST(SeedExportFaults, FailedFirstWriteLeavesNoXmlFileBehind) {
   FaultySeedFiles files;
   files.temporaryWriteFailsAfter = 0;
   EXPECT_EQ(AppendSeedFiles(folder.Path(), FirstToken(), files),
-            std::vector<MessageText>{
-                u"Could not add the token to hseeds.xml: the file could not be written (" + Said(112) + u").\r\n"});
+            std::vector<MessageText>{u"Could not add the token to hseeds.xml: the file could not be written (" +
+                                     Said(112) + u").\r\n"});
   EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv"}));
 }
 
@@ -112,16 +123,16 @@ TEST(SeedExportFaults, CsvFailuresAreReportedAndTheXmlIsStillWritten) {
   FaultySeedFiles held;
   held.openForAppendFailure = FileError{32, true};
   EXPECT_EQ(AppendSeedFiles(folder.Path(), FirstToken(), held),
-            std::vector<MessageText>{
-                u"Could not add the token to hseeds.csv: the file is open in another program (" + Said(32) + u").\r\n"});
+            std::vector<MessageText>{u"Could not add the token to hseeds.csv: the file is open in another program (" +
+                                     Said(32) + u").\r\n"});
   EXPECT_EQ(folder.Entries(), (Names{"hseeds.xml"}));
 
   // A file this save created and could not fill is removed, so the next save writes the header.
   FaultySeedFiles full;
   full.appendWriteFailsAfter = 10;
   EXPECT_EQ(AppendSeedFiles(folder.Path(), SecondToken(), full),
-            std::vector<MessageText>{
-                u"Could not add the token to hseeds.csv: the file could not be written (" + Said(112) + u").\r\n"});
+            std::vector<MessageText>{u"Could not add the token to hseeds.csv: the file could not be written (" +
+                                     Said(112) + u").\r\n"});
   EXPECT_EQ(folder.Entries(), (Names{"hseeds.xml"}));
   EXPECT_NE(ReadBytes(folder / "hseeds.xml").find("<serial>0000987654321</serial>"), std::string::npos);
 
@@ -141,10 +152,12 @@ TEST(SeedExportFaults, FolderThatCannotHoldFilesIsReportedForBothFiles) {
     SCOPED_TRACE(folder.string());
     const auto failures = AppendSeedFiles(folder, FirstToken());
     ASSERT_EQ(failures.size(), 2u);
-    EXPECT_TRUE(StartsWith(failures[0], u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock "
-                                        u"could not be created (error "));
-    EXPECT_TRUE(StartsWith(failures[1], u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock "
-                                        u"could not be created (error "));
+    EXPECT_TRUE(StartsWith(failures[0],
+                           u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock "
+                           u"could not be created (error "));
+    EXPECT_TRUE(StartsWith(failures[1],
+                           u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock "
+                           u"could not be created (error "));
     EXPECT_TRUE(EndsWith(failures[0], u").\r\n") && EndsWith(failures[1], u").\r\n"));
   }
   EXPECT_EQ(scratch.Entries(), (Names{"plain-file"}));
@@ -166,10 +179,12 @@ TEST(SeedExportFaults, NoExceptionEndsTheExportEachBecomesItsFilesLine) {
     const char16_t* csvFailure;  // null: the CSV row is written
     const char16_t* xmlFailure;
   } cases[] = {
-      {[](FaultySeedFiles& f) { f.beforeRead = [](const fs::path&) { throw std::length_error("basic_string::_M_create"); }; },
+      {[](FaultySeedFiles& f) {
+         f.beforeRead = [](const fs::path&) { throw std::length_error("basic_string::_M_create"); };
+       },
        nullptr, u"Could not add the token to hseeds.xml: the file is too large to be held in memory.\r\n"},
-      {[](FaultySeedFiles& f) { f.beforePublish = [](const fs::path&) { throw std::runtime_error("odd"); }; },
-       nullptr, u"Could not add the token to hseeds.xml: an unexpected error occurred (odd).\r\n"},
+      {[](FaultySeedFiles& f) { f.beforePublish = [](const fs::path&) { throw std::runtime_error("odd"); }; }, nullptr,
+       u"Could not add the token to hseeds.xml: an unexpected error occurred (odd).\r\n"},
       {[](FaultySeedFiles& f) { f.beforeAppend = [](const fs::path&) { throw 42; }; },
        u"Could not add the token to hseeds.csv: an unexpected error occurred.\r\n", nullptr},
       // Thrown half-way through writing: no temporary file or half row stays.
@@ -288,8 +303,9 @@ TEST(SeedExportFaults, RowThatDoesNotFitOnAFullDiskIsAllOrNothing) {
     const std::size_t size = ReadBytes(folder / "hseeds.csv").size();
     ASSERT_TRUE(size >= headerSize && (size - headerSize) % rowSize == 0) << "a torn row: " << size;
   }
-  EXPECT_EQ(csvFailure, u"Could not add the token to hseeds.csv: the file could not be written (" + Said(28) + u"); "
-                        u"it was left unchanged.\r\n");
+  EXPECT_EQ(csvFailure, u"Could not add the token to hseeds.csv: the file could not be written (" + Said(28) +
+                            u"); "
+                            u"it was left unchanged.\r\n");
 
   // With room again the next row starts on a line of its own.
   fs::remove(folder / "filler");
@@ -309,11 +325,13 @@ TEST(SeedExportFaults, ReadOnlyFolderIsReportedAndExistingFilesStayWhole) {
   const auto failures = AppendSeedFiles(folder.Path(), SecondToken());
 
   fs::permissions(folder.Path(), fs::perms::owner_all);
-  EXPECT_EQ(failures, (std::vector<MessageText>{
-                          u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock could not "
-                          u"be created (" + Said(13) + u").\r\n",
-                          u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock could not "
-                          u"be created (" + Said(13) + u").\r\n"}));
+  EXPECT_EQ(failures,
+            (std::vector<MessageText>{u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock could not "
+                                      u"be created (" +
+                                          Said(13) + u").\r\n",
+                                      u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock could not "
+                                      u"be created (" +
+                                          Said(13) + u").\r\n"}));
   EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), xml);
 }
 #endif
@@ -339,7 +357,7 @@ TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
   const ExportedToken third = HotpToken("0000555555555", Rfc4226Secret());
   const std::string older = HotpXmlOf({FirstToken()});
   const std::string newer = HotpXmlOf({FirstToken(), SecondToken()});
-  const std::string endCut = newer.substr(0, newer.size() - 20);         // in the closing tags
+  const std::string endCut = newer.substr(0, newer.size() - 20);            // in the closing tags
   const std::string midCut = newer.substr(0, newer.find("0000987654321"));  // in the second token
   // A save killed while writing the second token's seed: no token of its own.
   const std::string seedCut = newer.substr(0, newer.find("</seed>", newer.find("0000987654321")) - 5);
@@ -350,27 +368,62 @@ TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
     std::optional<std::string> file;
     std::vector<std::pair<std::string, std::string>> temporaries;
     bool restoreFails;
-    std::vector<std::string> serials;  // in hseeds.xml afterwards, each once
-    Names left;                        // temporaries left
+    std::vector<std::string> serials;   // in hseeds.xml afterwards, each once
+    Names left;                         // temporaries left
     std::vector<std::u16string> lines;  // the export's lines start so
   };
   const std::u16string restored = u"hseeds.xml was missing; it was restored from " + Widen(kTemporary);
   const std::u16string keptFirst = Widen(kTemporary) + u", left by an interrupted save, may hold tokens";
   const std::u16string keptOther = Widen(kOther) + u", left by an interrupted save, may hold tokens";
   const Case cases[] = {
-      {"missing, complete and cut copies beside it", std::nullopt, {{kTemporary, newer}, {kOther, endCut}}, false,
-       {"0000123456789", "0000987654321", "0000555555555"}, {}, {restored}},
-      {"missing, the most complete copy wins", std::nullopt, {{kOther, older}, {kTemporary, newer}}, false,
-       {"0000123456789", "0000987654321", "0000555555555"}, {}, {restored}},
-      {"missing, only a copy cut short", std::nullopt, {{kTemporary, midCut}}, false, {"0000555555555"},
-       {kTemporary}, {keptFirst}},
-      {"present, holding all the leftover holds", newer, {{kTemporary, older}, {kOther, ""}}, false,
-       {"0000123456789", "0000987654321", "0000555555555"}, {}, {}},
-      {"present, a leftover cut off inside a seed", older, {{kTemporary, seedCut}}, false,
-       {"0000123456789", "0000555555555"}, {}, {}},
-      {"present, lacking a token of the leftover", older, {{kTemporary, newer}}, false,
-       {"0000123456789", "0000555555555"}, {kTemporary}, {keptFirst}},
-      {"missing, the copy cannot be put back", std::nullopt, {{kTemporary, newer}}, true, {}, {kTemporary},
+      {"missing, complete and cut copies beside it",
+       std::nullopt,
+       {{kTemporary, newer}, {kOther, endCut}},
+       false,
+       {"0000123456789", "0000987654321", "0000555555555"},
+       {},
+       {restored}},
+      {"missing, the most complete copy wins",
+       std::nullopt,
+       {{kOther, older}, {kTemporary, newer}},
+       false,
+       {"0000123456789", "0000987654321", "0000555555555"},
+       {},
+       {restored}},
+      {"missing, only a copy cut short",
+       std::nullopt,
+       {{kTemporary, midCut}},
+       false,
+       {"0000555555555"},
+       {kTemporary},
+       {keptFirst}},
+      {"present, holding all the leftover holds",
+       newer,
+       {{kTemporary, older}, {kOther, ""}},
+       false,
+       {"0000123456789", "0000987654321", "0000555555555"},
+       {},
+       {}},
+      {"present, a leftover cut off inside a seed",
+       older,
+       {{kTemporary, seedCut}},
+       false,
+       {"0000123456789", "0000555555555"},
+       {},
+       {}},
+      {"present, lacking a token of the leftover",
+       older,
+       {{kTemporary, newer}},
+       false,
+       {"0000123456789", "0000555555555"},
+       {kTemporary},
+       {keptFirst}},
+      {"missing, the copy cannot be put back",
+       std::nullopt,
+       {{kTemporary, newer}},
+       true,
+       {},
+       {kTemporary},
        {u"Could not add the token to hseeds.xml: the file is missing and " + Widen(kTemporary) +
         u", which a save finished writing, could not be put back in its place (error 13"}},
   };

@@ -39,8 +39,8 @@ class Saver {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    if (CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                       &startup, &started)) {
+    if (CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &started)) {
       process_ = StartedProcess(started);
     }
 #else
@@ -138,8 +138,8 @@ TEST(SeedExportInstances, NewFileHeldByAnotherProgramIsSwappedInWhenItLetsGoInTi
     options.retryFor = std::chrono::milliseconds(c.retryMs);
     options.swap = [&](const fs::path& temporary, const fs::path& target, bool exists, FileError& error) {
       if (!holder) {
-        holder = std::make_unique<Saver>(
-            std::vector<std::string>{"hold", temporary.string(), std::to_string(c.holdMs)});
+        holder =
+            std::make_unique<Saver>(std::vector<std::string>{"hold", temporary.string(), std::to_string(c.holdMs)});
         // Held once the file can no longer be opened for deleting.
         // The probe closes at once: open, it would keep the holder out.
         const auto deletable = [&] {
@@ -154,8 +154,8 @@ TEST(SeedExportInstances, NewFileHeldByAnotherProgramIsSwappedInWhenItLetsGoInTi
       refusals.push_back(error.code);
       return false;
     };
-    const PublishOutcome outcome =
-        PublishFile(folder / "seeds.xml", [](ByteSink& out) { return out.Write("new", 3); }, options);
+    const PublishOutcome outcome = PublishFile(
+        folder / "seeds.xml", [](ByteSink& out) { return out.Write("new", 3); }, options);
     ASSERT_TRUE(holder && holder->Started());
     EXPECT_EQ(holder->Wait(), 0);
     EXPECT_EQ(outcome.Published(), c.published);

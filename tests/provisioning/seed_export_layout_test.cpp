@@ -10,8 +10,7 @@ namespace seed_export_test {
 namespace {
 
 const char kHotpCsvHeader[] = "Serial Number, Secret Key\r\n";
-const char16_t kTotpCsvHeader[] =
-    u"UPN, Serial Number, Secret Key, Time Interval, Manufacturer, Model\r\n";
+const char16_t kTotpCsvHeader[] = u"UPN, Serial Number, Secret Key, Time Interval, Manufacturer, Model\r\n";
 const char kMixedHex[] = "F0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF00010203";
 const char kRfc4226Hex[] = "3132333435363738393031323334353637383930";
 const char kSha256Hex[] = "3132333435363738393031323334353637383930313233343536373839303132";
@@ -23,18 +22,16 @@ std::vector<std::uint8_t> MixedSeed() {
   return seed;
 }
 
-std::string TokenXml(const std::string& crypto, const std::string& name, int digits,
-                     const std::string& serial, const std::string& seed) {
+std::string TokenXml(const std::string& crypto, const std::string& name, int digits, const std::string& serial,
+                     const std::string& seed) {
   return XmlLines({"\t\t<token>", "\t\t\t<crypto>" + crypto + "</crypto>"}) +
          (name.empty() ? "" : XmlLines({"\t\t\t<name>" + name + "</name>"})) +
-         XmlLines({"\t\t\t<digits>" + std::to_string(digits) + "</digits>",
-                   "\t\t\t<serial>" + serial + "</serial>", "\t\t\t<seed>" + seed + "</seed>",
-                   "\t\t</token>"});
+         XmlLines({"\t\t\t<digits>" + std::to_string(digits) + "</digits>", "\t\t\t<serial>" + serial + "</serial>",
+                   "\t\t\t<seed>" + seed + "</seed>", "\t\t</token>"});
 }
 
 std::string SeedXml(bool totp, const std::string& tokens) {
-  return XmlLines({"<?xml version=\"1.0\"?>", "<data>", "\t<header>",
-                   "\t\t<manufacturerCode>VT</manufacturerCode>",
+  return XmlLines({"<?xml version=\"1.0\"?>", "<data>", "\t<header>", "\t\t<manufacturerCode>VT</manufacturerCode>",
                    totp ? "\t\t<productCode>CT</productCode>" : "\t\t<productCode>CE</productCode>",
                    "\t\t<encode>HEX</encode>"}) +
          (totp ? XmlLines({"\t\t<timeWindow>30</timeWindow>"}) : "") +
@@ -65,17 +62,16 @@ TEST(SeedExportLayout, FirstAndSecondHotpTokens) {
 
 TEST(SeedExportLayout, TotpSha256TokenWithUserNameAndSixtySeconds) {
   TempFolder folder;
-  EXPECT_TRUE(AppendSeedFiles(folder.Path(), TotpToken("0000987654321", Rfc6238Sha256Secret(),
-                                                       u"alice@example.com", 60))
-                  .empty());
+  EXPECT_TRUE(
+      AppendSeedFiles(folder.Path(), TotpToken("0000987654321", Rfc6238Sha256Secret(), u"alice@example.com", 60))
+          .empty());
   // The header keeps its 30-second window; the token itself carries no interval.
   EXPECT_EQ(ReadBytes(folder / "tseeds.xml"),
             SeedXml(true, TokenXml("HmacSHA256", "alice@example.com", 8, "0000987654321", kSha256Hex)));
   EXPECT_EQ(ReadBytes(folder / "tseeds.csv"),
-            Utf16Le(std::u16string(kTotpCsvHeader) +
-                    u"alice@example.com,0000987654321,"
-                    u"GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZA====,60,"
-                    u"Velthor Security,Corvane\r\n"));
+            Utf16Le(std::u16string(kTotpCsvHeader) + u"alice@example.com,0000987654321,"
+                                                     u"GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZA====,60,"
+                                                     u"Velthor Security,Corvane\r\n"));
   EXPECT_EQ(folder.Entries(), (Names{"tseeds.csv", "tseeds.xml"}));
 }
 
@@ -84,8 +80,7 @@ TEST(SeedExportLayout, EmptyUserNameGivesARowStartingWithACommaAndAnEmptyCsvNoHe
   ExportedToken token = TotpToken("0000111111111", Rfc4226Secret(), u"", 30);
   token.digits = 6;
   EXPECT_TRUE(AppendSeedFiles(folder.Path(), token).empty());
-  EXPECT_EQ(ReadBytes(folder / "tseeds.xml"),
-            SeedXml(true, TokenXml("HmacSHA1", "", 6, "0000111111111", kRfc4226Hex)));
+  EXPECT_EQ(ReadBytes(folder / "tseeds.xml"), SeedXml(true, TokenXml("HmacSHA1", "", 6, "0000111111111", kRfc4226Hex)));
   EXPECT_EQ(ReadBytes(folder / "tseeds.csv"),
             Utf16Le(std::u16string(kTotpCsvHeader) +
                     u",0000111111111,GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ,30,Velthor Security,Corvane\r\n"));
@@ -93,8 +88,7 @@ TEST(SeedExportLayout, EmptyUserNameGivesARowStartingWithACommaAndAnEmptyCsvNoHe
   // An existing zero-byte CSV gets no header.
   WriteBytes(folder / "hseeds.csv", "");
   EXPECT_TRUE(AppendSeedFiles(folder.Path(), HotpToken("0000123456789", MixedSeed())).empty());
-  EXPECT_EQ(ReadBytes(folder / "hseeds.csv"),
-            Utf16Le(u"0000123456789,f0f1f2f3f4f5f6f7f8f9fafbfcfdfeff00010203\r\n"));
+  EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000123456789,f0f1f2f3f4f5f6f7f8f9fafbfcfdfeff00010203\r\n"));
 }
 
 TEST(SeedExportLayout, UserTextIsQuotedEscapedAndEncoded) {
@@ -127,15 +121,14 @@ TEST(SeedExportLayout, ForeignFileIsReadBackWithItsTokensAndTextAndRewrittenInOu
 
   EXPECT_TRUE(AppendSeedFiles(folder.Path(), HotpToken("0000123456789", MixedSeed())).empty());
 
-  EXPECT_EQ(ReadBytes(folder / "hseeds.xml"),
-            XmlLines({"<?xml version=\"1.0\"?>", "<!-- exported by another tool -->", "<data>",
-                      "\t<header>h<x />t</header>",
-                      "\t<tokens>note<token>", "\t\t\t<crypto>HmacSHA1</crypto>",
-                      "\t\t\t<name>a&amp;b</name>", "\t\t\t<serial>OTHER-1</serial>",
-                      "\t\t\t<seed>00</seed>", "\t\t</token>tail<token>"}) +
-                // Our token follows the text "tail" directly, so it starts without its own line.
-                TokenXml("HmacSHA1", "", 6, "0000123456789", kMixedHex).substr(sizeof "\t\t<token>") +
-                XmlLines({"\t</tokens>", "</data>"}));
+  EXPECT_EQ(
+      ReadBytes(folder / "hseeds.xml"),
+      XmlLines({"<?xml version=\"1.0\"?>", "<!-- exported by another tool -->", "<data>", "\t<header>h<x />t</header>",
+                "\t<tokens>note<token>", "\t\t\t<crypto>HmacSHA1</crypto>", "\t\t\t<name>a&amp;b</name>",
+                "\t\t\t<serial>OTHER-1</serial>", "\t\t\t<seed>00</seed>", "\t\t</token>tail<token>"}) +
+          // Our token follows the text "tail" directly, so it starts without its own line.
+          TokenXml("HmacSHA1", "", 6, "0000123456789", kMixedHex).substr(sizeof "\t\t<token>") +
+          XmlLines({"\t</tokens>", "</data>"}));
 }
 
 TEST(SeedText, LoneSurrogatesBecomeTheReplacementCharacterAndCsvQuotesLineBreaks) {

@@ -14,9 +14,11 @@ namespace {
 
 TEST(SeedExportSharing, FileHeldWithoutSharingIsReportedLeftWholeAndTheOtherFileStillWritten) {
   const std::pair<const char*, MessageText> cases[] = {
-      {"hseeds.csv", u"Could not add the token to hseeds.csv: the file is open in another program (" + Said(32) + u").\r\n"},
-      {"hseeds.xml", u"Could not add the token to hseeds.xml: the file is open in another program (" + Said(32) + u"); "
-                     u"it was left unchanged.\r\n"}};
+      {"hseeds.csv",
+       u"Could not add the token to hseeds.csv: the file is open in another program (" + Said(32) + u").\r\n"},
+      {"hseeds.xml", u"Could not add the token to hseeds.xml: the file is open in another program (" + Said(32) +
+                         u"); "
+                         u"it was left unchanged.\r\n"}};
   for (const auto& [heldName, failure] : cases) {
     SCOPED_TRACE(heldName);
     TempFolder folder;
@@ -34,9 +36,8 @@ TEST(SeedExportSharing, FileHeldWithoutSharingIsReportedLeftWholeAndTheOtherFile
     EXPECT_EQ(ReadBytes(folder / heldName), before);
     EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv", "hseeds.xml"}));
     const char* other = std::string(heldName) == "hseeds.csv" ? "hseeds.xml" : "hseeds.csv";
-    const std::string expected = std::string(heldName) == "hseeds.csv"
-                                     ? std::string("<serial>0000987654321</serial>")
-                                     : Utf16Le(u"0000987654321,");
+    const std::string expected = std::string(heldName) == "hseeds.csv" ? std::string("<serial>0000987654321</serial>")
+                                                                       : Utf16Le(u"0000987654321,");
     EXPECT_NE(ReadBytes(folder / other).find(expected), std::string::npos);
   }
 }
@@ -54,7 +55,8 @@ TEST(SeedExportSharing, SeedFileTooLargeForThisProcessIsReportedAndTheRowStillWr
 
   EXPECT_EQ(AppendSeedFiles(folder.Path(), HotpToken("0000123456789", Rfc4226Secret())),
             std::vector<MessageText>{u"Could not add the token to hseeds.xml: the file is too large to be read "
-                                     u"(" + Said(223) + u"); it was left unchanged.\r\n"});
+                                     u"(" +
+                                     Said(223) + u"); it was left unchanged.\r\n"});
   EXPECT_EQ(fs::file_size(folder / "hseeds.xml"), 3ULL << 30);
   EXPECT_NE(ReadBytes(folder / "hseeds.csv").find(Utf16Le(u"0000123456789,")), std::string::npos);
 }

@@ -49,9 +49,7 @@ inline std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.b
 
 // The RFC 4226 secret (20 bytes) and the RFC 6238 SHA-256 secret (32 bytes).
 inline std::vector<std::uint8_t> Rfc4226Secret() { return Bytes("12345678901234567890"); }
-inline std::vector<std::uint8_t> Rfc6238Sha256Secret() {
-  return Bytes("12345678901234567890123456789012");
-}
+inline std::vector<std::uint8_t> Rfc6238Sha256Secret() { return Bytes("12345678901234567890123456789012"); }
 
 // Tokens as the form hands them over; the seed's length tells the hash.
 inline ExportedToken HotpToken(std::string serial, std::vector<std::uint8_t> seed) {
@@ -59,8 +57,8 @@ inline ExportedToken HotpToken(std::string serial, std::vector<std::uint8_t> see
   return {false, sha256, 6, 30, std::move(serial), std::move(seed), {}};
 }
 
-inline ExportedToken TotpToken(std::string serial, std::vector<std::uint8_t> seed,
-                               MessageText userName, std::uint32_t interval) {
+inline ExportedToken TotpToken(std::string serial, std::vector<std::uint8_t> seed, MessageText userName,
+                               std::uint32_t interval) {
   const bool sha256 = seed.size() == 32;
   return {true, sha256, 8, interval, std::move(serial), std::move(seed), std::move(userName)};
 }
@@ -148,8 +146,7 @@ class FaultySeedFiles final : public SeedFileAccess {
   // Passes `budget` bytes on, then fails as a disk error would.
   class FailingSource final : public FileSource {
    public:
-    FailingSource(std::unique_ptr<FileSource> inner, std::size_t budget)
-        : inner_(std::move(inner)), budget_(budget) {}
+    FailingSource(std::unique_ptr<FileSource> inner, std::size_t budget) : inner_(std::move(inner)), budget_(budget) {}
     std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
       if (budget_ == 0) {
         error = FileError{23, false};
@@ -166,7 +163,6 @@ class FaultySeedFiles final : public SeedFileAccess {
   };
 
  public:
-
   PublishOutcome Publish(const fs::path& file, const FileWriter& write) override {
     if (beforePublish) beforePublish(file);
     if (createTemporaryFailure) return {PublishOutcome::Step::CreateTemporary, *createTemporaryFailure};

@@ -41,8 +41,7 @@ TEST(XmlSeedAppend, NewFileAndEveryLaterSaveKeepTheLayoutByteForByte) {
     EXPECT_TRUE(SerialLookupFinds(first.bytes, "0000111111111"));
 
     // A name with markup and non-ASCII text, and a SHA-256 token of 8 digits.
-    const Appended second =
-        Append(first.bytes, totp, NewToken("0000222222222", "R&D <lab> \"Zo\xC3\xAB\"", true));
+    const Appended second = Append(first.bytes, totp, NewToken("0000222222222", "R&D <lab> \"Zo\xC3\xAB\"", true));
     EXPECT_EQ(second.outcome.status, Status::Written);
     const TokenLines secondLines{"HmacSHA256", "R&amp;D &lt;lab&gt; \"Zo\xC3\xAB\"", "8", "0000222222222",
                                  "3132333435363738393031323334353637383930313233343536373839303132"};
@@ -130,7 +129,8 @@ TEST(XmlSeedAppend, TextAroundCommentsIsKeptAsItStands) {
       {"<serial> <!-- a -->\t</serial>", "<serial> <!-- a -->\t</serial>"},
       {"<seed>3132<?check?>3334<![CDATA[35]]><!--36--></seed>",
        "<seed>3132<?check?>3334<![CDATA[35]]><!--36--></seed>"},
-      {"<x>note<!-- c --><y/><?p?><z> <w/> </z></x>", "<x>note<!-- c --><y /><?p?><z>\n\t\t\t\t\t<w />\n\t\t\t\t</z></x>"},
+      {"<x>note<!-- c --><y/><?p?><z> <w/> </z></x>",
+       "<x>note<!-- c --><y /><?p?><z>\n\t\t\t\t\t<w />\n\t\t\t\t</z></x>"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.in);
@@ -146,8 +146,7 @@ TEST(XmlSeedAppend, TextAroundCommentsIsKeptAsItStands) {
       "</token></tokens></data>",
       false, NewToken("0000111111111"));
   EXPECT_NE(split.bytes.find("\n\t<note>see <!-- x -->below</note>\n"), std::string::npos) << split.bytes;
-  EXPECT_NE(split.bytes.find("\t\t\t<serial>0000<!-- y -->111111111</serial>\n"), std::string::npos)
-      << split.bytes;
+  EXPECT_NE(split.bytes.find("\t\t\t<serial>0000<!-- y -->111111111</serial>\n"), std::string::npos) << split.bytes;
 }
 
 // What a save appends to is what the serial lookup before it reads: each
@@ -161,8 +160,8 @@ TEST(XmlSeedAppend, TheSerialLookupFindsTheExactTextOfAnEarlierSerial) {
   const struct {
     const char* serial;
     bool present;
-  } cases[] = {{"0000111111111", true}, {"A&B", true}, {"A&amp;B", false},
-               {"0000444444444", false}, {" 0000444444444", true}, {"", false}};
+  } cases[] = {{"0000111111111", true},  {"A&B", true}, {"A&amp;B", false}, {"0000444444444", false},
+               {" 0000444444444", true}, {"", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.serial);
     const Appended next = Append(file, true, NewToken(c.serial));
@@ -230,16 +229,15 @@ TEST(XmlSeedAppend, ConvertibleEncodingsAndTheDeepestAllowedFileAreWritten) {
   EXPECT_EQ(latin1.outcome.status, Status::Written);
   EXPECT_NE(latin1.bytes.find("<name>Zo\xC3\xAB</name>"), std::string::npos) << latin1.bytes;
   EXPECT_EQ(latin1.bytes.rfind("<?xml version=\"1.0\"?>\n", 0), 0u);
-  EXPECT_EQ(Append("<?xml version=\"1.0\" encoding=\"us-ascii\"?><data><tokens/></data>", false,
-                   NewToken("S"))
+  EXPECT_EQ(Append("<?xml version=\"1.0\" encoding=\"us-ascii\"?><data><tokens/></data>", false, NewToken("S"))
                 .outcome.status,
             Status::Written);
 
   // Every reference XML defines, and an '&' where markup does not count.
-  const Appended references =
-      Append("<data><!-- R&D --><tokens><token><name>&lt;&amp;&#65;&#x42;&quot;&apos;&gt;"
-             "<![CDATA[&co;]]></name></token></tokens><?note a&b?></data>",
-             false, NewToken("S"));
+  const Appended references = Append(
+      "<data><!-- R&D --><tokens><token><name>&lt;&amp;&#65;&#x42;&quot;&apos;&gt;"
+      "<![CDATA[&co;]]></name></token></tokens><?note a&b?></data>",
+      false, NewToken("S"));
   EXPECT_EQ(references.outcome.status, Status::Written) << references.outcome.reason.size();
   EXPECT_NE(references.bytes.find("<name>&lt;&amp;AB\"'&gt;<![CDATA[&co;]]></name>"), std::string::npos)
       << references.bytes;

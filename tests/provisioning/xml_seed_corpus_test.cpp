@@ -17,9 +17,7 @@ TEST(XmlSeedCorpus, EveryKeptInputHoldsTheInvariants) {
     std::ifstream in(entry.path(), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     SCOPED_TRACE(entry.path().filename().string());
-    EXPECT_EQ(xml_seed_invariants::CheckAll(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                            bytes.size()),
-              "");
+    EXPECT_EQ(xml_seed_invariants::CheckAll(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), "");
     ++inputs;
   }
   EXPECT_GT(inputs, 0);

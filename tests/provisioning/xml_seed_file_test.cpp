@@ -51,13 +51,18 @@ TEST(XmlSeedFile, FailuresWhileStreamingLeaveTheFileAndSayWhy) {
     MessageText line;
   } cases[] = {
       {[](FaultySeedFiles& f) { f.blockReadFailsAfter = 100; },
-       u"Could not add the token to hseeds.xml: the file could not be read (" + Said(23) + u"); it was left unchanged.\r\n"},
+       u"Could not add the token to hseeds.xml: the file could not be read (" + Said(23) +
+           u"); it was left unchanged.\r\n"},
       {[](FaultySeedFiles& f) { f.temporaryWriteFailsAfter = 100; },
-       u"Could not add the token to hseeds.xml: the file could not be written (" + Said(112) + u"); it was left "
-       u"unchanged.\r\n"},
-      {[](FaultySeedFiles& f) { f.replaceFailure = FileError{5, false}; },
-       u"Could not add the token to hseeds.xml: the file could not be replaced (" + Said(5) + u"); it was left "
-       u"unchanged.\r\n"},
+       u"Could not add the token to hseeds.xml: the file could not be written (" + Said(112) +
+           u"); it was left "
+           u"unchanged.\r\n"},
+      {[](FaultySeedFiles& f) {
+         f.replaceFailure = FileError{5, false};
+       },
+       u"Could not add the token to hseeds.xml: the file could not be replaced (" + Said(5) +
+           u"); it was left "
+           u"unchanged.\r\n"},
   };
   for (const Case& c : cases) {
     TempFolder folder;

@@ -92,8 +92,8 @@ inline std::string CheckRewrite(const std::string& input, bool totp) {
 
 // The stream, in blocks of `blockSize`, against the rewrite: the same bytes
 // whenever the stream accepts.
-inline std::string CheckStreamMatchesRewrite(const std::string& input, bool totp,
-                                             const XmlSeedToken& token, std::size_t blockSize) {
+inline std::string CheckStreamMatchesRewrite(const std::string& input, bool totp, const XmlSeedToken& token,
+                                             std::size_t blockSize) {
   StringSource source(input, blockSize);
   StringSink streamed;
   const XmlStreamOutcome stream = StreamTokenIntoXml(source, totp, token, streamed);

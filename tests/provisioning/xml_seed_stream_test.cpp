@@ -27,8 +27,8 @@ Result Fallback(std::optional<std::string> file, bool totp, const XmlSeedToken& 
   return {outcome.status == XmlAppendOutcome::Status::Written, sink.bytes};
 }
 
-Result Stream(const std::string& file, bool totp, const XmlSeedToken& token,
-              std::size_t blockSize = 1 << 16, StreamStatus* status = nullptr) {
+Result Stream(const std::string& file, bool totp, const XmlSeedToken& token, std::size_t blockSize = 1 << 16,
+              StreamStatus* status = nullptr) {
   StringSource source(file, blockSize);
   StringSink sink;
   const XmlStreamOutcome outcome = StreamTokenIntoXml(source, totp, token, sink);
@@ -67,8 +67,8 @@ std::string Written(bool totp, const std::vector<XmlSeedToken>& tokens) {
 }
 
 TEST(XmlSeedStream, EverySeedExportFixtureGivesTheRewritesBytes) {
-  const TokenLines markup{"HmacSHA1", "Smith, \"R&amp;D\" &lt;lab&gt; Zo\xC3\xAB \xE5\x90\x8D \xF0\x9F\x98\x80",
-                          "8", "0000,22", "3132333435363738393031323334353637383930"};
+  const TokenLines markup{"HmacSHA1", "Smith, \"R&amp;D\" &lt;lab&gt; Zo\xC3\xAB \xE5\x90\x8D \xF0\x9F\x98\x80", "8",
+                          "0000,22", "3132333435363738393031323334353637383930"};
   TokenLines blank;
   blank.serial = " ";
   blank.name = "\t";
@@ -136,9 +136,28 @@ TEST(XmlSeedStream, EverySeedExportFixtureGivesTheRewritesBytes) {
 
 // Names with markup, non-ASCII text, blanks and control characters.
 std::string RandomText(std::mt19937& random, bool lineBreaks) {
-  static const char* const pieces[] = {"a", "Z", "0", " ", "\t", "&", "<", ">", "\"", "'", "&amp;",
-                                       "\xC3\xAB", "\xE5\x90\x8D", "\xF0\x9F\x98\x80", "\x01", "\x1F",
-                                       "\x7F", "]]>", ";", "#", "\n", "\r"};
+  static const char* const pieces[] = {"a",
+                                       "Z",
+                                       "0",
+                                       " ",
+                                       "\t",
+                                       "&",
+                                       "<",
+                                       ">",
+                                       "\"",
+                                       "'",
+                                       "&amp;",
+                                       "\xC3\xAB",
+                                       "\xE5\x90\x8D",
+                                       "\xF0\x9F\x98\x80",
+                                       "\x01",
+                                       "\x1F",
+                                       "\x7F",
+                                       "]]>",
+                                       ";",
+                                       "#",
+                                       "\n",
+                                       "\r"};
   const std::size_t choices = lineBreaks ? std::size(pieces) : std::size(pieces) - 2;
   std::string text;
   const int length = std::uniform_int_distribution<int>(0, 12)(random);
@@ -149,8 +168,7 @@ std::string RandomText(std::mt19937& random, bool lineBreaks) {
 }
 
 XmlSeedToken RandomToken(std::mt19937& random, bool lineBreaks) {
-  XmlSeedToken token = NewToken(RandomText(random, lineBreaks), RandomText(random, lineBreaks),
-                                random() % 2 == 0);
+  XmlSeedToken token = NewToken(RandomText(random, lineBreaks), RandomText(random, lineBreaks), random() % 2 == 0);
   if (random() % 4 == 0) token.serial = "0000" + std::to_string(100000000 + random() % 900000000);
   return token;
 }
@@ -219,8 +237,8 @@ TEST(XmlSeedStream, EveryByteOfAPlainTextIsChecked) {
     char value;
     bool inLayout;
   };
-  const Byte bytes[] = {{'&', false}, {'<', false}, {'>', false}, {'\x1F', false}, {'\n', false},
-                        {'\x80', false}, {'\t', true}, {'\x7F', true}, {'"', true}, {'=', true}};
+  const Byte bytes[] = {{'&', false},    {'<', false}, {'>', false},   {'\x1F', false}, {'\n', false},
+                        {'\x80', false}, {'\t', true}, {'\x7F', true}, {'"', true},     {'=', true}};
   const std::string plain = "0123456789abcdefghij";
   for (int element = 0; element < 5; ++element) {
     for (std::size_t at = 0; at < plain.size(); ++at) {

@@ -24,8 +24,8 @@ struct TokenLines {
 inline std::string TokenXml(const TokenLines& t) {
   std::string xml = "\t\t<token>\n\t\t\t<crypto>" + t.crypto + "</crypto>\n";
   if (!t.name.empty()) xml += "\t\t\t<name>" + t.name + "</name>\n";
-  return xml + "\t\t\t<digits>" + t.digits + "</digits>\n\t\t\t<serial>" + t.serial +
-         "</serial>\n\t\t\t<seed>" + t.seed + "</seed>\n\t\t</token>\n";
+  return xml + "\t\t\t<digits>" + t.digits + "</digits>\n\t\t\t<serial>" + t.serial + "</serial>\n\t\t\t<seed>" +
+         t.seed + "</seed>\n\t\t</token>\n";
 }
 
 inline std::string HeaderXml(bool totp) {

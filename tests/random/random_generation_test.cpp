@@ -102,7 +102,8 @@ TEST(SeedBytesTest, WritesExactlyTheRequestedCountAndNothingForZeroOrLess) {
     if (written > 0) {
       EXPECT_NE(seed, previous) << "successive seeds differ";
     }
-    EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin() + written, buffer.end()), std::vector<std::uint8_t>(8, kGuardByte))
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin() + written, buffer.end()),
+              std::vector<std::uint8_t>(8, kGuardByte))
         << count;
     previous = seed;
   }

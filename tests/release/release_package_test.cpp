@@ -63,7 +63,8 @@ TEST_F(ReleasePackage, TitleAndAboutBoxShowTheProjectVersion) {
   for (HWND child = GetWindow(about, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     texts += WindowText(child) + L"\n";
   }
-  EXPECT_NE(std::wstring::npos, texts.find(L"Quendrix Personalization v" L"" OTP_VERSION_SHORT L"\n"))
+  EXPECT_NE(std::wstring::npos, texts.find(L"Quendrix Personalization v"
+                                           L"" OTP_VERSION_SHORT L"\n"))
       << ToUtf8(texts);
   PostCommand(about, IDOK);
   EXPECT_TRUE(tool.WaitForDialogGone(about));

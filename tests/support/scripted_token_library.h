@@ -14,9 +14,8 @@
 
 #include "vendor/token_library.h"
 
-inline TokenRecord MakeTokenRecord(const char* serial, std::uint32_t type = HOTP,
-                                   std::uint32_t hash = HASH_SHA1, std::uint32_t digits = 6,
-                                   std::uint32_t timeStep = 30) {
+inline TokenRecord MakeTokenRecord(const char* serial, std::uint32_t type = HOTP, std::uint32_t hash = HASH_SHA1,
+                                   std::uint32_t digits = 6, std::uint32_t timeStep = 30) {
   TokenRecord record{};
   record.type = type;
   record.hashAlgorithm = hash;
@@ -46,11 +45,11 @@ class ScriptedTokenLibrary : public ITokenLibrary {
   // Script.
   CvStatus listDeviceStatus = CV_OK;
   CvStatus deviceInfoStatus = CV_OK;
-  DeviceInfo deviceInfo{};                          // what GetDeviceInfo writes on CV_OK
+  DeviceInfo deviceInfo{};  // what GetDeviceInfo writes on CV_OK
   CvStatus listStatus = CV_OK;
-  std::vector<TokenRecord> tokens;                  // what OtpList writes (at most 20)
+  std::vector<TokenRecord> tokens;  // what OtpList writes (at most 20)
   CvStatus calculateStatus = CV_OK;
-  std::string otpBytes = "123456";                  // written without an extra NUL
+  std::string otpBytes = "123456";  // written without an extra NUL
   CvStatus personalizeStatus = CV_OK;
   CvStatus resetStatus = CV_OK;
   CvStatus setEnterStatus = CV_OK;
@@ -92,8 +91,7 @@ class ScriptedTokenLibrary : public ITokenLibrary {
     ++listCalls;
     listSelectors.push_back(selector);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(records);
-    if (!std::all_of(bytes, bytes + kMaxTokens * sizeof(TokenRecord),
-                     [](std::uint8_t b) { return b == 0; })) {
+    if (!std::all_of(bytes, bytes + kMaxTokens * sizeof(TokenRecord), [](std::uint8_t b) { return b == 0; })) {
       everyListingBufferZeroed = false;
     }
     if (listStatus != CV_OK) return listStatus;
@@ -102,11 +100,11 @@ class ScriptedTokenLibrary : public ITokenLibrary {
     return CV_OK;
   }
 
-  CvStatus OtpCalculate(TokenRecord token, const char* challenge, std::uint32_t challengeLength,
-                        char* otp, std::uint32_t* otpLength) override {
+  CvStatus OtpCalculate(TokenRecord token, const char* challenge, std::uint32_t challengeLength, char* otp,
+                        std::uint32_t* otpLength) override {
     Note("OtpCalculate");
-    calculateCalls.push_back({token, std::string(challenge, challengeLength),
-                              challenge[challengeLength] == '\0', challengeLength});
+    calculateCalls.push_back(
+        {token, std::string(challenge, challengeLength), challenge[challengeLength] == '\0', challengeLength});
     if (otpLength == nullptr || *otpLength != 0) return kBadArguments;
     if (calculateStatus == CV_OK) {
       std::memcpy(otp, otpBytes.data(), std::min(otpBytes.size(), kOtpBufferSize));

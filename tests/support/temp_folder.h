@@ -22,8 +22,7 @@ class TempFolder {
   }
   ~TempFolder() {
     std::error_code ignored;  // a test may have left the folder read-only
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
   }
   TempFolder(const TempFolder&) = delete;

@@ -67,7 +67,7 @@ TEST(CodePageTest, NarrowingRefusesWhatTheCodePageCannotHoldExactly) {
   EXPECT_EQ(NarrowText(u"\u03A9SN-1", kWesternEuropean), std::nullopt);
   EXPECT_EQ(NarrowText(u"\u5E8F\u5217\u53F7-1", kWesternEuropean), std::nullopt);
   EXPECT_EQ(NarrowText(u"x\u4E2Dy", kWesternEuropean), std::nullopt);
-  EXPECT_EQ(NarrowText(u"\u0101", kWesternEuropean), std::nullopt);  // ā, best fit a
+  EXPECT_EQ(NarrowText(u"\u0101", kWesternEuropean), std::nullopt);         // ā, best fit a
   EXPECT_EQ(NarrowText(u"\u221E", kOemUnitedStates), std::string("\xEC"));  // ∞ is in 437
   EXPECT_EQ(NarrowText(u"\u00E9", kOemUnitedStates), std::string("\x82"));
   EXPECT_EQ(NarrowText(u"\u20AC", kOemUnitedStates), std::nullopt);
@@ -82,7 +82,10 @@ TEST(CodePageTest, NarrowingRefusesWhatTheCodePageCannotHoldExactly) {
 
 // Windows widens without MB_ERR_INVALID_CHARS, so bad bytes are replaced.
 TEST(CodePageTest, WindowsReplacesInvalidBytesWhenWidening) {
-  EXPECT_EQ(WidenText("a\xFF" "b", kUtf8), MessageText(u"a\uFFFDb"));
+  EXPECT_EQ(WidenText("a\xFF"
+                      "b",
+                      kUtf8),
+            MessageText(u"a\uFFFDb"));
   EXPECT_EQ(WidenText("\xC3(", kUtf8), MessageText(u"\uFFFD("));
 }
 
@@ -102,7 +105,10 @@ TEST(CodePageTest, WindowsThreadAnsiCodePageFollowsTheThreadLocale) {
 #else
 
 TEST(CodePageTest, IconvRefusesInvalidBytesWhenWidening) {
-  EXPECT_EQ(WidenText("a\xFF" "b", kUtf8), std::nullopt);
+  EXPECT_EQ(WidenText("a\xFF"
+                      "b",
+                      kUtf8),
+            std::nullopt);
   EXPECT_EQ(WidenText("truncated \xE2\x82", kUtf8), std::nullopt);
 }
 

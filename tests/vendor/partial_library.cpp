@@ -16,8 +16,8 @@ CvStatus CV_CALL CV_GetDeviceInfo(DeviceInfo* info) {
 
 CvStatus CV_CALL CV_OTP_List(std::uint32_t, TokenRecord*) { return 0x80435677; }
 
-CvStatus CV_CALL CV_OTP_Calculate(TokenRecord token, const char*, std::uint32_t challengeLength,
-                                  char* otp, std::uint32_t*) {
+CvStatus CV_CALL CV_OTP_Calculate(TokenRecord token, const char*, std::uint32_t challengeLength, char* otp,
+                                  std::uint32_t*) {
   // Echoes what crossed the boundary, to check the by-value record and the
   // stdcall argument order.
   otp[0] = static_cast<char>('0' + token.digits);

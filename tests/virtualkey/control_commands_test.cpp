@@ -49,9 +49,8 @@ TEST(ControlCommands, BehaviourCommandsChangeTheStateAndResetMakesANewKey) {
 }
 
 TEST(ControlCommands, AddTokenSetsEveryFieldWithDefaultsAndOddValues) {
-  const KeyState state =
-      Applied({"add-token", "--type", "totp", "--hash", "sha256", "--digits", "8", "--step", "60",
-               "--serial", "SN-1", "--seed", "00ff10", "--counter", "42", "--reserved", "0x7"});
+  const KeyState state = Applied({"add-token", "--type", "totp", "--hash", "sha256", "--digits", "8", "--step", "60",
+                                  "--serial", "SN-1", "--seed", "00ff10", "--counter", "42", "--reserved", "0x7"});
   TokenRecord expected = Seeded(MakeTokenRecord("SN-1", TOTP, HASH_SHA256, 8, 60), std::string("\0\xFF\x10", 3));
   expected.reserved = 7;
   EXPECT_EQ(std::memcmp(&state.tokens.at(0).record, &expected, sizeof expected), 0);
@@ -62,10 +61,11 @@ TEST(ControlCommands, AddTokenSetsEveryFieldWithDefaultsAndOddValues) {
 
   // Records the tool must show as unusual can be made on purpose.
   expected = Seeded(MakeTokenRecord("B", 0x50, 9, 6, 45));
-  EXPECT_EQ(std::memcmp(&Applied({"add-token", "--serial", "B", "--type", "0x50", "--hash", "9", "--step", "45"})
-                             .tokens.at(0).record,
-                        &expected, sizeof expected),
-            0);
+  EXPECT_EQ(
+      std::memcmp(
+          &Applied({"add-token", "--serial", "B", "--type", "0x50", "--hash", "9", "--step", "45"}).tokens.at(0).record,
+          &expected, sizeof expected),
+      0);
 }
 
 TEST(ControlCommands, AddTokenWhenFullFailsAndKeepsTheState) {
@@ -80,10 +80,17 @@ TEST(ControlCommands, AddTokenWhenFullFailsAndKeepsTheState) {
 
 TEST(ControlCommands, UsageErrorsSayWhatIsWrong) {
   const std::vector<std::vector<std::string>> bad = {
-      {}, {"frobnicate"}, {"devices"}, {"devices", "0"}, {"devices", "100"},
-      {"touch", "delay", "600001"}, {"touch", "sometimes"},
-      {"fail", "CV_Unknown", "0x80435699"}, {"fail", "CV_OTP_Reset", "0"},
-      {"fail", "CV_OTP_Reset", "0x180435699"}, {"add-token"},
+      {},
+      {"frobnicate"},
+      {"devices"},
+      {"devices", "0"},
+      {"devices", "100"},
+      {"touch", "delay", "600001"},
+      {"touch", "sometimes"},
+      {"fail", "CV_Unknown", "0x80435699"},
+      {"fail", "CV_OTP_Reset", "0"},
+      {"fail", "CV_OTP_Reset", "0x180435699"},
+      {"add-token"},
       {"add-token", "--serial", std::string(64, 'S')},
       {"add-token", "--serial", "A", "--seed", "123"},
       {"add-token", "--serial", "A", "--seed", std::string(130, 'A')},

@@ -51,9 +51,9 @@ class CvManagerDllTest : public ::testing::Test {
   std::string Otp(const TokenRecord& record, const char* challenge) {
     char otp[kOtpBufferSize] = {};
     std::uint32_t length = 0;
-    EXPECT_EQ(library_->OtpCalculate(record, challenge, static_cast<std::uint32_t>(std::strlen(challenge)),
-                                     otp, &length),
-              CV_OK);
+    EXPECT_EQ(
+        library_->OtpCalculate(record, challenge, static_cast<std::uint32_t>(std::strlen(challenge)), otp, &length),
+        CV_OK);
     EXPECT_EQ(length, std::strlen(otp));
     return otp;
   }
@@ -124,8 +124,8 @@ TEST_F(CvManagerDllTest, ControlProgramChangesWhatTheDllSeesAndLeavesACorruptSta
 
 TEST_F(CvManagerDllTest, UnplugGivenWhileASaveWaitsForTheTouchHoldsAndTheSaveFindsNoKey) {
   ASSERT_EQ(VirtualKeyProgram({L"touch", L"delay", L"4000"}).exitCode, 0u);
-  auto save = std::async(std::launch::async,
-                         [&] { return library_->OtpPersonalize(Seeded(MakeTokenRecord("LOST")), 1); });
+  auto save =
+      std::async(std::launch::async, [&] { return library_->OtpPersonalize(Seeded(MakeTokenRecord("LOST")), 1); });
   const ProgramRun run = VirtualKeyProgram({L"unplug"});
   ASSERT_EQ(run.exitCode, 0u) << run.errors;
   ASSERT_EQ(save.wait_for(std::chrono::seconds(0)), std::future_status::timeout) << "unplug came after the touch";
@@ -181,8 +181,7 @@ TEST_F(CvManagerDllTest, PlugAndUnplugReachTheToolWindowAcrossProcesses) {
   EXPECT_EQ(g_received.event, static_cast<WPARAM>(DBT_DEVICEARRIVAL));
   const GUID usbDevice = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
   EXPECT_EQ(std::memcmp(&g_received.classGuid, &usbDevice, sizeof usbDevice), 0);
-  EXPECT_EQ(g_received.name,
-            L"\\\\?\\USB#VID_096E&PID_0858#CVK0000000001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
+  EXPECT_EQ(g_received.name, L"\\\\?\\USB#VID_096E&PID_0858#CVK0000000001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
   EXPECT_TRUE(g_received.sizeMatchesName);
   DestroyWindow(window);
 

@@ -55,9 +55,9 @@ TEST(Oathtool, TotpMatchesThroughTheKeysChallenge) {
     std::strftime(challenge, sizeof challenge, "%Y-%m-%d %H:%M:%S", &calendar);
     char otp[kOtpBufferSize] = {};
     ASSERT_EQ(key.OtpCalculate(MakeTokenRecord(serial.c_str()), challenge, 19, otp, nullptr), CV_OK) << challenge;
-    const std::string expected = RunForLine(std::string("oathtool --totp=") + (sha256 ? "sha256" : "sha1") +
-                                            " -d " + std::to_string(digits) + " -s " + std::to_string(step) +
-                                            " --now \"@" + std::to_string(utc) + "\" " + hexSeed);
+    const std::string expected =
+        RunForLine(std::string("oathtool --totp=") + (sha256 ? "sha256" : "sha1") + " -d " + std::to_string(digits) +
+                   " -s " + std::to_string(step) + " --now \"@" + std::to_string(utc) + "\" " + hexSeed);
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(otp, expected) << "challenge " << challenge << " step " << step << " seed " << hexSeed;
     key.OtpReset();

@@ -34,7 +34,8 @@ TEST(Totp, MatchesRfc6238AppendixBThroughTheChallenge) {
     const char* challenge;  // UTC + 8 h, as the tool sends it
     const char* sha1;
     const char* sha256;
-  } cases[] = {  // step 30, 8 digits
+  } cases[] = {
+      // step 30, 8 digits
       {59, "1970-01-01 08:00:59", "94287082", "46119246"},
       {1111111109, "2005-03-18 09:58:29", "07081804", "68084774"},
       {1111111111, "2005-03-18 09:58:31", "14050471", "67062674"},
@@ -64,8 +65,12 @@ TEST(Challenge, ConvertsTheToolsClockTextToUtcAndRejectsAnythingElse) {
   const char* malformed[] = {
       "",                     // empty, as for HOTP
       "2024-01-01T08:00:00",  // wrong separator
-      "2024-13-01 08:00:00", "2024-04-31 08:00:00", "2024-01-01 24:00:00", "2024-01-01 08:00:60",
-      "2023-02-29 08:00:00", "1900-02-29 08:00:00",  // not leap years
+      "2024-13-01 08:00:00",
+      "2024-04-31 08:00:00",
+      "2024-01-01 24:00:00",
+      "2024-01-01 08:00:60",
+      "2023-02-29 08:00:00",
+      "1900-02-29 08:00:00",  // not leap years
       "+024-01-01 08:00:00",  // signs are not digits
       "1970-01-01 07:59:59",  // before 1970 once the eight hours are taken off
   };

@@ -80,17 +80,21 @@ class VirtualKeyTest : public ::testing::Test {
     DeviceInfo info{};
     TokenRecord records[kMaxTokens];
     char otp[kOtpBufferSize] = {};
-    return {Key().ListDevice(&devices), Key().GetDeviceInfo(&info), Key().OtpList(0, records),
+    return {Key().ListDevice(&devices),
+            Key().GetDeviceInfo(&info),
+            Key().OtpList(0, records),
             Key().OtpCalculate(MakeTokenRecord("A"), "", 0, otp, nullptr),
-            Key().OtpSetValueWithEnter(1), Personalize("B"), Key().OtpReset()};
+            Key().OtpSetValueWithEnter(1),
+            Personalize("B"),
+            Key().OtpReset()};
   }
 
   // Gives a command as virtualkey gives it, under the state file's lock.
   bool Control(const std::vector<std::string>& command) const {
     KeyState applied;
     std::string problem;
-    const bool done = ApplyControlCommandToFile(ParseControlCommand(command).command.value(),
-                                                StateFile(StatePath()), applied, problem);
+    const bool done = ApplyControlCommandToFile(ParseControlCommand(command).command.value(), StateFile(StatePath()),
+                                                applied, problem);
     EXPECT_TRUE(done) << problem;
     return done;
   }
@@ -198,8 +202,7 @@ TEST_F(VirtualKeyTest, CalculateUsesTheStoredTokenOfEveryTypeNamedBySerial) {
   ASSERT_EQ(Personalize(Seeded(MakeTokenRecord("S", STATIC_PASSWORD, 0, 0, 0), "open sesame")), CV_OK);
   EXPECT_EQ(Otp("S", ""), "open sesame");
   for (const char* password : {"tab\there", ""}) {
-    EXPECT_EQ(Personalize(Seeded(MakeTokenRecord("S2", STATIC_PASSWORD, 0, 0, 0), password)),
-              VK_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(Personalize(Seeded(MakeTokenRecord("S2", STATIC_PASSWORD, 0, 0, 0), password)), VK_ERR_INVALID_PARAMETER);
   }
 
   // A challenge-response over the 8 bytes of counter 1 is HOTP counter 1.
@@ -292,7 +295,10 @@ TEST_F(VirtualKeyTest, DeviceTouchAndForcedStatusBehavioursFailTheirFunctionsAnd
   EXPECT_EQ(AllStatuses(), Statuses(7, CV_OK));
   EXPECT_EQ(folder_.Entries(), std::vector<std::string>{"virtual-key.xml"});
 
-  Change([](KeyState& s) { s.touchMode = TouchMode::Delay; s.touchDelayMs = 150; });
+  Change([](KeyState& s) {
+    s.touchMode = TouchMode::Delay;
+    s.touchDelayMs = 150;
+  });
   ASSERT_EQ(Personalize("A"), CV_OK);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Otp("A", ""), "755224");
@@ -302,8 +308,9 @@ TEST_F(VirtualKeyTest, DeviceTouchAndForcedStatusBehavioursFailTheirFunctionsAnd
 TEST_F(VirtualKeyTest, ACallThatWaitsForTheTouchSavesOnlyItsOwnChangeOnTheStateAfterTheWait) {
   char otp[kOtpBufferSize] = {};
   const std::function<CvStatus()> personalize = [&] { return Personalize("N"); },
-                                  reset = [&] { return Key().OtpReset(); },
-                                  calculate = [&] { return Key().OtpCalculate(MakeTokenRecord("H"), "", 0, otp, nullptr); };
+                                  reset = [&] { return Key().OtpReset(); }, calculate = [&] {
+                                    return Key().OtpCalculate(MakeTokenRecord("H"), "", 0, otp, nullptr);
+                                  };
   const auto stored = [](KeyState& s) { StoreAsActiveToken(s, StoredToken{Seeded(MakeTokenRecord("N")), 0}); };
   const auto cleared = [](KeyState& s) { s.tokens.clear(); };
   const auto stepped = [](KeyState& s) { ++s.tokens.at(0).counter; };
@@ -329,7 +336,10 @@ TEST_F(VirtualKeyTest, ACallThatWaitsForTheTouchSavesOnlyItsOwnChangeOnTheStateA
     SCOPED_TRACE(c.command[0] + (c.command.size() > 1 ? " " + c.command[1] : ""));
     std::filesystem::remove(StatePath());
     ASSERT_EQ(Personalize("H"), CV_OK);
-    Change([](KeyState& s) { s.touchMode = TouchMode::Delay; s.touchDelayMs = 300; });
+    Change([](KeyState& s) {
+      s.touchMode = TouchMode::Delay;
+      s.touchDelayMs = 300;
+    });
     KeyState expected = LoadState();
     std::string problem;
     ASSERT_TRUE(ApplyControlCommand(ParseControlCommand(c.command).command.value(), expected, problem));

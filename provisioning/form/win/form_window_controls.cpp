@@ -148,10 +148,9 @@ bool NewTokenFormWindowControls::ReadControls(NewTokenFormState& state, int& fai
   for (const auto& group : kRadioGroups) {
     std::int32_t& choice = state.*group.member;
     choice = kNoChoice;
-    const bool walked = WalkRadioGroup(dialog_, group.id, failedControlId,
-                                       [&](HWND button, std::int32_t index) {
-                                         if (SendMessageW(button, BM_GETCHECK, 0, 0) != 0) choice = index;
-                                       });
+    const bool walked = WalkRadioGroup(dialog_, group.id, failedControlId, [&](HWND button, std::int32_t index) {
+      if (SendMessageW(button, BM_GETCHECK, 0, 0) != 0) choice = index;
+    });
     if (!walked) return false;
   }
   const HWND appendEnter = ControlOrFail(dialog_, IDC_APPEND_ENTER, failedControlId);
@@ -170,11 +169,9 @@ bool NewTokenFormWindowControls::WriteControls(const NewTokenFormState& state, i
   }
   for (const auto& group : kRadioGroups) {
     const std::int32_t choice = state.*group.member;
-    const bool walked = WalkRadioGroup(dialog_, group.id, failedControlId,
-                                       [&](HWND button, std::int32_t index) {
-                                         SendMessageW(button, BM_SETCHECK,
-                                                      index == choice ? BST_CHECKED : BST_UNCHECKED, 0);
-                                       });
+    const bool walked = WalkRadioGroup(dialog_, group.id, failedControlId, [&](HWND button, std::int32_t index) {
+      SendMessageW(button, BM_SETCHECK, index == choice ? BST_CHECKED : BST_UNCHECKED, 0);
+    });
     if (!walked) return false;
   }
   const HWND appendEnter = ControlOrFail(dialog_, IDC_APPEND_ENTER, failedControlId);
@@ -193,8 +190,7 @@ void NewTokenFormWindowControls::Focus(FormField field) {
 // manifest selects) and hides it when the operator types or leaves the field.
 // Where it does not (Wine's edit answers FALSE), a balloon of the form's own
 // stands in, under the field.
-void NewTokenFormWindowControls::ShowTip(FormField field, const MessageText& title,
-                                         const MessageText& text) {
+void NewTokenFormWindowControls::ShowTip(FormField field, const MessageText& title, const MessageText& text) {
   HideOwnTip();
   const HWND control = GetDlgItem(dialog_, ControlOf(field));
   if (!control) return;
@@ -238,9 +234,10 @@ void NewTokenFormWindowControls::ShowOwnTip(HWND control, const MessageText& tit
     INITCOMMONCONTROLSEX tooltips{sizeof tooltips, ICC_BAR_CLASSES};  // registers the tooltip class
     InitCommonControlsEx(&tooltips);
     // Owned by the form: it goes when the form goes.
-    ownTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                              WS_POPUP | TTS_NOPREFIX | TTS_BALLOON | TTS_ALWAYSTIP | TTS_NOFADE | TTS_NOANIMATE, CW_USEDEFAULT,
-                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog_, nullptr, nullptr, nullptr);
+    ownTip_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_NOPREFIX | TTS_BALLOON | TTS_ALWAYSTIP | TTS_NOFADE | TTS_NOANIMATE,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog_, nullptr, nullptr, nullptr);
     if (!ownTip_) return;
     SendMessageW(ownTip_, TTM_SETMAXTIPWIDTH, 0, ScaledForWindow(dialog_, kOwnTipWidth));
   }

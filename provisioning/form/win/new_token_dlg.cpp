@@ -5,8 +5,7 @@
 #include "app/framework/busy_scope.h"
 #include "app/framework/centre_window.h"
 
-CNewTokenDlg::CNewTokenDlg(ITokenLibrary& library, std::filesystem::path seedFolder,
-                           NewTokenFormServices services)
+CNewTokenDlg::CNewTokenDlg(ITokenLibrary& library, std::filesystem::path seedFolder, NewTokenFormServices services)
     : logic_(controls_, library, std::move(seedFolder), std::move(services)) {}
 
 LRESULT CNewTokenDlg::OnInitDialog(WPARAM, LPARAM) {

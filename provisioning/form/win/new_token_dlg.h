@@ -34,14 +34,14 @@ class CNewTokenDlg : public CDialogImpl<CNewTokenDlg> {
   // from keys and the close box with any notification; the buttons count
   // only when clicked. Everything else gets the default dialog handling.
   BEGIN_MSG_MAP(CNewTokenDlg)
-    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
-    COMMAND_ID_HANDLER(IDOK, OnOk)
-    COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
-    COMMAND_HANDLER(IDC_FORM_CANCEL, BN_CLICKED, OnCancelButton)
-    COMMAND_HANDLER(IDC_GENERATE_SERIAL, BN_CLICKED, OnGenerateSerial)
-    COMMAND_HANDLER(IDC_GENERATE_SEED, BN_CLICKED, OnGenerateSeed)
-    COMMAND_HANDLER(IDC_SAVE, BN_CLICKED, OnSave)
+  MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+  MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+  COMMAND_ID_HANDLER(IDOK, OnOk)
+  COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
+  COMMAND_HANDLER(IDC_FORM_CANCEL, BN_CLICKED, OnCancelButton)
+  COMMAND_HANDLER(IDC_GENERATE_SERIAL, BN_CLICKED, OnGenerateSerial)
+  COMMAND_HANDLER(IDC_GENERATE_SEED, BN_CLICKED, OnGenerateSeed)
+  COMMAND_HANDLER(IDC_SAVE, BN_CLICKED, OnSave)
   END_MSG_MAP()
 
  private:

@@ -61,9 +61,8 @@ struct PublishOutcome {
 // so that the target's name leads to the old or the new file at every
 // instant. Tests give their own to have the system's documented failures
 // happen.
-using SwapStep = std::function<bool(const std::filesystem::path& temporary,
-                                    const std::filesystem::path& target, bool targetExists,
-                                    FileError& error)>;
+using SwapStep = std::function<bool(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                                    bool targetExists, FileError& error)>;
 
 // The standard swap: renames the temporary file over the target.
 bool SwapByRename(const std::filesystem::path& temporary, const std::filesystem::path& target, bool targetExists,
@@ -92,7 +91,7 @@ PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter
 // A temporary file of an earlier publish of a target, lying beside it.
 struct TemporaryFile {
   std::filesystem::path path;
-  bool inUse = false;  // a running publish holds it: it is not a leftover
+  bool inUse = false;        // a running publish holds it: it is not a leftover
   long long ageSeconds = 0;  // since it was last written
 };
 
@@ -108,8 +107,7 @@ struct FileStamp {
   std::int64_t modified = 0;  // in the system's own units
   std::uint64_t identity = 0;
   bool operator==(const FileStamp& other) const {
-    return exists == other.exists && size == other.size && modified == other.modified &&
-           identity == other.identity;
+    return exists == other.exists && size == other.size && modified == other.modified && identity == other.identity;
   }
   bool operator!=(const FileStamp& other) const { return !(*this == other); }
 };
@@ -120,8 +118,7 @@ bool RemoveTemporary(const std::filesystem::path& temporary);
 
 // Renames a temporary file to `target` when no file has that name; never
 // replaces one.
-bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
-                      FileError& error);
+bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target, FileError& error);
 
 // Appends to a file; `created` tells whether this call made the file.
 using AppendWriter = std::function<bool(ByteSink& out, bool created)>;
@@ -164,8 +161,7 @@ class FileLock {
   FileLock& operator=(const FileLock&) = delete;
 
   // Polls for `lockFile` (created when missing) until `patience` has passed.
-  Outcome Acquire(const std::filesystem::path& lockFile, std::chrono::milliseconds patience,
-                  FileError& error);
+  Outcome Acquire(const std::filesystem::path& lockFile, std::chrono::milliseconds patience, FileError& error);
   // Gives the lock up and removes the lock file.
   void Release();
 

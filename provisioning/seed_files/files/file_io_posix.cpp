@@ -126,8 +126,7 @@ std::uint64_t Entropy() {
   clock_gettime(CLOCK_REALTIME, &now);
   const std::uint64_t local = 0;
   return (static_cast<std::uint64_t>(getpid()) << 40) ^ static_cast<std::uint64_t>(now.tv_nsec) ^
-         (static_cast<std::uint64_t>(now.tv_sec) << 20) ^ (counter++ << 52) ^
-         reinterpret_cast<std::uintptr_t>(&local);
+         (static_cast<std::uint64_t>(now.tv_sec) << 20) ^ (counter++ << 52) ^ reinterpret_cast<std::uintptr_t>(&local);
 }
 
 // The file that `path` leads to through any symbolic links.
@@ -174,8 +173,7 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   return outcome;
 }
 
-PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write,
-                           const PublishOptions& options) {
+PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write, const PublishOptions& options) {
   using Step = PublishOutcome::Step;
   const std::filesystem::path target = ThroughLinks(link);
   struct stat existing {};
@@ -270,8 +268,7 @@ bool RemoveTemporary(const std::filesystem::path& temporary) {
   return removed;
 }
 
-bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
-                      FileError& error) {
+bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target, FileError& error) {
   // A hard link fails on an existing name, where a rename would replace it.
   if (link(temporary.c_str(), target.c_str()) != 0) {
     error = LastError();
@@ -310,8 +307,8 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   return file_steps::WriteAndKeepOrTakeBack(file, write, outcome);
 }
 
-FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile,
-                                    std::chrono::milliseconds patience, FileError& error) {
+FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile, std::chrono::milliseconds patience,
+                                    FileError& error) {
   Release();
   const auto deadline = std::chrono::steady_clock::now() + patience;
   for (;;) {
@@ -323,7 +320,8 @@ FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile,
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
       // The holder before us removes the file as it lets go: a lock on a file
       // that no longer has this name guards nothing.
-      struct stat held {}, named {};
+      struct stat held {
+      }, named{};
       if (fstat(fd, &held) == 0 && stat(lockFile.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
           held.st_dev == named.st_dev) {
         path_ = lockFile;

@@ -17,12 +17,10 @@
 namespace {
 
 FileError ErrorFrom(DWORD code) {
-  return FileError{static_cast<std::uint32_t>(code),
-                   code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION};
+  return FileError{static_cast<std::uint32_t>(code), code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION};
 }
 
 FileError LastError() { return ErrorFrom(GetLastError()); }
-
 
 class HandleSink final : public BufferedSink {
  public:
@@ -121,13 +119,14 @@ std::uint64_t Entropy() {
 }
 
 // The attributes a replaced file keeps; read-only files are never replaced.
-constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 // The full name the system gives what `path` opens, links resolved.
 std::wstring FinalPathOf(const std::filesystem::path& path) {
-  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file.Valid()) return {};
   std::wstring final(32768, L'\0');
   const DWORD length = GetFinalPathNameByHandleW(file.Get(), final.data(), static_cast<DWORD>(final.size()),
@@ -143,7 +142,8 @@ std::wstring FinalPathOf(const std::filesystem::path& path) {
 std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
   const std::wstring final = FinalPathOf(path);
   if (final.empty()) return path;
-  const std::wstring folder = FinalPathOf(path.parent_path().empty() ? std::filesystem::path(L".") : path.parent_path());
+  const std::wstring folder =
+      FinalPathOf(path.parent_path().empty() ? std::filesystem::path(L".") : path.parent_path());
   if (!folder.empty()) {
     std::wstring expected = folder;
     if (expected.back() != L'\\') expected += L'\\';
@@ -160,8 +160,8 @@ std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
 // the old file kept out.
 bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::path& target) {
   ScopedHandle source(CreateFileW(target.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!source.Valid()) return false;
   // Copied as they stand, inherited entries and the protection from the
   // folder included, as replacing the file keeps them.
@@ -179,14 +179,15 @@ bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::pat
   const bool timesRead = GetFileInformationByHandleEx(source.Get(), FileBasicInfo, &basic, sizeof basic);
 
   ScopedHandle destination(CreateFileW(temporary.c_str(), READ_CONTROL | WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!destination.Valid() || !SetKernelObjectSecurity(destination.Get(), DACL_SECURITY_INFORMATION, rules.data())) {
     return false;
   }
   // Only a privileged process may give a file away; otherwise it is ours,
   // as any new file would be.
   if (ownerRead) {
-    ScopedHandle owned(CreateFileW(temporary.c_str(), WRITE_OWNER, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedHandle owned(
+        CreateFileW(temporary.c_str(), WRITE_OWNER, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (owned.Valid()) SetKernelObjectSecurity(owned.Get(), OWNER_SECURITY_INFORMATION, owner.data());
   }
   if (timesRead) {
@@ -208,12 +209,10 @@ std::uint64_t Ticks(const FILETIME& time) {
 std::string FileErrorText(const FileError& error) {
   std::string text = "error " + std::to_string(error.code);
   char words[256] = {};
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error.code,
-                     0, words, sizeof words, nullptr);
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error.code,
+                                      0, words, sizeof words, nullptr);
   std::string said(words, length);
-  while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ' ||
-                           said.back() == '.')) {
+  while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ' || said.back() == '.')) {
     said.pop_back();
   }
   if (!said.empty()) text += ": " + said;
@@ -225,7 +224,7 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   // No writer may share: a file that someone is writing right now is not read
   // half-way. Sharing delete lets a new version replace it meanwhile.
   ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) {
     const DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return outcome;
@@ -235,22 +234,20 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   }
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) size.QuadPart = 0;
-  file_steps::ReadAll(outcome, static_cast<unsigned long long>(size.QuadPart),
-                      FileError{ERROR_FILE_TOO_LARGE, false, true},
-                      [&](char* at, std::size_t room, FileError& error) -> long long {
-                        DWORD count = 0;
-                        if (ReadFile(file.Get(), at, room > 0x40000000u ? 0x40000000u : static_cast<DWORD>(room),
-                                     &count, nullptr)) {
-                          return count;
-                        }
-                        error = LastError();
-                        return -1;
-                      });
+  file_steps::ReadAll(
+      outcome, static_cast<unsigned long long>(size.QuadPart), FileError{ERROR_FILE_TOO_LARGE, false, true},
+      [&](char* at, std::size_t room, FileError& error) -> long long {
+        DWORD count = 0;
+        if (ReadFile(file.Get(), at, room > 0x40000000u ? 0x40000000u : static_cast<DWORD>(room), &count, nullptr)) {
+          return count;
+        }
+        error = LastError();
+        return -1;
+      });
   return outcome;
 }
 
-PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write,
-                           const PublishOptions& options) {
+PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write, const PublishOptions& options) {
   using Step = PublishOutcome::Step;
   const std::filesystem::path target = ThroughLinks(link);
   const DWORD attributes = GetFileAttributesW(target.c_str());
@@ -266,7 +263,8 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   std::unique_ptr<WritingFile> file;
   DWORD code = ERROR_FILE_EXISTS;
   for (unsigned attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
-    const std::filesystem::path temporary = folder / std::filesystem::u8path(temporary_name::For(targetName, Entropy()));
+    const std::filesystem::path temporary =
+        folder / std::filesystem::u8path(temporary_name::For(targetName, Entropy()));
     const HANDLE handle =
         CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
@@ -307,7 +305,7 @@ std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
     temporary.ageSeconds = Ticks(now) > written ? static_cast<long long>((Ticks(now) - written) / 10000000) : 0;
     // A publish writes it without sharing: if we may open it, nobody writes it.
     ScopedHandle probe(CreateFileW(temporary.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     temporary.inUse = !probe.Valid() && GetLastError() == ERROR_SHARING_VIOLATION;
     found.push_back(std::move(temporary));
   } while (FindNextFileW(search, &entry));
@@ -317,8 +315,9 @@ std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
 
 FileStamp StampOf(const std::filesystem::path& path) {
   FileStamp stamp;
-  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr));
+  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
   if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return stamp;
   stamp.exists = true;
@@ -332,12 +331,11 @@ FileStamp StampOf(const std::filesystem::path& path) {
 bool RemoveTemporary(const std::filesystem::path& temporary) {
   // Opening it to delete without sharing succeeds only when nobody holds it.
   const ScopedHandle file(CreateFileW(temporary.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                                      FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   return file.Valid();
 }
 
-bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
-                      FileError& error) {
+bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target, FileError& error) {
   // A second name for the file fails on any name that is taken, also on one
   // the file API cannot see: under Wine a host's link whose file is missing,
   // which a move would silently turn into a plain file.
@@ -378,8 +376,8 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   return file_steps::WriteAndKeepOrTakeBack(file, write, outcome);
 }
 
-FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile,
-                                    std::chrono::milliseconds patience, FileError& error) {
+FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile, std::chrono::milliseconds patience,
+                                    FileError& error) {
   Release();
   const auto deadline = std::chrono::steady_clock::now() + patience;
   // Opened without sharing, so nobody else, here or on another machine using
@@ -389,8 +387,8 @@ FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile,
   // the open handle.
   DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE;
   for (;;) {
-    const HANDLE handle = CreateFileW(lockFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_ALWAYS, flags, nullptr);
+    const HANDLE handle =
+        CreateFileW(lockFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, flags, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       native_ = reinterpret_cast<std::intptr_t>(handle);
       path_ = lockFile;

@@ -8,8 +8,7 @@
 namespace {
 
 FileError ErrorFrom(DWORD code) {
-  return FileError{static_cast<std::uint32_t>(code),
-                   code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION};
+  return FileError{static_cast<std::uint32_t>(code), code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION};
 }
 
 class HandleSource final : public FileSource {

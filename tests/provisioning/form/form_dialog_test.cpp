@@ -139,15 +139,11 @@ TEST_F(NewTokenDialogTest, EnterInAFieldClosesWithOkAndSavesNothing) {
 // when clicked, and the radio buttons and check box have no command.
 TEST_F(NewTokenDialogTest, CommandsActByTheirNotificationAsTheMessageMapSays) {
   auto send = [](HWND form, int id, int notification) {
-    SendMessageW(form, WM_COMMAND, MAKEWPARAM(id, notification),
-                 reinterpret_cast<LPARAM>(GetDlgItem(form, id)));
+    SendMessageW(form, WM_COMMAND, MAKEWPARAM(id, notification), reinterpret_cast<LPARAM>(GetDlgItem(form, id)));
   };
   for (auto [id, notification] : {std::pair{IDOK, 1}, std::pair{IDCANCEL, 5}}) {
     CNewTokenDlg dialog(library, folder.Path());
-    EXPECT_EQ(Open(dialog, [&, id = id, notification = notification](HWND form) {
-                send(form, id, notification);
-              }),
-              id);
+    EXPECT_EQ(Open(dialog, [&, id = id, notification = notification](HWND form) { send(form, id, notification); }), id);
     EXPECT_EQ(dialog.Result().resultStatus, kNothingSaved);
   }
 
@@ -221,9 +217,8 @@ TEST_F(NewTokenDialogTest, GroupWalksReadTheChoicesAndWriteThemBack) {
   EXPECT_EQ(saved.resultStatus, kTokenSaved);
   EXPECT_FALSE(saved.appendEnter);
   const std::string serial(record.serial);
-  EXPECT_EQ(saved.resultMessage,
-            u"Save new token succeeded!\r\nSN=" + MessageText(serial.begin(), serial.end()) +
-                u", SEED=" + MessageText(hex, hex + 64) + u"\r\n");
+  EXPECT_EQ(saved.resultMessage, u"Save new token succeeded!\r\nSN=" + MessageText(serial.begin(), serial.end()) +
+                                     u", SEED=" + MessageText(hex, hex + 64) + u"\r\n");
   EXPECT_TRUE(fs::exists(folder.Path() / "hseeds.xml"));
   EXPECT_TRUE(fs::exists(folder.Path() / "hseeds.csv"));
   EXPECT_FALSE(fs::exists(folder.Path() / "tseeds.xml"));
@@ -264,8 +259,7 @@ class BalloonRecorder {
   std::vector<std::pair<std::wstring, std::wstring>> tips;  // title, text
 
  private:
-  static LRESULT CALLBACK Record(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                 DWORD_PTR self) {
+  static LRESULT CALLBACK Record(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self) {
     if (message == EM_SHOWBALLOONTIP) {
       const auto* tip = reinterpret_cast<const EDITBALLOONTIP*>(lParam);
       reinterpret_cast<BalloonRecorder*>(self)->tips.emplace_back(tip->pszTitle, tip->pszText);
@@ -370,18 +364,21 @@ TEST_F(NewTokenDialogTest, SaveWithASeedForAnotherHashShowsItsBalloonOnTheSeedFi
 // Where the form appears relative to a visible owner, kept inside the work area.
 TEST_F(NewTokenDialogTest, CentresOverItsOwnerWithinTheWorkArea) {
   for (RECT ownerRect : {RECT{300, 200, 900, 700}, RECT{1000, 100, 1270, 400}}) {
-    HWND owner = CreateWindowExW(0, L"Static", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                 ownerRect.left, ownerRect.top, ownerRect.right - ownerRect.left,
-                                 ownerRect.bottom - ownerRect.top, nullptr, nullptr, nullptr, nullptr);
+    HWND owner = CreateWindowExW(0, L"Static", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, ownerRect.left,
+                                 ownerRect.top, ownerRect.right - ownerRect.left, ownerRect.bottom - ownerRect.top,
+                                 nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(owner);
     GetWindowRect(owner, &ownerRect);
     RECT placed = {};
     CNewTokenDlg dialog(library, folder.Path());
-    Open(dialog, [&](HWND form) {
-      GetWindowRect(form, &placed);
-      EXPECT_EQ(GetParent(form), owner);
-      PostMessageW(form, WM_COMMAND, IDCANCEL, 0);
-    }, owner);
+    Open(
+        dialog,
+        [&](HWND form) {
+          GetWindowRect(form, &placed);
+          EXPECT_EQ(GetParent(form), owner);
+          PostMessageW(form, WM_COMMAND, IDCANCEL, 0);
+        },
+        owner);
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
@@ -393,9 +390,8 @@ TEST_F(NewTokenDialogTest, CentresOverItsOwnerWithinTheWorkArea) {
 }
 
 TEST_F(NewTokenDialogTest, RunNewTokenDialogLeavesNothingWhenCancelled) {
-  const NewTokenResult result = WithScript(
-      [](HWND form) { PostMessageW(form, WM_COMMAND, IDCANCEL, 0); },
-      [&] { return RunNewTokenDialog(nullptr, library); });
+  const NewTokenResult result = WithScript([](HWND form) { PostMessageW(form, WM_COMMAND, IDCANCEL, 0); },
+                                           [&] { return RunNewTokenDialog(nullptr, library); });
   EXPECT_EQ(result.resultStatus, kNothingSaved);
   EXPECT_TRUE(result.resultMessage.empty());
   EXPECT_TRUE(result.appendEnter);

@@ -21,8 +21,7 @@ class FakeFormControls : public INewTokenFormControls {
  public:
   struct Shown {
     MessageText serial, seed, userName;
-    std::int32_t hash = kNoChoice, digits = kNoChoice, algorithm = kNoChoice,
-                 interval = kNoChoice;
+    std::int32_t hash = kNoChoice, digits = kNoChoice, algorithm = kNoChoice, interval = kNoChoice;
     bool appendEnter = false;
   } shown;
 
@@ -52,13 +51,22 @@ class FakeFormControls : public INewTokenFormControls {
     return Transfer(source, false, failWriteAt, failedField);
   }
 
-  void Beep() override { NoteCall(); ++beeps; }
-  void Focus(FormField field) override { NoteCall(); focused = field; }
+  void Beep() override {
+    NoteCall();
+    ++beeps;
+  }
+  void Focus(FormField field) override {
+    NoteCall();
+    focused = field;
+  }
   void ShowTip(FormField field, const MessageText& title, const MessageText& text) override {
     NoteCall();
     tips.push_back({field, title, text});
   }
-  void EnableSave(bool enabled) override { NoteCall(); saveEnabled = enabled; }
+  void EnableSave(bool enabled) override {
+    NoteCall();
+    saveEnabled = enabled;
+  }
   void EndForm(FormEnd how) override {
     NoteCall();
     ended = how;
@@ -66,14 +74,16 @@ class FakeFormControls : public INewTokenFormControls {
 
  private:
   // Field by field in the window's order, stopping at the one made to fail.
-  bool Transfer(NewTokenFormState& state, bool toState, std::optional<FormField> failAt,
-                FormField& failedField) {
+  bool Transfer(NewTokenFormState& state, bool toState, std::optional<FormField> failAt, FormField& failedField) {
     auto field = [&](FormField which, auto& inState, auto& onScreen) {
       if (which == failAt) {
         failedField = which;
         return false;
       }
-      if (toState) inState = onScreen; else onScreen = inState;
+      if (toState)
+        inState = onScreen;
+      else
+        onScreen = inState;
       return true;
     };
     return field(FormField::SerialNumber, state.serialText, shown.serial) &&

@@ -161,8 +161,8 @@ TEST_F(NewTokenFormTest, SeedIsUpperCaseHexOfItsLengthAndAShorterOneLeavesNoStal
 
 TEST_F(NewTokenFormTest, SaveIsRefusedWhenTheHashChangedAfterTheSeed) {
   logic.StartUp();
-  logic.GenerateSeed();  // for SHA-1
-  controls.shown.hash = 1;   // operator then picks SHA-256
+  logic.GenerateSeed();     // for SHA-1
+  controls.shown.hash = 1;  // operator then picks SHA-256
   logic.SaveToken();
 
   EXPECT_TRUE(library.personalized.empty());
@@ -272,10 +272,11 @@ TEST_F(NewTokenFormTest, FailedPersonalizeReportsTheStatusAndExportsNothing) {
 }
 
 TEST_F(NewTokenFormTest, SuccessfulSaveReportsTokenThenExportFailuresInLinesThatFit) {
-  services.exportFailureLines = {u"Could not add the token to tseeds.xml: the file is open in another program "
-                                 u"(error 32: The process cannot access the file because it is being used by "
-                                 u"another process.).\r\n",
-                                 u"Could not add the token to tseeds.csv: y.\r\n"};
+  services.exportFailureLines = {
+      u"Could not add the token to tseeds.xml: the file is open in another program "
+      u"(error 32: The process cannot access the file because it is being used by "
+      u"another process.).\r\n",
+      u"Could not add the token to tseeds.csv: y.\r\n"};
   services.exportWritten = {false, false};
   logic.StartUp();
   controls.shown.userName = u"bob";

@@ -42,8 +42,8 @@ TEST(BuildTokenRecord, MapsEveryChoiceAndCopiesOnlyTheSeedOfTheHash) {
     state.digitsChoice = c.digits;
     state.intervalChoice = c.interval;
     const TokenRecord record = BuildTokenRecord(state);
-    EXPECT_EQ(std::vector<std::uint32_t>({record.type, record.hashAlgorithm, record.digits, record.timeStep,
-                                          record.reserved}),
+    EXPECT_EQ(std::vector<std::uint32_t>(
+                  {record.type, record.hashAlgorithm, record.digits, record.timeStep, record.reserved}),
               std::vector<std::uint32_t>({c.type, c.hashAlgorithm, c.digitCount, c.timeStep, 0}));
     EXPECT_EQ(0, std::memcmp(record.seed, state.seedBytes, c.seedLength));
     EXPECT_TRUE(ZeroFrom(record.seed, c.seedLength, sizeof record.seed));

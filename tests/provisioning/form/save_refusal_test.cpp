@@ -17,9 +17,9 @@ TEST(SaveRefusalTest, SerialWithACharacterTheCodePageLacksIsRefusedNamingIt) {
   struct Case {
     MessageText serial, named;
   } cases[] = {
-      {u"\u03A9SN-1", u"\u201C\u03A9\u201D"},                     // best fit would store "OSN-1"
-      {u"\u5E8F\u5217\u53F7-1", u"\u201C\u5E8F\u201D"},           // default character: "???-1"
-      {u"OK-\U0001F511", u"\u201C\U0001F511\u201D"},               // a pair is named whole
+      {u"\u03A9SN-1", u"\u201C\u03A9\u201D"},            // best fit would store "OSN-1"
+      {u"\u5E8F\u5217\u53F7-1", u"\u201C\u5E8F\u201D"},  // default character: "???-1"
+      {u"OK-\U0001F511", u"\u201C\U0001F511\u201D"},     // a pair is named whole
   };
   for (const Case& c : cases) {
     const SerialCheck check = CheckSerial(c.serial, kWesternEuropean);

@@ -111,8 +111,7 @@ TEST(UnusedSerial, DrawingIsBoundedAndAFailedDrawIsReported) {
 
   char buffer[64] = {};
   EXPECT_FALSE(DrawUnusedSerial([](char*) { return false; },
-                                [](const std::vector<std::string>& c) { return std::vector<bool>(c.size()); },
-                                buffer));
+                                [](const std::vector<std::string>& c) { return std::vector<bool>(c.size()); }, buffer));
 }
 
 TEST(SeedFileSerials, AnySerialElementCountsAcrossBlocksWithEntitiesDecoded) {
@@ -120,10 +119,10 @@ TEST(SeedFileSerials, AnySerialElementCountsAcrossBlocksWithEntitiesDecoded) {
       "<data><serials>S0</serials><serial>S1</serial><x><serial id=\"a\">S&amp;2</serial></x>"
       "<serial\n>S&#51;</serial><serial/><notserial>S4</notserial><serial><![CDATA[S5]]></serial>"
       "<serial>&#x41;&quot;&apos;&lt;&gt;&co;&#1114112;</serial>"
-      "<serial>" + std::string(500, 'L') + "</serial><serial>S6";
-  const std::vector<std::string> candidates = {"S0", "S1", "S&2", "S3", "", "S4", "S5",
-                                               std::string(500, 'L'), "S6", "S&amp;2",
-                                               "A\"'<>&co;&#1114112;"};
+      "<serial>" +
+      std::string(500, 'L') + "</serial><serial>S6";
+  const std::vector<std::string> candidates = {
+      "S0", "S1", "S&2", "S3", "", "S4", "S5", std::string(500, 'L'), "S6", "S&amp;2", "A\"'<>&co;&#1114112;"};
   const std::vector<bool> expected = {false, true, true, true, true, false, false, false, true, false, true};
   for (const std::size_t block : {std::size_t{1}, std::size_t{3}, std::size_t{1} << 16}) {
     SCOPED_TRACE(block);
@@ -137,9 +136,11 @@ TEST(SeedFileSerials, AnySerialElementCountsAcrossBlocksWithEntitiesDecoded) {
     // The same reader pairs each serial with the seed after it; a pair cut
     // off by the end of the bytes is none, and a file is whole at its root's end.
     for (const std::string& end : {std::string("</data>\n"), std::string()}) {
-      StringSource pairs("<data><serial>S&amp;1</serial><seedling>99</seedling><seed>ab</seed><serial>S2"
-                         "</serial><seed>CD</seed><serial>S3</serial><seed>EF" + end,
-                         block);
+      StringSource pairs(
+          "<data><serial>S&amp;1</serial><seedling>99</seedling><seed>ab</seed><serial>S2"
+          "</serial><seed>CD</seed><serial>S3</serial><seed>EF" +
+              end,
+          block);
       SeedFileTokens tokens;
       ASSERT_TRUE(ScanSeedFileTokens(pairs, tokens));
       EXPECT_TRUE(tokens.Holds(SeedFileTokenKey("S&1", "AB")));

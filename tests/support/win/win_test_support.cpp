@@ -10,9 +10,8 @@ HANDLE InheritableFile(const std::filesystem::path& path) {
   SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
   // Shared for everything: a console host that Wine starts for the child may
   // hold an inherited copy a little longer than the child itself.
-  return CreateFileW(path.c_str(), GENERIC_WRITE,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &security, CREATE_NEW,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &security,
+                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 std::string FileText(const std::filesystem::path& path) {
@@ -56,8 +55,8 @@ ProgramRun RunProgram(const std::filesystem::path& program, const std::vector<st
   startup.hStdOutput = output.Get();
   startup.hStdError = errors.Get();
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &started)) {
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                      &startup, &started)) {
     run.errors = "CreateProcessW failed with " + std::to_string(GetLastError());
     return run;
   }
