@@ -2,9 +2,9 @@
 
 #include <utility>
 
-namespace {
+#include "text/unicode_text.h"
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+namespace {
 
 // Where the first row of `line` (longer than `maxChars`) ends, and how many
 // units after it (a space) the break swallows.

@@ -23,10 +23,10 @@ std::string Utf8FromUtf16(std::u16string_view text) {
   utf8.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+    if (IsHighSurrogate(code) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
+    } else if (IsHighSurrogate(code) || IsLowSurrogate(code)) {
       code = 0xFFFD;
     }
     AppendUtf8(utf8, code);

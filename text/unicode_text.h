@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+// The halves of a UTF-16 surrogate pair.
+constexpr bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
 // One code point as UTF-8; nothing for a value beyond U+10FFFF.
 void AppendUtf8(std::string& out, char32_t code);
 

@@ -40,8 +40,7 @@ StateLoadOutcome StateFile::Load(KeyState& state, std::string& problem) const {
 }
 
 bool StateFile::Lock(FileLock& lock, std::string& problem) const {
-  std::filesystem::path lockFile = path_;
-  lockFile += ".lock";
+  const std::filesystem::path lockFile = LockFileFor(path_);
   FileError error;
   switch (lock.Acquire(lockFile, kStateLockPatience, error)) {
     case FileLock::Outcome::Held: return true;

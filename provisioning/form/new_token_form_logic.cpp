@@ -14,6 +14,7 @@
 #include "text/hex_text.h"
 #include "text/line_breaks.h"
 #include "vendor/bounded_text.h"
+#include "vendor/key_queries.h"
 
 namespace {
 
@@ -217,12 +218,7 @@ void NewTokenFormLogic::SaveToken() {
 // The key's own serial number (the form's default, and the key a save's
 // record names); empty when the key does not say. The key need not end it
 // within its 32 bytes.
-std::string NewTokenFormLogic::KeySerial() {
-  DeviceInfo info;
-  std::memset(&info, 0, sizeof info);
-  if (library_.GetDeviceInfo(&info) != CV_OK) return {};
-  return TextWithin(info.sn);
-}
+std::string NewTokenFormLogic::KeySerial() { return KeySerialNumber(library_).value_or(std::string()); }
 
 // Export failures are added to the message; the token is on the key either way.
 void NewTokenFormLogic::ExportSeed(const TokenRecord& record) {

@@ -2,6 +2,7 @@
 
 #include "provisioning/form/token_record_mapping.h"
 #include "text/format_text.h"
+#include "text/unicode_text.h"
 
 namespace {
 
@@ -33,9 +34,6 @@ const char16_t kUnwritableFormat[] =
 const char16_t kSeedForOtherHashFormat[] = u"The seed was made for %s. Click \"Generate\" for a %s seed.";
 
 constexpr std::size_t kMaxSerialBytes = kSerialCapacity - 1;
-
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // Length in units of the character at `at`: 2 for a surrogate pair, else 1.
 std::size_t CharacterLength(const MessageText& text, std::size_t at) {

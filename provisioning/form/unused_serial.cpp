@@ -7,7 +7,7 @@
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "random/random_generation.h"
 #include "vendor/bounded_text.h"
-#include "vendor/cv_manager.h"
+#include "vendor/key_queries.h"
 
 namespace {
 
@@ -39,8 +39,9 @@ bool DrawUnusedSerial(const std::function<bool(char*)>& draw, const SerialsTaken
   return true;
 }
 
-bool SeedFileSerialCache::Holds(const char* fileName, const std::string& serial) {
-  if (folder_.empty()) return false;
+const SerialSet& SeedFileSerialCache::Serials(const char* fileName) {
+  static const SerialSet kNone;
+  if (folder_.empty()) return kNone;
   const std::filesystem::path path = folder_ / fileName;
   File& file = files_[fileName];
   const FileStamp now = StampOf(path);
@@ -57,22 +58,15 @@ bool SeedFileSerialCache::Holds(const char* fileName, const std::string& serial)
       file.read = true;
     }
   }
-  return file.serials.Contains(serial);
+  return file.serials;
 }
 
 namespace {
 
-// The serials the key lists, up to the first empty one.
+// The serials the key lists; none when it cannot list them.
 std::vector<std::string> ListedSerials(ITokenLibrary& library) {
   std::vector<std::string> serials;
-  std::vector<TokenRecord> listing(kMaxTokens);
-  std::memset(listing.data(), 0, listing.size() * sizeof(TokenRecord));
-  if (library.OtpList(0, listing.data()) != CV_OK) return serials;
-  for (const TokenRecord& record : listing) {
-    std::string serial(record.serial, BoundedLength(record.serial, sizeof record.serial));
-    if (serial.empty()) break;  // the key's list ends at the first empty serial
-    serials.push_back(std::move(serial));
-  }
+  for (const TokenRecord& record : ListKeyTokens(library).tokens) serials.push_back(TextWithin(record.serial));
   return serials;
 }
 
@@ -89,9 +83,12 @@ SerialUse FindSerialUse(SeedFileSerialCache& files, const char* xmlFileName, ITo
 std::vector<bool> SerialsInUse(SeedFileSerialCache& files, ITokenLibrary& library,
                                const std::vector<std::string>& candidates) {
   const std::vector<std::string> listed = ListedSerials(library);
+  // Each file is looked at once for the whole batch.
+  const SerialSet& hotp = files.Serials("hseeds.xml");
+  const SerialSet& totp = files.Serials("tseeds.xml");
   std::vector<bool> taken(candidates.size(), false);
   for (std::size_t i = 0; i < candidates.size(); ++i) {
-    taken[i] = files.Holds("hseeds.xml", candidates[i]) || files.Holds("tseeds.xml", candidates[i]) ||
+    taken[i] = hotp.Contains(candidates[i]) || totp.Contains(candidates[i]) ||
                std::find(listed.begin(), listed.end(), candidates[i]) != listed.end();
   }
   return taken;

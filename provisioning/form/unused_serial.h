@@ -29,8 +29,11 @@ class SeedFileSerialCache {
  public:
   explicit SeedFileSerialCache(std::filesystem::path seedFolder) : folder_(std::move(seedFolder)) {}
 
+  // The serials the file holds, read again if it changed since; none when
+  // it cannot be read. Valid until the next call for the same file.
+  const SerialSet& Serials(const char* fileName);
   // Whether the file holds `serial`; false also when it cannot be read.
-  bool Holds(const char* fileName, const std::string& serial);
+  bool Holds(const char* fileName, const std::string& serial) { return Serials(fileName).Contains(serial); }
   // How many times a file was read, for tests.
   int Reads() const { return reads_; }
 

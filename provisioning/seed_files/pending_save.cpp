@@ -1,10 +1,7 @@
 #include "provisioning/seed_files/pending_save.h"
 
 #include <algorithm>
-#include <array>
-#include <atomic>
 #include <chrono>
-#include <cstring>
 #include <sstream>
 #include <system_error>
 
@@ -19,6 +16,7 @@
 #include "text/hex_text.h"
 #include "text/unicode_text.h"
 #include "vendor/bounded_text.h"
+#include "vendor/key_queries.h"
 
 namespace {
 
@@ -31,21 +29,9 @@ bool IsRecordName(const std::string& name) {
          temporary_name::IsDrawnName(std::string("tseeds") + kMarker, kSuffix, name);
 }
 
-// Held by the save that the record is of, for as long as it runs.
-std::filesystem::path LockFileOf(const std::filesystem::path& record) {
-  std::filesystem::path lockFile = record;
-  lockFile += ".lock";
-  return lockFile;
-}
-
 std::string RecordName(bool totp) {
-  static std::atomic<std::uint64_t> counter{0};
-  const std::uint64_t local = 0;
-  const std::uint64_t entropy =
-      static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
-      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count() << 17) ^
-      (counter++ << 52) ^ reinterpret_cast<std::uintptr_t>(&local);
-  return std::string(totp ? "tseeds" : "hseeds") + kMarker + temporary_name::RandomDigits(entropy) + kSuffix;
+  return std::string(totp ? "tseeds" : "hseeds") + kMarker + temporary_name::RandomDigits(temporary_name::Entropy()) +
+         kSuffix;
 }
 
 std::string HexOf(const std::string& bytes) {
@@ -70,27 +56,22 @@ struct KeyView {
   bool asked = false;
   bool present = false;
   std::string serial;
-  CvStatus listStatus = CV_OK;
-  std::array<TokenRecord, kMaxTokens> tokens{};
+  KeyTokens listed;
 };
 
 void Ask(ITokenLibrary& library, KeyView& key) {
   if (key.asked) return;
   key.asked = true;
-  DeviceInfo info;
-  std::memset(&info, 0, sizeof info);
-  key.present = library.GetDeviceInfo(&info) == CV_OK;
+  const std::optional<std::string> serial = KeySerialNumber(library);
+  key.present = serial.has_value();
   if (!key.present) return;
-  key.serial = TextWithin(info.sn);
-  std::memset(key.tokens.data(), 0, sizeof key.tokens);
-  key.listStatus = library.OtpList(0, key.tokens.data());
+  key.serial = *serial;
+  key.listed = ListKeyTokens(library);
 }
 
 bool Lists(const KeyView& key, const ExportedToken& token) {
-  for (const TokenRecord& record : key.tokens) {
-    const std::string serial = TextWithin(record.serial);
-    if (serial.empty()) break;  // the list ends at the first empty serial
-    if (serial == token.serial && record.type == (token.totp ? TOTP : HOTP) &&
+  for (const TokenRecord& record : key.listed.tokens) {
+    if (TextWithin(record.serial) == token.serial && record.type == (token.totp ? TOTP : HOTP) &&
         record.hashAlgorithm == (token.sha256 ? HASH_SHA256 : HASH_SHA1) && record.digits == token.digits &&
         record.timeStep == token.interval) {
       return true;
@@ -99,18 +80,20 @@ bool Lists(const KeyView& key, const ExportedToken& token) {
   return false;
 }
 
+const char16_t kNotSettled[] = u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n";
+
 // One record: settled, dropped or kept, with its line(s).
 void Settle(const std::filesystem::path& folder, const std::filesystem::path& path, ITokenLibrary& library,
             SeedFileAccess& files, KeyView& key, std::vector<MessageText>& lines) {
   const MessageText recordName = path.filename().u16string();
   FileLock lock;
   FileError error;
-  switch (lock.Acquire(LockFileOf(path), std::chrono::milliseconds(0), error)) {
+  // Held by the save that the record is of, for as long as it runs.
+  switch (lock.Acquire(LockFileFor(path), std::chrono::milliseconds(0), error)) {
     case FileLock::Outcome::Held: break;
     case FileLock::Outcome::Busy: return;  // a save running now holds it
     case FileLock::Outcome::Failed:
-      lines.push_back(Format(u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n",
-                             recordName, FileErrorReason(u"its lock file could not be created", error)));
+      lines.push_back(Format(kNotSettled, recordName, FileErrorReason(u"its lock file could not be created", error)));
       return;
   }
   const ReadOutcome read = files.Read(path);
@@ -121,8 +104,7 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
     const MessageText why = read.state == ReadOutcome::State::Failed
                                 ? FileErrorReason(u"it could not be read", read.error)
                                 : MessageText(u"it is damaged");
-    lines.push_back(
-        Format(u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n", recordName, why));
+    lines.push_back(Format(kNotSettled, recordName, why));
     return;
   }
   const MessageText serial = Shown(save->token.serial);
@@ -136,11 +118,11 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
                serial, keySerial, recordName));
     return;
   }
-  if (key.listStatus != CV_OK) {
+  if (key.listed.status != CV_OK) {
     lines.push_back(
         Format(u"An interrupted save of the token %s for the key %s is not finished: the key's tokens "
                u"could not be listed (error = 0x%08X). Its record %s was kept.\r\n",
-               serial, keySerial, key.listStatus, recordName));
+               serial, keySerial, key.listed.status, recordName));
     return;
   }
   std::error_code ignored;
@@ -242,7 +224,7 @@ std::optional<MessageText> PendingSaveRecord::Begin(const std::filesystem::path&
   const std::string text = PendingSaveXml(save);
   for (int attempt = 0; attempt < 10; ++attempt) {
     const std::filesystem::path path = folder / RecordName(save.token.totp);
-    const std::filesystem::path lockFile = LockFileOf(path);
+    const std::filesystem::path lockFile = LockFileFor(path);
     FileError error;
     const FileLock::Outcome locked = lock_.Acquire(lockFile, std::chrono::milliseconds(0), error);
     if (locked == FileLock::Outcome::Busy) continue;
@@ -293,7 +275,7 @@ std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder,
   for (const auto& [temporary, record] : partial) {
     FileLock lock;
     FileError ignored;
-    if (lock.Acquire(LockFileOf(folder / std::filesystem::u8path(record)), std::chrono::milliseconds(0), ignored) ==
+    if (lock.Acquire(LockFileFor(folder / std::filesystem::u8path(record)), std::chrono::milliseconds(0), ignored) ==
         FileLock::Outcome::Held) {
       RemoveTemporary(temporary);
     }

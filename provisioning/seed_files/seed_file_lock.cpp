@@ -5,8 +5,7 @@
 
 std::optional<MessageText> LockSeedFile(FileLock& lock, const std::filesystem::path& file,
                                         std::chrono::milliseconds patience) {
-  std::filesystem::path lockFile = file;
-  lockFile += ".lock";
+  const std::filesystem::path lockFile = LockFileFor(file);
   const MessageText lockName = lockFile.filename().u16string();
   FileError error;
   switch (lock.Acquire(lockFile, patience, error)) {

@@ -1,14 +1,13 @@
 #include "provisioning/seed_files/xml_references.h"
 
+#include "text/hex_text.h"
 #include "text/unicode_text.h"
 
 namespace {
 
 int DigitValue(char c, bool hex) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (hex && c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (hex && c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  if (hex) return HexDigitValue(c);
+  return c >= '0' && c <= '9' ? c - '0' : -1;
 }
 
 }  // namespace

@@ -50,8 +50,6 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 // The value of `encoding="..."` in an XML declaration at the start of the
 // bytes (after a UTF-8 byte-order mark and white space), if there is one.
 std::optional<std::string> DeclaredEncoding(std::string_view bytes) {

@@ -23,6 +23,9 @@ inline constexpr char kXmlSerialElement[] = "serial";
 inline constexpr char kXmlSeedElement[] = "seed";
 inline constexpr char kXmlRootClose[] = "</data>";
 
+// XML's white space, between markup and around the declaration's parts.
+constexpr bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
 // The layout nests four levels (data/tokens/token/serial); deeper files are
 // hostile, and rewriting them with indentation grows with the square of the depth.
 inline constexpr unsigned kXmlMaxDepth = 32;

@@ -16,8 +16,6 @@ namespace {
 // with references a serial is at most six times longer. A longer text is none.
 constexpr std::size_t kMaxText = 63 * 6;
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 #ifdef OTP_SCAN_SSE2
 // Where `open` (two bytes or more) starts in [from, end), or end: sixteen
 // places at a time, each checked for its first, second and last byte before
@@ -74,7 +72,7 @@ std::optional<NamedTag> NameAt(std::string_view view, std::size_t tag, const std
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::size_t after = tag + 1 + names[i].size();
     if (after < view.size() && view.compare(tag + 1, names[i].size(), names[i]) == 0 &&
-        (view[after] == '>' || view[after] == '/' || IsSpace(view[after]))) {
+        (view[after] == '>' || view[after] == '/' || IsXmlSpace(view[after]))) {
       return NamedTag{i, after};
     }
   }
@@ -83,7 +81,7 @@ std::optional<NamedTag> NameAt(std::string_view view, std::size_t tag, const std
 
 // Whether the last bytes, but for white space, are the root's closing tag.
 bool EndsWithRootClose(std::string_view tail) {
-  while (!tail.empty() && IsSpace(tail.back())) tail.remove_suffix(1);
+  while (!tail.empty() && IsXmlSpace(tail.back())) tail.remove_suffix(1);
   const std::string_view close = kXmlRootClose;
   return tail.size() >= close.size() && tail.substr(tail.size() - close.size()) == close;
 }

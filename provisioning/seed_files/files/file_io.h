@@ -144,6 +144,9 @@ struct AppendOutcome {
 // to its end: everything it wrote lands, or nothing does.
 AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write);
 
+// "<file>.lock" beside `file`: the lock file of whoever takes turns at it.
+inline std::filesystem::path LockFileFor(std::filesystem::path file) { return file += ".lock"; }
+
 // An exclusive lock held through a lock file, across processes and, on a
 // network share, across machines. The lock is the open file, not its
 // existence: a lock file left behind by a crash blocks nobody.

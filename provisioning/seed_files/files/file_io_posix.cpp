@@ -120,15 +120,6 @@ class WritingFile {
   DescriptorSink sink_;
 };
 
-std::uint64_t Entropy() {
-  static std::atomic<std::uint64_t> counter{0};
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  const std::uint64_t local = 0;
-  return (static_cast<std::uint64_t>(getpid()) << 40) ^ static_cast<std::uint64_t>(now.tv_nsec) ^
-         (static_cast<std::uint64_t>(now.tv_sec) << 20) ^ (counter++ << 52) ^ reinterpret_cast<std::uintptr_t>(&local);
-}
-
 // The file that `path` leads to through any symbolic links.
 std::filesystem::path ThroughLinks(std::filesystem::path path) {
   for (int hop = 0; hop < 40; ++hop) {
@@ -142,6 +133,15 @@ std::filesystem::path ThroughLinks(std::filesystem::path path) {
 }
 
 }  // namespace
+
+std::uint64_t temporary_name::Entropy() {
+  static std::atomic<std::uint64_t> counter{0};
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const std::uint64_t local = 0;
+  return (static_cast<std::uint64_t>(getpid()) << 40) ^ static_cast<std::uint64_t>(now.tv_nsec) ^
+         (static_cast<std::uint64_t>(now.tv_sec) << 20) ^ (counter++ << 52) ^ reinterpret_cast<std::uintptr_t>(&local);
+}
 
 std::string FileErrorText(const FileError& error) {
   return "error " + std::to_string(error.code) + ": " + std::strerror(static_cast<int>(error.code));
@@ -185,7 +185,7 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   std::unique_ptr<WritingFile> file;
   for (unsigned attempt = 0; attempt < 100 && !file; ++attempt) {
     const std::filesystem::path temporary =
-        folder / std::filesystem::u8path(temporary_name::For(target.filename().u8string(), Entropy()));
+        folder / std::filesystem::u8path(temporary_name::For(target.filename().u8string(), temporary_name::Entropy()));
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0644);
     if (fd >= 0) {
       file = std::make_unique<WritingFile>(fd, temporary);

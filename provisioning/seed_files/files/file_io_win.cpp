@@ -106,18 +106,6 @@ class WritingFile {
   HandleSink sink_;
 };
 
-std::uint64_t Entropy() {
-  static std::atomic<std::uint64_t> counter{0};
-  LARGE_INTEGER now{};
-  QueryPerformanceCounter(&now);
-  FILETIME time{};
-  GetSystemTimeAsFileTime(&time);
-  const std::uint64_t local = 0;
-  return (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40) ^ static_cast<std::uint64_t>(now.QuadPart) ^
-         (static_cast<std::uint64_t>(time.dwLowDateTime) << 20) ^ (counter++ << 52) ^
-         reinterpret_cast<std::uintptr_t>(&local);
-}
-
 // The attributes a replaced file keeps; read-only files are never replaced.
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -206,6 +194,18 @@ std::uint64_t Ticks(const FILETIME& time) {
 
 }  // namespace
 
+std::uint64_t temporary_name::Entropy() {
+  static std::atomic<std::uint64_t> counter{0};
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  FILETIME time{};
+  GetSystemTimeAsFileTime(&time);
+  const std::uint64_t local = 0;
+  return (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40) ^ static_cast<std::uint64_t>(now.QuadPart) ^
+         (static_cast<std::uint64_t>(time.dwLowDateTime) << 20) ^ (counter++ << 52) ^
+         reinterpret_cast<std::uintptr_t>(&local);
+}
+
 std::string FileErrorText(const FileError& error) {
   std::string text = "error " + std::to_string(error.code);
   char words[256] = {};
@@ -264,7 +264,7 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   DWORD code = ERROR_FILE_EXISTS;
   for (unsigned attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
     const std::filesystem::path temporary =
-        folder / std::filesystem::u8path(temporary_name::For(targetName, Entropy()));
+        folder / std::filesystem::u8path(temporary_name::For(targetName, temporary_name::Entropy()));
     const HANDLE handle =
         CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {

@@ -15,6 +15,10 @@ constexpr std::size_t kRandomDigits = 16;
 // A temporary left unwritten this long belongs to no running save.
 constexpr long long kStaleAfterSeconds = 60;
 
+// Different in every call, in every process: the process id, the clocks, a
+// counter and a stack address. Each platform's file layer gives it.
+std::uint64_t Entropy();
+
 // Spreads the bits of `value` (pid, clock, counter) over all 64.
 inline std::uint64_t Mix(std::uint64_t value) {
   value += 0x9E3779B97F4A7C15ull;
