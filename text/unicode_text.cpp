@@ -53,3 +53,37 @@ std::u16string Utf16FromLittleEndianBytes(std::string_view bytes) {
   }
   return text;
 }
+
+void Utf8Check::Feed(std::string_view bytes) {
+  for (const char c : bytes) {
+    if (!valid_) return;
+    const auto byte = static_cast<unsigned char>(c);
+    if (pending_ > 0) {
+      if (byte < low_ || byte > high_) {
+        valid_ = false;
+        return;
+      }
+      --pending_;
+      low_ = 0x80;
+      high_ = 0xBF;
+      continue;
+    }
+    if (byte < 0x80) continue;
+    ascii_ = false;
+    // The first continuation byte's range rules out overlong forms,
+    // surrogates and code points beyond U+10FFFF (RFC 3629's table).
+    if (byte >= 0xC2 && byte <= 0xDF) {
+      pending_ = 1;
+    } else if (byte >= 0xE0 && byte <= 0xEF) {
+      pending_ = 2;
+      if (byte == 0xE0) low_ = 0xA0;
+      if (byte == 0xED) high_ = 0x9F;
+    } else if (byte >= 0xF0 && byte <= 0xF4) {
+      pending_ = 3;
+      if (byte == 0xF0) low_ = 0x90;
+      if (byte == 0xF4) high_ = 0x8F;
+    } else {
+      valid_ = false;
+    }
+  }
+}

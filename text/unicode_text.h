@@ -9,6 +9,31 @@
 constexpr bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 constexpr bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
+// Unicode's White_Space characters: what a server's trim may take off the
+// ends of a text (tab, line breaks, space, no-break and ideographic spaces).
+constexpr bool IsWhiteSpace(char32_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// Whether the bytes are well-formed UTF-8 (no overlong form, no surrogate,
+// nothing beyond U+10FFFF, no sequence cut off at the end), fed a block at
+// a time: a sequence may run across blocks.
+class Utf8Check {
+ public:
+  void Feed(std::string_view bytes);
+  // Nothing but ASCII so far: such bytes are UTF-8 and any 8-bit code page alike.
+  bool Ascii() const { return ascii_; }
+  bool Valid() const { return valid_ && pending_ == 0; }
+
+ private:
+  bool ascii_ = true;
+  bool valid_ = true;
+  unsigned pending_ = 0;      // continuation bytes still due
+  unsigned char low_ = 0x80;  // the range the next continuation byte must lie in
+  unsigned char high_ = 0xBF;
+};
+
 // One code point as UTF-8; nothing for a value beyond U+10FFFF.
 void AppendUtf8(std::string& out, char32_t code);
 
