@@ -26,10 +26,13 @@ std::optional<MessageText> AppendXml(SeedFileAccess& files, const std::filesyste
                                      std::vector<MessageText>& notes) {
   XmlSeedToken texts;
   texts.sha256 = token.sha256;
-  // The file declares no encoding, so readers take it as UTF-8.
+  // The file declares no encoding, so readers take it as UTF-8; a file an
+  // older tool wrote in the ANSI code page stays in it.
   texts.name = Utf8FromUtf16(token.userName);
   texts.digits = std::to_string(token.digits);
   texts.serial = Utf8FromUtf16(serial);
+  texts.ansiName = NarrowText(token.userName.c_str(), kThreadAnsiCodePage);
+  texts.ansiSerial = token.serial;
   texts.seedHex = HexText(token.seed.data(), token.seed.size(), true);
   return AppendTokenToXmlFile(files, file, token.totp, texts, &notes);
 }
@@ -187,8 +190,10 @@ SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const
   if (xml.source) {
     SeedFileTokens tokens;
     if (ScanSeedFileTokens(*xml.source, tokens)) {
-      presence.holding.xml =
-          tokens.Holds(SeedFileTokenKey(Utf8FromUtf16(*serial), HexText(token.seed.data(), token.seed.size(), true)));
+      // In UTF-8, or in the ANSI code page in a file an older tool began.
+      const std::string seedHex = HexText(token.seed.data(), token.seed.size(), true);
+      presence.holding.xml = tokens.Holds(SeedFileTokenKey(Utf8FromUtf16(*serial), seedHex)) ||
+                             tokens.Holds(SeedFileTokenKey(token.serial, seedHex));
     } else {
       unreadable(xmlFile, xml.source->error);
     }

@@ -320,6 +320,26 @@ XmlAppendOutcome Refuse(MessageText reason) {
 
 }  // namespace
 
+XmlTokenInFileEncoding InFileEncoding(const XmlSeedToken& token, const Utf8Check& fileBytes) {
+  XmlTokenInFileEncoding result;
+  if (fileBytes.Valid()) {
+    result.token = token;
+    return result;
+  }
+  const bool name = token.ansiName || token.name.empty();
+  if (!name || !token.ansiSerial) {
+    result.refusal = Format(
+        u"the file holds its texts in this computer's code page, not in UTF-8, and that code "
+        u"page has no form for the %s",
+        name ? u"serial number" : u"user name");
+    return result;
+  }
+  result.token = token;
+  result.token->name = token.ansiName.value_or(std::string());
+  result.token->serial = *token.ansiSerial;
+  return result;
+}
+
 bool AppendTokenElement(pugi::xml_node tokens, const XmlSeedToken& token) {
   pugi::xml_node element = tokens.append_child("token");
   if (!element) return false;
@@ -335,7 +355,9 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
   pugi::xml_parse_result parsed;
   std::optional<MessageText> badEncoding;
   ByteScan scan;
+  Utf8Check fileBytes;
   if (existing) {
+    fileBytes.Feed(*existing);
     // Taken before the parse, which changes the buffer in place.
     const std::optional<std::string> declared = DeclaredEncoding(*existing);
     const bool ascii = declared && IsAscii(*existing);
@@ -373,7 +395,12 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
   // Saving a tree without this element would throw away whatever the file held.
   pugi::xml_node tokens = document.first_element_by_path("data/tokens", '/');
   if (!tokens) return Refuse(u"the file has no data/tokens element");
-  if (!AppendTokenElement(tokens, token)) return Refuse(u"there was not enough memory");
+  // Bytes the parser took as UTF-8 keep their own encoding; converted ones
+  // (UTF-16, Latin-1) are all UTF-8 now.
+  if (parsed.encoding != pugi::encoding_utf8) fileBytes = Utf8Check();
+  const XmlTokenInFileEncoding encoded = InFileEncoding(token, fileBytes);
+  if (!encoded.token) return Refuse(encoded.refusal);
+  if (!AppendTokenElement(tokens, *encoded.token)) return Refuse(u"there was not enough memory");
   // Indentation grows with the square of the depth: a deep file would fill the disk.
   if (auto reason = ArrangeTree(document, document.first_element_by_path("data/header", '/'), tokens, kXmlMaxDepth)) {
     return Refuse(std::move(*reason));

@@ -5,19 +5,36 @@
 // text. No file access here.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "provisioning/seed_files/files/byte_sink.h"
 #include "text/message_text.h"
+#include "text/unicode_text.h"
 
-// The texts of one `token` element, all UTF-8.
+// The texts of one `token` element, UTF-8.
 struct XmlSeedToken {
   bool sha256 = false;
   std::string name;  // no `name` element when empty
   std::string digits;
   std::string serial;
   std::string seedHex;  // upper-case
+  // The name and the serial in the ANSI code page, for a file of an older
+  // tool that holds its texts in that code page; none when the code page has
+  // no exact form for the text.
+  std::optional<std::string> ansiName;
+  std::optional<std::string> ansiSerial;
 };
+
+// One file, one encoding: a file whose bytes are valid UTF-8 (a new file,
+// and one of nothing but ASCII, too) gets the token in UTF-8; any other is
+// taken to be in the ANSI code page and gets the token in it. Nothing, with
+// the reason, when that code page cannot hold a text exactly.
+struct XmlTokenInFileEncoding {
+  std::optional<XmlSeedToken> token;
+  MessageText refusal;
+};
+XmlTokenInFileEncoding InFileEncoding(const XmlSeedToken& token, const Utf8Check& fileBytes);
 
 struct XmlAppendOutcome {
   enum class Status {

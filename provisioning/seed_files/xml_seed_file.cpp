@@ -78,6 +78,7 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
     if (published.Published()) return std::nullopt;
     if (auto reason = PublishFailure(published)) return publishFailure(published, std::move(*reason));
     if (streamed.status == XmlStreamOutcome::Status::SourceFailed) return unreadable(readError);
+    if (streamed.status == XmlStreamOutcome::Status::Refused) return failure(streamed.reason);
   }
 
   ReadOutcome existing;

@@ -47,7 +47,19 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
     outcome.status = status;
     return outcome;
   };
-  const std::string tokenBytes = XmlTokenElementBytes(token);
+  // The token's bytes are made where they go in, once the bytes before them
+  // tell the file's encoding (after the tokens only the root's end follows).
+  Utf8Check fileBytes;
+  std::string tokenBytes;
+  const auto encodeToken = [&] {
+    XmlTokenInFileEncoding encoded = InFileEncoding(token, fileBytes);
+    if (!encoded.token) {
+      outcome.reason = std::move(encoded.refusal);
+      return false;
+    }
+    tokenBytes = XmlTokenElementBytes(*encoded.token);
+    return true;
+  };
 
   XmlLayoutScanner scanner(totp);
   std::vector<char> bytes(kBlockSize);
@@ -57,6 +69,7 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
     const std::optional<std::size_t> got = in.Read(buffer + filled, bytes.size() - filled);
     if (!got) return stop(Status::SourceFailed);
     if (*got == 0) break;
+    fileBytes.Feed(std::string_view(buffer + filled, *got));
     filled += *got;
 
     // Every whole line in the buffer is checked; the checked bytes not yet
@@ -73,6 +86,7 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
         case XmlLayoutLine::Invalid: return stop(Status::NotInLayout);
         case XmlLayoutLine::Plain: break;
         case XmlLayoutLine::EmptyTokens:
+          if (!encodeToken()) return stop(Status::Refused);
           if (!out.Write(buffer + copied, next - copied) || !out.Write("\t<tokens>\n", 10) ||
               !out.Write(tokenBytes.data(), tokenBytes.size()) || !out.Write("\t</tokens>\n", 11)) {
             return stop(Status::SinkFailed);
@@ -80,6 +94,7 @@ XmlStreamOutcome StreamTokenIntoXml(ByteSource& in, bool totp, const XmlSeedToke
           copied = lineEnd + 1;
           break;
         case XmlLayoutLine::TokensEnd:
+          if (!encodeToken()) return stop(Status::Refused);
           if (!out.Write(buffer + copied, next - copied) || !out.Write(tokenBytes.data(), tokenBytes.size())) {
             return stop(Status::SinkFailed);
           }

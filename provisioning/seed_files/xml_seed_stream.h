@@ -11,9 +11,11 @@ struct XmlStreamOutcome {
   enum class Status {
     Written,       // the whole new file went to the sink
     NotInLayout,   // the file is not exactly in the layout: use AppendTokenToXml
+    Refused,       // the file's encoding cannot hold the token; `reason` says why
     SourceFailed,  // a read failed; the source knows why
     SinkFailed,    // a write failed; the sink knows why
   } status = Status::Written;
+  MessageText reason;
 };
 
 // Reads `in` in blocks, checks each line against the layout and copies the

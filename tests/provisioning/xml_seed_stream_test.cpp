@@ -47,6 +47,10 @@ bool ExpectSameAsFallback(const std::string& file, bool totp, const XmlSeedToken
       EXPECT_FALSE(accepted) << "block size " << blockSize << " changed the verdict";
       continue;
     }
+    if (status == StreamStatus::Refused) {  // bytes of another encoding and a token it cannot hold
+      EXPECT_FALSE(fallback.written);
+      continue;
+    }
     EXPECT_EQ(status, StreamStatus::Written);
     EXPECT_TRUE(fallback.written);
     EXPECT_EQ(stream.bytes, fallback.bytes) << "block size " << blockSize;
@@ -303,6 +307,55 @@ TEST(XmlSeedStream, FailedReadsAndWritesAreReported) {
     StringSource bytes(file, 64);
     FailingSink failing(budget);
     EXPECT_EQ(StreamTokenIntoXml(bytes, false, NewToken("S"), failing).status, StreamStatus::SinkFailed);
+  }
+}
+
+bool Holds(const std::string& bytes, const std::string& part) { return bytes.find(part) != std::string::npos; }
+
+// One file, one encoding, by both paths: a new, ASCII or UTF-8 file gets the
+// token in UTF-8; a file of an older tool in the ANSI code page gets it in
+// that code page, or is refused when the code page cannot hold the name.
+TEST(XmlSeedStream, AFileKeepsItsOneEncoding) {
+  XmlSeedToken token = NewToken("0000123456789", "Ren\xC3\xA9 \xE2\x82\xAC");
+  token.ansiName = "Ren\xE9 \x80";
+  token.ansiSerial = "0000123456789";
+  XmlSeedToken unsayable = token;
+  unsayable.ansiName.reset();
+  const std::string ansiFile = Written(false, {NewToken("0000000000001", "Zo\xEB")});
+  const std::string commentedAnsi =
+      "<?xml version=\"1.0\"?>\n<data>\n<!-- Zo\xEB "
+      "-->\n<tokens><token><name>Zo\xEB</name></token></tokens>\n</data>\n";
+  struct Case {
+    const char* name;
+    std::optional<std::string> file;
+    const XmlSeedToken& token;
+    bool written;
+    const char* nameBytes;
+  } cases[] = {
+      {"new file", std::nullopt, token, true, "Ren\xC3\xA9 \xE2\x82\xAC"},
+      {"ASCII file", Written(false, {NewToken("0000000000001", "Zoe")}), token, true, "Ren\xC3\xA9 \xE2\x82\xAC"},
+      {"UTF-8 file", Written(false, {NewToken("0000000000001", "Zo\xC3\xAB")}), token, true,
+       "Ren\xC3\xA9 \xE2\x82\xAC"},
+      {"ANSI file", ansiFile, token, true, "Ren\xE9 \x80</name>"},
+      {"ANSI file, not in the layout", commentedAnsi, token, true, "Ren\xE9 \x80</name>"},
+      {"ANSI file, name the code page lacks", ansiFile, unsayable, false, ""},
+      {"ASCII file, name the code page lacks", Written(false, {}), unsayable, true, "Ren\xC3\xA9"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Result rewrite = Fallback(c.file, false, c.token);
+    EXPECT_EQ(rewrite.written, c.written);
+    if (c.written) {
+      EXPECT_TRUE(Holds(rewrite.bytes, c.nameBytes));
+    }
+    if (c.file) {
+      StreamStatus status;
+      const Result stream = Stream(*c.file, false, c.token, 4096, &status);
+      if (status != StreamStatus::NotInLayout) {
+        EXPECT_EQ(status, c.written ? StreamStatus::Written : StreamStatus::Refused);
+        EXPECT_EQ(stream.bytes, c.written ? rewrite.bytes : stream.bytes);
+      }
+    }
   }
 }
 
