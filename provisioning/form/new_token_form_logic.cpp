@@ -174,10 +174,10 @@ void NewTokenFormLogic::SaveToken() {
   // A serial the key or the server knows already would replace a token on
   // the key, or give the server two seeds for one serial.
   if (!refusal) {
-    const char* xmlFile = TokenTypeFor(state_.algorithmChoice) == TOTP ? "tseeds.xml" : "hseeds.xml";
+    const bool totp = TokenTypeFor(state_.algorithmChoice) == TOTP;
     const SerialUse use =
-        serial.bytes.empty() ? SerialUse::Free : FindSerialUse(serials_, xmlFile, library_, serial.bytes);
-    refusal = CheckSerialFree(serial.bytes, use, Widen(xmlFile, kThreadAnsiCodePage));
+        serial.bytes.empty() ? SerialUse{} : FindSerialUse(serials_, totp, library_, serial.bytes, state_.serialText);
+    refusal = CheckSerialFree(serial.bytes, use);
   }
   if (refusal) {
     Refuse(*refusal);

@@ -9,6 +9,9 @@ namespace {
 const char16_t kSerialTitle[] = u"Serial number not accepted";
 const char16_t kUserNameTitle[] = u"User name not accepted";
 const char16_t kCannotCarryFormat[] = u"It holds %s (U+%04X), which the seed files cannot store. Remove it.";
+const char16_t kWhiteSpaceAtEndFormat[] =
+    u"It %s with %s (U+%04X), which a server may take off, so that it would match another serial number. "
+    u"Remove it, or click \"Generate\" for a fresh serial number.";
 const char16_t kNoFormInCodePageFormat[] =
     u"The key cannot store \u201C%s\u201D in this computer's code page. Use other characters.";
 const char16_t kNotInCodePage[] = u"The key cannot store this serial number in this computer's code page as typed.";
@@ -23,6 +26,9 @@ const char16_t kSerialOnKey[] =
 const char16_t kSerialInFileFormat[] =
     u"%s already holds a token with this serial number: the server would get two seeds for it. "
     u"Click \"Generate\" for a fresh serial number.";
+const char16_t kSerialInRecordFormat[] =
+    u"A save of a token with this serial number was interrupted and is not settled yet (its record %s): "
+    u"the server could get two seeds for it. Click \"Generate\" for a fresh serial number.";
 const char16_t kNoSerialTitle[] = u"No serial number";
 const char16_t kNoSerial[] =
     u"A token without a serial number would hide the key's later tokens and cannot be imported. "
@@ -77,6 +83,18 @@ MessageText NoFormInCodePage(const MessageText& text, CodePage codePage) {
   return kNotInCodePage;
 }
 
+// Servers trim serial numbers: "0000426125681 " would be a second seed
+// for "0000426125681". Nothing is trimmed here, the operator decides.
+std::optional<SaveRefusal> RefuseWhiteSpaceAtEnds(const MessageText& serial) {
+  if (serial.empty()) return std::nullopt;
+  const bool atStart = IsWhiteSpace(serial.front());
+  if (!atStart && !IsWhiteSpace(serial.back())) return std::nullopt;
+  const char16_t unit = atStart ? serial.front() : serial.back();
+  const char16_t* what = unit == u' ' ? u"a space" : unit == u'\t' ? u"a tab" : u"white space";
+  return SaveRefusal{FormField::SerialNumber, FormField::SerialNumber, kSerialTitle,
+                     Format(kWhiteSpaceAtEndFormat, atStart ? u"begins" : u"ends", what, static_cast<unsigned>(unit))};
+}
+
 const char16_t* HashName(std::int32_t hashChoice) {
   return HashAlgorithmFor(hashChoice) == HASH_SHA256 ? u"SHA-256" : u"SHA-1";
 }
@@ -86,6 +104,7 @@ const char16_t* HashName(std::int32_t hashChoice) {
 SerialCheck CheckSerial(const MessageText& serialText, CodePage codePage) {
   SerialCheck check;
   check.refusal = RefuseWhatXmlCannotCarry(serialText, FormField::SerialNumber, kSerialTitle);
+  if (!check.refusal) check.refusal = RefuseWhiteSpaceAtEnds(serialText);
   if (check.refusal) return check;
 
   std::optional<std::string> bytes = NarrowText(serialText.c_str(), codePage);
@@ -121,15 +140,16 @@ std::optional<SaveRefusal> CheckSeed(const NewTokenFormState& state) {
                      Format(kSeedForOtherHashFormat, HashName(state.seedHashChoice), HashName(state.hashChoice))};
 }
 
-std::optional<SaveRefusal> CheckSerialFree(const std::string& serialBytes, SerialUse use,
-                                           std::u16string_view seedFileName) {
+std::optional<SaveRefusal> CheckSerialFree(const std::string& serialBytes, const SerialUse& use) {
   const FormField field = FormField::SerialNumber;
   if (serialBytes.empty()) return SaveRefusal{field, field, kNoSerialTitle, kNoSerial};
-  switch (use) {
-    case SerialUse::Free: return std::nullopt;
-    case SerialUse::OnKey: return SaveRefusal{field, field, kSerialInUseTitle, kSerialOnKey};
-    case SerialUse::InSeedFile:
-      return SaveRefusal{field, field, kSerialInUseTitle, Format(kSerialInFileFormat, seedFileName)};
+  switch (use.place) {
+    case SerialUse::Place::Free: return std::nullopt;
+    case SerialUse::Place::OnKey: return SaveRefusal{field, field, kSerialInUseTitle, kSerialOnKey};
+    case SerialUse::Place::InSeedFile:
+      return SaveRefusal{field, field, kSerialInUseTitle, Format(kSerialInFileFormat, Widen(use.where))};
+    case SerialUse::Place::InRecord:
+      return SaveRefusal{field, field, kSerialInUseTitle, Format(kSerialInRecordFormat, Widen(use.where))};
   }
   return std::nullopt;
 }

@@ -20,8 +20,8 @@ struct SaveRefusal {
 
 // The serial number's bytes as the key and the seed files will hold them, in
 // `codePage`; or the refusal when they cannot hold it exactly as typed: a
-// character XML 1.0 cannot carry, one the code page has no form for, or more
-// than the key's 63 bytes.
+// character XML 1.0 cannot carry, white space at either end (which servers
+// trim), one the code page has no form for, or more than the key's 63 bytes.
 struct SerialCheck {
   std::string bytes;
   std::optional<SaveRefusal> refusal;
@@ -36,10 +36,10 @@ std::optional<SaveRefusal> CheckUserName(const MessageText& userName);
 // the other hash), the refusal that asks for a new one.
 std::optional<SaveRefusal> CheckSeed(const NewTokenFormState& state);
 
-// A serial number that is empty, or that the key or the seed file (named)
-// holds already: a token saved with it would hide or replace another.
-std::optional<SaveRefusal> CheckSerialFree(const std::string& serialBytes, SerialUse use,
-                                           std::u16string_view seedFileName);
+// A serial number that is empty, or that the key, a seed file or a save's
+// record (named) holds already: a token saved with it would hide or replace
+// another, or give a server two seeds for one serial.
+std::optional<SaveRefusal> CheckSerialFree(const std::string& serialBytes, const SerialUse& use);
 
 // When the record that a save writes before the key is written could not be
 // written (`reason`): the key is not written either.

@@ -4,8 +4,11 @@
 #include <cstring>
 
 #include "provisioning/seed_files/files/file_source.h"
+#include "provisioning/seed_files/pending_save.h"
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "random/random_generation.h"
+#include "text/code_page.h"
+#include "text/unicode_text.h"
 #include "vendor/bounded_text.h"
 #include "vendor/key_queries.h"
 
@@ -39,11 +42,11 @@ bool DrawUnusedSerial(const std::function<bool(char*)>& draw, const SerialsTaken
   return true;
 }
 
-const SerialSet& SeedFileSerialCache::Serials(const char* fileName) {
+const SerialSet& SeedFileSerialCache::Serials(const SeedFileName& name) {
   static const SerialSet kNone;
   if (folder_.empty()) return kNone;
-  const std::filesystem::path path = folder_ / fileName;
-  File& file = files_[fileName];
+  const std::filesystem::path path = folder_ / name.name;
+  File& file = files_[name.name];
   const FileStamp now = StampOf(path);
   if (!file.read || now != file.stamp) {
     file = File{};
@@ -52,13 +55,22 @@ const SerialSet& SeedFileSerialCache::Serials(const char* fileName) {
       ++reads_;
       OpenForReadingOutcome opened = OpenForReading(path);
       // What cannot be read takes nothing away; it is tried again next time.
-      file.read = opened.source && CollectSerials(*opened.source, file.serials);
+      file.read =
+          opened.source && (name.csv ? CollectCsvSerials(*opened.source, name.totp, kThreadAnsiCodePage, file.serials)
+                                     : CollectSerials(*opened.source, file.serials));
       if (!file.read) file.serials = SerialSet{};
     } else {
       file.read = true;
     }
   }
   return file.serials;
+}
+
+bool SeedFileSerialCache::Holds(std::string_view fileName, const std::string& serial) {
+  for (const SeedFileName& file : kSeedFileNames) {
+    if (fileName == file.name) return Serials(file).Contains(serial);
+  }
+  return false;
 }
 
 namespace {
@@ -70,26 +82,49 @@ std::vector<std::string> ListedSerials(ITokenLibrary& library) {
   return serials;
 }
 
+std::vector<PendingSerial> RecordedSerials(const std::filesystem::path& folder) {
+  if (folder.empty()) return {};
+  SeedFileAccess files;
+  return PendingSaveSerials(folder, files);
+}
+
 }  // namespace
 
-SerialUse FindSerialUse(SeedFileSerialCache& files, const char* xmlFileName, ITokenLibrary& library,
-                        const std::string& serial) {
+SerialUse FindSerialUse(SeedFileSerialCache& files, bool totp, ITokenLibrary& library, const std::string& bytes,
+                        const MessageText& text) {
+  using Place = SerialUse::Place;
   for (const std::string& listed : ListedSerials(library)) {
-    if (listed == serial) return SerialUse::OnKey;
+    if (listed == bytes) return {Place::OnKey, listed};
   }
-  return files.Holds(xmlFileName, serial) ? SerialUse::InSeedFile : SerialUse::Free;
+  // The files of the token's own kind first: the likeliest, and named first.
+  const std::string utf8 = Utf8FromUtf16(text);
+  for (const bool ownKind : {true, false}) {
+    for (const SeedFileName& file : kSeedFileNames) {
+      if ((file.totp == totp) != ownKind) continue;
+      const SerialSet& serials = files.Serials(file);
+      if (serials.Contains(bytes) || serials.Contains(utf8)) return {Place::InSeedFile, file.name};
+    }
+  }
+  for (const PendingSerial& recorded : RecordedSerials(files.Folder())) {
+    if (recorded.serial == bytes) return {Place::InRecord, recorded.record};
+  }
+  return {};
 }
 
 std::vector<bool> SerialsInUse(SeedFileSerialCache& files, ITokenLibrary& library,
                                const std::vector<std::string>& candidates) {
   const std::vector<std::string> listed = ListedSerials(library);
-  // Each file is looked at once for the whole batch.
-  const SerialSet& hotp = files.Serials("hseeds.xml");
-  const SerialSet& totp = files.Serials("tseeds.xml");
+  const std::vector<PendingSerial> recorded = RecordedSerials(files.Folder());
   std::vector<bool> taken(candidates.size(), false);
+  // Each file is looked at once for the whole batch.
+  for (const SeedFileName& file : kSeedFileNames) {
+    const SerialSet& serials = files.Serials(file);
+    for (std::size_t i = 0; i < candidates.size(); ++i) taken[i] = taken[i] || serials.Contains(candidates[i]);
+  }
   for (std::size_t i = 0; i < candidates.size(); ++i) {
-    taken[i] = hotp.Contains(candidates[i]) || totp.Contains(candidates[i]) ||
-               std::find(listed.begin(), listed.end(), candidates[i]) != listed.end();
+    taken[i] = taken[i] || std::find(listed.begin(), listed.end(), candidates[i]) != listed.end() ||
+               std::any_of(recorded.begin(), recorded.end(),
+                           [&](const PendingSerial& r) { return r.serial == candidates[i]; });
   }
   return taken;
 }

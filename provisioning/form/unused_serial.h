@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "provisioning/seed_files/files/file_io.h"
+#include "provisioning/seed_files/seed_file_names.h"
 #include "provisioning/seed_files/seed_file_serials.h"
+#include "text/message_text.h"
 #include "vendor/token_library.h"
 
 // For each candidate, whether it is taken.
@@ -22,18 +24,20 @@ using SerialsTakenCheck = std::function<std::vector<bool>(const std::vector<std:
 // `draw` failed.
 bool DrawUnusedSerial(const std::function<bool(char*)>& draw, const SerialsTakenCheck& taken, char* buffer);
 
-// The serials of hseeds.xml and tseeds.xml in one folder, kept between the
-// clicks of a form and read again only when a file changed: another writer
-// shows in its size, time or identity.
+// The serials of the four seed files in one folder, kept between the clicks
+// of a form and read again only when a file changed: another writer shows
+// in its size, time or identity.
 class SeedFileSerialCache {
  public:
   explicit SeedFileSerialCache(std::filesystem::path seedFolder) : folder_(std::move(seedFolder)) {}
 
-  // The serials the file holds, read again if it changed since; none when
-  // it cannot be read. Valid until the next call for the same file.
-  const SerialSet& Serials(const char* fileName);
-  // Whether the file holds `serial`; false also when it cannot be read.
-  bool Holds(const char* fileName, const std::string& serial) { return Serials(fileName).Contains(serial); }
+  const std::filesystem::path& Folder() const { return folder_; }
+  // The serials the file (one of kSeedFileNames) holds, read again if it
+  // changed since; none when it cannot be read. Valid until the next call
+  // for the same file.
+  const SerialSet& Serials(const SeedFileName& file);
+  // Whether the file of that name holds `serial`; false also when it cannot be read.
+  bool Holds(std::string_view fileName, const std::string& serial);
   // How many times a file was read, for tests.
   int Reads() const { return reads_; }
 
@@ -49,16 +53,24 @@ class SeedFileSerialCache {
   int reads_ = 0;
 };
 
-// Taken: in hseeds.xml or tseeds.xml in `seedFolder`, or on the key's token
-// list. What cannot be read (a file, the key) takes nothing away.
-std::vector<bool> SerialsInUse(const std::filesystem::path& seedFolder, ITokenLibrary& library,
-                               const std::vector<std::string>& candidates);
+// Taken: in any of the four seed files in the cache's folder, in a save's
+// record not settled yet, or on the key's token list. What cannot be read
+// (a file, the key) takes nothing away.
 std::vector<bool> SerialsInUse(SeedFileSerialCache& files, ITokenLibrary& library,
                                const std::vector<std::string>& candidates);
+std::vector<bool> SerialsInUse(const std::filesystem::path& seedFolder, ITokenLibrary& library,
+                               const std::vector<std::string>& candidates);
 
-// Where a serial that "Save" is about to use is taken already: the key lists
-// a token with it (saving would replace that token), or the XML seed file of
-// its algorithm holds it (the server would get two seeds for one serial).
-enum class SerialUse { Free, OnKey, InSeedFile };
-SerialUse FindSerialUse(SeedFileSerialCache& files, const char* xmlFileName, ITokenLibrary& library,
-                        const std::string& serial);
+// Where a serial that "Save" is about to use is taken already, as a server
+// that imports all four seed files would see it: the key lists a token with
+// it (saving would replace that token), a seed file holds it (the server
+// would get two seeds for one serial), or a save's record that is not
+// settled yet will put it into the seed files.
+struct SerialUse {
+  enum class Place { Free, OnKey, InSeedFile, InRecord } place = Place::Free;
+  std::string where;  // the seed file's or the record's name
+};
+// `bytes` is the serial in the key's code page, `text` as typed: an XML file
+// may hold it in UTF-8 or in that code page, a CSV file in UTF-16.
+SerialUse FindSerialUse(SeedFileSerialCache& files, bool totp, ITokenLibrary& library, const std::string& bytes,
+                        const MessageText& text);

@@ -11,6 +11,7 @@
 #include "provisioning/seed_files/seed_export_messages.h"
 #include "provisioning/seed_files/seed_file_lock.h"
 #include "provisioning/seed_files/seed_file_recovery.h"
+#include "provisioning/seed_files/serial_seed_conflict.h"
 #include "text/code_page.h"
 #include "text/format_text.h"
 #include "text/hex_text.h"
@@ -21,17 +22,76 @@
 namespace {
 
 constexpr char kMarker[] = ".pending-";
-constexpr char kSuffix[] = ".xml";
+// Not ".xml" or ".csv": an import job or a copy script that takes "*.xml"
+// from the folder must not take a record, which is no seed file.
+constexpr char kSuffix[] = ".record";
+// What 2.0.1 wrote; such records are still settled.
+constexpr char kOldSuffix[] = ".xml";
 
-// "hseeds.pending-<16 hexadecimal digits>.xml", "tseeds..." likewise.
+// "hseeds.pending-<16 hexadecimal digits>.record", "tseeds..." likewise.
 bool IsRecordName(const std::string& name) {
-  return temporary_name::IsDrawnName(std::string("hseeds") + kMarker, kSuffix, name) ||
-         temporary_name::IsDrawnName(std::string("tseeds") + kMarker, kSuffix, name);
+  for (const char* kind : {"hseeds", "tseeds"}) {
+    for (const char* suffix : {kSuffix, kOldSuffix}) {
+      if (temporary_name::IsDrawnName(std::string(kind) + kMarker, suffix, name)) return true;
+    }
+  }
+  return false;
 }
 
 std::string RecordName(bool totp) {
   return std::string(totp ? "tseeds" : "hseeds") + kMarker + temporary_name::RandomDigits(temporary_name::Entropy()) +
          kSuffix;
+}
+
+// A record holds one token in a few hundred bytes; anything much larger is
+// not one and is never read whole.
+constexpr std::uint64_t kLargestRecord = 64 * 1024;
+
+struct RecordRead {
+  ReadOutcome::State state = ReadOutcome::State::Missing;
+  std::string bytes;
+  FileError error;
+  bool tooLarge = false;
+};
+
+RecordRead ReadRecord(SeedFileAccess& files, const std::filesystem::path& path) {
+  RecordRead record;
+  OpenForReadingOutcome opened = files.OpenForReading(path);
+  record.error = opened.error;
+  if (!opened.source) {
+    record.state = opened.state == OpenForReadingOutcome::State::Missing ? ReadOutcome::State::Missing
+                                                                         : ReadOutcome::State::Failed;
+    return record;
+  }
+  char block[4096];
+  for (;;) {
+    const std::optional<std::size_t> got = opened.source->Read(block, sizeof block);
+    if (!got) {
+      record.state = ReadOutcome::State::Failed;
+      record.error = opened.source->error;
+      return record;
+    }
+    if (*got == 0) break;
+    if (record.bytes.size() + *got > kLargestRecord) {
+      record.tooLarge = true;
+      record.bytes.clear();
+      break;
+    }
+    record.bytes.append(block, *got);
+  }
+  record.state = ReadOutcome::State::Read;
+  return record;
+}
+
+// The records in `folder`, sorted by name.
+std::vector<std::filesystem::path> RecordsIn(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> records;
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+    if (IsRecordName(entry->path().filename().u8string())) records.push_back(entry->path());
+  }
+  std::sort(records.begin(), records.end());
+  return records;
 }
 
 std::string HexOf(const std::string& bytes) {
@@ -96,14 +156,15 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
       lines.push_back(Format(kNotSettled, recordName, FileErrorReason(u"its lock file could not be created", error)));
       return;
   }
-  const ReadOutcome read = files.Read(path);
+  const RecordRead read = ReadRecord(files, path);
   if (read.state == ReadOutcome::State::Missing) return;  // its save finished meanwhile
   const std::optional<PendingSave> save =
-      read.state == ReadOutcome::State::Read ? PendingSaveFromXml(read.bytes) : std::nullopt;
+      read.state == ReadOutcome::State::Read && !read.tooLarge ? PendingSaveFromXml(read.bytes) : std::nullopt;
   if (!save) {
     const MessageText why = read.state == ReadOutcome::State::Failed
                                 ? FileErrorReason(u"it could not be read", read.error)
-                                : MessageText(u"it is damaged");
+                            : read.tooLarge ? MessageText(u"it is far larger than any record the tool writes")
+                                            : MessageText(u"it is damaged");
     lines.push_back(Format(kNotSettled, recordName, why));
     return;
   }
@@ -132,6 +193,16 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
         Format(u"An interrupted save of the token %s did not reach the key %s, which does not list "
                u"it; its record %s was removed.\r\n",
                serial, Shown(key.serial), recordName));
+    return;
+  }
+  // A serial never gets a second seed: not from a hand-made or damaged
+  // record, nor from a second record of the same serial. The operator decides.
+  if (const std::optional<std::string> other = SeedFileWithOtherSeed(folder, save->token, files)) {
+    lines.push_back(
+        Format(u"An interrupted save of the token %s on the key %s was not completed: %s already holds that "
+               u"serial number with another seed, and a server would get two seeds for it. Its record %s "
+               u"was kept; compare the two and remove the wrong one.\r\n",
+               serial, Shown(key.serial), Widen(*other), recordName));
     return;
   }
   // Never twice: only a file that was read and lacks the token gets it.
@@ -257,16 +328,13 @@ void PendingSaveRecord::Remove() {
 std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder, ITokenLibrary& library,
                                             SeedFileAccess& files) {
   std::vector<MessageText> lines;
-  std::vector<std::filesystem::path> records;
   std::vector<std::pair<std::filesystem::path, std::string>> partial;  // cut-short records: temporary, record
   std::error_code error;
   for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
     const std::string name = entry->path().filename().u8string();
     const std::size_t marker = name.find(temporary_name::kMarker);
-    if (IsRecordName(name)) {
-      records.push_back(entry->path());
-    } else if (marker != std::string::npos && IsRecordName(name.substr(0, marker)) &&
-               temporary_name::IsOneOf(name.substr(0, marker), name)) {
+    if (marker != std::string::npos && IsRecordName(name.substr(0, marker)) &&
+        temporary_name::IsOneOf(name.substr(0, marker), name)) {
       partial.emplace_back(entry->path(), name.substr(0, marker));
     }
   }
@@ -280,9 +348,8 @@ std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder,
       RemoveTemporary(temporary);
     }
   }
-  std::sort(records.begin(), records.end());
   KeyView key;
-  for (const std::filesystem::path& record : records) Settle(folder, record, library, files, key, lines);
+  for (const std::filesystem::path& record : RecordsIn(folder)) Settle(folder, record, library, files, key, lines);
   return lines;
 }
 
@@ -301,4 +368,16 @@ std::vector<MessageText> SettleInterruptedSaves(const std::filesystem::path& fol
   std::vector<MessageText> settled = SettlePendingSaves(folder, library, files);
   lines.insert(lines.end(), settled.begin(), settled.end());
   return lines;
+}
+
+std::vector<PendingSerial> PendingSaveSerials(const std::filesystem::path& folder, SeedFileAccess& files) {
+  std::vector<PendingSerial> serials;
+  for (const std::filesystem::path& path : RecordsIn(folder)) {
+    const RecordRead read = ReadRecord(files, path);
+    if (read.state != ReadOutcome::State::Read || read.tooLarge) continue;
+    if (std::optional<PendingSave> save = PendingSaveFromXml(read.bytes)) {
+      serials.push_back({std::move(save->token.serial), path.filename().u8string()});
+    }
+  }
+  return serials;
 }

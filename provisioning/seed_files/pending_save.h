@@ -54,6 +54,14 @@ std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder,
 // files: what the tool runs at start-up and before a new token is made.
 std::vector<MessageText> SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library);
 
+// The serial number of each record in `folder` that can be read, with the
+// record's name (UTF-8): a serial that a save has not settled yet is in use.
+struct PendingSerial {
+  std::string serial;  // 8-bit, as the key gets it
+  std::string record;
+};
+std::vector<PendingSerial> PendingSaveSerials(const std::filesystem::path& folder, SeedFileAccess& files);
+
 // The record's file format, for tests and the settling.
 std::string PendingSaveXml(const PendingSave& save);
 std::optional<PendingSave> PendingSaveFromXml(const std::string& bytes);

@@ -6,8 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "provisioning/seed_files/csv_seed_rows.h"
 #include "provisioning/seed_files/xml_seed_layout.h"
 #include "provisioning/seed_files/xml_seed_text_reader.h"
+#include "text/code_page.h"
+#include "text/unicode_text.h"
 
 namespace {
 
@@ -92,4 +95,15 @@ bool CollectSerials(ByteSource& in, SerialSet& serials) {
   return ReadXmlSeedTexts(in, {kXmlSerialElement},
                           [&](std::size_t, std::string_view serial, bool) { serials.Add(serial); })
       .read;
+}
+
+bool CollectCsvSerials(ByteSource& in, bool totp, std::uint32_t codePage, SerialSet& serials) {
+  return ReadCsvSeedRows(in, totp, [&](std::u16string_view serial, std::u16string_view) {
+    const std::string utf8 = Utf8FromUtf16(serial);
+    serials.Add(utf8);
+    if (utf8.size() == serial.size()) return;  // ASCII: the same bytes in any code page
+    if (std::optional<std::string> narrow = NarrowText(std::u16string(serial).c_str(), codePage)) {
+      if (*narrow != utf8) serials.Add(*narrow);
+    }
+  });
 }

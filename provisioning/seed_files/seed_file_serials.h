@@ -48,5 +48,10 @@ struct SeedFileTokens {
 
 std::uint64_t SeedFileTokenKey(std::string_view serial, std::string_view seedHex);
 
+// Adds the serial of every row of a CSV seed file (csv_seed_rows.h) to
+// `serials`, in UTF-8 and, when it differs, in `codePage`: an XML file holds
+// its serials in one of the two. False when a read failed.
+bool CollectCsvSerials(ByteSource& in, bool totp, std::uint32_t codePage, SerialSet& serials);
+
 // Scans the bytes in constant memory but for the keys; false when a read failed.
 bool ScanSeedFileTokens(ByteSource& in, SeedFileTokens& tokens);

@@ -20,11 +20,16 @@ std::size_t Count(const std::string& text, const std::string& part) {
   return count;
 }
 
+bool EndsWith(const std::string& name, const std::string& end) {
+  return name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
+}
+
+// Records under their name and under the one 2.0.1 gave them.
 Names Records(const TempFolder& folder) {
   Names records;
   for (const std::string& name : folder.Entries()) {
-    const bool record =
-        name.find(".pending-") != std::string::npos && name.size() > 4 && name.compare(name.size() - 4, 4, ".xml") == 0;
+    const bool record = name.find(".pending-") != std::string::npos && name.find(".otp-") == std::string::npos &&
+                        (EndsWith(name, ".record") || EndsWith(name, ".xml"));
     if (record) records.push_back(name);
   }
   return records;
@@ -238,6 +243,82 @@ TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
 
   running.Remove();
   EXPECT_EQ(Records(folder), (Names{"tseeds.pending-00000000000000aa.xml"}));
+}
+
+// No pattern that takes seed files from the folder takes a record; records
+// that 2.0.1 named "*.xml" are still settled.
+TEST(PendingSave, RecordsAreNamedUnlikeSeedFilesAndOldNamesStillSettle) {
+  TempFolder folder;
+  SeedFileAccess files;
+  LeaveRecord(folder, "KEY1");
+  const Names written = Records(folder);
+  ASSERT_EQ(written.size(), 1u);
+  for (const char* unlike : {".xml", ".csv"}) EXPECT_FALSE(EndsWith(written[0], unlike)) << written[0];
+  for (const char* start : {"hseeds.xml", "hseeds.csv", "tseeds.xml", "tseeds.csv"}) {
+    EXPECT_NE(written[0].rfind(start, 0), 0u) << written[0];
+  }
+  const ExportedToken old = TotpToken("0000222222222", Rfc4226Secret(), u"", 30);
+  WriteBytes(folder / "tseeds.pending-00000000000000aa.xml", PendingSaveXml(PendingSave{old, "KEY1"}));
+
+  ScriptedTokenLibrary library;
+  library.SetSerial("KEY1");
+  library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30),
+                    MakeTokenRecord("0000222222222", TOTP, HASH_SHA1, 8, 30)};
+  EXPECT_EQ(SettlePendingSaves(folder.Path(), library, files).size(), 2u);
+  EXPECT_TRUE(Records(folder).empty());
+  EXPECT_EQ(Count(ReadBytes(folder / "hseeds.xml"), "<serial>0000111111111</serial>"), 1u);
+  EXPECT_EQ(Count(ReadBytes(folder / "tseeds.xml"), "<serial>0000222222222</serial>"), 1u);
+}
+
+// A record never gives a serial a second seed: whichever seed file holds its
+// serial with another seed, it stays, the files stay as they are, and its
+// line names that file. Two records of one serial: the first settles.
+TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
+  const ExportedToken otherSeed = HotpToken(kSerial, Bytes("abcdefghijabcdefghij"));
+  struct Case {
+    const char* file;
+    ExportedToken holder;
+    SeedFileSet which;
+  } cases[] = {
+      {"hseeds.xml", otherSeed, {false, true}},
+      {"hseeds.csv", otherSeed, {true, false}},
+      {"tseeds.csv", TotpToken(kSerial, Bytes("abcdefghijabcdefghij"), u"a,b", 60), {true, false}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    TempFolder folder;
+    FaultySeedFiles files;
+    AppendSeedFiles(folder.Path(), c.holder, files, c.which, nullptr);
+    const Names before = folder.Entries();
+    const std::string held = ReadBytes(folder / c.file);
+    LeaveRecord(folder, "KEY1");
+    ScriptedTokenLibrary library;
+    library.SetSerial("KEY1");
+    library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
+
+    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(Widen(c.file)), MessageText::npos) << Narrow(lines[0]);
+    EXPECT_NE(lines[0].find(u"another seed"), MessageText::npos) << Narrow(lines[0]);
+    EXPECT_EQ(Records(folder).size(), 1u);
+    EXPECT_EQ(ReadBytes(folder / c.file), held);
+    EXPECT_EQ(folder.Entries().size(), before.size() + 1) << "a seed file was created";
+  }
+
+  TempFolder folder;
+  FaultySeedFiles files;
+  LeaveRecord(folder, "KEY1");
+  {
+    PendingSaveRecord second;  // killed after writing it, like the first
+    ASSERT_EQ(second.Begin(folder.Path(), PendingSave{otherSeed, "KEY1"}, files), std::nullopt);
+  }
+  ScriptedTokenLibrary library;
+  library.SetSerial("KEY1");
+  library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
+  SettlePendingSaves(folder.Path(), library, files);
+  EXPECT_EQ(Records(folder).size(), 1u);
+  EXPECT_EQ(Count(ReadBytes(folder / "hseeds.xml"), "<serial>0000111111111</serial>"), 1u);
+  EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
 }
 
 }  // namespace

@@ -406,7 +406,7 @@ TEST(NewTokenFormPendingSave, RecordGoesWithTheKeysAnswerAndTheFilesAndBlocksThe
       if (!std::filesystem::exists(seedFolder)) return names;
       for (const auto& entry : std::filesystem::directory_iterator(seedFolder)) {
         const std::string name = entry.path().filename().u8string();
-        if (name.rfind("tseeds.pending-", 0) == 0 && name.size() == 35) names.push_back(name);
+        if (name.rfind("tseeds.pending-", 0) == 0 && name.size() == 38) names.push_back(name);  // "...<16>.record"
       }
       return names;
     };

@@ -9,7 +9,9 @@
 #include "provisioning/seed_files/files/byte_source.h"
 #include "provisioning/form/new_token_form_logic.h"
 #include "provisioning/form/unused_serial.h"
+#include "provisioning/seed_files/pending_save.h"
 #include "provisioning/seed_files/seed_file_serials.h"
+#include "text/unicode_text.h"
 #include "tests/support/scripted_token_library.h"
 #include "tests/support/temp_folder.h"
 
@@ -74,31 +76,57 @@ TEST(UnusedSerial, TheFormsGenerateShowsTheFirstSerialNotInTheSeedFiles) {
   EXPECT_STREQ(logic.State().serialAnsi, "0000555555555");
 }
 
-// A serial that the seed file of its algorithm holds is refused before the
-// key is written; the other algorithm's file does not count.
-TEST(UnusedSerial, SavingASerialTheSeedFileHoldsIsRefusedBeforeTheKey) {
-  TempFolder folder;
-  WriteBytes(folder / "tseeds.xml", SeedFile("0000111111111"));
-  WriteBytes(folder / "hseeds.xml", SeedFile("0000222222222"));
-  form_test::FakeFormControls controls;
-  ScriptedTokenLibrary library;
-  library.SetSerial("0000111111111");  // the key's own serial, the default
-  form_test::ScriptedServices scripted;
-  NewTokenFormLogic logic(controls, library, folder.Path(), scripted.Bind());
-  logic.StartUp();
-  logic.GenerateSeed();
-  logic.SaveToken();
+// "In use" is what a server importing all four seed files would see: a
+// serial in any of them (either kind, XML or CSV, old unquoted rows too), on
+// the key or in a record not settled yet is refused before the key is
+// written, naming where; so is one with white space at either end.
+TEST(UnusedSerial, SavingASerialInUseAnywhereOrWithWhiteSpaceAtAnEndIsRefusedBeforeTheKey) {
+  const std::string csvRows =
+      Utf16LittleEndianBytes(u"Serial Number, Secret Key\r\n0000333333333,3132\r\n\"0000,666666666\",3132\r\n");
+  const std::string oldTotpRow =
+      Utf16LittleEndianBytes(u"Doe, Jane,0000444444444,GEZDG,60,Velthor Security,Corvane\r\n");
+  ExportedToken recorded;
+  recorded.serial = "0000555555555";
+  recorded.seed.assign(20, 1);
+  struct Case {
+    const char* serial;
+    const char* where;  // named in the refusal; null: saved
+  } cases[] = {
+      {"0000111111111", "tseeds.xml"},           {"0000222222222", "hseeds.xml"},
+      {"0000333333333", "hseeds.csv"},           {"0000,666666666", "hseeds.csv"},
+      {"0000444444444", "tseeds.csv"},           {"0000555555555", "tseeds.pending-00000000000000aa.record"},
+      {"0000777777777", "saving would replace"}, {"0000111111111 ", "ends with a space"},
+      {"\t0000888888888", "begins with a tab"},  {"0000 888888888", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.serial);
+    TempFolder folder;
+    WriteBytes(folder / "tseeds.xml", SeedFile("0000111111111"));
+    WriteBytes(folder / "hseeds.xml", SeedFile("0000222222222"));
+    WriteBytes(folder / "hseeds.csv", csvRows);
+    WriteBytes(folder / "tseeds.csv", oldTotpRow);
+    WriteBytes(folder / "tseeds.pending-00000000000000aa.record", PendingSaveXml(PendingSave{recorded, "KEY"}));
+    form_test::FakeFormControls controls;
+    ScriptedTokenLibrary library;
+    library.tokens = {MakeTokenRecord("0000777777777")};
+    form_test::ScriptedServices scripted;
+    NewTokenFormLogic logic(controls, library, folder.Path(), scripted.Bind());
+    logic.StartUp();
+    logic.GenerateSeed();
+    controls.shown.serial = MessageText(c.serial, c.serial + std::strlen(c.serial));
+    logic.SaveToken();
 
-  EXPECT_TRUE(library.personalized.empty());
-  ASSERT_EQ(controls.tips.size(), 1u);
-  EXPECT_EQ(controls.tips[0].field, FormField::SerialNumber);
-  EXPECT_EQ(controls.tips[0].title, u"Serial number in use");
-  EXPECT_EQ(controls.tips[0].text.rfind(u"tseeds.xml already holds a token with this serial number", 0), 0u);
-
-  controls.shown.serial = u"0000222222222";  // only in hseeds.xml
-  logic.SaveToken();
-  ASSERT_EQ(library.personalized.size(), 1u);
-  EXPECT_EQ(logic.Result().resultStatus, kTokenSaved);
+    if (!c.where) {
+      EXPECT_EQ(library.personalized.size(), 1u);
+      continue;
+    }
+    EXPECT_TRUE(library.personalized.empty());
+    ASSERT_EQ(controls.tips.size(), 1u);
+    EXPECT_EQ(controls.tips[0].field, FormField::SerialNumber);
+    const std::string where = c.where;
+    EXPECT_NE(controls.tips[0].text.find(MessageText(where.begin(), where.end())), MessageText::npos);
+    EXPECT_EQ(controls.shown.serial.size(), std::strlen(c.serial)) << "the typed serial was changed";
+  }
 }
 
 TEST(UnusedSerial, DrawingIsBoundedAndAFailedDrawIsReported) {

@@ -1,0 +1,19 @@
+// Reading the CSV seed files back: each row's serial number and seed text,
+// for the checks that a serial is new and that a seed is not given twice.
+// Streams in blocks, in constant memory whatever the file's size.
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+#include "provisioning/seed_files/files/byte_source.h"
+
+// `serial` and `seed` live during the call only. A serial field is read as
+// RFC 4180 writes it; rows of older tools, whose fields were never quoted,
+// are read from their fixed end (the seed, and in tseeds.csv the interval,
+// manufacturer and model), so a comma in a user name or an old serial does
+// not shift the serial. Rows with too few fields and the header are skipped.
+using CsvSeedRowFound = std::function<void(std::u16string_view serial, std::u16string_view seed)>;
+
+// False when a read failed. `totp` tells tseeds.csv's columns from hseeds.csv's.
+bool ReadCsvSeedRows(ByteSource& in, bool totp, const CsvSeedRowFound& found);
