@@ -8,6 +8,7 @@
 
 #include "provisioning/form/token_record_mapping.h"
 #include "provisioning/form/unused_serial.h"
+#include "provisioning/seed_files/seed_file_coverage.h"
 #include "random/random_generation.h"
 #include "text/code_page.h"
 #include "text/format_text.h"
@@ -23,11 +24,6 @@ constexpr std::uint32_t kPersonalizeOption = 1;
 const char16_t kSaveFailedFormat[] = u"Failed to save the new token (error = 0x%08X)\r\n";
 const char16_t kSaveSucceeded[] = u"Save new token succeeded!\r\n";
 const char16_t kSavedTokenFormat[] = u"SN=%s, SEED=%s\r\n";
-// tseeds.xml's header says 30 seconds for every token; its format has no
-// place for the interval of one.
-const char16_t kSixtySecondTotp[] =
-    u"tseeds.xml declares 30-second tokens: this token's 60-second interval is only in tseeds.csv, "
-    u"so import tseeds.csv for it.\r\n";
 const char16_t kSeedFilesNotWritten[] = u"The token is not in %s: see the messages.";
 const char16_t kNoSeedFolder[] = u"Seed files not written: the program's folder is unknown.\r\n";
 
@@ -208,8 +204,8 @@ void NewTokenFormLogic::SaveToken() {
     state_.resultMessage = kSaveSucceeded;
     state_.resultMessage += Format(kSavedTokenFormat, state_.serialText, state_.seedText);
     ExportSeed(record);
-    if (record.type == TOTP && record.timeStep == 60) {
-      state_.resultMessage += BreakLongLines(kSixtySecondTotp, kMessageBoxLineChars);
+    if (auto line = IncompleteDescriptionLine(BuildExportedToken(record, state_.userName))) {
+      state_.resultMessage += BreakLongLines(*line, kMessageBoxLineChars);
     }
   }
   controls_.EndForm(FormEnd::Saved);
