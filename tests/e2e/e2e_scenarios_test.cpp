@@ -4,6 +4,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "resources/resource.h"
 #include "tests/e2e/e2e_test_support.h"
 
@@ -329,6 +332,61 @@ TEST(TokenOperations, SerialTheKeyListsIsRefusedAndSixtySecondTotpIsSavedWithIts
             Unbroken(log).find(L"tseeds.xml declares 30-second tokens: this token's 60-second interval is "
                                L"only in tseeds.csv, so import tseeds.csv for it. "))
       << ToUtf8(log);
+  EXPECT_EQ(2, tool.RowCount());
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  std::ofstream(std::filesystem::path(path), std::ios::binary) << bytes;
+}
+
+// What a server imports stays one seed per serial and one encoding per file:
+// a serial the key holds, with a trailing space, and one that only the other
+// kind's CSV file holds are refused with the form kept open and no file
+// touched; a name with "é" goes into a seed file of an older tool in that
+// file's ANSI code page.
+TEST(TokenOperations, ServerGetsOneSeedPerSerialAndOneEncodingPerFile) {
+  ASSERT_NE(65001u, GetACP()) << "needs an 8-bit ANSI code page";
+  ToolFolder folder;
+  AddToken(folder, L"0000426125681", L"totp");
+  const std::string ansiXml =
+      "<?xml version=\"1.0\"?>\n<data>\n\t<header>\n\t\t<manufacturerCode>VT</manufacturerCode>\n"
+      "\t\t<productCode>CT</productCode>\n\t\t<encode>HEX</encode>\n\t\t<timeWindow>30</timeWindow>\n"
+      "\t\t<encrypt>NONE</encrypt>\n\t</header>\n\t<tokens>\n\t\t<token>\n\t\t\t<crypto>HmacSHA1</crypto>\n"
+      "\t\t\t<name>Zo\xEB</name>\n\t\t\t<digits>6</digits>\n\t\t\t<serial>0000111111111</serial>\n"
+      "\t\t\t<seed>3132333435363738393031323334353637383930</seed>\n\t\t</token>\n\t</tokens>\n</data>\n";
+  WriteFileBytes(folder.File(L"tseeds.xml"), ansiXml);
+  const std::wstring hotpCsv = L"Serial Number, Secret Key\r\n0000777777777,3132333435363738393031323334353637383930\r\n";
+  WriteFileBytes(folder.File(L"hseeds.csv"), std::string(reinterpret_cast<const char*>(hotpCsv.data()),
+                                                         hotpCsv.size() * sizeof(wchar_t)));
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+
+  NewTokenChoices choices;
+  choices.totp = true;
+  choices.userName = L"Ren\u00E9";
+  CreatedToken created;
+  HWND form = FillNewTokenForm(tool, choices, created);
+  ASSERT_NE(nullptr, form);
+  for (const wchar_t* taken : {L"0000426125681 ", L"0000777777777"}) {
+    SetWindowTextRemote(GetDlgItem(form, IDC_SERIAL_NUMBER), taken);
+    PostCommand(form, IDC_SAVE);
+    EXPECT_FALSE(tool.WaitForDialogGone(form, 1500)) << ToUtf8(taken) << " was saved";
+    EXPECT_EQ(taken, WindowText(GetDlgItem(form, IDC_SERIAL_NUMBER)));
+  }
+  EXPECT_EQ(ansiXml, folder.ReadBytes(L"tseeds.xml"));
+  EXPECT_FALSE(folder.Exists(L"tseeds.csv"));
+  EXPECT_EQ(1, tool.RowCount());
+
+  SetWindowTextRemote(GetDlgItem(form, IDC_SERIAL_NUMBER), created.serial);
+  PostCommand(form, IDC_SAVE);
+  ASSERT_TRUE(tool.WaitForDialogGone(form));
+  tool.WaitForQuiet();
+  char ansiName[16] = {};
+  ASSERT_LT(0, WideCharToMultiByte(CP_ACP, 0, L"Ren\u00E9", -1, ansiName, sizeof ansiName, nullptr, nullptr));
+  const std::string xml = folder.ReadBytes(L"tseeds.xml");
+  EXPECT_NE(std::string::npos, xml.find(std::string("<name>") + ansiName + "</name>")) << xml;
+  EXPECT_EQ(std::string::npos, xml.find("Ren\xC3\xA9")) << "UTF-8 in an ANSI file";
+  EXPECT_NE(std::string::npos, xml.find("<serial>" + ToUtf8(created.serial) + "</serial>"));
   EXPECT_EQ(2, tool.RowCount());
 }
 

@@ -61,7 +61,7 @@ std::vector<std::string> Matching(const ToolFolder& folder, const std::regex& pa
 
 // The records of saves under way or cut short, of any seed file.
 std::vector<std::string> PendingRecords(const ToolFolder& folder) {
-  static const std::regex kRecord(R"(.+\.pending-[0-9a-f]{16}\.xml)");
+  static const std::regex kRecord(R"(.+\.pending-[0-9a-f]{16}\.record)");
   return Matching(folder, kRecord);
 }
 
