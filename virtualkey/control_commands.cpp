@@ -117,16 +117,17 @@ ParsedControlCommand ParseTouch(const std::vector<std::string>& arguments) {
   return Parsed(command);
 }
 
-ParsedControlCommand ParseFail(const std::vector<std::string>& arguments) {
-  if (arguments.size() != 3) return Usage("fail takes FUNCTION STATUS");
+ParsedControlCommand ParseFail(const std::vector<std::string>& arguments, ControlAction action) {
+  const std::string& name = arguments[0];
+  if (arguments.size() != 3) return Usage(name + " takes FUNCTION STATUS");
   ControlCommand command;
-  command.action = ControlAction::Fail;
+  command.action = action;
   if (!IsLibraryFunctionName(arguments[1])) {
-    return Usage("fail: \"" + arguments[1] + "\" is not one of the library's functions");
+    return Usage(name + ": \"" + arguments[1] + "\" is not one of the library's functions");
   }
   const auto status = ParseFailureStatus(arguments[2]);
   if (!status) {
-    return Usage("fail: the status is up to 8 hexadecimal digits, not 0, like 0x80435699; not \"" + arguments[2] +
+    return Usage(name + ": the status is up to 8 hexadecimal digits, not 0, like 0x80435699; not \"" + arguments[2] +
                  "\"");
   }
   command.functionName = arguments[1];
@@ -177,7 +178,8 @@ ParsedControlCommand ParseControlCommand(const std::vector<std::string>& argumen
   if (name == "unplug") return simple(ControlAction::Unplug);
   if (name == "clear-faults") return simple(ControlAction::ClearFaults);
   if (name == "touch") return ParseTouch(arguments);
-  if (name == "fail") return ParseFail(arguments);
+  if (name == "fail") return ParseFail(arguments, ControlAction::Fail);
+  if (name == "fail-after-write") return ParseFail(arguments, ControlAction::FailAfterWrite);
   if (name == "add-token") return ParseAddToken(arguments);
   if (name == "devices") {
     const auto count = arguments.size() == 2 ? ParseUnsigned(arguments[1], kMaxDeviceCount) : std::nullopt;
@@ -203,7 +205,11 @@ bool ApplyControlCommand(const ControlCommand& command, KeyState& state, std::st
       state.touchDelayMs = command.touchDelayMs;
       return true;
     case ControlAction::Fail: state.forcedStatuses[command.functionName] = command.status; return true;
-    case ControlAction::ClearFaults: state.forcedStatuses.clear(); return true;
+    case ControlAction::FailAfterWrite: state.failuresAfterWrite[command.functionName] = command.status; return true;
+    case ControlAction::ClearFaults:
+      state.forcedStatuses.clear();
+      state.failuresAfterWrite.clear();
+      return true;
     case ControlAction::AddToken:
       if (!StoreAsActiveToken(state, command.token)) {
         problem = "the key already holds " + std::to_string(kMaxTokens) + " tokens";
@@ -237,6 +243,8 @@ std::string AppliedCommandSummary(const ControlCommand& command) {
       }
       return "Touch: answered at once";
     case ControlAction::Fail: return command.functionName + " now returns " + StatusText(command.status);
+    case ControlAction::FailAfterWrite:
+      return command.functionName + " now does its work, then returns " + StatusText(command.status);
     case ControlAction::ClearFaults: return "No forced statuses";
     case ControlAction::AddToken:
       return std::string("Token \"") + command.token.record.serial + "\" stored as the active token";
@@ -258,9 +266,12 @@ std::string DescribeKeyState(const KeyState& state) {
   }
   out << "\nAppend ENTER: " << (state.appendEnter ? "yes" : "no") << "\n";
   out << "Forced statuses:";
-  if (state.forcedStatuses.empty()) out << " none";
+  if (state.forcedStatuses.empty() && state.failuresAfterWrite.empty()) out << " none";
   for (const auto& [function, status] : state.forcedStatuses) {
     out << "\n  " << function << " -> " << StatusText(status);
+  }
+  for (const auto& [function, status] : state.failuresAfterWrite) {
+    out << "\n  " << function << " -> " << StatusText(status) << " after its work";
   }
   out << "\nTokens: " << state.tokens.size() << "\n";
   for (std::size_t i = 0; i < state.tokens.size(); ++i) {
@@ -297,6 +308,10 @@ Commands:
   touch timeout         They fail with 0x80435610.
   fail FUNCTION STATUS  FUNCTION returns STATUS (hexadecimal, like 0x80435699)
                         and does nothing else, until clear-faults.
+  fail-after-write FUNCTION STATUS
+                        FUNCTION does its work (stores the token, say), then
+                        returns STATUS, as when the key's answer is lost,
+                        until clear-faults.
   clear-faults          Remove every forced status.
   add-token OPTIONS     Store a token as the active one; a token with the same
                         serial is replaced. Any field value is accepted, so

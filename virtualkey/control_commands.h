@@ -20,6 +20,7 @@ enum class ControlAction {
   Devices,
   Touch,
   Fail,
+  FailAfterWrite,
   ClearFaults,
   AddToken,
 };
@@ -29,8 +30,8 @@ struct ControlCommand {
   std::uint32_t number = 0;  // devices N
   TouchMode touchMode = TouchMode::Ok;
   std::uint32_t touchDelayMs = 0;
-  std::string functionName;  // fail
-  CvStatus status = 0;       // fail
+  std::string functionName;  // fail, fail-after-write
+  CvStatus status = 0;       // fail, fail-after-write
   StoredToken token;         // add-token
 };
 

@@ -33,6 +33,9 @@ struct KeyState {
   TouchMode touchMode = TouchMode::Ok;
   std::uint32_t touchDelayMs = 0;
   std::map<std::string, CvStatus> forcedStatuses;  // by function name
+  // By function name: the call does its work, then answers with the status,
+  // as a key whose answer was lost after it stored a token.
+  std::map<std::string, CvStatus> failuresAfterWrite;
   std::string serialNumber = kDefaultKeySerialNumber;
 };
 

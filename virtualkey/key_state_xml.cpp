@@ -128,7 +128,7 @@ bool ReadTouch(pugi::xml_node node, KeyState& state, std::string& problem) {
   return reader.Number32("delayMs", kMaxTouchDelayMs, state.touchDelayMs);
 }
 
-bool ReadForcedStatuses(pugi::xml_node node, KeyState& state, std::string& problem) {
+bool ReadStatuses(pugi::xml_node node, std::map<std::string, CvStatus>& statuses, std::string& problem) {
   for (pugi::xml_node status : node.children("status")) {
     AttributeReader reader(status, problem);
     const std::string function = status.attribute("function").value();
@@ -136,7 +136,7 @@ bool ReadForcedStatuses(pugi::xml_node node, KeyState& state, std::string& probl
     const std::string value = status.attribute("value").value();
     const auto parsed = ParseFailureStatus(value);
     if (!parsed) return reader.Fail("value", value);
-    state.forcedStatuses[function] = *parsed;
+    statuses[function] = *parsed;
   }
   return true;
 }
@@ -207,11 +207,14 @@ std::string KeyStateToXml(const KeyState& state) {
   touch.append_attribute("mode") = TouchModeName(state.touchMode);
   touch.append_attribute("delayMs") = std::to_string(state.touchDelayMs).c_str();
 
-  pugi::xml_node forced = root.append_child("forcedStatuses");
-  for (const auto& [function, status] : state.forcedStatuses) {
-    pugi::xml_node node = forced.append_child("status");
-    node.append_attribute("function") = function.c_str();
-    node.append_attribute("value") = StatusText(status).c_str();
+  for (const auto& [name, statuses] : {std::pair{"forcedStatuses", &state.forcedStatuses},
+                                       std::pair{"failuresAfterWrite", &state.failuresAfterWrite}}) {
+    pugi::xml_node list = root.append_child(name);
+    for (const auto& [function, status] : *statuses) {
+      pugi::xml_node node = list.append_child("status");
+      node.append_attribute("function") = function.c_str();
+      node.append_attribute("value") = StatusText(status).c_str();
+    }
   }
 
   pugi::xml_node tokens = root.append_child("tokens");
@@ -238,7 +241,8 @@ bool KeyStateFromXml(const std::string& text, KeyState& state, std::string& prob
   }
   KeyState loaded;
   if (!ReadDevice(root.child("device"), loaded, problem) || !ReadTouch(root.child("touch"), loaded, problem) ||
-      !ReadForcedStatuses(root.child("forcedStatuses"), loaded, problem) ||
+      !ReadStatuses(root.child("forcedStatuses"), loaded.forcedStatuses, problem) ||
+      !ReadStatuses(root.child("failuresAfterWrite"), loaded.failuresAfterWrite, problem) ||
       !ReadTokens(root.child("tokens"), loaded, problem)) {
     return false;
   }

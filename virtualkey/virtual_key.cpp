@@ -126,7 +126,11 @@ CvStatus VirtualKey::Finish(const char* function, const Change& change) {
     bool save = false;
     if (const CvStatus status = change(state, save)) return status;
     if (!save) return CV_OK;
-    if (locked) return Save(state);
+    if (locked) {
+      if (const CvStatus saved = Save(state)) return saved;
+      const auto lost = state.failuresAfterWrite.find(function);
+      return lost == state.failuresAfterWrite.end() ? CV_OK : lost->second;
+    }
     std::string problem;
     if (!file_.Lock(lock, problem)) {
       Report(problem);

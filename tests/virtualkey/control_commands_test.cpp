@@ -39,7 +39,14 @@ TEST(ControlCommands, BehaviourCommandsChangeTheStateAndResetMakesANewKey) {
   failing = Applied({"fail", "CV_ListDevice", "8043569a"}, failing);
   EXPECT_EQ(failing.forcedStatuses.at("CV_OTP_Reset"), 0x80435699u);
   EXPECT_EQ(failing.forcedStatuses.at("CV_ListDevice"), 0x8043569Au);
+  failing = Applied({"fail-after-write", "CV_OTP_Personalize", "0x80435699"}, failing);
+  EXPECT_EQ(failing.failuresAfterWrite.at("CV_OTP_Personalize"), 0x80435699u);
+  KeyState back;
+  std::string problem;
+  ASSERT_TRUE(KeyStateFromXml(KeyStateToXml(failing), back, problem)) << problem;
+  EXPECT_EQ(back.failuresAfterWrite, failing.failuresAfterWrite);
   EXPECT_TRUE(Applied({"clear-faults"}, failing).forcedStatuses.empty());
+  EXPECT_TRUE(Applied({"clear-faults"}, failing).failuresAfterWrite.empty());
 
   // Reset makes a new key of whatever was there.
   KeyState changed = Applied({"add-token", "--serial", "A"}, failing);
@@ -90,6 +97,7 @@ TEST(ControlCommands, UsageErrorsSayWhatIsWrong) {
       {"fail", "CV_Unknown", "0x80435699"},
       {"fail", "CV_OTP_Reset", "0"},
       {"fail", "CV_OTP_Reset", "0x180435699"},
+      {"fail-after-write", "CV_OTP_Personalize"},
       {"add-token"},
       {"add-token", "--serial", std::string(64, 'S')},
       {"add-token", "--serial", "A", "--seed", "123"},
