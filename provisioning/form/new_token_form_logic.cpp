@@ -21,9 +21,21 @@ namespace {
 
 constexpr std::uint32_t kPersonalizeOption = 1;
 
+// One code page for every 8-bit text of the form, the one the key and the
+// seed files get: the key's serial shown with another would be sent back as
+// other bytes, or refused, when a user's locale is not the system's.
+constexpr CodePage kKeyCodePage = kThreadAnsiCodePage;
+
 const char16_t kSaveFailedFormat[] = u"Failed to save the new token (error = 0x%08X)\r\n";
 const char16_t kSaveSucceeded[] = u"Save new token succeeded!\r\n";
 const char16_t kSavedTokenFormat[] = u"SN=%s, SEED=%s\r\n";
+// A key can store a token and still answer with an error (its answer lost
+// on the way, a timeout after the write).
+const char16_t kStoredDespiteFailureFormat[] =
+    u"The key answered with an error but lists the token %s: it was added to the seed files.\r\n";
+const char16_t kFailureUnconfirmedFormat[] =
+    u"The key could not be asked whether it stored the token %s anyway: its record was kept, and the token is "
+    u"added to the seed files or dropped when the key lists its tokens again.\r\n";
 const char16_t kSeedFilesNotWritten[] = u"The token is not in %s: see the messages.";
 const char16_t kNoSeedFolder[] = u"Seed files not written: the program's folder is unknown.\r\n";
 
@@ -102,7 +114,7 @@ void NewTokenFormLogic::StartUp() {
     static_assert(sizeof DeviceInfo{}.sn < sizeof state_.serialAnsi);
     std::memset(state_.serialAnsi, 0, sizeof state_.serialAnsi);
     std::memcpy(state_.serialAnsi, keySerial.data(), keySerial.size());
-    if (std::optional<MessageText> text = WidenText(state_.serialAnsi, kProcessAnsiCodePage)) {
+    if (std::optional<MessageText> text = WidenText(state_.serialAnsi, kKeyCodePage)) {
       state_.serialText = std::move(*text);
     } else {
       std::memset(state_.serialAnsi, 0, sizeof state_.serialAnsi);
@@ -126,7 +138,7 @@ void NewTokenFormLogic::GenerateSerial() {
     return;
   }
   std::memcpy(state_.serialAnsi, fresh, sizeof fresh);
-  state_.serialText = WidenText(state_.serialAnsi, kProcessAnsiCodePage).value_or(MessageText());
+  state_.serialText = WidenText(state_.serialAnsi, kKeyCodePage).value_or(MessageText());
   WriteFields();
 }
 
@@ -150,7 +162,7 @@ void NewTokenFormLogic::GenerateSeed() {
   std::memset(state_.seedHex, 0, sizeof state_.seedHex);
   hex.copy(state_.seedHex, sizeof state_.seedHex - 1);
   std::memset(fresh, 0, sizeof fresh);
-  state_.seedText = WidenText(state_.seedHex, kProcessAnsiCodePage).value_or(MessageText());
+  state_.seedText = WidenText(state_.seedHex, kKeyCodePage).value_or(MessageText());
   state_.seedHashChoice = state_.hashChoice;
   state_.seedLength = count;
 
@@ -163,7 +175,7 @@ void NewTokenFormLogic::SaveToken() {
 
   // Text that the key or the seed files cannot hold exactly as typed is
   // refused, never changed.
-  SerialCheck serial = CheckSerial(state_.serialText, kThreadAnsiCodePage);
+  SerialCheck serial = CheckSerial(state_.serialText, kKeyCodePage);
   std::optional<SaveRefusal> refusal = serial.refusal;
   if (!refusal) refusal = CheckUserName(state_.userName);
   if (!refusal) refusal = CheckSeed(state_);
@@ -196,9 +208,9 @@ void NewTokenFormLogic::SaveToken() {
   const CvStatus status = library_.OtpPersonalize(record, kPersonalizeOption);
 
   if (status != CV_OK) {
-    if (services_.forgetPendingSave) services_.forgetPendingSave();
     state_.resultStatus = kWriteToKeyFailed;
     FormatText(state_.resultMessage, kSaveFailedFormat, status);
+    SettleFailedWrite(record);
   } else {
     state_.resultStatus = kTokenSaved;
     state_.resultMessage = kSaveSucceeded;
@@ -209,6 +221,28 @@ void NewTokenFormLogic::SaveToken() {
     }
   }
   controls_.EndForm(FormEnd::Saved);
+}
+
+// The record of a write the key refused goes only when the key's list shows
+// that the token is not there; when it is, the seed files get it now; when
+// the key cannot say, the record stays for the next settling.
+void NewTokenFormLogic::SettleFailedWrite(const TokenRecord& record) {
+  const KeyTokens listed = ListKeyTokens(library_);
+  const ExportedToken token = BuildExportedToken(record, state_.userName);
+  if (listed.status == CV_OK && !KeyListsToken(listed, token)) {
+    if (services_.forgetPendingSave) services_.forgetPendingSave();
+    return;
+  }
+  if (listed.status != CV_OK) {
+    const bool recorded = !seedFolder_.empty() && services_.recordPendingSave;
+    if (recorded) {
+      state_.resultMessage +=
+          BreakLongLines(Format(kFailureUnconfirmedFormat, state_.serialText), kMessageBoxLineChars);
+    }
+    return;
+  }
+  state_.resultMessage += BreakLongLines(Format(kStoredDespiteFailureFormat, state_.serialText), kMessageBoxLineChars);
+  ExportSeed(record);
 }
 
 // The key's own serial number (the form's default, and the key a save's

@@ -28,7 +28,7 @@ struct NewTokenFormServices {
   // Unset: nothing is recorded.
   std::function<std::optional<MessageText>(const std::filesystem::path& folder, const PendingSave& save)>
       recordPendingSave;
-  // The key refused the token: its record goes.
+  // The key refused the token and does not list it: its record goes.
   std::function<void()> forgetPendingSave;
 
   // The secure generators and the real seed files; the record of a save
@@ -62,6 +62,7 @@ class NewTokenFormLogic {
   void WriteFields();
   void Refuse(const SaveRefusal& refusal);
   void ExportSeed(const TokenRecord& record);
+  void SettleFailedWrite(const TokenRecord& record);
   std::string KeySerial();
 
   INewTokenFormControls& controls_;

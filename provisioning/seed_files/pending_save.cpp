@@ -129,8 +129,10 @@ void Ask(ITokenLibrary& library, KeyView& key) {
   key.listed = ListKeyTokens(library);
 }
 
-bool Lists(const KeyView& key, const ExportedToken& token) {
-  for (const TokenRecord& record : key.listed.tokens) {
+}  // namespace
+
+bool KeyListsToken(const KeyTokens& listed, const ExportedToken& token) {
+  for (const TokenRecord& record : listed.tokens) {
     if (TextWithin(record.serial) == token.serial && record.type == (token.totp ? TOTP : HOTP) &&
         record.hashAlgorithm == (token.sha256 ? HASH_SHA256 : HASH_SHA1) && record.digits == token.digits &&
         record.timeStep == token.interval) {
@@ -139,6 +141,8 @@ bool Lists(const KeyView& key, const ExportedToken& token) {
   }
   return false;
 }
+
+namespace {
 
 const char16_t kNotSettled[] = u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n";
 
@@ -187,7 +191,7 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
     return;
   }
   std::error_code ignored;
-  if (!Lists(key, save->token)) {
+  if (!KeyListsToken(key.listed, save->token)) {
     std::filesystem::remove(path, ignored);
     lines.push_back(
         Format(u"An interrupted save of the token %s did not reach the key %s, which does not list "

@@ -15,6 +15,7 @@
 #include "provisioning/seed_files/seed_export.h"
 #include "provisioning/seed_files/seed_file_access.h"
 #include "text/message_text.h"
+#include "vendor/key_queries.h"
 #include "vendor/token_library.h"
 
 struct PendingSave {
@@ -61,6 +62,10 @@ struct PendingSerial {
   std::string record;
 };
 std::vector<PendingSerial> PendingSaveSerials(const std::filesystem::path& folder, SeedFileAccess& files);
+
+// Whether the key's listing holds `token`: its serial with its type, hash,
+// digits and interval (the listing gives no seeds).
+bool KeyListsToken(const KeyTokens& listed, const ExportedToken& token);
 
 // The record's file format, for tests and the settling.
 std::string PendingSaveXml(const PendingSave& save);

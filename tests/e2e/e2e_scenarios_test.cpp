@@ -231,6 +231,29 @@ TEST(TokenOperations, ResetEmptiesTheKeyAndTheList) {
   EXPECT_EQ(std::string::npos, shown.find("0000555555555")) << shown;
 }
 
+// A key that stores the token and loses its answer: the failure is shown as
+// the key gave it, and the seed still reaches both files; no record is left.
+TEST(TokenOperations, TokenStoredDespiteAFailedAnswerReachesTheSeedFiles) {
+  ToolFolder folder;
+  ASSERT_EQ(0, folder.VirtualKey(L"fail-after-write CV_OTP_Personalize 0x80435699"));
+  ToolUnderTest tool(folder);
+  ASSERT_TRUE(tool.Started());
+  const size_t before = tool.LogText().size();
+  CreatedToken token = CreateToken(tool, NewTokenChoices{});
+  ASSERT_TRUE(token.formClosed);
+  const std::wstring log = tool.LogText().substr(before);
+  EXPECT_EQ(0u, log.find(L"Failed to save the new token (error = 0x80435699)\r\n")) << ToUtf8(log);
+  std::string shown;
+  ASSERT_EQ(0, folder.VirtualKey(L"show", &shown));
+  EXPECT_NE(std::string::npos, shown.find(ToUtf8(token.serial))) << shown;
+  EXPECT_NE(std::string::npos, folder.ReadBytes(L"hseeds.xml").find(ToUtf8(token.seed)));
+  EXPECT_TRUE(folder.Exists(L"hseeds.csv"));
+  WIN32_FIND_DATAW found;
+  HANDLE records = FindFirstFileW(folder.File(L"*.pending-*").c_str(), &found);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, records) << "a record was left";
+  if (records != INVALID_HANDLE_VALUE) FindClose(records);
+}
+
 TEST(TokenOperations, FailedPersonalisationTouchesNoFile) {
   ToolFolder folder;
   ASSERT_EQ(0, folder.VirtualKey(L"fail CV_OTP_Personalize 0x80435699"));
@@ -342,7 +365,7 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 // What a server imports stays one seed per serial and one encoding per file:
 // a serial the key holds, with a trailing space, and one that only the other
 // kind's CSV file holds are refused with the form kept open and no file
-// touched; a name with "é" goes into a seed file of an older tool in that
+// touched; a name with an e-acute goes into a seed file of an older tool in that
 // file's ANSI code page.
 TEST(TokenOperations, ServerGetsOneSeedPerSerialAndOneEncodingPerFile) {
   ASSERT_NE(65001u, GetACP()) << "needs an 8-bit ANSI code page";
@@ -355,9 +378,10 @@ TEST(TokenOperations, ServerGetsOneSeedPerSerialAndOneEncodingPerFile) {
       "\t\t\t<name>Zo\xEB</name>\n\t\t\t<digits>6</digits>\n\t\t\t<serial>0000111111111</serial>\n"
       "\t\t\t<seed>3132333435363738393031323334353637383930</seed>\n\t\t</token>\n\t</tokens>\n</data>\n";
   WriteFileBytes(folder.File(L"tseeds.xml"), ansiXml);
-  const std::wstring hotpCsv = L"Serial Number, Secret Key\r\n0000777777777,3132333435363738393031323334353637383930\r\n";
-  WriteFileBytes(folder.File(L"hseeds.csv"), std::string(reinterpret_cast<const char*>(hotpCsv.data()),
-                                                         hotpCsv.size() * sizeof(wchar_t)));
+  const std::wstring hotpCsv =
+      L"Serial Number, Secret Key\r\n0000777777777,3132333435363738393031323334353637383930\r\n";
+  WriteFileBytes(folder.File(L"hseeds.csv"),
+                 std::string(reinterpret_cast<const char*>(hotpCsv.data()), hotpCsv.size() * sizeof(wchar_t)));
   ToolUnderTest tool(folder);
   ASSERT_TRUE(tool.Started());
 

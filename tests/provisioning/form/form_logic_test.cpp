@@ -5,6 +5,10 @@
 #include <cstring>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "form_fakes.h"
 #include "provisioning/form/new_token_form_logic.h"
 #include "tests/support/temp_folder.h"
@@ -58,6 +62,25 @@ TEST_F(NewTokenFormTest, StartUpShowsDefaultsAndTheKeysSerialNumber) {
   EXPECT_EQ(std::strlen(logic.State().serialAnsi), 32u);
   EXPECT_EQ(controls.beeps, 0);
 }
+
+#ifdef _WIN32
+// A user whose locale is not the system's: the key's own serial is shown and
+// sent back in the one code page the key and the files get, byte for byte.
+TEST_F(NewTokenFormTest, KeysSerialGoesBackAsItsOwnBytesWhenTheUsersCodePageIsNotTheSystems) {
+  const LCID greek = MAKELCID(MAKELANGID(LANG_GREEK, SUBLANG_GREEK_GREECE), SORT_DEFAULT);
+  const LCID before = GetThreadLocale();
+  ASSERT_NE(GetACP(), 1253u);
+  ASSERT_TRUE(SetThreadLocale(greek));
+  library.SetSerial("CVM\xE1-1");  // alpha in 1253, a-acute in 1252
+  logic.StartUp();
+  logic.GenerateSeed();
+  logic.SaveToken();
+  SetThreadLocale(before);
+  EXPECT_EQ(controls.shown.serial, u"CVM\u03B1-1");
+  ASSERT_EQ(library.personalized.size(), 1u) << "refused";
+  EXPECT_STREQ(Sent().serial, "CVM\xE1-1");
+}
+#endif
 
 // Without the key's serial the field starts empty; a token without one would
 // hide the key's later tokens, so "Save" refuses it until one is there.
@@ -384,10 +407,14 @@ TEST(NewTokenFormPendingSave, RecordGoesWithTheKeysAnswerAndTheFilesAndBlocksThe
     CvStatus personalize;
     bool keyWritten;
     bool recordKept;
+    bool stored = false;         // the key stored the token whatever it answered
+    CvStatus listAfter = CV_OK;  // the key's listing after the write
   };
   const Case cases[] = {
       {"saved to both files", Folder::Writable, CV_OK, true, false},
       {"the key refused it", Folder::Writable, 0x80435699, true, false},
+      {"the key stored it but answered with an error", Folder::Writable, 0x80435699, true, false, true},
+      {"the key failed and cannot say what it holds", Folder::Writable, 0x80435699, true, true, true, 0x80435602},
       {"the XML file cannot take it", Folder::XmlIsAFolder, CV_OK, true, true},
       {"the record cannot be written", Folder::Missing, CV_OK, false, false},
   };
@@ -410,7 +437,11 @@ TEST(NewTokenFormPendingSave, RecordGoesWithTheKeysAnswerAndTheFilesAndBlocksThe
       }
       return names;
     };
-    library.duringPersonalize = [&] { recordsDuringPersonalize = records(); };
+    library.duringPersonalize = [&] {
+      recordsDuringPersonalize = records();
+      if (c.stored) library.tokens.push_back(library.personalized.back().first);
+      library.listStatus = c.listAfter;
+    };
     ScriptedServices scripted;
     NewTokenFormServices services = NewTokenFormServices::Standard();
     services.generateSeedBytes = scripted.Bind().generateSeedBytes;
@@ -429,6 +460,8 @@ TEST(NewTokenFormPendingSave, RecordGoesWithTheKeysAnswerAndTheFilesAndBlocksThe
       EXPECT_EQ(recordsDuringPersonalize.size(), 1u) << "the record must be there while the key is written";
     }
     EXPECT_EQ(records().size(), c.recordKept ? 1u : 0u);
+    // A token on the key reaches the files, now or when its record is settled.
+    EXPECT_EQ(std::filesystem::exists(seedFolder / "tseeds.csv"), c.stored ? !c.recordKept : c.personalize == CV_OK);
   }
 }
 
