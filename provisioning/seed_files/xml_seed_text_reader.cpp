@@ -15,6 +15,10 @@ namespace {
 // A serial the key can hold has at most 63 bytes, a seed 64 digits; written
 // with references a serial is at most six times longer. A longer text is none.
 constexpr std::size_t kMaxText = 63 * 6;
+// The tool writes "<serial>"; a start tag longer than this (attributes
+// without end, a "<serial " and no '>') is passed over rather than held
+// whole, so that memory stays bounded whatever the file holds.
+constexpr std::size_t kMaxTag = 1024;
 
 #ifdef OTP_SCAN_SSE2
 // Where `open` (two bytes or more) starts in [from, end), or end: sixteen
@@ -141,7 +145,11 @@ XmlSeedTextScan ReadXmlSeedTexts(ByteSource& in, const std::vector<std::string_v
       std::size_t text = name->after + 1;
       if (view[name->after] != '>') {
         const std::size_t close = view.find('>', name->after);
-        if (close == std::string_view::npos) {
+        if (close == std::string_view::npos || close - tag > kMaxTag) {
+          if (close != std::string_view::npos || view.size() - tag > kMaxTag) {
+            at = name->after;  // no tag the tool writes: passed over
+            continue;
+          }
           if (!end) keepFrom = std::min(keepFrom, tag);
           break;
         }

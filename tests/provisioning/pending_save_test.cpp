@@ -245,6 +245,20 @@ TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
   EXPECT_EQ(Records(folder), (Names{"tseeds.pending-00000000000000aa.xml"}));
 }
 
+#ifndef _WIN32
+// A record name that leads to an endless file is never read whole: kept, with a line.
+TEST(PendingSave, RecordWithoutEndIsKeptUnread) {
+  TempFolder folder;
+  fs::create_symlink("/dev/zero", folder / "hseeds.pending-00000000000000bb.record");
+  ScriptedTokenLibrary library;
+  SeedFileAccess files;
+  const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(u"far larger"), MessageText::npos) << Narrow(lines[0]);
+  EXPECT_EQ(Records(folder).size(), 1u);
+}
+#endif
+
 // No pattern that takes seed files from the folder takes a record; records
 // that 2.0.1 named "*.xml" are still settled.
 TEST(PendingSave, RecordsAreNamedUnlikeSeedFilesAndOldNamesStillSettle) {

@@ -13,6 +13,7 @@
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "text/unicode_text.h"
 #include "tests/support/scripted_token_library.h"
+#include "tests/support/peak_memory.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -180,6 +181,59 @@ TEST(SeedFileSerials, AnySerialElementCountsAcrossBlocksWithEntitiesDecoded) {
   }
   SeedFileSerialCache missing("no-such-folder");
   EXPECT_FALSE(missing.Holds("hseeds.xml", "S1"));
+}
+
+// Hands out `head`, then `fill` bytes of `filler`, then `tail`: a large
+// file without the disk.
+class GeneratedSource final : public ByteSource {
+ public:
+  GeneratedSource(std::string head, std::uint64_t fill, char filler, std::string tail)
+      : head_(std::move(head)), tail_(std::move(tail)), fill_(fill), filler_(filler) {}
+  std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
+    char* out = static_cast<char*>(buffer);
+    std::size_t written = 0;
+    const auto part = [&](const char* bytes, std::uint64_t size, bool fill) {
+      if (at_ >= size) {
+        at_ -= size;
+        return;
+      }
+      const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(size - at_, capacity - written));
+      if (fill) {
+        std::memset(out + written, filler_, count);
+      } else {
+        std::memcpy(out + written, bytes + at_, count);
+      }
+      written += count;
+      at_ = 0;
+    };
+    const std::uint64_t start = at_;
+    part(head_.data(), head_.size(), false);
+    if (written < capacity) part(nullptr, fill_, true);
+    if (written < capacity) part(tail_.data(), tail_.size(), false);
+    at_ = start + written;
+    return written;
+  }
+
+ private:
+  std::string head_, tail_;
+  std::uint64_t fill_;
+  char filler_;
+  std::uint64_t at_ = 0;
+};
+
+// A start tag that never ends, hundreds of MiB long, is passed over in
+// bounded memory, and the serial the tool wrote after it still counts.
+TEST(SeedFileSerials, EndlessStartTagIsPassedOverInBoundedMemory) {
+  constexpr std::uint64_t kFill = 300ull << 20;
+  const std::uint64_t before = PeakMemoryBytes();
+  for (const char* head : {"<data><tokens><serial ", "<data><serial id=\""}) {
+    SCOPED_TRACE(head);
+    GeneratedSource source(head, kFill, 'a', "\"><serial>S7</serial></tokens></data>\n");
+    SerialSet serials;
+    ASSERT_TRUE(CollectSerials(source, serials));
+    EXPECT_TRUE(serials.Contains("S7"));
+  }
+  EXPECT_LT(PeakMemoryBytes() - before, std::uint64_t{64} << 20);
 }
 
 // Between clicks the files are not read again, unless another writer changed
