@@ -1,8 +1,10 @@
 #!/bin/bash
-# Kills the real OtpTool.exe at random moments of saves into a 100,000-token
-# hseeds.xml and starts it again after each kill, checking every time that no
-# seed was lost from the key or the seed files: 100 kills, or as many as the
-# first argument says (OTP_KILL_SEED repeats a series). Uses the Windows build
+# Kills the real OtpTool.exe at random moments of HOTP and TOTP saves into
+# 100,000-token seed files, by TerminateProcess and by SIGKILL from outside
+# Wine in turn, and starts it again after each kill, checking every time that
+# no seed was lost from the key or the seed files and that each file holds the
+# key's own seed: 100 kills, or as many as the first argument says
+# (OTP_KILL_SEED repeats a series). Uses the Windows build
 # and a private Xvfb display and Wine prefix, as test.sh does; prints one line.
 set -uo pipefail
 

@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <regex>
 #include <set>
@@ -20,6 +22,8 @@
 #include "bench/seed_file_generator.h"
 #include "resources/resource.h"
 #include "tests/e2e/e2e_test_support.h"
+#include "text/base32.h"
+#include "text/hex_text.h"
 
 namespace {
 
@@ -71,6 +75,8 @@ std::vector<std::string> XmlTemporaries(const ToolFolder& folder) {
 }
 
 using Counts = std::unordered_map<std::string, int>;
+// The seed texts each serial has in the files, as the files write them.
+using Seeds = std::unordered_map<std::string, std::set<std::string>>;
 
 Counts XmlSerials(const std::string& xml) {
   Counts counts;
@@ -83,19 +89,35 @@ Counts XmlSerials(const std::string& xml) {
   return counts;
 }
 
-// hseeds.csv is UTF-16LE; serials and seeds are ASCII.
-Counts CsvSerials(const std::string& bytes) {
+// Each serial's seed: the `seed` element after it.
+void AddXmlSeeds(const std::string& xml, Seeds& seeds) {
+  for (size_t at = xml.find("<serial>"); at != std::string::npos; at = xml.find("<serial>", at)) {
+    at += 8;
+    const size_t end = xml.find("</serial>", at);
+    const size_t seed = xml.find("<seed>", end);
+    const size_t seedEnd = xml.find("</seed>", seed);
+    if (end == std::string::npos || seedEnd == std::string::npos) break;
+    seeds[xml.substr(at, end - at)].insert(xml.substr(seed + 6, seedEnd - seed - 6));
+  }
+}
+
+// The CSV files are UTF-16LE; serials and seeds are ASCII. hseeds.csv rows
+// are "serial,seed", tseeds.csv rows "user,serial,seed,...".
+void AddCsvRows(const std::string& bytes, bool totp, Counts& counts, Seeds& seeds) {
   std::string text;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) text += bytes[i + 1] ? '?' : bytes[i];
-  Counts counts;
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("Serial Number", 0) == 0) continue;
-    std::string serial = line.substr(0, line.find(','));
-    if (serial.size() >= 2 && serial.front() == '"') serial = serial.substr(1, serial.size() - 2);
-    if (!serial.empty() && serial != "\r") ++counts[serial];
+    if (line.rfind("Serial Number", 0) == 0 || line.rfind("UPN", 0) == 0) continue;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> fields;
+    std::istringstream row(line);
+    for (std::string field; std::getline(row, field, ',');) fields.push_back(field);
+    const size_t serialAt = totp ? 1 : 0;
+    if (fields.size() < serialAt + 2) continue;
+    ++counts[fields[serialAt]];
+    seeds[fields[serialAt]].insert(fields[serialAt + 1]);
   }
-  return counts;
 }
 
 std::string CsvBytes(const std::string& text) {
@@ -106,55 +128,94 @@ std::string CsvBytes(const std::string& text) {
 
 std::string KeyState(const ToolFolder& folder) { return ReadShared(folder.File(L"virtual-key.xml")); }
 
-// What the key and the folder hold at one moment.
+struct KeyToken {
+  bool totp = false;
+  std::string seedHex;  // upper case
+};
+
+// What the key and the folder hold at one moment, both kinds of seed file together.
 struct Snapshot {
   Counts xml, csv;
-  std::set<std::string> key;
+  Seeds xmlSeeds, csvSeeds;
+  std::map<std::string, KeyToken> key;
   std::vector<std::string> records;
 };
 
+// The text of `name=` up to the next space in one line of "virtualkey show".
+std::string Field(const std::string& line, const std::string& name) {
+  const size_t at = line.find(" " + name + "=");
+  if (at == std::string::npos) return {};
+  const size_t from = at + name.size() + 2;
+  return line.substr(from, line.find(' ', from) - from);
+}
+
 Snapshot Take(const ToolFolder& folder) {
   Snapshot snapshot;
-  snapshot.xml = XmlSerials(ReadShared(folder.File(L"hseeds.xml")));
-  snapshot.csv = CsvSerials(ReadShared(folder.File(L"hseeds.csv")));
+  for (const wchar_t* name : {L"hseeds.xml", L"tseeds.xml"}) {
+    const std::string xml = ReadShared(folder.File(name));
+    for (const auto& [serial, n] : XmlSerials(xml)) snapshot.xml[serial] += n;
+    AddXmlSeeds(xml, snapshot.xmlSeeds);
+  }
+  AddCsvRows(ReadShared(folder.File(L"hseeds.csv")), false, snapshot.csv, snapshot.csvSeeds);
+  AddCsvRows(ReadShared(folder.File(L"tseeds.csv")), true, snapshot.csv, snapshot.csvSeeds);
   std::string shown;
   EXPECT_EQ(0, folder.VirtualKey(L"show", &shown)) << shown;
-  for (size_t at = shown.find(" serial=\""); at != std::string::npos; at = shown.find(" serial=\"", at)) {
-    at += 9;
-    snapshot.key.insert(shown.substr(at, shown.find('"', at) - at));
+  std::istringstream lines(shown);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string serial = Field(line, "serial");
+    if (serial.size() < 2) continue;
+    snapshot.key[serial.substr(1, serial.size() - 2)] = KeyToken{Field(line, "type") == "TOTP", Field(line, "seed")};
   }
   snapshot.records = PendingRecords(folder);
   return snapshot;
 }
 
+// The seed as the CSV file of its kind writes it: lower-case hexadecimal, or Base32.
+std::string CsvSeed(const KeyToken& token) {
+  const std::optional<std::vector<std::uint8_t>> bytes = BytesFromHex(token.seedHex);
+  if (!bytes) return "?";
+  if (token.totp) return Base32Encode(bytes->data(), bytes->size());
+  return HexText(bytes->data(), bytes->size(), false);
+}
+
 // What must hold after a kill and a new start: nothing of `before` is gone
-// from a file or the key, every token of the key is in both files, and no file
-// names a token twice. Empty when all holds, else the first few faults.
+// from a file or the key, every token of the key is in both files of its kind
+// with the key's own seed, and no file names a token twice. Empty when all
+// holds, else the first few faults.
 std::string Faults(const Snapshot& before, const Snapshot& after) {
   std::ostringstream out;
   int faults = 0;
   auto fault = [&](const std::string& line) {
     if (faults++ < 10) out << line << "\n";
   };
-  if (!before.xml.empty() && after.xml.empty()) fault("hseeds.xml is missing or holds no token");
+  if (!before.xml.empty() && after.xml.empty()) fault("the XML seed files are missing or hold no token");
   for (const auto& [serial, n] : before.xml) {
-    if (!after.xml.count(serial)) fault(serial + " lost from hseeds.xml");
+    if (!after.xml.count(serial)) fault(serial + " lost from its XML seed file");
   }
   for (const auto& [serial, n] : before.csv) {
-    if (!after.csv.count(serial)) fault(serial + " lost from hseeds.csv");
+    if (!after.csv.count(serial)) fault(serial + " lost from its CSV file");
   }
-  for (const std::string& serial : before.key) {
+  for (const auto& [serial, token] : before.key) {
     if (!after.key.count(serial)) fault(serial + " lost from the key");
   }
-  for (const std::string& serial : after.key) {
-    if (!after.xml.count(serial)) fault(serial + " is on the key but not in hseeds.xml");
-    if (!after.csv.count(serial)) fault(serial + " is on the key but not in hseeds.csv");
+  for (const auto& [serial, token] : after.key) {
+    if (!after.xml.count(serial)) fault(serial + " is on the key but not in its XML seed file");
+    if (!after.csv.count(serial)) fault(serial + " is on the key but not in its CSV file");
+    const auto xmlSeeds = after.xmlSeeds.find(serial);
+    if (xmlSeeds != after.xmlSeeds.end() && xmlSeeds->second != std::set<std::string>{token.seedHex}) {
+      fault(serial + " has another seed in its XML seed file than on the key");
+    }
+    const auto csvSeeds = after.csvSeeds.find(serial);
+    if (csvSeeds != after.csvSeeds.end() && csvSeeds->second != std::set<std::string>{CsvSeed(token)}) {
+      fault(serial + " has another seed in its CSV file than on the key");
+    }
   }
   for (const auto& [serial, n] : after.xml) {
-    if (n > 1) fault(serial + " is in hseeds.xml " + std::to_string(n) + " times");
+    if (n > 1) fault(serial + " is in the XML seed files " + std::to_string(n) + " times");
   }
   for (const auto& [serial, n] : after.csv) {
-    if (n > 1) fault(serial + " is in hseeds.csv " + std::to_string(n) + " times");
+    if (n > 1) fault(serial + " is in the CSV files " + std::to_string(n) + " times");
   }
   if (faults > 10) out << "and " << faults - 10 << " more\n";
   return out.str();
@@ -196,11 +257,17 @@ void ExpectSettlementLogged(const std::wstring& log, const Snapshot& killed, con
   }
 }
 
-// hseeds.xml of `tokens` tokens in the tool's layout; hseeds.csv with the first.
-void PrepareSeedFiles(const ToolFolder& folder, long tokens) {
+// hseeds.xml of `tokens` tokens in the tool's layout; hseeds.csv with the
+// first. `totpToo`: tseeds.xml and tseeds.csv likewise, with other serials.
+void PrepareSeedFiles(const ToolFolder& folder, long tokens, bool totpToo = false) {
   ASSERT_TRUE(WriteSeedFile(folder.File(L"hseeds.xml"), tokens));
   WriteBytes(folder.File(L"hseeds.csv"),
              CsvBytes(std::string("Serial Number, Secret Key\r\n") + kFirstSerial + "," + kGeneratedSeed + "\r\n"));
+  if (!totpToo) return;
+  ASSERT_TRUE(WriteSeedFile(folder.File(L"tseeds.xml"), tokens, true, 200000000));
+  WriteBytes(folder.File(L"tseeds.csv"),
+             CsvBytes("UPN, Serial Number, Secret Key, Time Interval, Manufacturer, Model\r\n,0000200000000,"
+                      "GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ,30,Velthor Security,Corvane\r\n"));
 }
 
 // hseeds.xml keeps its name through every save, however large the file: a
@@ -411,14 +478,15 @@ int KillCount() {
   return count && std::atoi(count) > 0 ? std::atoi(count) : 10;
 }
 
-// Kills at random moments of saves into a large hseeds.xml, each followed by a
-// new start. OTP_KILL_SERIES sets how many (10); OTP_KILL_SEED repeats a series.
+// Kills at random moments of HOTP and TOTP saves into large seed files, by
+// TerminateProcess and by SIGKILL from outside Wine in turn, each followed by
+// a new start. OTP_KILL_SERIES sets how many (10); OTP_KILL_SEED repeats a series.
 TEST(InterruptedSave, RandomKillSeries) {
   const int kills = KillCount();
   const char* seedText = std::getenv("OTP_KILL_SEED");
   const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : GetTickCount();
   ToolFolder folder;
-  PrepareSeedFiles(folder, kLargeFile);
+  PrepareSeedFiles(folder, kLargeFile, true);
   auto tool = std::make_unique<ToolUnderTest>(folder);
   ASSERT_TRUE(tool->Started());
 
@@ -438,22 +506,29 @@ TEST(InterruptedSave, RandomKillSeries) {
   }
 
   std::mt19937 random(seed);
-  std::uniform_int_distribution<DWORD> delays(0, saveMs + saveMs / 4);
-  int onKey = 0, withRecord = 0, done = 0;
+  std::uniform_int_distribution<DWORD> delays(0, saveMs);
+  std::bernoulli_distribution totp(0.5);
+  int onKey = 0, withRecord = 0, done = 0, inSave = 0, fromOutside = 0;
   for (; done < kills && !HasFailure(); ++done) {
     Snapshot before = Take(folder);
     if (before.key.size() >= 18) {  // the key holds 20 tokens at most
       ASSERT_EQ(0, folder.VirtualKey(L"reset"));
       before = Take(folder);
     }
-    form = FillNewTokenForm(*tool, NewTokenChoices{}, created);
+    NewTokenChoices choices;
+    choices.totp = totp(random);
+    form = FillNewTokenForm(*tool, choices, created);
     ASSERT_NE(nullptr, form);
     const DWORD delay = delays(random);
-    SCOPED_TRACE("kill " + std::to_string(done + 1) + " after " + std::to_string(delay) + " ms, seed " +
-                 std::to_string(seed));
+    const bool outside = done % 2 == 1;
+    SCOPED_TRACE("kill " + std::to_string(done + 1) + (outside ? " by SIGKILL" : "") + " after " +
+                 std::to_string(delay) + " ms, seed " + std::to_string(seed));
     PostCommand(form, IDC_SAVE);
     Sleep(delay);
-    ASSERT_TRUE(tool->Kill());
+    // The form closes when the save is over: a kill before that cut it short.
+    inSave += IsWindow(form) ? 1 : 0;
+    ASSERT_TRUE(outside ? tool->KillFromOutside() : tool->Kill());
+    fromOutside += outside ? 1 : 0;
     const Snapshot killed = Take(folder);
     const std::string serial = ToUtf8(created.serial);
     onKey += killed.key.count(serial) ? 1 : 0;
@@ -470,9 +545,13 @@ TEST(InterruptedSave, RandomKillSeries) {
     ExpectSettlementLogged(tool->LogText(), killed, serial);
   }
   std::printf(
-      "kill series: %d of %d kills within saves of %lu ms (seed %u); the key held the token in %d, "
-      "a pending record was left in %d\n",
-      done, kills, saveMs, seed, onKey, withRecord);
+      "kill series: %d of %d kills (%d by SIGKILL from outside Wine), %d inside saves of %lu ms (seed %u); "
+      "the key held the token in %d, a pending record was left in %d\n",
+      done, kills, fromOutside, inSave, saveMs, seed, onKey, withRecord);
+  // A series that missed the saves would pass without testing anything.
+  EXPECT_GE(inSave, done / 2) << "too few kills landed inside a save";
+  EXPECT_GE(onKey, 1) << "no kill came after the key was written";
+  EXPECT_GE(withRecord, 1) << "no kill left a record to settle";
 }
 
 }  // namespace

@@ -85,6 +85,7 @@ ToolUnderTest::ToolUnderTest(const ToolFolder& folder) {
     return;
   }
   process_ = StartedProcess(started);
+  folderName_ = std::filesystem::path(folder.Path()).filename().wstring();
   for (int i = 0; i < 400 && !window_; ++i) {
     window_ = FindTopLevelWindow(process_.Id(), kMainTitle, true);
     if (!window_) Sleep(50);
@@ -193,6 +194,23 @@ int ToolUnderTest::WaitForExit(DWORD timeoutMs) {
   DWORD code = 0;
   GetExitCodeProcess(process_.Handle(), &code);
   return static_cast<int>(code);
+}
+
+bool ToolUnderTest::KillFromOutside() {
+  if (!process_.Started() || folderName_.empty()) return false;
+  // Wine starts a Unix program given by its path; the tool's Unix process
+  // shows the Windows command line, which names its unique folder.
+  std::wstring command = L"pkill -KILL -f " + folderName_ + L".OtpTool\\.exe";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(L"Z:\\usr\\bin\\pkill", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &started)) {
+    return false;
+  }
+  const StartedProcess pkill(started);
+  WaitForSingleObject(pkill.Handle(), 10000);
+  return WaitForSingleObject(process_.Handle(), 10000) == WAIT_OBJECT_0;
 }
 
 bool ToolUnderTest::Kill() {

@@ -71,9 +71,13 @@ class ToolUnderTest {
   // Ends the tool's process at once, wherever it is, as a crash or a power
   // cut would; true once the process is gone.
   bool Kill();
+  // Ends it with SIGKILL from outside Wine, as an out-of-memory killer or a
+  // crash of Wine itself would: Wine gets no say. True once the process is gone.
+  bool KillFromOutside();
 
  private:
   StartedProcess process_;
+  std::wstring folderName_;  // unique, in the tool's Unix command line
   HWND window_ = nullptr;
 };
 
