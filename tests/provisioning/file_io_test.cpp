@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <string>
 
@@ -368,6 +369,55 @@ TEST(FileLayerPublish, LinkStaysALinkAndTheFileItLeadsToGetsTheContents) {
     for (const auto& entry : fs::directory_iterator(folder / "data"))
       data.push_back(entry.path().filename().u8string());
     EXPECT_EQ(data, std::vector<std::string>{"real.xml"});
+  }
+}
+
+// The lock file's documented answers, given to each attempt at opening it in
+// turn (0: the real attempt): which pass and are waited for, which end it.
+TEST(FileLayerLock, AnswersThatPassAreWaitedForTheOthersEndTheWait) {
+#ifdef _WIN32
+  constexpr std::uint32_t kDenied = ERROR_ACCESS_DENIED, kNoFolder = ERROR_PATH_NOT_FOUND;
+#else
+  constexpr std::uint32_t kDenied = EACCES, kNoFolder = ENOENT;
+#endif
+  struct Case {
+    const char* name;
+    std::vector<std::uint32_t> answers;  // then the last one for good
+    FileLock::Outcome outcome;
+    bool waited;              // for all the patience
+    bool lockFileStaysAfter;  // made without delete-on-close
+  };
+  const Case cases[] = {
+      {"no folder", {kNoFolder}, FileLock::Outcome::Failed, false, false},
+#ifdef _WIN32
+      {"deletion pending, then gone", {kDenied, kDenied, kDenied, kDenied, 0}, FileLock::Outcome::Held, false, false},
+      {"may create but not delete", {kDenied, 0}, FileLock::Outcome::Held, false, true},
+      {"denied for good", {kDenied}, FileLock::Outcome::Failed, true, false},
+      {"held by another instance", {ERROR_SHARING_VIOLATION}, FileLock::Outcome::Busy, true, false},
+#else
+      {"denied", {kDenied}, FileLock::Outcome::Failed, false, false},
+#endif
+  };
+  const std::chrono::milliseconds patience{300};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    std::size_t tries = 0;
+    FileLock lock([&](const fs::path& file, bool deleteOnClose, FileError& error) -> std::intptr_t {
+      const std::uint32_t answer = c.answers[std::min(tries++, c.answers.size() - 1)];
+      if (answer == 0) return OpenLockFile(file, deleteOnClose, error);
+      error.code = answer;
+      return -1;
+    });
+    FileError error;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(lock.Acquire(folder / "seeds.xml.lock", patience, error), c.outcome);
+    EXPECT_EQ(std::chrono::steady_clock::now() - start >= patience, c.waited);
+    if (c.outcome == FileLock::Outcome::Failed) {
+      EXPECT_EQ(error.code, c.answers.back());
+    }
+    lock.Release();
+    EXPECT_EQ(fs::exists(folder / "seeds.xml.lock"), c.lockFileStaysAfter);
   }
 }
 

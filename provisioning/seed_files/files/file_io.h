@@ -147,6 +147,16 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
 // "<file>.lock" beside `file`: the lock file of whoever takes turns at it.
 inline std::filesystem::path LockFileFor(std::filesystem::path file) { return file += ".lock"; }
 
+// One attempt at opening a lock file, created when missing: the open file (a
+// descriptor or a handle), or -1 with `error`. `deleteOnClose` asks for the
+// file to go when its last holder closes it, where the system does that.
+// Tests give their own to have the system's documented answers happen.
+using OpenLockStep =
+    std::function<std::intptr_t(const std::filesystem::path& lockFile, bool deleteOnClose, FileError& error)>;
+
+// The standard attempt.
+std::intptr_t OpenLockFile(const std::filesystem::path& lockFile, bool deleteOnClose, FileError& error);
+
 // An exclusive lock held through a lock file, across processes and, on a
 // network share, across machines. The lock is the open file, not its
 // existence: a lock file left behind by a crash blocks nobody.
@@ -159,6 +169,7 @@ class FileLock {
   };
 
   FileLock() = default;
+  explicit FileLock(OpenLockStep open) : open_(std::move(open)) {}
   ~FileLock() { Release(); }
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
@@ -169,6 +180,7 @@ class FileLock {
   void Release();
 
  private:
+  OpenLockStep open_;  // empty: OpenLockFile
   std::filesystem::path path_;
   std::intptr_t native_ = -1;  // the open lock file: a descriptor or a handle
 };

@@ -307,16 +307,21 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   return file_steps::WriteAndKeepOrTakeBack(file, write, outcome);
 }
 
+std::intptr_t OpenLockFile(const std::filesystem::path& lockFile, bool, FileError& error) {
+  // Removed by its holder as it lets go (Release), not by the system.
+  const int fd = open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) error = LastError();
+  return fd;
+}
+
 FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile, std::chrono::milliseconds patience,
                                     FileError& error) {
   Release();
+  const OpenLockStep& openLock = open_ ? open_ : OpenLockStep(OpenLockFile);
   const auto deadline = std::chrono::steady_clock::now() + patience;
   for (;;) {
-    const int fd = open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-      error = LastError();
-      return Outcome::Failed;
-    }
+    const int fd = static_cast<int>(openLock(lockFile, true, error));
+    if (fd < 0) return Outcome::Failed;
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
       // The holder before us removes the file as it lets go: a lock on a file
       // that no longer has this name guards nothing.

@@ -376,34 +376,46 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   return file_steps::WriteAndKeepOrTakeBack(file, write, outcome);
 }
 
+std::intptr_t OpenLockFile(const std::filesystem::path& lockFile, bool deleteOnClose, FileError& error) {
+  // Opened without sharing, so nobody else, here or on another machine using
+  // the same share, can open it meanwhile. With delete-on-close it goes when
+  // the last handle closes, also when the process dies.
+  const HANDLE handle = CreateFileW(lockFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0u), nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = LastError();
+    return -1;
+  }
+  return reinterpret_cast<std::intptr_t>(handle);
+}
+
 FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile, std::chrono::milliseconds patience,
                                     FileError& error) {
   Release();
+  const OpenLockStep& openLock = open_ ? open_ : OpenLockStep(OpenLockFile);
   const auto deadline = std::chrono::steady_clock::now() + patience;
-  // Opened without sharing, so nobody else, here or on another machine using
-  // the same share, can open it meanwhile. It goes when the last handle
-  // closes, also when the process dies. Where one may create files but not
-  // delete them (some shares allow only that) it stays, harmless: the lock is
-  // the open handle.
-  DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE;
   for (;;) {
-    const HANDLE handle =
-        CreateFileW(lockFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, flags, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-      native_ = reinterpret_cast<std::intptr_t>(handle);
+    FileError failed;
+    std::intptr_t handle = openLock(lockFile, true, failed);
+    // Where one may create files but not delete them (some shares allow only
+    // that) the lock file stays, harmless: the lock is the open handle.
+    if (handle == -1 && failed.code == ERROR_ACCESS_DENIED) handle = openLock(lockFile, false, failed);
+    if (handle != -1) {
+      native_ = handle;
       path_ = lockFile;
       return Outcome::Held;
     }
-    const DWORD code = GetLastError();
-    if (code == ERROR_ACCESS_DENIED && (flags & FILE_FLAG_DELETE_ON_CLOSE)) {
-      flags &= ~FILE_FLAG_DELETE_ON_CLOSE;
-      continue;
-    }
-    if (code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION) {
-      error = ErrorFrom(code);
+    // Denied both ways is also what a lock file answers while its deletion
+    // is pending, just after its holder let go: that passes too.
+    const bool passes = failed.code == ERROR_SHARING_VIOLATION || failed.code == ERROR_LOCK_VIOLATION ||
+                        failed.code == ERROR_ACCESS_DENIED;
+    // Still denied when the time is up: no deletion stays pending that long.
+    const bool late = std::chrono::steady_clock::now() >= deadline;
+    if (!passes || (late && failed.code == ERROR_ACCESS_DENIED)) {
+      error = failed;
       return Outcome::Failed;
     }
-    if (std::chrono::steady_clock::now() >= deadline) return Outcome::Busy;
+    if (late) return Outcome::Busy;
     Sleep(10);
   }
 }
