@@ -46,9 +46,10 @@ struct PublishOutcome {
     Replace,          // the temporary file could not take the target's place
   } step = Step::Published;
   FileError error;  // for CreateTemporary, Write, Security and Replace
-  // Replace only: the target may no longer hold what it held (the system
-  // says it was moved away), so the temporary file, which holds everything
-  // the writer wrote, is kept under this name instead of being removed.
+  // Replace only: the target's name was free after the swap failed (another
+  // program moved or removed the old file) and could not be taken either, so
+  // the temporary file, which holds everything the writer wrote, is kept
+  // under this name instead of being removed.
   std::filesystem::path keptTemporary;
 
   PublishOutcome() = default;
@@ -78,8 +79,8 @@ struct PublishOptions {
 // Has `write` fill a new temporary file in the target's folder, makes it
 // durable and puts it in the target's place in one step: readers see the old
 // or the new file, never a part, and never no file. On failure the target is
-// left as it was and the temporary file is removed, unless the system
-// reports that the target was moved away (see `keptTemporary`). An existing
+// left as it was and the temporary file is removed, unless the target was
+// gone from its name meanwhile (see `keptTemporary`). An existing
 // target keeps what it was: its security, attributes or mode and owner as
 // far as the system allows; a link stays a link and the file it leads to
 // gets the new contents; one marked read-only is not replaced. Temporaries

@@ -95,7 +95,6 @@ class WritingFile {
   }
   bool TakeOverTarget(FileError&) { return true; }
   static bool Transient(const FileError&) { return false; }
-  static bool MovedAway(const FileError&) { return false; }
   void RemoveTemporary() { unlink(path_.c_str()); }
 
   // Appending: the file was `length` bytes long before.

@@ -76,10 +76,6 @@ class WritingFile {
     return error.code == ERROR_ACCESS_DENIED || error.code == ERROR_SHARING_VIOLATION ||
            error.code == ERROR_LOCK_VIOLATION;
   }
-  // ReplaceFileW's outcomes in which the replaced file no longer has its name.
-  static bool MovedAway(const FileError& error) {
-    return error.code == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error.code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
-  }
   void RemoveTemporary() { DeleteFileW(path_.c_str()); }
 
   // Appending: the file was `length` bytes long before.

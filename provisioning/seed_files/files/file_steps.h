@@ -10,7 +10,6 @@
 //   bool TargetExists();            whether a file has the target's name now
 //   bool TakeOverTarget(FileError&) gives the temporary what the swap would not carry over
 //   static bool Transient(const FileError&)      a refusal that passes: try again
-//   static bool MovedAway(const FileError&)      the system says the target was moved away
 //   void RemoveTemporary();         deletes the temporary file
 //   bool TakeBack(FileError&);      appending: cuts the file back to its old length
 //   void RemoveCreated();           appending: closes and deletes the file this call made
@@ -60,9 +59,9 @@ void ReadAll(ReadOutcome& outcome, unsigned long long size, FileError tooLarge, 
 
 // Puts the written, closed temporary file in the target's place. A swap that
 // fails leaves the target as it was, so the temporary goes; only when the
-// system says the target was moved away, or its name is free now although
-// it was there before, is the temporary the one complete copy: it then takes
-// the free name, or stays where it is.
+// target's name is free now although it was there before (another program
+// moved or removed it meanwhile) is the temporary the one complete copy: it
+// then takes the free name, or stays where it is.
 template <typename File>
 PublishOutcome PutInPlace(File& file, const PublishOptions& options) {
   using Step = PublishOutcome::Step;
@@ -78,7 +77,7 @@ PublishOutcome PutInPlace(File& file, const PublishOptions& options) {
   while (!swap(file.Temporary(), file.Target(), existed, error)) {
     if (!File::Transient(error) || std::chrono::steady_clock::now() >= deadline) {
       PublishOutcome outcome{Step::Replace, error};
-      if (File::MovedAway(error) || (existed && !file.TargetExists())) {
+      if (existed && !file.TargetExists()) {
         FileError ignored;
         if (RestoreTemporary(file.Temporary(), file.Target(), ignored)) return {};
         outcome.keptTemporary = file.Temporary();
