@@ -233,11 +233,18 @@ std::optional<MessageText> PendingSaveRecord::Begin(const std::filesystem::path&
     }
     std::error_code taken;
     if (std::filesystem::exists(path, taken)) continue;
-    const PublishOutcome published =
-        files.Publish(path, [&](ByteSink& out) { return out.Write(text.data(), text.size()); });
+    // It holds a seed: under the rules of the seed file of its kind.
+    const std::filesystem::path seedFile = folder / (save.token.totp ? "tseeds.xml" : "hseeds.xml");
+    const PublishOutcome published = files.Publish(
+        path, [&](ByteSink& out) { return out.Write(text.data(), text.size()); }, seedFile);
     if (!published.Published()) {
       lock_.Release();
-      return FileErrorReason(Format(u"%s could not be written", path.filename().u16string()), published.error);
+      const MessageText record = path.filename().u16string();
+      const MessageText what = published.step == PublishOutcome::Step::Security
+                                   ? Format(u"%s could not be given the access rules of %s, so nothing was written",
+                                            record, seedFile.filename().u16string())
+                                   : Format(u"%s could not be written", record);
+      return FileErrorReason(what, published.error);
     }
     path_ = path;
     return std::nullopt;

@@ -16,8 +16,13 @@ class SeedFileAccess {
 
   virtual ReadOutcome Read(const std::filesystem::path& file) { return ReadWholeFile(file); }
   virtual OpenForReadingOutcome OpenForReading(const std::filesystem::path& file) { return ::OpenForReading(file); }
-  virtual PublishOutcome Publish(const std::filesystem::path& file, const FileWriter& write) {
-    return PublishFile(file, write, publishOptions);
+  // `securityFrom`: for a new file, the existing file whose access rules it
+  // gets instead of the folder's (see PublishOptions).
+  virtual PublishOutcome Publish(const std::filesystem::path& file, const FileWriter& write,
+                                 const std::filesystem::path& securityFrom = {}) {
+    PublishOptions options = publishOptions;
+    options.securityFrom = securityFrom;
+    return PublishFile(file, write, options);
   }
   virtual AppendOutcome Append(const std::filesystem::path& file, const AppendWriter& write) {
     return AppendToFile(file, write);

@@ -9,18 +9,18 @@
 #ifdef _WIN32
 #include <windef.h>
 #include <winbase.h>
-#include <aclapi.h>
-#include <sddl.h>
 
 #include "provisioning/seed_files/files/scoped_handle_win.h"
 #include "tests/support/win/win_test_support.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include "provisioning/seed_files/files/file_io.h"
+#include "tests/support/file_rules.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -225,33 +225,14 @@ TEST(FileLayerPublish, ReplacedFileKeepsWhatItWas) {
   TempFolder folder;
   WriteBytes(folder / "seeds.xml", "old");
 #ifdef _WIN32
-  // Hidden and system as an administrator may mark a file, and access for
-  // the administrators alone, not inherited from the folder.
+  // Hidden and system as an administrator may mark a file.
   const DWORD marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  const std::wstring rules = L"D:P(A;;FA;;;BA)";
-  PSECURITY_DESCRIPTOR wanted = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(rules.c_str(), SDDL_REVISION_1, &wanted, nullptr));
-  ASSERT_TRUE(SetFileSecurityW((folder / "seeds.xml").c_str(), DACL_SECURITY_INFORMATION, wanted));
-  LocalFree(wanted);
-  const auto rulesOf = [&] {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    GetNamedSecurityInfoW((folder / "seeds.xml").c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                          nullptr, nullptr, &descriptor);
-    wchar_t* text = nullptr;
-    ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-                                                         nullptr);
-    const std::wstring result = text ? text : L"";
-    LocalFree(text);
-    LocalFree(descriptor);
-    return result;
-  };
-  const std::wstring before = rulesOf();
+  KeepOthersOut(folder / "seeds.xml");
+  const std::string before = RulesOf(folder / "seeds.xml");
   ASSERT_TRUE(SetFileAttributesW((folder / "seeds.xml").c_str(), marks));
   ASSERT_TRUE(Publish(folder / "seeds.xml", "new"));
   EXPECT_EQ(GetFileAttributesW((folder / "seeds.xml").c_str()) & marks, marks);
-  EXPECT_EQ(rulesOf(), before);
-  // Set as asked (Wine keeps them as the host file's mode): nobody else may read.
-  EXPECT_EQ(before.find(L";;;WD)"), std::wstring::npos) << "the rules were not set";
+  EXPECT_EQ(RulesOf(folder / "seeds.xml"), before);
   SetFileAttributesW((folder / "seeds.xml").c_str(), FILE_ATTRIBUTE_NORMAL);
 #else
   const fs::perms restricted = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
@@ -261,6 +242,57 @@ TEST(FileLayerPublish, ReplacedFileKeepsWhatItWas) {
 #endif
   EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "new");
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"seeds.xml"}));
+}
+
+// A seed is never on disk under rules weaker than its seed file's: the
+// temporary has them before its first byte, read while the writer writes; a
+// new file takes them from the file named for it, or inherits from the
+// folder as any new file there does.
+TEST(FileLayerPublish, TemporaryHasItsRulesBeforeItsFirstByte) {
+  struct Case {
+    const char* name;
+    const char* target;
+    std::string securityFrom;
+    const char* rulesOf;  // the file whose rules the new one must have; null: nothing is written
+  };
+  const Case cases[] = {
+      {"replacing the seed file", "seeds.xml", "", "seeds.xml"},
+      {"new, taking the seed file's", "seeds.pending-0123456789abcdef.xml", "seeds.xml", "seeds.xml"},
+      {"new, the file named for it missing", "other.xml", "missing.xml", "plain.xml"},
+#ifdef _WIN32
+      {"new, the file named for it unreadable", "other.xml", "bad|name.xml", nullptr},
+#else
+      {"new, the file named for it unreadable", "other.xml", std::string(300, 'x'), nullptr},
+#endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    WriteBytes(folder / "seeds.xml", "old");
+    KeepOthersOut(folder / "seeds.xml");
+    WriteBytes(folder / "plain.xml", "as the folder gives it");
+    const fs::path target = folder / c.target;
+    PublishOptions options;
+    if (!c.securityFrom.empty()) options.securityFrom = folder.Path() / c.securityFrom;
+    std::string whileWriting = "never written";
+    const PublishOutcome outcome = PublishFile(
+        target,
+        [&](ByteSink& out) {
+          const std::vector<TemporaryFile> temporaries = FindTemporaries(target);
+          if (temporaries.size() == 1) whileWriting = RulesOf(temporaries[0].path);
+          return out.Write("new", 3);
+        },
+        options);
+    if (!c.rulesOf) {
+      EXPECT_EQ(outcome.step, PublishOutcome::Step::Security);
+      EXPECT_EQ(whileWriting, "never written");
+      EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"plain.xml", "seeds.xml"}));
+      continue;
+    }
+    ASSERT_TRUE(outcome.Published());
+    EXPECT_EQ(whileWriting, RulesOf(folder / c.rulesOf));
+    EXPECT_EQ(RulesOf(target), RulesOf(folder / c.rulesOf));
+  }
 }
 
 TEST(FileLayerPublish, ReadOnlyTargetIsReportedAndLeftAlone) {

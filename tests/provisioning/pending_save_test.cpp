@@ -4,6 +4,7 @@
 
 #include "provisioning/seed_files/pending_save.h"
 #include "seed_export_test_support.h"
+#include "tests/support/file_rules.h"
 #include "tests/support/scripted_token_library.h"
 #include "text/code_page.h"
 
@@ -238,6 +239,36 @@ TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
 
   running.Remove();
   EXPECT_EQ(Records(folder), (Names{"tseeds.pending-00000000000000aa.xml"}));
+}
+
+// A record holds a seed: it has the rules of the seed file of its kind from
+// its first byte, or, with none yet, what a new file in the folder gets.
+TEST(PendingSave, RecordHasTheRulesOfTheSeedFileOfItsKind) {
+  struct Case {
+    const char* name;
+    bool totp;
+    const char* restricted;  // the seed file that keeps others out
+    const char* rulesOf;     // whose rules the record must have
+  };
+  const Case cases[] = {
+      {"HOTP", false, "hseeds.xml", "hseeds.xml"},
+      {"TOTP", true, "tseeds.xml", "tseeds.xml"},
+      {"no seed file of its kind", false, "tseeds.xml", "plain.xml"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    WriteBytes(folder / c.restricted, "");
+    KeepOthersOut(folder / c.restricted);
+    WriteBytes(folder / "plain.xml", "");
+    SeedFileAccess files;
+    PendingSaveRecord record;
+    const ExportedToken token = c.totp ? TotpToken(kSerial, Rfc4226Secret(), u"", 30) : Token();
+    ASSERT_EQ(record.Begin(folder.Path(), PendingSave{token, "KEY1"}, files), std::nullopt);
+    const Names records = Records(folder);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(RulesOf(folder / records[0].c_str()), RulesOf(folder / c.rulesOf));
+  }
 }
 
 }  // namespace

@@ -163,7 +163,7 @@ class FaultySeedFiles final : public SeedFileAccess {
   };
 
  public:
-  PublishOutcome Publish(const fs::path& file, const FileWriter& write) override {
+  PublishOutcome Publish(const fs::path& file, const FileWriter& write, const fs::path& securityFrom = {}) override {
     if (beforePublish) beforePublish(file);
     if (createTemporaryFailure) return {PublishOutcome::Step::CreateTemporary, *createTemporaryFailure};
     if (replaceFailure) {
@@ -172,7 +172,9 @@ class FaultySeedFiles final : public SeedFileAccess {
       write(discarded);
       return {PublishOutcome::Step::Replace, *replaceFailure};
     }
-    if (!temporaryWriteFailsAfter) return PublishFile(file, write, publishOptions);
+    PublishOptions options = publishOptions;
+    options.securityFrom = securityFrom;
+    if (!temporaryWriteFailsAfter) return PublishFile(file, write, options);
     bool sinkFailed = false;
     PublishOutcome outcome = PublishFile(
         file,
@@ -184,7 +186,7 @@ class FaultySeedFiles final : public SeedFileAccess {
           entriesWhenWriteFailed = failing.entriesWhenFailing;
           return complete && !sinkFailed;
         },
-        publishOptions);
+        options);
     if (sinkFailed) outcome = {PublishOutcome::Step::Write, writeFailure};
     return outcome;
   }

@@ -42,7 +42,7 @@ struct PublishOutcome {
     Write,            // writing, flushing or closing the temporary file failed
     Cancelled,        // the writer gave up
     ReadOnly,         // the target is marked read-only, so it stays as it is
-    Security,         // the target's security could not be given to the new file
+    Security,         // the rules the new file must have could not be given to it; nothing was written
     Replace,          // the temporary file could not take the target's place
   } step = Step::Published;
   FileError error;  // for CreateTemporary, Write, Security and Replace
@@ -74,6 +74,10 @@ struct PublishOptions {
   // A swap refused because someone has a file open (a virus scanner or the
   // search indexer reading the new file) is tried again for this long.
   std::chrono::milliseconds retryFor{3000};
+  // For a target that does not exist yet: an existing file whose access
+  // rules (owner where allowed; on POSIX its mode and owner) the new file
+  // gets instead of the folder's. Ignored when that file is missing too.
+  std::filesystem::path securityFrom;
 };
 
 // Has `write` fill a new temporary file in the target's folder, makes it
@@ -82,7 +86,9 @@ struct PublishOptions {
 // left as it was and the temporary file is removed, unless the target was
 // gone from its name meanwhile (see `keptTemporary`). An existing
 // target keeps what it was: its security, attributes or mode and owner as
-// far as the system allows; a link stays a link and the file it leads to
+// far as the system allows, given to the temporary before its first byte (a
+// new target inherits from the folder, see `securityFrom`); a link stays a
+// link and the file it leads to
 // gets the new contents; one marked read-only is not replaced. Temporaries
 // of earlier publishes are left alone: whether one is the only copy of
 // something is for the caller to judge (FindTemporaries).

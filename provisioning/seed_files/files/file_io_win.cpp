@@ -51,8 +51,6 @@ class HandleSink final : public BufferedSink {
   HANDLE handle_;
 };
 
-bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::path& target);
-
 // A file being published or appended to, for the steps in file_steps.h.
 class WritingFile {
  public:
@@ -65,12 +63,16 @@ class WritingFile {
   bool Sync(FileError& error) { return Check(FlushFileBuffers(handle_.Get()), error); }
   bool Close(FileError& error) { return Check(handle_.Close(), error); }
 
-  // Publishing: this is the temporary file for `target`.
-  void PublishAs(std::filesystem::path target) { target_ = std::move(target); }
+  // Publishing: this is the temporary file for `target`, made with its rules
+  // when `replaces`.
+  void PublishAs(std::filesystem::path target, bool replaces) {
+    target_ = std::move(target);
+    replaces_ = replaces;
+  }
   const std::filesystem::path& Temporary() const { return path_; }
   const std::filesystem::path& Target() const { return target_; }
+  bool ReplacesTarget() const { return replaces_; }
   bool TargetExists() const { return GetFileAttributesW(target_.c_str()) != INVALID_FILE_ATTRIBUTES; }
-  bool TakeOverTarget(FileError& error) { return Check(TakeOver(path_, target_), error); }
   // A virus scanner or the indexer has one of the files open for a moment.
   static bool Transient(const FileError& error) {
     return error.code == ERROR_ACCESS_DENIED || error.code == ERROR_SHARING_VIOLATION ||
@@ -98,6 +100,7 @@ class WritingFile {
   ScopedHandle handle_;
   std::filesystem::path path_;
   std::filesystem::path target_;
+  bool replaces_ = false;
   LARGE_INTEGER before_{};
   HandleSink sink_;
 };
@@ -137,18 +140,26 @@ std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
   return final;
 }
 
-// Gives `temporary` what a rename over `target` would not carry over: the
-// target's access rules (its own entries, and whether it inherits from the
-// folder), its owner where the system lets us, its attributes and creation
-// time. The rules are not optional: seeds must not become readable by anyone
-// the old file kept out.
-bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::path& target) {
-  ScopedHandle source(CreateFileW(target.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+bool Missing(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
+
+// What a new file takes from an existing one before its first byte is
+// written: the access rules (its own entries, and whether it inherits from
+// the folder), the owner where the system lets us, and for a replaced file
+// what a rename would not carry over, its attributes and creation time.
+struct TakenOver {
+  std::vector<char> rules;  // a self-relative security descriptor: the DACL
+  std::vector<char> owned;  // the DACL and the owner; empty when the owner is not readable
+  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+  LARGE_INTEGER created{};  // zero: left as the system makes it
+};
+
+// Copied as they stand, inherited entries and the protection from the folder
+// included, as replacing the file keeps them. The rules are not optional:
+// seeds must never be readable by anyone the old file kept out.
+bool TakeOverFrom(const std::filesystem::path& from, bool replaced, TakenOver& taken, FileError& error) {
+  ScopedHandle source(CreateFileW(from.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!source.Valid()) return false;
-  // Copied as they stand, inherited entries and the protection from the
-  // folder included, as replacing the file keeps them.
   const auto descriptorOf = [&](SECURITY_INFORMATION what, std::vector<char>& buffer) {
     DWORD needed = 0;
     GetKernelObjectSecurity(source.Get(), what, nullptr, 0, &needed);
@@ -156,32 +167,51 @@ bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::pat
     buffer.resize(needed);
     return GetKernelObjectSecurity(source.Get(), what, buffer.data(), needed, &needed) != FALSE;
   };
-  std::vector<char> rules, owner;
-  if (!descriptorOf(DACL_SECURITY_INFORMATION, rules)) return false;
-  const bool ownerRead = descriptorOf(OWNER_SECURITY_INFORMATION, owner);
-  FILE_BASIC_INFO basic{};
-  const bool timesRead = GetFileInformationByHandleEx(source.Get(), FileBasicInfo, &basic, sizeof basic);
-
-  ScopedHandle destination(CreateFileW(temporary.c_str(), READ_CONTROL | WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!destination.Valid() || !SetKernelObjectSecurity(destination.Get(), DACL_SECURITY_INFORMATION, rules.data())) {
+  if (!source.Valid() || !descriptorOf(DACL_SECURITY_INFORMATION, taken.rules)) {
+    error = LastError();
     return false;
   }
-  // Only a privileged process may give a file away; otherwise it is ours,
-  // as any new file would be.
-  if (ownerRead) {
-    ScopedHandle owned(
-        CreateFileW(temporary.c_str(), WRITE_OWNER, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (owned.Valid()) SetKernelObjectSecurity(owned.Get(), OWNER_SECURITY_INFORMATION, owner.data());
-  }
-  if (timesRead) {
-    FILE_BASIC_INFO times{};
-    times.CreationTime = basic.CreationTime;
-    times.FileAttributes = basic.FileAttributes & kKeptAttributes;
-    if (times.FileAttributes == 0) times.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(destination.Get(), FileBasicInfo, &times, sizeof times);
+  if (!descriptorOf(DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION, taken.owned)) taken.owned.clear();
+  FILE_BASIC_INFO basic{};
+  if (replaced && GetFileInformationByHandleEx(source.Get(), FileBasicInfo, &basic, sizeof basic)) {
+    taken.attributes = basic.FileAttributes & kKeptAttributes;
+    if (taken.attributes == 0) taken.attributes = FILE_ATTRIBUTE_NORMAL;
+    taken.created = basic.CreationTime;
   }
   return true;
+}
+
+// CreateFileW's answers to a security descriptor it will not give a file.
+bool RulesRefused(DWORD code) {
+  return code == ERROR_INVALID_OWNER || code == ERROR_INVALID_SECURITY_DESCR || code == ERROR_INVALID_ACL ||
+         code == ERROR_PRIVILEGE_NOT_HELD;
+}
+
+// Creates `temporary` for writing, with `taken`'s rules from the start when
+// given; INVALID_HANDLE_VALUE with GetLastError() when it cannot.
+HANDLE CreateTemporary(const std::filesystem::path& temporary, const TakenOver* taken) {
+  if (!taken) {
+    return CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
+  const auto create = [&](const std::vector<char>& descriptor) {
+    security.lpSecurityDescriptor = const_cast<char*>(descriptor.data());
+    return CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, taken->attributes, nullptr);
+  };
+  HANDLE handle = taken->owned.empty() ? INVALID_HANDLE_VALUE : create(taken->owned);
+  // Only a privileged process may give a file away; otherwise it is ours, as
+  // any new file would be.
+  if (taken->owned.empty() || (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_OWNER)) {
+    handle = create(taken->rules);
+  }
+  if (handle != INVALID_HANDLE_VALUE && taken->created.QuadPart != 0) {
+    FILE_BASIC_INFO times{};
+    times.CreationTime = taken->created;
+    // Only the time: the rules and attributes are the file's already. Where
+    // the file system keeps no creation time it is the new file's, harmless.
+    SetFileInformationByHandle(handle, FileBasicInfo, &times, sizeof times);
+  }
+  return handle;
 }
 
 std::uint64_t Ticks(const FILETIME& time) {
@@ -223,7 +253,7 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) {
     const DWORD code = GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return outcome;
+    if (Missing(code)) return outcome;
     outcome.state = ReadOutcome::State::Failed;
     outcome.error = ErrorFrom(code);
     return outcome;
@@ -251,6 +281,16 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     return {Step::ReadOnly, ErrorFrom(ERROR_ACCESS_DENIED)};
   }
+  const bool replaces = attributes != INVALID_FILE_ATTRIBUTES;
+  const std::filesystem::path& rulesFrom = replaces ? target : options.securityFrom;
+  TakenOver taken;
+  // Only a file that is not there gives no rules: one that cannot be seen is
+  // no reason to write a seed under the folder's.
+  const bool takes =
+      !rulesFrom.empty() &&
+      (replaces || GetFileAttributesW(rulesFrom.c_str()) != INVALID_FILE_ATTRIBUTES || !Missing(GetLastError()));
+  FileError error;
+  if (takes && !TakeOverFrom(rulesFrom, replaces, taken, error)) return {Step::Security, error};
   const std::filesystem::path folder = target.parent_path();
   const std::string targetName = target.filename().u8string();
 
@@ -261,16 +301,15 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   for (unsigned attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
     const std::filesystem::path temporary =
         folder / std::filesystem::u8path(temporary_name::For(targetName, temporary_name::Entropy()));
-    const HANDLE handle =
-        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateTemporary(temporary, takes ? &taken : nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       file = std::make_unique<WritingFile>(handle, temporary);
       break;
     }
     code = GetLastError();
   }
-  if (!file) return {Step::CreateTemporary, ErrorFrom(code)};
-  file->PublishAs(target);
+  if (!file) return {takes && RulesRefused(code) ? Step::Security : Step::CreateTemporary, ErrorFrom(code)};
+  file->PublishAs(target, replaces);
   return file_steps::WriteAndPublish(*file, write, options);
 }
 

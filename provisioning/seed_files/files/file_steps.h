@@ -7,8 +7,8 @@
 //   bool Close(FileError&);         closes (once; later calls do nothing)
 //   publishing:
 //   const path& Temporary(), Target();
+//   bool ReplacesTarget();          whether it was made (with the rules) to replace a file
 //   bool TargetExists();            whether a file has the target's name now
-//   bool TakeOverTarget(FileError&) gives the temporary what the swap would not carry over
 //   static bool Transient(const FileError&)      a refusal that passes: try again
 //   void RemoveTemporary();         deletes the temporary file
 //   bool TakeBack(FileError&);      appending: cuts the file back to its old length
@@ -66,11 +66,9 @@ template <typename File>
 PublishOutcome PutInPlace(File& file, const PublishOptions& options) {
   using Step = PublishOutcome::Step;
   FileError error;
-  const bool existed = file.TargetExists();
-  if (existed && !file.TakeOverTarget(error)) {
-    file.RemoveTemporary();
-    return {Step::Security, error};
-  }
+  // A file that took the name after the temporary was made is not replaced
+  // unseen: the temporary does not carry its rules.
+  const bool existed = file.ReplacesTarget();
   const SwapStep& swap = options.swap ? options.swap : SwapStep(SwapByRename);
   const auto deadline = std::chrono::steady_clock::now() + options.retryFor;
   std::chrono::milliseconds pause{5};
