@@ -72,6 +72,10 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
       recovery.lines.push_back(
           Format(u"%s was missing; it was restored from %s, which an interrupted save had finished writing.\r\n",
                  fileName, from));
+      if (error.code != 0) {
+        recovery.lines.push_back(Format(u"%s leads to the restored %s too: %s.\r\n", from, fileName,
+                                        FileErrorReason(u"its name could not be removed", error)));
+      }
       present = leftovers[best].tokens;
       target = Scan::Read;
       leftovers.erase(leftovers.begin() + static_cast<std::ptrdiff_t>(best));

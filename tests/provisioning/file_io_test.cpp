@@ -142,8 +142,20 @@ TEST(FileLayerPublish, RestoringATemporaryNeverReplacesAFile) {
   EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "someone else's");
   fs::remove(folder / "seeds.xml");
   EXPECT_TRUE(RestoreTemporary(temporary, folder / "seeds.xml", error));
+  EXPECT_EQ(error.code, 0u);
   EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "complete");
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"seeds.xml"}));
+#ifdef _WIN32
+  // Read by a program that does not share deletion: the file takes the name,
+  // and that its temporary's name stays is said.
+  fs::rename(folder / "seeds.xml", temporary);
+  const ScopedHandle reader(CreateFileW(temporary.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_TRUE(RestoreTemporary(temporary, folder / "seeds.xml", error));
+  EXPECT_EQ(error.code, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "complete");
+  EXPECT_TRUE(fs::exists(temporary));
+#endif
 }
 
 // The swap's outcomes as the system documents them, made to happen by a

@@ -191,9 +191,15 @@ class FaultySeedFiles final : public SeedFileAccess {
     return outcome;
   }
 
-  std::optional<FileError> restoreFailure;  // putting a leftover back under the file's name
+  std::optional<FileError> restoreFailure;    // putting a leftover back under the file's name
+  std::optional<FileError> restoreKeepsName;  // put back, but the leftover's own name stays
 
   bool Restore(const fs::path& temporary, const fs::path& file, FileError& error) override {
+    if (restoreKeepsName) {
+      fs::copy_file(temporary, file);
+      error = *restoreKeepsName;
+      return true;
+    }
     if (!restoreFailure) return SeedFileAccess::Restore(temporary, file, error);
     error = *restoreFailure;
     return false;

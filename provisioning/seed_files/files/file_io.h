@@ -51,6 +51,11 @@ struct PublishOutcome {
   // the temporary file, which holds everything the writer wrote, is kept
   // under this name instead of being removed.
   std::filesystem::path keptTemporary;
+  // Published only: the file took the target's name as a second name and
+  // the temporary's own could not then be removed (`error` says why), so
+  // this name leads to the published file too, until a later save removes
+  // it as a leftover that the file holds entirely.
+  std::filesystem::path strayTemporary;
 
   PublishOutcome() = default;
   PublishOutcome(Step failedStep, FileError why = {}) : step(failedStep), error(why) {}
@@ -60,8 +65,10 @@ struct PublishOutcome {
 // Puts the finished temporary file in the target's place; `targetExists`
 // says whether there is a file to replace. The standard swap is one rename,
 // so that the target's name leads to the old or the new file at every
-// instant. Tests give their own to have the system's documented failures
-// happen.
+// instant. True when the target's name leads to the new file, with `error`
+// set if the temporary's name could not be removed after that (see
+// RestoreTemporary). Tests give their own to have the system's documented
+// failures happen.
 using SwapStep = std::function<bool(const std::filesystem::path& temporary, const std::filesystem::path& target,
                                     bool targetExists, FileError& error)>;
 
@@ -124,7 +131,9 @@ FileStamp StampOf(const std::filesystem::path& path);
 bool RemoveTemporary(const std::filesystem::path& temporary);
 
 // Renames a temporary file to `target` when no file has that name; never
-// replaces one.
+// replaces one. False with `error` when the file did not take the name. True
+// when it did; where that was by a second name, the temporary's own is then
+// removed, and if that fails `error` says why (its code is 0 otherwise).
 bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target, FileError& error);
 
 // Appends to a file; `created` tells whether this call made the file.

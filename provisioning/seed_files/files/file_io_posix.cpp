@@ -314,9 +314,10 @@ bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesys
       return false;
     }
     SyncFolder(target.parent_path());
+    error = {};
     return true;
   }
-  unlink(temporary.c_str());
+  error = unlink(temporary.c_str()) == 0 ? FileError{} : LastError();
   SyncFolder(target.parent_path());
   return true;
 }

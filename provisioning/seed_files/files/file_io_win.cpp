@@ -375,7 +375,7 @@ bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesys
   // the file API cannot see: under Wine a host's link whose file is missing,
   // which a move would silently turn into a plain file.
   if (CreateHardLinkW(target.c_str(), temporary.c_str(), nullptr)) {
-    DeleteFileW(temporary.c_str());
+    error = DeleteFileW(temporary.c_str()) ? FileError{} : LastError();
     return true;
   }
   const DWORD code = GetLastError();
@@ -384,7 +384,10 @@ bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesys
     return false;
   }
   // Where the file system has no second names (FAT, some shares).
-  if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+  if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    error = {};
+    return true;
+  }
   error = LastError();
   return false;
 }

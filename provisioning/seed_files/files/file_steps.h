@@ -65,19 +65,28 @@ void ReadAll(ReadOutcome& outcome, unsigned long long size, FileError tooLarge, 
 template <typename File>
 PublishOutcome PutInPlace(File& file, const PublishOptions& options) {
   using Step = PublishOutcome::Step;
-  FileError error;
   // A file that took the name after the temporary was made is not replaced
   // unseen: the temporary does not carry its rules.
   const bool existed = file.ReplacesTarget();
   const SwapStep& swap = options.swap ? options.swap : SwapStep(SwapByRename);
   const auto deadline = std::chrono::steady_clock::now() + options.retryFor;
+  const auto published = [&](const FileError& stray) {
+    PublishOutcome outcome;
+    if (stray.code != 0) {
+      outcome.error = stray;
+      outcome.strayTemporary = file.Temporary();
+    }
+    return outcome;
+  };
   std::chrono::milliseconds pause{5};
-  while (!swap(file.Temporary(), file.Target(), existed, error)) {
+  for (;;) {
+    FileError error;
+    if (swap(file.Temporary(), file.Target(), existed, error)) return published(error);
     if (!File::Transient(error) || std::chrono::steady_clock::now() >= deadline) {
       PublishOutcome outcome{Step::Replace, error};
       if (existed && !file.TargetExists()) {
-        FileError ignored;
-        if (RestoreTemporary(file.Temporary(), file.Target(), ignored)) return {};
+        FileError stray;
+        if (RestoreTemporary(file.Temporary(), file.Target(), stray)) return published(stray);
         outcome.keptTemporary = file.Temporary();
         return outcome;
       }
@@ -87,7 +96,6 @@ PublishOutcome PutInPlace(File& file, const PublishOptions& options) {
     std::this_thread::sleep_for(pause);
     pause = std::min(pause * 2, std::chrono::milliseconds{200});
   }
-  return {};
 }
 
 // Has `write` fill the open temporary file, makes it durable and puts it in
