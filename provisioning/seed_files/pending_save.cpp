@@ -96,6 +96,11 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
       lines.push_back(Format(kNotSettled, recordName, FileErrorReason(u"its lock file could not be created", error)));
       return;
   }
+  // What a link leads to is not read, and removing the link could remove that.
+  if (IsLink(path)) {
+    lines.push_back(Format(kNotSettled, recordName, MessageText(u"it is a link, which is left alone")));
+    return;
+  }
   const ReadOutcome read = files.Read(path);
   if (read.state == ReadOutcome::State::Missing) return;  // its save finished meanwhile
   const std::optional<PendingSave> save =
@@ -125,9 +130,8 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
                serial, keySerial, key.listed.status, recordName));
     return;
   }
-  std::error_code ignored;
   if (!Lists(key, save->token)) {
-    std::filesystem::remove(path, ignored);
+    files.RemoveLeftover(path);
     lines.push_back(
         Format(u"An interrupted save of the token %s did not reach the key %s, which does not list "
                u"it; its record %s was removed.\r\n",
@@ -153,7 +157,7 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
     return;
   }
   lines.insert(lines.end(), failures.begin(), failures.end());  // recoveries of leftovers
-  std::filesystem::remove(path, ignored);
+  files.RemoveLeftover(path);
   if (missing.csv || missing.xml) {
     lines.push_back(
         Format(u"An interrupted save of the token %s on the key %s was completed: the token was "
@@ -255,8 +259,7 @@ std::optional<MessageText> PendingSaveRecord::Begin(const std::filesystem::path&
 
 void PendingSaveRecord::Remove() {
   if (path_.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove(path_, ignored);
+  RemoveTemporary(path_);  // that name only, never through a link
   path_.clear();
   lock_.Release();
 }

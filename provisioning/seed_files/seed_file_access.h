@@ -29,7 +29,7 @@ class SeedFileAccess {
   }
 
   virtual std::vector<TemporaryFile> Temporaries(const std::filesystem::path& file) { return FindTemporaries(file); }
-  virtual bool RemoveLeftover(const std::filesystem::path& temporary) { return RemoveTemporary(temporary); }
+  virtual RemoveOutcome RemoveLeftover(const std::filesystem::path& temporary) { return RemoveTemporary(temporary); }
   virtual bool Restore(const std::filesystem::path& temporary, const std::filesystem::path& file, FileError& error) {
     return RestoreTemporary(temporary, file, error);
   }

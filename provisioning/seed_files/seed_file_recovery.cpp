@@ -38,14 +38,26 @@ bool FirstReport(const std::filesystem::path& temporary) {
 SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::path& file) {
   SeedFileRecovery recovery;
   std::vector<ScannedTemporary> leftovers;
+  std::vector<std::filesystem::path> links;
   for (const TemporaryFile& temporary : files.Temporaries(file)) {
     if (temporary.inUse) continue;
+    // Not read, not put back, not removed: what it leads to is not ours.
+    if (temporary.link) {
+      links.push_back(temporary.path);
+      continue;
+    }
     ScannedTemporary scanned{temporary.path, {}, false};
     scanned.readable = ScanFile(files, temporary.path, scanned.tokens) == Scan::Read;
     leftovers.push_back(std::move(scanned));
   }
-  if (leftovers.empty()) return recovery;
   const MessageText fileName = file.filename().u16string();
+  for (const std::filesystem::path& link : links) {
+    if (FirstReport(link)) {
+      recovery.lines.push_back(
+          Format(u"%s, beside %s, is a link; it was left alone.\r\n", link.filename().u16string(), fileName));
+    }
+  }
+  if (leftovers.empty()) return recovery;
 
   SeedFileTokens present;
   Scan target = ScanFile(files, file, present);
@@ -83,15 +95,25 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
   }
 
   for (std::size_t i = 0; i < leftovers.size(); ++i) {
+    const MessageText name = leftovers[i].path.filename().u16string();
     // Checked, not assumed: only what the file itself holds may go.
-    if (target == Scan::Read && leftovers[i].readable && present.HoldsAllOf(leftovers[i].tokens) &&
-        files.RemoveLeftover(leftovers[i].path)) {
+    if (target == Scan::Read && leftovers[i].readable && present.HoldsAllOf(leftovers[i].tokens)) {
+      const RemoveOutcome removed = files.RemoveLeftover(leftovers[i].path);
+      using State = RemoveOutcome::State;
+      // Held now: a save that started meanwhile writes it.
+      if (removed.Removed() || removed.state == State::Missing || removed.state == State::InUse) continue;
+      if (FirstReport(leftovers[i].path)) {
+        recovery.lines.push_back(
+            removed.state == State::Link
+                ? Format(u"%s, beside %s, is a link; it was left alone.\r\n", name, fileName)
+                : Format(u"%s, left by an interrupted save, holds nothing that %s lacks but %s.\r\n", name, fileName,
+                         FileErrorReason(u"could not be removed", removed.error)));
+      }
       continue;
     }
     if (FirstReport(leftovers[i].path)) {
       recovery.lines.push_back(
-          Format(u"%s, left by an interrupted save, may hold tokens that %s lacks; it was kept.\r\n",
-                 leftovers[i].path.filename().u16string(), fileName));
+          Format(u"%s, left by an interrupted save, may hold tokens that %s lacks; it was kept.\r\n", name, fileName));
     }
   }
   return recovery;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <string>
 
 #ifdef _WIN32
@@ -20,6 +21,7 @@
 #endif
 
 #include "provisioning/seed_files/files/file_io.h"
+#include "tests/support/file_links.h"
 #include "tests/support/file_rules.h"
 #include "tests/support/temp_folder.h"
 
@@ -124,8 +126,8 @@ TEST(FileLayerPublish, LeftoversAreFoundAndLeftToTheCallerHeldOnesCannotBeRemove
   EXPECT_EQ(found[1].path.filename().u8string(), held);
   EXPECT_TRUE(found[1].inUse);
 
-  EXPECT_FALSE(RemoveTemporary(folder.Path() / held));
-  EXPECT_TRUE(RemoveTemporary(folder.Path() / leftover));
+  EXPECT_EQ(RemoveTemporary(folder.Path() / held).state, RemoveOutcome::State::InUse);
+  EXPECT_TRUE(RemoveTemporary(folder.Path() / leftover).Removed());
   std::vector<std::string> expected{held, "seeds.xml"};
   expected.insert(expected.end(), foreign.begin(), foreign.end());
   std::sort(expected.begin(), expected.end());
@@ -156,6 +158,40 @@ TEST(FileLayerPublish, RestoringATemporaryNeverReplacesAFile) {
   EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "complete");
   EXPECT_TRUE(fs::exists(temporary));
 #endif
+}
+
+// Removing a leftover removes that name only: one that is a link, to the
+// seed file beside it or to a file elsewhere, is left alone, and its file too.
+TEST(FileLayerPublish, RemovingALeftoverNeverRemovesWhatALinkLeadsTo) {
+  struct Case {
+    const char* name;
+    const char* leadsTo;  // null: a plain file
+  };
+  for (const Case& c : {Case{"plain", nullptr}, Case{"link to the seed file", "seeds/seeds.xml"},
+                        Case{"link out of the folder", "outside.xml"}}) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    fs::create_directory(folder / "seeds");
+    const fs::path seeds = folder / "seeds" / "seeds.xml";
+    const fs::path leftover = folder.Path() / "seeds" / "seeds.xml.otp-0123456789abcdef.tmp";
+    WriteBytes(seeds, "tokens");
+    WriteBytes(folder / "outside.xml", "other");
+    std::optional<LinkRemover> removeLink;
+    if (!c.leadsTo) {
+      WriteBytes(leftover, "old");
+    } else if (MakeLink(leftover, folder.Path() / c.leadsTo)) {
+      removeLink.emplace(leftover, folder.Path() / c.leadsTo);
+    } else {
+      GTEST_SKIP() << "no symbolic links here";
+    }
+    const std::vector<TemporaryFile> found = FindTemporaries(seeds);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].link, c.leadsTo != nullptr);
+    EXPECT_EQ(RemoveTemporary(leftover).state, c.leadsTo ? RemoveOutcome::State::Link : RemoveOutcome::State::Removed);
+    EXPECT_EQ(ReadBytes(seeds), "tokens");
+    EXPECT_EQ(ReadBytes(folder / "outside.xml"), "other");
+    EXPECT_EQ(fs::exists(leftover), c.leadsTo != nullptr);
+  }
 }
 
 // The swap's outcomes as the system documents them, made to happen by a
@@ -318,44 +354,6 @@ TEST(FileLayerPublish, ReadOnlyTargetIsReportedAndLeftAlone) {
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"seeds.xml"}));
 }
 
-// Makes `link` a symbolic link to the existing file `to`: on Windows a reparse point, under Wine
-// (whose CreateSymbolicLinkW makes nothing) a host link, made by the host's
-// own ln, which Wine starts like any program.
-bool MakeLink(const fs::path& link, const fs::path& to) {
-#ifdef _WIN32
-  using UnixName = char*(CDECL*)(const wchar_t*);
-  const auto unixName = reinterpret_cast<UnixName>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-  if (!unixName) {
-    return CreateSymbolicLinkW(link.c_str(), to.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
-           (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
-  }
-  char* folder = unixName(link.parent_path().c_str());
-  if (!folder) return false;
-  const std::string target = to.is_absolute() ? std::string(unixName(to.c_str())) : to.generic_string();
-  std::wstring command = L"ln -s \"" + fs::u8path(target).wstring() + L"\" \"" + fs::u8path(folder).wstring() + L"/" +
-                         link.filename().wstring() + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &started)) {
-    return false;
-  }
-  StartedProcess{started};  // only its handles to close
-  // The host's program is no Windows process to wait for: wait for the link.
-  for (int wait = 0; wait < 500; ++wait) {
-    if (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    Sleep(10);
-  }
-  return false;
-#else
-  std::error_code error;
-  fs::create_symlink(to, link, error);
-  return !error;
-#endif
-}
-
 // A seed file may be a link to a file elsewhere: absolute, relative, or one
 // whose file is missing. The link stays a link and its file gets the contents
 // (checked twice: a link turned into a plain file would get the first only),
@@ -374,16 +372,7 @@ TEST(FileLayerPublish, LinkStaysALinkAndTheFileItLeadsToGetsTheContents) {
     WriteBytes(folder / "data" / "real.xml", "old");
     const fs::path linked = c.relative ? fs::path("data") / "real.xml" : folder / "data" / "real.xml";
     if (!MakeLink(folder / "seeds.xml", linked)) GTEST_SKIP() << "no symbolic links here";
-    // The link goes first, made visible again if need be: removing a folder
-    // with a host link in it does not end under Wine.
-    struct LinkRemover {
-      const TempFolder& folder;
-      ~LinkRemover() {
-        if (!fs::exists(folder / "data" / "real.xml")) WriteBytes(folder / "data" / "real.xml", "");
-        std::error_code ignored;
-        fs::remove(folder / "seeds.xml", ignored);
-      }
-    } removeLink{folder};
+    const LinkRemover removeLink{folder / "seeds.xml", folder / "data" / "real.xml"};
     if (c.dangling) fs::remove(folder / "data" / "real.xml");
     const PublishOutcome first = PublishFile(folder / "seeds.xml", [](ByteSink& out) { return out.Write("new", 3); });
     if (!first.Published()) {

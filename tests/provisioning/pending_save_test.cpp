@@ -4,6 +4,7 @@
 
 #include "provisioning/seed_files/pending_save.h"
 #include "seed_export_test_support.h"
+#include "tests/support/file_links.h"
 #include "tests/support/file_rules.h"
 #include "tests/support/scripted_token_library.h"
 #include "text/code_page.h"
@@ -268,6 +269,47 @@ TEST(PendingSave, RecordHasTheRulesOfTheSeedFileOfItsKind) {
     const Names records = Records(folder);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(RulesOf(folder / records[0].c_str()), RulesOf(folder / c.rulesOf));
+  }
+}
+
+// A leftover or a record that is a link, to the seed file or out of the
+// folder, is left alone with a line: nothing is read or removed through it.
+TEST(PendingSave, LeftoverOrRecordThatIsALinkIsLeftAloneWithALine) {
+  struct Case {
+    const char* name;
+    const char* link;
+    const char* leadsTo;
+    std::u16string line;
+  };
+  const std::u16string leftoverLine =
+      u"hseeds.xml.otp-0123456789abcdef.tmp, beside hseeds.xml, is a link; it was left alone.\r\n";
+  const std::u16string recordLine =
+      u"The record hseeds.pending-0123456789abcdef.xml of an interrupted save could not be settled: it is a link";
+  const Case cases[] = {
+      {"leftover to the seed file", "hseeds.xml.otp-0123456789abcdef.tmp", "seeds/hseeds.xml", leftoverLine},
+      {"leftover out of the folder", "hseeds.xml.otp-0123456789abcdef.tmp", "outside.xml", leftoverLine},
+      {"record to the seed file", "hseeds.pending-0123456789abcdef.xml", "seeds/hseeds.xml", recordLine},
+      {"record out of the folder", "hseeds.pending-0123456789abcdef.xml", "outside.xml", recordLine},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    fs::create_directory(folder / "seeds");
+    const std::string record = PendingSaveXml(PendingSave{Token(), "KEY1"});
+    WriteBytes(folder / "seeds" / "hseeds.xml", record);  // what a linked record would read
+    WriteBytes(folder / "outside.xml", record);
+    const fs::path link = folder / "seeds" / c.link;
+    if (!MakeLink(link, folder / c.leadsTo)) GTEST_SKIP() << "no symbolic links here";
+    const LinkRemover removeLink(link, folder / c.leadsTo);
+    ScriptedTokenLibrary library;
+    library.SetSerial("KEY1");
+
+    const std::vector<MessageText> lines = SettleInterruptedSaves(folder / "seeds", library);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].compare(0, c.line.size(), c.line), 0) << Narrow(lines[0]);
+    EXPECT_EQ(ReadBytes(folder / "seeds" / "hseeds.xml"), record);
+    EXPECT_EQ(ReadBytes(folder / "outside.xml"), record);
+    EXPECT_TRUE(fs::exists(link));
   }
 }
 

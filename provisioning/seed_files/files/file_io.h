@@ -106,6 +106,7 @@ PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter
 struct TemporaryFile {
   std::filesystem::path path;
   bool inUse = false;        // a running publish holds it: it is not a leftover
+  bool link = false;         // a link (see IsLink): what it leads to is not ours to read or remove
   long long ageSeconds = 0;  // since it was last written
 };
 
@@ -127,8 +128,26 @@ struct FileStamp {
 };
 FileStamp StampOf(const std::filesystem::path& path);
 
-// Removes a temporary file unless a running publish holds it.
-bool RemoveTemporary(const std::filesystem::path& temporary);
+// Whether `path` is a link to a file elsewhere: a symbolic link or reparse
+// point, or under Wine a host's link, which its file API shows as a plain
+// file. The check that publishing uses to write through links.
+bool IsLink(const std::filesystem::path& path);
+
+struct RemoveOutcome {
+  enum class State {
+    Removed,  // the name is gone; whatever else leads to its file does not
+    Missing,  // there was no such name
+    InUse,    // someone holds the file open (a running publish its temporary)
+    Link,     // the name is a link, left alone: removing it could remove what it leads to
+    Failed,   // see `error`
+  } state = State::Removed;
+  FileError error;  // for Failed
+  bool Removed() const { return state == State::Removed; }
+};
+
+// Removes a temporary file, or a save record, that name only, unless
+// someone holds it. A link is never removed, and nothing it leads to.
+RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary);
 
 // Renames a temporary file to `target` when no file has that name; never
 // replaces one. False with `error` when the file did not take the name. True

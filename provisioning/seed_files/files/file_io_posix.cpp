@@ -270,8 +270,12 @@ std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
     if (!temporary_name::IsOneOf(targetName, entry->d_name)) continue;
     TemporaryFile temporary;
     temporary.path = folder / entry->d_name;
-    const int fd = open(temporary.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) continue;
+    const int fd = open(temporary.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      temporary.link = errno == ELOOP;
+      if (temporary.link) found.push_back(std::move(temporary));
+      continue;
+    }
     struct stat status {};
     if (fstat(fd, &status) == 0) temporary.ageSeconds = now > status.st_mtime ? now - status.st_mtime : 0;
     // A publish holds the lock from just after making the file.
@@ -294,12 +298,32 @@ FileStamp StampOf(const std::filesystem::path& path) {
   return stamp;
 }
 
-bool RemoveTemporary(const std::filesystem::path& temporary) {
-  const int fd = open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool removed = flock(fd, LOCK_EX | LOCK_NB) == 0 && unlink(temporary.c_str()) == 0;
+bool IsLink(const std::filesystem::path& path) {
+  struct stat status {};
+  return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary) {
+  using State = RemoveOutcome::State;
+  RemoveOutcome outcome;
+  // A link is not opened (and never read: it may lead anywhere).
+  const int fd = open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    outcome.state = errno == ELOOP ? State::Link : errno == ENOENT ? State::Missing : State::Failed;
+    outcome.error = LastError();
+    return outcome;
+  }
+  // A publish holds its temporary locked while it writes it. unlink removes
+  // the name alone, never what a link leads to.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    outcome.state = errno == EWOULDBLOCK ? State::InUse : State::Failed;
+    outcome.error = LastError();
+  } else if (unlink(temporary.c_str()) != 0) {
+    outcome.state = errno == ENOENT ? State::Missing : State::Failed;
+    outcome.error = LastError();
+  }
   close(fd);
-  return removed;
+  return outcome;
 }
 
 bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target, FileError& error) {

@@ -109,34 +109,44 @@ class WritingFile {
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// The full name the system gives what `path` opens, links resolved.
-std::wstring FinalPathOf(const std::filesystem::path& path) {
-  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!file.Valid()) return {};
+// The full name the system gives the open `file`, links resolved; empty
+// when it gives none.
+std::wstring FinalPathOfHandle(HANDLE file) {
   std::wstring final(32768, L'\0');
-  const DWORD length = GetFinalPathNameByHandleW(file.Get(), final.data(), static_cast<DWORD>(final.size()),
+  const DWORD length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()),
                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   if (length == 0 || length >= final.size()) return {};
   final.resize(length);
   return final;
 }
 
-// The file that `path` leads to when it is a link. Not only reparse points:
-// under Wine a host's symbolic link shows as a plain file, and only its final
-// name, which differs from its folder's followed by its own name, gives it away.
-std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
-  const std::wstring final = FinalPathOf(path);
-  if (final.empty()) return path;
+// The full name the system gives what `path` opens, links resolved.
+std::wstring FinalPathOf(const std::filesystem::path& path) {
+  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.Valid()) return {};
+  return FinalPathOfHandle(file.Get());
+}
+
+// Whether `final`, the full name of what `path` opens, is `path` itself
+// rather than a file that a link leads to. Not only reparse points: under
+// Wine a host's symbolic link shows as a plain file, and only its final name,
+// which differs from its folder's followed by its own name, gives it away.
+bool IsOwnName(const std::filesystem::path& path, const std::wstring& final) {
   const std::wstring folder =
       FinalPathOf(path.parent_path().empty() ? std::filesystem::path(L".") : path.parent_path());
-  if (!folder.empty()) {
-    std::wstring expected = folder;
-    if (expected.back() != L'\\') expected += L'\\';
-    expected += path.filename().wstring();
-    if (CompareStringOrdinal(expected.c_str(), -1, final.c_str(), -1, TRUE) == CSTR_EQUAL) return path;
-  }
+  if (folder.empty()) return false;
+  std::wstring expected = folder;
+  if (expected.back() != L'\\') expected += L'\\';
+  expected += path.filename().wstring();
+  return CompareStringOrdinal(expected.c_str(), -1, final.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// The file that `path` leads to when it is a link.
+std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
+  const std::wstring final = FinalPathOf(path);
+  if (final.empty() || IsOwnName(path, final)) return path;
   return final;
 }
 
@@ -342,6 +352,7 @@ std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
     ScopedHandle probe(CreateFileW(temporary.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     temporary.inUse = !probe.Valid() && GetLastError() == ERROR_SHARING_VIOLATION;
+    temporary.link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || IsLink(temporary.path);
     found.push_back(std::move(temporary));
   } while (FindNextFileW(search, &entry));
   FindClose(search);
@@ -363,11 +374,45 @@ FileStamp StampOf(const std::filesystem::path& path) {
   return stamp;
 }
 
-bool RemoveTemporary(const std::filesystem::path& temporary) {
-  // Opening it to delete without sharing succeeds only when nobody holds it.
-  const ScopedHandle file(CreateFileW(temporary.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  return file.Valid();
+bool IsLink(const std::filesystem::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  const std::wstring final = FinalPathOf(path);
+  return !final.empty() && !IsOwnName(path, final);
+}
+
+RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary) {
+  using State = RemoveOutcome::State;
+  RemoveOutcome outcome;
+  // Opened to delete without sharing, which succeeds only when nobody holds
+  // it; the name then goes through this very handle, once it showed to be
+  // no link, so that no link can take its place in between. Deleting a link
+  // is left alone: under Wine it deletes the file the link leads to.
+  const ScopedHandle file(CreateFileW(temporary.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.Valid()) {
+    const DWORD code = GetLastError();
+    outcome.state = Missing(code) ? State::Missing : code == ERROR_SHARING_VIOLATION ? State::InUse : State::Failed;
+    outcome.error = ErrorFrom(code);
+    return outcome;
+  }
+  FILE_BASIC_INFO basic{};
+  const std::wstring final = FinalPathOfHandle(file.Get());
+  if (final.empty() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic)) {
+    outcome.state = State::Failed;
+    outcome.error = LastError();
+    return outcome;
+  }
+  if ((basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsOwnName(temporary, final)) {
+    outcome.state = State::Link;
+    return outcome;
+  }
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (!SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition)) {
+    outcome.state = State::Failed;
+    outcome.error = LastError();
+  }
+  return outcome;
 }
 
 bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target, FileError& error) {
