@@ -12,8 +12,6 @@
 #include <winbase.h>
 #include <aclapi.h>
 #include <sddl.h>
-
-#include "provisioning/seed_files/files/scoped_handle_win.h"
 #else
 #include <sys/stat.h>
 #endif
@@ -41,21 +39,12 @@ inline std::string RulesOf(const std::filesystem::path& path) {
 #endif
 }
 
-// Access for this user alone, not inherited from the folder.
+// Access for the administrators alone, not inherited from the folder.
 inline void KeepOthersOut(const std::filesystem::path& path) {
 #ifdef _WIN32
-  HANDLE opened = nullptr;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened));
-  const ScopedHandle token(opened);
-  char buffer[256];
-  DWORD size = sizeof buffer;
-  ASSERT_TRUE(GetTokenInformation(token.Get(), TokenUser, buffer, size, &size));
-  wchar_t* user = nullptr;
-  ASSERT_TRUE(ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &user));
-  const std::wstring rules = L"D:P(A;;FA;;;" + std::wstring(user) + L")";
-  LocalFree(user);
   PSECURITY_DESCRIPTOR wanted = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(rules.c_str(), SDDL_REVISION_1, &wanted, nullptr));
+  ASSERT_TRUE(
+      ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;BA)", SDDL_REVISION_1, &wanted, nullptr));
   ASSERT_TRUE(SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, wanted));
   LocalFree(wanted);
   // Set as asked (Wine keeps them as the host file's mode): nobody else may read.
