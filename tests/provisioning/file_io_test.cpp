@@ -21,6 +21,7 @@
 #endif
 
 #include "provisioning/seed_files/files/file_io.h"
+#include "provisioning/seed_files/files/file_steps.h"
 #include "tests/support/file_links.h"
 #include "tests/support/file_rules.h"
 #include "tests/support/temp_folder.h"
@@ -57,6 +58,66 @@ TEST(FileLayerAppend, WriteThatGivesUpPartWayLeavesNoTrace) {
       AppendToFile(folder / "existing.csv", [](ByteSink& out, bool) { return out.Write("new row\r\n", 9); });
   EXPECT_TRUE(appended.Appended());
   EXPECT_EQ(ReadBytes(folder / "existing.csv"), "old row\r\nnew row\r\n");
+}
+
+// A file of 100 bytes on a disk with room for `room` more, whose cut back
+// to its old length may fail too, for the append's own steps.
+class FullDiskFile {
+ public:
+  FullDiskFile(std::size_t room, bool cutFails) : sink_(length_, room), cutFails_(cutFails) {}
+  BufferedSink& Sink() { return sink_; }
+  FileError SinkError() const { return {112}; }
+  bool TakeBack(FileError& error) {
+    if (cutFails_) error.code = 112;
+    if (!cutFails_) length_ = 100;
+    return !cutFails_;
+  }
+  bool HoldsOldLength() const { return length_ == 100; }
+  void RemoveCreated() {}
+  bool Close(FileError&) { return true; }
+
+ private:
+  class RoomySink final : public BufferedSink {
+   public:
+    RoomySink(std::size_t& length, std::size_t room) : length_(length), room_(room) {}
+
+   protected:
+    bool WriteOut(const void*, std::size_t size) override {
+      const std::size_t landed = std::min(size, room_);
+      length_ += landed;
+      room_ -= landed;
+      return landed == size;
+    }
+
+   private:
+    std::size_t& length_;
+    std::size_t room_;
+  };
+  std::size_t length_ = 100;
+  RoomySink sink_;
+  bool cutFails_;
+};
+
+// A row that does not fit: what the outcome says of the file is what it
+// holds, also when the cut back fails where nothing had landed.
+TEST(FileLayerAppend, FullDiskSaysWhatTheFileHolds) {
+  struct Case {
+    const char* name;
+    std::size_t room;
+    bool cutFails;
+    bool restored;
+  };
+  for (const Case& c :
+       {Case{"nothing landed, cut refused", 0, true, true}, Case{"part landed, cut back", 5, false, true},
+        Case{"part landed, cut refused", 5, true, false}}) {
+    SCOPED_TRACE(c.name);
+    FullDiskFile file(c.room, c.cutFails);
+    const AppendOutcome outcome = file_steps::WriteAndKeepOrTakeBack(
+        file, [](ByteSink& out, bool) { return out.Write("0000123456789,row\r\n", 19); }, AppendOutcome{});
+    EXPECT_EQ(outcome.step, AppendOutcome::Step::Write);
+    EXPECT_EQ(outcome.restored, c.restored);
+    EXPECT_EQ(outcome.restoreError.code, c.restored ? 0u : 112u);
+  }
 }
 
 // Holds a file open the way a save in another process holds its temporary.

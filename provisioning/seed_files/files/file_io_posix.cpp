@@ -103,6 +103,10 @@ class WritingFile {
   // Appending: the file was `length` bytes long before.
   void AppendAfter(off_t length) { before_ = length; }
   bool TakeBack(FileError& error) { return Check(ftruncate(fd_, before_) == 0, error); }
+  bool HoldsOldLength() const {
+    struct stat status {};
+    return fstat(fd_, &status) == 0 && status.st_size == before_;
+  }
   void RemoveCreated() {
     unlink(path_.c_str());
     FileError ignored;

@@ -85,6 +85,10 @@ class WritingFile {
   bool TakeBack(FileError& error) {
     return Check(SetFilePointerEx(handle_.Get(), before_, nullptr, FILE_BEGIN) && SetEndOfFile(handle_.Get()), error);
   }
+  bool HoldsOldLength() const {
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(handle_.Get(), &size) && size.QuadPart == before_.QuadPart;
+  }
   void RemoveCreated() {
     FileError ignored;
     Close(ignored);

@@ -12,6 +12,7 @@
 //   static bool Transient(const FileError&)      a refusal that passes: try again
 //   void RemoveTemporary();         deletes the temporary file
 //   bool TakeBack(FileError&);      appending: cuts the file back to its old length
+//   bool HoldsOldLength();          appending: the file is as long as before, as the system says now
 //   void RemoveCreated();           appending: closes and deletes the file this call made
 #pragma once
 
@@ -159,7 +160,9 @@ AppendOutcome WriteAndKeepOrTakeBack(File& file, const AppendWriter& write, Appe
       file.RemoveCreated();
       return outcome;
     }
-    if (!file.TakeBack(error)) {
+    // A cut that fails where nothing reached the file (a full disk refuses
+    // even that on some systems) leaves the file as it was all the same.
+    if (!file.TakeBack(error) && !file.HoldsOldLength()) {
       outcome.restored = false;
       outcome.restoreError = error;
     }
