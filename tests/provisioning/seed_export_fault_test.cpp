@@ -357,6 +357,7 @@ TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
   const ExportedToken third = HotpToken("0000555555555", Rfc4226Secret());
   const std::string older = HotpXmlOf({FirstToken()});
   const std::string newer = HotpXmlOf({FirstToken(), SecondToken()});
+  const std::string otherSeed = HotpXmlOf({HotpToken("0000123456789", Rfc6238Sha256Secret())});
   const std::string endCut = newer.substr(0, newer.size() - 20);            // in the closing tags
   const std::string midCut = newer.substr(0, newer.find("0000987654321"));  // in the second token
   // A save killed while writing the second token's seed: no token of its own.
@@ -427,6 +428,18 @@ TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
        {kTemporary},
        {u"Could not add the token to hseeds.xml: the file is missing and " + Widen(kTemporary) +
         u", which a save finished writing, could not be put back in its place (error 13"}},
+      {"missing, two complete copies disagree on a seed",
+       std::nullopt,
+       {{kTemporary, newer}, {kOther, otherSeed}},
+       Restore::Works,
+       {"0000123456789", "0000987654321", "0000555555555"},
+       {kOther},
+       {restored,
+        Widen(kTemporary) + u" and " + Widen(kOther) +
+            u", which interrupted saves finished writing, give "
+            u"the serial number 0000123456789 different seeds; hseeds.xml was restored from " +
+            Widen(kTemporary),
+        keptOther}},
       {"missing, put back but the copy's name stays",
        std::nullopt,
        {{kTemporary, newer}},
