@@ -59,7 +59,9 @@ NewTokenFormServices NewTokenFormServices::Standard() {
     SeedExportReport report;
     report.lines = AppendSeedFiles(folder, token, files, SeedFileSet{true, true}, &report.written);
     // Otherwise the record stays, and the next start or save completes the files.
-    if (report.written.csv && report.written.xml) pending->Remove();
+    if (report.written.csv && report.written.xml) {
+      if (std::optional<MessageText> stayed = pending->Remove()) report.lines.push_back(std::move(*stayed));
+    }
     return report;
   };
   return services;

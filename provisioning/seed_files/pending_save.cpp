@@ -146,6 +146,25 @@ namespace {
 
 const char16_t kNotSettled[] = u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n";
 
+bool Gone(const RemoveOutcome& removed) {
+  return removed.state == RemoveOutcome::State::Removed || removed.state == RemoveOutcome::State::Missing;
+}
+
+// What became of a settled record, as the end of its line: only a record
+// that is gone is said to be removed.
+MessageText RecordRemoval(const RemoveOutcome& removed, const MessageText& recordName) {
+  switch (removed.state) {
+    case RemoveOutcome::State::Removed:
+    case RemoveOutcome::State::Missing: return Format(u"its record %s was removed", recordName);
+    case RemoveOutcome::State::InUse:
+      return Format(u"its record %s is open in another program and was kept; a later start removes it", recordName);
+    case RemoveOutcome::State::Link: return Format(u"its record %s is a link and was left alone", recordName);
+    case RemoveOutcome::State::Failed: break;
+  }
+  return FileErrorReason(Format(u"its record %s could not be removed", recordName), removed.error) +
+         u"; a later start tries again";
+}
+
 // One record: settled, dropped or kept, with its line(s).
 void Settle(const std::filesystem::path& folder, const std::filesystem::path& path, ITokenLibrary& library,
             SeedFileAccess& files, KeyView& key, std::vector<MessageText>& lines) {
@@ -159,6 +178,11 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
     case FileLock::Outcome::Failed:
       lines.push_back(Format(kNotSettled, recordName, FileErrorReason(u"its lock file could not be created", error)));
       return;
+  }
+  // What a link leads to is not read, and removing the link could remove that.
+  if (IsLink(path)) {
+    lines.push_back(Format(kNotSettled, recordName, MessageText(u"it is a link, which is left alone")));
+    return;
   }
   const RecordRead read = ReadRecord(files, path);
   if (read.state == ReadOutcome::State::Missing) return;  // its save finished meanwhile
@@ -190,13 +214,12 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
                serial, keySerial, key.listed.status, recordName));
     return;
   }
-  std::error_code ignored;
   if (!KeyListsToken(key.listed, save->token)) {
-    std::filesystem::remove(path, ignored);
+    const RemoveOutcome removed = files.RemoveLeftover(path);
     lines.push_back(
         Format(u"An interrupted save of the token %s did not reach the key %s, which does not list "
-               u"it; its record %s was removed.\r\n",
-               serial, Shown(key.serial), recordName));
+               u"it; %s.\r\n",
+               serial, Shown(key.serial), RecordRemoval(removed, recordName)));
     return;
   }
   // A serial never gets a second seed: not from a hand-made or damaged
@@ -228,17 +251,17 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
     return;
   }
   lines.insert(lines.end(), failures.begin(), failures.end());  // recoveries of leftovers
-  std::filesystem::remove(path, ignored);
+  const RemoveOutcome removed = files.RemoveLeftover(path);
   if (missing.csv || missing.xml) {
+    const MessageText notRemoved = Gone(removed) ? MessageText() : u"; " + RecordRemoval(removed, recordName);
     lines.push_back(
         Format(u"An interrupted save of the token %s on the key %s was completed: the token was "
-               u"added to %s.\r\n",
-               serial, Shown(key.serial), SeedFileNames(folder, save->token, missing)));
+               u"added to %s%s.\r\n",
+               serial, Shown(key.serial), SeedFileNames(folder, save->token, missing), notRemoved));
   } else {
-    lines.push_back(
-        Format(u"An interrupted save of the token %s on the key %s had reached %s already; its "
-               u"record %s was removed.\r\n",
-               serial, Shown(key.serial), SeedFileNames(folder, save->token, SeedFileSet{true, true}), recordName));
+    lines.push_back(Format(u"An interrupted save of the token %s on the key %s had reached %s already; %s.\r\n", serial,
+                           Shown(key.serial), SeedFileNames(folder, save->token, SeedFileSet{true, true}),
+                           RecordRemoval(removed, recordName)));
   }
 }
 
@@ -308,11 +331,18 @@ std::optional<MessageText> PendingSaveRecord::Begin(const std::filesystem::path&
     }
     std::error_code taken;
     if (std::filesystem::exists(path, taken)) continue;
-    const PublishOutcome published =
-        files.Publish(path, [&](ByteSink& out) { return out.Write(text.data(), text.size()); });
+    // It holds a seed: under the rules of the seed file of its kind.
+    const std::filesystem::path seedFile = folder / (save.token.totp ? "tseeds.xml" : "hseeds.xml");
+    const PublishOutcome published = files.Publish(
+        path, [&](ByteSink& out) { return out.Write(text.data(), text.size()); }, seedFile);
     if (!published.Published()) {
       lock_.Release();
-      return FileErrorReason(Format(u"%s could not be written", path.filename().u16string()), published.error);
+      const MessageText record = path.filename().u16string();
+      const MessageText what = published.step == PublishOutcome::Step::Security
+                                   ? Format(u"%s could not be given the access rules of %s, so nothing was written",
+                                            record, seedFile.filename().u16string())
+                                   : Format(u"%s could not be written", record);
+      return FileErrorReason(what, published.error);
     }
     path_ = path;
     return std::nullopt;
@@ -321,12 +351,14 @@ std::optional<MessageText> PendingSaveRecord::Begin(const std::filesystem::path&
   return MessageText(u"no free name for the record of the save was found");
 }
 
-void PendingSaveRecord::Remove() {
-  if (path_.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove(path_, ignored);
+std::optional<MessageText> PendingSaveRecord::Remove() {
+  if (path_.empty()) return std::nullopt;
+  const RemoveOutcome removed = RemoveTemporary(path_);  // that name only, never through a link
+  const MessageText recordName = path_.filename().u16string();
   path_.clear();
   lock_.Release();
+  if (Gone(removed)) return std::nullopt;
+  return Format(u"The token is in both seed files, but %s.\r\n", RecordRemoval(removed, recordName));
 }
 
 std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder, ITokenLibrary& library,
@@ -377,6 +409,7 @@ std::vector<MessageText> SettleInterruptedSaves(const std::filesystem::path& fol
 std::vector<PendingSerial> PendingSaveSerials(const std::filesystem::path& folder, SeedFileAccess& files) {
   std::vector<PendingSerial> serials;
   for (const std::filesystem::path& path : RecordsIn(folder)) {
+    if (IsLink(path)) continue;  // settling leaves it alone: so does this
     const RecordRead read = ReadRecord(files, path);
     if (read.state != ReadOutcome::State::Read || read.tooLarge) continue;
     if (std::optional<PendingSave> save = PendingSaveFromXml(read.bytes)) {

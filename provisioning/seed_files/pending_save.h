@@ -37,7 +37,8 @@ class PendingSaveRecord {
   // could not be written, in which case the key must not be written either.
   std::optional<MessageText> Begin(const std::filesystem::path& folder, const PendingSave& save, SeedFileAccess& files);
   // The seed files hold the token, or the key refused it: the record goes.
-  void Remove();
+  // The line that says why it stayed, if it did (a later settling removes it).
+  std::optional<MessageText> Remove();
 
  private:
   FileLock lock_;

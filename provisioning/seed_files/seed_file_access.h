@@ -16,15 +16,20 @@ class SeedFileAccess {
 
   virtual ReadOutcome Read(const std::filesystem::path& file) { return ReadWholeFile(file); }
   virtual OpenForReadingOutcome OpenForReading(const std::filesystem::path& file) { return ::OpenForReading(file); }
-  virtual PublishOutcome Publish(const std::filesystem::path& file, const FileWriter& write) {
-    return PublishFile(file, write, publishOptions);
+  // `securityFrom`: for a new file, the existing file whose access rules it
+  // gets instead of the folder's (see PublishOptions).
+  virtual PublishOutcome Publish(const std::filesystem::path& file, const FileWriter& write,
+                                 const std::filesystem::path& securityFrom = {}) {
+    PublishOptions options = publishOptions;
+    options.securityFrom = securityFrom;
+    return PublishFile(file, write, options);
   }
   virtual AppendOutcome Append(const std::filesystem::path& file, const AppendWriter& write) {
     return AppendToFile(file, write);
   }
 
   virtual std::vector<TemporaryFile> Temporaries(const std::filesystem::path& file) { return FindTemporaries(file); }
-  virtual bool RemoveLeftover(const std::filesystem::path& temporary) { return RemoveTemporary(temporary); }
+  virtual RemoveOutcome RemoveLeftover(const std::filesystem::path& temporary) { return RemoveTemporary(temporary); }
   virtual bool Restore(const std::filesystem::path& temporary, const std::filesystem::path& file, FileError& error) {
     return RestoreTemporary(temporary, file, error);
   }

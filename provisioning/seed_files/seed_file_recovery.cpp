@@ -1,11 +1,19 @@
 #include "provisioning/seed_files/seed_file_recovery.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <string>
+#include <utility>
 
 #include "provisioning/seed_files/seed_export_messages.h"
 #include "provisioning/seed_files/seed_file_serials.h"
+#include "provisioning/seed_files/xml_seed_layout.h"
+#include "provisioning/seed_files/xml_seed_text_reader.h"
 #include "text/format_text.h"
+#include "text/hex_text.h"
 
 namespace {
 
@@ -25,6 +33,67 @@ Scan ScanFile(SeedFileAccess& files, const std::filesystem::path& path, SeedFile
   return Scan::Read;
 }
 
+// A serial that two complete copies give different seeds, as text for a line.
+struct Conflict {
+  std::string serial;
+};
+
+// The first serial that `a` and `b`, each a complete copy of the seed file,
+// give different seeds. Only asked when a missing file is put back, so two
+// more passes over the copies cost nothing in the usual run.
+std::optional<Conflict> FindConflict(SeedFileAccess& files, const std::filesystem::path& a,
+                                     const std::filesystem::path& b) {
+  // Each token as (the serial's key, the token's key), sorted; `wanted`'s text is kept.
+  using Pairs = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+  const auto scan = [&](const std::filesystem::path& path, Pairs& pairs, std::optional<std::uint64_t> wanted,
+                        std::string* text) {
+    OpenForReadingOutcome opened = files.OpenForReading(path);
+    if (!opened.source) return;
+    std::optional<std::string> serial;
+    ReadXmlSeedTexts(*opened.source, {kXmlSerialElement, kXmlSeedElement},
+                     [&](std::size_t name, std::string_view found, bool closed) {
+                       if (!closed) return;
+                       if (name == 0) {
+                         serial = std::string(found);
+                       } else if (serial) {
+                         const std::uint64_t key = SeedFileTokenKey(*serial, {});
+                         if (wanted && key == *wanted && text->empty()) *text = *serial;
+                         pairs.emplace_back(key, SeedFileTokenKey(*serial, found));
+                         serial.reset();
+                       }
+                     });
+    std::sort(pairs.begin(), pairs.end());
+  };
+  Pairs first, second;
+  scan(a, first, std::nullopt, nullptr);
+  scan(b, second, std::nullopt, nullptr);
+  for (auto at = first.begin(), other = second.begin(); at != first.end() && other != second.end();) {
+    if (at->first < other->first) {
+      ++at;
+    } else if (other->first < at->first) {
+      ++other;
+    } else if (at->second != other->second) {
+      Conflict conflict;
+      Pairs ignored;
+      scan(a, ignored, at->first, &conflict.serial);
+      return conflict;
+    } else {
+      ++at;
+      ++other;
+    }
+  }
+  return std::nullopt;
+}
+
+// A serial as it stands when it is plain ASCII, else its bytes in hexadecimal.
+MessageText ShownSerial(const std::string& serial) {
+  if (std::all_of(serial.begin(), serial.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
+    return MessageText(serial.begin(), serial.end());
+  }
+  const std::string hex = HexText(reinterpret_cast<const std::uint8_t*>(serial.data()), serial.size(), true);
+  return MessageText(hex.begin(), hex.end());
+}
+
 // The kept leftovers already reported by this process: a line the first time only.
 bool FirstReport(const std::filesystem::path& temporary) {
   static std::mutex guard;
@@ -38,14 +107,26 @@ bool FirstReport(const std::filesystem::path& temporary) {
 SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::path& file) {
   SeedFileRecovery recovery;
   std::vector<ScannedTemporary> leftovers;
+  std::vector<std::filesystem::path> links;
   for (const TemporaryFile& temporary : files.Temporaries(file)) {
     if (temporary.inUse) continue;
+    // Not read, not put back, not removed: what it leads to is not ours.
+    if (temporary.link) {
+      links.push_back(temporary.path);
+      continue;
+    }
     ScannedTemporary scanned{temporary.path, {}, false};
     scanned.readable = ScanFile(files, temporary.path, scanned.tokens) == Scan::Read;
     leftovers.push_back(std::move(scanned));
   }
-  if (leftovers.empty()) return recovery;
   const MessageText fileName = file.filename().u16string();
+  for (const std::filesystem::path& link : links) {
+    if (FirstReport(link)) {
+      recovery.lines.push_back(
+          Format(u"%s, beside %s, is a link; it was left alone.\r\n", link.filename().u16string(), fileName));
+    }
+  }
+  if (leftovers.empty()) return recovery;
 
   SeedFileTokens present;
   Scan target = ScanFile(files, file, present);
@@ -72,6 +153,20 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
       recovery.lines.push_back(
           Format(u"%s was missing; it was restored from %s, which an interrupted save had finished writing.\r\n",
                  fileName, from));
+      if (error.code != 0) {
+        recovery.lines.push_back(Format(u"%s leads to the restored %s too: %s.\r\n", from, fileName,
+                                        FileErrorReason(u"its name could not be removed", error)));
+      }
+      // Which one was put back is said when another complete copy disagrees.
+      for (std::size_t i = 0; i < leftovers.size(); ++i) {
+        if (i == best || !leftovers[i].readable || !leftovers[i].tokens.complete) continue;
+        if (const std::optional<Conflict> conflict = FindConflict(files, file, leftovers[i].path)) {
+          recovery.lines.push_back(
+              Format(u"%s and %s, which interrupted saves finished writing, give the serial "
+                     u"number %s different seeds; %s was restored from %s.\r\n",
+                     from, leftovers[i].path.filename().u16string(), ShownSerial(conflict->serial), fileName, from));
+        }
+      }
       present = leftovers[best].tokens;
       target = Scan::Read;
       leftovers.erase(leftovers.begin() + static_cast<std::ptrdiff_t>(best));
@@ -79,15 +174,25 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
   }
 
   for (std::size_t i = 0; i < leftovers.size(); ++i) {
+    const MessageText name = leftovers[i].path.filename().u16string();
     // Checked, not assumed: only what the file itself holds may go.
-    if (target == Scan::Read && leftovers[i].readable && present.HoldsAllOf(leftovers[i].tokens) &&
-        files.RemoveLeftover(leftovers[i].path)) {
+    if (target == Scan::Read && leftovers[i].readable && present.HoldsAllOf(leftovers[i].tokens)) {
+      const RemoveOutcome removed = files.RemoveLeftover(leftovers[i].path);
+      using State = RemoveOutcome::State;
+      // Held now: a save that started meanwhile writes it.
+      if (removed.Removed() || removed.state == State::Missing || removed.state == State::InUse) continue;
+      if (FirstReport(leftovers[i].path)) {
+        recovery.lines.push_back(
+            removed.state == State::Link
+                ? Format(u"%s, beside %s, is a link; it was left alone.\r\n", name, fileName)
+                : Format(u"%s, left by an interrupted save, holds nothing that %s lacks but %s.\r\n", name, fileName,
+                         FileErrorReason(u"could not be removed", removed.error)));
+      }
       continue;
     }
     if (FirstReport(leftovers[i].path)) {
       recovery.lines.push_back(
-          Format(u"%s, left by an interrupted save, may hold tokens that %s lacks; it was kept.\r\n",
-                 leftovers[i].path.filename().u16string(), fileName));
+          Format(u"%s, left by an interrupted save, may hold tokens that %s lacks; it was kept.\r\n", name, fileName));
     }
   }
   return recovery;

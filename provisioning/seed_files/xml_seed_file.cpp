@@ -21,7 +21,7 @@ std::optional<MessageText> PublishFailure(const PublishOutcome& published) {
       return FileErrorReason(u"its security could not be given to the new version", published.error);
     case PublishOutcome::Step::Replace:
       if (!published.keptTemporary.empty()) {
-        // Not "left unchanged": the system moved the old file away.
+        // Not "left unchanged": the old file left its name meanwhile.
         return FileErrorReason(u"the file could not be replaced", published.error) +
                Format(u"; everything it held and the new token are kept in %s",
                       published.keptTemporary.filename().u16string());
@@ -57,9 +57,20 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
   auto failure = [&](MessageText reason) {
     return CouldNotAddToken(fileName, existed ? LeftUnchanged(std::move(reason)) : reason);
   };
-  // The system moved the old file away: not "left unchanged".
+  // The old file left its name meanwhile: not "left unchanged".
   auto publishFailure = [&](const PublishOutcome& published, MessageText reason) {
     return published.keptTemporary.empty() ? failure(std::move(reason)) : CouldNotAddToken(fileName, std::move(reason));
+  };
+
+  // Saved; a second name the new file kept is said, not hidden.
+  const auto saved = [&](const PublishOutcome& published) -> std::optional<MessageText> {
+    if (!published.strayTemporary.empty() && notes) {
+      notes->push_back(
+          Format(u"%s was saved, but its temporary name %s could not be removed; a later save "
+                 u"removes it.\r\n",
+                 fileName, published.strayTemporary.filename().u16string()));
+    }
+    return std::nullopt;
   };
 
   // A file in the tool's own layout streams through a block at a time, in
@@ -75,7 +86,7 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
       return streamed.status == XmlStreamOutcome::Status::Written;
     });
     opened.source.reset();
-    if (published.Published()) return std::nullopt;
+    if (published.Published()) return saved(published);
     if (auto reason = PublishFailure(published)) return publishFailure(published, std::move(*reason));
     if (streamed.status == XmlStreamOutcome::Status::SourceFailed) return unreadable(readError);
     if (streamed.status == XmlStreamOutcome::Status::Refused) return failure(streamed.reason);
@@ -92,7 +103,7 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
     appended = AppendTokenToXml(read ? &existing.bytes : nullptr, totp, token, out);
     return appended.status == XmlAppendOutcome::Status::Written;
   });
-  if (published.Published()) return std::nullopt;
+  if (published.Published()) return saved(published);
   if (auto reason = PublishFailure(published)) return publishFailure(published, std::move(*reason));
   if (appended.status == XmlAppendOutcome::Status::Refused) return failure(appended.reason);
   return failure(u"the file could not be written");

@@ -22,6 +22,7 @@
 #include "bench/seed_file_generator.h"
 #include "resources/resource.h"
 #include "tests/e2e/e2e_test_support.h"
+#include "tests/support/file_rules.h"
 #include "text/base32.h"
 #include "text/hex_text.h"
 
@@ -388,6 +389,25 @@ INSTANTIATE_TEST_SUITE_P(InterruptedSave, KillAtStep,
                          ::testing::Values(Trace::PendingRecord, Trace::KeyWritten, Trace::CsvRow, Trace::XmlTemporary,
                                            Trace::XmlReplaced),
                          TraceName);
+
+// A seed file that keeps everyone but the administrators out: what a kill
+// leaves of a save (the new file under its temporary name, the record) is
+// under the same rules from the moment it exists.
+TEST(InterruptedSave, LeftoversHaveTheSeedFilesRules) {
+  for (const Trace trace : {Trace::XmlTemporary, Trace::PendingRecord}) {
+    SCOPED_TRACE(kTraceNames[static_cast<int>(trace)]);
+    ToolFolder folder;
+    PrepareSeedFiles(folder, kLargeFile);
+    const std::filesystem::path seedFile(folder.File(L"hseeds.xml"));
+    KeepOthersOut(seedFile);
+    std::string serial;
+    ASSERT_TRUE(StartAndKillAt(trace, folder, serial)) << "the save ended without the trace";
+    const std::vector<std::string> left =
+        trace == Trace::XmlTemporary ? XmlTemporaries(folder) : PendingRecords(folder);
+    ASSERT_EQ(1u, left.size());
+    EXPECT_EQ(RulesOf(seedFile), RulesOf(std::filesystem::path(folder.Path()) / left[0])) << left[0];
+  }
+}
 
 // A record for a key that is not there waits, untouched, for a start with that key.
 TEST(InterruptedSave, RecordWaitsForItsKey) {

@@ -2,24 +2,28 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <optional>
 #include <string>
 
 #ifdef _WIN32
 #include <windef.h>
 #include <winbase.h>
-#include <aclapi.h>
-#include <sddl.h>
 
 #include "provisioning/seed_files/files/scoped_handle_win.h"
 #include "tests/support/win/win_test_support.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include "provisioning/seed_files/files/file_io.h"
+#include "provisioning/seed_files/files/file_steps.h"
+#include "tests/support/file_links.h"
+#include "tests/support/file_rules.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -54,6 +58,66 @@ TEST(FileLayerAppend, WriteThatGivesUpPartWayLeavesNoTrace) {
       AppendToFile(folder / "existing.csv", [](ByteSink& out, bool) { return out.Write("new row\r\n", 9); });
   EXPECT_TRUE(appended.Appended());
   EXPECT_EQ(ReadBytes(folder / "existing.csv"), "old row\r\nnew row\r\n");
+}
+
+// A file of 100 bytes on a disk with room for `room` more, whose cut back
+// to its old length may fail too, for the append's own steps.
+class FullDiskFile {
+ public:
+  FullDiskFile(std::size_t room, bool cutFails) : sink_(length_, room), cutFails_(cutFails) {}
+  BufferedSink& Sink() { return sink_; }
+  FileError SinkError() const { return {112}; }
+  bool TakeBack(FileError& error) {
+    if (cutFails_) error.code = 112;
+    if (!cutFails_) length_ = 100;
+    return !cutFails_;
+  }
+  bool HoldsOldLength() const { return length_ == 100; }
+  void RemoveCreated() {}
+  bool Close(FileError&) { return true; }
+
+ private:
+  class RoomySink final : public BufferedSink {
+   public:
+    RoomySink(std::size_t& length, std::size_t room) : length_(length), room_(room) {}
+
+   protected:
+    bool WriteOut(const void*, std::size_t size) override {
+      const std::size_t landed = std::min(size, room_);
+      length_ += landed;
+      room_ -= landed;
+      return landed == size;
+    }
+
+   private:
+    std::size_t& length_;
+    std::size_t room_;
+  };
+  std::size_t length_ = 100;
+  RoomySink sink_;
+  bool cutFails_;
+};
+
+// A row that does not fit: what the outcome says of the file is what it
+// holds, also when the cut back fails where nothing had landed.
+TEST(FileLayerAppend, FullDiskSaysWhatTheFileHolds) {
+  struct Case {
+    const char* name;
+    std::size_t room;
+    bool cutFails;
+    bool restored;
+  };
+  for (const Case& c :
+       {Case{"nothing landed, cut refused", 0, true, true}, Case{"part landed, cut back", 5, false, true},
+        Case{"part landed, cut refused", 5, true, false}}) {
+    SCOPED_TRACE(c.name);
+    FullDiskFile file(c.room, c.cutFails);
+    const AppendOutcome outcome = file_steps::WriteAndKeepOrTakeBack(
+        file, [](ByteSink& out, bool) { return out.Write("0000123456789,row\r\n", 19); }, AppendOutcome{});
+    EXPECT_EQ(outcome.step, AppendOutcome::Step::Write);
+    EXPECT_EQ(outcome.restored, c.restored);
+    EXPECT_EQ(outcome.restoreError.code, c.restored ? 0u : 112u);
+  }
 }
 
 // Holds a file open the way a save in another process holds its temporary.
@@ -123,8 +187,8 @@ TEST(FileLayerPublish, LeftoversAreFoundAndLeftToTheCallerHeldOnesCannotBeRemove
   EXPECT_EQ(found[1].path.filename().u8string(), held);
   EXPECT_TRUE(found[1].inUse);
 
-  EXPECT_FALSE(RemoveTemporary(folder.Path() / held));
-  EXPECT_TRUE(RemoveTemporary(folder.Path() / leftover));
+  EXPECT_EQ(RemoveTemporary(folder.Path() / held).state, RemoveOutcome::State::InUse);
+  EXPECT_TRUE(RemoveTemporary(folder.Path() / leftover).Removed());
   std::vector<std::string> expected{held, "seeds.xml"};
   expected.insert(expected.end(), foreign.begin(), foreign.end());
   std::sort(expected.begin(), expected.end());
@@ -141,21 +205,65 @@ TEST(FileLayerPublish, RestoringATemporaryNeverReplacesAFile) {
   EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "someone else's");
   fs::remove(folder / "seeds.xml");
   EXPECT_TRUE(RestoreTemporary(temporary, folder / "seeds.xml", error));
+  EXPECT_EQ(error.code, 0u);
   EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "complete");
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"seeds.xml"}));
+#ifdef _WIN32
+  // Read by a program that does not share deletion: the file takes the name,
+  // and that its temporary's name stays is said.
+  fs::rename(folder / "seeds.xml", temporary);
+  const ScopedHandle reader(CreateFileW(temporary.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_TRUE(RestoreTemporary(temporary, folder / "seeds.xml", error));
+  EXPECT_EQ(error.code, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "complete");
+  EXPECT_TRUE(fs::exists(temporary));
+#endif
+}
+
+// Removing a leftover removes that name only: one that is a link, to the
+// seed file beside it or to a file elsewhere, is left alone, and its file too.
+TEST(FileLayerPublish, RemovingALeftoverNeverRemovesWhatALinkLeadsTo) {
+  struct Case {
+    const char* name;
+    const char* leadsTo;  // null: a plain file
+  };
+  for (const Case& c : {Case{"plain", nullptr}, Case{"link to the seed file", "seeds/seeds.xml"},
+                        Case{"link out of the folder", "outside.xml"}}) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    fs::create_directory(folder / "seeds");
+    const fs::path seeds = folder / "seeds" / "seeds.xml";
+    const fs::path leftover = folder.Path() / "seeds" / "seeds.xml.otp-0123456789abcdef.tmp";
+    WriteBytes(seeds, "tokens");
+    WriteBytes(folder / "outside.xml", "other");
+    std::optional<LinkRemover> removeLink;
+    if (!c.leadsTo) {
+      WriteBytes(leftover, "old");
+    } else if (MakeLink(leftover, folder.Path() / c.leadsTo)) {
+      removeLink.emplace(leftover, folder.Path() / c.leadsTo);
+    } else {
+      GTEST_SKIP() << "no symbolic links here";
+    }
+    const std::vector<TemporaryFile> found = FindTemporaries(seeds);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].link, c.leadsTo != nullptr);
+    EXPECT_EQ(RemoveTemporary(leftover).state, c.leadsTo ? RemoveOutcome::State::Link : RemoveOutcome::State::Removed);
+    EXPECT_EQ(ReadBytes(seeds), "tokens");
+    EXPECT_EQ(ReadBytes(folder / "outside.xml"), "other");
+    EXPECT_EQ(fs::exists(leftover), c.leadsTo != nullptr);
+  }
 }
 
 // The swap's outcomes as the system documents them, made to happen by a
 // swap of the test's own: what is left under which name, and what is said.
 TEST(FileLayerPublish, EveryOutcomeOfTheSwapLeavesACompleteFileUnderTheNameOrKeepsTheTemporary) {
 #ifdef _WIN32
+  // MoveFileExW's: the target open without delete sharing, or denied.
   constexpr std::uint32_t kAccessDenied = ERROR_ACCESS_DENIED, kSharing = ERROR_SHARING_VIOLATION,
-                          kCannotMoveReplaced = ERROR_UNABLE_TO_MOVE_REPLACEMENT,
-                          kMovedAside = ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, kOther = ERROR_DISK_FULL;
-  constexpr std::uint32_t kReplacedNotMoved = ERROR_UNABLE_TO_REMOVE_REPLACED;
+                          kOther = ERROR_DISK_FULL;
 #else
-  // A rename reports none of these; what it leaves is the same.
-  constexpr std::uint32_t kCannotMoveReplaced = 0, kMovedAside = 0, kReplacedNotMoved = 0, kOther = ENOSPC;
+  constexpr std::uint32_t kOther = ENOSPC;
 #endif
   enum class Doing { Nothing, RemoveTarget, RemoveAndRecreateTarget };
   struct Case {
@@ -169,16 +277,10 @@ TEST(FileLayerPublish, EveryOutcomeOfTheSwapLeavesACompleteFileUnderTheNameOrKee
   };
   const Case cases[] = {
       {"other failure", kOther, Doing::Nothing, -1, PublishOutcome::Step::Replace, "old", false},
-      {"replaced file could not be moved (1175)", kReplacedNotMoved, Doing::Nothing, -1, PublishOutcome::Step::Replace,
-       "old", false},
-      {"replacement not moved, replaced file gone (1176)", kCannotMoveReplaced, Doing::RemoveTarget, -1,
-       PublishOutcome::Step::Published, "new", false},
-      {"replaced file under another name (1177)", kMovedAside, Doing::RemoveTarget, -1, PublishOutcome::Step::Published,
-       "new", false},
-      {"target gone under any error", kOther, Doing::RemoveTarget, -1, PublishOutcome::Step::Published, "new", false},
+      {"target gone meanwhile", kOther, Doing::RemoveTarget, -1, PublishOutcome::Step::Published, "new", false},
+      {"replaced by another program meanwhile", kOther, Doing::RemoveAndRecreateTarget, -1,
+       PublishOutcome::Step::Replace, "recreated", false},
 #ifdef _WIN32
-      {"gone and recreated by another program", kCannotMoveReplaced, Doing::RemoveAndRecreateTarget, -1,
-       PublishOutcome::Step::Replace, "recreated", true},
       {"scanner holds the file for a moment", kSharing, Doing::Nothing, 3, PublishOutcome::Step::Published, "new",
        false},
       {"access denied for a moment", kAccessDenied, Doing::Nothing, 2, PublishOutcome::Step::Published, "new", false},
@@ -232,33 +334,14 @@ TEST(FileLayerPublish, ReplacedFileKeepsWhatItWas) {
   TempFolder folder;
   WriteBytes(folder / "seeds.xml", "old");
 #ifdef _WIN32
-  // Hidden and system as an administrator may mark a file, and access for
-  // the administrators alone, not inherited from the folder.
+  // Hidden and system as an administrator may mark a file.
   const DWORD marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  const std::wstring rules = L"D:P(A;;FA;;;BA)";
-  PSECURITY_DESCRIPTOR wanted = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(rules.c_str(), SDDL_REVISION_1, &wanted, nullptr));
-  ASSERT_TRUE(SetFileSecurityW((folder / "seeds.xml").c_str(), DACL_SECURITY_INFORMATION, wanted));
-  LocalFree(wanted);
-  const auto rulesOf = [&] {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    GetNamedSecurityInfoW((folder / "seeds.xml").c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                          nullptr, nullptr, &descriptor);
-    wchar_t* text = nullptr;
-    ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-                                                         nullptr);
-    const std::wstring result = text ? text : L"";
-    LocalFree(text);
-    LocalFree(descriptor);
-    return result;
-  };
-  const std::wstring before = rulesOf();
+  KeepOthersOut(folder / "seeds.xml");
+  const std::string before = RulesOf(folder / "seeds.xml");
   ASSERT_TRUE(SetFileAttributesW((folder / "seeds.xml").c_str(), marks));
   ASSERT_TRUE(Publish(folder / "seeds.xml", "new"));
   EXPECT_EQ(GetFileAttributesW((folder / "seeds.xml").c_str()) & marks, marks);
-  EXPECT_EQ(rulesOf(), before);
-  // Set as asked (Wine keeps them as the host file's mode): nobody else may read.
-  EXPECT_EQ(before.find(L";;;WD)"), std::wstring::npos) << "the rules were not set";
+  EXPECT_EQ(RulesOf(folder / "seeds.xml"), before);
   SetFileAttributesW((folder / "seeds.xml").c_str(), FILE_ATTRIBUTE_NORMAL);
 #else
   const fs::perms restricted = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
@@ -270,6 +353,57 @@ TEST(FileLayerPublish, ReplacedFileKeepsWhatItWas) {
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"seeds.xml"}));
 }
 
+// A seed is never on disk under rules weaker than its seed file's: the
+// temporary has them before its first byte, read while the writer writes; a
+// new file takes them from the file named for it, or inherits from the
+// folder as any new file there does.
+TEST(FileLayerPublish, TemporaryHasItsRulesBeforeItsFirstByte) {
+  struct Case {
+    const char* name;
+    const char* target;
+    std::string securityFrom;
+    const char* rulesOf;  // the file whose rules the new one must have; null: nothing is written
+  };
+  const Case cases[] = {
+      {"replacing the seed file", "seeds.xml", "", "seeds.xml"},
+      {"new, taking the seed file's", "seeds.pending-0123456789abcdef.xml", "seeds.xml", "seeds.xml"},
+      {"new, the file named for it missing", "other.xml", "missing.xml", "plain.xml"},
+#ifdef _WIN32
+      {"new, the file named for it unreadable", "other.xml", "bad|name.xml", nullptr},
+#else
+      {"new, the file named for it unreadable", "other.xml", std::string(300, 'x'), nullptr},
+#endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    WriteBytes(folder / "seeds.xml", "old");
+    KeepOthersOut(folder / "seeds.xml");
+    WriteBytes(folder / "plain.xml", "as the folder gives it");
+    const fs::path target = folder / c.target;
+    PublishOptions options;
+    if (!c.securityFrom.empty()) options.securityFrom = folder.Path() / c.securityFrom;
+    std::string whileWriting = "never written";
+    const PublishOutcome outcome = PublishFile(
+        target,
+        [&](ByteSink& out) {
+          const std::vector<TemporaryFile> temporaries = FindTemporaries(target);
+          if (temporaries.size() == 1) whileWriting = RulesOf(temporaries[0].path);
+          return out.Write("new", 3);
+        },
+        options);
+    if (!c.rulesOf) {
+      EXPECT_EQ(outcome.step, PublishOutcome::Step::Security);
+      EXPECT_EQ(whileWriting, "never written");
+      EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"plain.xml", "seeds.xml"}));
+      continue;
+    }
+    ASSERT_TRUE(outcome.Published());
+    EXPECT_EQ(whileWriting, RulesOf(folder / c.rulesOf));
+    EXPECT_EQ(RulesOf(target), RulesOf(folder / c.rulesOf));
+  }
+}
+
 TEST(FileLayerPublish, ReadOnlyTargetIsReportedAndLeftAlone) {
   TempFolder folder;
   WriteBytes(folder / "seeds.xml", "old");
@@ -279,44 +413,6 @@ TEST(FileLayerPublish, ReadOnlyTargetIsReportedAndLeftAlone) {
   EXPECT_EQ(outcome.step, PublishOutcome::Step::ReadOnly);
   EXPECT_EQ(ReadBytes(folder / "seeds.xml"), "old");
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"seeds.xml"}));
-}
-
-// Makes `link` a symbolic link to the existing file `to`: on Windows a reparse point, under Wine
-// (whose CreateSymbolicLinkW makes nothing) a host link, made by the host's
-// own ln, which Wine starts like any program.
-bool MakeLink(const fs::path& link, const fs::path& to) {
-#ifdef _WIN32
-  using UnixName = char*(CDECL*)(const wchar_t*);
-  const auto unixName = reinterpret_cast<UnixName>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-  if (!unixName) {
-    return CreateSymbolicLinkW(link.c_str(), to.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
-           (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
-  }
-  char* folder = unixName(link.parent_path().c_str());
-  if (!folder) return false;
-  const std::string target = to.is_absolute() ? std::string(unixName(to.c_str())) : to.generic_string();
-  std::wstring command = L"ln -s \"" + fs::u8path(target).wstring() + L"\" \"" + fs::u8path(folder).wstring() + L"/" +
-                         link.filename().wstring() + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &started)) {
-    return false;
-  }
-  StartedProcess{started};  // only its handles to close
-  // The host's program is no Windows process to wait for: wait for the link.
-  for (int wait = 0; wait < 500; ++wait) {
-    if (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    Sleep(10);
-  }
-  return false;
-#else
-  std::error_code error;
-  fs::create_symlink(to, link, error);
-  return !error;
-#endif
 }
 
 // A seed file may be a link to a file elsewhere: absolute, relative, or one
@@ -337,16 +433,7 @@ TEST(FileLayerPublish, LinkStaysALinkAndTheFileItLeadsToGetsTheContents) {
     WriteBytes(folder / "data" / "real.xml", "old");
     const fs::path linked = c.relative ? fs::path("data") / "real.xml" : folder / "data" / "real.xml";
     if (!MakeLink(folder / "seeds.xml", linked)) GTEST_SKIP() << "no symbolic links here";
-    // The link goes first, made visible again if need be: removing a folder
-    // with a host link in it does not end under Wine.
-    struct LinkRemover {
-      const TempFolder& folder;
-      ~LinkRemover() {
-        if (!fs::exists(folder / "data" / "real.xml")) WriteBytes(folder / "data" / "real.xml", "");
-        std::error_code ignored;
-        fs::remove(folder / "seeds.xml", ignored);
-      }
-    } removeLink{folder};
+    const LinkRemover removeLink{folder / "seeds.xml", folder / "data" / "real.xml"};
     if (c.dangling) fs::remove(folder / "data" / "real.xml");
     const PublishOutcome first = PublishFile(folder / "seeds.xml", [](ByteSink& out) { return out.Write("new", 3); });
     if (!first.Published()) {
@@ -368,6 +455,55 @@ TEST(FileLayerPublish, LinkStaysALinkAndTheFileItLeadsToGetsTheContents) {
     for (const auto& entry : fs::directory_iterator(folder / "data"))
       data.push_back(entry.path().filename().u8string());
     EXPECT_EQ(data, std::vector<std::string>{"real.xml"});
+  }
+}
+
+// The lock file's documented answers, given to each attempt at opening it in
+// turn (0: the real attempt): which pass and are waited for, which end it.
+TEST(FileLayerLock, AnswersThatPassAreWaitedForTheOthersEndTheWait) {
+#ifdef _WIN32
+  constexpr std::uint32_t kDenied = ERROR_ACCESS_DENIED, kNoFolder = ERROR_PATH_NOT_FOUND;
+#else
+  constexpr std::uint32_t kDenied = EACCES, kNoFolder = ENOENT;
+#endif
+  struct Case {
+    const char* name;
+    std::vector<std::uint32_t> answers;  // then the last one for good
+    FileLock::Outcome outcome;
+    bool waited;              // for all the patience
+    bool lockFileStaysAfter;  // made without delete-on-close
+  };
+  const Case cases[] = {
+      {"no folder", {kNoFolder}, FileLock::Outcome::Failed, false, false},
+#ifdef _WIN32
+      {"deletion pending, then gone", {kDenied, kDenied, kDenied, kDenied, 0}, FileLock::Outcome::Held, false, false},
+      {"may create but not delete", {kDenied, 0}, FileLock::Outcome::Held, false, true},
+      {"denied for good", {kDenied}, FileLock::Outcome::Failed, true, false},
+      {"held by another instance", {ERROR_SHARING_VIOLATION}, FileLock::Outcome::Busy, true, false},
+#else
+      {"denied", {kDenied}, FileLock::Outcome::Failed, false, false},
+#endif
+  };
+  const std::chrono::milliseconds patience{300};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    std::size_t tries = 0;
+    FileLock lock([&](const fs::path& file, bool deleteOnClose, FileError& error) -> std::intptr_t {
+      const std::uint32_t answer = c.answers[std::min(tries++, c.answers.size() - 1)];
+      if (answer == 0) return OpenLockFile(file, deleteOnClose, error);
+      error.code = answer;
+      return -1;
+    });
+    FileError error;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(lock.Acquire(folder / "seeds.xml.lock", patience, error), c.outcome);
+    EXPECT_EQ(std::chrono::steady_clock::now() - start >= patience, c.waited);
+    if (c.outcome == FileLock::Outcome::Failed) {
+      EXPECT_EQ(error.code, c.answers.back());
+    }
+    lock.Release();
+    EXPECT_EQ(fs::exists(folder / "seeds.xml.lock"), c.lockFileStaysAfter);
   }
 }
 

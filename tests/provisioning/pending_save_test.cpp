@@ -4,6 +4,8 @@
 
 #include "provisioning/seed_files/pending_save.h"
 #include "seed_export_test_support.h"
+#include "tests/support/file_links.h"
+#include "tests/support/file_rules.h"
 #include "tests/support/scripted_token_library.h"
 #include "text/code_page.h"
 
@@ -245,11 +247,36 @@ TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
   EXPECT_EQ(Records(folder), (Names{"tseeds.pending-00000000000000aa.xml"}));
 }
 
-#ifndef _WIN32
-// A record name that leads to an endless file is never read whole: kept, with a line.
-TEST(PendingSave, RecordWithoutEndIsKeptUnread) {
+// A settled record that cannot be removed is never said to be removed.
+TEST(PendingSave, RecordThatCannotBeRemovedIsNotSaidToBe) {
+  struct Undeletable final : SeedFileAccess {
+    RemoveOutcome RemoveLeftover(const std::filesystem::path&) override {
+      RemoveOutcome outcome;
+      outcome.state = RemoveOutcome::State::Failed;
+      outcome.error.code = 5;
+      return outcome;
+    }
+  };
+  for (const bool onKey : {false, true}) {
+    SCOPED_TRACE(onKey ? "completed" : "not on the key");
+    TempFolder folder;
+    Undeletable files;
+    LeaveRecord(folder, "KEY1");
+    ScriptedTokenLibrary library;
+    library.SetSerial("KEY1");
+    if (onKey) library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
+    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].find(u"was removed"), MessageText::npos) << Narrow(lines[0]);
+    EXPECT_NE(lines[0].find(u"could not be removed (error 5"), MessageText::npos) << Narrow(lines[0]);
+    EXPECT_EQ(Records(folder).size(), 1u);
+  }
+}
+
+// A record far larger than any the tool writes is never read whole: kept, with a line.
+TEST(PendingSave, OversizedRecordIsKeptUnread) {
   TempFolder folder;
-  fs::create_symlink("/dev/zero", folder / "hseeds.pending-00000000000000bb.record");
+  WriteBytes(folder / "hseeds.pending-00000000000000bb.record", std::string(1 << 20, '<'));
   ScriptedTokenLibrary library;
   SeedFileAccess files;
   const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
@@ -257,7 +284,6 @@ TEST(PendingSave, RecordWithoutEndIsKeptUnread) {
   EXPECT_NE(lines[0].find(u"far larger"), MessageText::npos) << Narrow(lines[0]);
   EXPECT_EQ(Records(folder).size(), 1u);
 }
-#endif
 
 // No pattern that takes seed files from the folder takes a record; records
 // that 2.0.1 named "*.xml" are still settled.
@@ -333,6 +359,77 @@ TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
   EXPECT_EQ(Records(folder).size(), 1u);
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.xml"), "<serial>0000111111111</serial>"), 1u);
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
+}
+
+// A record holds a seed: it has the rules of the seed file of its kind from
+// its first byte, or, with none yet, what a new file in the folder gets.
+TEST(PendingSave, RecordHasTheRulesOfTheSeedFileOfItsKind) {
+  struct Case {
+    const char* name;
+    bool totp;
+    const char* restricted;  // the seed file that keeps others out
+    const char* rulesOf;     // whose rules the record must have
+  };
+  const Case cases[] = {
+      {"HOTP", false, "hseeds.xml", "hseeds.xml"},
+      {"TOTP", true, "tseeds.xml", "tseeds.xml"},
+      {"no seed file of its kind", false, "tseeds.xml", "plain.xml"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    WriteBytes(folder / c.restricted, "");
+    KeepOthersOut(folder / c.restricted);
+    WriteBytes(folder / "plain.xml", "");
+    SeedFileAccess files;
+    PendingSaveRecord record;
+    const ExportedToken token = c.totp ? TotpToken(kSerial, Rfc4226Secret(), u"", 30) : Token();
+    ASSERT_EQ(record.Begin(folder.Path(), PendingSave{token, "KEY1"}, files), std::nullopt);
+    const Names records = Records(folder);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(RulesOf(folder / records[0].c_str()), RulesOf(folder / c.rulesOf));
+  }
+}
+
+// A leftover or a record that is a link, to the seed file or out of the
+// folder, is left alone with a line: nothing is read or removed through it.
+TEST(PendingSave, LeftoverOrRecordThatIsALinkIsLeftAloneWithALine) {
+  struct Case {
+    const char* name;
+    const char* link;
+    const char* leadsTo;
+    std::u16string line;
+  };
+  const std::u16string leftoverLine =
+      u"hseeds.xml.otp-0123456789abcdef.tmp, beside hseeds.xml, is a link; it was left alone.\r\n";
+  const std::u16string recordLine =
+      u"The record hseeds.pending-0123456789abcdef.xml of an interrupted save could not be settled: it is a link";
+  const Case cases[] = {
+      {"leftover to the seed file", "hseeds.xml.otp-0123456789abcdef.tmp", "seeds/hseeds.xml", leftoverLine},
+      {"leftover out of the folder", "hseeds.xml.otp-0123456789abcdef.tmp", "outside.xml", leftoverLine},
+      {"record to the seed file", "hseeds.pending-0123456789abcdef.xml", "seeds/hseeds.xml", recordLine},
+      {"record out of the folder", "hseeds.pending-0123456789abcdef.xml", "outside.xml", recordLine},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    fs::create_directory(folder / "seeds");
+    const std::string record = PendingSaveXml(PendingSave{Token(), "KEY1"});
+    WriteBytes(folder / "seeds" / "hseeds.xml", record);  // what a linked record would read
+    WriteBytes(folder / "outside.xml", record);
+    const fs::path link = folder / "seeds" / c.link;
+    if (!MakeLink(link, folder / c.leadsTo)) GTEST_SKIP() << "no symbolic links here";
+    const LinkRemover removeLink(link, folder / c.leadsTo);
+    ScriptedTokenLibrary library;
+    library.SetSerial("KEY1");
+
+    const std::vector<MessageText> lines = SettleInterruptedSaves(folder / "seeds", library);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].compare(0, c.line.size(), c.line), 0) << Narrow(lines[0]);
+    EXPECT_EQ(ReadBytes(folder / "seeds" / "hseeds.xml"), record);
+    EXPECT_EQ(ReadBytes(folder / "outside.xml"), record);
+    EXPECT_TRUE(fs::exists(link));
+  }
 }
 
 }  // namespace

@@ -357,17 +357,19 @@ TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
   const ExportedToken third = HotpToken("0000555555555", Rfc4226Secret());
   const std::string older = HotpXmlOf({FirstToken()});
   const std::string newer = HotpXmlOf({FirstToken(), SecondToken()});
+  const std::string otherSeed = HotpXmlOf({HotpToken("0000123456789", Rfc6238Sha256Secret())});
   const std::string endCut = newer.substr(0, newer.size() - 20);            // in the closing tags
   const std::string midCut = newer.substr(0, newer.find("0000987654321"));  // in the second token
   // A save killed while writing the second token's seed: no token of its own.
   const std::string seedCut = newer.substr(0, newer.find("</seed>", newer.find("0000987654321")) - 5);
   const std::string kTemporary = "hseeds.xml.otp-0123456789abcdef.tmp";
   const std::string kOther = "hseeds.xml.otp-00000000000000aa.tmp";
+  enum class Restore { Works, Fails, KeepsName };
   struct Case {
     const char* name;
     std::optional<std::string> file;
     std::vector<std::pair<std::string, std::string>> temporaries;
-    bool restoreFails;
+    Restore restore;
     std::vector<std::string> serials;   // in hseeds.xml afterwards, each once
     Names left;                         // temporaries left
     std::vector<std::u16string> lines;  // the export's lines start so
@@ -379,53 +381,73 @@ TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
       {"missing, complete and cut copies beside it",
        std::nullopt,
        {{kTemporary, newer}, {kOther, endCut}},
-       false,
+       Restore::Works,
        {"0000123456789", "0000987654321", "0000555555555"},
        {},
        {restored}},
       {"missing, the most complete copy wins",
        std::nullopt,
        {{kOther, older}, {kTemporary, newer}},
-       false,
+       Restore::Works,
        {"0000123456789", "0000987654321", "0000555555555"},
        {},
        {restored}},
       {"missing, only a copy cut short",
        std::nullopt,
        {{kTemporary, midCut}},
-       false,
+       Restore::Works,
        {"0000555555555"},
        {kTemporary},
        {keptFirst}},
       {"present, holding all the leftover holds",
        newer,
        {{kTemporary, older}, {kOther, ""}},
-       false,
+       Restore::Works,
        {"0000123456789", "0000987654321", "0000555555555"},
        {},
        {}},
       {"present, a leftover cut off inside a seed",
        older,
        {{kTemporary, seedCut}},
-       false,
+       Restore::Works,
        {"0000123456789", "0000555555555"},
        {},
        {}},
       {"present, lacking a token of the leftover",
        older,
        {{kTemporary, newer}},
-       false,
+       Restore::Works,
        {"0000123456789", "0000555555555"},
        {kTemporary},
        {keptFirst}},
       {"missing, the copy cannot be put back",
        std::nullopt,
        {{kTemporary, newer}},
-       true,
+       Restore::Fails,
        {},
        {kTemporary},
        {u"Could not add the token to hseeds.xml: the file is missing and " + Widen(kTemporary) +
         u", which a save finished writing, could not be put back in its place (error 13"}},
+      {"missing, two complete copies disagree on a seed",
+       std::nullopt,
+       {{kTemporary, newer}, {kOther, otherSeed}},
+       Restore::Works,
+       {"0000123456789", "0000987654321", "0000555555555"},
+       {kOther},
+       {restored,
+        Widen(kTemporary) + u" and " + Widen(kOther) +
+            u", which interrupted saves finished writing, give "
+            u"the serial number 0000123456789 different seeds; hseeds.xml was restored from " +
+            Widen(kTemporary),
+        keptOther}},
+      {"missing, put back but the copy's name stays",
+       std::nullopt,
+       {{kTemporary, newer}},
+       Restore::KeepsName,
+       {"0000123456789", "0000987654321", "0000555555555"},
+       {},
+       {restored,
+        Widen(kTemporary) + u" leads to the restored hseeds.xml too: the file is open in another program (error 32"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -433,7 +455,8 @@ TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
     if (c.file) WriteBytes(folder / "hseeds.xml", *c.file);
     for (const auto& [name, bytes] : c.temporaries) WriteBytes(folder.Path() / name, bytes);
     FaultySeedFiles files;
-    if (c.restoreFails) files.restoreFailure = FileError{13, false};
+    if (c.restore == Restore::Fails) files.restoreFailure = FileError{13, false};
+    if (c.restore == Restore::KeepsName) files.restoreKeepsName = FileError{32, true};
 
     const std::vector<MessageText> lines = AppendSeedFiles(folder.Path(), third, files);
     ASSERT_EQ(lines.size(), c.lines.size());
@@ -441,15 +464,15 @@ TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
       EXPECT_TRUE(StartsWith(lines[i], c.lines[i])) << Narrow(lines[i]);
     }
     // Reported once: the next save says nothing more of them.
-    if (!c.restoreFails) {
+    if (c.restore != Restore::Fails) {
       EXPECT_TRUE(AppendSeedFiles(folder.Path(), HotpToken("0000666666666", Rfc4226Secret()), files).empty());
     }
 
-    const std::string xml = c.restoreFails ? "" : ReadBytes(folder / "hseeds.xml");
+    const std::string xml = c.restore == Restore::Fails ? "" : ReadBytes(folder / "hseeds.xml");
     for (const std::string& serial : c.serials) {
       EXPECT_EQ(SerialCount(xml, serial), 1u) << serial;
     }
-    if (c.restoreFails) {
+    if (c.restore == Restore::Fails) {
       EXPECT_FALSE(fs::exists(folder / "hseeds.xml"));
     }
     Names left;

@@ -167,7 +167,7 @@ TEST(SeedExportInstances, NewFileHeldByAnotherProgramIsSwappedInWhenItLetsGoInTi
     // What the holder kept from being removed is an ordinary leftover once it lets go.
     for (const TemporaryFile& left : FindTemporaries(folder / "seeds.xml")) {
       EXPECT_FALSE(c.published);
-      EXPECT_TRUE(RemoveTemporary(left.path));
+      EXPECT_TRUE(RemoveTemporary(left.path).Removed());
     }
     EXPECT_EQ(folder.Entries(), (Names{"seeds.xml"}));
   }

@@ -163,7 +163,7 @@ class FaultySeedFiles final : public SeedFileAccess {
   };
 
  public:
-  PublishOutcome Publish(const fs::path& file, const FileWriter& write) override {
+  PublishOutcome Publish(const fs::path& file, const FileWriter& write, const fs::path& securityFrom = {}) override {
     if (beforePublish) beforePublish(file);
     if (createTemporaryFailure) return {PublishOutcome::Step::CreateTemporary, *createTemporaryFailure};
     if (replaceFailure) {
@@ -172,7 +172,9 @@ class FaultySeedFiles final : public SeedFileAccess {
       write(discarded);
       return {PublishOutcome::Step::Replace, *replaceFailure};
     }
-    if (!temporaryWriteFailsAfter) return PublishFile(file, write, publishOptions);
+    PublishOptions options = publishOptions;
+    options.securityFrom = securityFrom;
+    if (!temporaryWriteFailsAfter) return PublishFile(file, write, options);
     bool sinkFailed = false;
     PublishOutcome outcome = PublishFile(
         file,
@@ -184,14 +186,20 @@ class FaultySeedFiles final : public SeedFileAccess {
           entriesWhenWriteFailed = failing.entriesWhenFailing;
           return complete && !sinkFailed;
         },
-        publishOptions);
+        options);
     if (sinkFailed) outcome = {PublishOutcome::Step::Write, writeFailure};
     return outcome;
   }
 
-  std::optional<FileError> restoreFailure;  // putting a leftover back under the file's name
+  std::optional<FileError> restoreFailure;    // putting a leftover back under the file's name
+  std::optional<FileError> restoreKeepsName;  // put back, but the leftover's own name stays
 
   bool Restore(const fs::path& temporary, const fs::path& file, FileError& error) override {
+    if (restoreKeepsName) {
+      fs::copy_file(temporary, file);
+      error = *restoreKeepsName;
+      return true;
+    }
     if (!restoreFailure) return SeedFileAccess::Restore(temporary, file, error);
     error = *restoreFailure;
     return false;

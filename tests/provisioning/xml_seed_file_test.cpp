@@ -44,6 +44,23 @@ TEST(XmlSeedFile, TheToolsOwnFileStreamsAndAnyOtherIsRewrittenToTheSameBytes) {
   }
 }
 
+// A save whose temporary name could not be removed after the swap says so.
+TEST(XmlSeedFile, ATemporaryNameThatStaysIsSaid) {
+  struct StrayName final : SeedFileAccess {
+    PublishOutcome Publish(const fs::path& file, const FileWriter& write, const fs::path& securityFrom) override {
+      PublishOutcome published = SeedFileAccess::Publish(file, write, securityFrom);
+      published.strayTemporary = fs::path(file) += ".otp-00112233445566aa.tmp";
+      return published;
+    }
+  };
+  TempFolder folder;
+  StrayName files;
+  std::vector<MessageText> notes;
+  EXPECT_EQ(AppendTokenToXmlFile(files, folder / "hseeds.xml", false, NewToken("0000987654321"), &notes), std::nullopt);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_NE(notes[0].find(u"hseeds.xml.otp-00112233445566aa.tmp"), MessageText::npos);
+}
+
 TEST(XmlSeedFile, FailuresWhileStreamingLeaveTheFileAndSayWhy) {
   const std::string layout = SeedFileXml(false, TokenXml({}) + TokenXml({}) + TokenXml({}));
   struct Case {

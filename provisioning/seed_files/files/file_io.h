@@ -42,14 +42,20 @@ struct PublishOutcome {
     Write,            // writing, flushing or closing the temporary file failed
     Cancelled,        // the writer gave up
     ReadOnly,         // the target is marked read-only, so it stays as it is
-    Security,         // the target's security could not be given to the new file
+    Security,         // the rules the new file must have could not be given to it; nothing was written
     Replace,          // the temporary file could not take the target's place
   } step = Step::Published;
   FileError error;  // for CreateTemporary, Write, Security and Replace
-  // Replace only: the target may no longer hold what it held (the system
-  // says it was moved away), so the temporary file, which holds everything
-  // the writer wrote, is kept under this name instead of being removed.
+  // Replace only: the target's name was free after the swap failed (another
+  // program moved or removed the old file) and could not be taken either, so
+  // the temporary file, which holds everything the writer wrote, is kept
+  // under this name instead of being removed.
   std::filesystem::path keptTemporary;
+  // Published only: the file took the target's name as a second name and
+  // the temporary's own could not then be removed (`error` says why), so
+  // this name leads to the published file too, until a later save removes
+  // it as a leftover that the file holds entirely.
+  std::filesystem::path strayTemporary;
 
   PublishOutcome() = default;
   PublishOutcome(Step failedStep, FileError why = {}) : step(failedStep), error(why) {}
@@ -59,8 +65,10 @@ struct PublishOutcome {
 // Puts the finished temporary file in the target's place; `targetExists`
 // says whether there is a file to replace. The standard swap is one rename,
 // so that the target's name leads to the old or the new file at every
-// instant. Tests give their own to have the system's documented failures
-// happen.
+// instant. True when the target's name leads to the new file, with `error`
+// set if the temporary's name could not be removed after that (see
+// RestoreTemporary). Tests give their own to have the system's documented
+// failures happen.
 using SwapStep = std::function<bool(const std::filesystem::path& temporary, const std::filesystem::path& target,
                                     bool targetExists, FileError& error)>;
 
@@ -73,15 +81,21 @@ struct PublishOptions {
   // A swap refused because someone has a file open (a virus scanner or the
   // search indexer reading the new file) is tried again for this long.
   std::chrono::milliseconds retryFor{3000};
+  // For a target that does not exist yet: an existing file whose access
+  // rules (owner where allowed; on POSIX its mode and owner) the new file
+  // gets instead of the folder's. Ignored when that file is missing too.
+  std::filesystem::path securityFrom;
 };
 
 // Has `write` fill a new temporary file in the target's folder, makes it
 // durable and puts it in the target's place in one step: readers see the old
 // or the new file, never a part, and never no file. On failure the target is
-// left as it was and the temporary file is removed, unless the system
-// reports that the target was moved away (see `keptTemporary`). An existing
+// left as it was and the temporary file is removed, unless the target was
+// gone from its name meanwhile (see `keptTemporary`). An existing
 // target keeps what it was: its security, attributes or mode and owner as
-// far as the system allows; a link stays a link and the file it leads to
+// far as the system allows, given to the temporary before its first byte (a
+// new target inherits from the folder, see `securityFrom`); a link stays a
+// link and the file it leads to
 // gets the new contents; one marked read-only is not replaced. Temporaries
 // of earlier publishes are left alone: whether one is the only copy of
 // something is for the caller to judge (FindTemporaries).
@@ -92,6 +106,7 @@ PublishOutcome PublishFile(const std::filesystem::path& target, const FileWriter
 struct TemporaryFile {
   std::filesystem::path path;
   bool inUse = false;        // a running publish holds it: it is not a leftover
+  bool link = false;         // a link (see IsLink): what it leads to is not ours to read or remove
   long long ageSeconds = 0;  // since it was last written
 };
 
@@ -113,11 +128,31 @@ struct FileStamp {
 };
 FileStamp StampOf(const std::filesystem::path& path);
 
-// Removes a temporary file unless a running publish holds it.
-bool RemoveTemporary(const std::filesystem::path& temporary);
+// Whether `path` is a link to a file elsewhere: a symbolic link or reparse
+// point, or under Wine a host's link, which its file API shows as a plain
+// file. The check that publishing uses to write through links.
+bool IsLink(const std::filesystem::path& path);
+
+struct RemoveOutcome {
+  enum class State {
+    Removed,  // the name is gone; whatever else leads to its file does not
+    Missing,  // there was no such name
+    InUse,    // someone holds the file open (a running publish its temporary)
+    Link,     // the name is a link, left alone: removing it could remove what it leads to
+    Failed,   // see `error`
+  } state = State::Removed;
+  FileError error;  // for Failed
+  bool Removed() const { return state == State::Removed; }
+};
+
+// Removes a temporary file, or a save record, that name only, unless
+// someone holds it. A link is never removed, and nothing it leads to.
+RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary);
 
 // Renames a temporary file to `target` when no file has that name; never
-// replaces one.
+// replaces one. False with `error` when the file did not take the name. True
+// when it did; where that was by a second name, the temporary's own is then
+// removed, and if that fails `error` says why (its code is 0 otherwise).
 bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target, FileError& error);
 
 // Appends to a file; `created` tells whether this call made the file.
@@ -147,6 +182,16 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
 // "<file>.lock" beside `file`: the lock file of whoever takes turns at it.
 inline std::filesystem::path LockFileFor(std::filesystem::path file) { return file += ".lock"; }
 
+// One attempt at opening a lock file, created when missing: the open file (a
+// descriptor or a handle), or -1 with `error`. `deleteOnClose` asks for the
+// file to go when its last holder closes it, where the system does that.
+// Tests give their own to have the system's documented answers happen.
+using OpenLockStep =
+    std::function<std::intptr_t(const std::filesystem::path& lockFile, bool deleteOnClose, FileError& error)>;
+
+// The standard attempt.
+std::intptr_t OpenLockFile(const std::filesystem::path& lockFile, bool deleteOnClose, FileError& error);
+
 // An exclusive lock held through a lock file, across processes and, on a
 // network share, across machines. The lock is the open file, not its
 // existence: a lock file left behind by a crash blocks nobody.
@@ -159,6 +204,7 @@ class FileLock {
   };
 
   FileLock() = default;
+  explicit FileLock(OpenLockStep open) : open_(std::move(open)) {}
   ~FileLock() { Release(); }
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
@@ -169,6 +215,7 @@ class FileLock {
   void Release();
 
  private:
+  OpenLockStep open_;  // empty: OpenLockFile
   std::filesystem::path path_;
   std::intptr_t native_ = -1;  // the open lock file: a descriptor or a handle
 };

@@ -84,23 +84,29 @@ class WritingFile {
     return Check(close(closing) == 0, error);
   }
 
-  // Publishing: this is the temporary file for `target`; its mode and owner
-  // were taken over when it was made.
-  void PublishAs(std::filesystem::path target) { target_ = std::move(target); }
+  // Publishing: this is the temporary file for `target`, given its mode and
+  // owner before its first byte when `replaces`.
+  void PublishAs(std::filesystem::path target, bool replaces) {
+    target_ = std::move(target);
+    replaces_ = replaces;
+  }
   const std::filesystem::path& Temporary() const { return path_; }
   const std::filesystem::path& Target() const { return target_; }
+  bool ReplacesTarget() const { return replaces_; }
   bool TargetExists() const {
     struct stat status {};
     return lstat(target_.c_str(), &status) == 0;
   }
-  bool TakeOverTarget(FileError&) { return true; }
   static bool Transient(const FileError&) { return false; }
-  static bool MovedAway(const FileError&) { return false; }
   void RemoveTemporary() { unlink(path_.c_str()); }
 
   // Appending: the file was `length` bytes long before.
   void AppendAfter(off_t length) { before_ = length; }
   bool TakeBack(FileError& error) { return Check(ftruncate(fd_, before_) == 0, error); }
+  bool HoldsOldLength() const {
+    struct stat status {};
+    return fstat(fd_, &status) == 0 && status.st_size == before_;
+  }
   void RemoveCreated() {
     unlink(path_.c_str());
     FileError ignored;
@@ -116,6 +122,7 @@ class WritingFile {
   int fd_;
   std::filesystem::path path_;
   std::filesystem::path target_;
+  bool replaces_ = false;
   off_t before_ = 0;
   DescriptorSink sink_;
 };
@@ -130,6 +137,34 @@ std::filesystem::path ThroughLinks(std::filesystem::path path) {
     path = next.is_absolute() ? next : path.parent_path() / next;
   }
   return path;
+}
+
+bool HoldWhileWriting(int fd, FileError& error) {
+  for (;;) {
+    if (flock(fd, LOCK_EX) == 0) return true;
+    if (errno != EINTR) break;
+  }
+  error = LastError();
+  return false;
+}
+
+// Gives a new file the mode and owner of `from` before its first byte. Only
+// a privileged process may give a file away, so the owner is kept where
+// allowed, and the group likewise; a group that cannot be kept while the
+// mode gives it more than everyone else means other people would get that:
+// then the rules cannot be given.
+bool GiveRules(int fd, const struct stat& from, FileError& error) {
+  // EINVAL: an owner this user namespace cannot name, not ours to give either.
+  const auto refused = [] { return errno == EPERM || errno == EINVAL; };
+  const bool groupMatters = (((from.st_mode >> 3) & ~from.st_mode) & 07) != 0;
+  const bool owned =
+      fchown(fd, from.st_uid, from.st_gid) == 0 ||
+      (refused() && (fchown(fd, static_cast<uid_t>(-1), from.st_gid) == 0 || (refused() && !groupMatters)));
+  if (!owned || fchmod(fd, from.st_mode & 07777) != 0) {
+    error = LastError();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -176,17 +211,23 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
 PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& write, const PublishOptions& options) {
   using Step = PublishOutcome::Step;
   const std::filesystem::path target = ThroughLinks(link);
-  struct stat existing {};
-  const bool exists = stat(target.c_str(), &existing) == 0;
-  if (exists && (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return {Step::ReadOnly, {EACCES}};
+  struct stat rules {};
+  const bool replaces = stat(target.c_str(), &rules) == 0;
+  if (replaces && (rules.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return {Step::ReadOnly, {EACCES}};
+  bool takes = replaces;
+  if (!replaces && !options.securityFrom.empty()) {
+    takes = stat(options.securityFrom.c_str(), &rules) == 0;
+    if (!takes && errno != ENOENT && errno != ENOTDIR) return {Step::Security, LastError()};
+  }
   const std::filesystem::path folder = target.parent_path();
 
-  // Private at first when it replaces a file: that file's mode may be stricter.
+  // Private at first when it takes rules: they may be stricter than the
+  // folder's default.
   std::unique_ptr<WritingFile> file;
   for (unsigned attempt = 0; attempt < 100 && !file; ++attempt) {
     const std::filesystem::path temporary =
         folder / std::filesystem::u8path(temporary_name::For(target.filename().u8string(), temporary_name::Entropy()));
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0644);
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, takes ? 0600 : 0644);
     if (fd >= 0) {
       file = std::make_unique<WritingFile>(fd, temporary);
     } else if (errno != EEXIST) {
@@ -194,21 +235,18 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
     }
   }
   if (!file) return {Step::CreateTemporary, LastError()};
-  file->PublishAs(target);
-  // Held while it is written: a temporary nobody holds is a leftover.
-  flock(file->Fd(), LOCK_EX | LOCK_NB);
-  if (exists) {
-    // The owner can be kept only by a privileged process; the mode always.
-    if (fchown(file->Fd(), existing.st_uid, existing.st_gid) != 0) {
-      // Files we may replace but not own end up ours, as any new file would.
-    }
-    if (fchmod(file->Fd(), existing.st_mode & 07777) != 0) {
-      const PublishOutcome failed{Step::CreateTemporary, LastError()};
-      file->RemoveTemporary();
-      return failed;
-    }
+  file->PublishAs(target, replaces);
+  // Held while it is written: a temporary nobody holds is a leftover. Another
+  // save looking at it holds it for a moment only.
+  FileError error;
+  if (!HoldWhileWriting(file->Fd(), error)) {
+    file->RemoveTemporary();
+    return {Step::CreateTemporary, error};
   }
-
+  if (takes && !GiveRules(file->Fd(), rules, error)) {
+    file->RemoveTemporary();
+    return {Step::Security, error};
+  }
   return file_steps::WriteAndPublish(*file, write, options);
 }
 
@@ -236,8 +274,12 @@ std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
     if (!temporary_name::IsOneOf(targetName, entry->d_name)) continue;
     TemporaryFile temporary;
     temporary.path = folder / entry->d_name;
-    const int fd = open(temporary.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) continue;
+    const int fd = open(temporary.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      temporary.link = errno == ELOOP;
+      if (temporary.link) found.push_back(std::move(temporary));
+      continue;
+    }
     struct stat status {};
     if (fstat(fd, &status) == 0) temporary.ageSeconds = now > status.st_mtime ? now - status.st_mtime : 0;
     // A publish holds the lock from just after making the file.
@@ -260,12 +302,32 @@ FileStamp StampOf(const std::filesystem::path& path) {
   return stamp;
 }
 
-bool RemoveTemporary(const std::filesystem::path& temporary) {
-  const int fd = open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool removed = flock(fd, LOCK_EX | LOCK_NB) == 0 && unlink(temporary.c_str()) == 0;
+bool IsLink(const std::filesystem::path& path) {
+  struct stat status {};
+  return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary) {
+  using State = RemoveOutcome::State;
+  RemoveOutcome outcome;
+  // A link is not opened (and never read: it may lead anywhere).
+  const int fd = open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    outcome.state = errno == ELOOP ? State::Link : errno == ENOENT ? State::Missing : State::Failed;
+    outcome.error = LastError();
+    return outcome;
+  }
+  // A publish holds its temporary locked while it writes it. unlink removes
+  // the name alone, never what a link leads to.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    outcome.state = errno == EWOULDBLOCK ? State::InUse : State::Failed;
+    outcome.error = LastError();
+  } else if (unlink(temporary.c_str()) != 0) {
+    outcome.state = errno == ENOENT ? State::Missing : State::Failed;
+    outcome.error = LastError();
+  }
   close(fd);
-  return removed;
+  return outcome;
 }
 
 bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target, FileError& error) {
@@ -280,9 +342,10 @@ bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesys
       return false;
     }
     SyncFolder(target.parent_path());
+    error = {};
     return true;
   }
-  unlink(temporary.c_str());
+  error = unlink(temporary.c_str()) == 0 ? FileError{} : LastError();
   SyncFolder(target.parent_path());
   return true;
 }
@@ -307,16 +370,21 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   return file_steps::WriteAndKeepOrTakeBack(file, write, outcome);
 }
 
+std::intptr_t OpenLockFile(const std::filesystem::path& lockFile, bool, FileError& error) {
+  // Removed by its holder as it lets go (Release), not by the system.
+  const int fd = open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) error = LastError();
+  return fd;
+}
+
 FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile, std::chrono::milliseconds patience,
                                     FileError& error) {
   Release();
+  const OpenLockStep& openLock = open_ ? open_ : OpenLockStep(OpenLockFile);
   const auto deadline = std::chrono::steady_clock::now() + patience;
   for (;;) {
-    const int fd = open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-      error = LastError();
-      return Outcome::Failed;
-    }
+    const int fd = static_cast<int>(openLock(lockFile, true, error));
+    if (fd < 0) return Outcome::Failed;
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
       // The holder before us removes the file as it lets go: a lock on a file
       // that no longer has this name guards nothing.

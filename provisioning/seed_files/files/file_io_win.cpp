@@ -51,8 +51,6 @@ class HandleSink final : public BufferedSink {
   HANDLE handle_;
 };
 
-bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::path& target);
-
 // A file being published or appended to, for the steps in file_steps.h.
 class WritingFile {
  public:
@@ -65,20 +63,20 @@ class WritingFile {
   bool Sync(FileError& error) { return Check(FlushFileBuffers(handle_.Get()), error); }
   bool Close(FileError& error) { return Check(handle_.Close(), error); }
 
-  // Publishing: this is the temporary file for `target`.
-  void PublishAs(std::filesystem::path target) { target_ = std::move(target); }
+  // Publishing: this is the temporary file for `target`, made with its rules
+  // when `replaces`.
+  void PublishAs(std::filesystem::path target, bool replaces) {
+    target_ = std::move(target);
+    replaces_ = replaces;
+  }
   const std::filesystem::path& Temporary() const { return path_; }
   const std::filesystem::path& Target() const { return target_; }
+  bool ReplacesTarget() const { return replaces_; }
   bool TargetExists() const { return GetFileAttributesW(target_.c_str()) != INVALID_FILE_ATTRIBUTES; }
-  bool TakeOverTarget(FileError& error) { return Check(TakeOver(path_, target_), error); }
   // A virus scanner or the indexer has one of the files open for a moment.
   static bool Transient(const FileError& error) {
     return error.code == ERROR_ACCESS_DENIED || error.code == ERROR_SHARING_VIOLATION ||
            error.code == ERROR_LOCK_VIOLATION;
-  }
-  // ReplaceFileW's outcomes in which the replaced file no longer has its name.
-  static bool MovedAway(const FileError& error) {
-    return error.code == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error.code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
   }
   void RemoveTemporary() { DeleteFileW(path_.c_str()); }
 
@@ -86,6 +84,10 @@ class WritingFile {
   void AppendAfter(LARGE_INTEGER length) { before_ = length; }
   bool TakeBack(FileError& error) {
     return Check(SetFilePointerEx(handle_.Get(), before_, nullptr, FILE_BEGIN) && SetEndOfFile(handle_.Get()), error);
+  }
+  bool HoldsOldLength() const {
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(handle_.Get(), &size) && size.QuadPart == before_.QuadPart;
   }
   void RemoveCreated() {
     FileError ignored;
@@ -102,6 +104,7 @@ class WritingFile {
   ScopedHandle handle_;
   std::filesystem::path path_;
   std::filesystem::path target_;
+  bool replaces_ = false;
   LARGE_INTEGER before_{};
   HandleSink sink_;
 };
@@ -110,49 +113,67 @@ class WritingFile {
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// The full name the system gives what `path` opens, links resolved.
-std::wstring FinalPathOf(const std::filesystem::path& path) {
-  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!file.Valid()) return {};
+// The full name the system gives the open `file`, links resolved; empty
+// when it gives none.
+std::wstring FinalPathOfHandle(HANDLE file) {
   std::wstring final(32768, L'\0');
-  const DWORD length = GetFinalPathNameByHandleW(file.Get(), final.data(), static_cast<DWORD>(final.size()),
+  const DWORD length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()),
                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   if (length == 0 || length >= final.size()) return {};
   final.resize(length);
   return final;
 }
 
-// The file that `path` leads to when it is a link. Not only reparse points:
-// under Wine a host's symbolic link shows as a plain file, and only its final
-// name, which differs from its folder's followed by its own name, gives it away.
-std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
-  const std::wstring final = FinalPathOf(path);
-  if (final.empty()) return path;
+// The full name the system gives what `path` opens, links resolved.
+std::wstring FinalPathOf(const std::filesystem::path& path) {
+  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.Valid()) return {};
+  return FinalPathOfHandle(file.Get());
+}
+
+// Whether `final`, the full name of what `path` opens, is `path` itself
+// rather than a file that a link leads to. Not only reparse points: under
+// Wine a host's symbolic link shows as a plain file, and only its final name,
+// which differs from its folder's followed by its own name, gives it away.
+bool IsOwnName(const std::filesystem::path& path, const std::wstring& final) {
   const std::wstring folder =
       FinalPathOf(path.parent_path().empty() ? std::filesystem::path(L".") : path.parent_path());
-  if (!folder.empty()) {
-    std::wstring expected = folder;
-    if (expected.back() != L'\\') expected += L'\\';
-    expected += path.filename().wstring();
-    if (CompareStringOrdinal(expected.c_str(), -1, final.c_str(), -1, TRUE) == CSTR_EQUAL) return path;
-  }
+  if (folder.empty()) return false;
+  std::wstring expected = folder;
+  if (expected.back() != L'\\') expected += L'\\';
+  expected += path.filename().wstring();
+  return CompareStringOrdinal(expected.c_str(), -1, final.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// The file that `path` leads to when it is a link.
+std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
+  const std::wstring final = FinalPathOf(path);
+  if (final.empty() || IsOwnName(path, final)) return path;
   return final;
 }
 
-// Gives `temporary` what a rename over `target` would not carry over: the
-// target's access rules (its own entries, and whether it inherits from the
-// folder), its owner where the system lets us, its attributes and creation
-// time. The rules are not optional: seeds must not become readable by anyone
-// the old file kept out.
-bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::path& target) {
-  ScopedHandle source(CreateFileW(target.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+bool Missing(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
+
+// What a new file takes from an existing one before its first byte is
+// written: the access rules (its own entries, and whether it inherits from
+// the folder), the owner where the system lets us, and for a replaced file
+// what a rename would not carry over, its attributes and creation time.
+struct TakenOver {
+  std::vector<char> rules;  // a self-relative security descriptor: the DACL
+  std::vector<char> owned;  // the DACL and the owner; empty when the owner is not readable
+  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+  LARGE_INTEGER created{};  // zero: left as the system makes it
+};
+
+// Copied as they stand, inherited entries and the protection from the folder
+// included, as replacing the file keeps them. The rules are not optional:
+// seeds must never be readable by anyone the old file kept out.
+bool TakeOverFrom(const std::filesystem::path& from, bool replaced, TakenOver& taken, FileError& error) {
+  ScopedHandle source(CreateFileW(from.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!source.Valid()) return false;
-  // Copied as they stand, inherited entries and the protection from the
-  // folder included, as replacing the file keeps them.
   const auto descriptorOf = [&](SECURITY_INFORMATION what, std::vector<char>& buffer) {
     DWORD needed = 0;
     GetKernelObjectSecurity(source.Get(), what, nullptr, 0, &needed);
@@ -160,32 +181,51 @@ bool TakeOver(const std::filesystem::path& temporary, const std::filesystem::pat
     buffer.resize(needed);
     return GetKernelObjectSecurity(source.Get(), what, buffer.data(), needed, &needed) != FALSE;
   };
-  std::vector<char> rules, owner;
-  if (!descriptorOf(DACL_SECURITY_INFORMATION, rules)) return false;
-  const bool ownerRead = descriptorOf(OWNER_SECURITY_INFORMATION, owner);
-  FILE_BASIC_INFO basic{};
-  const bool timesRead = GetFileInformationByHandleEx(source.Get(), FileBasicInfo, &basic, sizeof basic);
-
-  ScopedHandle destination(CreateFileW(temporary.c_str(), READ_CONTROL | WRITE_DAC | FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!destination.Valid() || !SetKernelObjectSecurity(destination.Get(), DACL_SECURITY_INFORMATION, rules.data())) {
+  if (!source.Valid() || !descriptorOf(DACL_SECURITY_INFORMATION, taken.rules)) {
+    error = LastError();
     return false;
   }
-  // Only a privileged process may give a file away; otherwise it is ours,
-  // as any new file would be.
-  if (ownerRead) {
-    ScopedHandle owned(
-        CreateFileW(temporary.c_str(), WRITE_OWNER, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (owned.Valid()) SetKernelObjectSecurity(owned.Get(), OWNER_SECURITY_INFORMATION, owner.data());
-  }
-  if (timesRead) {
-    FILE_BASIC_INFO times{};
-    times.CreationTime = basic.CreationTime;
-    times.FileAttributes = basic.FileAttributes & kKeptAttributes;
-    if (times.FileAttributes == 0) times.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(destination.Get(), FileBasicInfo, &times, sizeof times);
+  if (!descriptorOf(DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION, taken.owned)) taken.owned.clear();
+  FILE_BASIC_INFO basic{};
+  if (replaced && GetFileInformationByHandleEx(source.Get(), FileBasicInfo, &basic, sizeof basic)) {
+    taken.attributes = basic.FileAttributes & kKeptAttributes;
+    if (taken.attributes == 0) taken.attributes = FILE_ATTRIBUTE_NORMAL;
+    taken.created = basic.CreationTime;
   }
   return true;
+}
+
+// CreateFileW's answers to a security descriptor it will not give a file.
+bool RulesRefused(DWORD code) {
+  return code == ERROR_INVALID_OWNER || code == ERROR_INVALID_SECURITY_DESCR || code == ERROR_INVALID_ACL ||
+         code == ERROR_PRIVILEGE_NOT_HELD;
+}
+
+// Creates `temporary` for writing, with `taken`'s rules from the start when
+// given; INVALID_HANDLE_VALUE with GetLastError() when it cannot.
+HANDLE CreateTemporary(const std::filesystem::path& temporary, const TakenOver* taken) {
+  if (!taken) {
+    return CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
+  const auto create = [&](const std::vector<char>& descriptor) {
+    security.lpSecurityDescriptor = const_cast<char*>(descriptor.data());
+    return CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, taken->attributes, nullptr);
+  };
+  HANDLE handle = taken->owned.empty() ? INVALID_HANDLE_VALUE : create(taken->owned);
+  // Only a privileged process may give a file away; otherwise it is ours, as
+  // any new file would be.
+  if (taken->owned.empty() || (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_OWNER)) {
+    handle = create(taken->rules);
+  }
+  if (handle != INVALID_HANDLE_VALUE && taken->created.QuadPart != 0) {
+    FILE_BASIC_INFO times{};
+    times.CreationTime = taken->created;
+    // Only the time: the rules and attributes are the file's already. Where
+    // the file system keeps no creation time it is the new file's, harmless.
+    SetFileInformationByHandle(handle, FileBasicInfo, &times, sizeof times);
+  }
+  return handle;
 }
 
 std::uint64_t Ticks(const FILETIME& time) {
@@ -227,7 +267,7 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) {
     const DWORD code = GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return outcome;
+    if (Missing(code)) return outcome;
     outcome.state = ReadOutcome::State::Failed;
     outcome.error = ErrorFrom(code);
     return outcome;
@@ -255,6 +295,16 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     return {Step::ReadOnly, ErrorFrom(ERROR_ACCESS_DENIED)};
   }
+  const bool replaces = attributes != INVALID_FILE_ATTRIBUTES;
+  const std::filesystem::path& rulesFrom = replaces ? target : options.securityFrom;
+  TakenOver taken;
+  // Only a file that is not there gives no rules: one that cannot be seen is
+  // no reason to write a seed under the folder's.
+  const bool takes =
+      !rulesFrom.empty() &&
+      (replaces || GetFileAttributesW(rulesFrom.c_str()) != INVALID_FILE_ATTRIBUTES || !Missing(GetLastError()));
+  FileError error;
+  if (takes && !TakeOverFrom(rulesFrom, replaces, taken, error)) return {Step::Security, error};
   const std::filesystem::path folder = target.parent_path();
   const std::string targetName = target.filename().u8string();
 
@@ -265,16 +315,15 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   for (unsigned attempt = 0; attempt < 100 && code == ERROR_FILE_EXISTS; ++attempt) {
     const std::filesystem::path temporary =
         folder / std::filesystem::u8path(temporary_name::For(targetName, temporary_name::Entropy()));
-    const HANDLE handle =
-        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateTemporary(temporary, takes ? &taken : nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       file = std::make_unique<WritingFile>(handle, temporary);
       break;
     }
     code = GetLastError();
   }
-  if (!file) return {Step::CreateTemporary, ErrorFrom(code)};
-  file->PublishAs(target);
+  if (!file) return {takes && RulesRefused(code) ? Step::Security : Step::CreateTemporary, ErrorFrom(code)};
+  file->PublishAs(target, replaces);
   return file_steps::WriteAndPublish(*file, write, options);
 }
 
@@ -307,6 +356,7 @@ std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
     ScopedHandle probe(CreateFileW(temporary.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     temporary.inUse = !probe.Valid() && GetLastError() == ERROR_SHARING_VIOLATION;
+    temporary.link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || IsLink(temporary.path);
     found.push_back(std::move(temporary));
   } while (FindNextFileW(search, &entry));
   FindClose(search);
@@ -328,11 +378,45 @@ FileStamp StampOf(const std::filesystem::path& path) {
   return stamp;
 }
 
-bool RemoveTemporary(const std::filesystem::path& temporary) {
-  // Opening it to delete without sharing succeeds only when nobody holds it.
-  const ScopedHandle file(CreateFileW(temporary.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  return file.Valid();
+bool IsLink(const std::filesystem::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  const std::wstring final = FinalPathOf(path);
+  return !final.empty() && !IsOwnName(path, final);
+}
+
+RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary) {
+  using State = RemoveOutcome::State;
+  RemoveOutcome outcome;
+  // Opened to delete without sharing, which succeeds only when nobody holds
+  // it; the name then goes through this very handle, once it showed to be
+  // no link, so that no link can take its place in between. Deleting a link
+  // is left alone: under Wine it deletes the file the link leads to.
+  const ScopedHandle file(CreateFileW(temporary.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.Valid()) {
+    const DWORD code = GetLastError();
+    outcome.state = Missing(code) ? State::Missing : code == ERROR_SHARING_VIOLATION ? State::InUse : State::Failed;
+    outcome.error = ErrorFrom(code);
+    return outcome;
+  }
+  FILE_BASIC_INFO basic{};
+  const std::wstring final = FinalPathOfHandle(file.Get());
+  if (final.empty() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic)) {
+    outcome.state = State::Failed;
+    outcome.error = LastError();
+    return outcome;
+  }
+  if ((basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsOwnName(temporary, final)) {
+    outcome.state = State::Link;
+    return outcome;
+  }
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (!SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition)) {
+    outcome.state = State::Failed;
+    outcome.error = LastError();
+  }
+  return outcome;
 }
 
 bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target, FileError& error) {
@@ -340,7 +424,7 @@ bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesys
   // the file API cannot see: under Wine a host's link whose file is missing,
   // which a move would silently turn into a plain file.
   if (CreateHardLinkW(target.c_str(), temporary.c_str(), nullptr)) {
-    DeleteFileW(temporary.c_str());
+    error = DeleteFileW(temporary.c_str()) ? FileError{} : LastError();
     return true;
   }
   const DWORD code = GetLastError();
@@ -349,7 +433,10 @@ bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesys
     return false;
   }
   // Where the file system has no second names (FAT, some shares).
-  if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+  if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    error = {};
+    return true;
+  }
   error = LastError();
   return false;
 }
@@ -376,34 +463,46 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   return file_steps::WriteAndKeepOrTakeBack(file, write, outcome);
 }
 
+std::intptr_t OpenLockFile(const std::filesystem::path& lockFile, bool deleteOnClose, FileError& error) {
+  // Opened without sharing, so nobody else, here or on another machine using
+  // the same share, can open it meanwhile. With delete-on-close it goes when
+  // the last handle closes, also when the process dies.
+  const HANDLE handle = CreateFileW(lockFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0u), nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = LastError();
+    return -1;
+  }
+  return reinterpret_cast<std::intptr_t>(handle);
+}
+
 FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile, std::chrono::milliseconds patience,
                                     FileError& error) {
   Release();
+  const OpenLockStep& openLock = open_ ? open_ : OpenLockStep(OpenLockFile);
   const auto deadline = std::chrono::steady_clock::now() + patience;
-  // Opened without sharing, so nobody else, here or on another machine using
-  // the same share, can open it meanwhile. It goes when the last handle
-  // closes, also when the process dies. Where one may create files but not
-  // delete them (some shares allow only that) it stays, harmless: the lock is
-  // the open handle.
-  DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE;
   for (;;) {
-    const HANDLE handle =
-        CreateFileW(lockFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, flags, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-      native_ = reinterpret_cast<std::intptr_t>(handle);
+    FileError failed;
+    std::intptr_t handle = openLock(lockFile, true, failed);
+    // Where one may create files but not delete them (some shares allow only
+    // that) the lock file stays, harmless: the lock is the open handle.
+    if (handle == -1 && failed.code == ERROR_ACCESS_DENIED) handle = openLock(lockFile, false, failed);
+    if (handle != -1) {
+      native_ = handle;
       path_ = lockFile;
       return Outcome::Held;
     }
-    const DWORD code = GetLastError();
-    if (code == ERROR_ACCESS_DENIED && (flags & FILE_FLAG_DELETE_ON_CLOSE)) {
-      flags &= ~FILE_FLAG_DELETE_ON_CLOSE;
-      continue;
-    }
-    if (code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION) {
-      error = ErrorFrom(code);
+    // Denied both ways is also what a lock file answers while its deletion
+    // is pending, just after its holder let go: that passes too.
+    const bool passes = failed.code == ERROR_SHARING_VIOLATION || failed.code == ERROR_LOCK_VIOLATION ||
+                        failed.code == ERROR_ACCESS_DENIED;
+    // Still denied when the time is up: no deletion stays pending that long.
+    const bool late = std::chrono::steady_clock::now() >= deadline;
+    if (!passes || (late && failed.code == ERROR_ACCESS_DENIED)) {
+      error = failed;
       return Outcome::Failed;
     }
-    if (std::chrono::steady_clock::now() >= deadline) return Outcome::Busy;
+    if (late) return Outcome::Busy;
     Sleep(10);
   }
 }

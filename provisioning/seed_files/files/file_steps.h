@@ -7,12 +7,12 @@
 //   bool Close(FileError&);         closes (once; later calls do nothing)
 //   publishing:
 //   const path& Temporary(), Target();
+//   bool ReplacesTarget();          whether it was made (with the rules) to replace a file
 //   bool TargetExists();            whether a file has the target's name now
-//   bool TakeOverTarget(FileError&) gives the temporary what the swap would not carry over
 //   static bool Transient(const FileError&)      a refusal that passes: try again
-//   static bool MovedAway(const FileError&)      the system says the target was moved away
 //   void RemoveTemporary();         deletes the temporary file
 //   bool TakeBack(FileError&);      appending: cuts the file back to its old length
+//   bool HoldsOldLength();          appending: the file is as long as before, as the system says now
 //   void RemoveCreated();           appending: closes and deletes the file this call made
 #pragma once
 
@@ -60,27 +60,34 @@ void ReadAll(ReadOutcome& outcome, unsigned long long size, FileError tooLarge, 
 
 // Puts the written, closed temporary file in the target's place. A swap that
 // fails leaves the target as it was, so the temporary goes; only when the
-// system says the target was moved away, or its name is free now although
-// it was there before, is the temporary the one complete copy: it then takes
-// the free name, or stays where it is.
+// target's name is free now although it was there before (another program
+// moved or removed it meanwhile) is the temporary the one complete copy: it
+// then takes the free name, or stays where it is.
 template <typename File>
 PublishOutcome PutInPlace(File& file, const PublishOptions& options) {
   using Step = PublishOutcome::Step;
-  FileError error;
-  const bool existed = file.TargetExists();
-  if (existed && !file.TakeOverTarget(error)) {
-    file.RemoveTemporary();
-    return {Step::Security, error};
-  }
+  // A file that took the name after the temporary was made is not replaced
+  // unseen: the temporary does not carry its rules.
+  const bool existed = file.ReplacesTarget();
   const SwapStep& swap = options.swap ? options.swap : SwapStep(SwapByRename);
   const auto deadline = std::chrono::steady_clock::now() + options.retryFor;
+  const auto published = [&](const FileError& stray) {
+    PublishOutcome outcome;
+    if (stray.code != 0) {
+      outcome.error = stray;
+      outcome.strayTemporary = file.Temporary();
+    }
+    return outcome;
+  };
   std::chrono::milliseconds pause{5};
-  while (!swap(file.Temporary(), file.Target(), existed, error)) {
+  for (;;) {
+    FileError error;
+    if (swap(file.Temporary(), file.Target(), existed, error)) return published(error);
     if (!File::Transient(error) || std::chrono::steady_clock::now() >= deadline) {
       PublishOutcome outcome{Step::Replace, error};
-      if (File::MovedAway(error) || (existed && !file.TargetExists())) {
-        FileError ignored;
-        if (RestoreTemporary(file.Temporary(), file.Target(), ignored)) return {};
+      if (existed && !file.TargetExists()) {
+        FileError stray;
+        if (RestoreTemporary(file.Temporary(), file.Target(), stray)) return published(stray);
         outcome.keptTemporary = file.Temporary();
         return outcome;
       }
@@ -90,7 +97,6 @@ PublishOutcome PutInPlace(File& file, const PublishOptions& options) {
     std::this_thread::sleep_for(pause);
     pause = std::min(pause * 2, std::chrono::milliseconds{200});
   }
-  return {};
 }
 
 // Has `write` fill the open temporary file, makes it durable and puts it in
@@ -154,7 +160,9 @@ AppendOutcome WriteAndKeepOrTakeBack(File& file, const AppendWriter& write, Appe
       file.RemoveCreated();
       return outcome;
     }
-    if (!file.TakeBack(error)) {
+    // A cut that fails where nothing reached the file (a full disk refuses
+    // even that on some systems) leaves the file as it was all the same.
+    if (!file.TakeBack(error) && !file.HoldsOldLength()) {
       outcome.restored = false;
       outcome.restoreError = error;
     }
