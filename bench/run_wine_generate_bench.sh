@@ -1,8 +1,8 @@
 #!/bin/bash
 # The real OtpTool.exe under Wine: the serial "Generate" of the New Token form
-# with hseeds.xml and tseeds.xml of 1,000, 1,000,000 and 3,000,000 tokens each
-# (SIZES): the form's first click, which reads both files, beside a plain read
-# of both; and a later click, which reads neither again, beside the same click
+# with the four seed files of 1,000, 1,000,000 and 3,000,000 tokens each
+# (SIZES): the form's first click, which reads them all, beside a plain read of
+# all four; and a later click, which reads none again, beside the same click
 # with 1,000-token files. Uses the Windows build and a private Xvfb display and
 # Wine prefix.
 set -euo pipefail
@@ -31,5 +31,5 @@ for tokens in $sizes; do
   awk -v t="$tokens" -v r="$read_s" -v f="$first" -v l="$later" -v s="$smallest" 'BEGIN {
     printf "%8d | %8.1f | %9.1f | %6.2f | %9.1f | %6.2f\n", t, r * 1000, f * 1000, f / r, l * 1000, l / s }'
 done
-echo "medians of $runs runs; first: the form's first click / a plain read of both files;"
+echo "medians of $runs runs; first: the form's first click / a plain read of the four files;"
 echo "later: the median of five later clicks / the same with the first size's files."

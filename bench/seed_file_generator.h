@@ -33,3 +33,34 @@ inline bool WriteSeedFile(const std::filesystem::path& file, long tokens, bool t
   out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
   return static_cast<bool>(out);
 }
+
+// The CSV file of the same tokens (UTF-16LE, CRLF): hseeds.csv rows
+// "serial,seed" in lower-case hexadecimal, or tseeds.csv rows with an empty
+// user name, the seed in Base32 and a 30-second interval.
+inline bool WriteCsvSeedFile(const std::filesystem::path& file, long tokens, bool totp = false,
+                             long firstSerial = 100000000) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  std::string text =
+      totp ? "UPN, Serial Number, Secret Key, Time Interval, Manufacturer, Model\r\n" : "Serial Number, Secret Key\r\n";
+  std::string piece;
+  char row[160];
+  const auto flush = [&](bool last) {
+    if (!last && text.size() < (1 << 19)) return;
+    piece.clear();
+    for (const char c : text) piece += {c, '\0'};
+    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    text.clear();
+  };
+  for (long i = 0; i < tokens; ++i) {
+    if (totp) {
+      std::snprintf(row, sizeof row, ",0000%09ld,GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ,30,Velthor Security,Corvane\r\n",
+                    firstSerial + i);
+    } else {
+      std::snprintf(row, sizeof row, "0000%09ld,3132333435363738393031323334353637383930\r\n", firstSerial + i);
+    }
+    text += row;
+    flush(false);
+  }
+  flush(true);
+  return static_cast<bool>(out);
+}

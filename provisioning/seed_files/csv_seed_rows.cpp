@@ -1,6 +1,6 @@
 #include "provisioning/seed_files/csv_seed_rows.h"
 
-#include <optional>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,10 +11,10 @@ namespace {
 // Longer lines are no row the tool wrote (a serial holds 63 bytes at most,
 // a user name a few hundred characters): skipped, so memory stays bounded.
 constexpr std::size_t kLongestRow = 64 * 1024;
-constexpr std::size_t kBlock = 1 << 20;
+constexpr std::size_t kBlockUnits = 1 << 19;
 
 // The row's fields, quotes taken off and doubled quotes made one.
-void SplitFields(std::u16string_view line, std::vector<std::u16string>& fields) {
+void SplitQuotedFields(std::u16string_view line, std::vector<std::u16string>& fields) {
   fields.clear();
   std::u16string field;
   bool quoted = false;
@@ -53,23 +53,55 @@ class RowReader {
   }
 
   void Line(std::u16string_view line) {
+    if (line.size() > kLongestRow) return;
     if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
     if (line == header_) return;
-    SplitFields(line, fields_);
+    if (line.find(u'"') == std::u16string_view::npos) {
+      Plain(line);
+    } else {
+      Quoted(line);
+    }
+  }
+
+ private:
+  // Nothing quoted, as nearly every row: the fields are found from the
+  // row's end, in place.
+  void Plain(std::u16string_view line) {
+    // Serial, seed; or UPN, serial, seed, interval, manufacturer, model.
+    const int fromEnd = totp_ ? 5 : 2;
+    std::size_t commas[5];
+    std::size_t end = line.size();
+    for (int i = 0; i < fromEnd; ++i) {
+      const std::size_t comma = end == 0 ? std::u16string_view::npos : line.rfind(u',', end - 1);
+      if (comma == std::u16string_view::npos) {
+        if (totp_ || i == 0) return;  // too few fields
+        commas[i] = std::u16string_view::npos;
+        break;
+      }
+      commas[i] = end = comma;
+    }
+    if (totp_) {
+      found_(line.substr(commas[4] + 1, commas[3] - commas[4] - 1),
+             line.substr(commas[3] + 1, commas[2] - commas[3] - 1));
+    } else {
+      // An old serial's commas were never quoted: it runs to the last one.
+      found_(line.substr(0, commas[0]), line.substr(commas[0] + 1));
+    }
+  }
+
+  void Quoted(std::u16string_view line) {
+    SplitQuotedFields(line, fields_);
     const std::size_t n = fields_.size();
     if (totp_) {
-      // UPN, serial, seed, interval, manufacturer, model.
       if (n >= 6) found_(fields_[n - 5], fields_[n - 4]);
       return;
     }
-    // Serial, seed: an old serial's commas were never quoted.
     if (n < 2) return;
     serial_ = fields_[0];
     for (std::size_t i = 1; i + 1 < n; ++i) serial_ += u',' + fields_[i];
     found_(serial_, fields_[n - 1]);
   }
 
- private:
   bool totp_;
   std::u16string_view header_;
   const CsvSeedRowFound& found_;
@@ -81,38 +113,41 @@ class RowReader {
 
 bool ReadCsvSeedRows(ByteSource& in, bool totp, const CsvSeedRowFound& found) {
   RowReader rows(totp, found);
-  std::string block(kBlock, '\0');
-  std::u16string line;
+  // Units in the byte order of the file, which is the processor's (both
+  // little-endian); [begin, filled) is a line not finished yet.
+  std::vector<char16_t> units(kBlockUnits + kLongestRow + 1);
+  std::size_t begin = 0;
+  std::size_t filled = 0;
+  bool oddByte = false;   // a unit split between two reads: its first byte is at `filled`
   bool skipping = false;  // inside a line too long to be a row
-  const auto take = [&](unsigned char low, unsigned char high) {
-    const auto unit = static_cast<char16_t>(low | high << 8);
-    if (unit == u'\n') {
-      if (!skipping) rows.Line(line);
-      line.clear();
-      skipping = false;
-    } else if (!skipping) {
-      line.push_back(unit);
-      if (line.size() > kLongestRow) {
-        line.clear();
-        skipping = true;
-      }
-    }
-  };
-  std::optional<unsigned char> oddByte;  // a unit split between two reads
   for (;;) {
-    const std::optional<std::size_t> got = in.Read(&block[0], block.size());
+    if (units.size() - filled < kBlockUnits) {
+      std::memmove(units.data(), units.data() + begin, (filled - begin) * 2 + (oddByte ? 1 : 0));
+      filled -= begin;
+      begin = 0;
+    }
+    char* bytes = reinterpret_cast<char*>(units.data() + filled) + (oddByte ? 1 : 0);
+    const std::optional<std::size_t> got = in.Read(bytes, (units.size() - filled) * 2 - (oddByte ? 1 : 0));
     if (!got) return false;
     if (*got == 0) break;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
-    std::size_t at = 0;
-    if (oddByte) {
-      take(*oddByte, bytes[0]);
-      oddByte.reset();
-      at = 1;
+    const std::size_t byteCount = *got + (oddByte ? 1 : 0);
+    const std::size_t scanFrom = filled;
+    filled += byteCount / 2;
+    oddByte = byteCount % 2 != 0;
+    const std::u16string_view view(units.data(), filled);
+    for (std::size_t end = view.find(u'\n', scanFrom); end != std::u16string_view::npos;
+         end = view.find(u'\n', begin)) {
+      if (!skipping) rows.Line(view.substr(begin, end - begin));
+      skipping = false;
+      begin = end + 1;
     }
-    for (; at + 1 < *got; at += 2) take(bytes[at], bytes[at + 1]);
-    if (at < *got) oddByte = bytes[at];
+    if (filled - begin > kLongestRow) {
+      skipping = true;
+      begin = filled;
+    }
   }
-  if (!skipping && !line.empty()) rows.Line(line);  // a last row without its line end
+  if (!skipping && filled > begin) {  // a last row without its line end
+    rows.Line(std::u16string_view(units.data() + begin, filled - begin));
+  }
   return true;
 }

@@ -98,10 +98,20 @@ bool CollectSerials(ByteSource& in, SerialSet& serials) {
 }
 
 bool CollectCsvSerials(ByteSource& in, bool totp, std::uint32_t codePage, SerialSet& serials) {
+  std::string ascii;
   return ReadCsvSeedRows(in, totp, [&](std::u16string_view serial, std::u16string_view) {
+    // Nearly every serial is ASCII: the same bytes in UTF-8 and any code page.
+    ascii.clear();
+    for (const char16_t unit : serial) {
+      if (unit >= 0x80) break;
+      ascii.push_back(static_cast<char>(unit));
+    }
+    if (ascii.size() == serial.size()) {
+      serials.Add(ascii);
+      return;
+    }
     const std::string utf8 = Utf8FromUtf16(serial);
     serials.Add(utf8);
-    if (utf8.size() == serial.size()) return;  // ASCII: the same bytes in any code page
     if (std::optional<std::string> narrow = NarrowText(std::u16string(serial).c_str(), codePage)) {
       if (*narrow != utf8) serials.Add(*narrow);
     }
