@@ -45,7 +45,15 @@ void MainWindowLogic::ClearLog() {
   ++model_.logClears;
 }
 
-void MainWindowLogic::SetStatus(const MessageText& text) { model_.statusText = text; }
+void MainWindowLogic::SetStatus(const MessageText& text) {
+  model_.statusText = text.empty() ? model_.seedWarning : text;
+}
+
+void MainWindowLogic::SetSeedWarning(const MessageText& warning) {
+  // A prompt or a listing's warning showing now stays; this one shows after it.
+  if (model_.statusText.empty() || model_.statusText == model_.seedWarning) model_.statusText = warning;
+  model_.seedWarning = warning;
+}
 
 void MainWindowLogic::Initialise(const MessageText& loadProblem) {
   // Our own lines name full paths: broken to fit the box, unlike the fixed texts.
@@ -176,9 +184,11 @@ void MainWindowLogic::ResetDevice() {
 }
 
 void MainWindowLogic::SettleInterruptedSaves() {
-  for (const MessageText& line : host_.SettleInterruptedSaves()) {
-    AppendLog(BreakLongLines(line, kMessageBoxLineChars));
-  }
+  const SettleReport report = host_.SettleInterruptedSaves();
+  for (const MessageText& line : report.Lines()) AppendLog(BreakLongLines(line, kMessageBoxLineChars));
+  if (!report.settled) return;  // nothing was looked at: a warning still holds
+  const SettledRecord* kept = report.FirstKept();
+  SetSeedWarning(kept ? kept->warning : MessageText());
 }
 
 void MainWindowLogic::NewToken() {
@@ -189,8 +199,7 @@ void MainWindowLogic::NewToken() {
     SetAppendEnter(result.appendEnter);
     ListTokens();
     model_.getOtpAllowed = true;
-    // After the listing, which clears the status line when the key answers.
-    if (!result.seedFileWarning.empty()) SetStatus(result.seedFileWarning);
+    if (!result.seedFileWarning.empty()) SetSeedWarning(result.seedFileWarning);
   }
 }
 

@@ -14,10 +14,12 @@ class MainWindowLogic {
  public:
   MainWindowLogic(MainWindowModel& model, ITokenLibrary& library, IMainWindowHost& host);
 
-  // Message box and status line.
+  // Message box and status line. An empty status shows the seed files'
+  // warning while there is one.
   void AppendLog(const MessageText& message);
   void ClearLog();
   void SetStatus(const MessageText& text);
+  void SetSeedWarning(const MessageText& warning);
 
   // Start-up: everything after the controls exist (activeIndex, device search,
   // status line). `loadProblem` is logged first when not empty.

@@ -184,7 +184,7 @@ MessageText OurLongLines(const std::filesystem::path& folder) {
   ScriptedTokenLibrary key;
   key.SetSerial("CVK98765432109876543210");
   key.listStatus = 0x80100001;
-  for (const MessageText& line : SettleInterruptedSaves(folder, key)) lines += line;
+  for (const MessageText& line : SettleInterruptedSaves(folder, key).Lines()) lines += line;
   return lines;
 }
 

@@ -13,7 +13,7 @@ TEST(MainWindowStartup, KeyWithTokensIsFoundListedAndEnablesEveryButtonThenSettl
   MainWindowRig rig;
   rig.library.tokens = {MakeTokenRecord("AAA0000000001", TOTP, HASH_SHA256, 8, 60),
                         MakeTokenRecord("AAA0000000002", HOTP, HASH_SHA1, 6, 30)};
-  rig.host.settleLines = {
+  rig.host.settleReport.lines = {
       u"An interrupted save of the token AAA0000000003 on the key CVM0012345 was completed: the token "
       u"was added to tseeds.xml and tseeds.csv.\r\n"};
   rig.logic.Initialise(u"");

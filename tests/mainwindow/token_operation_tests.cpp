@@ -144,7 +144,7 @@ TEST_F(TokenOperations, NewTokenSavedSetsEnterListsAndEnablesGetOtp) {
   rig.library.setEnterStatus = 0x1234;
   rig.host.newTokenResult = {kTokenSaved, u"Token saved.\r\n", false,
                              u"The token is not in tseeds.xml: see the messages."};
-  rig.host.settleLines = {u"A record was kept.\r\n"};
+  rig.host.settleReport.lines = {u"A record was kept.\r\n"};
   rig.logic.NewToken();
 
   // What earlier saves left is settled before the form can write anything.

@@ -164,7 +164,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
     library.tokens = c.keyTokens;
     library.listStatus = c.listStatus;
 
-    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].compare(0, c.line.size(), c.line), 0) << Narrow(lines[0]);
     EXPECT_EQ(Records(folder).size(), c.kept ? 1u : 0u);
@@ -174,7 +174,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
     EXPECT_EQ(Count(xml, std::string("<serial>") + kSerial + "</serial>"), c.before.xml ? 1 : expected);
     EXPECT_EQ(Count(csv, Utf16Le(u"0000111111111,")), c.before.csv ? 1 : expected);
     // Settled once: a kept record is reported again, a removed one never.
-    EXPECT_EQ(SettlePendingSaves(folder.Path(), library, files).size(), c.kept ? 1u : 0u);
+    EXPECT_EQ(SettlePendingSaves(folder.Path(), library, files).Lines().size(), c.kept ? 1u : 0u);
   }
 }
 
@@ -188,7 +188,7 @@ TEST(PendingSave, FileThatCannotTakeTheTokenKeepsTheRecordUntilItCan) {
   fs::create_directory(folder / "hseeds.xml");  // no file can have its name
 
   // The CSV file, which can take it, gets it now.
-  std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+  std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].rfind(u"Could not add the token to hseeds.xml: ", 0), 0u) << Narrow(lines[0]);
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
@@ -199,7 +199,7 @@ TEST(PendingSave, FileThatCannotTakeTheTokenKeepsTheRecordUntilItCan) {
   EXPECT_EQ(Records(folder).size(), 1u);
 
   fs::remove(folder / "hseeds.xml");
-  lines = SettlePendingSaves(folder.Path(), library, files);
+  lines = SettlePendingSaves(folder.Path(), library, files).Lines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0],
             u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token "
@@ -222,7 +222,7 @@ TEST(PendingSave, RecordCutShortWhileWrittenIsRemovedUnlessItsSaveRuns) {
             FileLock::Outcome::Held);
   ScriptedTokenLibrary library;
   FaultySeedFiles files;
-  EXPECT_TRUE(SettlePendingSaves(folder.Path(), library, files).empty());
+  EXPECT_TRUE(SettlePendingSaves(folder.Path(), library, files).Lines().empty());
   EXPECT_FALSE(fs::exists(folder.Path() / cutShort));
   EXPECT_TRUE(fs::exists(folder.Path() / running));
 }
@@ -236,7 +236,7 @@ TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
   ScriptedTokenLibrary library;
   library.SetSerial("KEY1");
 
-  const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+  const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0],
             u"The record tseeds.pending-00000000000000aa.xml of an interrupted save could not be "
@@ -265,7 +265,7 @@ TEST(PendingSave, RecordThatCannotBeRemovedIsNotSaidToBe) {
     ScriptedTokenLibrary library;
     library.SetSerial("KEY1");
     if (onKey) library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
-    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].find(u"was removed"), MessageText::npos) << Narrow(lines[0]);
     EXPECT_NE(lines[0].find(u"could not be removed (error 5"), MessageText::npos) << Narrow(lines[0]);
@@ -279,7 +279,7 @@ TEST(PendingSave, OversizedRecordIsKeptUnread) {
   WriteBytes(folder / "hseeds.pending-00000000000000bb.record", std::string(1 << 20, '<'));
   ScriptedTokenLibrary library;
   SeedFileAccess files;
-  const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+  const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find(u"far larger"), MessageText::npos) << Narrow(lines[0]);
   EXPECT_EQ(Records(folder).size(), 1u);
@@ -304,7 +304,7 @@ TEST(PendingSave, RecordsAreNamedUnlikeSeedFilesAndOldNamesStillSettle) {
   library.SetSerial("KEY1");
   library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30),
                     MakeTokenRecord("0000222222222", TOTP, HASH_SHA1, 8, 30)};
-  EXPECT_EQ(SettlePendingSaves(folder.Path(), library, files).size(), 2u);
+  EXPECT_EQ(SettlePendingSaves(folder.Path(), library, files).Lines().size(), 2u);
   EXPECT_TRUE(Records(folder).empty());
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.xml"), "<serial>0000111111111</serial>"), 1u);
   EXPECT_EQ(Count(ReadBytes(folder / "tseeds.xml"), "<serial>0000222222222</serial>"), 1u);
@@ -336,7 +336,7 @@ TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
     library.SetSerial("KEY1");
     library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
 
-    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find(Widen(c.file)), MessageText::npos) << Narrow(lines[0]);
     EXPECT_NE(lines[0].find(u"another seed"), MessageText::npos) << Narrow(lines[0]);
@@ -355,7 +355,7 @@ TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
   ScriptedTokenLibrary library;
   library.SetSerial("KEY1");
   library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
-  SettlePendingSaves(folder.Path(), library, files);
+  SettlePendingSaves(folder.Path(), library, files).Lines();
   EXPECT_EQ(Records(folder).size(), 1u);
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.xml"), "<serial>0000111111111</serial>"), 1u);
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
@@ -423,7 +423,7 @@ TEST(PendingSave, LeftoverOrRecordThatIsALinkIsLeftAloneWithALine) {
     ScriptedTokenLibrary library;
     library.SetSerial("KEY1");
 
-    const std::vector<MessageText> lines = SettleInterruptedSaves(folder / "seeds", library);
+    const std::vector<MessageText> lines = SettleInterruptedSaves(folder / "seeds", library).Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].compare(0, c.line.size(), c.line), 0) << Narrow(lines[0]);
     EXPECT_EQ(ReadBytes(folder / "seeds" / "hseeds.xml"), record);
