@@ -185,14 +185,24 @@ void MainWindowLogic::ResetDevice() {
 
 void MainWindowLogic::SettleInterruptedSaves() {
   const SettleReport report = host_.SettleInterruptedSaves();
-  for (const MessageText& line : report.Lines()) AppendLog(BreakLongLines(line, kMessageBoxLineChars));
+  for (const MessageText& line : report.lines) AppendLog(BreakLongLines(line, kMessageBoxLineChars));
+  std::map<std::string, std::vector<MessageText>> kept;
+  for (const SettledRecord& record : report.records) {
+    const auto before = keptRecordLines_.find(record.record);
+    if (before == keptRecordLines_.end() || before->second != record.lines) {
+      for (const MessageText& line : record.lines) AppendLog(BreakLongLines(line, kMessageBoxLineChars));
+    }
+    if (record.kept) kept.emplace(record.record, record.lines);
+  }
+  keptRecordLines_ = std::move(kept);
   if (!report.settled) return;  // nothing was looked at: a warning still holds
-  const SettledRecord* kept = report.FirstKept();
-  SetSeedWarning(kept ? kept->warning : MessageText());
+  const SettledRecord* stillKept = report.FirstKept();
+  SetSeedWarning(stillKept ? stillKept->warning : MessageText());
 }
 
 void MainWindowLogic::NewToken() {
   SettleInterruptedSaves();
+  host_.ShowModelNow();  // what settling said is read before the form covers the window
   const NewTokenResult result = host_.RunNewTokenForm();
   if (result.resultStatus != kNothingSaved) AppendLog(result.resultMessage);
   if (result.resultStatus == kTokenSaved) {

@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "mainwindow/main_window_host.h"
 #include "mainwindow/main_window_model.h"
@@ -38,11 +41,14 @@ class MainWindowLogic {
   void SetEnter();
   void SetAppendEnter(bool append);
   // Logs what settling interrupted saves says: at start-up, when a key
-  // arrives and before a new token is made.
+  // arrives and before a new token is made. A kept record's lines are
+  // logged once, and again only when they change.
   void SettleInterruptedSaves();
 
  private:
   MainWindowModel& model_;
   ITokenLibrary& library_;
   IMainWindowHost& host_;
+  // The lines last logged for each record that settling kept, by its name.
+  std::map<std::string, std::vector<MessageText>> keptRecordLines_;
 };

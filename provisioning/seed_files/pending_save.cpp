@@ -144,7 +144,7 @@ bool KeyListsToken(const KeyTokens& listed, const ExportedToken& token) {
 
 namespace {
 
-const char16_t kNotSettled[] = u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n";
+const char16_t kNotSettled[] = u"The save record %s could not be settled: %s. It was kept.\r\n";
 
 bool Gone(const RemoveOutcome& removed) {
   return removed.state == RemoveOutcome::State::Removed || removed.state == RemoveOutcome::State::Missing;
@@ -210,14 +210,14 @@ std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const s
   // A record written without the key's serial belongs to whichever key lists the token.
   if (!key.present || (!save->keySerial.empty() && key.serial != save->keySerial)) {
     lines.push_back(
-        Format(u"An interrupted save of the token %s for the key %s is not finished: plug in that key "
+        Format(u"The save of the token %s for the key %s is not finished: plug in that key "
                u"to complete it. Its record %s was kept.\r\n",
                serial, keySerial, recordName));
     return kept(kSaveUnfinishedWarning);
   }
   if (key.listed.status != CV_OK) {
     lines.push_back(
-        Format(u"An interrupted save of the token %s for the key %s is not finished: the key's tokens "
+        Format(u"The save of the token %s for the key %s is not finished: the key's tokens "
                u"could not be listed (error = 0x%08X). Its record %s was kept.\r\n",
                serial, keySerial, key.listed.status, recordName));
     return kept(kSaveUnfinishedWarning);
@@ -225,7 +225,7 @@ std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const s
   if (!KeyListsToken(key.listed, save->token)) {
     const RemoveOutcome removed = files.RemoveLeftover(path);
     lines.push_back(
-        Format(u"An interrupted save of the token %s did not reach the key %s, which does not list "
+        Format(u"The save of the token %s did not reach the key %s, which does not list "
                u"it; %s.\r\n",
                serial, Shown(key.serial), RecordRemoval(removed, recordName)));
     return settled;
@@ -234,7 +234,7 @@ std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const s
   // record, nor from a second record of the same serial. The operator decides.
   if (const std::optional<std::string> other = SeedFileWithOtherSeed(folder, save->token, files)) {
     lines.push_back(
-        Format(u"An interrupted save of the token %s on the key %s was not completed: %s already holds that "
+        Format(u"The save of the token %s on the key %s was not completed: %s already holds that "
                u"serial number with another seed, and a server would get two seeds for it. Its record %s "
                u"was kept; compare the two and remove the wrong one.\r\n",
                serial, Shown(key.serial), Widen(*other), recordName));
@@ -250,26 +250,25 @@ std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const s
     const std::vector<MessageText> appended = AppendSeedFiles(folder, save->token, files, missing, &written);
     failures.insert(failures.end(), appended.begin(), appended.end());
   }
-  const SeedFileSet lacking{!presence.holding.csv && !written.csv, !presence.holding.xml && !written.xml};
+  SeedFileSet lacking{!presence.holding.csv && !written.csv, !presence.holding.xml && !written.xml};
+  if (!lacking.csv && !lacking.xml) lacking = SeedFileSet{true, true};  // not read: not known to hold it
   if ((missing.csv && !written.csv) || (missing.xml && !written.xml) || !presence.lines.empty()) {
     lines.insert(lines.end(), failures.begin(), failures.end());
-    lines.push_back(
-        Format(u"An interrupted save of the token %s on the key %s could not be completed; its "
-               u"record %s was kept.\r\n",
-               serial, Shown(key.serial), recordName));
-    return kept(lacking.csv || lacking.xml ? TokenNotInFilesWarning(SeedFileNames(folder, save->token, lacking))
-                                           : MessageText(kSaveUnfinishedWarning));
+    // Said as the record shows it: the key has the token, a file has not.
+    lines.push_back(Format(u"The token %s is on the key %s but not yet in %s; its record %s was kept.\r\n", serial,
+                           Shown(key.serial), SeedFileNames(folder, save->token, lacking), recordName));
+    return kept(TokenNotInFilesWarning(SeedFileNames(folder, save->token, lacking)));
   }
   lines.insert(lines.end(), failures.begin(), failures.end());  // recoveries of leftovers
   const RemoveOutcome removed = files.RemoveLeftover(path);
   if (missing.csv || missing.xml) {
     const MessageText notRemoved = Gone(removed) ? MessageText() : u"; " + RecordRemoval(removed, recordName);
     lines.push_back(
-        Format(u"An interrupted save of the token %s on the key %s was completed: the token was "
+        Format(u"The save of the token %s on the key %s was completed: the token was "
                u"added to %s%s.\r\n",
                serial, Shown(key.serial), SeedFileNames(folder, save->token, missing), notRemoved));
   } else {
-    lines.push_back(Format(u"An interrupted save of the token %s on the key %s had reached %s already; %s.\r\n", serial,
+    lines.push_back(Format(u"The save of the token %s on the key %s had reached %s already; %s.\r\n", serial,
                            Shown(key.serial), SeedFileNames(folder, save->token, SeedFileSet{true, true}),
                            RecordRemoval(removed, recordName)));
   }

@@ -101,3 +101,41 @@ TEST(SeedWarning, LastsWhileARecordIsKeptAndGivesWayToTheListingAndThePrompt) {
 }
 
 }  // namespace
+
+namespace {
+
+SettledRecord Record(const char* name, bool kept, const char16_t* line) {
+  return SettledRecord{name, kept, {line}, kept ? kUnfinished : MessageText()};
+}
+
+TEST(SettleLines, AKeptRecordIsToldOnceAndAgainOnlyWhenItsStateChanges) {
+  const SettledRecord keptA = Record("a", true, u"A: key absent.\r\n");
+  const struct {
+    const char* name;
+    std::vector<SettleReport> settlings;
+    std::string log;
+  } cases[] = {
+      {"kept twice", {{{}, {keptA}}, {{}, {keptA}}}, "A: key absent.\r\n"},
+      {"a new reason",
+       {{{}, {keptA}}, {{}, {Record("a", true, u"A: not listed.\r\n")}}},
+       "A: key absent.\r\nA: not listed.\r\n"},
+      {"then completed",
+       {{{}, {keptA}}, {{}, {keptA}}, {{}, {Record("a", false, u"A: completed.\r\n")}}},
+       "A: key absent.\r\nA: completed.\r\n"},
+      {"one of two kept again",
+       {{{}, {keptA, Record("b", true, u"B.\r\n")}}, {{}, {keptA}}},
+       "A: key absent.\r\nB.\r\n"},
+      {"leftover lines each time", {{{u"L.\r\n"}, {keptA}}, {{u"L.\r\n"}, {keptA}}}, "L.\r\nA: key absent.\r\nL.\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MainWindowRig rig;
+    for (const SettleReport& report : c.settlings) {
+      rig.host.settleReport = report;
+      rig.logic.SettleInterruptedSaves();
+    }
+    EXPECT_EQ(rig.Log(), c.log);
+  }
+}
+
+}  // namespace

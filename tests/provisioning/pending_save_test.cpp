@@ -83,7 +83,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {listed},
        CV_OK,
        {},
-       u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
+       u"The save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
        u"hseeds.xml and hseeds.csv.\r\n",
        false,
        true},
@@ -92,7 +92,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {listed},
        CV_OK,
        {true, false},
-       u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
+       u"The save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
        u"hseeds.xml.\r\n",
        false,
        true},
@@ -101,7 +101,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {MakeTokenRecord("OTHER"), listed},
        CV_OK,
        {false, true},
-       u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
+       u"The save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
        u"hseeds.csv.\r\n",
        false,
        true},
@@ -110,7 +110,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {listed},
        CV_OK,
        {true, true},
-       u"An interrupted save of the token 0000111111111 on the key KEY1 had reached hseeds.xml and hseeds.csv already; "
+       u"The save of the token 0000111111111 on the key KEY1 had reached hseeds.xml and hseeds.csv already; "
        u"its record",
        false,
        true},
@@ -119,7 +119,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {MakeTokenRecord(kSerial, TOTP)},
        CV_OK,
        {},
-       u"An interrupted save of the token 0000111111111 did not reach the key KEY1, which does not list it; its record",
+       u"The save of the token 0000111111111 did not reach the key KEY1, which does not list it; its record",
        false,
        false},
       {"another key plugged in",
@@ -127,7 +127,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {listed},
        CV_OK,
        {},
-       u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: plug in that key",
+       u"The save of the token 0000111111111 for the key KEY1 is not finished: plug in that key",
        true,
        false},
       {"no key",
@@ -135,7 +135,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {listed},
        CV_OK,
        {},
-       u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: plug in that key",
+       u"The save of the token 0000111111111 for the key KEY1 is not finished: plug in that key",
        true,
        false},
       {"the key cannot list",
@@ -143,7 +143,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {listed},
        0x80100001,
        {},
-       u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: the key's tokens could not "
+       u"The save of the token 0000111111111 for the key KEY1 is not finished: the key's tokens could not "
        u"be listed (error = 0x80100001).",
        true,
        false},
@@ -164,9 +164,12 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
     library.tokens = c.keyTokens;
     library.listStatus = c.listStatus;
 
-    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
+    const SettleReport report = SettlePendingSaves(folder.Path(), library, files);
+    const std::vector<MessageText> lines = report.Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].compare(0, c.line.size(), c.line), 0) << Narrow(lines[0]);
+    ASSERT_EQ(report.records.size(), 1u);
+    EXPECT_EQ(report.records[0].kept, c.kept);
     EXPECT_EQ(Records(folder).size(), c.kept ? 1u : 0u);
     const std::string xml = fs::exists(folder / "hseeds.xml") ? ReadBytes(folder / "hseeds.xml") : "";
     const std::string csv = fs::exists(folder / "hseeds.csv") ? ReadBytes(folder / "hseeds.csv") : "";
@@ -187,22 +190,22 @@ TEST(PendingSave, FileThatCannotTakeTheTokenKeepsTheRecordUntilItCan) {
   library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
   fs::create_directory(folder / "hseeds.xml");  // no file can have its name
 
-  // The CSV file, which can take it, gets it now.
-  std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
+  // The CSV file, which can take it, gets it now; the status line names the one that cannot.
+  const SettleReport report = SettlePendingSaves(folder.Path(), library, files);
+  ASSERT_EQ(report.records.size(), 1u);
+  EXPECT_NE(report.records[0].warning.find(u"hseeds.xml:"), MessageText::npos);
+  std::vector<MessageText> lines = report.Lines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].rfind(u"Could not add the token to hseeds.xml: ", 0), 0u) << Narrow(lines[0]);
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
-  EXPECT_EQ(
-      lines[1].rfind(
-          u"An interrupted save of the token 0000111111111 on the key KEY1 could not be completed; its record", 0),
-      0u);
+  EXPECT_EQ(lines[1].rfind(u"The token 0000111111111 is on the key KEY1 but not yet in hseeds.xml; its record", 0), 0u);
   EXPECT_EQ(Records(folder).size(), 1u);
 
   fs::remove(folder / "hseeds.xml");
   lines = SettlePendingSaves(folder.Path(), library, files).Lines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0],
-            u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token "
+            u"The save of the token 0000111111111 on the key KEY1 was completed: the token "
             u"was added to hseeds.xml.\r\n");
   EXPECT_TRUE(Records(folder).empty());
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
@@ -238,9 +241,9 @@ TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
 
   const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0],
-            u"The record tseeds.pending-00000000000000aa.xml of an interrupted save could not be "
-            u"settled: it is damaged. It was kept.\r\n");
+  EXPECT_EQ(
+      lines[0],
+      u"The save record tseeds.pending-00000000000000aa.xml could not be settled: it is damaged. It was kept.\r\n");
   EXPECT_EQ(Records(folder).size(), 2u);
 
   running.Remove();
@@ -403,7 +406,7 @@ TEST(PendingSave, LeftoverOrRecordThatIsALinkIsLeftAloneWithALine) {
   const std::u16string leftoverLine =
       u"hseeds.xml.otp-0123456789abcdef.tmp, beside hseeds.xml, is a link; it was left alone.\r\n";
   const std::u16string recordLine =
-      u"The record hseeds.pending-0123456789abcdef.xml of an interrupted save could not be settled: it is a link";
+      u"The save record hseeds.pending-0123456789abcdef.xml could not be settled: it is a link";
   const Case cases[] = {
       {"leftover to the seed file", "hseeds.xml.otp-0123456789abcdef.tmp", "seeds/hseeds.xml", leftoverLine},
       {"leftover out of the folder", "hseeds.xml.otp-0123456789abcdef.tmp", "outside.xml", leftoverLine},
