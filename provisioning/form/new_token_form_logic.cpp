@@ -37,6 +37,10 @@ const char16_t kStoredDespiteFailureFormat[] =
 const char16_t kFailureUnconfirmedFormat[] =
     u"The key could not be asked whether it stored the token %s anyway: its record was kept, and the token is "
     u"added to the seed files or dropped when the key lists its tokens again.\r\n";
+// A full key refuses every new token, however often the operator tries.
+const char16_t kKeyFull[] =
+    u"The key lists 20 tokens, the most it holds: it takes a new token only after \"Reset\", which deletes them "
+    u"all.\r\n";
 const char16_t kNoSeedFolder[] = u"Seed files not written: the program's folder is unknown.\r\n";
 
 }  // namespace
@@ -233,6 +237,8 @@ void NewTokenFormLogic::SettleFailedWrite(const TokenRecord& record) {
   const ExportedToken token = BuildExportedToken(record, state_.userName);
   if (listed.status == CV_OK && !KeyListsToken(listed, token)) {
     if (services_.forgetPendingSave) services_.forgetPendingSave();
+    // Told by the listing, not by the status: the maker's codes for it are not ours to know.
+    if (listed.tokens.size() >= kMaxTokens) state_.resultMessage += BreakLongLines(kKeyFull, kMessageBoxLineChars);
     return;
   }
   if (listed.status != CV_OK) {
