@@ -8,7 +8,7 @@
 
 int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem,
                   std::function<NewTokenResult(HWND owner)> runNewTokenForm,
-                  std::function<std::vector<MessageText>()> settleInterruptedSaves) {
+                  std::function<SettleReport()> settleInterruptedSaves) {
   CMessageLoop loop;
   AppModule().RegisterLoop(&loop);
 

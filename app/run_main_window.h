@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "provisioning/form/new_token_result.h"
+#include "provisioning/seed_files/settle_report.h"
 #include "text/message_text.h"
 #include "vendor/token_library.h"
 
@@ -16,4 +17,4 @@
 // `settleInterruptedSaves` deals with what saves cut short left behind.
 int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem,
                   std::function<NewTokenResult(HWND owner)> runNewTokenForm,
-                  std::function<std::vector<MessageText>()> settleInterruptedSaves = {});
+                  std::function<SettleReport()> settleInterruptedSaves = {});

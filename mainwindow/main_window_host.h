@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "provisioning/form/new_token_result.h"
+#include "provisioning/seed_files/settle_report.h"
 #include "text/message_text.h"
 
 class IMainWindowHost {
@@ -18,8 +18,8 @@ class IMainWindowHost {
   // Blocks the user-interface thread (the pause after a key arrives).
   virtual void Pause(std::uint32_t milliseconds) = 0;
   // Completes, drops or keeps what interrupted saves left beside the seed
-  // files; one line each for the log.
-  virtual std::vector<MessageText> SettleInterruptedSaves() = 0;
+  // files, and says so.
+  virtual SettleReport SettleInterruptedSaves() = 0;
   // Runs the New Token form modally and returns what it left.
   virtual NewTokenResult RunNewTokenForm() = 0;
   // Runs the Set ENTER dialog modally; returns the dialog's result (1 for

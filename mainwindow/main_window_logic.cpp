@@ -45,7 +45,15 @@ void MainWindowLogic::ClearLog() {
   ++model_.logClears;
 }
 
-void MainWindowLogic::SetStatus(const MessageText& text) { model_.statusText = text; }
+void MainWindowLogic::SetStatus(const MessageText& text) {
+  model_.statusText = text.empty() ? model_.seedWarning : text;
+}
+
+void MainWindowLogic::SetSeedWarning(const MessageText& warning) {
+  // A prompt or a listing's warning showing now stays; this one shows after it.
+  if (model_.statusText.empty() || model_.statusText == model_.seedWarning) model_.statusText = warning;
+  model_.seedWarning = warning;
+}
 
 void MainWindowLogic::Initialise(const MessageText& loadProblem) {
   // Our own lines name full paths: broken to fit the box, unlike the fixed texts.
@@ -176,21 +184,32 @@ void MainWindowLogic::ResetDevice() {
 }
 
 void MainWindowLogic::SettleInterruptedSaves() {
-  for (const MessageText& line : host_.SettleInterruptedSaves()) {
-    AppendLog(BreakLongLines(line, kMessageBoxLineChars));
+  const SettleReport report = host_.SettleInterruptedSaves();
+  for (const MessageText& line : report.lines) AppendLog(BreakLongLines(line, kMessageBoxLineChars));
+  std::map<std::string, std::vector<MessageText>> kept;
+  for (const SettledRecord& record : report.records) {
+    const auto before = keptRecordLines_.find(record.record);
+    if (before == keptRecordLines_.end() || before->second != record.lines) {
+      for (const MessageText& line : record.lines) AppendLog(BreakLongLines(line, kMessageBoxLineChars));
+    }
+    if (record.kept) kept.emplace(record.record, record.lines);
   }
+  keptRecordLines_ = std::move(kept);
+  if (!report.settled) return;  // nothing was looked at: a warning still holds
+  const SettledRecord* stillKept = report.FirstKept();
+  SetSeedWarning(stillKept ? stillKept->warning : MessageText());
 }
 
 void MainWindowLogic::NewToken() {
   SettleInterruptedSaves();
+  host_.ShowModelNow();  // what settling said is read before the form covers the window
   const NewTokenResult result = host_.RunNewTokenForm();
   if (result.resultStatus != kNothingSaved) AppendLog(result.resultMessage);
   if (result.resultStatus == kTokenSaved) {
     SetAppendEnter(result.appendEnter);
     ListTokens();
     model_.getOtpAllowed = true;
-    // After the listing, which clears the status line when the key answers.
-    if (!result.seedFileWarning.empty()) SetStatus(result.seedFileWarning);
+    if (!result.seedFileWarning.empty()) SetSeedWarning(result.seedFileWarning);
   }
 }
 

@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "mainwindow/main_window_host.h"
 #include "mainwindow/main_window_model.h"
@@ -14,10 +17,12 @@ class MainWindowLogic {
  public:
   MainWindowLogic(MainWindowModel& model, ITokenLibrary& library, IMainWindowHost& host);
 
-  // Message box and status line.
+  // Message box and status line. An empty status shows the seed files'
+  // warning while there is one.
   void AppendLog(const MessageText& message);
   void ClearLog();
   void SetStatus(const MessageText& text);
+  void SetSeedWarning(const MessageText& warning);
 
   // Start-up: everything after the controls exist (activeIndex, device search,
   // status line). `loadProblem` is logged first when not empty.
@@ -36,11 +41,14 @@ class MainWindowLogic {
   void SetEnter();
   void SetAppendEnter(bool append);
   // Logs what settling interrupted saves says: at start-up, when a key
-  // arrives and before a new token is made.
+  // arrives and before a new token is made. A kept record's lines are
+  // logged once, and again only when they change.
   void SettleInterruptedSaves();
 
  private:
   MainWindowModel& model_;
   ITokenLibrary& library_;
   IMainWindowHost& host_;
+  // The lines last logged for each record that settling kept, by its name.
+  std::map<std::string, std::vector<MessageText>> keptRecordLines_;
 };

@@ -19,6 +19,9 @@ struct MainWindowModel {
   MessageText logText;          // the whole text of the message box
   std::uint64_t logClears = 0;  // counts "Clear"s, so a binding knows to start afresh
   MessageText statusText;
+  // A token not in every seed file yet: what the status line shows when
+  // nothing else is said there, until settling finds it resolved.
+  MessageText seedWarning;
   std::int32_t activeIndex = -1;  // -1 until a listing has put a first row
 
   // What the enabled states are computed from (IsButtonEnabled).

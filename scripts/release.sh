@@ -95,7 +95,16 @@ $strip --strip-all -o "$stage/virtualkey/virtualkey.exe" "$bin/virtualkey.exe"
 "$python" "$root/scripts/lib/guide_html.py" docs/virtualkey.md "$stage/virtualkey/VirtualKey.html" \
   "Virtual key for the OTP Programming Tool $version"
 cp docs/virtualkey.md "$stage/virtualkey/VirtualKey.md"
-cp -r "$stage/win32/licenses" "$stage/virtualkey/licenses"
+# In a folder of their own: both zips unpack into one folder, where a second
+# licenses/pugixml.txt would ask the operator whether to overwrite the first.
+mkdir -p "$stage/virtualkey/licenses"
+cp -r "$stage/win32/licenses" "$stage/virtualkey/licenses/virtualkey"
+# Text files end their lines with CR LF: Notepad before Windows 10 shows a
+# file with bare LF line ends as one long line.
+for text in "$stage/win32/Guide.md" "$stage/win32/ReleaseNotes.md" "$stage/virtualkey/VirtualKey.md" \
+            "$stage/win32/licenses/"*.txt "$stage/virtualkey/licenses/virtualkey/"*.txt; do
+  sed -i 's/\r*$/\r/' "$text"
+done
 
 # The form a signature leaves the files in, so that removing it gives them back.
 programs=("$stage/win32/OtpTool.exe" "$stage/virtualkey/CV_Manager.dll" "$stage/virtualkey/virtualkey.exe")

@@ -54,15 +54,25 @@ done
 check "the win32 zip holds the exe, the guide, the release notes and the licences, nothing else" \
   test "$(listing "$win_zip")" = "Guide.html Guide.md OtpTool.exe ReleaseNotes.md licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt licenses/pugixml.txt "
 check "the virtual-key zip holds the DLL, its program, its guide and the licences" \
-  test "$(listing "$key_zip")" = "CV_Manager.dll VirtualKey.html VirtualKey.md licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt licenses/pugixml.txt virtualkey.exe "
+  test "$(listing "$key_zip")" = "CV_Manager.dll VirtualKey.html VirtualKey.md licenses/virtualkey/gcc-runtime.txt licenses/virtualkey/mingw-w64-runtime.txt licenses/virtualkey/pugixml.txt virtualkey.exe "
+files_of() { unzip -Z1 "$1" | grep -v '/$' | sort; }
+check "the two zips unpacked into one folder overwrite nothing" \
+  test -z "$(comm -12 <(files_of "$win_zip") <(files_of "$key_zip"))"
 
 extracted=$(mktemp -d)
 trap 'stop_session; rm -rf "$extracted"' EXIT
 unzip -q "$win_zip" -d "$extracted" && unzip -q -o "$key_zip" -d "$extracted" || fail "unpacking"
 unpacked="$extracted/$top"
 exe="$unpacked/OtpTool.exe"
-notes_are_this_version() { head -n1 "$1" | grep -qxF "## $version" && ! tail -n +2 "$1" | grep -q '^## '; }
+notes_are_this_version() { head -n1 "$1" | tr -d '\r' | grep -qxF "## $version" && ! tail -n +2 "$1" | grep -q '^## '; }
 check "the release notes are this version's section of the changelog" notes_are_this_version "$unpacked/ReleaseNotes.md"
+# Every line ends in CR LF, as Notepad on Windows 7 and 8 needs.
+crlf_only() { ! LC_ALL=C grep -q $'[^\r]$\|^$' "$1"; }
+for text in Guide.md ReleaseNotes.md VirtualKey.md licenses/*.txt licenses/virtualkey/*.txt; do
+  for file in "$unpacked"/$text; do
+    check "${file#"$unpacked"} ends its lines with CR LF" crlf_only "$file"
+  done
+done
 
 headers=$($objdump -p "$exe")
 check "OtpTool.exe is PE32 for x86" grep -q "Magic.*010b.*(PE32)" <<<"$headers"
@@ -105,6 +115,12 @@ check "the version resource says $version.0" grep -q "FILEVERSION $commas" <<<"$
 for field in FileVersion ProductVersion; do
   check "the version resource's $field says $version.0" \
     grep -q "VALUE \"$field\", \"$version.0\"" <<<"$resources"
+done
+for program in CV_Manager.dll virtualkey.exe; do
+  program_resources=$(i686-w64-mingw32-windres -i "$unpacked/$program" -O rc 2>/dev/null)
+  check "$program's version resource says $version.0" grep -q "FILEVERSION $commas" <<<"$program_resources"
+  check "$program's version resource names it" \
+    grep -q "VALUE \"OriginalFilename\", \"$program\"" <<<"$program_resources"
 done
 
 # Signatures. What ships, without its signature if it has one, is exactly the

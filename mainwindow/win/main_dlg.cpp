@@ -160,8 +160,8 @@ void CMainDlg::Pause(std::uint32_t milliseconds) {
   Sleep(milliseconds);
 }
 
-std::vector<MessageText> CMainDlg::SettleInterruptedSaves() {
-  if (!settleInterruptedSaves_) return {};
+SettleReport CMainDlg::SettleInterruptedSaves() {
+  if (!settleInterruptedSaves_) return SettleReport{{}, {}, false};
   BusyScope busy;  // it reads the seed files and asks the key
   return settleInterruptedSaves_();
 }

@@ -26,7 +26,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CId
   enum { IDD = IDD_MAINDLG };
 
   using NewTokenFormRunner = std::function<NewTokenResult(HWND owner)>;
-  using SaveSettler = std::function<std::vector<MessageText>()>;
+  using SaveSettler = std::function<SettleReport()>;
 
   // `loadProblem` is logged first when not empty (the library failed to load).
   CMainDlg(ITokenLibrary& library, MessageText loadProblem, NewTokenFormRunner runNewTokenForm,
@@ -70,7 +70,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CId
   // IMainWindowHost
   void ShowModelNow() override;
   void Pause(std::uint32_t milliseconds) override;
-  std::vector<MessageText> SettleInterruptedSaves() override;
+  SettleReport SettleInterruptedSaves() override;
   NewTokenResult RunNewTokenForm() override;
   int RunSetEnterDialog(bool& appendEnter) override;
   std::int64_t CurrentUnixTime() override;

@@ -8,6 +8,7 @@
 
 #include "provisioning/form/token_record_mapping.h"
 #include "provisioning/form/unused_serial.h"
+#include "provisioning/seed_files/seed_export_messages.h"
 #include "provisioning/seed_files/seed_file_coverage.h"
 #include "random/random_generation.h"
 #include "text/code_page.h"
@@ -36,7 +37,10 @@ const char16_t kStoredDespiteFailureFormat[] =
 const char16_t kFailureUnconfirmedFormat[] =
     u"The key could not be asked whether it stored the token %s anyway: its record was kept, and the token is "
     u"added to the seed files or dropped when the key lists its tokens again.\r\n";
-const char16_t kSeedFilesNotWritten[] = u"The token is not in %s: see the messages.";
+// A full key refuses every new token, however often the operator tries.
+const char16_t kKeyFull[] =
+    u"The key lists 20 tokens, the most it holds: it takes a new token only after \"Reset\", which deletes them "
+    u"all.\r\n";
 const char16_t kNoSeedFolder[] = u"Seed files not written: the program's folder is unknown.\r\n";
 
 }  // namespace
@@ -233,6 +237,8 @@ void NewTokenFormLogic::SettleFailedWrite(const TokenRecord& record) {
   const ExportedToken token = BuildExportedToken(record, state_.userName);
   if (listed.status == CV_OK && !KeyListsToken(listed, token)) {
     if (services_.forgetPendingSave) services_.forgetPendingSave();
+    // Told by the listing, not by the status: the maker's codes for it are not ours to know.
+    if (listed.tokens.size() >= kMaxTokens) state_.resultMessage += BreakLongLines(kKeyFull, kMessageBoxLineChars);
     return;
   }
   if (listed.status != CV_OK) {
@@ -256,7 +262,7 @@ std::string NewTokenFormLogic::KeySerial() { return KeySerialNumber(library_).va
 void NewTokenFormLogic::ExportSeed(const TokenRecord& record) {
   if (seedFolder_.empty()) {
     state_.resultMessage += kNoSeedFolder;
-    state_.seedFileWarning = Format(kSeedFilesNotWritten, u"the seed files");
+    state_.seedFileWarning = TokenNotInFilesWarning(u"the seed files");
     return;
   }
   const ExportedToken token = BuildExportedToken(record, state_.userName);
@@ -268,6 +274,6 @@ void NewTokenFormLogic::ExportSeed(const TokenRecord& record) {
   // Not one line among the success lines only: the status line says it too.
   const SeedFileSet unwritten{!report.written.csv, !report.written.xml};
   if (unwritten.csv || unwritten.xml) {
-    state_.seedFileWarning = Format(kSeedFilesNotWritten, SeedFileNames(seedFolder_, token, unwritten));
+    state_.seedFileWarning = TokenNotInFilesWarning(SeedFileNames(seedFolder_, token, unwritten));
   }
 }

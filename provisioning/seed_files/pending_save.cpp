@@ -144,7 +144,7 @@ bool KeyListsToken(const KeyTokens& listed, const ExportedToken& token) {
 
 namespace {
 
-const char16_t kNotSettled[] = u"The record %s of an interrupted save could not be settled: %s. It was kept.\r\n";
+const char16_t kNotSettled[] = u"The save record %s could not be settled: %s. It was kept.\r\n";
 
 bool Gone(const RemoveOutcome& removed) {
   return removed.state == RemoveOutcome::State::Removed || removed.state == RemoveOutcome::State::Missing;
@@ -165,27 +165,35 @@ MessageText RecordRemoval(const RemoveOutcome& removed, const MessageText& recor
          u"; a later start tries again";
 }
 
-// One record: settled, dropped or kept, with its line(s).
-void Settle(const std::filesystem::path& folder, const std::filesystem::path& path, ITokenLibrary& library,
-            SeedFileAccess& files, KeyView& key, std::vector<MessageText>& lines) {
+// One record: settled, dropped or kept, with its line(s). Nothing when a
+// running save holds it or it went meanwhile.
+std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const std::filesystem::path& path,
+                                    ITokenLibrary& library, SeedFileAccess& files, KeyView& key) {
   const MessageText recordName = path.filename().u16string();
+  SettledRecord settled{path.filename().u8string(), false, {}, {}};
+  std::vector<MessageText>& lines = settled.lines;
+  const auto kept = [&](MessageText warning) {
+    settled.kept = true;
+    settled.warning = std::move(warning);
+    return settled;
+  };
   FileLock lock;
   FileError error;
   // Held by the save that the record is of, for as long as it runs.
   switch (lock.Acquire(LockFileFor(path), std::chrono::milliseconds(0), error)) {
     case FileLock::Outcome::Held: break;
-    case FileLock::Outcome::Busy: return;  // a save running now holds it
+    case FileLock::Outcome::Busy: return std::nullopt;  // a save running now holds it
     case FileLock::Outcome::Failed:
       lines.push_back(Format(kNotSettled, recordName, FileErrorReason(u"its lock file could not be created", error)));
-      return;
+      return kept(kSaveUnfinishedWarning);
   }
   // What a link leads to is not read, and removing the link could remove that.
   if (IsLink(path)) {
     lines.push_back(Format(kNotSettled, recordName, MessageText(u"it is a link, which is left alone")));
-    return;
+    return kept(kSaveUnfinishedWarning);
   }
   const RecordRead read = ReadRecord(files, path);
-  if (read.state == ReadOutcome::State::Missing) return;  // its save finished meanwhile
+  if (read.state == ReadOutcome::State::Missing) return std::nullopt;  // its save finished meanwhile
   const std::optional<PendingSave> save =
       read.state == ReadOutcome::State::Read && !read.tooLarge ? PendingSaveFromXml(read.bytes) : std::nullopt;
   if (!save) {
@@ -194,7 +202,7 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
                             : read.tooLarge ? MessageText(u"it is far larger than any record the tool writes")
                                             : MessageText(u"it is damaged");
     lines.push_back(Format(kNotSettled, recordName, why));
-    return;
+    return kept(kSaveUnfinishedWarning);
   }
   const MessageText serial = Shown(save->token.serial);
   const MessageText keySerial = Shown(save->keySerial);
@@ -202,35 +210,35 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
   // A record written without the key's serial belongs to whichever key lists the token.
   if (!key.present || (!save->keySerial.empty() && key.serial != save->keySerial)) {
     lines.push_back(
-        Format(u"An interrupted save of the token %s for the key %s is not finished: plug in that key "
+        Format(u"The save of the token %s for the key %s is not finished: plug in that key "
                u"to complete it. Its record %s was kept.\r\n",
                serial, keySerial, recordName));
-    return;
+    return kept(kSaveUnfinishedWarning);
   }
   if (key.listed.status != CV_OK) {
     lines.push_back(
-        Format(u"An interrupted save of the token %s for the key %s is not finished: the key's tokens "
+        Format(u"The save of the token %s for the key %s is not finished: the key's tokens "
                u"could not be listed (error = 0x%08X). Its record %s was kept.\r\n",
                serial, keySerial, key.listed.status, recordName));
-    return;
+    return kept(kSaveUnfinishedWarning);
   }
   if (!KeyListsToken(key.listed, save->token)) {
     const RemoveOutcome removed = files.RemoveLeftover(path);
     lines.push_back(
-        Format(u"An interrupted save of the token %s did not reach the key %s, which does not list "
+        Format(u"The save of the token %s did not reach the key %s, which does not list "
                u"it; %s.\r\n",
                serial, Shown(key.serial), RecordRemoval(removed, recordName)));
-    return;
+    return settled;
   }
   // A serial never gets a second seed: not from a hand-made or damaged
   // record, nor from a second record of the same serial. The operator decides.
   if (const std::optional<std::string> other = SeedFileWithOtherSeed(folder, save->token, files)) {
     lines.push_back(
-        Format(u"An interrupted save of the token %s on the key %s was not completed: %s already holds that "
+        Format(u"The save of the token %s on the key %s was not completed: %s already holds that "
                u"serial number with another seed, and a server would get two seeds for it. Its record %s "
                u"was kept; compare the two and remove the wrong one.\r\n",
                serial, Shown(key.serial), Widen(*other), recordName));
-    return;
+    return kept(kSaveUnfinishedWarning);
   }
   // Never twice: only a file that was read and lacks the token gets it.
   const SeedFilePresence presence = FindTokenInSeedFiles(folder, save->token, files);
@@ -242,27 +250,29 @@ void Settle(const std::filesystem::path& folder, const std::filesystem::path& pa
     const std::vector<MessageText> appended = AppendSeedFiles(folder, save->token, files, missing, &written);
     failures.insert(failures.end(), appended.begin(), appended.end());
   }
+  SeedFileSet lacking{!presence.holding.csv && !written.csv, !presence.holding.xml && !written.xml};
+  if (!lacking.csv && !lacking.xml) lacking = SeedFileSet{true, true};  // not read: not known to hold it
   if ((missing.csv && !written.csv) || (missing.xml && !written.xml) || !presence.lines.empty()) {
     lines.insert(lines.end(), failures.begin(), failures.end());
-    lines.push_back(
-        Format(u"An interrupted save of the token %s on the key %s could not be completed; its "
-               u"record %s was kept.\r\n",
-               serial, Shown(key.serial), recordName));
-    return;
+    // Said as the record shows it: the key has the token, a file has not.
+    lines.push_back(Format(u"The token %s is on the key %s but not yet in %s; its record %s was kept.\r\n", serial,
+                           Shown(key.serial), SeedFileNames(folder, save->token, lacking), recordName));
+    return kept(TokenNotInFilesWarning(SeedFileNames(folder, save->token, lacking)));
   }
   lines.insert(lines.end(), failures.begin(), failures.end());  // recoveries of leftovers
   const RemoveOutcome removed = files.RemoveLeftover(path);
   if (missing.csv || missing.xml) {
     const MessageText notRemoved = Gone(removed) ? MessageText() : u"; " + RecordRemoval(removed, recordName);
     lines.push_back(
-        Format(u"An interrupted save of the token %s on the key %s was completed: the token was "
+        Format(u"The save of the token %s on the key %s was completed: the token was "
                u"added to %s%s.\r\n",
                serial, Shown(key.serial), SeedFileNames(folder, save->token, missing), notRemoved));
   } else {
-    lines.push_back(Format(u"An interrupted save of the token %s on the key %s had reached %s already; %s.\r\n", serial,
+    lines.push_back(Format(u"The save of the token %s on the key %s had reached %s already; %s.\r\n", serial,
                            Shown(key.serial), SeedFileNames(folder, save->token, SeedFileSet{true, true}),
                            RecordRemoval(removed, recordName)));
   }
+  return settled;
 }
 
 }  // namespace
@@ -361,9 +371,8 @@ std::optional<MessageText> PendingSaveRecord::Remove() {
   return Format(u"The token is in both seed files, but %s.\r\n", RecordRemoval(removed, recordName));
 }
 
-std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder, ITokenLibrary& library,
-                                            SeedFileAccess& files) {
-  std::vector<MessageText> lines;
+SettleReport SettlePendingSaves(const std::filesystem::path& folder, ITokenLibrary& library, SeedFileAccess& files) {
+  SettleReport report;
   std::vector<std::pair<std::filesystem::path, std::string>> partial;  // cut-short records: temporary, record
   std::error_code error;
   for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
@@ -385,11 +394,15 @@ std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder,
     }
   }
   KeyView key;
-  for (const std::filesystem::path& record : RecordsIn(folder)) Settle(folder, record, library, files, key, lines);
-  return lines;
+  for (const std::filesystem::path& record : RecordsIn(folder)) {
+    if (std::optional<SettledRecord> settled = Settle(folder, record, library, files, key)) {
+      report.records.push_back(std::move(*settled));
+    }
+  }
+  return report;
 }
 
-std::vector<MessageText> SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library) {
+SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library) {
   SeedFileAccess files;
   std::vector<MessageText> lines;
   for (const char* name : {"hseeds.xml", "tseeds.xml"}) {
@@ -401,9 +414,9 @@ std::vector<MessageText> SettleInterruptedSaves(const std::filesystem::path& fol
     lines.insert(lines.end(), recovery.lines.begin(), recovery.lines.end());
     if (recovery.blocked) lines.push_back(Format(u"%s: %s.\r\n", Widen(name), *recovery.blocked));
   }
-  std::vector<MessageText> settled = SettlePendingSaves(folder, library, files);
-  lines.insert(lines.end(), settled.begin(), settled.end());
-  return lines;
+  SettleReport report = SettlePendingSaves(folder, library, files);
+  report.lines.insert(report.lines.begin(), lines.begin(), lines.end());
+  return report;
 }
 
 std::vector<PendingSerial> PendingSaveSerials(const std::filesystem::path& folder, SeedFileAccess& files) {

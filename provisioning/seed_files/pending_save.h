@@ -14,6 +14,7 @@
 #include "provisioning/seed_files/files/file_io.h"
 #include "provisioning/seed_files/seed_export.h"
 #include "provisioning/seed_files/seed_file_access.h"
+#include "provisioning/seed_files/settle_report.h"
 #include "text/message_text.h"
 #include "vendor/key_queries.h"
 #include "vendor/token_library.h"
@@ -48,13 +49,12 @@ class PendingSaveRecord {
 // Settles every record in `folder` that no running save holds, against the
 // key that `library` reaches: completes the seed files when that key lists
 // the token, drops the record when it does not, keeps it while that key is
-// absent. One line per record, for the log; none when there is none.
-std::vector<MessageText> SettlePendingSaves(const std::filesystem::path& folder, ITokenLibrary& library,
-                                            SeedFileAccess& files);
+// absent. Its lines per record; none when there is none.
+SettleReport SettlePendingSaves(const std::filesystem::path& folder, ITokenLibrary& library, SeedFileAccess& files);
 
 // The same, first putting back what interrupted saves left of the XML seed
 // files: what the tool runs at start-up and before a new token is made.
-std::vector<MessageText> SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library);
+SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library);
 
 // The serial number of each record in `folder` that can be read, with the
 // record's name (UTF-8): a serial that a save has not settled yet is in use.

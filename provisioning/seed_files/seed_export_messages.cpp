@@ -16,3 +16,7 @@ MessageText FileErrorReason(std::u16string_view what, const FileError& error) {
 }
 
 MessageText LeftUnchanged(MessageText reason) { return reason + u"; it was left unchanged"; }
+
+MessageText TokenNotInFilesWarning(std::u16string_view fileNames) {
+  return Format(u"The token is not in %s: see the messages.", fileNames);
+}

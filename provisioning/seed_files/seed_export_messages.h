@@ -16,3 +16,9 @@ MessageText FileErrorReason(std::u16string_view what, const FileError& error);
 
 // Appends "; it was left unchanged".
 MessageText LeftUnchanged(MessageText reason);
+
+// The status line's warnings while a token is not in every seed file:
+// "The token is not in <files>: see the messages.", and for a save whose
+// record waits for its key or the operator.
+MessageText TokenNotInFilesWarning(std::u16string_view fileNames);
+inline constexpr char16_t kSaveUnfinishedWarning[] = u"A save is not finished: see the messages.";

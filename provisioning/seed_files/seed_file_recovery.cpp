@@ -1,6 +1,7 @@
 #include "provisioning/seed_files/seed_file_recovery.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -94,6 +95,30 @@ MessageText ShownSerial(const std::string& serial) {
   return MessageText(hex.begin(), hex.end());
 }
 
+// Whether the two files hold the same bytes: a leftover that is a copy of
+// the file holds nothing it lacks, whether or not its tokens could be told.
+bool SameBytes(SeedFileAccess& files, const std::filesystem::path& a, const std::filesystem::path& b) {
+  OpenForReadingOutcome first = files.OpenForReading(a);
+  OpenForReadingOutcome second = files.OpenForReading(b);
+  if (!first.source || !second.source) return false;
+  char one[4096], two[4096];
+  for (;;) {
+    const std::optional<std::size_t> got = first.source->Read(one, sizeof one);
+    if (!got) return false;
+    std::size_t have = 0;
+    while (have < *got) {
+      const std::optional<std::size_t> more = second.source->Read(two + have, *got - have);
+      if (!more || *more == 0) return false;
+      have += *more;
+    }
+    if (std::memcmp(one, two, *got) != 0) return false;
+    if (*got == 0) {
+      const std::optional<std::size_t> rest = second.source->Read(two, 1);
+      return rest && *rest == 0;
+    }
+  }
+}
+
 // The kept leftovers already reported by this process: a line the first time only.
 bool FirstReport(const std::filesystem::path& temporary) {
   static std::mutex guard;
@@ -176,7 +201,8 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
   for (std::size_t i = 0; i < leftovers.size(); ++i) {
     const MessageText name = leftovers[i].path.filename().u16string();
     // Checked, not assumed: only what the file itself holds may go.
-    if (target == Scan::Read && leftovers[i].readable && present.HoldsAllOf(leftovers[i].tokens)) {
+    if ((target == Scan::Read && leftovers[i].readable && present.HoldsAllOf(leftovers[i].tokens)) ||
+        (target != Scan::Missing && SameBytes(files, file, leftovers[i].path))) {
       const RemoveOutcome removed = files.RemoveLeftover(leftovers[i].path);
       using State = RemoveOutcome::State;
       // Held now: a save that started meanwhile writes it.

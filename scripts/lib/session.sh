@@ -32,7 +32,7 @@ start_private_xvfb() {
 wineserver_running() {
   local device inode pid
   device=$(stat -c %d "$1" 2>/dev/null) && inode=$(stat -c %i "$1" 2>/dev/null) || return 1
-  for pid in $(pgrep -x 'wineserver(32|64)?'); do
+  for pid in $(pgrep '^wineserver'); do
     case "$(readlink "/proc/$pid/cwd" 2>/dev/null)" in
       */server-$(printf %x "$device")-$(printf %x "$inode")) return 0 ;;
     esac
@@ -68,13 +68,17 @@ unmanaged_windows() {
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
 }
 
-stop_session() {
-  if [ -n "${WINEPREFIX:-}" ]; then
-    wineserver -k >/dev/null 2>&1 || true
-  fi
+stop_private_xvfb() {
   if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null || true
     wait "$xvfb_pid" 2>/dev/null || true
     xvfb_pid=""
   fi
+}
+
+stop_session() {
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+  fi
+  stop_private_xvfb
 }

@@ -315,6 +315,27 @@ TEST(TokenOperations, SeedFileNotWrittenIsOnTheStatusLineWithTheSystemsWords) {
   EXPECT_EQ(std::wstring::npos, log.find(L"(error 5)")) << ToUtf8(log);
   EXPECT_EQ(L"The token is not in hseeds.xml: see the messages.", tool.StatusText());
   EXPECT_TRUE(folder.Exists(L"hseeds.csv"));
+
+  // The warning lasts while the record is kept, a key's arrival included...
+  const size_t beforeArrival = tool.LogText().size();
+  ASSERT_EQ(0, folder.VirtualKey(L"unplug"));
+  ASSERT_EQ(0, folder.VirtualKey(L"plug"));
+  ASSERT_TRUE(tool.WaitForLog(L"List tokens succeeded!", beforeArrival));
+  tool.WaitForQuiet();
+  EXPECT_EQ(L"The token is not in hseeds.xml: see the messages.", tool.StatusText());
+
+  // ...and goes once New Token completes it, which is logged before the form opens.
+  ASSERT_TRUE(RemoveDirectoryW(folder.File(L"hseeds.xml").c_str()));
+  const size_t beforeForm = tool.LogText().size();
+  tool.Click(IDC_NEW_TOKEN);
+  HWND form = tool.WaitForDialog(L"New Token");
+  ASSERT_NE(nullptr, form);
+  const std::wstring settled = Unbroken(tool.LogText().substr(beforeForm));
+  EXPECT_NE(std::wstring::npos, settled.find(L"was completed: the token was added to hseeds.xml")) << ToUtf8(settled);
+  EXPECT_EQ(L"", tool.StatusText());
+  PostCommand(form, IDCANCEL);
+  ASSERT_TRUE(tool.WaitForDialogGone(form));
+  EXPECT_NE(std::string::npos, folder.ReadBytes(L"hseeds.xml").find(ToUtf8(token.seed)));
 }
 
 // A serial the key lists is refused before the key is written: the form

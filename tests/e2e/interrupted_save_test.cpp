@@ -241,7 +241,7 @@ int LinesWith(const std::wstring& log, const std::vector<std::wstring>& words) {
 
 // The start after a kill settles each record the kill left with one line.
 void ExpectSettlementLogged(const std::wstring& log, const Snapshot& killed, const std::string& serial) {
-  const int lines = LinesWith(log, {L"An interrupted save"});
+  const int lines = LinesWith(log, {L"The save of the token"});
   if (killed.records.empty()) {
     EXPECT_EQ(0, lines) << ToUtf8(log);
     return;
@@ -251,7 +251,7 @@ void ExpectSettlementLogged(const std::wstring& log, const Snapshot& killed, con
   if (NeedsRecord(killed, serial)) {
     const std::wstring wide(serial.begin(), serial.end());
     const std::wstring unbroken = Unbroken(log);
-    const std::wregex completed(L"interrupted save of the token " + wide + L" on the key \\S* was completed");
+    const std::wregex completed(L"The save of the token " + wide + L" on the key \\S* was completed");
     EXPECT_EQ(
         1, std::distance(std::wsregex_iterator(unbroken.begin(), unbroken.end(), completed), std::wsregex_iterator()))
         << ToUtf8(log);
@@ -428,7 +428,7 @@ TEST(InterruptedSave, RecordWaitsForItsKey) {
     EXPECT_EQ(killed.records, waiting.records);
     EXPECT_TRUE(killed.xml == waiting.xml && killed.csv == waiting.csv) << "the seed files changed";
     const std::wstring log = withoutKey.LogText();
-    EXPECT_EQ(static_cast<int>(killed.records.size()), LinesWith(log, {L"An interrupted save"})) << ToUtf8(log);
+    EXPECT_EQ(static_cast<int>(killed.records.size()), LinesWith(log, {L"The save of the token"})) << ToUtf8(log);
   }
   ASSERT_EQ(0, folder.VirtualKey(L"plug"));
   ToolUnderTest withKey(folder);

@@ -93,7 +93,7 @@ TEST_F(DeviceChange, OtherEventKindsAndForeignDevicesChangeNothing) {
 // The key an interrupted save was for may be the one arriving.
 TEST_F(DeviceChange, ArrivalPausesTwoSecondsThenSearchesListsAndSettlesInterruptedSaves) {
   rig.library.tokens = {MakeTokenRecord("NEW")};
-  rig.host.settleLines = {u"An interrupted save was completed.\r\n"};
+  rig.host.settleReport.lines = {u"An interrupted save was completed.\r\n"};
   rig.logic.OnDeviceChange(kDeviceArrival, key.data(), key.size());
 
   EXPECT_EQ(rig.host.pauses, std::vector<std::uint32_t>{2000});

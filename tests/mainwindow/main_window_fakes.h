@@ -53,10 +53,10 @@ class FakeMainWindowHost : public IMainWindowHost {
     events_.push_back("Pause");
     pauses.push_back(milliseconds);
   }
-  std::vector<MessageText> settleLines;  // what each settling says
-  std::vector<MessageText> SettleInterruptedSaves() override {
+  SettleReport settleReport;  // what each settling says
+  SettleReport SettleInterruptedSaves() override {
     events_.push_back("SettleInterruptedSaves");
-    return settleLines;
+    return settleReport;
   }
   NewTokenResult RunNewTokenForm() override {
     events_.push_back("RunNewTokenForm");

@@ -184,7 +184,7 @@ MessageText OurLongLines(const std::filesystem::path& folder) {
   ScriptedTokenLibrary key;
   key.SetSerial("CVK98765432109876543210");
   key.listStatus = 0x80100001;
-  for (const MessageText& line : SettleInterruptedSaves(folder, key)) lines += line;
+  for (const MessageText& line : SettleInterruptedSaves(folder, key).Lines()) lines += line;
   return lines;
 }
 
@@ -197,7 +197,7 @@ TEST_F(MainWindowTest, OurLongLinesAreBrokenToFitTheMessageBoxAt96Dpi) {
         HWND log = Item(window, IDC_MESSAGE_LOG);
         ASSERT_EQ(unbroken.find(L"Cannot load the token library"), 0u) << Narrow(unbroken);
         ASSERT_NE(unbroken.find(L"Could not add the token to tseeds.xml"), std::wstring::npos) << Narrow(unbroken);
-        ASSERT_NE(unbroken.find(L"An interrupted save"), std::wstring::npos) << Narrow(unbroken);
+        ASSERT_NE(unbroken.find(L"The save of the token"), std::wstring::npos) << Narrow(unbroken);
         EXPECT_FALSE(RowsWiderThanTheBox(log, unbroken).empty()) << "unbroken, they would not fit";
         const std::wstring shown = LogText(window);
         const MessageText broken = BreakLongLines(lines, kMessageBoxLineChars);

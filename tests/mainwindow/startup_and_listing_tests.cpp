@@ -13,14 +13,14 @@ TEST(MainWindowStartup, KeyWithTokensIsFoundListedAndEnablesEveryButtonThenSettl
   MainWindowRig rig;
   rig.library.tokens = {MakeTokenRecord("AAA0000000001", TOTP, HASH_SHA256, 8, 60),
                         MakeTokenRecord("AAA0000000002", HOTP, HASH_SHA1, 6, 30)};
-  rig.host.settleLines = {
-      u"An interrupted save of the token AAA0000000003 on the key CVM0012345 was completed: the token "
+  rig.host.settleReport.lines = {
+      u"The save of the token AAA0000000003 on the key CVM0012345 was completed: the token "
       u"was added to tseeds.xml and tseeds.csv.\r\n"};
   rig.logic.Initialise(u"");
 
   EXPECT_EQ(rig.Log(), kFound + kListed +
-                           "An interrupted save of the token AAA0000000003 on the key CVM0012345 was\r\n"
-                           "completed: the token was added to tseeds.xml and tseeds.csv.\r\n");
+                           "The save of the token AAA0000000003 on the key CVM0012345 was completed: the\r\n"
+                           "token was added to tseeds.xml and tseeds.csv.\r\n");
   EXPECT_EQ(rig.Status(), "");
   EXPECT_EQ(rig.model.activeIndex, 0);
   EXPECT_EQ(ButtonsOf(rig.model), kAllEnabled);

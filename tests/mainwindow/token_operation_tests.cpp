@@ -130,8 +130,8 @@ TEST_F(TokenOperations, NewTokenNotSavedLogsOnlyAFailureAndCallsNothing) {
   rig.host.newTokenResult = {kWriteToKeyFailed, u"Failed to write the token (error = 0x80100001)\r\n", true, {}};
   rig.logic.NewToken();
   EXPECT_EQ(rig.Log(), "Failed to write the token (error = 0x80100001)\r\n");
-  EXPECT_EQ(rig.events, (std::vector<std::string>{"SettleInterruptedSaves", "RunNewTokenForm", "SettleInterruptedSaves",
-                                                  "RunNewTokenForm"}));
+  EXPECT_EQ(rig.events, (std::vector<std::string>{"SettleInterruptedSaves", "ShowModelNow", "RunNewTokenForm",
+                                                  "SettleInterruptedSaves", "ShowModelNow", "RunNewTokenForm"}));
 }
 
 TEST_F(TokenOperations, NewTokenSavedSetsEnterListsAndEnablesGetOtp) {
@@ -144,12 +144,14 @@ TEST_F(TokenOperations, NewTokenSavedSetsEnterListsAndEnablesGetOtp) {
   rig.library.setEnterStatus = 0x1234;
   rig.host.newTokenResult = {kTokenSaved, u"Token saved.\r\n", false,
                              u"The token is not in tseeds.xml: see the messages."};
-  rig.host.settleLines = {u"A record was kept.\r\n"};
+  rig.host.settleReport.lines = {u"A record was kept.\r\n"};
   rig.logic.NewToken();
 
-  // What earlier saves left is settled before the form can write anything.
-  EXPECT_EQ(rig.events,
-            (std::vector<std::string>{"SettleInterruptedSaves", "RunNewTokenForm", "OtpSetValueWithEnter", "OtpList"}));
+  // What earlier saves left is settled, and shown, before the form can write anything.
+  EXPECT_EQ(rig.events, (std::vector<std::string>{"SettleInterruptedSaves", "ShowModelNow", "RunNewTokenForm",
+                                                  "OtpSetValueWithEnter", "OtpList"}));
+  ASSERT_FALSE(rig.host.shownModels.empty());
+  EXPECT_EQ(rig.host.shownModels.back().logText, "A record was kept.\r\n");
   EXPECT_EQ(rig.library.setEnterValues, std::vector<std::uint32_t>{0});
   EXPECT_EQ(rig.Log(),
             "A record was kept.\r\nToken saved.\r\nFailed to set C/R (error = 0x00001234)\r\nList tokens "

@@ -83,7 +83,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {listed},
        CV_OK,
        {},
-       u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
+       u"The save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
        u"hseeds.xml and hseeds.csv.\r\n",
        false,
        true},
@@ -92,7 +92,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {listed},
        CV_OK,
        {true, false},
-       u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
+       u"The save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
        u"hseeds.xml.\r\n",
        false,
        true},
@@ -101,7 +101,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {MakeTokenRecord("OTHER"), listed},
        CV_OK,
        {false, true},
-       u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
+       u"The save of the token 0000111111111 on the key KEY1 was completed: the token was added to "
        u"hseeds.csv.\r\n",
        false,
        true},
@@ -110,7 +110,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {listed},
        CV_OK,
        {true, true},
-       u"An interrupted save of the token 0000111111111 on the key KEY1 had reached hseeds.xml and hseeds.csv already; "
+       u"The save of the token 0000111111111 on the key KEY1 had reached hseeds.xml and hseeds.csv already; "
        u"its record",
        false,
        true},
@@ -119,7 +119,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {MakeTokenRecord(kSerial, TOTP)},
        CV_OK,
        {},
-       u"An interrupted save of the token 0000111111111 did not reach the key KEY1, which does not list it; its record",
+       u"The save of the token 0000111111111 did not reach the key KEY1, which does not list it; its record",
        false,
        false},
       {"another key plugged in",
@@ -127,7 +127,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {listed},
        CV_OK,
        {},
-       u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: plug in that key",
+       u"The save of the token 0000111111111 for the key KEY1 is not finished: plug in that key",
        true,
        false},
       {"no key",
@@ -135,7 +135,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {listed},
        CV_OK,
        {},
-       u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: plug in that key",
+       u"The save of the token 0000111111111 for the key KEY1 is not finished: plug in that key",
        true,
        false},
       {"the key cannot list",
@@ -143,7 +143,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
        {listed},
        0x80100001,
        {},
-       u"An interrupted save of the token 0000111111111 for the key KEY1 is not finished: the key's tokens could not "
+       u"The save of the token 0000111111111 for the key KEY1 is not finished: the key's tokens could not "
        u"be listed (error = 0x80100001).",
        true,
        false},
@@ -164,9 +164,12 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
     library.tokens = c.keyTokens;
     library.listStatus = c.listStatus;
 
-    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+    const SettleReport report = SettlePendingSaves(folder.Path(), library, files);
+    const std::vector<MessageText> lines = report.Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].compare(0, c.line.size(), c.line), 0) << Narrow(lines[0]);
+    ASSERT_EQ(report.records.size(), 1u);
+    EXPECT_EQ(report.records[0].kept, c.kept);
     EXPECT_EQ(Records(folder).size(), c.kept ? 1u : 0u);
     const std::string xml = fs::exists(folder / "hseeds.xml") ? ReadBytes(folder / "hseeds.xml") : "";
     const std::string csv = fs::exists(folder / "hseeds.csv") ? ReadBytes(folder / "hseeds.csv") : "";
@@ -174,7 +177,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
     EXPECT_EQ(Count(xml, std::string("<serial>") + kSerial + "</serial>"), c.before.xml ? 1 : expected);
     EXPECT_EQ(Count(csv, Utf16Le(u"0000111111111,")), c.before.csv ? 1 : expected);
     // Settled once: a kept record is reported again, a removed one never.
-    EXPECT_EQ(SettlePendingSaves(folder.Path(), library, files).size(), c.kept ? 1u : 0u);
+    EXPECT_EQ(SettlePendingSaves(folder.Path(), library, files).Lines().size(), c.kept ? 1u : 0u);
   }
 }
 
@@ -187,22 +190,22 @@ TEST(PendingSave, FileThatCannotTakeTheTokenKeepsTheRecordUntilItCan) {
   library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
   fs::create_directory(folder / "hseeds.xml");  // no file can have its name
 
-  // The CSV file, which can take it, gets it now.
-  std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+  // The CSV file, which can take it, gets it now; the status line names the one that cannot.
+  const SettleReport report = SettlePendingSaves(folder.Path(), library, files);
+  ASSERT_EQ(report.records.size(), 1u);
+  EXPECT_NE(report.records[0].warning.find(u"hseeds.xml:"), MessageText::npos);
+  std::vector<MessageText> lines = report.Lines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].rfind(u"Could not add the token to hseeds.xml: ", 0), 0u) << Narrow(lines[0]);
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
-  EXPECT_EQ(
-      lines[1].rfind(
-          u"An interrupted save of the token 0000111111111 on the key KEY1 could not be completed; its record", 0),
-      0u);
+  EXPECT_EQ(lines[1].rfind(u"The token 0000111111111 is on the key KEY1 but not yet in hseeds.xml; its record", 0), 0u);
   EXPECT_EQ(Records(folder).size(), 1u);
 
   fs::remove(folder / "hseeds.xml");
-  lines = SettlePendingSaves(folder.Path(), library, files);
+  lines = SettlePendingSaves(folder.Path(), library, files).Lines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0],
-            u"An interrupted save of the token 0000111111111 on the key KEY1 was completed: the token "
+            u"The save of the token 0000111111111 on the key KEY1 was completed: the token "
             u"was added to hseeds.xml.\r\n");
   EXPECT_TRUE(Records(folder).empty());
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
@@ -222,7 +225,7 @@ TEST(PendingSave, RecordCutShortWhileWrittenIsRemovedUnlessItsSaveRuns) {
             FileLock::Outcome::Held);
   ScriptedTokenLibrary library;
   FaultySeedFiles files;
-  EXPECT_TRUE(SettlePendingSaves(folder.Path(), library, files).empty());
+  EXPECT_TRUE(SettlePendingSaves(folder.Path(), library, files).Lines().empty());
   EXPECT_FALSE(fs::exists(folder.Path() / cutShort));
   EXPECT_TRUE(fs::exists(folder.Path() / running));
 }
@@ -236,11 +239,11 @@ TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
   ScriptedTokenLibrary library;
   library.SetSerial("KEY1");
 
-  const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+  const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0],
-            u"The record tseeds.pending-00000000000000aa.xml of an interrupted save could not be "
-            u"settled: it is damaged. It was kept.\r\n");
+  EXPECT_EQ(
+      lines[0],
+      u"The save record tseeds.pending-00000000000000aa.xml could not be settled: it is damaged. It was kept.\r\n");
   EXPECT_EQ(Records(folder).size(), 2u);
 
   running.Remove();
@@ -265,7 +268,7 @@ TEST(PendingSave, RecordThatCannotBeRemovedIsNotSaidToBe) {
     ScriptedTokenLibrary library;
     library.SetSerial("KEY1");
     if (onKey) library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
-    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].find(u"was removed"), MessageText::npos) << Narrow(lines[0]);
     EXPECT_NE(lines[0].find(u"could not be removed (error 5"), MessageText::npos) << Narrow(lines[0]);
@@ -279,7 +282,7 @@ TEST(PendingSave, OversizedRecordIsKeptUnread) {
   WriteBytes(folder / "hseeds.pending-00000000000000bb.record", std::string(1 << 20, '<'));
   ScriptedTokenLibrary library;
   SeedFileAccess files;
-  const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+  const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find(u"far larger"), MessageText::npos) << Narrow(lines[0]);
   EXPECT_EQ(Records(folder).size(), 1u);
@@ -304,7 +307,7 @@ TEST(PendingSave, RecordsAreNamedUnlikeSeedFilesAndOldNamesStillSettle) {
   library.SetSerial("KEY1");
   library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30),
                     MakeTokenRecord("0000222222222", TOTP, HASH_SHA1, 8, 30)};
-  EXPECT_EQ(SettlePendingSaves(folder.Path(), library, files).size(), 2u);
+  EXPECT_EQ(SettlePendingSaves(folder.Path(), library, files).Lines().size(), 2u);
   EXPECT_TRUE(Records(folder).empty());
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.xml"), "<serial>0000111111111</serial>"), 1u);
   EXPECT_EQ(Count(ReadBytes(folder / "tseeds.xml"), "<serial>0000222222222</serial>"), 1u);
@@ -336,7 +339,7 @@ TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
     library.SetSerial("KEY1");
     library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
 
-    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files);
+    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find(Widen(c.file)), MessageText::npos) << Narrow(lines[0]);
     EXPECT_NE(lines[0].find(u"another seed"), MessageText::npos) << Narrow(lines[0]);
@@ -355,7 +358,7 @@ TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
   ScriptedTokenLibrary library;
   library.SetSerial("KEY1");
   library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
-  SettlePendingSaves(folder.Path(), library, files);
+  SettlePendingSaves(folder.Path(), library, files).Lines();
   EXPECT_EQ(Records(folder).size(), 1u);
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.xml"), "<serial>0000111111111</serial>"), 1u);
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
@@ -403,7 +406,7 @@ TEST(PendingSave, LeftoverOrRecordThatIsALinkIsLeftAloneWithALine) {
   const std::u16string leftoverLine =
       u"hseeds.xml.otp-0123456789abcdef.tmp, beside hseeds.xml, is a link; it was left alone.\r\n";
   const std::u16string recordLine =
-      u"The record hseeds.pending-0123456789abcdef.xml of an interrupted save could not be settled: it is a link";
+      u"The save record hseeds.pending-0123456789abcdef.xml could not be settled: it is a link";
   const Case cases[] = {
       {"leftover to the seed file", "hseeds.xml.otp-0123456789abcdef.tmp", "seeds/hseeds.xml", leftoverLine},
       {"leftover out of the folder", "hseeds.xml.otp-0123456789abcdef.tmp", "outside.xml", leftoverLine},
@@ -423,7 +426,7 @@ TEST(PendingSave, LeftoverOrRecordThatIsALinkIsLeftAloneWithALine) {
     ScriptedTokenLibrary library;
     library.SetSerial("KEY1");
 
-    const std::vector<MessageText> lines = SettleInterruptedSaves(folder / "seeds", library);
+    const std::vector<MessageText> lines = SettleInterruptedSaves(folder / "seeds", library).Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].compare(0, c.line.size(), c.line), 0) << Narrow(lines[0]);
     EXPECT_EQ(ReadBytes(folder / "seeds" / "hseeds.xml"), record);

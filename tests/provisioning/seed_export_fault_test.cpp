@@ -9,7 +9,13 @@
 #include <utility>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 #include "provisioning/seed_files/seed_export.h"
@@ -314,24 +320,52 @@ TEST(SeedExportFaults, RowThatDoesNotFitOnAFullDiskIsAllOrNothing) {
   EXPECT_EQ(csv.substr(csv.size() - 2 * rowSize), Utf16Le(kFirstRow + kSecondRow));
 }
 
+// Root ignores a folder's permissions but not its immutable attribute,
+// which the file system may lack, or root may not be allowed to set.
+// Empty when it was set or cleared; else why not.
+std::string SetImmutable(const fs::path& folder, bool immutable) {
+  const int handle = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (handle < 0) return std::strerror(errno);
+  int flags = 0;
+  int result = ioctl(handle, FS_IOC_GETFLAGS, &flags);
+  if (result == 0) {
+    flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    result = ioctl(handle, FS_IOC_SETFLAGS, &flags);
+  }
+  const std::string why = result == 0 ? "" : std::strerror(errno);
+  close(handle);
+  return why;
+}
+
 TEST(SeedExportFaults, ReadOnlyFolderIsReportedAndExistingFilesStayWhole) {
-  if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
   TempFolder folder;
   ASSERT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
   const std::string xml = ReadBytes(folder / "hseeds.xml");
-  fs::permissions(folder.Path(), fs::perms::owner_read | fs::perms::owner_exec);
-  fs::permissions(folder / "hseeds.csv", fs::perms::owner_read);
+  // As root the folder is made immutable (EPERM); otherwise read-only (EACCES).
+  const bool root = geteuid() == 0;
+  if (root) {
+    const std::string why = SetImmutable(folder.Path(), true);
+    if (!why.empty())
+      GTEST_SKIP() << "root ignores folder permissions and the immutable attribute is not at hand: " << why;
+  } else {
+    fs::permissions(folder.Path(), fs::perms::owner_read | fs::perms::owner_exec);
+    fs::permissions(folder / "hseeds.csv", fs::perms::owner_read);
+  }
 
   const auto failures = AppendSeedFiles(folder.Path(), SecondToken());
 
-  fs::permissions(folder.Path(), fs::perms::owner_all);
+  if (root) {
+    EXPECT_EQ(SetImmutable(folder.Path(), false), "");
+  } else {
+    fs::permissions(folder.Path(), fs::perms::owner_all);
+  }
+  const MessageText said = Said(root ? EPERM : EACCES);
   EXPECT_EQ(failures,
-            (std::vector<MessageText>{u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock could not "
-                                      u"be created (" +
-                                          Said(13) + u").\r\n",
-                                      u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock could not "
-                                      u"be created (" +
-                                          Said(13) + u").\r\n"}));
+            (std::vector<MessageText>{
+                u"Could not add the token to hseeds.csv: its lock file hseeds.csv.lock could not be created (" + said +
+                    u").\r\n",
+                u"Could not add the token to hseeds.xml: its lock file hseeds.xml.lock could not be created (" + said +
+                    u").\r\n"}));
   EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), xml);
 }
 #endif

@@ -62,12 +62,11 @@ int Run() {
   tool.WaitForQuiet();
   if (!Picture("main-window", tool.Window())) return 1;
 
-  // The New Token form with a serial number, a seed and a user name.
+  // The New Token form on its defaults (TOTP, SHA-1, 6 digits, 60 s) with a
+  // serial number, a seed and a user name.
   tool.Click(IDC_NEW_TOKEN);
   HWND form = tool.WaitForDialog(L"New Token");
   if (!form) return 1;
-  ClickButton(form, IDC_ALGORITHM_TOTP);
-  ClickButton(form, IDC_INTERVAL_30);
   SetWindowTextRemote(GetDlgItem(form, IDC_USER_NAME), L"alice@example.com");
   PostCommand(form, IDC_GENERATE_SERIAL);
   PostCommand(form, IDC_GENERATE_SEED);

@@ -4,13 +4,11 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "provisioning/form/new_token_result.h"
+#include "provisioning/seed_files/pending_save.h"
 #include "vendor/token_library.h"
 
 NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library);
 
-// Settles what interrupted saves left beside the program's seed files; the
-// lines for the log.
-std::vector<MessageText> SettleInterruptedSavesBesideProgram(ITokenLibrary& library);
+// Settles what interrupted saves left beside the program's seed files.
+SettleReport SettleInterruptedSavesBesideProgram(ITokenLibrary& library);

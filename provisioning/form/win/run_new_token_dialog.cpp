@@ -15,9 +15,9 @@ std::filesystem::path SeedFolder() { return std::filesystem::path(FolderOfPath(M
 
 }  // namespace
 
-std::vector<MessageText> SettleInterruptedSavesBesideProgram(ITokenLibrary& library) {
+SettleReport SettleInterruptedSavesBesideProgram(ITokenLibrary& library) {
   const std::filesystem::path folder = SeedFolder();
-  if (folder.empty()) return {};
+  if (folder.empty()) return SettleReport{{}, {}, false};
   return SettleInterruptedSaves(folder, library);
 }
 

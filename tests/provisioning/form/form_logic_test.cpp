@@ -294,6 +294,27 @@ TEST_F(NewTokenFormTest, FailedPersonalizeReportsTheStatusAndExportsNothing) {
   EXPECT_EQ(controls.callsAfterEnd, 0);
 }
 
+// A full key is told by its listing, whatever code it refused the token with.
+TEST(NewTokenFormFullKey, RefusalByAKeyListingTwentyTokensSaysItIsFull) {
+  for (const std::size_t listed : {std::size_t{19}, kMaxTokens}) {
+    SCOPED_TRACE(listed);
+    FakeFormControls controls;
+    ScriptedTokenLibrary library;
+    library.SetSerial("CVM0012345");
+    for (std::size_t i = 0; i < listed; ++i)
+      library.tokens.push_back(MakeTokenRecord(("K" + std::to_string(i)).c_str()));
+    library.personalizeStatus = 0x80100001;
+    ScriptedServices services;
+    NewTokenFormLogic logic(controls, library, {}, services.Bind());
+    logic.StartUp();
+    logic.GenerateSeed();
+    logic.SaveToken();
+    const MessageText& message = logic.Result().resultMessage;
+    EXPECT_EQ(message.rfind(u"Failed to save the new token (error = 0x80100001)\r\n", 0), 0u);
+    EXPECT_EQ(message.find(u"lists 20 tokens") != MessageText::npos, listed == kMaxTokens);
+  }
+}
+
 TEST_F(NewTokenFormTest, SuccessfulSaveReportsTokenThenExportFailuresInLinesThatFit) {
   services.exportFailureLines = {
       u"Could not add the token to tseeds.xml: the file is open in another program "
