@@ -31,6 +31,13 @@ trap cleanup EXIT
 start_private_xvfb || exit 1
 start_wine "$root/build/wineprefix-release"
 unmanaged_windows
+# Title bars draw their buttons with Marlett; this Wine loads no font from its
+# own folder, so the prefix gets Debian's copy (fonts-wine), or they show "0 1 r".
+marlett=/usr/share/wine/fonts/marlett.ttf
+fonts="$WINEPREFIX/drive_c/windows/Fonts"
+if [ -f "$marlett" ] && [ ! -f "$fonts/marlett.ttf" ]; then
+  cp "$marlett" "$fonts/"
+fi
 
 "$root/scripts/wine-run.sh" "$build/bin/screenshot_scenes.exe" "$(winepath -w "$handover" 2>/dev/null)" &
 scenes_pid=$!

@@ -13,7 +13,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev googletest libpugixml-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-  wine wine64 wine32:i386
+  wine wine64 wine32:i386 fonts-wine
   xvfb xauth x11-utils xdotool oathtool dpkg-dev xz-utils libssl-dev
   git python3 python3-markdown unzip imagemagick
   osslsigncode openssl clang-format
