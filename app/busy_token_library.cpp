@@ -1,6 +1,6 @@
 #include "app/busy_token_library.h"
 
-#include "app/framework/busy_scope.h"
+#include "framework/busy_scope.h"
 
 CvStatus BusyTokenLibrary::ListDevice(std::uint32_t* output) { return library_.ListDevice(output); }
 

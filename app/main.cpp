@@ -5,7 +5,7 @@
 #include <objbase.h>
 
 #include "app/busy_token_library.h"
-#include "app/framework/app_module.h"
+#include "framework/app_module.h"
 #include "app/run_main_window.h"
 #include "provisioning/form/win/new_token_dialog.h"
 #include "vendor/dll_token_library.h"

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "app/framework/app_module.h"
-#include "app/framework/message_loop.h"
+#include "framework/app_module.h"
+#include "framework/message_loop.h"
 #include "mainwindow/win/main_dlg.h"
 
 int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem,

@@ -23,9 +23,9 @@
 #include <string>
 
 #include "bench/seed_file_generator.h"
-#include "provisioning/seed_files/files/byte_sink.h"
-#include "provisioning/seed_files/files/file_io.h"
-#include "provisioning/seed_files/files/file_source.h"
+#include "files/byte_sink.h"
+#include "files/file_io.h"
+#include "files/file_source.h"
 #include "provisioning/seed_files/seed_export.h"
 #include "provisioning/seed_files/xml_seed_stream.h"
 

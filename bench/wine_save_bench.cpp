@@ -16,7 +16,7 @@
 #include <string>
 
 #include "bench/seed_file_generator.h"
-#include "provisioning/seed_files/files/scoped_handle_win.h"
+#include "files/scoped_handle_win.h"
 #include "resources/resource.h"
 #include "tests/e2e/tool_driver.h"
 

@@ -1,7 +1,7 @@
 #include "virtualkey/state_file.h"
 
-#include "provisioning/seed_files/files/file_io.h"
-#include "provisioning/seed_files/files/temporary_name.h"
+#include "files/file_io.h"
+#include "files/temporary_name.h"
 #include "virtualkey/key_state_xml.h"
 
 namespace {

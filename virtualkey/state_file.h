@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "provisioning/seed_files/files/file_io.h"
+#include "files/file_io.h"
 #include "virtualkey/key_state.h"
 
 // How long a change waits for another process's change to end.

@@ -1,6 +1,6 @@
 #include "mainwindow/win/about_dlg.h"
 
-#include "app/framework/centre_window.h"
+#include "framework/centre_window.h"
 
 LRESULT CAboutDlg::OnInitDialog(WPARAM, LPARAM) {
   CentreWindow(Window(), GetParent(Window()));

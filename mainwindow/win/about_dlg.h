@@ -1,8 +1,8 @@
 // The About box (dialog 100): centred on its parent, closed by OK or Esc.
 #pragma once
 
-#include "app/framework/dialog_impl.h"
-#include "app/framework/message_map.h"
+#include "framework/dialog_impl.h"
+#include "framework/message_map.h"
 #include "resources/resource.h"
 
 class CAboutDlg : public CDialogImpl<CAboutDlg> {

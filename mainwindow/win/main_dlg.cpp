@@ -5,10 +5,10 @@
 #include <cstring>
 #include <utility>
 
-#include "app/framework/app_module.h"
-#include "app/framework/busy_scope.h"
-#include "app/framework/centre_window.h"
-#include "app/framework/dialog_focus.h"
+#include "framework/app_module.h"
+#include "framework/busy_scope.h"
+#include "framework/centre_window.h"
+#include "framework/dialog_focus.h"
 #include "mainwindow/device_broadcast.h"
 #include "mainwindow/win/about_dlg.h"
 #include "mainwindow/win/set_enter_dlg.h"

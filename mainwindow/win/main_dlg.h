@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/framework/ctl_colored.h"
-#include "app/framework/dialog_impl.h"
-#include "app/framework/message_loop.h"
-#include "app/framework/message_map.h"
-#include "app/framework/window_icons.h"
+#include "framework/ctl_colored.h"
+#include "framework/dialog_impl.h"
+#include "framework/message_loop.h"
+#include "framework/message_map.h"
+#include "framework/window_icons.h"
 #include "mainwindow/main_window_host.h"
 #include "mainwindow/main_window_logic.h"
 #include "mainwindow/main_window_model.h"

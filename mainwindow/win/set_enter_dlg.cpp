@@ -1,6 +1,6 @@
 #include "mainwindow/win/set_enter_dlg.h"
 
-#include "app/framework/centre_window.h"
+#include "framework/centre_window.h"
 
 LRESULT CSetEnterDlg::OnInitDialog(WPARAM, LPARAM) {
   CentreWindow(Window(), GetParent(Window()));

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "app/framework/dialog_impl.h"
-#include "app/framework/message_map.h"
-#include "app/framework/window_icons.h"
+#include "framework/dialog_impl.h"
+#include "framework/message_map.h"
+#include "framework/window_icons.h"
 #include "resources/resource.h"
 
 class CSetEnterDlg : public CDialogImpl<CSetEnterDlg> {

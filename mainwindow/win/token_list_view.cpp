@@ -4,7 +4,7 @@
 
 #include <iterator>
 
-#include "app/framework/window_dpi.h"
+#include "framework/window_dpi.h"
 
 namespace {
 

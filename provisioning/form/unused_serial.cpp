@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "provisioning/seed_files/files/file_source.h"
+#include "files/file_source.h"
 #include "provisioning/seed_files/pending_save.h"
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "random/random_generation.h"

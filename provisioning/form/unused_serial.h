@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "provisioning/seed_files/files/file_io.h"
+#include "files/file_io.h"
 #include "provisioning/seed_files/seed_file_names.h"
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "text/message_text.h"

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string_view>
 
-#include "provisioning/seed_files/files/byte_source.h"
+#include "files/byte_source.h"
 
 // `serial` and `seed` live during the call only. A serial field is read as
 // RFC 4180 writes it; rows of older tools, whose fields were never quoted,

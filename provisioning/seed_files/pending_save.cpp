@@ -7,7 +7,7 @@
 
 #include <pugixml.hpp>
 
-#include "provisioning/seed_files/files/temporary_name.h"
+#include "files/temporary_name.h"
 #include "provisioning/seed_files/seed_export_messages.h"
 #include "provisioning/seed_files/seed_file_lock.h"
 #include "provisioning/seed_files/seed_file_recovery.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "provisioning/seed_files/files/file_io.h"
+#include "files/file_io.h"
 #include "provisioning/seed_files/seed_export.h"
 #include "provisioning/seed_files/seed_file_access.h"
 #include "provisioning/seed_files/settle_report.h"

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "provisioning/seed_files/files/file_io.h"
+#include "files/file_io.h"
 #include "text/message_text.h"
 
 // "Could not add the token to <file>: <reason>.\r\n"

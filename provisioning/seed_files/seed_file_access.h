@@ -6,8 +6,8 @@
 #include <chrono>
 #include <filesystem>
 
-#include "provisioning/seed_files/files/file_io.h"
-#include "provisioning/seed_files/files/file_source.h"
+#include "files/file_io.h"
+#include "files/file_source.h"
 #include "provisioning/seed_files/seed_file_lock.h"
 
 class SeedFileAccess {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "provisioning/seed_files/files/file_io.h"
+#include "files/file_io.h"
 #include "text/message_text.h"
 
 // How long a save waits for another instance's step to end.

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "provisioning/seed_files/files/byte_source.h"
+#include "files/byte_source.h"
 
 // Serial numbers as 64-bit keys: eight bytes each whatever their length, so a
 // million of them fit a 32-bit process easily. Added in one run, then sorted

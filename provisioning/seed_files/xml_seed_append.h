@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "provisioning/seed_files/files/byte_sink.h"
+#include "files/byte_sink.h"
 #include "text/message_text.h"
 #include "text/unicode_text.h"
 

@@ -3,8 +3,8 @@
 // The result is byte for byte what AppendTokenToXml writes for the same file.
 #pragma once
 
-#include "provisioning/seed_files/files/byte_sink.h"
-#include "provisioning/seed_files/files/byte_source.h"
+#include "files/byte_sink.h"
+#include "files/byte_source.h"
 #include "provisioning/seed_files/xml_seed_append.h"
 
 struct XmlStreamOutcome {

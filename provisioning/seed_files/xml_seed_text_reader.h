@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "provisioning/seed_files/files/byte_source.h"
+#include "files/byte_source.h"
 
 // `name` indexes the names asked for; `text` lives during the call only;
 // `closed` is false for a text cut off by the end of the bytes.

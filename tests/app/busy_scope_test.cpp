@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/busy_token_library.h"
-#include "app/framework/busy_scope.h"
+#include "framework/busy_scope.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/framework/centre_window.h"
+#include "framework/centre_window.h"
 #include "provisioning/seed_files/pending_save.h"
 #include "resources/resource.h"
 #include "tests/mainwindow/main_window_test_support.h"

@@ -6,7 +6,7 @@
 
 #include <utility>
 
-#include "app/framework/app_module.h"
+#include "framework/app_module.h"
 #include "resources/version.h"
 
 const wchar_t kMainWindowTitle[] = OTP_MAIN_WINDOW_TITLE_W;

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "provisioning/seed_files/seed_export.h"
-#include "provisioning/seed_files/files/scoped_handle_win.h"
+#include "files/scoped_handle_win.h"
 #include "seed_export_test_support.h"
 
 namespace seed_export_test {

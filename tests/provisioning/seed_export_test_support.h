@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "provisioning/seed_files/seed_export.h"
-#include "provisioning/seed_files/files/byte_sink.h"
+#include "files/byte_sink.h"
 #include "provisioning/seed_files/seed_file_access.h"
 #include "tests/support/temp_folder.h"
 #include "text/code_page.h"

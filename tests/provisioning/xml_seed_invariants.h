@@ -9,7 +9,7 @@
 
 #include <pugixml.hpp>
 
-#include "provisioning/seed_files/files/byte_source.h"
+#include "files/byte_source.h"
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "provisioning/seed_files/xml_seed_append.h"
 #include "provisioning/seed_files/xml_seed_layout_scanner.h"

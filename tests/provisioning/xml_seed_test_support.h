@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <string>
 
-#include "provisioning/seed_files/files/byte_sink.h"
-#include "provisioning/seed_files/files/byte_source.h"
+#include "files/byte_sink.h"
+#include "files/byte_source.h"
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "provisioning/seed_files/xml_seed_append.h"
 

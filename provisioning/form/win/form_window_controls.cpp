@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/framework/dialog_focus.h"
-#include "app/framework/window_dpi.h"
+#include "framework/dialog_focus.h"
+#include "framework/window_dpi.h"
 #include "resources/resource.h"
 
 namespace {

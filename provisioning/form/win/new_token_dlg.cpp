@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "app/framework/busy_scope.h"
-#include "app/framework/centre_window.h"
+#include "framework/busy_scope.h"
+#include "framework/centre_window.h"
 
 CNewTokenDlg::CNewTokenDlg(ITokenLibrary& library, std::filesystem::path seedFolder, NewTokenFormServices services)
     : logic_(controls_, library, std::move(seedFolder), std::move(services)) {}

@@ -6,9 +6,9 @@
 
 #include <filesystem>
 
-#include "app/framework/dialog_impl.h"
-#include "app/framework/message_map.h"
-#include "app/framework/window_icons.h"
+#include "framework/dialog_impl.h"
+#include "framework/message_map.h"
+#include "framework/window_icons.h"
 #include "provisioning/form/new_token_form_logic.h"
 #include "provisioning/form/win/form_window_controls.h"
 #include "provisioning/form/new_token_result.h"

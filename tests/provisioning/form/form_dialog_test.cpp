@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/framework/centre_window.h"
+#include "framework/centre_window.h"
 #include "form_fakes.h"
 #include "vendor/module_path_win.h"
 #include "provisioning/form/win/new_token_dlg.h"

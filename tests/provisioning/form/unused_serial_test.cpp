@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "form_fakes.h"
-#include "provisioning/seed_files/files/byte_source.h"
+#include "files/byte_source.h"
 #include "provisioning/form/new_token_form_logic.h"
 #include "provisioning/form/unused_serial.h"
 #include "provisioning/seed_files/pending_save.h"

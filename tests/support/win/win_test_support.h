@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "vendor/module_path_win.h"
-#include "provisioning/seed_files/files/scoped_handle_win.h"
+#include "files/scoped_handle_win.h"
 
 // The folder of the running test program: bin, where the build puts
 // CV_Manager.dll, virtualkey.exe and the test DLLs.

@@ -1,4 +1,4 @@
-#include "app/framework/centre_window.h"
+#include "framework/centre_window.h"
 
 POINT CentredOrigin(const RECT& window, const RECT& centreOn, const RECT& area) {
   const LONG width = window.right - window.left;

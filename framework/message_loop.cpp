@@ -1,4 +1,4 @@
-#include "app/framework/message_loop.h"
+#include "framework/message_loop.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/framework/app_module.h"
+#include "framework/app_module.h"
 
 #include <algorithm>
 

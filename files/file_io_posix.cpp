@@ -13,10 +13,10 @@
 #include <memory>
 #include <thread>
 
-#include "provisioning/seed_files/files/buffered_sink.h"
-#include "provisioning/seed_files/files/file_io.h"
-#include "provisioning/seed_files/files/file_steps.h"
-#include "provisioning/seed_files/files/temporary_name.h"
+#include "files/buffered_sink.h"
+#include "files/file_io.h"
+#include "files/file_steps.h"
+#include "files/temporary_name.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include <string>
 #include <thread>
 
-#include "provisioning/seed_files/files/buffered_sink.h"
-#include "provisioning/seed_files/files/file_io.h"
+#include "files/buffered_sink.h"
+#include "files/file_io.h"
 
 namespace file_steps {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "provisioning/seed_files/files/byte_sink.h"
+#include "files/byte_sink.h"
 
 // An operating-system error: GetLastError() on Windows, errno elsewhere.
 struct FileError {

@@ -2,8 +2,8 @@
 #include <windef.h>
 #include <winbase.h>
 
-#include "provisioning/seed_files/files/file_source.h"
-#include "provisioning/seed_files/files/scoped_handle_win.h"
+#include "files/file_source.h"
+#include "files/scoped_handle_win.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "provisioning/seed_files/files/file_source.h"
+#include "files/file_source.h"
 
 namespace {
 

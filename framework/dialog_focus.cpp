@@ -1,4 +1,4 @@
-#include "app/framework/dialog_focus.h"
+#include "framework/dialog_focus.h"
 
 namespace {
 

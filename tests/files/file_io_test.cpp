@@ -11,7 +11,7 @@
 #include <windef.h>
 #include <winbase.h>
 
-#include "provisioning/seed_files/files/scoped_handle_win.h"
+#include "files/scoped_handle_win.h"
 #include "tests/support/win/win_test_support.h"
 #else
 #include <fcntl.h>
@@ -20,8 +20,8 @@
 #include <unistd.h>
 #endif
 
-#include "provisioning/seed_files/files/file_io.h"
-#include "provisioning/seed_files/files/file_steps.h"
+#include "files/file_io.h"
+#include "files/file_steps.h"
 #include "tests/support/file_links.h"
 #include "tests/support/file_rules.h"
 #include "tests/support/temp_folder.h"

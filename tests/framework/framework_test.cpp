@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/framework/app_module.h"
-#include "app/framework/centre_window.h"
-#include "app/framework/message_loop.h"
-#include "provisioning/seed_files/files/scoped_handle_win.h"
+#include "framework/app_module.h"
+#include "framework/centre_window.h"
+#include "framework/message_loop.h"
+#include "files/scoped_handle_win.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "provisioning/seed_files/files/byte_source.h"
-#include "provisioning/seed_files/files/file_io.h"
+#include "files/byte_source.h"
+#include "files/file_io.h"
 
 class FileSource : public ByteSource {
  public:

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "provisioning/seed_files/files/byte_sink.h"
+#include "files/byte_sink.h"
 
 class BufferedSink : public ByteSink {
  public:

@@ -1,4 +1,4 @@
-#include "app/framework/busy_scope.h"
+#include "framework/busy_scope.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <memory>
 #include <vector>
 
-#include "provisioning/seed_files/files/buffered_sink.h"
-#include "provisioning/seed_files/files/file_io.h"
-#include "provisioning/seed_files/files/file_steps.h"
-#include "provisioning/seed_files/files/scoped_handle_win.h"
-#include "provisioning/seed_files/files/temporary_name.h"
+#include "files/buffered_sink.h"
+#include "files/file_io.h"
+#include "files/file_steps.h"
+#include "files/scoped_handle_win.h"
+#include "files/temporary_name.h"
 
 namespace {
 

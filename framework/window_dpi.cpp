@@ -1,4 +1,4 @@
-#include "app/framework/window_dpi.h"
+#include "framework/window_dpi.h"
 
 UINT WindowDpi(HWND window) {
   // GetDpiForWindow is there from Windows 10 version 1607 on; user32 is

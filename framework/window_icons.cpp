@@ -1,4 +1,4 @@
-#include "app/framework/window_icons.h"
+#include "framework/window_icons.h"
 
 namespace {
 
