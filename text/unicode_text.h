@@ -22,12 +22,9 @@ constexpr bool IsWhiteSpace(char32_t c) {
 class Utf8Check {
  public:
   void Feed(std::string_view bytes);
-  // Nothing but ASCII so far: such bytes are UTF-8 and any 8-bit code page alike.
-  bool Ascii() const { return ascii_; }
   bool Valid() const { return valid_ && pending_ == 0; }
 
  private:
-  bool ascii_ = true;
   bool valid_ = true;
   unsigned pending_ = 0;      // continuation bytes still due
   unsigned char low_ = 0x80;  // the range the next continuation byte must lie in

@@ -66,13 +66,6 @@ const SerialSet& SeedFileSerialCache::Serials(const SeedFileName& name) {
   return file.serials;
 }
 
-bool SeedFileSerialCache::Holds(std::string_view fileName, const std::string& serial) {
-  for (const SeedFileName& file : kSeedFileNames) {
-    if (fileName == file.name) return Serials(file).Contains(serial);
-  }
-  return false;
-}
-
 namespace {
 
 // The serials the key lists; none when it cannot list them.

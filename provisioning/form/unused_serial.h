@@ -36,8 +36,6 @@ class SeedFileSerialCache {
   // changed since; none when it cannot be read. Valid until the next call
   // for the same file.
   const SerialSet& Serials(const SeedFileName& file);
-  // Whether the file of that name holds `serial`; false also when it cannot be read.
-  bool Holds(std::string_view fileName, const std::string& serial);
   // How many times a file was read, for tests.
   int Reads() const { return reads_; }
 

@@ -10,6 +10,7 @@
 #include "files/temporary_name.h"
 #include "provisioning/seed_files/seed_export_messages.h"
 #include "provisioning/seed_files/seed_file_lock.h"
+#include "provisioning/seed_files/seed_file_names.h"
 #include "provisioning/seed_files/seed_file_recovery.h"
 #include "provisioning/seed_files/serial_seed_conflict.h"
 #include "text/code_page.h"
@@ -342,7 +343,7 @@ std::optional<MessageText> PendingSaveRecord::Begin(const std::filesystem::path&
     std::error_code taken;
     if (std::filesystem::exists(path, taken)) continue;
     // It holds a seed: under the rules of the seed file of its kind.
-    const std::filesystem::path seedFile = folder / (save.token.totp ? "tseeds.xml" : "hseeds.xml");
+    const std::filesystem::path seedFile = SeedFile(folder, save.token, ".xml");
     const PublishOutcome published = files.Publish(
         path, [&](ByteSink& out) { return out.Write(text.data(), text.size()); }, seedFile);
     if (!published.Published()) {
@@ -405,7 +406,7 @@ SettleReport SettlePendingSaves(const std::filesystem::path& folder, ITokenLibra
 SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library) {
   SeedFileAccess files;
   std::vector<MessageText> lines;
-  for (const char* name : {"hseeds.xml", "tseeds.xml"}) {
+  for (const char* name : {kHotpXmlFile, kTotpXmlFile}) {
     const std::filesystem::path file = folder / name;
     if (files.Temporaries(file).empty()) continue;
     FileLock lock;
