@@ -353,10 +353,22 @@ class KillAtStep : public ::testing::TestWithParam<Trace> {};
 TEST_P(KillAtStep, NextStartLosesNoSeed) {
   ToolFolder folder;
   PrepareSeedFiles(folder, kLargeFile);
+  // Only the administrators may read the seed file: so must it be for
+  // whatever else holds its seeds.
+  const std::filesystem::path seedFile(folder.File(L"hseeds.xml"));
+  KeepOthersOut(seedFile);
+  const std::string rules = RulesOf(seedFile);
   const Snapshot before = Take(folder);
   std::string serial;
   ASSERT_TRUE(StartAndKillAt(GetParam(), folder, serial)) << "the save ended without the trace";
   const Snapshot killed = Take(folder);
+  for (const std::string& left : XmlTemporaries(folder)) {
+    EXPECT_EQ(rules, RulesOf(std::filesystem::path(folder.Path()) / left)) << left;
+  }
+  for (const std::string& record : killed.records) {
+    EXPECT_EQ(rules, RulesOf(std::filesystem::path(folder.Path()) / record)) << record;
+  }
+  EXPECT_EQ(rules, RulesOf(seedFile));
   EXPECT_FALSE(NeedsRecord(killed, serial) && killed.records.empty())
       << serial << " is on the key, not in both files, and no pending record names its save";
 
@@ -377,6 +389,7 @@ TEST_P(KillAtStep, NextStartLosesNoSeed) {
   EXPECT_EQ(1, saved.csv.count(ToUtf8(next.serial)));
   EXPECT_TRUE(saved.records.empty());
   EXPECT_TRUE(XmlTemporaries(folder).empty()) << XmlTemporaries(folder).front();
+  EXPECT_EQ(rules, RulesOf(seedFile));
 }
 
 const char* const kTraceNames[] = {"PendingRecord", "KeyWritten", "CsvRow", "XmlTemporary", "XmlReplaced"};
