@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "random/bit_mix.h"
+
 namespace temporary_name {
 
 constexpr char kMarker[] = ".otp-";
@@ -20,12 +22,7 @@ constexpr long long kStaleAfterSeconds = 60;
 std::uint64_t Entropy();
 
 // Spreads the bits of `value` (pid, clock, counter) over all 64.
-inline std::uint64_t Mix(std::uint64_t value) {
-  value += 0x9E3779B97F4A7C15ull;
-  value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ull;
-  value = (value ^ (value >> 27)) * 0x94D049BB133111EBull;
-  return value ^ (value >> 31);
-}
+inline std::uint64_t Mix(std::uint64_t value) { return MixBits(value + 0x9E3779B97F4A7C15ull); }
 
 // kRandomDigits lower-case hexadecimal digits drawn from `entropy`.
 inline std::string RandomDigits(std::uint64_t entropy) {

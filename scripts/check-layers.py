@@ -19,9 +19,9 @@ LIBRARIES = {
     "otp_text": (["text"], []),
     "otp_random": (["random"], []),
     "otp_vendor": (["vendor"], ["otp_text"]),  # with its loader and the module path
-    "otp_files": (["files"], []),
+    "otp_files": (["files"], ["otp_random"]),  # the bit mix of its temporary names
     "otp_resource_ids": (["resources"], []),
-    "otp_seed_files": (["provisioning/seed_files"], ["otp_files", "otp_text", "otp_vendor"]),
+    "otp_seed_files": (["provisioning/seed_files"], ["otp_files", "otp_random", "otp_text", "otp_vendor"]),
     "otp_newtoken_core": (["provisioning/form"], ["otp_text", "otp_random", "otp_vendor", "otp_seed_files"]),
     "otp_framework": (["framework"], []),
     "otp_newtoken_dialog": (["provisioning/form/win"], ["otp_newtoken_core", "otp_framework", "otp_resource_ids"]),

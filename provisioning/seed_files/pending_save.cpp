@@ -22,28 +22,6 @@
 
 namespace {
 
-constexpr char kMarker[] = ".pending-";
-// Not ".xml" or ".csv": an import job or a copy script that takes "*.xml"
-// from the folder must not take a record, which is no seed file.
-constexpr char kSuffix[] = ".record";
-// What 2.0.1 wrote; such records are still settled.
-constexpr char kOldSuffix[] = ".xml";
-
-// "hseeds.pending-<16 hexadecimal digits>.record", "tseeds..." likewise.
-bool IsRecordName(const std::string& name) {
-  for (const char* kind : {"hseeds", "tseeds"}) {
-    for (const char* suffix : {kSuffix, kOldSuffix}) {
-      if (temporary_name::IsDrawnName(std::string(kind) + kMarker, suffix, name)) return true;
-    }
-  }
-  return false;
-}
-
-std::string RecordName(bool totp) {
-  return std::string(totp ? "tseeds" : "hseeds") + kMarker + temporary_name::RandomDigits(temporary_name::Entropy()) +
-         kSuffix;
-}
-
 // A record holds one token in a few hundred bytes; anything much larger is
 // not one and is never read whole.
 constexpr std::uint64_t kLargestRecord = 64 * 1024;
@@ -332,7 +310,7 @@ std::optional<MessageText> PendingSaveRecord::Begin(const std::filesystem::path&
                                                     SeedFileAccess& files) {
   const std::string text = PendingSaveXml(save);
   for (int attempt = 0; attempt < 10; ++attempt) {
-    const std::filesystem::path path = folder / RecordName(save.token.totp);
+    const std::filesystem::path path = folder / NewRecordName(save.token.totp);
     const std::filesystem::path lockFile = LockFileFor(path);
     FileError error;
     const FileLock::Outcome locked = lock_.Acquire(lockFile, std::chrono::milliseconds(0), error);

@@ -9,6 +9,7 @@
 
 #include "provisioning/seed_files/csv_seed_file.h"
 #include "provisioning/seed_files/seed_export_messages.h"
+#include "provisioning/seed_files/seed_file_names.h"
 #include "provisioning/seed_files/seed_file_access.h"
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "provisioning/seed_files/seed_text.h"
@@ -118,7 +119,7 @@ bool RunStep(std::vector<MessageText>& failures, const std::filesystem::path& fi
 }  // namespace
 
 std::filesystem::path SeedFile(const std::filesystem::path& folder, const ExportedToken& token, const char* extension) {
-  return folder / (std::string(token.totp ? "tseeds" : "hseeds") + extension);
+  return folder / (std::string(SeedFileStem(token.totp)) + extension);
 }
 
 MessageText SeedFileNames(const std::filesystem::path& folder, const ExportedToken& token, SeedFileSet which) {

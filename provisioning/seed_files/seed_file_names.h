@@ -1,5 +1,15 @@
-// The names of the seed export files beside the program, in one place.
+// The names of the seed export files beside the program and of the save
+// records beside them, in one place.
 #pragma once
+
+#include <string>
+
+#include "files/temporary_name.h"
+
+// The start of every name of a kind's files: its seed files and records.
+inline constexpr char kHotpFileStem[] = "hseeds";
+inline constexpr char kTotpFileStem[] = "tseeds";
+inline const char* SeedFileStem(bool totp) { return totp ? kTotpFileStem : kHotpFileStem; }
 
 inline constexpr char kHotpXmlFile[] = "hseeds.xml";
 inline constexpr char kHotpCsvFile[] = "hseeds.csv";
@@ -19,3 +29,26 @@ inline constexpr SeedFileName kSeedFileNames[] = {
     {kTotpXmlFile, true, false},
     {kTotpCsvFile, true, true},
 };
+
+// Save records: "hseeds.pending-<16 hexadecimal digits>.record", "tseeds..."
+// likewise. Not ".xml" or ".csv": an import job or a copy script that takes
+// "*.xml" from the folder must not take a record, which is no seed file.
+inline constexpr char kRecordMarker[] = ".pending-";
+inline constexpr char kRecordSuffix[] = ".record";
+// What 2.0.1 wrote; such records are still settled.
+inline constexpr char kOldRecordSuffix[] = ".xml";
+
+inline bool IsRecordName(const std::string& name) {
+  for (const bool totp : {false, true}) {
+    for (const char* suffix : {kRecordSuffix, kOldRecordSuffix}) {
+      if (temporary_name::IsDrawnName(std::string(SeedFileStem(totp)) + kRecordMarker, suffix, name)) return true;
+    }
+  }
+  return false;
+}
+
+// A new record's name, drawn afresh in every call.
+inline std::string NewRecordName(bool totp) {
+  return std::string(SeedFileStem(totp)) + kRecordMarker + temporary_name::RandomDigits(temporary_name::Entropy()) +
+         kRecordSuffix;
+}

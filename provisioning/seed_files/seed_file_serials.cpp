@@ -9,6 +9,7 @@
 #include "provisioning/seed_files/csv_seed_rows.h"
 #include "provisioning/seed_files/xml_seed_layout.h"
 #include "provisioning/seed_files/xml_seed_text_reader.h"
+#include "random/bit_mix.h"
 #include "text/code_page.h"
 #include "text/unicode_text.h"
 
@@ -20,12 +21,6 @@ constexpr std::uint64_t kKeyStart = 0xCBF29CE484222325ull;
 
 std::uint64_t AddToKey(std::uint64_t key, unsigned char byte) { return (key ^ byte) * 0x100000001B3ull; }
 
-std::uint64_t FinishKey(std::uint64_t key) {
-  key = (key ^ (key >> 30)) * 0xBF58476D1CE4E5B9ull;
-  key = (key ^ (key >> 27)) * 0x94D049BB133111EBull;
-  return key ^ (key >> 31);
-}
-
 }  // namespace
 
 std::uint64_t SeedFileTokenKey(std::string_view serial, std::string_view seedHex) {
@@ -35,7 +30,7 @@ std::uint64_t SeedFileTokenKey(std::string_view serial, std::string_view seedHex
   key = AddToKey(key, 0);
   for (const char c : seedHex)
     key = AddToKey(key, static_cast<unsigned char>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c));
-  return FinishKey(key);
+  return MixBits(key);
 }
 
 bool ScanSeedFileTokens(ByteSource& in, SeedFileTokens& tokens) {
@@ -68,7 +63,7 @@ bool SeedFileTokens::HoldsAllOf(const SeedFileTokens& other) const {
 std::uint64_t SerialSet::Key(std::string_view serial) {
   std::uint64_t key = kKeyStart;
   for (const char c : serial) key = AddToKey(key, static_cast<unsigned char>(c));
-  return FinishKey(key);
+  return MixBits(key);
 }
 
 void SerialSet::Sort() const {
