@@ -10,8 +10,8 @@ MessageText CouldNotAddToken(std::u16string_view fileName, std::u16string_view r
 MessageText FileErrorReason(std::u16string_view what, const FileError& error) {
   // "error N: <the system's own words>": a bare number says little.
   const MessageText said = Widen(FileErrorText(error), kProcessAnsiCodePage);
-  if (error.inUse) return Format(u"the file is open in another program (%s)", said);
-  if (error.tooLarge) return Format(u"the file is too large to be read (%s)", said);
+  if (error.InUse()) return Format(u"the file is open in another program (%s)", said);
+  if (error.kind == FileErrorKind::TooLarge) return Format(u"the file is too large to be read (%s)", said);
   return Format(u"%s (%s)", what, said);
 }
 

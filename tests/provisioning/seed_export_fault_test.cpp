@@ -72,23 +72,16 @@ TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFil
     std::function<void(FaultySeedFiles&)> inject;
     MessageText failure;
   } cases[] = {
-      {[](FaultySeedFiles& f) {
-         f.readFailure = FileError{5, false};
-       },
-       u"the file could not be read (" + Said(5) + u")"},
-      {[](FaultySeedFiles& f) {
-         f.createTemporaryFailure = FileError{13, false};
-       },
+      {[](FaultySeedFiles& f) { f.readFailure = FileError{5}; }, u"the file could not be read (" + Said(5) + u")"},
+      {[](FaultySeedFiles& f) { f.createTemporaryFailure = FileError{13}; },
        u"a temporary file could not be created beside it (" + Said(13) + u")"},
       // Part of the new contents reaches the disk before it fills up.
       {[](FaultySeedFiles& f) { f.temporaryWriteFailsAfter = 100; },
        u"the file could not be written (" + Said(112) + u")"},
-      {[](FaultySeedFiles& f) {
-         f.replaceFailure = FileError{5, false};
-       },
+      {[](FaultySeedFiles& f) { f.replaceFailure = FileError{5}; },
        u"the file could not be replaced (" + Said(5) + u")"},
       {[](FaultySeedFiles& f) {
-         f.replaceFailure = FileError{32, true};
+         f.replaceFailure = FileError{32, FileErrorKind::Busy};
        },
        u"the file is open in another program (" + Said(32) + u")"},
   };
@@ -127,7 +120,7 @@ TEST(SeedExportFaults, FailedFirstWriteLeavesNoXmlFileBehind) {
 TEST(SeedExportFaults, CsvFailuresAreReportedAndTheXmlIsStillWritten) {
   TempFolder folder;
   FaultySeedFiles held;
-  held.openForAppendFailure = FileError{32, true};
+  held.openForAppendFailure = FileError{32, FileErrorKind::Busy};
   EXPECT_EQ(AppendSeedFiles(folder.Path(), FirstToken(), held),
             std::vector<MessageText>{u"Could not add the token to hseeds.csv: the file is open in another program (" +
                                      Said(32) + u").\r\n"});
@@ -489,8 +482,8 @@ TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
     if (c.file) WriteBytes(folder / "hseeds.xml", *c.file);
     for (const auto& [name, bytes] : c.temporaries) WriteBytes(folder.Path() / name, bytes);
     FaultySeedFiles files;
-    if (c.restore == Restore::Fails) files.restoreFailure = FileError{13, false};
-    if (c.restore == Restore::KeepsName) files.restoreKeepsName = FileError{32, true};
+    if (c.restore == Restore::Fails) files.restoreFailure = FileError{13};
+    if (c.restore == Restore::KeepsName) files.restoreKeepsName = FileError{32, FileErrorKind::Busy};
 
     const std::vector<MessageText> lines = AppendSeedFiles(folder.Path(), third, files);
     ASSERT_EQ(lines.size(), c.lines.size());
