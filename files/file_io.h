@@ -11,16 +11,7 @@
 #include <vector>
 
 #include "files/byte_sink.h"
-
-// An operating-system error: GetLastError() on Windows, errno elsewhere.
-struct FileError {
-  std::uint32_t code = 0;
-  bool inUse = false;     // another program holds the file open without sharing
-  bool tooLarge = false;  // the file is larger than this process can hold
-};
-
-// "error N", with the system's own words where it has some.
-std::string FileErrorText(const FileError& error);
+#include "files/system_error.h"
 
 struct ReadOutcome {
   enum class State { Missing, Read, Failed } state = State::Missing;
@@ -199,7 +190,7 @@ class FileLock {
  public:
   enum class Outcome {
     Held,    // this object holds the lock until it is destroyed
-    Busy,    // someone else held it for the whole time allowed
+    Busy,    // someone else held it for the whole time allowed; `error` is the last refusal
     Failed,  // the lock file could not be opened or created; see `error`
   };
 

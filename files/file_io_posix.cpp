@@ -20,8 +20,6 @@
 
 namespace {
 
-FileError LastError() { return FileError{static_cast<std::uint32_t>(errno), false}; }
-
 // A file opened for reading, closed with the scope.
 struct Descriptor {
   int fd = -1;
@@ -42,7 +40,7 @@ class DescriptorSink final : public BufferedSink {
       const ssize_t written = write(fd_, bytes, size);
       if (written < 0) {
         if (errno == EINTR) continue;
-        error = LastError();
+        error = LastSystemError();
         return false;
       }
       bytes += written;
@@ -115,7 +113,7 @@ class WritingFile {
 
  private:
   static bool Check(bool ok, FileError& error) {
-    if (!ok) error = LastError();
+    if (!ok) error = LastSystemError();
     return ok;
   }
 
@@ -144,7 +142,7 @@ bool HoldWhileWriting(int fd, FileError& error) {
     if (flock(fd, LOCK_EX) == 0) return true;
     if (errno != EINTR) break;
   }
-  error = LastError();
+  error = LastSystemError();
   return false;
 }
 
@@ -161,7 +159,7 @@ bool GiveRules(int fd, const struct stat& from, FileError& error) {
       fchown(fd, from.st_uid, from.st_gid) == 0 ||
       (refused() && (fchown(fd, static_cast<uid_t>(-1), from.st_gid) == 0 || (refused() && !groupMatters)));
   if (!owned || fchmod(fd, from.st_mode & 07777) != 0) {
-    error = LastError();
+    error = LastSystemError();
     return false;
   }
   return true;
@@ -178,29 +176,26 @@ std::uint64_t temporary_name::Entropy() {
          (static_cast<std::uint64_t>(now.tv_sec) << 20) ^ (counter++ << 52) ^ reinterpret_cast<std::uintptr_t>(&local);
 }
 
-std::string FileErrorText(const FileError& error) {
-  return "error " + std::to_string(error.code) + ": " + std::strerror(static_cast<int>(error.code));
-}
-
 ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   ReadOutcome outcome;
   Descriptor file;
   file.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (file.fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return outcome;  // Missing
+    const FileError error = LastSystemError();
+    if (error.kind == FileErrorKind::Missing) return outcome;
     outcome.state = ReadOutcome::State::Failed;
-    outcome.error = LastError();
+    outcome.error = error;
     return outcome;
   }
   struct stat status {};
   if (fstat(file.fd, &status) != 0 || status.st_size < 0) status.st_size = 0;
-  file_steps::ReadAll(outcome, static_cast<unsigned long long>(status.st_size), FileError{EFBIG, false, true},
+  file_steps::ReadAll(outcome, static_cast<unsigned long long>(status.st_size), SystemError(EFBIG),
                       [&](char* at, std::size_t room, FileError& error) -> long long {
                         for (;;) {
                           const ssize_t count = read(file.fd, at, room);
                           if (count >= 0) return count;
                           if (errno != EINTR) {
-                            error = LastError();
+                            error = LastSystemError();
                             return -1;
                           }
                         }
@@ -213,11 +208,12 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   const std::filesystem::path target = ThroughLinks(link);
   struct stat rules {};
   const bool replaces = stat(target.c_str(), &rules) == 0;
-  if (replaces && (rules.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return {Step::ReadOnly, {EACCES}};
+  if (replaces && (rules.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+    return {Step::ReadOnly, FileError{EACCES, FileErrorKind::ReadOnly}};
   bool takes = replaces;
   if (!replaces && !options.securityFrom.empty()) {
     takes = stat(options.securityFrom.c_str(), &rules) == 0;
-    if (!takes && errno != ENOENT && errno != ENOTDIR) return {Step::Security, LastError()};
+    if (!takes && errno != ENOENT && errno != ENOTDIR) return {Step::Security, LastSystemError()};
   }
   const std::filesystem::path folder = target.parent_path();
 
@@ -234,7 +230,7 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
       break;
     }
   }
-  if (!file) return {Step::CreateTemporary, LastError()};
+  if (!file) return {Step::CreateTemporary, LastSystemError()};
   file->PublishAs(target, replaces);
   // Held while it is written: a temporary nobody holds is a leftover. Another
   // save looking at it holds it for a moment only.
@@ -255,7 +251,7 @@ bool SwapByRename(const std::filesystem::path& temporary, const std::filesystem:
   // A file that appeared meanwhile is not replaced unseen.
   if (!targetExists) return RestoreTemporary(temporary, target, error);
   if (rename(temporary.c_str(), target.c_str()) != 0) {
-    error = LastError();
+    error = LastSystemError();
     return false;
   }
   SyncFolder(target.parent_path());
@@ -314,17 +310,17 @@ RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary) {
   const int fd = open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     outcome.state = errno == ELOOP ? State::Link : errno == ENOENT ? State::Missing : State::Failed;
-    outcome.error = LastError();
+    outcome.error = LastSystemError();
     return outcome;
   }
   // A publish holds its temporary locked while it writes it. unlink removes
   // the name alone, never what a link leads to.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     outcome.state = errno == EWOULDBLOCK ? State::InUse : State::Failed;
-    outcome.error = LastError();
+    outcome.error = LastSystemError();
   } else if (unlink(temporary.c_str()) != 0) {
     outcome.state = errno == ENOENT ? State::Missing : State::Failed;
-    outcome.error = LastError();
+    outcome.error = LastSystemError();
   }
   close(fd);
   return outcome;
@@ -333,19 +329,19 @@ RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary) {
 bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target, FileError& error) {
   // A hard link fails on an existing name, where a rename would replace it.
   if (link(temporary.c_str(), target.c_str()) != 0) {
-    error = LastError();
+    error = LastSystemError();
     struct stat status {};
     // Where the file system has no hard links, the name is checked first.
     if (errno == EEXIST || lstat(target.c_str(), &status) == 0) return false;
     if (rename(temporary.c_str(), target.c_str()) != 0) {
-      error = LastError();
+      error = LastSystemError();
       return false;
     }
     SyncFolder(target.parent_path());
     error = {};
     return true;
   }
-  error = unlink(temporary.c_str()) == 0 ? FileError{} : LastError();
+  error = unlink(temporary.c_str()) == 0 ? FileError{} : LastSystemError();
   SyncFolder(target.parent_path());
   return true;
 }
@@ -356,12 +352,12 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   outcome.created = fd >= 0;
   if (!outcome.created && errno == EEXIST) fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (fd < 0) return file_steps::OpenFailed(LastError());
+  if (fd < 0) return file_steps::OpenFailed(LastSystemError());
   WritingFile file(fd, path);
   // No other writer in between, or cutting back could cut its part off.
   struct stat before {};
   if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &before) != 0) {
-    AppendOutcome failed = file_steps::OpenFailed(FileError{static_cast<std::uint32_t>(errno), errno == EWOULDBLOCK});
+    AppendOutcome failed = file_steps::OpenFailed(LastSystemError());
     failed.created = outcome.created;
     if (outcome.created) file.RemoveCreated();
     return failed;
@@ -373,7 +369,7 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
 std::intptr_t OpenLockFile(const std::filesystem::path& lockFile, bool, FileError& error) {
   // Removed by its holder as it lets go (Release), not by the system.
   const int fd = open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) error = LastError();
+  if (fd < 0) error = LastSystemError();
   return fd;
 }
 
@@ -384,7 +380,10 @@ FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile, std::
   const auto deadline = std::chrono::steady_clock::now() + patience;
   for (;;) {
     const int fd = static_cast<int>(openLock(lockFile, true, error));
-    if (fd < 0) return Outcome::Failed;
+    if (fd < 0) {
+      error = SystemError(error.code);  // the step may give the code alone
+      return Outcome::Failed;
+    }
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
       // The holder before us removes the file as it lets go: a lock on a file
       // that no longer has this name guards nothing.
@@ -402,10 +401,13 @@ FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile, std::
     const int code = errno;
     close(fd);
     if (code != EWOULDBLOCK && code != EINTR) {
-      error = FileError{static_cast<std::uint32_t>(code), false};
+      error = SystemError(static_cast<std::uint32_t>(code));
       return Outcome::Failed;
     }
-    if (std::chrono::steady_clock::now() >= deadline) return Outcome::Busy;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      error = SystemError(EWOULDBLOCK);
+      return Outcome::Busy;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }

@@ -11,16 +11,11 @@
 #include "files/buffered_sink.h"
 #include "files/file_io.h"
 #include "files/file_steps.h"
+#include "files/read_sharing_win.h"
 #include "files/scoped_handle_win.h"
 #include "files/temporary_name.h"
 
 namespace {
-
-FileError ErrorFrom(DWORD code) {
-  return FileError{static_cast<std::uint32_t>(code), code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION};
-}
-
-FileError LastError() { return ErrorFrom(GetLastError()); }
 
 class HandleSink final : public BufferedSink {
  public:
@@ -34,11 +29,11 @@ class HandleSink final : public BufferedSink {
       const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
       DWORD written = 0;
       if (!WriteFile(handle_, bytes, chunk, &written, nullptr)) {
-        error = LastError();
+        error = LastSystemError();
         return false;
       }
       if (written == 0) {
-        error = ErrorFrom(ERROR_WRITE_FAULT);
+        error = SystemError(ERROR_WRITE_FAULT);
         return false;
       }
       bytes += written;
@@ -75,8 +70,7 @@ class WritingFile {
   bool TargetExists() const { return GetFileAttributesW(target_.c_str()) != INVALID_FILE_ATTRIBUTES; }
   // A virus scanner or the indexer has one of the files open for a moment.
   static bool Transient(const FileError& error) {
-    return error.code == ERROR_ACCESS_DENIED || error.code == ERROR_SHARING_VIOLATION ||
-           error.code == ERROR_LOCK_VIOLATION;
+    return KindOfSystemError(error.code) == FileErrorKind::Busy || error.code == ERROR_ACCESS_DENIED;
   }
   void RemoveTemporary() { DeleteFileW(path_.c_str()); }
 
@@ -97,7 +91,7 @@ class WritingFile {
 
  private:
   static bool Check(bool ok, FileError& error) {
-    if (!ok) error = LastError();
+    if (!ok) error = LastSystemError();
     return ok;
   }
 
@@ -154,7 +148,7 @@ std::filesystem::path ThroughLinks(const std::filesystem::path& path) {
   return final;
 }
 
-bool Missing(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
+bool Missing(DWORD code) { return KindOfSystemError(code) == FileErrorKind::Missing; }
 
 // What a new file takes from an existing one before its first byte is
 // written: the access rules (its own entries, and whether it inherits from
@@ -182,7 +176,7 @@ bool TakeOverFrom(const std::filesystem::path& from, bool replaced, TakenOver& t
     return GetKernelObjectSecurity(source.Get(), what, buffer.data(), needed, &needed) != FALSE;
   };
   if (!source.Valid() || !descriptorOf(DACL_SECURITY_INFORMATION, taken.rules)) {
-    error = LastError();
+    error = LastSystemError();
     return false;
   }
   if (!descriptorOf(DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION, taken.owned)) taken.owned.clear();
@@ -246,42 +240,27 @@ std::uint64_t temporary_name::Entropy() {
          reinterpret_cast<std::uintptr_t>(&local);
 }
 
-std::string FileErrorText(const FileError& error) {
-  std::string text = "error " + std::to_string(error.code);
-  char words[256] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error.code,
-                                      0, words, sizeof words, nullptr);
-  std::string said(words, length);
-  while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ' || said.back() == '.')) {
-    said.pop_back();
-  }
-  if (!said.empty()) text += ": " + said;
-  return text;
-}
-
 ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   ReadOutcome outcome;
-  // No writer may share: a file that someone is writing right now is not read
-  // half-way. Sharing delete lets a new version replace it meanwhile.
-  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  ScopedHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, kReadSharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) {
     const DWORD code = GetLastError();
     if (Missing(code)) return outcome;
     outcome.state = ReadOutcome::State::Failed;
-    outcome.error = ErrorFrom(code);
+    outcome.error = SystemError(code);
     return outcome;
   }
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) size.QuadPart = 0;
   file_steps::ReadAll(
-      outcome, static_cast<unsigned long long>(size.QuadPart), FileError{ERROR_FILE_TOO_LARGE, false, true},
+      outcome, static_cast<unsigned long long>(size.QuadPart), SystemError(ERROR_FILE_TOO_LARGE),
       [&](char* at, std::size_t room, FileError& error) -> long long {
         DWORD count = 0;
         if (ReadFile(file.Get(), at, room > 0x40000000u ? 0x40000000u : static_cast<DWORD>(room), &count, nullptr)) {
           return count;
         }
-        error = LastError();
+        error = LastSystemError();
         return -1;
       });
   return outcome;
@@ -293,7 +272,7 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   const DWORD attributes = GetFileAttributesW(target.c_str());
   // Replacing would clear the mark; whoever set it decides.
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    return {Step::ReadOnly, ErrorFrom(ERROR_ACCESS_DENIED)};
+    return {Step::ReadOnly, FileError{ERROR_ACCESS_DENIED, FileErrorKind::ReadOnly}};
   }
   const bool replaces = attributes != INVALID_FILE_ATTRIBUTES;
   const std::filesystem::path& rulesFrom = replaces ? target : options.securityFrom;
@@ -322,7 +301,7 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
     }
     code = GetLastError();
   }
-  if (!file) return {takes && RulesRefused(code) ? Step::Security : Step::CreateTemporary, ErrorFrom(code)};
+  if (!file) return {takes && RulesRefused(code) ? Step::Security : Step::CreateTemporary, SystemError(code)};
   file->PublishAs(target, replaces);
   return file_steps::WriteAndPublish(*file, write, options);
 }
@@ -331,7 +310,7 @@ bool SwapByRename(const std::filesystem::path& temporary, const std::filesystem:
                   FileError& error) {
   if (!targetExists) return RestoreTemporary(temporary, target, error);
   if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-  error = LastError();
+  error = LastSystemError();
   return false;
 }
 
@@ -396,15 +375,15 @@ RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary) {
                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file.Valid()) {
     const DWORD code = GetLastError();
-    outcome.state = Missing(code) ? State::Missing : code == ERROR_SHARING_VIOLATION ? State::InUse : State::Failed;
-    outcome.error = ErrorFrom(code);
+    outcome.state = Missing(code) ? State::Missing : SystemError(code).InUse() ? State::InUse : State::Failed;
+    outcome.error = SystemError(code);
     return outcome;
   }
   FILE_BASIC_INFO basic{};
   const std::wstring final = FinalPathOfHandle(file.Get());
   if (final.empty() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic)) {
     outcome.state = State::Failed;
-    outcome.error = LastError();
+    outcome.error = LastSystemError();
     return outcome;
   }
   if ((basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsOwnName(temporary, final)) {
@@ -414,7 +393,7 @@ RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary) {
   FILE_DISPOSITION_INFO disposition{TRUE};
   if (!SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition)) {
     outcome.state = State::Failed;
-    outcome.error = LastError();
+    outcome.error = LastSystemError();
   }
   return outcome;
 }
@@ -424,12 +403,12 @@ bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesys
   // the file API cannot see: under Wine a host's link whose file is missing,
   // which a move would silently turn into a plain file.
   if (CreateHardLinkW(target.c_str(), temporary.c_str(), nullptr)) {
-    error = DeleteFileW(temporary.c_str()) ? FileError{} : LastError();
+    error = DeleteFileW(temporary.c_str()) ? FileError{} : LastSystemError();
     return true;
   }
   const DWORD code = GetLastError();
   if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
-    error = ErrorFrom(code);
+    error = SystemError(code);
     return false;
   }
   // Where the file system has no second names (FAT, some shares).
@@ -437,7 +416,7 @@ bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesys
     error = {};
     return true;
   }
-  error = LastError();
+  error = LastSystemError();
   return false;
 }
 
@@ -447,14 +426,14 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   // Write access beyond appending is what cutting back needs.
   const HANDLE handle = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA, 0, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return file_steps::OpenFailed(LastError());
+  if (handle == INVALID_HANDLE_VALUE) return file_steps::OpenFailed(LastSystemError());
   // OPEN_ALWAYS says in the same call whether the file was already there.
   outcome.created = GetLastError() != ERROR_ALREADY_EXISTS;
   WritingFile file(handle, path);
   LARGE_INTEGER zero{};
   LARGE_INTEGER before{};
   if (!SetFilePointerEx(handle, zero, &before, FILE_END)) {
-    AppendOutcome failed = file_steps::OpenFailed(LastError());
+    AppendOutcome failed = file_steps::OpenFailed(LastSystemError());
     failed.created = outcome.created;
     if (outcome.created) file.RemoveCreated();
     return failed;
@@ -470,7 +449,7 @@ std::intptr_t OpenLockFile(const std::filesystem::path& lockFile, bool deleteOnC
   const HANDLE handle = CreateFileW(lockFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL | (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0u), nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    error = LastError();
+    error = LastSystemError();
     return -1;
   }
   return reinterpret_cast<std::intptr_t>(handle);
@@ -487,6 +466,7 @@ FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile, std::
     // Where one may create files but not delete them (some shares allow only
     // that) the lock file stays, harmless: the lock is the open handle.
     if (handle == -1 && failed.code == ERROR_ACCESS_DENIED) handle = openLock(lockFile, false, failed);
+    failed = SystemError(failed.code);  // the step may give the code alone
     if (handle != -1) {
       native_ = handle;
       path_ = lockFile;
@@ -494,15 +474,17 @@ FileLock::Outcome FileLock::Acquire(const std::filesystem::path& lockFile, std::
     }
     // Denied both ways is also what a lock file answers while its deletion
     // is pending, just after its holder let go: that passes too.
-    const bool passes = failed.code == ERROR_SHARING_VIOLATION || failed.code == ERROR_LOCK_VIOLATION ||
-                        failed.code == ERROR_ACCESS_DENIED;
+    const bool passes = failed.InUse() || failed.code == ERROR_ACCESS_DENIED;
     // Still denied when the time is up: no deletion stays pending that long.
     const bool late = std::chrono::steady_clock::now() >= deadline;
     if (!passes || (late && failed.code == ERROR_ACCESS_DENIED)) {
       error = failed;
       return Outcome::Failed;
     }
-    if (late) return Outcome::Busy;
+    if (late) {
+      error = failed;
+      return Outcome::Busy;
+    }
     Sleep(10);
   }
 }

@@ -19,7 +19,7 @@ class DescriptorSource final : public FileSource {
       const ssize_t count = read(fd_, buffer, capacity);
       if (count >= 0) return static_cast<std::size_t>(count);
       if (errno == EINTR) continue;
-      error = FileError{static_cast<std::uint32_t>(errno), false};
+      error = LastSystemError();
       return std::nullopt;
     }
   }
@@ -34,9 +34,10 @@ OpenForReadingOutcome OpenForReading(const std::filesystem::path& path) {
   OpenForReadingOutcome outcome;
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return outcome;  // Missing
+    const FileError error = LastSystemError();
+    if (error.kind == FileErrorKind::Missing) return outcome;
     outcome.state = OpenForReadingOutcome::State::Failed;
-    outcome.error = FileError{static_cast<std::uint32_t>(errno), false};
+    outcome.error = error;
     return outcome;
   }
   outcome.state = OpenForReadingOutcome::State::Opened;

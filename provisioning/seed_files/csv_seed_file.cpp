@@ -1,6 +1,6 @@
 #include "provisioning/seed_files/csv_seed_file.h"
 
-#include "provisioning/seed_files/seed_export_messages.h"
+#include "provisioning/seed_files/seed_file_lock.h"
 #include "provisioning/seed_files/seed_text.h"
 #include "text/code_page.h"
 #include "text/format_text.h"
@@ -23,30 +23,35 @@ MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial, c
   return row;
 }
 
-std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files, const std::filesystem::path& file,
-                                              std::u16string_view header, const MessageText& row) {
-  const MessageText fileName = file.filename().u16string();
-  if (row.empty()) return CouldNotAddToken(fileName, u"there was not enough memory");
+std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const std::filesystem::path& file,
+                                                  std::u16string_view header, const MessageText& row) {
+  using Step = SeedFileFailure::Step;
+  SeedFileFailure failure;
+  failure.file = file;
+  if (row.empty()) {
+    failure.step = Step::Memory;
+    return failure;
+  }
   FileLock lock;
-  if (auto failure = LockSeedFile(lock, file, files.lockPatience)) return failure;
+  if (auto locked = TakeSeedFileLock(lock, file, files.lockPatience)) return locked;
 
   const AppendOutcome appended = files.Append(file, [&](ByteSink& out, bool created) {
     // Only whether the file existed decides about the header: an empty file gets none.
     const std::string bytes = Utf16LittleEndianBytes(created ? MessageText(header) + row : row);
     return out.Write(bytes.data(), bytes.size());
   });
+  failure.error = appended.error;
   switch (appended.step) {
     case AppendOutcome::Step::Appended: return std::nullopt;
-    case AppendOutcome::Step::Open:
-      return CouldNotAddToken(fileName, FileErrorReason(u"the file could not be opened", appended.error));
+    case AppendOutcome::Step::Open: failure.step = Step::Open; return failure;
     case AppendOutcome::Step::Write:
     case AppendOutcome::Step::Cancelled: break;
   }
-  MessageText reason = FileErrorReason(u"the file could not be written", appended.error);
-  if (appended.created) return CouldNotAddToken(fileName, reason);  // it is gone again
-  if (appended.restored) return CouldNotAddToken(fileName, LeftUnchanged(std::move(reason)));
-  return CouldNotAddToken(fileName,
-                          reason + u", and " +
-                              FileErrorReason(u"cutting it back to its old length failed", appended.restoreError) +
-                              u": its last row is incomplete");
+  failure.step = Step::Write;
+  // A file this call created is gone again: neither changed nor left.
+  if (!appended.created) {
+    failure.leftUnchanged = appended.restored;
+    if (!appended.restored) failure.cutBack = appended.restoreError;
+  }
+  return failure;
 }

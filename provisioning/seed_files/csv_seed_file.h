@@ -8,6 +8,7 @@
 #include <string>
 
 #include "provisioning/seed_files/seed_file_access.h"
+#include "provisioning/seed_files/seed_file_failure.h"
 #include "text/message_text.h"
 
 extern const char16_t kHotpCsvHeader[];
@@ -20,6 +21,6 @@ MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial, c
                        std::int32_t interval);
 
 // Appends `row`, preceded by `header` when this call creates the file, with
-// one write. Returns the failure line, or nothing when the row was written.
-std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files, const std::filesystem::path& file,
-                                              std::u16string_view header, const MessageText& row);
+// one write. Returns why not, or nothing when the row was written.
+std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const std::filesystem::path& file,
+                                                  std::u16string_view header, const MessageText& row);

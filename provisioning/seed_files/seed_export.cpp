@@ -16,15 +16,14 @@
 #include "provisioning/seed_files/xml_seed_file.h"
 #include "text/base32.h"
 #include "text/code_page.h"
-#include "text/format_text.h"
 #include "text/hex_text.h"
 #include "text/unicode_text.h"
 
 namespace {
 
-std::optional<MessageText> AppendXml(SeedFileAccess& files, const std::filesystem::path& file,
-                                     const ExportedToken& token, const MessageText& serial,
-                                     std::vector<MessageText>& notes) {
+std::optional<SeedFileFailure> AppendXml(SeedFileAccess& files, const std::filesystem::path& file,
+                                         const ExportedToken& token, const MessageText& serial,
+                                         std::vector<SeedFileNote>& notes) {
   XmlSeedToken texts;
   texts.sha256 = token.sha256;
   // The file declares no encoding, so readers take it as UTF-8; a file an
@@ -35,7 +34,7 @@ std::optional<MessageText> AppendXml(SeedFileAccess& files, const std::filesyste
   texts.ansiName = NarrowText(token.userName.c_str(), kThreadAnsiCodePage);
   texts.ansiSerial = token.serial;
   texts.seedHex = HexText(token.seed.data(), token.seed.size(), true);
-  return AppendTokenToXmlFile(files, file, token.totp, texts, &notes);
+  return AddTokenToXmlFile(files, file, token.totp, texts, &notes);
 }
 
 // Whether `line` stands in the bytes at their start or right after `lineEnd`,
@@ -80,39 +79,53 @@ CsvLines CsvLinesOf(const ExportedToken& token, const MessageText& serial) {
   return {kHotpCsvHeader, HotpCsvRow(serial, HexText(token.seed.data(), token.seed.size(), false))};
 }
 
-std::optional<MessageText> AppendCsv(SeedFileAccess& files, const std::filesystem::path& file,
-                                     const ExportedToken& token, const MessageText& serial) {
+std::optional<SeedFileFailure> AppendCsv(SeedFileAccess& files, const std::filesystem::path& file,
+                                         const ExportedToken& token, const MessageText& serial) {
   const CsvLines lines = CsvLinesOf(token, serial);
   return AppendRowToCsvFile(files, file, lines.header, lines.row);
 }
 
-// Whatever goes wrong in one file's step becomes that file's line: the token
-// is on the key already, so nothing may end the tool here.
+// Keeps `failure` with its line. A line that does not fit in memory is
+// given as its bare reason, if that fits.
+void Report(SeedExportReport& report, SeedFileFailure failure) {
+  try {
+    report.lines.push_back(FailureLine(failure));
+  } catch (const std::bad_alloc&) {
+    report.lines.push_back(FailureReason(failure));
+  }
+  report.failures.push_back(std::move(failure));
+}
+
+// Whatever goes wrong in one file's step becomes that file's failure: the
+// token is on the key already, so nothing may end the tool here. What the
+// step noticed on the way (`notes`, which it fills as it runs) comes first.
 // True when the step wrote its file.
 template <typename Step>
-bool RunStep(std::vector<MessageText>& failures, const std::filesystem::path& file, Step step) {
-  std::optional<MessageText> failure;
-  MessageText reason;
+bool RunStep(SeedExportReport& report, const std::filesystem::path& file, Step step,
+             const std::vector<SeedFileNote>& notes = {}) {
+  std::optional<SeedFileFailure> failure;
+  SeedFileFailure thrown;
+  thrown.file = file;
   try {
     failure = step();
   } catch (const std::bad_alloc&) {
-    reason = u"there was not enough memory";
+    thrown.step = SeedFileFailure::Step::Memory;
+    failure = thrown;
   } catch (const std::length_error&) {
-    reason = u"the file is too large to be held in memory";
+    thrown.step = SeedFileFailure::Step::Memory;
+    thrown.error.kind = FileErrorKind::TooLarge;
+    failure = thrown;
   } catch (const std::exception& error) {
-    reason = Format(u"an unexpected error occurred (%s)", Widen(error.what()));
+    thrown.step = SeedFileFailure::Step::Unexpected;
+    thrown.detail = Widen(error.what());
+    failure = thrown;
   } catch (...) {
-    reason = u"an unexpected error occurred";
+    thrown.step = SeedFileFailure::Step::Unexpected;
+    failure = thrown;
   }
-  if (!reason.empty()) {
-    try {
-      failure = CouldNotAddToken(file.filename().u16string(), reason);
-    } catch (...) {
-      failure = reason;  // even the file's name did not fit in memory
-    }
-  }
+  for (const SeedFileNote& note : notes) report.lines.push_back(NoteLine(note));
   if (!failure) return true;
-  failures.push_back(std::move(*failure));
+  Report(report, std::move(*failure));
   return false;
 }
 
@@ -129,10 +142,9 @@ MessageText SeedFileNames(const std::filesystem::path& folder, const ExportedTok
   return which.xml ? xml : csv;
 }
 
-std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
-                                         SeedFileAccess& files, SeedFileSet which, SeedFileSet* written) {
-  std::vector<MessageText> failures;
-  SeedFileSet done;
+SeedExportReport ExportToSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
+                                   SeedFileAccess& files, SeedFileSet which) {
+  SeedExportReport report;
   try {
     const std::filesystem::path csvFile = SeedFile(folder, token, ".csv");
     const std::filesystem::path xmlFile = SeedFile(folder, token, ".xml");
@@ -140,29 +152,39 @@ std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, co
     const std::optional<MessageText> serial = WidenText(token.serial.c_str(), kThreadAnsiCodePage);
     if (!serial) {
       for (const auto& file : {csvFile, xmlFile}) {
-        failures.push_back(CouldNotAddToken(file.filename().u16string(),
-                                            u"the serial number is not valid text in the system code page"));
+        SeedFileFailure failure;
+        failure.file = file;
+        failure.step = SeedFileFailure::Step::SerialText;
+        Report(report, std::move(failure));
       }
-      return failures;
+      return report;
     }
 
     // The small CSV row first: the seed reaches a file even when the rewrite of
     // a large XML file fails or the process dies during it.
     if (which.csv) {
-      done.csv = RunStep(failures, csvFile, [&] { return AppendCsv(files, csvFile, token, *serial); });
+      report.written.csv = RunStep(report, csvFile, [&] { return AppendCsv(files, csvFile, token, *serial); });
     }
     if (which.xml) {
-      done.xml = RunStep(failures, xmlFile, [&] { return AppendXml(files, xmlFile, token, *serial, failures); });
+      std::vector<SeedFileNote> notes;
+      report.written.xml = RunStep(
+          report, xmlFile, [&] { return AppendXml(files, xmlFile, token, *serial, notes); }, notes);
     }
   } catch (...) {
     // Only naming the files or keeping the lines can get here: memory ran out.
     try {
-      failures.push_back(u"Could not add the token to the seed export files: there was not enough memory.\r\n");
+      report.lines.push_back(u"Could not add the token to the seed export files: there was not enough memory.\r\n");
     } catch (...) {
     }
   }
-  if (written) *written = done;
-  return failures;
+  return report;
+}
+
+std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
+                                         SeedFileAccess& files, SeedFileSet which, SeedFileSet* written) {
+  SeedExportReport report = ExportToSeedFiles(folder, token, files, which);
+  if (written) *written = report.written;
+  return std::move(report.lines);
 }
 
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
@@ -182,8 +204,13 @@ SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const
   if (!serial) return presence;
   const auto unreadable = [&](const std::filesystem::path& file, const FileError& error) {
     (file.extension() == ".csv" ? presence.unreadable.csv : presence.unreadable.xml) = true;
-    presence.lines.push_back(CouldNotAddToken(file.filename().u16string(),
-                                              LeftUnchanged(FileErrorReason(u"the file could not be read", error))));
+    SeedFileFailure failure;
+    failure.file = file;
+    failure.step = SeedFileFailure::Step::Read;
+    failure.error = error;
+    failure.leftUnchanged = true;
+    presence.lines.push_back(FailureLine(failure));
+    presence.failures.push_back(std::move(failure));
   };
 
   const std::filesystem::path xmlFile = SeedFile(folder, token, ".xml");

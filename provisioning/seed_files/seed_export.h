@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "provisioning/seed_files/seed_file_failure.h"
 #include "text/message_text.h"
 
 class SeedFileAccess;
@@ -38,24 +39,31 @@ struct SeedFileSet {
   bool xml = false;
 };
 
-// What a save's export says: its lines, and which files took the token.
+// What a save's export says: its lines, which files took the token, and
+// why the others did not, as values (their lines are among `lines`).
 struct SeedExportReport {
   std::vector<MessageText> lines;
   SeedFileSet written;
+  std::vector<SeedFileFailure> failures = {};
 };
 
-// Appends `token` to the files of `which` only; lines as above. `written`
-// (when given) tells which files took it.
+// Appends `token` to the files of `which` only; lines as above.
+SeedExportReport ExportToSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
+                                   SeedFileAccess& files, SeedFileSet which);
+
+// The same; `written` (when given) tells which files took it.
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
                                          SeedFileAccess& files, SeedFileSet which, SeedFileSet* written);
 
 // Which of its seed files already hold `token` exactly (its serial and seed
 // in the XML file, its whole row in the CSV file), read in constant memory.
-// A file that cannot be read is in `unreadable`, with its line in `lines`.
+// A file that cannot be read is in `unreadable`, with why in `failures` and
+// its line in `lines`.
 struct SeedFilePresence {
   SeedFileSet holding;
   SeedFileSet unreadable;
   std::vector<MessageText> lines;
+  std::vector<SeedFileFailure> failures;
 };
 SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
                                       SeedFileAccess& files);

@@ -1,10 +1,11 @@
 // The lines that tell the operator which seed export file did not get the
-// token, and why.
+// token, and why, made from the steps' values where they are shown.
 #pragma once
 
 #include <string_view>
 
 #include "files/file_io.h"
+#include "provisioning/seed_files/seed_file_failure.h"
 #include "text/message_text.h"
 
 // "Could not add the token to <file>: <reason>.\r\n"
@@ -16,6 +17,15 @@ MessageText FileErrorReason(std::u16string_view what, const FileError& error);
 
 // Appends "; it was left unchanged".
 MessageText LeftUnchanged(MessageText reason);
+
+// Why the step failed, as its line says it after the file's name.
+MessageText FailureReason(const SeedFileFailure& failure);
+
+// The failure's line: "Could not add the token to <file>: <reason>.\r\n".
+MessageText FailureLine(const SeedFileFailure& failure);
+
+// The line of something a save noticed beside the file.
+MessageText NoteLine(const SeedFileNote& note);
 
 // The status line's warnings while a token is not in every seed file:
 // "The token is not in <files>: see the messages.", and for a save whose

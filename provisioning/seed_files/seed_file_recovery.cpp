@@ -13,8 +13,6 @@
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "provisioning/seed_files/xml_seed_layout.h"
 #include "provisioning/seed_files/xml_seed_text_reader.h"
-#include "text/format_text.h"
-#include "text/hex_text.h"
 
 namespace {
 
@@ -86,15 +84,6 @@ std::optional<Conflict> FindConflict(SeedFileAccess& files, const std::filesyste
   return std::nullopt;
 }
 
-// A serial as it stands when it is plain ASCII, else its bytes in hexadecimal.
-MessageText ShownSerial(const std::string& serial) {
-  if (std::all_of(serial.begin(), serial.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
-    return MessageText(serial.begin(), serial.end());
-  }
-  const std::string hex = HexText(reinterpret_cast<const std::uint8_t*>(serial.data()), serial.size(), true);
-  return MessageText(hex.begin(), hex.end());
-}
-
 // Whether the two files hold the same bytes: a leftover that is a copy of
 // the file holds nothing it lacks, whether or not its tokens could be told.
 bool SameBytes(SeedFileAccess& files, const std::filesystem::path& a, const std::filesystem::path& b) {
@@ -129,8 +118,9 @@ bool FirstReport(const std::filesystem::path& temporary) {
 
 }  // namespace
 
-SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::path& file) {
-  SeedFileRecovery recovery;
+LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::path& file) {
+  LeftoverRecovery recovery;
+  using What = SeedFileNote::What;
   std::vector<ScannedTemporary> leftovers;
   std::vector<std::filesystem::path> links;
   for (const TemporaryFile& temporary : files.Temporaries(file)) {
@@ -144,12 +134,11 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
     scanned.readable = ScanFile(files, temporary.path, scanned.tokens) == Scan::Read;
     leftovers.push_back(std::move(scanned));
   }
-  const MessageText fileName = file.filename().u16string();
+  const auto note = [&](What what, const std::filesystem::path& leftover, FileError error = {}) {
+    recovery.notes.push_back(SeedFileNote{what, file, leftover, {}, error, {}});
+  };
   for (const std::filesystem::path& link : links) {
-    if (FirstReport(link)) {
-      recovery.lines.push_back(
-          Format(u"%s, beside %s, is a link; it was left alone.\r\n", link.filename().u16string(), fileName));
-    }
+    if (FirstReport(link)) note(What::LinkLeftAlone, link, FileError{0, FileErrorKind::Link});
   }
   if (leftovers.empty()) return recovery;
 
@@ -165,31 +154,24 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
       }
     }
     if (best < leftovers.size()) {
-      const MessageText from = leftovers[best].path.filename().u16string();
+      const std::filesystem::path& from = leftovers[best].path;
       FileError error;
-      if (!files.Restore(leftovers[best].path, file, error)) {
-        recovery.blocked =
-            FileErrorReason(Format(u"the file is missing and %s, which a save finished writing, could not be put back "
-                                   u"in its place",
-                                   from),
-                            error);
+      if (!files.Restore(from, file, error)) {
+        SeedFileFailure blocked;
+        blocked.file = file;
+        blocked.step = SeedFileFailure::Step::Restore;
+        blocked.error = error;
+        blocked.other = from;
+        recovery.blocked = std::move(blocked);
         return recovery;
       }
-      recovery.lines.push_back(
-          Format(u"%s was missing; it was restored from %s, which an interrupted save had finished writing.\r\n",
-                 fileName, from));
-      if (error.code != 0) {
-        recovery.lines.push_back(Format(u"%s leads to the restored %s too: %s.\r\n", from, fileName,
-                                        FileErrorReason(u"its name could not be removed", error)));
-      }
+      note(What::Restored, from);
+      if (error.code != 0) note(What::RestoredNameKept, from, error);
       // Which one was put back is said when another complete copy disagrees.
       for (std::size_t i = 0; i < leftovers.size(); ++i) {
         if (i == best || !leftovers[i].readable || !leftovers[i].tokens.complete) continue;
         if (const std::optional<Conflict> conflict = FindConflict(files, file, leftovers[i].path)) {
-          recovery.lines.push_back(
-              Format(u"%s and %s, which interrupted saves finished writing, give the serial "
-                     u"number %s different seeds; %s was restored from %s.\r\n",
-                     from, leftovers[i].path.filename().u16string(), ShownSerial(conflict->serial), fileName, from));
+          recovery.notes.push_back(SeedFileNote{What::Conflict, file, from, leftovers[i].path, {}, conflict->serial});
         }
       }
       present = leftovers[best].tokens;
@@ -199,27 +181,32 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
   }
 
   for (std::size_t i = 0; i < leftovers.size(); ++i) {
-    const MessageText name = leftovers[i].path.filename().u16string();
+    const std::filesystem::path& leftover = leftovers[i].path;
     // Checked, not assumed: only what the file itself holds may go.
     if ((target == Scan::Read && leftovers[i].readable && present.HoldsAllOf(leftovers[i].tokens)) ||
-        (target != Scan::Missing && SameBytes(files, file, leftovers[i].path))) {
-      const RemoveOutcome removed = files.RemoveLeftover(leftovers[i].path);
+        (target != Scan::Missing && SameBytes(files, file, leftover))) {
+      const RemoveOutcome removed = files.RemoveLeftover(leftover);
       using State = RemoveOutcome::State;
       // Held now: a save that started meanwhile writes it.
       if (removed.Removed() || removed.state == State::Missing || removed.state == State::InUse) continue;
-      if (FirstReport(leftovers[i].path)) {
-        recovery.lines.push_back(
-            removed.state == State::Link
-                ? Format(u"%s, beside %s, is a link; it was left alone.\r\n", name, fileName)
-                : Format(u"%s, left by an interrupted save, holds nothing that %s lacks but %s.\r\n", name, fileName,
-                         FileErrorReason(u"could not be removed", removed.error)));
+      if (FirstReport(leftover)) {
+        if (removed.state == State::Link) {
+          note(What::LinkLeftAlone, leftover, FileError{removed.error.code, FileErrorKind::Link});
+        } else {
+          note(What::NotRemoved, leftover, removed.error);
+        }
       }
       continue;
     }
-    if (FirstReport(leftovers[i].path)) {
-      recovery.lines.push_back(
-          Format(u"%s, left by an interrupted save, may hold tokens that %s lacks; it was kept.\r\n", name, fileName));
-    }
+    if (FirstReport(leftover)) note(What::Kept, leftover);
   }
   return recovery;
+}
+
+SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::path& file) {
+  const LeftoverRecovery recovery = RecoverLeftovers(files, file);
+  SeedFileRecovery lines;
+  for (const SeedFileNote& note : recovery.notes) lines.lines.push_back(NoteLine(note));
+  if (recovery.blocked) lines.blocked = FailureReason(*recovery.blocked);
+  return lines;
 }

@@ -8,17 +8,26 @@
 #include <vector>
 
 #include "provisioning/seed_files/seed_file_access.h"
+#include "provisioning/seed_files/seed_file_failure.h"
 #include "text/message_text.h"
 
-struct SeedFileRecovery {
-  std::vector<MessageText> lines;  // one per file restored or kept, for the log
+// What dealing with the leftovers did, as values.
+struct LeftoverRecovery {
+  std::vector<SeedFileNote> notes;  // one per file restored or kept, for the log
   // Set when the seed file is missing and a complete temporary file of it
   // could not take its name: nothing may start the file afresh.
-  std::optional<MessageText> blocked;
+  std::optional<SeedFileFailure> blocked;
 };
 
 // When `file` is missing and complete temporary files of it lie beside it,
 // puts the one with the most tokens back under its name. Then removes each
 // leftover temporary that the file holds every token of, and keeps any
-// other, with a line the first time this process sees it.
+// other, with a note the first time this process sees it.
+LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::path& file);
+
+// The same, as lines: the notes' lines, and why the file is blocked.
+struct SeedFileRecovery {
+  std::vector<MessageText> lines;
+  std::optional<MessageText> blocked;
+};
 SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::path& file);

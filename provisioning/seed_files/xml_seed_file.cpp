@@ -1,74 +1,78 @@
 #include "provisioning/seed_files/xml_seed_file.h"
 
 #include "provisioning/seed_files/seed_export_messages.h"
+#include "provisioning/seed_files/seed_file_lock.h"
 #include "provisioning/seed_files/seed_file_recovery.h"
 #include "provisioning/seed_files/xml_seed_stream.h"
-#include "text/format_text.h"
 
 namespace {
 
+using Step = SeedFileFailure::Step;
+
 // Why a publish did not happen, or nothing when it happened or the writer
 // gave up (its own outcome then says why).
-std::optional<MessageText> PublishFailure(const PublishOutcome& published) {
+std::optional<SeedFileFailure> PublishFailure(const PublishOutcome& published, SeedFileFailure failure) {
+  failure.error = published.error;
   switch (published.step) {
     case PublishOutcome::Step::Published:
     case PublishOutcome::Step::Cancelled: return std::nullopt;
-    case PublishOutcome::Step::CreateTemporary:
-      return FileErrorReason(u"a temporary file could not be created beside it", published.error);
-    case PublishOutcome::Step::Write: return FileErrorReason(u"the file could not be written", published.error);
-    case PublishOutcome::Step::ReadOnly: return MessageText(u"the file is read-only");
-    case PublishOutcome::Step::Security:
-      return FileErrorReason(u"its security could not be given to the new version", published.error);
+    case PublishOutcome::Step::CreateTemporary: failure.step = Step::CreateTemporary; break;
+    case PublishOutcome::Step::Write: failure.step = Step::Write; break;
+    case PublishOutcome::Step::ReadOnly:
+      failure.step = Step::ReadOnly;
+      failure.error.kind = FileErrorKind::ReadOnly;
+      break;
+    case PublishOutcome::Step::Security: failure.step = Step::Security; break;
     case PublishOutcome::Step::Replace:
-      if (!published.keptTemporary.empty()) {
-        // Not "left unchanged": the old file left its name meanwhile.
-        return FileErrorReason(u"the file could not be replaced", published.error) +
-               Format(u"; everything it held and the new token are kept in %s",
-                      published.keptTemporary.filename().u16string());
-      }
-      return FileErrorReason(u"the file could not be replaced", published.error);
+      failure.step = Step::Replace;
+      // Not "left unchanged": the old file left its name meanwhile.
+      failure.other = published.keptTemporary;
+      if (!failure.other.empty()) failure.leftUnchanged = false;
+      break;
   }
-  return MessageText(u"the file could not be written");
+  return failure;
 }
 
 }  // namespace
 
-std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file, bool totp,
-                                                const XmlSeedToken& token, std::vector<MessageText>* notes) {
-  const MessageText fileName = file.filename().u16string();
+std::optional<SeedFileFailure> AddTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file, bool totp,
+                                                 const XmlSeedToken& token, std::vector<SeedFileNote>* notes) {
   // Held from the read to the replace, so that no other save's token is lost.
   FileLock lock;
-  if (auto failure = LockSeedFile(lock, file, files.lockPatience)) return failure;
+  if (auto locked = TakeSeedFileLock(lock, file, files.lockPatience)) return locked;
 
   // What an interrupted save left is dealt with first: a missing file whose
   // complete new version lies beside it is never started afresh.
-  SeedFileRecovery recovery = RecoverSeedFile(files, file);
-  if (notes) notes->insert(notes->end(), recovery.lines.begin(), recovery.lines.end());
-  if (recovery.blocked) return CouldNotAddToken(fileName, *recovery.blocked);
+  LeftoverRecovery recovery = RecoverLeftovers(files, file);
+  if (notes) notes->insert(notes->end(), recovery.notes.begin(), recovery.notes.end());
+  if (recovery.blocked) return recovery.blocked;
 
   // Read now rather than when the form opened, so that tokens another program
   // added in between are kept.
   OpenForReadingOutcome opened = files.OpenForReading(file);
+  SeedFileFailure failure;
+  failure.file = file;
   const auto unreadable = [&](const FileError& error) {
-    return CouldNotAddToken(fileName, LeftUnchanged(FileErrorReason(u"the file could not be read", error)));
+    failure.step = Step::Read;
+    failure.error = error;
+    failure.leftUnchanged = true;
+    return failure;
   };
   if (opened.state == OpenForReadingOutcome::State::Failed) return unreadable(opened.error);
   const bool existed = opened.state == OpenForReadingOutcome::State::Opened;
-  auto failure = [&](MessageText reason) {
-    return CouldNotAddToken(fileName, existed ? LeftUnchanged(std::move(reason)) : reason);
-  };
-  // The old file left its name meanwhile: not "left unchanged".
-  auto publishFailure = [&](const PublishOutcome& published, MessageText reason) {
-    return published.keptTemporary.empty() ? failure(std::move(reason)) : CouldNotAddToken(fileName, std::move(reason));
+  failure.leftUnchanged = existed;
+  const auto refused = [&](MessageText reason) {
+    failure.step = Step::Refused;
+    failure.error = FileError{0, FileErrorKind::Damaged};
+    failure.detail = std::move(reason);
+    return failure;
   };
 
   // Saved; a second name the new file kept is said, not hidden.
-  const auto saved = [&](const PublishOutcome& published) -> std::optional<MessageText> {
+  const auto saved = [&](const PublishOutcome& published) -> std::optional<SeedFileFailure> {
     if (!published.strayTemporary.empty() && notes) {
       notes->push_back(
-          Format(u"%s was saved, but its temporary name %s could not be removed; a later save "
-                 u"removes it.\r\n",
-                 fileName, published.strayTemporary.filename().u16string()));
+          SeedFileNote{SeedFileNote::What::StrayTemporary, file, published.strayTemporary, {}, published.error, {}});
     }
     return std::nullopt;
   };
@@ -87,9 +91,9 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
     });
     opened.source.reset();
     if (published.Published()) return saved(published);
-    if (auto reason = PublishFailure(published)) return publishFailure(published, std::move(*reason));
+    if (auto why = PublishFailure(published, failure)) return why;
     if (streamed.status == XmlStreamOutcome::Status::SourceFailed) return unreadable(readError);
-    if (streamed.status == XmlStreamOutcome::Status::Refused) return failure(streamed.reason);
+    if (streamed.status == XmlStreamOutcome::Status::Refused) return refused(streamed.reason);
   }
 
   ReadOutcome existing;
@@ -104,7 +108,19 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
     return appended.status == XmlAppendOutcome::Status::Written;
   });
   if (published.Published()) return saved(published);
-  if (auto reason = PublishFailure(published)) return publishFailure(published, std::move(*reason));
-  if (appended.status == XmlAppendOutcome::Status::Refused) return failure(appended.reason);
-  return failure(u"the file could not be written");
+  if (auto why = PublishFailure(published, failure)) return why;
+  if (appended.status == XmlAppendOutcome::Status::Refused) return refused(appended.reason);
+  failure.step = Step::NotWritten;
+  return failure;
+}
+
+std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file, bool totp,
+                                                const XmlSeedToken& token, std::vector<MessageText>* notes) {
+  std::vector<SeedFileNote> noted;
+  const std::optional<SeedFileFailure> failure = AddTokenToXmlFile(files, file, totp, token, &noted);
+  if (notes) {
+    for (const SeedFileNote& note : noted) notes->push_back(NoteLine(note));
+  }
+  if (failure) return FailureLine(*failure);
+  return std::nullopt;
 }

@@ -502,6 +502,8 @@ TEST(FileLayerLock, AnswersThatPassAreWaitedForTheOthersEndTheWait) {
     if (c.outcome == FileLock::Outcome::Failed) {
       EXPECT_EQ(error.code, c.answers.back());
     }
+    // The last refusal, with its kind: a caller tells a held lock from a refused one.
+    EXPECT_EQ(error.InUse(), c.outcome == FileLock::Outcome::Busy);
     lock.Release();
     EXPECT_EQ(fs::exists(folder / "seeds.xml.lock"), c.lockFileStaysAfter);
   }

@@ -8,7 +8,10 @@
 #include <stdexcept>
 #include <utility>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windef.h>
+#include <winbase.h>
+#else
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -72,23 +75,16 @@ TEST(SeedExportFaults, EveryFailingXmlStepKeepsTheOldFileAndLeavesNoTemporaryFil
     std::function<void(FaultySeedFiles&)> inject;
     MessageText failure;
   } cases[] = {
-      {[](FaultySeedFiles& f) {
-         f.readFailure = FileError{5, false};
-       },
-       u"the file could not be read (" + Said(5) + u")"},
-      {[](FaultySeedFiles& f) {
-         f.createTemporaryFailure = FileError{13, false};
-       },
+      {[](FaultySeedFiles& f) { f.readFailure = FileError{5}; }, u"the file could not be read (" + Said(5) + u")"},
+      {[](FaultySeedFiles& f) { f.createTemporaryFailure = FileError{13}; },
        u"a temporary file could not be created beside it (" + Said(13) + u")"},
       // Part of the new contents reaches the disk before it fills up.
       {[](FaultySeedFiles& f) { f.temporaryWriteFailsAfter = 100; },
        u"the file could not be written (" + Said(112) + u")"},
-      {[](FaultySeedFiles& f) {
-         f.replaceFailure = FileError{5, false};
-       },
+      {[](FaultySeedFiles& f) { f.replaceFailure = FileError{5}; },
        u"the file could not be replaced (" + Said(5) + u")"},
       {[](FaultySeedFiles& f) {
-         f.replaceFailure = FileError{32, true};
+         f.replaceFailure = FileError{32, FileErrorKind::Busy};
        },
        u"the file is open in another program (" + Said(32) + u")"},
   };
@@ -127,7 +123,7 @@ TEST(SeedExportFaults, FailedFirstWriteLeavesNoXmlFileBehind) {
 TEST(SeedExportFaults, CsvFailuresAreReportedAndTheXmlIsStillWritten) {
   TempFolder folder;
   FaultySeedFiles held;
-  held.openForAppendFailure = FileError{32, true};
+  held.openForAppendFailure = FileError{32, FileErrorKind::Busy};
   EXPECT_EQ(AppendSeedFiles(folder.Path(), FirstToken(), held),
             std::vector<MessageText>{u"Could not add the token to hseeds.csv: the file is open in another program (" +
                                      Said(32) + u").\r\n"});
@@ -489,8 +485,8 @@ TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
     if (c.file) WriteBytes(folder / "hseeds.xml", *c.file);
     for (const auto& [name, bytes] : c.temporaries) WriteBytes(folder.Path() / name, bytes);
     FaultySeedFiles files;
-    if (c.restore == Restore::Fails) files.restoreFailure = FileError{13, false};
-    if (c.restore == Restore::KeepsName) files.restoreKeepsName = FileError{32, true};
+    if (c.restore == Restore::Fails) files.restoreFailure = FileError{13};
+    if (c.restore == Restore::KeepsName) files.restoreKeepsName = FileError{32, FileErrorKind::Busy};
 
     const std::vector<MessageText> lines = AppendSeedFiles(folder.Path(), third, files);
     ASSERT_EQ(lines.size(), c.lines.size());
@@ -516,6 +512,63 @@ TEST(SeedExportRecovery, LeftoversAreRestoredRemovedOrKeptNeverLost) {
     EXPECT_EQ(left, c.left);
     // The CSV row is written whatever happens to the XML file.
     EXPECT_NE(ReadBytes(folder / "hseeds.csv").find(Utf16Le(u"0000555555555,")), std::string::npos);
+  }
+}
+
+// A caller tells why a file did not take the token by its kind and the
+// system's code, not by the words of its line.
+TEST(SeedExportFaults, EachFailureCarriesItsKindAndTheSystemsCode) {
+#ifdef _WIN32
+  constexpr std::uint32_t kHeld = ERROR_SHARING_VIOLATION, kDenied = ERROR_ACCESS_DENIED, kFull = ERROR_DISK_FULL;
+#else
+  constexpr std::uint32_t kHeld = EWOULDBLOCK, kDenied = EACCES, kFull = ENOSPC;
+#endif
+  using Step = SeedFileFailure::Step;
+  struct Case {
+    const char* name;
+    std::function<void(const TempFolder&, FaultySeedFiles&, FileLock&)> inject;
+    const char* file;
+    Step step;
+    FileErrorKind kind;
+    std::uint32_t code;
+  } cases[] = {
+      {"lock held by another save",
+       [](const TempFolder& folder, FaultySeedFiles& f, FileLock& held) {
+         FileError ignored;
+         held.Acquire(folder / "hseeds.xml.lock", std::chrono::milliseconds(0), ignored);
+         f.lockPatience = std::chrono::milliseconds(50);
+       },
+       "hseeds.xml", Step::LockHeld, FileErrorKind::Busy, kHeld},
+      {"read denied", [](const TempFolder&, FaultySeedFiles& f, FileLock&) { f.readFailure = SystemError(kDenied); },
+       "hseeds.xml", Step::Read, FileErrorKind::Denied, kDenied},
+      {"disk full",
+       [](const TempFolder&, FaultySeedFiles& f, FileLock&) {
+         f.appendWriteFailsAfter = 10;
+         f.writeFailure = SystemError(kFull);
+       },
+       "hseeds.csv", Step::Write, FileErrorKind::NoSpace, kFull},
+      {"unparseable",
+       [](const TempFolder& folder, FaultySeedFiles&, FileLock&) { WriteBytes(folder / "hseeds.xml", "<"); },
+       "hseeds.xml", Step::Refused, FileErrorKind::Damaged, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    ASSERT_TRUE(AppendSeedFiles(folder.Path(), FirstToken()).empty());
+    FaultySeedFiles files;
+    FileLock held;
+    c.inject(folder, files, held);
+
+    const SeedExportReport report = ExportToSeedFiles(folder.Path(), SecondToken(), files, SeedFileSet{true, true});
+
+    ASSERT_EQ(report.failures.size(), 1u);
+    const SeedFileFailure& failure = report.failures[0];
+    EXPECT_EQ(failure.file.filename().u8string(), c.file);
+    EXPECT_EQ(failure.step, c.step);
+    EXPECT_EQ(failure.error.kind, c.kind);
+    EXPECT_EQ(failure.error.code, c.code);
+    EXPECT_EQ(report.written.csv, c.file != std::string("hseeds.csv"));
+    EXPECT_EQ(report.lines.size(), 1u);
   }
 }
 

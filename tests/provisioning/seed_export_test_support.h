@@ -41,9 +41,7 @@ inline std::string XmlLines(std::initializer_list<std::string> lines) {
 }
 
 // "error N: <the system's own words>", as the failure lines give an error.
-inline MessageText Said(std::uint32_t code) {
-  return Widen(FileErrorText(FileError{code, false}), kProcessAnsiCodePage);
-}
+inline MessageText Said(std::uint32_t code) { return Widen(FileErrorText(FileError{code}), kProcessAnsiCodePage); }
 
 inline std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
@@ -104,7 +102,7 @@ class FaultySeedFiles final : public SeedFileAccess {
   std::optional<FileError> replaceFailure;
   std::optional<FileError> openForAppendFailure;
   std::optional<std::size_t> appendWriteFailsAfter;
-  FileError writeFailure{112, false};  // as a full disk would report it
+  FileError writeFailure{112};  // as a full disk would report it
 
   bool writeFailureThrows = false;  // the injected write failures throw std::bad_alloc
   // Run before each step; a test checks the folder there or throws.
@@ -149,7 +147,7 @@ class FaultySeedFiles final : public SeedFileAccess {
     FailingSource(std::unique_ptr<FileSource> inner, std::size_t budget) : inner_(std::move(inner)), budget_(budget) {}
     std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
       if (budget_ == 0) {
-        error = FileError{23, false};
+        error = FileError{23};
         return std::nullopt;
       }
       const std::optional<std::size_t> got = inner_->Read(buffer, std::min(capacity, budget_));

@@ -74,9 +74,7 @@ TEST(XmlSeedFile, FailuresWhileStreamingLeaveTheFileAndSayWhy) {
        u"Could not add the token to hseeds.xml: the file could not be written (" + Said(112) +
            u"); it was left "
            u"unchanged.\r\n"},
-      {[](FaultySeedFiles& f) {
-         f.replaceFailure = FileError{5, false};
-       },
+      {[](FaultySeedFiles& f) { f.replaceFailure = FileError{5}; },
        u"Could not add the token to hseeds.xml: the file could not be replaced (" + Said(5) +
            u"); it was left "
            u"unchanged.\r\n"},
