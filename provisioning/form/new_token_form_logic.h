@@ -14,7 +14,7 @@
 #include "provisioning/form/save_refusal.h"
 #include "provisioning/form/unused_serial.h"
 #include "provisioning/form/new_token_result.h"
-#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/save_settling.h"
 #include "provisioning/seed_files/seed_export.h"
 #include "vendor/token_library.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "framework/centre_window.h"
-#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/save_settling.h"
 #include "resources/resource.h"
 #include "tests/mainwindow/main_window_test_support.h"
 #include "tests/support/scripted_token_library.h"

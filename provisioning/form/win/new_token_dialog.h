@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "provisioning/form/new_token_result.h"
-#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/save_settling.h"
 #include "vendor/token_library.h"
 
 NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library);

@@ -4,7 +4,7 @@
 
 #include "provisioning/form/win/new_token_dlg.h"
 #include "vendor/module_path_win.h"
-#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/save_settling.h"
 
 namespace {
 

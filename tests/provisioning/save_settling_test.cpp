@@ -2,7 +2,7 @@
 // that an interrupted save left is settled against the key.
 #include <gtest/gtest.h>
 
-#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/save_settling.h"
 #include "seed_export_test_support.h"
 #include "tests/support/file_links.h"
 #include "tests/support/file_rules.h"

@@ -1,4 +1,4 @@
-#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/save_settling.h"
 
 #include <algorithm>
 #include <chrono>
