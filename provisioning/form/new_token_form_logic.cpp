@@ -46,15 +46,19 @@ const char16_t kNoSeedFolder[] = u"Seed files not written: the program's folder 
 
 }  // namespace
 
-NewTokenFormServices NewTokenFormServices::Standard() {
+NewTokenFormServices NewTokenFormServices::Standard() { return Standard(SeedFolderContext{}); }
+
+NewTokenFormServices NewTokenFormServices::Standard(const SeedFolderContext& seeds) {
   NewTokenFormServices services;
   services.generateSerialNumber = [](char* buffer) { return GenerateSerialNumber(buffer); };
   services.generateSeedBytes = [](std::uint8_t* buffer, std::int32_t count) {
     return GenerateSeedBytes(buffer, count);
   };
   services.newSaveJournal = [] { return std::make_unique<SaveJournal>(); };
-  services.appendSeedFiles = [](const std::filesystem::path& folder, const ExportedToken& token) {
+  services.appendSeedFiles = [reported = seeds.reportedLeftovers](const std::filesystem::path& folder,
+                                                                  const ExportedToken& token) {
     SeedFileAccess files;
+    files.reportedLeftovers = reported;
     SeedExportReport report;
     report.lines = AppendSeedFiles(folder, token, files, SeedFileSet{true, true}, &report.written);
     return report;

@@ -17,6 +17,7 @@
 #include "provisioning/form/new_token_result.h"
 #include "provisioning/seed_files/save_journal.h"
 #include "provisioning/seed_files/seed_export.h"
+#include "provisioning/seed_files/seed_folder_context.h"
 #include "vendor/token_library.h"
 
 // The form's sources of random material and its seed export; tests replace them.
@@ -28,7 +29,10 @@ struct NewTokenFormServices {
   // nothing is recorded.
   std::function<std::unique_ptr<SaveJournal>()> newSaveJournal;
 
-  // The secure generators, the real seed files and the real journal.
+  // The secure generators, the real seed files and the real journal; a kept
+  // leftover that the run of `seeds` reported already is not reported again.
+  static NewTokenFormServices Standard(const SeedFolderContext& seeds);
+  // The same with a memory of reported leftovers of their own.
   static NewTokenFormServices Standard();
 };
 

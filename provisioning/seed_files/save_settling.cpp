@@ -207,8 +207,10 @@ SettleReport SettlePendingSaves(const std::filesystem::path& folder, ITokenLibra
   return report;
 }
 
-SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library) {
-  SeedFileAccess files;
+namespace {
+
+SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library,
+                                    SeedFileAccess& files) {
   std::vector<MessageText> lines;
   for (const char* name : {kHotpXmlFile, kTotpXmlFile}) {
     const std::filesystem::path file = folder / name;
@@ -222,4 +224,18 @@ SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenL
   SettleReport report = SettlePendingSaves(folder, library, files);
   report.lines.insert(report.lines.begin(), lines.begin(), lines.end());
   return report;
+}
+
+}  // namespace
+
+SettleReport SettleInterruptedSaves(const SeedFolderContext& seeds, ITokenLibrary& library) {
+  if (seeds.folder.empty()) return SettleReport{{}, {}, false};
+  SeedFileAccess files;
+  files.reportedLeftovers = seeds.reportedLeftovers;
+  return SettleInterruptedSaves(seeds.folder, library, files);
+}
+
+SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library) {
+  SeedFileAccess files;
+  return SettleInterruptedSaves(folder, library, files);
 }

@@ -8,6 +8,7 @@
 
 #include "provisioning/seed_files/seed_export.h"
 #include "provisioning/seed_files/seed_file_access.h"
+#include "provisioning/seed_files/seed_folder_context.h"
 #include "provisioning/seed_files/settle_report.h"
 #include "vendor/key_queries.h"
 #include "vendor/token_library.h"
@@ -17,7 +18,12 @@
 SettleReport SettlePendingSaves(const std::filesystem::path& folder, ITokenLibrary& library, SeedFileAccess& files);
 
 // The same, first putting back what interrupted saves left of the XML seed
-// files: what the tool runs at start-up and before a new token is made.
+// files: what the tool runs at start-up, on a key's arrival and before a new
+// token is made. A kept leftover is reported once per run of `seeds`; with
+// the folder unknown nothing is looked at (the report says it is not
+// settled).
+SettleReport SettleInterruptedSaves(const SeedFolderContext& seeds, ITokenLibrary& library);
+// In `folder`, with a memory of reported leftovers of its own.
 SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library);
 
 // Whether the key's listing holds `token`: its serial with its type, hash,

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cstdint>
-#include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <utility>
 
@@ -119,12 +117,9 @@ bool SameBytes(SeedFileAccess& files, const std::filesystem::path& a, const std:
   }
 }
 
-// The kept leftovers already reported by this process: a line the first time only.
-bool FirstReport(const std::filesystem::path& temporary) {
-  static std::mutex guard;
-  static std::set<std::filesystem::path> reported;
-  const std::lock_guard<std::mutex> hold(guard);
-  return reported.insert(temporary).second;
+// The kept leftovers already reported in this run: a line the first time only.
+bool FirstReport(SeedFileAccess& files, const std::filesystem::path& temporary) {
+  return !files.reportedLeftovers || files.reportedLeftovers->FirstReport(temporary);
 }
 
 }  // namespace
@@ -146,7 +141,7 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
   }
   const MessageText fileName = file.filename().u16string();
   for (const std::filesystem::path& link : links) {
-    if (FirstReport(link)) {
+    if (FirstReport(files, link)) {
       recovery.lines.push_back(
           Format(u"%s, beside %s, is a link; it was left alone.\r\n", link.filename().u16string(), fileName));
     }
@@ -207,7 +202,7 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
       using State = RemoveOutcome::State;
       // Held now: a save that started meanwhile writes it.
       if (removed.Removed() || removed.state == State::Missing || removed.state == State::InUse) continue;
-      if (FirstReport(leftovers[i].path)) {
+      if (FirstReport(files, leftovers[i].path)) {
         recovery.lines.push_back(
             removed.state == State::Link
                 ? Format(u"%s, beside %s, is a link; it was left alone.\r\n", name, fileName)
@@ -216,7 +211,7 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
       }
       continue;
     }
-    if (FirstReport(leftovers[i].path)) {
+    if (FirstReport(files, leftovers[i].path)) {
       recovery.lines.push_back(
           Format(u"%s, left by an interrupted save, may hold tokens that %s lacks; it was kept.\r\n", name, fileName));
     }

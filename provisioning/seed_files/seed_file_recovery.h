@@ -20,5 +20,5 @@ struct SeedFileRecovery {
 // When `file` is missing and complete temporary files of it lie beside it,
 // puts the one with the most tokens back under its name. Then removes each
 // leftover temporary that the file holds every token of, and keeps any
-// other, with a line the first time this process sees it.
+// other, with a line the first time this run sees it (files.reportedLeftovers).
 SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::path& file);

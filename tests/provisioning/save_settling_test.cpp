@@ -343,6 +343,27 @@ TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
 }
 
+// A kept leftover is told once per run of the seed folder, not at every
+// settling that finds it again.
+TEST(PendingSave, KeptLeftoverIsToldOncePerRun) {
+  TempFolder folder;
+  fs::create_directory(folder / "scratch");
+  const ExportedToken saved = HotpToken("0000222222222", Rfc4226Secret());
+  for (const ExportedToken& token : {saved, Token()}) AppendSeedFiles(folder / "scratch", token);
+  AppendSeedFiles(folder.Path(), saved);
+  // It holds a token that the file lacks.
+  WriteBytes(folder / "hseeds.xml.otp-0123456789abcdef.tmp", ReadBytes(folder / "scratch" / "hseeds.xml"));
+  ScriptedTokenLibrary library;
+  library.SetSerial("KEY1");
+
+  SeedFolderContext run{folder.Path()};
+  EXPECT_EQ(SettleInterruptedSaves(run, library).Lines().size(), 1u);
+  EXPECT_TRUE(SettleInterruptedSaves(run, library).Lines().empty());
+  SeedFolderContext nextRun{folder.Path()};
+  EXPECT_EQ(SettleInterruptedSaves(nextRun, library).Lines().size(), 1u);
+  EXPECT_TRUE(fs::exists(folder / "hseeds.xml.otp-0123456789abcdef.tmp"));
+}
+
 // A leftover or a record that is a link, to the seed file or out of the
 // folder, is left alone with a line: nothing is read or removed through it.
 TEST(PendingSave, LeftoverOrRecordThatIsALinkIsLeftAloneWithALine) {
