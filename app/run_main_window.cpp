@@ -6,15 +6,14 @@
 #include "framework/message_loop.h"
 #include "mainwindow/win/main_dlg.h"
 
-int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem,
-                  std::function<NewTokenResult(HWND owner)> runNewTokenForm,
-                  std::function<SettleReport()> settleInterruptedSaves) {
+int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem, SeedFolderContext& seeds,
+                  std::function<NewTokenResult(HWND owner, SeedFolderContext& seeds)> runNewTokenForm) {
   CMessageLoop loop;
   AppModule().RegisterLoop(&loop);
 
   int quitCode = 0;
   {
-    CMainDlg mainWindow(library, loadProblem, std::move(runNewTokenForm), std::move(settleInterruptedSaves));
+    CMainDlg mainWindow(library, loadProblem, seeds, std::move(runNewTokenForm));
     if (mainWindow.Create(nullptr) != nullptr) {
       ShowWindow(mainWindow.Window(), showCommand);
       quitCode = loop.RunLoop();

@@ -5,16 +5,15 @@
 #include <windows.h>
 
 #include <functional>
-#include <vector>
 
 #include "provisioning/form/new_token_result.h"
-#include "provisioning/seed_files/settle_report.h"
+#include "provisioning/seed_files/seed_folder_context.h"
 #include "text/message_text.h"
 #include "vendor/token_library.h"
 
 // Answers the quit code (1 OK, 2 Cancel), or 0 when the window could not be
 // created. The application module must have been started (AppModule().Init()).
-// `settleInterruptedSaves` deals with what saves cut short left behind.
-int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem,
-                  std::function<NewTokenResult(HWND owner)> runNewTokenForm,
-                  std::function<SettleReport()> settleInterruptedSaves = {});
+// Settling what saves cut short left behind looks into `seeds`, which the
+// window hands on to `runNewTokenForm`.
+int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem, SeedFolderContext& seeds,
+                  std::function<NewTokenResult(HWND owner, SeedFolderContext& seeds)> runNewTokenForm);

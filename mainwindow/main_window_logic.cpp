@@ -185,16 +185,7 @@ void MainWindowLogic::ResetDevice() {
 
 void MainWindowLogic::SettleInterruptedSaves() {
   const SettleReport report = host_.SettleInterruptedSaves();
-  for (const MessageText& line : report.lines) AppendLog(BreakLongLines(line, kMessageBoxLineChars));
-  std::map<std::string, std::vector<MessageText>> kept;
-  for (const SettledRecord& record : report.records) {
-    const auto before = keptRecordLines_.find(record.record);
-    if (before == keptRecordLines_.end() || before->second != record.lines) {
-      for (const MessageText& line : record.lines) AppendLog(BreakLongLines(line, kMessageBoxLineChars));
-    }
-    if (record.kept) kept.emplace(record.record, record.lines);
-  }
-  keptRecordLines_ = std::move(kept);
+  for (const MessageText& line : settleLog_.LinesToLog(report)) AppendLog(BreakLongLines(line, kMessageBoxLineChars));
   if (!report.settled) return;  // nothing was looked at: a warning still holds
   const SettledRecord* stillKept = report.FirstKept();
   SetSeedWarning(stillKept ? stillKept->warning : MessageText());

@@ -5,12 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
-#include <string>
 #include <vector>
 
 #include "mainwindow/main_window_host.h"
 #include "mainwindow/main_window_model.h"
+#include "provisioning/seed_files/settle_log.h"
 #include "vendor/token_library.h"
 
 class MainWindowLogic {
@@ -49,6 +48,5 @@ class MainWindowLogic {
   MainWindowModel& model_;
   ITokenLibrary& library_;
   IMainWindowHost& host_;
-  // The lines last logged for each record that settling kept, by its name.
-  std::map<std::string, std::vector<MessageText>> keptRecordLines_;
+  SettleLog settleLog_;  // what settling said in this run
 };

@@ -12,6 +12,7 @@
 #include "mainwindow/device_broadcast.h"
 #include "mainwindow/win/about_dlg.h"
 #include "mainwindow/win/set_enter_dlg.h"
+#include "provisioning/seed_files/save_settling.h"
 
 namespace {
 
@@ -30,12 +31,13 @@ const wchar_t* Wide(const MessageText& text) { return reinterpret_cast<const wch
 
 }  // namespace
 
-CMainDlg::CMainDlg(ITokenLibrary& library, MessageText loadProblem, NewTokenFormRunner runNewTokenForm,
-                   SaveSettler settleInterruptedSaves)
-    : logic_(model_, library, *this),
+CMainDlg::CMainDlg(ITokenLibrary& library, MessageText loadProblem, SeedFolderContext& seeds,
+                   NewTokenFormRunner runNewTokenForm)
+    : library_(library),
+      logic_(model_, library, *this),
       loadProblem_(std::move(loadProblem)),
-      runNewTokenForm_(std::move(runNewTokenForm)),
-      settleInterruptedSaves_(std::move(settleInterruptedSaves)) {}
+      seeds_(seeds),
+      runNewTokenForm_(std::move(runNewTokenForm)) {}
 
 CMainDlg::~CMainDlg() {
   // The window's handlers use this object: it must not outlive it.
@@ -161,16 +163,16 @@ void CMainDlg::Pause(std::uint32_t milliseconds) {
 }
 
 SettleReport CMainDlg::SettleInterruptedSaves() {
-  if (!settleInterruptedSaves_) return SettleReport{{}, {}, false};
+  if (seeds_.folder.empty()) return SettleReport{{}, {}, false};
   BusyScope busy;  // it reads the seed files and asks the key
-  return settleInterruptedSaves_();
+  return ::SettleInterruptedSaves(seeds_, library_);
 }
 
 NewTokenResult CMainDlg::RunNewTokenForm() {
   if (!runNewTokenForm_) {
     return NewTokenResult{};
   }
-  return runNewTokenForm_(GetActiveWindow());
+  return runNewTokenForm_(GetActiveWindow(), seeds_);
 }
 
 int CMainDlg::RunSetEnterDialog(bool& appendEnter) {

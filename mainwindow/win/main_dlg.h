@@ -18,6 +18,7 @@
 #include "mainwindow/main_window_model.h"
 #include "mainwindow/win/message_log_view.h"
 #include "mainwindow/win/token_list_view.h"
+#include "provisioning/seed_files/seed_folder_context.h"
 #include "resources/resource.h"
 #include "vendor/token_library.h"
 
@@ -25,12 +26,13 @@ class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CId
  public:
   enum { IDD = IDD_MAINDLG };
 
-  using NewTokenFormRunner = std::function<NewTokenResult(HWND owner)>;
-  using SaveSettler = std::function<SettleReport()>;
+  // Hands the seed folder on to the form it runs.
+  using NewTokenFormRunner = std::function<NewTokenResult(HWND owner, SeedFolderContext& seeds)>;
 
   // `loadProblem` is logged first when not empty (the library failed to load).
-  CMainDlg(ITokenLibrary& library, MessageText loadProblem, NewTokenFormRunner runNewTokenForm,
-           SaveSettler settleInterruptedSaves = {});
+  // `seeds` is where settling looks and what the form gets; it outlives the window.
+  CMainDlg(ITokenLibrary& library, MessageText loadProblem, SeedFolderContext& seeds,
+           NewTokenFormRunner runNewTokenForm);
   ~CMainDlg() override;
 
   bool FilterMessage(MSG* message) override;
@@ -84,10 +86,11 @@ class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CId
   void ShowButtonStates();
 
   MainWindowModel model_;
+  ITokenLibrary& library_;
   MainWindowLogic logic_;
   MessageText loadProblem_;
+  SeedFolderContext& seeds_;
   NewTokenFormRunner runNewTokenForm_;
-  SaveSettler settleInterruptedSaves_;
 
   TokenListView tokenList_;
   MessageLogView messageLog_;

@@ -8,6 +8,7 @@
 
 #include "provisioning/form/token_record_mapping.h"
 #include "provisioning/form/unused_serial.h"
+#include "provisioning/seed_files/save_settling.h"
 #include "provisioning/seed_files/seed_export_messages.h"
 #include "provisioning/seed_files/seed_file_coverage.h"
 #include "random/random_generation.h"
@@ -45,27 +46,21 @@ const char16_t kNoSeedFolder[] = u"Seed files not written: the program's folder 
 
 }  // namespace
 
-NewTokenFormServices NewTokenFormServices::Standard() {
+NewTokenFormServices NewTokenFormServices::Standard() { return Standard(SeedFolderContext{}); }
+
+NewTokenFormServices NewTokenFormServices::Standard(const SeedFolderContext& seeds) {
   NewTokenFormServices services;
   services.generateSerialNumber = [](char* buffer) { return GenerateSerialNumber(buffer); };
   services.generateSeedBytes = [](std::uint8_t* buffer, std::int32_t count) {
     return GenerateSeedBytes(buffer, count);
   };
-  // Shared by the three steps of one save; goes with the form.
-  const auto pending = std::make_shared<PendingSaveRecord>();
-  services.recordPendingSave = [pending](const std::filesystem::path& folder, const PendingSave& save) {
+  services.newSaveJournal = [] { return std::make_unique<SaveJournal>(); };
+  services.appendSeedFiles = [reported = seeds.reportedLeftovers](const std::filesystem::path& folder,
+                                                                  const ExportedToken& token) {
     SeedFileAccess files;
-    return pending->Begin(folder, save, files);
-  };
-  services.forgetPendingSave = [pending] { pending->Remove(); };
-  services.appendSeedFiles = [pending](const std::filesystem::path& folder, const ExportedToken& token) {
-    SeedFileAccess files;
+    files.reportedLeftovers = reported;
     SeedExportReport report;
     report.lines = AppendSeedFiles(folder, token, files, SeedFileSet{true, true}, &report.written);
-    // Otherwise the record stays, and the next start or save completes the files.
-    if (report.written.csv && report.written.xml) {
-      if (std::optional<MessageText> stayed = pending->Remove()) report.lines.push_back(std::move(*stayed));
-    }
     return report;
   };
   return services;
@@ -203,9 +198,11 @@ void NewTokenFormLogic::SaveToken() {
   const TokenRecord record = BuildTokenRecord(state_);
   // The token is recorded before the key gets it, so that a save cut short
   // between the key and the seed files is completed later, never lost.
-  if (!seedFolder_.empty() && services_.recordPendingSave) {
+  if (!seedFolder_.empty() && services_.newSaveJournal) {
     PendingSave save{BuildExportedToken(record, state_.userName), KeySerial()};
-    if (std::optional<MessageText> reason = services_.recordPendingSave(seedFolder_, save)) {
+    journal_ = services_.newSaveJournal();
+    if (std::optional<MessageText> reason = journal_->Begin(seedFolder_, save)) {
+      journal_.reset();
       Refuse(SeedFilesUnwritable(*reason));
       return;
     }
@@ -236,14 +233,13 @@ void NewTokenFormLogic::SettleFailedWrite(const TokenRecord& record) {
   const KeyTokens listed = ListKeyTokens(library_);
   const ExportedToken token = BuildExportedToken(record, state_.userName);
   if (listed.status == CV_OK && !KeyListsToken(listed, token)) {
-    if (services_.forgetPendingSave) services_.forgetPendingSave();
+    if (journal_) journal_->Abandon();
     // Told by the listing, not by the status: the maker's codes for it are not ours to know.
     if (listed.tokens.size() >= kMaxTokens) state_.resultMessage += BreakLongLines(kKeyFull, kMessageBoxLineChars);
     return;
   }
   if (listed.status != CV_OK) {
-    const bool recorded = !seedFolder_.empty() && services_.recordPendingSave;
-    if (recorded) {
+    if (journal_) {
       state_.resultMessage +=
           BreakLongLines(Format(kFailureUnconfirmedFormat, state_.serialText), kMessageBoxLineChars);
     }
@@ -266,7 +262,12 @@ void NewTokenFormLogic::ExportSeed(const TokenRecord& record) {
     return;
   }
   const ExportedToken token = BuildExportedToken(record, state_.userName);
-  const SeedExportReport report = services_.appendSeedFiles(seedFolder_, token);
+  SeedExportReport report = services_.appendSeedFiles(seedFolder_, token);
+  if (journal_) {
+    if (std::optional<MessageText> stayed = journal_->Complete(report.written)) {
+      report.lines.push_back(std::move(*stayed));
+    }
+  }
   // Our own lines, unlike the fixed ones above them, are broken to fit the box.
   for (const MessageText& line : report.lines) {
     state_.resultMessage += BreakLongLines(line, kMessageBoxLineChars);

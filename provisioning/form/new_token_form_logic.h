@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -14,8 +15,9 @@
 #include "provisioning/form/save_refusal.h"
 #include "provisioning/form/unused_serial.h"
 #include "provisioning/form/new_token_result.h"
-#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/save_journal.h"
 #include "provisioning/seed_files/seed_export.h"
+#include "provisioning/seed_files/seed_folder_context.h"
 #include "vendor/token_library.h"
 
 // The form's sources of random material and its seed export; tests replace them.
@@ -23,16 +25,14 @@ struct NewTokenFormServices {
   std::function<bool(char* buffer)> generateSerialNumber;
   std::function<bool(std::uint8_t* buffer, std::int32_t count)> generateSeedBytes;
   std::function<SeedExportReport(const std::filesystem::path& folder, const ExportedToken& token)> appendSeedFiles;
-  // Before the key is written: records the token durably beside the seed
-  // files; the reason when it cannot, and then the key is not written.
-  // Unset: nothing is recorded.
-  std::function<std::optional<MessageText>(const std::filesystem::path& folder, const PendingSave& save)>
-      recordPendingSave;
-  // The key refused the token and does not list it: its record goes.
-  std::function<void()> forgetPendingSave;
+  // The journal of one save, begun before the key is written. Unset:
+  // nothing is recorded.
+  std::function<std::unique_ptr<SaveJournal>()> newSaveJournal;
 
-  // The secure generators and the real seed files; the record of a save
-  // goes once appendSeedFiles wrote both files.
+  // The secure generators, the real seed files and the real journal; a kept
+  // leftover that the run of `seeds` reported already is not reported again.
+  static NewTokenFormServices Standard(const SeedFolderContext& seeds);
+  // The same with a memory of reported leftovers of their own.
   static NewTokenFormServices Standard();
 };
 
@@ -70,5 +70,6 @@ class NewTokenFormLogic {
   std::filesystem::path seedFolder_;
   NewTokenFormServices services_;
   NewTokenFormState state_;
-  SeedFileSerialCache serials_;  // the seed files' serials, between clicks
+  SeedFileSerialCache serials_;           // the seed files' serials, between clicks
+  std::unique_ptr<SaveJournal> journal_;  // of the save begun, if any
 };

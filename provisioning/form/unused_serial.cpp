@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "files/file_source.h"
-#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/save_record_format.h"
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "random/random_generation.h"
 #include "text/code_page.h"

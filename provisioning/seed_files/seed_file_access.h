@@ -5,9 +5,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 
 #include "files/file_io.h"
 #include "files/file_source.h"
+#include "provisioning/seed_files/reported_leftovers.h"
 #include "provisioning/seed_files/seed_file_lock.h"
 
 class SeedFileAccess {
@@ -38,4 +40,7 @@ class SeedFileAccess {
   PublishOptions publishOptions;
   // How long a save waits for the lock of a seed file.
   std::chrono::milliseconds lockPatience = kSeedFileLockPatience;
+  // The kept leftovers reported already: this object's own, or the run's
+  // that the program shares among its saves and settling.
+  std::shared_ptr<ReportedLeftovers> reportedLeftovers = std::make_shared<ReportedLeftovers>();
 };

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cstdint>
-#include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <utility>
 
@@ -108,12 +106,9 @@ bool SameBytes(SeedFileAccess& files, const std::filesystem::path& a, const std:
   }
 }
 
-// The kept leftovers already reported by this process: a line the first time only.
-bool FirstReport(const std::filesystem::path& temporary) {
-  static std::mutex guard;
-  static std::set<std::filesystem::path> reported;
-  const std::lock_guard<std::mutex> hold(guard);
-  return reported.insert(temporary).second;
+// The kept leftovers already reported in this run: a line the first time only.
+bool FirstReport(SeedFileAccess& files, const std::filesystem::path& temporary) {
+  return !files.reportedLeftovers || files.reportedLeftovers->FirstReport(temporary);
 }
 
 }  // namespace
@@ -138,7 +133,7 @@ LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::
     recovery.notes.push_back(SeedFileNote{what, file, leftover, {}, error, {}});
   };
   for (const std::filesystem::path& link : links) {
-    if (FirstReport(link)) note(What::LinkLeftAlone, link, FileError{0, FileErrorKind::Link});
+    if (FirstReport(files, link)) note(What::LinkLeftAlone, link, FileError{0, FileErrorKind::Link});
   }
   if (leftovers.empty()) return recovery;
 
@@ -189,7 +184,7 @@ LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::
       using State = RemoveOutcome::State;
       // Held now: a save that started meanwhile writes it.
       if (removed.Removed() || removed.state == State::Missing || removed.state == State::InUse) continue;
-      if (FirstReport(leftover)) {
+      if (FirstReport(files, leftover)) {
         if (removed.state == State::Link) {
           note(What::LinkLeftAlone, leftover, FileError{removed.error.code, FileErrorKind::Link});
         } else {
@@ -198,7 +193,7 @@ LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::
       }
       continue;
     }
-    if (FirstReport(leftover)) note(What::Kept, leftover);
+    if (FirstReport(files, leftover)) note(What::Kept, leftover);
   }
   return recovery;
 }

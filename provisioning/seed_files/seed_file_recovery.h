@@ -22,7 +22,7 @@ struct LeftoverRecovery {
 // When `file` is missing and complete temporary files of it lie beside it,
 // puts the one with the most tokens back under its name. Then removes each
 // leftover temporary that the file holds every token of, and keeps any
-// other, with a note the first time this process sees it.
+// other, with a note the first time this run sees it (files.reportedLeftovers).
 LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::path& file);
 
 // The same, as lines: the notes' lines, and why the file is blocked.

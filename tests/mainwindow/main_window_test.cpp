@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "framework/centre_window.h"
-#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/save_journal.h"
+#include "provisioning/seed_files/save_settling.h"
 #include "resources/resource.h"
 #include "tests/mainwindow/main_window_test_support.h"
 #include "tests/support/scripted_token_library.h"
@@ -178,7 +179,7 @@ MessageText OurLongLines(const std::filesystem::path& folder) {
   for (const MessageText& line : AppendSeedFiles(folder, token)) lines += line;
   {
     SeedFileAccess files;
-    PendingSaveRecord forAbsentKey;
+    SaveJournal forAbsentKey;
     forAbsentKey.Begin(folder, PendingSave{token, "CVK98765432109876543210"}, files);
   }
   ScriptedTokenLibrary key;

@@ -5,10 +5,8 @@
 #include <windows.h>
 
 #include "provisioning/form/new_token_result.h"
-#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/seed_folder_context.h"
 #include "vendor/token_library.h"
 
-NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library);
-
-// Settles what interrupted saves left beside the program's seed files.
-SettleReport SettleInterruptedSavesBesideProgram(ITokenLibrary& library);
+// The seed files are written into `seeds.folder`.
+NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library, SeedFolderContext& seeds);

@@ -9,7 +9,7 @@
 #include "files/byte_source.h"
 #include "provisioning/form/new_token_form_logic.h"
 #include "provisioning/form/unused_serial.h"
-#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/save_record_format.h"
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "text/unicode_text.h"
 #include "tests/support/scripted_token_library.h"

@@ -1,11 +1,10 @@
-// The record of a save between the key and the seed files, and how a record
-// that an interrupted save left is settled against the key.
+// How a record that an interrupted save left is settled against the key.
 #include <gtest/gtest.h>
 
-#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/save_journal.h"
+#include "provisioning/seed_files/save_settling.h"
 #include "seed_export_test_support.h"
 #include "tests/support/file_links.h"
-#include "tests/support/file_rules.h"
 #include "tests/support/scripted_token_library.h"
 #include "text/code_page.h"
 
@@ -40,28 +39,8 @@ Names Records(const TempFolder& folder) {
 // A save killed after writing its record: the record stays, its lock goes.
 void LeaveRecord(const TempFolder& folder, const std::string& keySerial) {
   SeedFileAccess files;
-  PendingSaveRecord record;
+  SaveJournal record;
   ASSERT_EQ(record.Begin(folder.Path(), PendingSave{Token(), keySerial}, files), std::nullopt);
-}
-
-TEST(PendingSave, RecordHoldsExactlyWhatBothSeedFilesNeed) {
-  ExportedToken token = TotpToken("SN\xE9-7", Rfc6238Sha256Secret(), u"Zo\u00EB \U0001F600,\"x\"", 60);
-  const std::optional<PendingSave> back = PendingSaveFromXml(PendingSaveXml(PendingSave{token, "KEY\x01\xFF"}));
-  ASSERT_TRUE(back);
-  EXPECT_EQ(back->keySerial, "KEY\x01\xFF");
-  EXPECT_EQ(back->token.totp, token.totp);
-  EXPECT_EQ(back->token.sha256, token.sha256);
-  EXPECT_EQ(back->token.digits, token.digits);
-  EXPECT_EQ(back->token.interval, token.interval);
-  EXPECT_EQ(back->token.serial, token.serial);
-  EXPECT_EQ(back->token.seed, token.seed);
-  EXPECT_EQ(back->token.userName, token.userName);
-  // A record cut short or edited is no record.
-  const std::string whole = PendingSaveXml(PendingSave{token, "KEY"});
-  EXPECT_FALSE(PendingSaveFromXml(whole.substr(0, whole.size() / 2)));
-  std::string wrongSeed = whole;
-  wrongSeed.replace(wrongSeed.find("<seed>") + 6, 2, "");
-  EXPECT_FALSE(PendingSaveFromXml(wrongSeed));
 }
 
 // Each answer of the key and state of the files, and what settling makes of them.
@@ -233,7 +212,7 @@ TEST(PendingSave, RecordCutShortWhileWrittenIsRemovedUnlessItsSaveRuns) {
 TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
   TempFolder folder;
   SeedFileAccess files;
-  PendingSaveRecord running;
+  SaveJournal running;
   ASSERT_EQ(running.Begin(folder.Path(), PendingSave{Token(), "KEY1"}, files), std::nullopt);
   WriteBytes(folder / "tseeds.pending-00000000000000aa.xml", "<pendingSave><key>");
   ScriptedTokenLibrary library;
@@ -246,7 +225,7 @@ TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
       u"The save record tseeds.pending-00000000000000aa.xml could not be settled: it is damaged. It was kept.\r\n");
   EXPECT_EQ(Records(folder).size(), 2u);
 
-  running.Remove();
+  running.Abandon();
   EXPECT_EQ(Records(folder), (Names{"tseeds.pending-00000000000000aa.xml"}));
 }
 
@@ -352,7 +331,7 @@ TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
   FaultySeedFiles files;
   LeaveRecord(folder, "KEY1");
   {
-    PendingSaveRecord second;  // killed after writing it, like the first
+    SaveJournal second;  // killed after writing it, like the first
     ASSERT_EQ(second.Begin(folder.Path(), PendingSave{otherSeed, "KEY1"}, files), std::nullopt);
   }
   ScriptedTokenLibrary library;
@@ -364,34 +343,25 @@ TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
 }
 
-// A record holds a seed: it has the rules of the seed file of its kind from
-// its first byte, or, with none yet, what a new file in the folder gets.
-TEST(PendingSave, RecordHasTheRulesOfTheSeedFileOfItsKind) {
-  struct Case {
-    const char* name;
-    bool totp;
-    const char* restricted;  // the seed file that keeps others out
-    const char* rulesOf;     // whose rules the record must have
-  };
-  const Case cases[] = {
-      {"HOTP", false, "hseeds.xml", "hseeds.xml"},
-      {"TOTP", true, "tseeds.xml", "tseeds.xml"},
-      {"no seed file of its kind", false, "tseeds.xml", "plain.xml"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempFolder folder;
-    WriteBytes(folder / c.restricted, "");
-    KeepOthersOut(folder / c.restricted);
-    WriteBytes(folder / "plain.xml", "");
-    SeedFileAccess files;
-    PendingSaveRecord record;
-    const ExportedToken token = c.totp ? TotpToken(kSerial, Rfc4226Secret(), u"", 30) : Token();
-    ASSERT_EQ(record.Begin(folder.Path(), PendingSave{token, "KEY1"}, files), std::nullopt);
-    const Names records = Records(folder);
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(RulesOf(folder / records[0].c_str()), RulesOf(folder / c.rulesOf));
-  }
+// A kept leftover is told once per run of the seed folder, not at every
+// settling that finds it again.
+TEST(PendingSave, KeptLeftoverIsToldOncePerRun) {
+  TempFolder folder;
+  fs::create_directory(folder / "scratch");
+  const ExportedToken saved = HotpToken("0000222222222", Rfc4226Secret());
+  for (const ExportedToken& token : {saved, Token()}) AppendSeedFiles(folder / "scratch", token);
+  AppendSeedFiles(folder.Path(), saved);
+  // It holds a token that the file lacks.
+  WriteBytes(folder / "hseeds.xml.otp-0123456789abcdef.tmp", ReadBytes(folder / "scratch" / "hseeds.xml"));
+  ScriptedTokenLibrary library;
+  library.SetSerial("KEY1");
+
+  SeedFolderContext run{folder.Path()};
+  EXPECT_EQ(SettleInterruptedSaves(run, library).Lines().size(), 1u);
+  EXPECT_TRUE(SettleInterruptedSaves(run, library).Lines().empty());
+  SeedFolderContext nextRun{folder.Path()};
+  EXPECT_EQ(SettleInterruptedSaves(nextRun, library).Lines().size(), 1u);
+  EXPECT_TRUE(fs::exists(folder / "hseeds.xml.otp-0123456789abcdef.tmp"));
 }
 
 // A leftover or a record that is a link, to the seed file or out of the

@@ -1,13 +1,11 @@
-#include "provisioning/seed_files/pending_save.h"
+#include "provisioning/seed_files/save_settling.h"
 
-#include <algorithm>
 #include <chrono>
-#include <sstream>
 #include <system_error>
 
-#include <pugixml.hpp>
-
 #include "files/temporary_name.h"
+#include "provisioning/seed_files/save_journal.h"
+#include "provisioning/seed_files/save_record_format.h"
 #include "provisioning/seed_files/seed_export_messages.h"
 #include "provisioning/seed_files/seed_file_lock.h"
 #include "provisioning/seed_files/seed_file_names.h"
@@ -16,72 +14,13 @@
 #include "text/code_page.h"
 #include "text/format_text.h"
 #include "text/hex_text.h"
-#include "text/unicode_text.h"
 #include "vendor/bounded_text.h"
 #include "vendor/key_queries.h"
 
 namespace {
 
-// A record holds one token in a few hundred bytes; anything much larger is
-// not one and is never read whole.
-constexpr std::uint64_t kLargestRecord = 64 * 1024;
-
-struct RecordRead {
-  ReadOutcome::State state = ReadOutcome::State::Missing;
-  std::string bytes;
-  FileError error;
-  bool tooLarge = false;
-};
-
-RecordRead ReadRecord(SeedFileAccess& files, const std::filesystem::path& path) {
-  RecordRead record;
-  OpenForReadingOutcome opened = files.OpenForReading(path);
-  record.error = opened.error;
-  if (!opened.source) {
-    record.state = opened.state == OpenForReadingOutcome::State::Missing ? ReadOutcome::State::Missing
-                                                                         : ReadOutcome::State::Failed;
-    return record;
-  }
-  char block[4096];
-  for (;;) {
-    const std::optional<std::size_t> got = opened.source->Read(block, sizeof block);
-    if (!got) {
-      record.state = ReadOutcome::State::Failed;
-      record.error = opened.source->error;
-      return record;
-    }
-    if (*got == 0) break;
-    if (record.bytes.size() + *got > kLargestRecord) {
-      record.tooLarge = true;
-      record.bytes.clear();
-      break;
-    }
-    record.bytes.append(block, *got);
-  }
-  record.state = ReadOutcome::State::Read;
-  return record;
-}
-
-// The records in `folder`, sorted by name.
-std::vector<std::filesystem::path> RecordsIn(const std::filesystem::path& folder) {
-  std::vector<std::filesystem::path> records;
-  std::error_code error;
-  for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
-    if (IsRecordName(entry->path().filename().u8string())) records.push_back(entry->path());
-  }
-  std::sort(records.begin(), records.end());
-  return records;
-}
-
 std::string HexOf(const std::string& bytes) {
   return HexText(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), true);
-}
-
-// The bytes that HexOf wrote.
-std::optional<std::string> BytesOfHex(const std::string& hex) {
-  const std::optional<std::vector<std::uint8_t>> bytes = BytesFromHex(hex);
-  if (!bytes) return std::nullopt;
-  return std::string(bytes->begin(), bytes->end());
 }
 
 // Text for lines: the 8-bit serial as the system shows it.
@@ -124,25 +63,6 @@ bool KeyListsToken(const KeyTokens& listed, const ExportedToken& token) {
 namespace {
 
 const char16_t kNotSettled[] = u"The save record %s could not be settled: %s. It was kept.\r\n";
-
-bool Gone(const RemoveOutcome& removed) {
-  return removed.state == RemoveOutcome::State::Removed || removed.state == RemoveOutcome::State::Missing;
-}
-
-// What became of a settled record, as the end of its line: only a record
-// that is gone is said to be removed.
-MessageText RecordRemoval(const RemoveOutcome& removed, const MessageText& recordName) {
-  switch (removed.state) {
-    case RemoveOutcome::State::Removed:
-    case RemoveOutcome::State::Missing: return Format(u"its record %s was removed", recordName);
-    case RemoveOutcome::State::InUse:
-      return Format(u"its record %s is open in another program and was kept; a later start removes it", recordName);
-    case RemoveOutcome::State::Link: return Format(u"its record %s is a link and was left alone", recordName);
-    case RemoveOutcome::State::Failed: break;
-  }
-  return FileErrorReason(Format(u"its record %s could not be removed", recordName), removed.error) +
-         u"; a later start tries again";
-}
 
 // One record: settled, dropped or kept, with its line(s). Nothing when a
 // running save holds it or it went meanwhile.
@@ -241,7 +161,7 @@ std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const s
   lines.insert(lines.end(), failures.begin(), failures.end());  // recoveries of leftovers
   const RemoveOutcome removed = files.RemoveLeftover(path);
   if (missing.csv || missing.xml) {
-    const MessageText notRemoved = Gone(removed) ? MessageText() : u"; " + RecordRemoval(removed, recordName);
+    const MessageText notRemoved = RecordGone(removed) ? MessageText() : u"; " + RecordRemoval(removed, recordName);
     lines.push_back(
         Format(u"The save of the token %s on the key %s was completed: the token was "
                u"added to %s%s.\r\n",
@@ -255,100 +175,6 @@ std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const s
 }
 
 }  // namespace
-
-std::string PendingSaveXml(const PendingSave& save) {
-  const ExportedToken& token = save.token;
-  pugi::xml_document document;
-  pugi::xml_node root = document.append_child("pendingSave");
-  const auto add = [&](const char* name, const std::string& text) {
-    root.append_child(name).append_child(pugi::node_pcdata).set_value(text.c_str());
-  };
-  add("key", HexOf(save.keySerial));
-  add("algorithm", token.totp ? "TOTP" : "HOTP");
-  add("hash", token.sha256 ? "SHA-256" : "SHA-1");
-  add("digits", std::to_string(token.digits));
-  add("interval", std::to_string(token.interval));
-  add("serial", HexOf(token.serial));
-  add("seed", HexText(token.seed.data(), token.seed.size(), true));
-  add("userName", HexOf(Utf16LittleEndianBytes(token.userName)));
-  std::ostringstream text;
-  document.save(text, "\t", pugi::format_indent);
-  return text.str();
-}
-
-std::optional<PendingSave> PendingSaveFromXml(const std::string& bytes) {
-  pugi::xml_document document;
-  if (!document.load_buffer(bytes.data(), bytes.size())) return std::nullopt;
-  const pugi::xml_node root = document.child("pendingSave");
-  const auto text = [&](const char* name) { return std::string(root.child(name).child_value()); };
-  PendingSave save;
-  ExportedToken& token = save.token;
-  const std::optional<std::string> key = BytesOfHex(text("key"));
-  const std::optional<std::string> serial = BytesOfHex(text("serial"));
-  const std::optional<std::string> seed = BytesOfHex(text("seed"));
-  const std::optional<std::string> userName = BytesOfHex(text("userName"));
-  const std::string algorithm = text("algorithm"), hash = text("hash"), digits = text("digits"),
-                    interval = text("interval");
-  if (!root || !key || !serial || serial->empty() || !seed || !userName || userName->size() % 2 != 0 ||
-      (algorithm != "HOTP" && algorithm != "TOTP") || (hash != "SHA-1" && hash != "SHA-256") ||
-      (digits != "6" && digits != "8") || (interval != "30" && interval != "60")) {
-    return std::nullopt;
-  }
-  token.totp = algorithm == "TOTP";
-  token.sha256 = hash == "SHA-256";
-  if (seed->size() != (token.sha256 ? 32u : 20u)) return std::nullopt;
-  token.digits = digits == "6" ? 6 : 8;
-  token.interval = interval == "30" ? 30 : 60;
-  token.serial = *serial;
-  token.seed.assign(seed->begin(), seed->end());
-  token.userName = Utf16FromLittleEndianBytes(*userName);
-  save.keySerial = *key;
-  return save;
-}
-
-std::optional<MessageText> PendingSaveRecord::Begin(const std::filesystem::path& folder, const PendingSave& save,
-                                                    SeedFileAccess& files) {
-  const std::string text = PendingSaveXml(save);
-  for (int attempt = 0; attempt < 10; ++attempt) {
-    const std::filesystem::path path = folder / NewRecordName(save.token.totp);
-    const std::filesystem::path lockFile = LockFileFor(path);
-    FileError error;
-    const FileLock::Outcome locked = lock_.Acquire(lockFile, std::chrono::milliseconds(0), error);
-    if (locked == FileLock::Outcome::Busy) continue;
-    if (locked == FileLock::Outcome::Failed) {
-      return FileErrorReason(Format(u"%s could not be created", lockFile.filename().u16string()), error);
-    }
-    std::error_code taken;
-    if (std::filesystem::exists(path, taken)) continue;
-    // It holds a seed: under the rules of the seed file of its kind.
-    const std::filesystem::path seedFile = SeedFile(folder, save.token, ".xml");
-    const PublishOutcome published = files.Publish(
-        path, [&](ByteSink& out) { return out.Write(text.data(), text.size()); }, seedFile);
-    if (!published.Published()) {
-      lock_.Release();
-      const MessageText record = path.filename().u16string();
-      const MessageText what = published.step == PublishOutcome::Step::Security
-                                   ? Format(u"%s could not be given the access rules of %s, so nothing was written",
-                                            record, seedFile.filename().u16string())
-                                   : Format(u"%s could not be written", record);
-      return FileErrorReason(what, published.error);
-    }
-    path_ = path;
-    return std::nullopt;
-  }
-  lock_.Release();
-  return MessageText(u"no free name for the record of the save was found");
-}
-
-std::optional<MessageText> PendingSaveRecord::Remove() {
-  if (path_.empty()) return std::nullopt;
-  const RemoveOutcome removed = RemoveTemporary(path_);  // that name only, never through a link
-  const MessageText recordName = path_.filename().u16string();
-  path_.clear();
-  lock_.Release();
-  if (Gone(removed)) return std::nullopt;
-  return Format(u"The token is in both seed files, but %s.\r\n", RecordRemoval(removed, recordName));
-}
 
 SettleReport SettlePendingSaves(const std::filesystem::path& folder, ITokenLibrary& library, SeedFileAccess& files) {
   SettleReport report;
@@ -381,8 +207,10 @@ SettleReport SettlePendingSaves(const std::filesystem::path& folder, ITokenLibra
   return report;
 }
 
-SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library) {
-  SeedFileAccess files;
+namespace {
+
+SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library,
+                                    SeedFileAccess& files) {
   std::vector<MessageText> lines;
   for (const char* name : {kHotpXmlFile, kTotpXmlFile}) {
     const std::filesystem::path file = folder / name;
@@ -398,15 +226,16 @@ SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenL
   return report;
 }
 
-std::vector<PendingSerial> PendingSaveSerials(const std::filesystem::path& folder, SeedFileAccess& files) {
-  std::vector<PendingSerial> serials;
-  for (const std::filesystem::path& path : RecordsIn(folder)) {
-    if (IsLink(path)) continue;  // settling leaves it alone: so does this
-    const RecordRead read = ReadRecord(files, path);
-    if (read.state != ReadOutcome::State::Read || read.tooLarge) continue;
-    if (std::optional<PendingSave> save = PendingSaveFromXml(read.bytes)) {
-      serials.push_back({std::move(save->token.serial), path.filename().u8string()});
-    }
-  }
-  return serials;
+}  // namespace
+
+SettleReport SettleInterruptedSaves(const SeedFolderContext& seeds, ITokenLibrary& library) {
+  if (seeds.folder.empty()) return SettleReport{{}, {}, false};
+  SeedFileAccess files;
+  files.reportedLeftovers = seeds.reportedLeftovers;
+  return SettleInterruptedSaves(seeds.folder, library, files);
+}
+
+SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library) {
+  SeedFileAccess files;
+  return SettleInterruptedSaves(folder, library, files);
 }

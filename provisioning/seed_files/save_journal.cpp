@@ -1,0 +1,82 @@
+#include "provisioning/seed_files/save_journal.h"
+
+#include <chrono>
+#include <system_error>
+
+#include "provisioning/seed_files/seed_export_messages.h"
+#include "provisioning/seed_files/seed_file_names.h"
+#include "text/format_text.h"
+
+bool RecordGone(const RemoveOutcome& removed) {
+  return removed.state == RemoveOutcome::State::Removed || removed.state == RemoveOutcome::State::Missing;
+}
+
+MessageText RecordRemoval(const RemoveOutcome& removed, const MessageText& recordName) {
+  switch (removed.state) {
+    case RemoveOutcome::State::Removed:
+    case RemoveOutcome::State::Missing: return Format(u"its record %s was removed", recordName);
+    case RemoveOutcome::State::InUse:
+      return Format(u"its record %s is open in another program and was kept; a later start removes it", recordName);
+    case RemoveOutcome::State::Link: return Format(u"its record %s is a link and was left alone", recordName);
+    case RemoveOutcome::State::Failed: break;
+  }
+  return FileErrorReason(Format(u"its record %s could not be removed", recordName), removed.error) +
+         u"; a later start tries again";
+}
+
+std::optional<MessageText> SaveJournal::Begin(const std::filesystem::path& folder, const PendingSave& save,
+                                              SeedFileAccess& files) {
+  const std::string text = PendingSaveXml(save);
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const std::filesystem::path path = folder / NewRecordName(save.token.totp);
+    const std::filesystem::path lockFile = LockFileFor(path);
+    FileError error;
+    const FileLock::Outcome locked = lock_.Acquire(lockFile, std::chrono::milliseconds(0), error);
+    if (locked == FileLock::Outcome::Busy) continue;
+    if (locked == FileLock::Outcome::Failed) {
+      return FileErrorReason(Format(u"%s could not be created", lockFile.filename().u16string()), error);
+    }
+    std::error_code taken;
+    if (std::filesystem::exists(path, taken)) continue;
+    // It holds a seed: under the rules of the seed file of its kind.
+    const std::filesystem::path seedFile = SeedFile(folder, save.token, ".xml");
+    const PublishOutcome published = files.Publish(
+        path, [&](ByteSink& out) { return out.Write(text.data(), text.size()); }, seedFile);
+    if (!published.Published()) {
+      lock_.Release();
+      const MessageText record = path.filename().u16string();
+      const MessageText what = published.step == PublishOutcome::Step::Security
+                                   ? Format(u"%s could not be given the access rules of %s, so nothing was written",
+                                            record, seedFile.filename().u16string())
+                                   : Format(u"%s could not be written", record);
+      return FileErrorReason(what, published.error);
+    }
+    path_ = path;
+    return std::nullopt;
+  }
+  lock_.Release();
+  return MessageText(u"no free name for the record of the save was found");
+}
+
+std::optional<MessageText> SaveJournal::Begin(const std::filesystem::path& folder, const PendingSave& save) {
+  SeedFileAccess files;
+  return Begin(folder, save, files);
+}
+
+std::optional<MessageText> SaveJournal::Complete(SeedFileSet written) {
+  if (!written.csv || !written.xml) return std::nullopt;
+  const MessageText recordName = path_.filename().u16string();
+  const std::optional<RemoveOutcome> removed = Remove();
+  if (!removed || RecordGone(*removed)) return std::nullopt;
+  return Format(u"The token is in both seed files, but %s.\r\n", RecordRemoval(*removed, recordName));
+}
+
+void SaveJournal::Abandon() { Remove(); }
+
+std::optional<RemoveOutcome> SaveJournal::Remove() {
+  if (path_.empty()) return std::nullopt;
+  const RemoveOutcome removed = RemoveTemporary(path_);  // that name only, never through a link
+  path_.clear();
+  lock_.Release();
+  return removed;
+}

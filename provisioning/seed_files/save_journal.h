@@ -1,0 +1,55 @@
+// The journal of one save between the key and the seed files. Before the key
+// is written, the token and the serial number of the key it is for are
+// written durably beside the seed files; the record goes once both files
+// hold the token or the key refused it. A record that a killed or crashed
+// save left behind is settled later against the key (save_settling.h). It
+// holds a seed, so it lives where the seed files live and nothing else
+// keeps it.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "files/file_io.h"
+#include "provisioning/seed_files/save_record_format.h"
+#include "provisioning/seed_files/seed_export.h"
+#include "provisioning/seed_files/seed_file_access.h"
+#include "text/message_text.h"
+
+// The record of the save this process is running. It is held under its own
+// lock while it lives, so that no other instance settles it meanwhile.
+class SaveJournal {
+ public:
+  SaveJournal() = default;
+  SaveJournal(const SaveJournal&) = delete;
+  SaveJournal& operator=(const SaveJournal&) = delete;
+  // Lets the lock go; the record itself stays unless the save completed or
+  // was abandoned.
+  ~SaveJournal() = default;
+
+  // Writes the record into `folder`; the reason (for the operator) when it
+  // could not be written, in which case the key must not be written either.
+  std::optional<MessageText> Begin(const std::filesystem::path& folder, const PendingSave& save, SeedFileAccess& files);
+  std::optional<MessageText> Begin(const std::filesystem::path& folder, const PendingSave& save);
+  // `written`: the seed files that took the token. Once both did, the record
+  // goes; the line that says why it stayed though, if it did (a later
+  // settling removes it). Otherwise it stays, and the next start or save
+  // completes the files.
+  std::optional<MessageText> Complete(SeedFileSet written);
+  // The key refused the token and does not list it: the record goes. One
+  // that stays is settled later.
+  void Abandon();
+
+ private:
+  // Nothing when no record was written.
+  std::optional<RemoveOutcome> Remove();
+
+  FileLock lock_;
+  std::filesystem::path path_;
+};
+
+// Whether a record that was to go is gone.
+bool RecordGone(const RemoveOutcome& removed);
+// What became of a record that was to go, as the end of its line: only a
+// record that is gone is said to be removed.
+MessageText RecordRemoval(const RemoveOutcome& removed, const MessageText& recordName);
