@@ -8,6 +8,7 @@
 #include "framework/app_module.h"
 #include "app/run_main_window.h"
 #include "provisioning/form/win/new_token_dialog.h"
+#include "provisioning/seed_files/seed_file_cache.h"
 #include "vendor/dll_token_library.h"
 
 namespace {
@@ -15,10 +16,12 @@ namespace {
 int RunApplication(int showCommand) {
   DllTokenLibrary library;
   BusyTokenLibrary keyCalls(library);
+  // Kept for the whole run, so that an unchanged seed file is read once.
+  SeedFileCache seedFiles;
   return RunMainWindow(
       showCommand, keyCalls, library.LoadProblem(),
-      [&keyCalls](HWND owner) { return RunNewTokenDialog(owner, keyCalls); },
-      [&keyCalls] { return SettleInterruptedSavesBesideProgram(keyCalls); });
+      [&keyCalls, &seedFiles](HWND owner) { return RunNewTokenDialog(owner, keyCalls, seedFiles); },
+      [&keyCalls, &seedFiles] { return SettleInterruptedSavesBesideProgram(keyCalls, seedFiles); });
 }
 
 }  // namespace

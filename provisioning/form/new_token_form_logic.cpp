@@ -45,21 +45,24 @@ const char16_t kNoSeedFolder[] = u"Seed files not written: the program's folder 
 
 }  // namespace
 
-NewTokenFormServices NewTokenFormServices::Standard() {
+NewTokenFormServices NewTokenFormServices::Standard(SeedFileCache* cache) {
   NewTokenFormServices services;
+  services.seedFileCache = cache;
   services.generateSerialNumber = [](char* buffer) { return GenerateSerialNumber(buffer); };
   services.generateSeedBytes = [](std::uint8_t* buffer, std::int32_t count) {
     return GenerateSeedBytes(buffer, count);
   };
   // Shared by the three steps of one save; goes with the form.
   const auto pending = std::make_shared<PendingSaveRecord>();
-  services.recordPendingSave = [pending](const std::filesystem::path& folder, const PendingSave& save) {
+  services.recordPendingSave = [pending, cache](const std::filesystem::path& folder, const PendingSave& save) {
     SeedFileAccess files;
+    files.cache = cache;
     return pending->Begin(folder, save, files);
   };
   services.forgetPendingSave = [pending] { pending->Remove(); };
-  services.appendSeedFiles = [pending](const std::filesystem::path& folder, const ExportedToken& token) {
+  services.appendSeedFiles = [pending, cache](const std::filesystem::path& folder, const ExportedToken& token) {
     SeedFileAccess files;
+    files.cache = cache;
     SeedExportReport report;
     report.lines = AppendSeedFiles(folder, token, files, SeedFileSet{true, true}, &report.written);
     // Otherwise the record stays, and the next start or save completes the files.
@@ -77,7 +80,7 @@ NewTokenFormLogic::NewTokenFormLogic(INewTokenFormControls& controls, ITokenLibr
       library_(library),
       seedFolder_(std::move(seedFolder)),
       services_(std::move(services)),
-      serials_(seedFolder_) {}
+      serials_(seedFolder_, services_.seedFileCache) {}
 
 // A failed transfer is only signalled: the handler carries on with whatever
 // the state holds.

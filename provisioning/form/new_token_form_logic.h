@@ -30,10 +30,13 @@ struct NewTokenFormServices {
       recordPendingSave;
   // The key refused the token and does not list it: its record goes.
   std::function<void()> forgetPendingSave;
+  // What the process knows of the seed files already; none: the form reads
+  // them for itself.
+  SeedFileCache* seedFileCache = nullptr;
 
-  // The secure generators and the real seed files; the record of a save
-  // goes once appendSeedFiles wrote both files.
-  static NewTokenFormServices Standard();
+  // The secure generators and the real seed files, known through `cache`;
+  // the record of a save goes once appendSeedFiles wrote both files.
+  static NewTokenFormServices Standard(SeedFileCache* cache = nullptr);
 };
 
 class NewTokenFormLogic {

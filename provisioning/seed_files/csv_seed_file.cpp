@@ -24,19 +24,23 @@ MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial, c
 }
 
 std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files, const std::filesystem::path& file,
-                                              std::u16string_view header, const MessageText& row) {
+                                              std::u16string_view header, const MessageText& row,
+                                              const AppendedToken* added) {
   const MessageText fileName = file.filename().u16string();
   if (row.empty()) return CouldNotAddToken(fileName, u"there was not enough memory");
   FileLock lock;
   if (auto failure = LockSeedFile(lock, file, files.lockPatience)) return failure;
 
+  const FileStamp before = files.cache ? StampOf(file) : FileStamp{};
   const AppendOutcome appended = files.Append(file, [&](ByteSink& out, bool created) {
     // Only whether the file existed decides about the header: an empty file gets none.
     const std::string bytes = Utf16LittleEndianBytes(created ? MessageText(header) + row : row);
     return out.Write(bytes.data(), bytes.size());
   });
   switch (appended.step) {
-    case AppendOutcome::Step::Appended: return std::nullopt;
+    case AppendOutcome::Step::Appended:
+      if (files.cache && added) files.cache->Appended(file, before, StampOf(file), *added);
+      return std::nullopt;
     case AppendOutcome::Step::Open:
       return CouldNotAddToken(fileName, FileErrorReason(u"the file could not be opened", appended.error));
     case AppendOutcome::Step::Write:

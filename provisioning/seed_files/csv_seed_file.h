@@ -8,6 +8,7 @@
 #include <string>
 
 #include "provisioning/seed_files/seed_file_access.h"
+#include "provisioning/seed_files/seed_file_cache.h"
 #include "text/message_text.h"
 
 extern const char16_t kHotpCsvHeader[];
@@ -21,5 +22,7 @@ MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial, c
 
 // Appends `row`, preceded by `header` when this call creates the file, with
 // one write. Returns the failure line, or nothing when the row was written.
+// `added` tells the process's cache (files.cache) which serials the row holds.
 std::optional<MessageText> AppendRowToCsvFile(SeedFileAccess& files, const std::filesystem::path& file,
-                                              std::u16string_view header, const MessageText& row);
+                                              std::u16string_view header, const MessageText& row,
+                                              const AppendedToken* added = nullptr);

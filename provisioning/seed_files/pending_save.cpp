@@ -381,8 +381,9 @@ SettleReport SettlePendingSaves(const std::filesystem::path& folder, ITokenLibra
   return report;
 }
 
-SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library) {
+SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library, SeedFileCache* cache) {
   SeedFileAccess files;
+  files.cache = cache;
   std::vector<MessageText> lines;
   for (const char* name : {kHotpXmlFile, kTotpXmlFile}) {
     const std::filesystem::path file = folder / name;

@@ -54,7 +54,9 @@ SettleReport SettlePendingSaves(const std::filesystem::path& folder, ITokenLibra
 
 // The same, first putting back what interrupted saves left of the XML seed
 // files: what the tool runs at start-up and before a new token is made.
-SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library);
+// `cache`: what the process knows of the files already.
+SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library,
+                                    SeedFileCache* cache = nullptr);
 
 // The serial number of each record in `folder` that can be read, with the
 // record's name (UTF-8): a serial that a save has not settled yet is in use.

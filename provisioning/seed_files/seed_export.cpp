@@ -83,7 +83,10 @@ CsvLines CsvLinesOf(const ExportedToken& token, const MessageText& serial) {
 std::optional<MessageText> AppendCsv(SeedFileAccess& files, const std::filesystem::path& file,
                                      const ExportedToken& token, const MessageText& serial) {
   const CsvLines lines = CsvLinesOf(token, serial);
-  return AppendRowToCsvFile(files, file, lines.header, lines.row);
+  // As the reader takes a row's serial: in UTF-8 and in the ANSI code page.
+  AppendedToken added;
+  added.serials = {Utf8FromUtf16(serial), token.serial};
+  return AppendRowToCsvFile(files, file, lines.header, lines.row, &added);
 }
 
 // Whatever goes wrong in one file's step becomes that file's line: the token

@@ -10,6 +10,8 @@
 #include "files/file_source.h"
 #include "provisioning/seed_files/seed_file_lock.h"
 
+class SeedFileCache;
+
 class SeedFileAccess {
  public:
   virtual ~SeedFileAccess() = default;
@@ -38,4 +40,7 @@ class SeedFileAccess {
   PublishOptions publishOptions;
   // How long a save waits for the lock of a seed file.
   std::chrono::milliseconds lockPatience = kSeedFileLockPatience;
+  // What this process knows of the files already, kept up to date by the
+  // steps that change them; none: everything is read.
+  SeedFileCache* cache = nullptr;
 };

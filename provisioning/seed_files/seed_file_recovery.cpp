@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cstdint>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -10,6 +11,7 @@
 #include <utility>
 
 #include "provisioning/seed_files/seed_export_messages.h"
+#include "provisioning/seed_files/seed_file_cache.h"
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "provisioning/seed_files/xml_seed_layout.h"
 #include "provisioning/seed_files/xml_seed_text_reader.h"
@@ -22,6 +24,7 @@ struct ScannedTemporary {
   std::filesystem::path path;
   SeedFileTokens tokens;
   bool readable = false;
+  FileStamp stamp;  // when there is a cache to tell
 };
 
 // Missing when the file does not exist; nothing when it cannot be read.
@@ -127,34 +130,74 @@ bool FirstReport(const std::filesystem::path& temporary) {
   return reported.insert(temporary).second;
 }
 
+// Removes a leftover that holds nothing the file lacks; keeps any other, with
+// a line the first time.
+void RemoveOrKeep(SeedFileAccess& files, SeedFileRecovery& recovery, const std::filesystem::path& leftover,
+                  const MessageText& fileName, bool mayGo) {
+  const MessageText name = leftover.filename().u16string();
+  if (!mayGo) {
+    if (FirstReport(leftover)) {
+      recovery.lines.push_back(
+          Format(u"%s, left by an interrupted save, may hold tokens that %s lacks; it was kept.\r\n", name, fileName));
+    }
+    return;
+  }
+  const RemoveOutcome removed = files.RemoveLeftover(leftover);
+  using State = RemoveOutcome::State;
+  if (files.cache && (removed.Removed() || removed.state == State::Missing)) files.cache->Forget(leftover);
+  // Held now: a save that started meanwhile writes it.
+  if (removed.Removed() || removed.state == State::Missing || removed.state == State::InUse) return;
+  if (FirstReport(leftover)) {
+    recovery.lines.push_back(removed.state == State::Link
+                                 ? Format(u"%s, beside %s, is a link; it was left alone.\r\n", name, fileName)
+                                 : Format(u"%s, left by an interrupted save, holds nothing that %s lacks but %s.\r\n",
+                                          name, fileName, FileErrorReason(u"could not be removed", removed.error)));
+  }
+}
+
 }  // namespace
 
 SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::path& file) {
   SeedFileRecovery recovery;
+  const MessageText fileName = file.filename().u16string();
   std::vector<ScannedTemporary> leftovers;
-  std::vector<std::filesystem::path> links;
   for (const TemporaryFile& temporary : files.Temporaries(file)) {
     if (temporary.inUse) continue;
     // Not read, not put back, not removed: what it leads to is not ours.
     if (temporary.link) {
-      links.push_back(temporary.path);
+      if (FirstReport(temporary.path)) {
+        recovery.lines.push_back(Format(u"%s, beside %s, is a link; it was left alone.\r\n",
+                                        temporary.path.filename().u16string(), fileName));
+      }
       continue;
     }
-    ScannedTemporary scanned{temporary.path, {}, false};
-    scanned.readable = ScanFile(files, temporary.path, scanned.tokens) == Scan::Read;
-    leftovers.push_back(std::move(scanned));
-  }
-  const MessageText fileName = file.filename().u16string();
-  for (const std::filesystem::path& link : links) {
-    if (FirstReport(link)) {
-      recovery.lines.push_back(
-          Format(u"%s, beside %s, is a link; it was left alone.\r\n", link.filename().u16string(), fileName));
-    }
+    leftovers.push_back(ScannedTemporary{temporary.path, {}, false, {}});
   }
   if (leftovers.empty()) return recovery;
 
+  // Leftovers told before, they and the file unchanged since, are not read again.
+  const FileStamp fileStamp = files.cache ? StampOf(file) : FileStamp{};
+  if (files.cache) {
+    bool allTold = fileStamp.exists;
+    for (ScannedTemporary& leftover : leftovers) {
+      leftover.stamp = StampOf(leftover.path);
+      allTold = allTold && files.cache->Verdict(leftover.path, leftover.stamp, fileStamp);
+    }
+    if (allTold) {
+      for (const ScannedTemporary& leftover : leftovers) {
+        const bool mayGo = files.cache->Verdict(leftover.path, leftover.stamp, fileStamp)->lacking.empty();
+        RemoveOrKeep(files, recovery, leftover.path, fileName, mayGo);
+      }
+      return recovery;
+    }
+  }
+  for (ScannedTemporary& leftover : leftovers) {
+    leftover.readable = ScanFile(files, leftover.path, leftover.tokens) == Scan::Read;
+  }
+
   SeedFileTokens present;
   Scan target = ScanFile(files, file, present);
+  bool restored = false;
   if (target == Scan::Missing) {
     // The one a save finished writing that holds the most: each save adds to the last.
     std::size_t best = leftovers.size();
@@ -194,32 +237,25 @@ SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::p
       }
       present = leftovers[best].tokens;
       target = Scan::Read;
+      restored = true;
       leftovers.erase(leftovers.begin() + static_cast<std::ptrdiff_t>(best));
     }
   }
 
-  for (std::size_t i = 0; i < leftovers.size(); ++i) {
-    const MessageText name = leftovers[i].path.filename().u16string();
+  for (const ScannedTemporary& leftover : leftovers) {
     // Checked, not assumed: only what the file itself holds may go.
-    if ((target == Scan::Read && leftovers[i].readable && present.HoldsAllOf(leftovers[i].tokens)) ||
-        (target != Scan::Missing && SameBytes(files, file, leftovers[i].path))) {
-      const RemoveOutcome removed = files.RemoveLeftover(leftovers[i].path);
-      using State = RemoveOutcome::State;
-      // Held now: a save that started meanwhile writes it.
-      if (removed.Removed() || removed.state == State::Missing || removed.state == State::InUse) continue;
-      if (FirstReport(leftovers[i].path)) {
-        recovery.lines.push_back(
-            removed.state == State::Link
-                ? Format(u"%s, beside %s, is a link; it was left alone.\r\n", name, fileName)
-                : Format(u"%s, left by an interrupted save, holds nothing that %s lacks but %s.\r\n", name, fileName,
-                         FileErrorReason(u"could not be removed", removed.error)));
+    const bool holdsAll = target == Scan::Read && leftover.readable && present.HoldsAllOf(leftover.tokens);
+    const bool mayGo = holdsAll || (target != Scan::Missing && SameBytes(files, file, leftover.path));
+    // Told at the stamps read before: a file put back meanwhile is not the one stamped.
+    if (files.cache && !restored && target == Scan::Read && (mayGo || leftover.readable)) {
+      LeftoverVerdict verdict{file, leftover.stamp, fileStamp, {}};
+      if (!mayGo) {
+        std::set_difference(leftover.tokens.keys.begin(), leftover.tokens.keys.end(), present.keys.begin(),
+                            present.keys.end(), std::back_inserter(verdict.lacking));
       }
-      continue;
+      files.cache->Remember(leftover.path, std::move(verdict));
     }
-    if (FirstReport(leftovers[i].path)) {
-      recovery.lines.push_back(
-          Format(u"%s, left by an interrupted save, may hold tokens that %s lacks; it was kept.\r\n", name, fileName));
-    }
+    RemoveOrKeep(files, recovery, leftover.path, fileName, mayGo);
   }
   return recovery;
 }

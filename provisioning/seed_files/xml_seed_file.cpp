@@ -1,6 +1,7 @@
 #include "provisioning/seed_files/xml_seed_file.h"
 
 #include "provisioning/seed_files/seed_export_messages.h"
+#include "provisioning/seed_files/seed_file_cache.h"
 #include "provisioning/seed_files/seed_file_recovery.h"
 #include "provisioning/seed_files/xml_seed_stream.h"
 #include "text/format_text.h"
@@ -31,6 +32,16 @@ std::optional<MessageText> PublishFailure(const PublishOutcome& published) {
   return MessageText(u"the file could not be written");
 }
 
+// The file holds the serial in UTF-8 or, in a file an older tool began, in
+// the ANSI code page: both count, as a serial may look taken but never free.
+AppendedToken AppendedTokenOf(const XmlSeedToken& token) {
+  AppendedToken added;
+  added.serials.push_back(token.serial);
+  if (token.ansiSerial) added.serials.push_back(*token.ansiSerial);
+  for (const std::string& serial : added.serials) added.tokens.push_back(SeedFileTokenKey(serial, token.seedHex));
+  return added;
+}
+
 }  // namespace
 
 std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file, bool totp,
@@ -45,6 +56,7 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
   SeedFileRecovery recovery = RecoverSeedFile(files, file);
   if (notes) notes->insert(notes->end(), recovery.lines.begin(), recovery.lines.end());
   if (recovery.blocked) return CouldNotAddToken(fileName, *recovery.blocked);
+  const FileStamp before = files.cache ? StampOf(file) : FileStamp{};
 
   // Read now rather than when the form opened, so that tokens another program
   // added in between are kept.
@@ -64,6 +76,7 @@ std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std
 
   // Saved; a second name the new file kept is said, not hidden.
   const auto saved = [&](const PublishOutcome& published) -> std::optional<MessageText> {
+    if (files.cache) files.cache->Appended(file, before, StampOf(file), AppendedTokenOf(token));
     if (!published.strayTemporary.empty() && notes) {
       notes->push_back(
           Format(u"%s was saved, but its temporary name %s could not be removed; a later save "

@@ -8,7 +8,8 @@
 #include "provisioning/seed_files/pending_save.h"
 #include "vendor/token_library.h"
 
-NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library);
+// `seedFiles`: what the process knows of the seed files, kept across forms.
+NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library, SeedFileCache& seedFiles);
 
 // Settles what interrupted saves left beside the program's seed files.
-SettleReport SettleInterruptedSavesBesideProgram(ITokenLibrary& library);
+SettleReport SettleInterruptedSavesBesideProgram(ITokenLibrary& library, SeedFileCache& seedFiles);

@@ -15,14 +15,14 @@ std::filesystem::path SeedFolder() { return std::filesystem::path(FolderOfPath(M
 
 }  // namespace
 
-SettleReport SettleInterruptedSavesBesideProgram(ITokenLibrary& library) {
+SettleReport SettleInterruptedSavesBesideProgram(ITokenLibrary& library, SeedFileCache& seedFiles) {
   const std::filesystem::path folder = SeedFolder();
   if (folder.empty()) return SettleReport{{}, {}, false};
-  return SettleInterruptedSaves(folder, library);
+  return SettleInterruptedSaves(folder, library, &seedFiles);
 }
 
-NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library) {
-  CNewTokenDlg dialog(library, SeedFolder());
+NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library, SeedFileCache& seedFiles) {
+  CNewTokenDlg dialog(library, SeedFolder(), NewTokenFormServices::Standard(&seedFiles));
   dialog.DoModal(owner);
   return dialog.Result();
 }

@@ -391,7 +391,10 @@ TEST_F(NewTokenDialogTest, CentresOverItsOwnerWithinTheWorkArea) {
 
 TEST_F(NewTokenDialogTest, RunNewTokenDialogLeavesNothingWhenCancelled) {
   const NewTokenResult result = WithScript([](HWND form) { PostMessageW(form, WM_COMMAND, IDCANCEL, 0); },
-                                           [&] { return RunNewTokenDialog(nullptr, library); });
+                                           [&] {
+                                             SeedFileCache seedFiles;
+                                             return RunNewTokenDialog(nullptr, library, seedFiles);
+                                           });
   EXPECT_EQ(result.resultStatus, kNothingSaved);
   EXPECT_TRUE(result.resultMessage.empty());
   EXPECT_TRUE(result.appendEnter);

@@ -1,0 +1,104 @@
+// The process's cache of the seed files: a file changed behind the tool's
+// back is read again; the tool's own appends are seen without a read.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "files/temporary_name.h"
+#include "provisioning/seed_files/seed_file_cache.h"
+#include "provisioning/seed_files/seed_file_recovery.h"
+#include "seed_export_test_support.h"
+
+namespace seed_export_test {
+namespace {
+
+// Counts the reads of each file by its name.
+class CountingSeedFiles final : public SeedFileAccess {
+ public:
+  OpenForReadingOutcome OpenForReading(const fs::path& file) override {
+    ++opened[file.filename().string()];
+    return SeedFileAccess::OpenForReading(file);
+  }
+  std::map<std::string, int> opened;
+};
+
+const ExportedToken kFirst = HotpToken("CACHE-A", Rfc4226Secret());
+const ExportedToken kLacked = HotpToken("CACHE-B", Rfc4226Secret());
+const ExportedToken kOther = HotpToken("CACHE-C", Rfc4226Secret());
+
+struct CacheCase {
+  const char* change;
+  std::function<void(const fs::path& folder, const fs::path& leftover, SeedFileAccess& cached)> apply;
+  bool xmlRead, csvRead;      // the second lookup read the file again
+  const ExportedToken* seen;  // a serial the second lookup finds in both files
+  bool leftoverRead, leftoverKept;
+};
+
+TEST(SeedFileCache, ReadsAFileAgainOnlyWhenSomeoneElseChangedIt) {
+  const auto ownAppend = [](const ExportedToken& token) {
+    return [&token](const fs::path& folder, const fs::path&, SeedFileAccess& cached) {
+      EXPECT_TRUE(AppendSeedFiles(folder, token, cached).empty());
+    };
+  };
+  const CacheCase cases[] = {
+      {"nothing", [](const fs::path&, const fs::path&, SeedFileAccess&) {}, false, false, &kFirst, false, true},
+      {"own append", ownAppend(kOther), false, false, &kOther, false, true},
+      {"own append of what the leftover lacked", ownAppend(kLacked), false, false, &kLacked, false, false},
+      {"another program's append",
+       [](const fs::path& folder, const fs::path&, SeedFileAccess&) {
+         EXPECT_TRUE(AppendSeedFiles(folder, kOther).empty());
+       },
+       true, true, &kOther, true, true},
+      {"another program's CSV row",
+       [](const fs::path& folder, const fs::path&, SeedFileAccess&) {
+         SeedFileAccess plain;
+         EXPECT_TRUE(AppendSeedFiles(folder, kOther, plain, SeedFileSet{true, false}, nullptr).empty());
+       },
+       false, true, nullptr, false, true},
+      {"the leftover replaced by a copy of the file",
+       [](const fs::path& folder, const fs::path& leftover, SeedFileAccess&) {
+         fs::copy_file(folder / "hseeds.xml", leftover, fs::copy_options::overwrite_existing);
+       },
+       true, false, &kFirst, true, false},  // compared with the file again
+  };
+  for (const CacheCase& test : cases) {
+    SCOPED_TRACE(test.change);
+    TempFolder folder, other;
+    ASSERT_TRUE(AppendSeedFiles(folder.Path(), kFirst).empty());
+    // What a save killed after writing its new version leaves: the file and one token more.
+    ASSERT_TRUE(AppendSeedFiles(other.Path(), kFirst).empty());
+    ASSERT_TRUE(AppendSeedFiles(other.Path(), kLacked).empty());
+    const fs::path leftover = folder.Path() / temporary_name::For("hseeds.xml", 1);
+    fs::copy_file(other.Path() / "hseeds.xml", leftover);
+
+    SeedFileCache cache;
+    CountingSeedFiles files;
+    files.cache = &cache;
+    const auto lookUp = [&] {
+      RecoverSeedFile(files, folder.Path() / "hseeds.xml");
+      return std::make_pair(&cache.Serials(folder.Path(), kSeedFileNames[0], files),
+                            &cache.Serials(folder.Path(), kSeedFileNames[1], files));
+    };
+    lookUp();
+    ASSERT_TRUE(fs::exists(leftover));
+    test.apply(folder.Path(), leftover, files);
+    files.opened.clear();
+    const auto [xml, csv] = lookUp();
+
+    EXPECT_EQ(files.opened["hseeds.xml"] > 0, test.xmlRead);
+    EXPECT_EQ(files.opened["hseeds.csv"] > 0, test.csvRead);
+    EXPECT_EQ(files.opened[leftover.filename().string()] > 0, test.leftoverRead);
+    EXPECT_EQ(fs::exists(leftover), test.leftoverKept);
+    if (test.seen) {
+      EXPECT_TRUE(xml->Contains(test.seen->serial));
+      EXPECT_TRUE(csv->Contains(test.seen->serial));
+    }
+    EXPECT_TRUE(csv->Contains(kFirst.serial));
+  }
+}
+
+}  // namespace
+}  // namespace seed_export_test
