@@ -2,12 +2,66 @@
 
 #include <algorithm>
 
+#include "files/file_source.h"
 #include "text/code_page.h"
+
+namespace {
+
+// Fails every read once asked to stop, so that a reader gives up at its next block.
+class StoppableSource final : public ByteSource {
+ public:
+  StoppableSource(ByteSource& inner, const std::atomic<bool>& stop) : inner_(inner), stop_(stop) {}
+  std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
+    if (stop_) return std::nullopt;
+    return inner_.Read(buffer, capacity);
+  }
+
+ private:
+  ByteSource& inner_;
+  const std::atomic<bool>& stop_;
+};
+
+}  // namespace
+
+SeedFileCache::~SeedFileCache() {
+  stopPrefetch_ = true;
+  if (prefetch_.joinable()) prefetch_.join();
+}
+
+void SeedFileCache::Prefetch(const std::filesystem::path& folder, std::uint32_t codePage) {
+  if (folder.empty() || prefetch_.joinable()) return;
+  prefetch_ = std::thread([this, folder, codePage] {
+    for (const SeedFileName& name : kSeedFileNames) {
+      Prefetched file{folder / name.name, {}};
+      // Stamped before the read: a change meanwhile shows as a stamp that differs later.
+      file.serials.stamp = StampOf(file.path);
+      if (file.serials.stamp.exists) {
+        OpenForReadingOutcome opened = ::OpenForReading(file.path);
+        if (!opened.source) continue;
+        StoppableSource source(*opened.source, stopPrefetch_);
+        if (!(name.csv ? CollectCsvSerials(source, name.totp, codePage, file.serials.serials)
+                       : CollectSerials(source, file.serials.serials))) {
+          continue;
+        }
+      }
+      file.serials.read = true;
+      prefetched_.push_back(std::move(file));
+    }
+  });
+}
+
+void SeedFileCache::TakePrefetched() {
+  if (!prefetch_.joinable()) return;
+  prefetch_.join();
+  for (Prefetched& file : prefetched_) serials_[file.path] = std::move(file.serials);
+  prefetched_.clear();
+}
 
 const SerialSet& SeedFileCache::Serials(const std::filesystem::path& folder, const SeedFileName& name,
                                         SeedFileAccess& files) {
   static const SerialSet kNone;
   if (folder.empty()) return kNone;
+  TakePrefetched();
   const std::filesystem::path path = folder / name.name;
   FileSerials& file = serials_[path];
   const FileStamp now = StampOf(path);
@@ -20,9 +74,9 @@ const SerialSet& SeedFileCache::Serials(const std::filesystem::path& folder, con
   }
   ++reads_;
   OpenForReadingOutcome opened = files.OpenForReading(path);
-  file.read = opened.source && (name.csv ? CollectCsvSerials(*opened.source, name.totp, kThreadAnsiCodePage,
-                                                             file.serials)
-                                         : CollectSerials(*opened.source, file.serials));
+  file.read =
+      opened.source && (name.csv ? CollectCsvSerials(*opened.source, name.totp, kThreadAnsiCodePage, file.serials)
+                                 : CollectSerials(*opened.source, file.serials));
   // What cannot be read takes nothing away.
   if (!file.read) file.serials = SerialSet{};
   return file.serials;
@@ -42,6 +96,7 @@ void SeedFileCache::Remember(const std::filesystem::path& leftover, LeftoverVerd
 
 void SeedFileCache::Appended(const std::filesystem::path& file, const FileStamp& before, const FileStamp& after,
                              const AppendedToken& token) {
+  TakePrefetched();
   const auto serials = serials_.find(file);
   if (serials != serials_.end()) {
     FileSerials& known = serials->second;

@@ -4,13 +4,16 @@
 // time, identity) of the file it was read from: a file anyone else changed
 // is read again, while the tool's own appends update the entries in place,
 // as it knows what it added. Memory grows with the serials (8 bytes each),
-// never with the files' bytes. Used from the window thread only.
+// never with the files' bytes. Used from one thread, which a prefetch of
+// its own may run beside.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "files/file_io.h"
@@ -35,6 +38,19 @@ struct LeftoverVerdict {
 
 class SeedFileCache {
  public:
+  SeedFileCache() = default;
+  SeedFileCache(const SeedFileCache&) = delete;
+  SeedFileCache& operator=(const SeedFileCache&) = delete;
+  // Stops a prefetch that still runs.
+  ~SeedFileCache();
+
+  // Starts reading the serials of the four seed files in `folder` on a
+  // thread of its own, so that the first "Generate" or "Save" of a form
+  // finds them read; Serials() waits for what it has not finished. The
+  // serials of a CSV file are taken in `codePage` (a numbered one: that
+  // thread's locale is not this one's).
+  void Prefetch(const std::filesystem::path& folder, std::uint32_t codePage);
+
   // The serials that `name` (one of kSeedFileNames) in `folder` holds, read
   // when the file changed since; none when it cannot be read, which is tried
   // again next time. Valid until the next call for the same file.
@@ -62,7 +78,17 @@ class SeedFileCache {
     SerialSet serials;
   };
 
+  struct Prefetched {
+    std::filesystem::path path;
+    FileSerials serials;
+  };
+  // Joins a prefetch and keeps what it read.
+  void TakePrefetched();
+
   std::map<std::filesystem::path, FileSerials> serials_;
+  std::thread prefetch_;
+  std::vector<Prefetched> prefetched_;  // the prefetch's own until joined
+  std::atomic<bool> stopPrefetch_{false};
   std::map<std::filesystem::path, LeftoverVerdict> verdicts_;
   int reads_ = 0;
 };

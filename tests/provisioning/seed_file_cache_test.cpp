@@ -30,6 +30,7 @@ const ExportedToken kLacked = HotpToken("CACHE-B", Rfc4226Secret());
 const ExportedToken kOther = HotpToken("CACHE-C", Rfc4226Secret());
 
 struct CacheCase {
+  bool prefetched;  // the first look was a prefetch, which tells nothing of leftovers
   const char* change;
   std::function<void(const fs::path& folder, const fs::path& leftover, SeedFileAccess& cached)> apply;
   bool xmlRead, csvRead;      // the second lookup read the file again
@@ -44,25 +45,31 @@ TEST(SeedFileCache, ReadsAFileAgainOnlyWhenSomeoneElseChangedIt) {
     };
   };
   const CacheCase cases[] = {
-      {"nothing", [](const fs::path&, const fs::path&, SeedFileAccess&) {}, false, false, &kFirst, false, true},
-      {"own append", ownAppend(kOther), false, false, &kOther, false, true},
-      {"own append of what the leftover lacked", ownAppend(kLacked), false, false, &kLacked, false, false},
-      {"another program's append",
+      {false, "nothing", [](const fs::path&, const fs::path&, SeedFileAccess&) {}, false, false, &kFirst, false, true},
+      {false, "own append", ownAppend(kOther), false, false, &kOther, false, true},
+      {false, "own append of what the leftover lacked", ownAppend(kLacked), false, false, &kLacked, false, false},
+      {false, "another program's append",
        [](const fs::path& folder, const fs::path&, SeedFileAccess&) {
          EXPECT_TRUE(AppendSeedFiles(folder, kOther).empty());
        },
        true, true, &kOther, true, true},
-      {"another program's CSV row",
+      {false, "another program's CSV row",
        [](const fs::path& folder, const fs::path&, SeedFileAccess&) {
          SeedFileAccess plain;
          EXPECT_TRUE(AppendSeedFiles(folder, kOther, plain, SeedFileSet{true, false}, nullptr).empty());
        },
        false, true, nullptr, false, true},
-      {"the leftover replaced by a copy of the file",
+      {false, "the leftover replaced by a copy of the file",
        [](const fs::path& folder, const fs::path& leftover, SeedFileAccess&) {
          fs::copy_file(folder / "hseeds.xml", leftover, fs::copy_options::overwrite_existing);
        },
        true, false, &kFirst, true, false},  // compared with the file again
+      {true, "nothing", [](const fs::path&, const fs::path&, SeedFileAccess&) {}, true, false, &kFirst, true, true},
+      {true, "another program's append",
+       [](const fs::path& folder, const fs::path&, SeedFileAccess&) {
+         AppendSeedFiles(folder, kOther);  // its line on the kept leftover aside
+       },
+       true, true, &kOther, true, true},
   };
   for (const CacheCase& test : cases) {
     SCOPED_TRACE(test.change);
@@ -82,7 +89,14 @@ TEST(SeedFileCache, ReadsAFileAgainOnlyWhenSomeoneElseChangedIt) {
       return std::make_pair(&cache.Serials(folder.Path(), kSeedFileNames[0], files),
                             &cache.Serials(folder.Path(), kSeedFileNames[1], files));
     };
-    lookUp();
+    if (test.prefetched) {
+      cache.Prefetch(folder.Path(), kThreadAnsiCodePage);
+      // Waits for it: tseeds.csv is not there to be read.
+      cache.Serials(folder.Path(), kSeedFileNames[3], files);
+      ASSERT_TRUE(files.opened.empty());
+    } else {
+      lookUp();
+    }
     ASSERT_TRUE(fs::exists(leftover));
     test.apply(folder.Path(), leftover, files);
     files.opened.clear();
