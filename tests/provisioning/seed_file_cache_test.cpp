@@ -61,7 +61,8 @@ TEST(SeedFileCache, ReadsAFileAgainOnlyWhenSomeoneElseChangedIt) {
        false, true, nullptr, false, true},
       {false, "the leftover replaced by a copy of the file",
        [](const fs::path& folder, const fs::path& leftover, SeedFileAccess&) {
-         fs::copy_file(folder / "hseeds.xml", leftover, fs::copy_options::overwrite_existing);
+         fs::remove(leftover);  // MinGW's copy_file does not overwrite
+         fs::copy_file(folder / "hseeds.xml", leftover);
        },
        true, false, &kFirst, true, false},  // compared with the file again
       {true, "nothing", [](const fs::path&, const fs::path&, SeedFileAccess&) {}, true, false, &kFirst, true, true},
