@@ -167,9 +167,9 @@ int Typed(long tokens, bool generated) {
   const double save = Save(open.tool, form, open.process.Get());
   GetProcessMemoryInfo(open.process.Get(), &after, sizeof after);
   if (save < 0) return 1;
-  std::printf("%.6f %lu %lld\n", save, static_cast<unsigned long>(after.PeakWorkingSetSize / 1024),
-              (static_cast<long long>(after.PeakWorkingSetSize) - static_cast<long long>(before.PeakWorkingSetSize)) /
-                  1024);
+  std::printf(
+      "%.6f %lu %lld\n", save, static_cast<unsigned long>(after.PeakWorkingSetSize / 1024),
+      (static_cast<long long>(after.PeakWorkingSetSize) - static_cast<long long>(before.PeakWorkingSetSize)) / 1024);
   return 0;
 }
 

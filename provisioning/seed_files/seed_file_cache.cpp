@@ -45,6 +45,7 @@ void SeedFileCache::Prefetch(const std::filesystem::path& folder, std::uint32_t 
         }
       }
       file.serials.read = true;
+      file.serials.serials.Prepare();  // here, not in the first click
       prefetched_.push_back(std::move(file));
     }
   });
@@ -101,7 +102,7 @@ void SeedFileCache::Appended(const std::filesystem::path& file, const FileStamp&
   if (serials != serials_.end()) {
     FileSerials& known = serials->second;
     if (known.read && known.stamp == before) {
-      for (const std::string& serial : token.serials) known.serials.Add(serial);
+      for (const std::string& serial : token.serials) known.serials.Insert(serial);
       known.stamp = after;
     } else {
       serials_.erase(serials);
