@@ -23,6 +23,11 @@ std::optional<MessageText> WidenText(const char* text, CodePage codePage);
 // nothing is replaced by a look-alike or a default character.
 std::optional<std::string> NarrowText(const char16_t* text, CodePage codePage);
 
+// The numbered code page that `codePage` stands for now on this thread, for
+// work handed to another thread, whose own locale may differ. Natively, where
+// the locale's character set serves every thread, `codePage` itself.
+CodePage FixedCodePage(CodePage codePage);
+
 // Shorthands that treat a failed conversion as empty text.
 MessageText Widen(const std::string& text, CodePage codePage = kThreadAnsiCodePage);
 std::string Narrow(const MessageText& text, CodePage codePage = kThreadAnsiCodePage);

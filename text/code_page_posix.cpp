@@ -88,6 +88,8 @@ std::optional<std::vector<char>> Convert(const std::string& to, const std::strin
 
 }  // namespace
 
+CodePage FixedCodePage(CodePage codePage) { return codePage; }
+
 std::optional<MessageText> WidenText(const char* text, CodePage codePage) {
   if (text == nullptr) return std::nullopt;
   try {

@@ -69,6 +69,8 @@ std::size_t WithoutTerminator(const std::vector<Element>& buffer) {
 
 }  // namespace
 
+CodePage FixedCodePage(CodePage codePage) { return ActualCodePage(codePage); }
+
 std::optional<MessageText> WidenText(const char* text, CodePage codePage) {
   if (text == nullptr) return std::nullopt;
   // One UTF-16 unit per byte covers every single-byte and most multi-byte pages.

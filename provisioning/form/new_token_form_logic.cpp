@@ -54,11 +54,13 @@ NewTokenFormServices NewTokenFormServices::Standard(const SeedFolderContext& see
   services.generateSeedBytes = [](std::uint8_t* buffer, std::int32_t count) {
     return GenerateSeedBytes(buffer, count);
   };
+  services.seedFileCache = seeds.cache;
   services.newSaveJournal = [] { return std::make_unique<SaveJournal>(); };
-  services.appendSeedFiles = [reported = seeds.reportedLeftovers](const std::filesystem::path& folder,
-                                                                  const ExportedToken& token) {
+  services.appendSeedFiles = [reported = seeds.reportedLeftovers, cache = seeds.cache](
+                                 const std::filesystem::path& folder, const ExportedToken& token) {
     SeedFileAccess files;
     files.reportedLeftovers = reported;
+    files.cache = cache.get();
     SeedExportReport report;
     report.lines = AppendSeedFiles(folder, token, files, SeedFileSet{true, true}, &report.written);
     return report;
@@ -72,7 +74,7 @@ NewTokenFormLogic::NewTokenFormLogic(INewTokenFormControls& controls, ITokenLibr
       library_(library),
       seedFolder_(std::move(seedFolder)),
       services_(std::move(services)),
-      serials_(seedFolder_) {}
+      serials_(seedFolder_, services_.seedFileCache.get()) {}
 
 // A failed transfer is only signalled: the handler carries on with whatever
 // the state holds.

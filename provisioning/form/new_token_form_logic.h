@@ -28,11 +28,15 @@ struct NewTokenFormServices {
   // The journal of one save, begun before the key is written. Unset:
   // nothing is recorded.
   std::function<std::unique_ptr<SaveJournal>()> newSaveJournal;
+  // What the run knows of the seed files already; none: the form reads
+  // them for itself.
+  std::shared_ptr<SeedFileCache> seedFileCache;
 
   // The secure generators, the real seed files and the real journal; a kept
-  // leftover that the run of `seeds` reported already is not reported again.
+  // leftover that the run of `seeds` reported already is not reported again,
+  // and what the run read of the seed files is not read again.
   static NewTokenFormServices Standard(const SeedFolderContext& seeds);
-  // The same with a memory of reported leftovers of their own.
+  // The same with a memory of reported leftovers and a cache of their own.
   static NewTokenFormServices Standard();
 };
 

@@ -42,30 +42,6 @@ bool DrawUnusedSerial(const std::function<bool(char*)>& draw, const SerialsTaken
   return true;
 }
 
-const SerialSet& SeedFileSerialCache::Serials(const SeedFileName& name) {
-  static const SerialSet kNone;
-  if (folder_.empty()) return kNone;
-  const std::filesystem::path path = folder_ / name.name;
-  File& file = files_[name.name];
-  const FileStamp now = StampOf(path);
-  if (!file.read || now != file.stamp) {
-    file = File{};
-    file.stamp = now;
-    if (now.exists) {
-      ++reads_;
-      OpenForReadingOutcome opened = OpenForReading(path);
-      // What cannot be read takes nothing away; it is tried again next time.
-      file.read =
-          opened.source && (name.csv ? CollectCsvSerials(*opened.source, name.totp, kThreadAnsiCodePage, file.serials)
-                                     : CollectSerials(*opened.source, file.serials));
-      if (!file.read) file.serials = SerialSet{};
-    } else {
-      file.read = true;
-    }
-  }
-  return file.serials;
-}
-
 namespace {
 
 // The serials the key lists; none when it cannot list them.

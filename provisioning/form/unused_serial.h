@@ -4,11 +4,12 @@
 
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "files/file_io.h"
+#include "provisioning/seed_files/seed_file_access.h"
+#include "provisioning/seed_files/seed_file_cache.h"
 #include "provisioning/seed_files/seed_file_names.h"
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "text/message_text.h"
@@ -24,31 +25,26 @@ using SerialsTakenCheck = std::function<std::vector<bool>(const std::vector<std:
 // `draw` failed.
 bool DrawUnusedSerial(const std::function<bool(char*)>& draw, const SerialsTakenCheck& taken, char* buffer);
 
-// The serials of the four seed files in one folder, kept between the clicks
-// of a form and read again only when a file changed: another writer shows
-// in its size, time or identity.
+// The serials of the four seed files in one folder, as the process's cache
+// keeps them: read again only when a file changed, whoever changed it.
 class SeedFileSerialCache {
  public:
-  explicit SeedFileSerialCache(std::filesystem::path seedFolder) : folder_(std::move(seedFolder)) {}
+  // `shared`: the process's cache; none: one of its own, for this object's life.
+  explicit SeedFileSerialCache(std::filesystem::path seedFolder, SeedFileCache* shared = nullptr)
+      : folder_(std::move(seedFolder)), cache_(shared ? *shared : own_) {}
 
   const std::filesystem::path& Folder() const { return folder_; }
-  // The serials the file (one of kSeedFileNames) holds, read again if it
-  // changed since; none when it cannot be read. Valid until the next call
-  // for the same file.
-  const SerialSet& Serials(const SeedFileName& file);
+  // The serials the file (one of kSeedFileNames) holds; none when it cannot
+  // be read. Valid until the next call for the same file.
+  const SerialSet& Serials(const SeedFileName& file) { return cache_.Serials(folder_, file, files_); }
   // How many times a file was read, for tests.
-  int Reads() const { return reads_; }
+  int Reads() const { return cache_.Reads(); }
 
  private:
-  struct File {
-    FileStamp stamp;
-    bool read = false;
-    SerialSet serials;
-  };
-
   std::filesystem::path folder_;
-  std::map<std::string, File> files_;
-  int reads_ = 0;
+  SeedFileCache own_;
+  SeedFileCache& cache_;
+  SeedFileAccess files_;
 };
 
 // Taken: in any of the four seed files in the cache's folder, in a save's

@@ -24,7 +24,8 @@ MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial, c
 }
 
 std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const std::filesystem::path& file,
-                                                  std::u16string_view header, const MessageText& row) {
+                                                  std::u16string_view header, const MessageText& row,
+                                                  const AppendedToken* added) {
   using Step = SeedFileFailure::Step;
   SeedFileFailure failure;
   failure.file = file;
@@ -35,6 +36,7 @@ std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const s
   FileLock lock;
   if (auto locked = TakeSeedFileLock(lock, file, files.lockPatience)) return locked;
 
+  const FileStamp before = files.cache ? StampOf(file) : FileStamp{};
   const AppendOutcome appended = files.Append(file, [&](ByteSink& out, bool created) {
     // Only whether the file existed decides about the header: an empty file gets none.
     const std::string bytes = Utf16LittleEndianBytes(created ? MessageText(header) + row : row);
@@ -42,7 +44,9 @@ std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const s
   });
   failure.error = appended.error;
   switch (appended.step) {
-    case AppendOutcome::Step::Appended: return std::nullopt;
+    case AppendOutcome::Step::Appended:
+      if (files.cache && added) files.cache->Appended(file, before, StampOf(file), *added);
+      return std::nullopt;
     case AppendOutcome::Step::Open: failure.step = Step::Open; return failure;
     case AppendOutcome::Step::Write:
     case AppendOutcome::Step::Cancelled: break;

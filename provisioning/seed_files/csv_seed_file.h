@@ -9,6 +9,7 @@
 
 #include "provisioning/seed_files/seed_file_access.h"
 #include "provisioning/seed_files/seed_file_failure.h"
+#include "provisioning/seed_files/seed_file_cache.h"
 #include "text/message_text.h"
 
 extern const char16_t kHotpCsvHeader[];
@@ -21,6 +22,8 @@ MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial, c
                        std::int32_t interval);
 
 // Appends `row`, preceded by `header` when this call creates the file, with
-// one write. Returns why not, or nothing when the row was written.
+// one write. Returns why not, or nothing when the row was written. `added`
+// tells the run's cache (files.cache) which serials the row holds.
 std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const std::filesystem::path& file,
-                                                  std::u16string_view header, const MessageText& row);
+                                                  std::u16string_view header, const MessageText& row,
+                                                  const AppendedToken* added = nullptr);

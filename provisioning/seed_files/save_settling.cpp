@@ -232,6 +232,7 @@ SettleReport SettleInterruptedSaves(const SeedFolderContext& seeds, ITokenLibrar
   if (seeds.folder.empty()) return SettleReport{{}, {}, false};
   SeedFileAccess files;
   files.reportedLeftovers = seeds.reportedLeftovers;
+  files.cache = seeds.cache.get();
   return SettleInterruptedSaves(seeds.folder, library, files);
 }
 

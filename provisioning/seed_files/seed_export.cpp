@@ -82,7 +82,10 @@ CsvLines CsvLinesOf(const ExportedToken& token, const MessageText& serial) {
 std::optional<SeedFileFailure> AppendCsv(SeedFileAccess& files, const std::filesystem::path& file,
                                          const ExportedToken& token, const MessageText& serial) {
   const CsvLines lines = CsvLinesOf(token, serial);
-  return AppendRowToCsvFile(files, file, lines.header, lines.row);
+  // As the reader takes a row's serial: in UTF-8 and in the ANSI code page.
+  AppendedToken added;
+  added.serials = {Utf8FromUtf16(serial), token.serial};
+  return AppendRowToCsvFile(files, file, lines.header, lines.row, &added);
 }
 
 // Keeps `failure` with its line. A line that does not fit in memory is

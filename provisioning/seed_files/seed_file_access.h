@@ -12,6 +12,8 @@
 #include "provisioning/seed_files/reported_leftovers.h"
 #include "provisioning/seed_files/seed_file_lock.h"
 
+class SeedFileCache;
+
 class SeedFileAccess {
  public:
   virtual ~SeedFileAccess() = default;
@@ -43,4 +45,7 @@ class SeedFileAccess {
   // The kept leftovers reported already: this object's own, or the run's
   // that the program shares among its saves and settling.
   std::shared_ptr<ReportedLeftovers> reportedLeftovers = std::make_shared<ReportedLeftovers>();
+  // What this process knows of the files already, kept up to date by the
+  // steps that change them; none: everything is read.
+  SeedFileCache* cache = nullptr;
 };

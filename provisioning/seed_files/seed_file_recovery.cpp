@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstring>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "provisioning/seed_files/seed_export_messages.h"
+#include "provisioning/seed_files/seed_file_cache.h"
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "provisioning/seed_files/xml_seed_layout.h"
 #include "provisioning/seed_files/xml_seed_text_reader.h"
@@ -18,6 +20,7 @@ struct ScannedTemporary {
   std::filesystem::path path;
   SeedFileTokens tokens;
   bool readable = false;
+  FileStamp stamp;  // when there is a cache to tell
 };
 
 // Missing when the file does not exist; nothing when it cannot be read.
@@ -111,34 +114,77 @@ bool FirstReport(SeedFileAccess& files, const std::filesystem::path& temporary) 
   return !files.reportedLeftovers || files.reportedLeftovers->FirstReport(temporary);
 }
 
+// Removes a leftover that holds nothing the file lacks; keeps any other,
+// with a note the first time.
+void RemoveOrKeep(SeedFileAccess& files, LeftoverRecovery& recovery, const std::filesystem::path& file,
+                  const std::filesystem::path& leftover, bool mayGo) {
+  using What = SeedFileNote::What;
+  const auto note = [&](What what, FileError error = {}) {
+    recovery.notes.push_back(SeedFileNote{what, file, leftover, {}, error, {}});
+  };
+  if (!mayGo) {
+    if (FirstReport(files, leftover)) note(What::Kept);
+    return;
+  }
+  const RemoveOutcome removed = files.RemoveLeftover(leftover);
+  using State = RemoveOutcome::State;
+  if (files.cache && (removed.Removed() || removed.state == State::Missing)) files.cache->Forget(leftover);
+  // Held now: a save that started meanwhile writes it.
+  if (removed.Removed() || removed.state == State::Missing || removed.state == State::InUse) return;
+  if (FirstReport(files, leftover)) {
+    if (removed.state == State::Link) {
+      note(What::LinkLeftAlone, FileError{removed.error.code, FileErrorKind::Link});
+    } else {
+      note(What::NotRemoved, removed.error);
+    }
+  }
+}
+
 }  // namespace
 
 LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::path& file) {
   LeftoverRecovery recovery;
   using What = SeedFileNote::What;
+  const auto note = [&](What what, const std::filesystem::path& leftover, FileError error = {}) {
+    recovery.notes.push_back(SeedFileNote{what, file, leftover, {}, error, {}});
+  };
   std::vector<ScannedTemporary> leftovers;
-  std::vector<std::filesystem::path> links;
   for (const TemporaryFile& temporary : files.Temporaries(file)) {
     if (temporary.inUse) continue;
     // Not read, not put back, not removed: what it leads to is not ours.
     if (temporary.link) {
-      links.push_back(temporary.path);
+      if (FirstReport(files, temporary.path)) {
+        note(What::LinkLeftAlone, temporary.path, FileError{0, FileErrorKind::Link});
+      }
       continue;
     }
-    ScannedTemporary scanned{temporary.path, {}, false};
-    scanned.readable = ScanFile(files, temporary.path, scanned.tokens) == Scan::Read;
-    leftovers.push_back(std::move(scanned));
-  }
-  const auto note = [&](What what, const std::filesystem::path& leftover, FileError error = {}) {
-    recovery.notes.push_back(SeedFileNote{what, file, leftover, {}, error, {}});
-  };
-  for (const std::filesystem::path& link : links) {
-    if (FirstReport(files, link)) note(What::LinkLeftAlone, link, FileError{0, FileErrorKind::Link});
+    leftovers.push_back(ScannedTemporary{temporary.path, {}, false, {}});
   }
   if (leftovers.empty()) return recovery;
 
+  // Leftovers told before, they and the file unchanged since, are not read again.
+  const FileStamp fileStamp = files.cache ? StampOf(file) : FileStamp{};
+  if (files.cache) {
+    bool allTold = fileStamp.exists;
+    for (ScannedTemporary& leftover : leftovers) {
+      leftover.stamp = StampOf(leftover.path);
+      allTold = allTold && files.cache->Verdict(leftover.path, leftover.stamp, fileStamp);
+    }
+    if (allTold) {
+      for (const ScannedTemporary& leftover : leftovers) {
+        const bool mayGo = files.cache->Verdict(leftover.path, leftover.stamp, fileStamp)->lacking.empty();
+        RemoveOrKeep(files, recovery, file, leftover.path, mayGo);
+      }
+      return recovery;
+    }
+  }
+  for (ScannedTemporary& leftover : leftovers) {
+    leftover.readable = ScanFile(files, leftover.path, leftover.tokens) == Scan::Read;
+  }
+
   SeedFileTokens present;
   Scan target = ScanFile(files, file, present);
+  bool restored = false;
   if (target == Scan::Missing) {
     // The one a save finished writing that holds the most: each save adds to the last.
     std::size_t best = leftovers.size();
@@ -171,29 +217,25 @@ LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::
       }
       present = leftovers[best].tokens;
       target = Scan::Read;
+      restored = true;
       leftovers.erase(leftovers.begin() + static_cast<std::ptrdiff_t>(best));
     }
   }
 
-  for (std::size_t i = 0; i < leftovers.size(); ++i) {
-    const std::filesystem::path& leftover = leftovers[i].path;
+  for (const ScannedTemporary& leftover : leftovers) {
     // Checked, not assumed: only what the file itself holds may go.
-    if ((target == Scan::Read && leftovers[i].readable && present.HoldsAllOf(leftovers[i].tokens)) ||
-        (target != Scan::Missing && SameBytes(files, file, leftover))) {
-      const RemoveOutcome removed = files.RemoveLeftover(leftover);
-      using State = RemoveOutcome::State;
-      // Held now: a save that started meanwhile writes it.
-      if (removed.Removed() || removed.state == State::Missing || removed.state == State::InUse) continue;
-      if (FirstReport(files, leftover)) {
-        if (removed.state == State::Link) {
-          note(What::LinkLeftAlone, leftover, FileError{removed.error.code, FileErrorKind::Link});
-        } else {
-          note(What::NotRemoved, leftover, removed.error);
-        }
+    const bool holdsAll = target == Scan::Read && leftover.readable && present.HoldsAllOf(leftover.tokens);
+    const bool mayGo = holdsAll || (target != Scan::Missing && SameBytes(files, file, leftover.path));
+    // Told at the stamps read before: a file put back meanwhile is not the one stamped.
+    if (files.cache && !restored && target == Scan::Read && (mayGo || leftover.readable)) {
+      LeftoverVerdict verdict{file, leftover.stamp, fileStamp, {}};
+      if (!mayGo) {
+        std::set_difference(leftover.tokens.keys.begin(), leftover.tokens.keys.end(), present.keys.begin(),
+                            present.keys.end(), std::back_inserter(verdict.lacking));
       }
-      continue;
+      files.cache->Remember(leftover.path, std::move(verdict));
     }
-    if (FirstReport(files, leftover)) note(What::Kept, leftover);
+    RemoveOrKeep(files, recovery, file, leftover.path, mayGo);
   }
   return recovery;
 }

@@ -5,6 +5,7 @@
 // can only make a serial look taken, never hide one the tool wrote.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,17 @@ class SerialSet {
   void Add(std::string_view serial) {
     keys_.push_back(Key(serial));
     sorted_ = false;
+  }
+  // Adds one serial to a set that may have been looked up already, in its
+  // place, so that the next lookup need not sort them all again.
+  void Insert(std::string_view serial) {
+    if (!sorted_) return Add(serial);
+    const std::uint64_t key = Key(serial);
+    keys_.insert(std::lower_bound(keys_.begin(), keys_.end(), key), key);
+  }
+  // Sorts now what the first lookup would: for a reader ahead of time.
+  void Prepare() const {
+    if (!sorted_) Sort();
   }
   bool Contains(std::string_view serial) const;
   std::size_t Size() const { return keys_.size(); }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "provisioning/seed_files/reported_leftovers.h"
+#include "provisioning/seed_files/seed_file_cache.h"
 
 struct SeedFolderContext {
   // Empty when the program's folder is unknown: nothing is settled there.
@@ -14,4 +15,6 @@ struct SeedFolderContext {
   // Shared by every save and settling of the run, which each report a kept
   // leftover once between them.
   std::shared_ptr<ReportedLeftovers> reportedLeftovers = std::make_shared<ReportedLeftovers>();
+  // What the run read of the seed files, so that an unchanged one is read once.
+  std::shared_ptr<SeedFileCache> cache = std::make_shared<SeedFileCache>();
 };

@@ -2,6 +2,7 @@
 
 #include "provisioning/seed_files/seed_export_messages.h"
 #include "provisioning/seed_files/seed_file_lock.h"
+#include "provisioning/seed_files/seed_file_cache.h"
 #include "provisioning/seed_files/seed_file_recovery.h"
 #include "provisioning/seed_files/xml_seed_stream.h"
 
@@ -33,6 +34,16 @@ std::optional<SeedFileFailure> PublishFailure(const PublishOutcome& published, S
   return failure;
 }
 
+// The file holds the serial in UTF-8 or, in a file an older tool began, in
+// the ANSI code page: both count, as a serial may look taken but never free.
+AppendedToken AppendedTokenOf(const XmlSeedToken& token) {
+  AppendedToken added;
+  added.serials.push_back(token.serial);
+  if (token.ansiSerial) added.serials.push_back(*token.ansiSerial);
+  for (const std::string& serial : added.serials) added.tokens.push_back(SeedFileTokenKey(serial, token.seedHex));
+  return added;
+}
+
 }  // namespace
 
 std::optional<SeedFileFailure> AddTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file, bool totp,
@@ -46,6 +57,7 @@ std::optional<SeedFileFailure> AddTokenToXmlFile(SeedFileAccess& files, const st
   LeftoverRecovery recovery = RecoverLeftovers(files, file);
   if (notes) notes->insert(notes->end(), recovery.notes.begin(), recovery.notes.end());
   if (recovery.blocked) return recovery.blocked;
+  const FileStamp before = files.cache ? StampOf(file) : FileStamp{};
 
   // Read now rather than when the form opened, so that tokens another program
   // added in between are kept.
@@ -70,6 +82,7 @@ std::optional<SeedFileFailure> AddTokenToXmlFile(SeedFileAccess& files, const st
 
   // Saved; a second name the new file kept is said, not hidden.
   const auto saved = [&](const PublishOutcome& published) -> std::optional<SeedFileFailure> {
+    if (files.cache) files.cache->Appended(file, before, StampOf(file), AppendedTokenOf(token));
     if (!published.strayTemporary.empty() && notes) {
       notes->push_back(
           SeedFileNote{SeedFileNote::What::StrayTemporary, file, published.strayTemporary, {}, published.error, {}});
