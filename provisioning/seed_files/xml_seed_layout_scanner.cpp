@@ -10,12 +10,15 @@
 
 namespace {
 
-constexpr std::string_view kHotpHeader[] = {"\t\t<manufacturerCode>VT</manufacturerCode>",
-                                            "\t\t<productCode>CE</productCode>", "\t\t<encode>HEX</encode>",
-                                            "\t\t<encrypt>NONE</encrypt>"};
-constexpr std::string_view kTotpHeader[] = {"\t\t<manufacturerCode>VT</manufacturerCode>",
-                                            "\t\t<productCode>CT</productCode>", "\t\t<encode>HEX</encode>",
-                                            "\t\t<timeWindow>30</timeWindow>", "\t\t<encrypt>NONE</encrypt>"};
+// "\t\t<name>text</name>": a header element's line as pugixml indents it.
+bool IsHeaderLine(std::string_view line, const XmlHeaderElement& element) {
+  const std::size_t name = element.name.size();
+  const std::size_t text = element.text.size();
+  return line.size() == 2 * name + text + 7 && line.substr(0, 3) == "\t\t<" && line.substr(3, name) == element.name &&
+         line[3 + name] == '>' && line.substr(4 + name, text) == element.text &&
+         line.substr(4 + name + text, 2) == "</" && line.substr(6 + name + text, name) == element.name &&
+         line.back() == '>';
+}
 
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
@@ -173,17 +176,16 @@ XmlLayoutLine XmlLayoutScanner::Next(std::string_view line) {
   };
 
   switch (state_) {
-    case State::Declaration: return expect("<?xml version=\"1.0\"?>", State::Data);
+    case State::Declaration: return expect(kXmlDeclaration, State::Data);
     case State::Data: return expect("<data>", State::Header);
     case State::Header: {
       if (headerLine_ == 0 && line == "\t<header>") {
         headerLine_ = 1;
         return XmlLayoutLine::Plain;
       }
-      const std::string_view* lines = totp_ ? kTotpHeader : kHotpHeader;
-      const int count = totp_ ? 5 : 4;
-      if (headerLine_ == 0 || line != lines[headerLine_ - 1]) return Fail();
-      if (++headerLine_ > count) state_ = State::HeaderEnd;
+      const XmlHeader header = XmlHeaderOf(totp_);
+      if (headerLine_ == 0 || !IsHeaderLine(line, header.begin[headerLine_ - 1])) return Fail();
+      if (++headerLine_ > header.end - header.begin) state_ = State::HeaderEnd;
       return XmlLayoutLine::Plain;
     }
     case State::HeaderEnd: return expect("\t</header>", State::Tokens);
