@@ -3,9 +3,13 @@
 // beside copying the same file and flushing the copy; and how much the save
 // raised the tool's peak working set.
 //   wine_save_bench <tokens>   prints "<save s> <copy+flush s> <added KiB>"
-// And the serial "Generate" of the New Token form, with the four seed files
-// holding that many tokens each, beside a plain read of all four:
-//   wine_save_bench generate <tokens>   prints "<read s> <first click s> <later click s>"
+// And the serial "Generate" of the New Token form with the four seed files of
+// a folder, written there first by "prepare", beside a read of all four into
+// a reused buffer; with the rise of the tool's peak working set and working
+// set over the first click:
+//   wine_save_bench prepare <tokens> <folder>
+//   wine_save_bench generate <folder>
+//     prints "<read s> <first click s> <later click s> <+peak KiB> <+KiB>"
 #include <windows.h>
 #include <psapi.h>
 
@@ -28,6 +32,8 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
   return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+std::wstring Wide(const char* text) { return std::filesystem::path(text).wstring(); }
+
 LARGE_INTEGER Now() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
@@ -46,17 +52,27 @@ double CopyAndFlush(const std::wstring& from, const std::wstring& to) {
   return flushed ? seconds : -1;
 }
 
-double ReadWhole(const std::wstring& file) {
+// The floor as a reader in this process meets it: every byte read once into
+// one reused buffer of a reader's block size, nothing zero-filled.
+double ReadInBlocks(const std::wstring& file) {
+  static char buffer[1 << 20];
   const LARGE_INTEGER start = Now();
-  ScopedHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ScopedHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!handle.Valid()) return -1;
-  LARGE_INTEGER size{};
-  GetFileSizeEx(handle.Get(), &size);
-  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
   DWORD got = 0;
-  const bool read = ReadFile(handle.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+  do {
+    if (!ReadFile(handle.Get(), buffer, sizeof buffer, &got, nullptr)) return -1;
+  } while (got != 0);
   handle.Close();
-  return read ? Seconds(start, Now()) : -1;
+  return Seconds(start, Now());
+}
+
+// Writes what a still-dirty file holds to the disk, so that the timed step
+// after it does not also pay for writing it back.
+bool Flush(const std::wstring& file) {
+  ScopedHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  return handle.Valid() && FlushFileBuffers(handle.Get());
 }
 
 // The time from posting the serial "Generate" until the field shows another serial.
@@ -70,45 +86,72 @@ double GenerateClick(HWND form) {
   return Seconds(start, Now());
 }
 
-int Generate(long tokens) {
+constexpr const wchar_t* kSeedFiles[] = {L"hseeds.xml", L"tseeds.xml", L"hseeds.csv", L"tseeds.csv"};
+
+// The four files of `tokens` tokens each, into `folder` unless they are there.
+bool PrepareSeedFiles(const std::wstring& folder, long tokens) {
+  const std::filesystem::path at = folder;
+  if (std::filesystem::exists(at / "tseeds.csv")) return true;
+  std::filesystem::create_directories(at);
+  return WriteSeedFile(at / "hseeds.xml", tokens) && WriteSeedFile(at / "tseeds.xml", tokens, true, 200000000) &&
+         WriteCsvSeedFile(at / "hseeds.csv", tokens) && WriteCsvSeedFile(at / "tseeds.csv", tokens, true, 200000000);
+}
+
+std::size_t WorkingSet(HANDLE process, bool peak) {
+  PROCESS_MEMORY_COUNTERS counters{};
+  GetProcessMemoryInfo(process, &counters, sizeof counters);
+  return peak ? counters.PeakWorkingSetSize : counters.WorkingSetSize;
+}
+
+// The files of `from` are linked into the tool's folder, not copied: the
+// tool only reads them, and a copy would leave them to be written back
+// while the tool reads.
+int Generate(const std::wstring& from) {
   ToolFolder folder;
-  if (!WriteSeedFile(folder.File(L"hseeds.xml"), tokens) ||
-      !WriteSeedFile(folder.File(L"tseeds.xml"), tokens, true, 200000000) ||
-      !WriteCsvSeedFile(folder.File(L"hseeds.csv"), tokens) ||
-      !WriteCsvSeedFile(folder.File(L"tseeds.csv"), tokens, true, 200000000)) {
-    return 1;
-  }
-  // Read twice: the second read is from the cache, as the tool's will be.
-  double read = 0;
-  for (int pass = 0; pass < 2; ++pass) {
-    read = 0;
-    for (const wchar_t* name : {L"hseeds.xml", L"tseeds.xml", L"hseeds.csv", L"tseeds.csv"}) {
-      read += ReadWhole(folder.File(name));
+  for (const wchar_t* name : kSeedFiles) {
+    const std::wstring source = from + L"\\" + name;
+    if (!CreateHardLinkW(folder.File(name).c_str(), source.c_str(), nullptr) &&
+        !CopyFileW(source.c_str(), folder.File(name).c_str(), FALSE)) {
+      return 1;
     }
   }
+  double read = 0;
+  for (const wchar_t* name : kSeedFiles) read += ReadInBlocks(folder.File(name));
   ToolUnderTest tool(folder);
   if (!tool.Started()) return 1;
   tool.Click(IDC_NEW_TOKEN);
   const HWND form = tool.WaitForDialog(L"New Token");
   if (!form) return 1;
+  const ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, tool.ProcessId()));
+  const std::size_t before = WorkingSet(process.Get(), false);
   const double first = GenerateClick(form);
+  const std::size_t peak = WorkingSet(process.Get(), true);
+  const std::size_t after = WorkingSet(process.Get(), false);
   double later[5];
   for (double& click : later) click = GenerateClick(form);
   std::sort(std::begin(later), std::end(later));
-  std::printf("%.6f %.6f %.6f\n", read, first, later[2]);
+  std::printf("%.6f %.6f %.6f %lld %lld\n", read, first, later[2],
+              (static_cast<long long>(peak) - static_cast<long long>(before)) / 1024,
+              (static_cast<long long>(after) - static_cast<long long>(before)) / 1024);
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "generate") return Generate(std::atol(argv[2]));
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (argc == 4 && mode == "prepare") return PrepareSeedFiles(Wide(argv[3]), std::atol(argv[2])) ? 0 : 1;
+  if (argc == 3 && mode == "generate") return Generate(Wide(argv[2]));
   if (argc != 2) {
-    std::fprintf(stderr, "usage: wine_save_bench <tokens> | wine_save_bench generate <tokens>\n");
+    std::fprintf(stderr,
+                 "usage: wine_save_bench <tokens> | wine_save_bench prepare <tokens> <folder> |"
+                 " wine_save_bench generate <folder>\n");
     return 2;
   }
   ToolFolder folder;
-  if (!WriteSeedFile(folder.File(L"hseeds.xml"), std::atol(argv[1]))) return 1;
+  // Written and flushed, so that neither the floor nor the save pays for
+  // writing the new file back.
+  if (!WriteSeedFile(folder.File(L"hseeds.xml"), std::atol(argv[1])) || !Flush(folder.File(L"hseeds.xml"))) return 1;
   const double copy = CopyAndFlush(folder.File(L"hseeds.xml"), folder.File(L"copy.xml"));
 
   ToolUnderTest tool(folder);

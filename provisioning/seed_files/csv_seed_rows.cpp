@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "provisioning/seed_files/byte_scan.h"
 #include "provisioning/seed_files/csv_seed_file.h"
 
 namespace {
@@ -52,11 +53,12 @@ class RowReader {
     header_.remove_suffix(2);  // its CRLF
   }
 
-  void Line(std::u16string_view line) {
+  // `quoted`: the line holds a '"'.
+  void Line(std::u16string_view line, bool quoted) {
     if (line.size() > kLongestRow) return;
     if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
     if (line == header_) return;
-    if (line.find(u'"') == std::u16string_view::npos) {
+    if (!quoted) {
       Plain(line);
     } else {
       Quoted(line);
@@ -120,6 +122,7 @@ bool ReadCsvSeedRows(ByteSource& in, bool totp, const CsvSeedRowFound& found) {
   std::size_t filled = 0;
   bool oddByte = false;   // a unit split between two reads: its first byte is at `filled`
   bool skipping = false;  // inside a line too long to be a row
+  bool quoted = false;    // the line so far holds a '"'
   for (;;) {
     if (units.size() - filled < kBlockUnits) {
       std::memmove(units.data(), units.data() + begin, (filled - begin) * 2 + (oddByte ? 1 : 0));
@@ -134,12 +137,25 @@ bool ReadCsvSeedRows(ByteSource& in, bool totp, const CsvSeedRowFound& found) {
     const std::size_t scanFrom = filled;
     filled += byteCount / 2;
     oddByte = byteCount % 2 != 0;
+    // Line ends and quotes, found among the bytes: a byte that matches at
+    // an odd place is half of another unit.
     const std::u16string_view view(units.data(), filled);
-    for (std::size_t end = view.find(u'\n', scanFrom); end != std::u16string_view::npos;
-         end = view.find(u'\n', begin)) {
-      if (!skipping) rows.Line(view.substr(begin, end - begin));
-      skipping = false;
-      begin = end + 1;
+    const char* const unitBytes = reinterpret_cast<const char*>(units.data());
+    const char* const stop = unitBytes + filled * 2;
+    for (const char* at = FindAnyOf(unitBytes + scanFrom * 2, stop, "\n\""); at != stop;
+         at = FindAnyOf(at, stop, "\n\"")) {
+      const std::size_t offset = static_cast<std::size_t>(at - unitBytes);
+      at += offset % 2 != 0 ? 1 : 2;
+      if (offset % 2 != 0) continue;
+      const char16_t unit = units[offset / 2];
+      if (unit == u'"') {
+        quoted = true;
+      } else if (unit == u'\n') {
+        if (!skipping) rows.Line(view.substr(begin, offset / 2 - begin), quoted);
+        skipping = false;
+        quoted = false;
+        begin = offset / 2 + 1;
+      }
     }
     if (filled - begin > kLongestRow) {
       skipping = true;
@@ -147,7 +163,7 @@ bool ReadCsvSeedRows(ByteSource& in, bool totp, const CsvSeedRowFound& found) {
     }
   }
   if (!skipping && filled > begin) {  // a last row without its line end
-    rows.Line(std::u16string_view(units.data() + begin, filled - begin));
+    rows.Line(std::u16string_view(units.data() + begin, filled - begin), quoted);
   }
   return true;
 }

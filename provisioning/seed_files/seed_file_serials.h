@@ -14,7 +14,8 @@
 
 // Serial numbers as 64-bit keys: eight bytes each whatever their length, so a
 // million of them fit a 32-bit process easily. Added in one run, then sorted
-// once (by their bytes, in a few sequential passes) and looked up by halving.
+// once at the first lookup (which leaves no spare capacity) and looked up by
+// halving.
 class SerialSet {
  public:
   void Add(std::string_view serial) {

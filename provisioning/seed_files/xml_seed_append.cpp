@@ -376,7 +376,7 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
         pugi::encoding_auto);
     if (parsed) badEncoding = UnconvertibleEncoding(declared, ascii, parsed.encoding);
   } else {
-    parsed = document.load_string(totp ? kXmlTotpTemplate : kXmlHotpTemplate, pugi::parse_default);
+    parsed = document.load_string(XmlSeedTemplate(totp).c_str(), pugi::parse_default);
   }
   if (!parsed) {
     return Refuse(Format(u"the file could not be parsed (%s at byte %d)", AsciiText(parsed.description()),

@@ -2,20 +2,46 @@
 // both the rewrite and the streaming append put together.
 #pragma once
 
+#include <iterator>
+#include <string>
+#include <string_view>
+
 #include <pugixml.hpp>
 
 #include "provisioning/seed_files/xml_seed_append.h"
 
-// One line each; a missing file starts from these.
-inline constexpr char kXmlHotpTemplate[] =
-    "<?xml version=\"1.0\"?><data><header><manufacturerCode>VT</manufacturerCode>"
-    "<productCode>CE</productCode><encode>HEX</encode><encrypt>NONE</encrypt></header>"
-    "<tokens></tokens></data>";
+inline constexpr char kXmlDeclaration[] = "<?xml version=\"1.0\"?>";
 
-inline constexpr char kXmlTotpTemplate[] =
-    "<?xml version=\"1.0\"?><data><header><manufacturerCode>VT</manufacturerCode>"
-    "<productCode>CT</productCode><encode>HEX</encode><timeWindow>30</timeWindow>"
-    "<encrypt>NONE</encrypt></header><tokens></tokens></data>";
+// The header's elements in their order, the one place that says them: a new
+// file's template and the lines the layout scanner expects are made from them.
+struct XmlHeaderElement {
+  std::string_view name;
+  std::string_view text;
+};
+inline constexpr XmlHeaderElement kXmlHotpHeader[] = {
+    {"manufacturerCode", "VT"}, {"productCode", "CE"}, {"encode", "HEX"}, {"encrypt", "NONE"}};
+inline constexpr XmlHeaderElement kXmlTotpHeader[] = {
+    {"manufacturerCode", "VT"}, {"productCode", "CT"}, {"encode", "HEX"}, {"timeWindow", "30"}, {"encrypt", "NONE"}};
+
+struct XmlHeader {
+  const XmlHeaderElement* begin;
+  const XmlHeaderElement* end;
+};
+constexpr XmlHeader XmlHeaderOf(bool totp) {
+  if (totp) return {std::begin(kXmlTotpHeader), std::end(kXmlTotpHeader)};
+  return {std::begin(kXmlHotpHeader), std::end(kXmlHotpHeader)};
+}
+
+// One line; a missing file starts from it.
+inline std::string XmlSeedTemplate(bool totp) {
+  std::string text = std::string(kXmlDeclaration) + "<data><header>";
+  const XmlHeader header = XmlHeaderOf(totp);
+  for (const XmlHeaderElement* element = header.begin; element != header.end; ++element) {
+    text.append("<").append(element->name).append(">").append(element->text);
+    text.append("</").append(element->name).append(">");
+  }
+  return text + "</header><tokens></tokens></data>";
+}
 
 // The elements the lookups read: each token's serial and seed, and the root,
 // whose closing tag ends a whole file.

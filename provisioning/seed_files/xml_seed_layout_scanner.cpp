@@ -4,18 +4,21 @@
 #include <cstring>
 #include <optional>
 
-#include "provisioning/seed_files/sse2_support.h"
+#include "provisioning/seed_files/byte_scan.h"
 #include "provisioning/seed_files/xml_references.h"
 #include "provisioning/seed_files/xml_seed_layout.h"
 
 namespace {
 
-constexpr std::string_view kHotpHeader[] = {"\t\t<manufacturerCode>VT</manufacturerCode>",
-                                            "\t\t<productCode>CE</productCode>", "\t\t<encode>HEX</encode>",
-                                            "\t\t<encrypt>NONE</encrypt>"};
-constexpr std::string_view kTotpHeader[] = {"\t\t<manufacturerCode>VT</manufacturerCode>",
-                                            "\t\t<productCode>CT</productCode>", "\t\t<encode>HEX</encode>",
-                                            "\t\t<timeWindow>30</timeWindow>", "\t\t<encrypt>NONE</encrypt>"};
+// "\t\t<name>text</name>": a header element's line as pugixml indents it.
+bool IsHeaderLine(std::string_view line, const XmlHeaderElement& element) {
+  const std::size_t name = element.name.size();
+  const std::size_t text = element.text.size();
+  return line.size() == 2 * name + text + 7 && line.substr(0, 3) == "\t\t<" && line.substr(3, name) == element.name &&
+         line[3 + name] == '>' && line.substr(4 + name, text) == element.text &&
+         line.substr(4 + name + text, 2) == "</" && line.substr(6 + name + text, name) == element.name &&
+         line.back() == '>';
+}
 
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
@@ -75,35 +78,6 @@ std::size_t Utf8SequenceLength(std::string_view text) {
   return 0;
 }
 
-// Bytes that stand for themselves in a text: printable ASCII but the markup
-// characters, and tab. The rest needs a closer look.
-struct PlainBytes {
-  bool table[256] = {};
-  constexpr PlainBytes() {
-    for (int c = 0x20; c < 0x80; ++c) table[c] = c != '&' && c != '<' && c != '>';
-    table[int('\t')] = true;
-  }
-};
-constexpr PlainBytes kPlain;
-
-// A machine word of text bytes: four on 32-bit builds (the tool), where
-// wider arithmetic would take pairs of registers, eight on 64-bit ones.
-using Word = std::uintptr_t;
-constexpr Word kOnes = ~Word{0} / 0xFF;
-constexpr Word kHigh = kOnes * 0x80;
-
-// Whether every byte of the word at `at` is printable ASCII other than '&',
-// '<' and '>' (a tab, which is plain too, takes the slower way).
-bool WordPlain(const char* at) {
-  Word x;
-  std::memcpy(&x, at, sizeof x);
-  const auto hasZero = [](Word v) { return (v - kOnes) & ~v & kHigh; };
-  const Word control = (x - 0x20 * kOnes) & ~x & kHigh;  // a byte below 0x20
-  const Word ampersand = hasZero(x ^ ('&' * kOnes));
-  const Word angle = hasZero((x | 0x02 * kOnes) ^ ('>' * kOnes));  // '<' or '>'
-  return ((x & kHigh) | control | ampersand | angle) == 0;
-}
-
 // Matches the fixed text `literal` at `at` and moves past it. Compared four
 // bytes at a time inline: a library memcmp call per tag (a byte loop in some
 // C runtimes) would cost more than the comparison.
@@ -126,43 +100,11 @@ bool Literal(const char*& at, const char* end, const char (&literal)[N]) {
   return true;
 }
 
-#ifdef OTP_SCAN_SSE2
-// Sixteen bytes at a time where the processor has SSE2 (every x86-64 one,
-// and every one 32-bit Windows has needed since Windows 8; older ones take
-// the word loop): how many bytes at `at` are printable ASCII other than '&',
-// '<' and '>', up to 16.
-__attribute__((target("sse2"))) std::size_t SixteenPlain(const char* at) {
-  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-  // Signed compare: 0x20..0x7F is above 0x1F, bytes from 0x80 are negative.
-  const __m128i printable = _mm_cmpgt_epi8(x, _mm_set1_epi8(0x1F));
-  const __m128i markup = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('&')),
-                                      _mm_cmpeq_epi8(_mm_or_si128(x, _mm_set1_epi8(0x02)), _mm_set1_epi8('>')));
-  const unsigned plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(markup, printable)));
-  return plain == 0xFFFF ? 16 : static_cast<std::size_t>(__builtin_ctz(~plain));
-}
-#endif
-
-// Moves `scan` past the plain bytes (kPlain) that start at it.
-const char* SkipPlain(const char* scan, const char* end) {
-#ifdef OTP_SCAN_SSE2
-  if (HasSse2()) {
-    while (end - scan >= 16) {
-      const std::size_t plain = SixteenPlain(scan);
-      scan += plain;
-      if (plain < 16) break;
-    }
-  }
-#endif
-  while (static_cast<std::size_t>(end - scan) >= sizeof(Word) && WordPlain(scan)) scan += sizeof(Word);
-  while (scan < end && kPlain.table[static_cast<std::uint8_t>(*scan)]) ++scan;
-  return scan;
-}
-
 // A non-empty run of plain bytes ended by `close` (the closing tag and LF):
 // `at` moved past the close.
 template <std::size_t N>
 bool PlainText(const char*& at, const char* end, const char (&close)[N]) {
-  const char* scan = SkipPlain(at, end);
+  const char* scan = SkipPlainText(at, end);
   if (scan == at) return false;
   if (!Literal(scan, end, close)) return false;
   at = scan;
@@ -197,13 +139,7 @@ std::size_t XmlLayoutScanner::PlainTokens(std::string_view bytes) {
 bool IsPugixmlEscapedText(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
-    const auto plain = [&](std::size_t at) { return kPlain.table[static_cast<std::uint8_t>(text[at])]; };
-    // Eight at a time: serials and seeds are long runs of plain bytes.
-    while (i + 8 <= text.size() && (plain(i) & plain(i + 1) & plain(i + 2) & plain(i + 3) & plain(i + 4) &
-                                    plain(i + 5) & plain(i + 6) & plain(i + 7))) {
-      i += 8;
-    }
-    while (i < text.size() && plain(i)) ++i;
+    i = static_cast<std::size_t>(SkipPlainText(text.data() + i, text.data() + text.size()) - text.data());
     if (i == text.size()) break;
     const auto c = static_cast<std::uint8_t>(text[i]);
     if (c >= 0x80) {
@@ -240,17 +176,16 @@ XmlLayoutLine XmlLayoutScanner::Next(std::string_view line) {
   };
 
   switch (state_) {
-    case State::Declaration: return expect("<?xml version=\"1.0\"?>", State::Data);
+    case State::Declaration: return expect(kXmlDeclaration, State::Data);
     case State::Data: return expect("<data>", State::Header);
     case State::Header: {
       if (headerLine_ == 0 && line == "\t<header>") {
         headerLine_ = 1;
         return XmlLayoutLine::Plain;
       }
-      const std::string_view* lines = totp_ ? kTotpHeader : kHotpHeader;
-      const int count = totp_ ? 5 : 4;
-      if (headerLine_ == 0 || line != lines[headerLine_ - 1]) return Fail();
-      if (++headerLine_ > count) state_ = State::HeaderEnd;
+      const XmlHeader header = XmlHeaderOf(totp_);
+      if (headerLine_ == 0 || !IsHeaderLine(line, header.begin[headerLine_ - 1])) return Fail();
+      if (++headerLine_ > header.end - header.begin) state_ = State::HeaderEnd;
       return XmlLayoutLine::Plain;
     }
     case State::HeaderEnd: return expect("\t</header>", State::Tokens);

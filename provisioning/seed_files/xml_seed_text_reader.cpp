@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "provisioning/seed_files/sse2_support.h"
+#include "provisioning/seed_files/byte_scan.h"
 #include "provisioning/seed_files/xml_references.h"
 #include "provisioning/seed_files/xml_seed_layout.h"
 
@@ -19,40 +19,6 @@ constexpr std::size_t kMaxText = 63 * 6;
 // without end, a "<serial " and no '>') is passed over rather than held
 // whole, so that memory stays bounded whatever the file holds.
 constexpr std::size_t kMaxTag = 1024;
-
-#ifdef OTP_SCAN_SSE2
-// Where `open` (two bytes or more) starts in [from, end), or end: sixteen
-// places at a time, each checked for its first, second and last byte before
-// the whole is compared.
-__attribute__((target("sse2"))) const char* FindOpenSse2(const char* from, const char* end, std::string_view open) {
-  const std::size_t last = open.size() - 1;
-  const __m128i first = _mm_set1_epi8(open[0]), second = _mm_set1_epi8(open[1]), final = _mm_set1_epi8(open[last]);
-  const char* at = from;
-  for (; end - at >= static_cast<std::ptrdiff_t>(16 + last); at += 16) {
-    const __m128i a = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), first);
-    const __m128i b = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1)), second);
-    const __m128i c = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + last)), final);
-    unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_and_si128(a, b), c)));
-    while (hits != 0) {
-      const char* candidate = at + __builtin_ctz(hits);
-      if (std::memcmp(candidate, open.data(), open.size()) == 0) return candidate;
-      hits &= hits - 1;
-    }
-  }
-  const std::string_view rest(at, static_cast<std::size_t>(end - at));
-  const std::size_t found = rest.find(open);
-  return found == std::string_view::npos ? end : at + found;
-}
-#endif
-
-const char* FindOpen(const char* from, const char* end, std::string_view open) {
-#ifdef OTP_SCAN_SSE2
-  if (open.size() >= 2 && HasSse2()) return FindOpenSse2(from, end, open);
-#endif
-  const std::string_view rest(from, static_cast<std::size_t>(end - from));
-  const std::size_t found = rest.find(open);
-  return found == std::string_view::npos ? end : from + found;
-}
 
 // '<' and the letters all the names begin with.
 std::string SharedOpening(const std::vector<std::string_view>& names) {
@@ -102,7 +68,9 @@ XmlSeedTextScan ReadXmlSeedTexts(ByteSource& in, const std::vector<std::string_v
     if (text.size() <= kMaxText) found(name, DecodeXmlText(text, decoded), closed);
   };
 
-  constexpr std::size_t kBlock = 4 << 20;
+  // Small enough that a block read is still in the processor's cache when
+  // it is scanned.
+  constexpr std::size_t kBlock = 256 << 10;
   constexpr std::size_t kTailBytes = 64;
   XmlSeedTextScan scan;
   std::string tail;  // the last bytes read, for the root's closing tag
@@ -130,7 +98,7 @@ XmlSeedTextScan ReadXmlSeedTexts(ByteSource& in, const std::vector<std::string_v
     std::size_t keepFrom = view.size() > open.size() ? view.size() - open.size() : 0;
     std::size_t at = 0;
     while (at < view.size()) {
-      const char* hit = FindOpen(view.data() + at, view.data() + view.size(), open);
+      const char* hit = FindText(view.data() + at, view.data() + view.size(), open);
       if (hit == view.data() + view.size()) break;
       const std::size_t tag = static_cast<std::size_t>(hit - view.data());
       if (!end && tag + longest + 2 > view.size()) {  // '<', the name and the byte after it
@@ -160,8 +128,9 @@ XmlSeedTextScan ReadXmlSeedTexts(ByteSource& in, const std::vector<std::string_v
         }
         text = close + 1;
       }
-      const std::size_t stop = view.find('<', text);
-      if (stop == std::string_view::npos) {
+      const std::size_t stop =
+          static_cast<std::size_t>(FindAnyOf(view.data() + text, view.data() + view.size(), "<") - view.data());
+      if (stop == view.size()) {
         if (end) {
           report(name->name, view.substr(text), false);
         } else if (view.size() - text <= kMaxText) {

@@ -31,8 +31,12 @@ TEST(CsvSeedRows, SerialAndSeedOfEveryRowInAnyBlocks) {
   } cases[] = {
       {false,
        u"Serial Number, Secret Key\r\n0000111111111,3132\r\n\"00,22\",abcd\r\n0000,33,ef01\r\n" + longLine +
-           u",9\r\n\u00E9-4,99",
-       {{u"0000111111111", u"3132"}, {u"00,22", u"abcd"}, {u"0000,33", u"ef01"}, {u"\u00E9-4", u"99"}}},
+           u",9\r\n\u00E9-4,99\r\n\u220A\u0A22,77",
+       {{u"0000111111111", u"3132"},
+        {u"00,22", u"abcd"},
+        {u"0000,33", u"ef01"},
+        {u"\u00E9-4", u"99"},
+        {u"\u220A\u0A22", u"77"}}},
       {true,
        u"UPN, Serial Number, Secret Key, Time Interval, Manufacturer, Model\r\n"
        u",0000111111111,GEZA,30,Velthor Security,Corvane\r\n"
