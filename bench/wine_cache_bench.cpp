@@ -20,26 +20,13 @@
 #include <filesystem>
 #include <string>
 
-#include "bench/seed_file_generator.h"
+#include "bench/wine_bench_support.h"
 #include "files/scoped_handle_win.h"
 #include "files/temporary_name.h"
 #include "resources/resource.h"
 #include "tests/e2e/tool_driver.h"
 
 namespace {
-
-double SecondsSince(LARGE_INTEGER from) {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(now.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-LARGE_INTEGER Now() {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return now;
-}
 
 unsigned long long CpuTime(HANDLE process) {
   FILETIME created, ended, kernel, user;
@@ -65,13 +52,6 @@ void WaitForAnswer(HWND window) {
   SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 60000, &ignored);
 }
 
-bool WriteFourFiles(const ToolFolder& folder, long tokens) {
-  return WriteSeedFile(folder.File(L"hseeds.xml"), tokens) &&
-         WriteSeedFile(folder.File(L"tseeds.xml"), tokens, true, 200000000) &&
-         WriteCsvSeedFile(folder.File(L"hseeds.csv"), tokens) &&
-         WriteCsvSeedFile(folder.File(L"tseeds.csv"), tokens, true, 200000000);
-}
-
 struct OpenTool {
   ToolFolder& folder;
   ToolUnderTest tool{folder};
@@ -83,16 +63,6 @@ HWND OpenForm(const ToolUnderTest& tool) {
   const HWND form = tool.WaitForDialog(L"New Token");
   if (form) WaitForAnswer(form);
   return form;
-}
-
-double GenerateClick(HWND form) {
-  const HWND field = GetDlgItem(form, IDC_SERIAL_NUMBER);
-  const std::wstring before = WindowText(field);
-  const LARGE_INTEGER start = Now();
-  PostCommand(form, IDC_GENERATE_SERIAL);
-  for (int i = 0; i < 6000000 && WindowText(field) == before; ++i) {
-  }
-  return SecondsSince(start);
 }
 
 // A HOTP token with a fresh seed; the time from "Save" to the success line.
@@ -111,7 +81,7 @@ double Save(const ToolUnderTest& tool, HWND form, HANDLE process) {
 
 int Forms(long tokens) {
   ToolFolder folder;
-  if (!WriteFourFiles(folder, tokens)) return 1;
+  if (!PrepareSeedFiles(folder.Path(), tokens)) return 1;
   OpenTool open{folder};
   if (!open.tool.Started()) return 1;
   WaitUntilIdle(open.process.Get());
@@ -154,7 +124,7 @@ int Leftover(long tokens, bool withLeftover) {
 
 int Typed(long tokens, bool generated) {
   ToolFolder folder;
-  if (!WriteFourFiles(folder, tokens)) return 1;
+  if (!PrepareSeedFiles(folder.Path(), tokens)) return 1;
   OpenTool open{folder};
   if (!open.tool.Started()) return 1;
   const HWND form = OpenForm(open.tool);

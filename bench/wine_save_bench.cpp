@@ -19,26 +19,14 @@
 #include <filesystem>
 #include <string>
 
-#include "bench/seed_file_generator.h"
+#include "bench/wine_bench_support.h"
 #include "files/scoped_handle_win.h"
 #include "resources/resource.h"
 #include "tests/e2e/tool_driver.h"
 
 namespace {
 
-double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 std::wstring Wide(const char* text) { return std::filesystem::path(text).wstring(); }
-
-LARGE_INTEGER Now() {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return now;
-}
 
 double CopyAndFlush(const std::wstring& from, const std::wstring& to) {
   const LARGE_INTEGER start = Now();
@@ -75,27 +63,7 @@ bool Flush(const std::wstring& file) {
   return handle.Valid() && FlushFileBuffers(handle.Get());
 }
 
-// The time from posting the serial "Generate" until the field shows another serial.
-double GenerateClick(HWND form) {
-  const HWND field = GetDlgItem(form, IDC_SERIAL_NUMBER);
-  const std::wstring before = WindowText(field);
-  const LARGE_INTEGER start = Now();
-  PostCommand(form, IDC_GENERATE_SERIAL);
-  for (int i = 0; i < 6000000 && WindowText(field) == before; ++i) {
-  }
-  return Seconds(start, Now());
-}
-
 constexpr const wchar_t* kSeedFiles[] = {L"hseeds.xml", L"tseeds.xml", L"hseeds.csv", L"tseeds.csv"};
-
-// The four files of `tokens` tokens each, into `folder` unless they are there.
-bool PrepareSeedFiles(const std::wstring& folder, long tokens) {
-  const std::filesystem::path at = folder;
-  if (std::filesystem::exists(at / "tseeds.csv")) return true;
-  std::filesystem::create_directories(at);
-  return WriteSeedFile(at / "hseeds.xml", tokens) && WriteSeedFile(at / "tseeds.xml", tokens, true, 200000000) &&
-         WriteCsvSeedFile(at / "hseeds.csv", tokens) && WriteCsvSeedFile(at / "tseeds.csv", tokens, true, 200000000);
-}
 
 std::size_t WorkingSet(HANDLE process, bool peak) {
   PROCESS_MEMORY_COUNTERS counters{};
