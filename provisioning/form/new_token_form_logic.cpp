@@ -203,9 +203,9 @@ void NewTokenFormLogic::SaveToken() {
   if (!seedFolder_.empty() && services_.newSaveJournal) {
     PendingSave save{BuildExportedToken(record, state_.userName), KeySerial()};
     journal_ = services_.newSaveJournal();
-    if (std::optional<MessageText> reason = journal_->Begin(seedFolder_, save)) {
+    if (const std::optional<JournalFailure> failure = journal_->Begin(seedFolder_, save)) {
       journal_.reset();
-      Refuse(SeedFilesUnwritable(*reason));
+      Refuse(SeedFilesUnwritable(JournalFailureText(*failure)));
       return;
     }
   }
@@ -266,8 +266,8 @@ void NewTokenFormLogic::ExportSeed(const TokenRecord& record) {
   const ExportedToken token = BuildExportedToken(record, state_.userName);
   SeedExportReport report = services_.appendSeedFiles(seedFolder_, token);
   if (journal_) {
-    if (std::optional<MessageText> stayed = journal_->Complete(report.written)) {
-      report.lines.push_back(std::move(*stayed));
+    if (const std::optional<JournalFailure> stayed = journal_->Complete(report.written)) {
+      report.lines.push_back(JournalFailureText(*stayed));
     }
   }
   // Our own lines, unlike the fixed ones above them, are broken to fit the box.

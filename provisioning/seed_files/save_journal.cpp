@@ -24,8 +24,25 @@ MessageText RecordRemoval(const RemoveOutcome& removed, const MessageText& recor
          u"; a later start tries again";
 }
 
-std::optional<MessageText> SaveJournal::Begin(const std::filesystem::path& folder, const PendingSave& save,
-                                              SeedFileAccess& files) {
+MessageText JournalFailureText(const JournalFailure& failure) {
+  const MessageText name = failure.path.filename().u16string();
+  switch (failure.step) {
+    case JournalFailure::Step::LockFile:
+      return FileErrorReason(Format(u"%s could not be created", name), failure.error);
+    case JournalFailure::Step::Security:
+      return FileErrorReason(Format(u"%s could not be given the access rules of %s, so nothing was written", name,
+                                    failure.rulesFrom.filename().u16string()),
+                             failure.error);
+    case JournalFailure::Step::Write: return FileErrorReason(Format(u"%s could not be written", name), failure.error);
+    case JournalFailure::Step::NoFreeName: return u"no free name for the record of the save was found";
+    case JournalFailure::Step::NotRemoved:
+      return Format(u"The token is in both seed files, but %s.\r\n", RecordRemoval(failure.removed, name));
+  }
+  return {};
+}
+
+std::optional<JournalFailure> SaveJournal::Begin(const std::filesystem::path& folder, const PendingSave& save,
+                                                 SeedFileAccess& files) {
   const std::string text = PendingSaveXml(save);
   for (int attempt = 0; attempt < 10; ++attempt) {
     const std::filesystem::path path = folder / NewRecordName(save.token.totp);
@@ -33,9 +50,8 @@ std::optional<MessageText> SaveJournal::Begin(const std::filesystem::path& folde
     FileError error;
     const FileLock::Outcome locked = lock_.Acquire(lockFile, std::chrono::milliseconds(0), error);
     if (locked == FileLock::Outcome::Busy) continue;
-    if (locked == FileLock::Outcome::Failed) {
-      return FileErrorReason(Format(u"%s could not be created", lockFile.filename().u16string()), error);
-    }
+    if (locked == FileLock::Outcome::Failed)
+      return JournalFailure{JournalFailure::Step::LockFile, lockFile, {}, error, {}};
     std::error_code taken;
     if (std::filesystem::exists(path, taken)) continue;
     // It holds a seed: under the rules of the seed file of its kind.
@@ -44,31 +60,28 @@ std::optional<MessageText> SaveJournal::Begin(const std::filesystem::path& folde
         path, [&](ByteSink& out) { return out.Write(text.data(), text.size()); }, seedFile);
     if (!published.Published()) {
       lock_.Release();
-      const MessageText record = path.filename().u16string();
-      const MessageText what = published.step == PublishOutcome::Step::Security
-                                   ? Format(u"%s could not be given the access rules of %s, so nothing was written",
-                                            record, seedFile.filename().u16string())
-                                   : Format(u"%s could not be written", record);
-      return FileErrorReason(what, published.error);
+      const bool security = published.step == PublishOutcome::Step::Security;
+      return JournalFailure{
+          security ? JournalFailure::Step::Security : JournalFailure::Step::Write, path, seedFile, published.error, {}};
     }
     path_ = path;
     return std::nullopt;
   }
   lock_.Release();
-  return MessageText(u"no free name for the record of the save was found");
+  return JournalFailure{JournalFailure::Step::NoFreeName, {}, {}, {}, {}};
 }
 
-std::optional<MessageText> SaveJournal::Begin(const std::filesystem::path& folder, const PendingSave& save) {
+std::optional<JournalFailure> SaveJournal::Begin(const std::filesystem::path& folder, const PendingSave& save) {
   SeedFileAccess files;
   return Begin(folder, save, files);
 }
 
-std::optional<MessageText> SaveJournal::Complete(SeedFileSet written) {
+std::optional<JournalFailure> SaveJournal::Complete(SeedFileSet written) {
   if (!written.csv || !written.xml) return std::nullopt;
-  const MessageText recordName = path_.filename().u16string();
+  const std::filesystem::path record = path_;
   const std::optional<RemoveOutcome> removed = Remove();
   if (!removed || RecordGone(*removed)) return std::nullopt;
-  return Format(u"The token is in both seed files, but %s.\r\n", RecordRemoval(*removed, recordName));
+  return JournalFailure{JournalFailure::Step::NotRemoved, record, {}, removed->error, *removed};
 }
 
 void SaveJournal::Abandon() { Remove(); }

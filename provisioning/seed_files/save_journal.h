@@ -16,6 +16,25 @@
 #include "provisioning/seed_files/seed_file_access.h"
 #include "text/message_text.h"
 
+// Why a save's record could not be written, or did not go when it was to.
+struct JournalFailure {
+  enum class Step {
+    LockFile,    // the record's lock file could not be created (`path` is the lock file)
+    Security,    // the record could not be given the rules of `rulesFrom`; nothing was written
+    Write,       // the record could not be written
+    NoFreeName,  // every name drawn was taken
+    NotRemoved,  // the token is in both seed files but the record stayed (see `removed`)
+  } step = Step::Write;
+  std::filesystem::path path;  // the record, or its lock file
+  std::filesystem::path rulesFrom;
+  FileError error;
+  RemoveOutcome removed;
+};
+
+// The reason for the operator: why the key was not written (Begin), or what
+// became of the record (Complete).
+MessageText JournalFailureText(const JournalFailure& failure);
+
 // The record of the save this process is running. It is held under its own
 // lock while it lives, so that no other instance settles it meanwhile.
 class SaveJournal {
@@ -27,15 +46,15 @@ class SaveJournal {
   // was abandoned.
   ~SaveJournal() = default;
 
-  // Writes the record into `folder`; the reason (for the operator) when it
-  // could not be written, in which case the key must not be written either.
-  std::optional<MessageText> Begin(const std::filesystem::path& folder, const PendingSave& save, SeedFileAccess& files);
-  std::optional<MessageText> Begin(const std::filesystem::path& folder, const PendingSave& save);
+  // Writes the record into `folder`; why not when it could not be written,
+  // in which case the key must not be written either.
+  std::optional<JournalFailure> Begin(const std::filesystem::path& folder, const PendingSave& save,
+                                      SeedFileAccess& files);
+  std::optional<JournalFailure> Begin(const std::filesystem::path& folder, const PendingSave& save);
   // `written`: the seed files that took the token. Once both did, the record
-  // goes; the line that says why it stayed though, if it did (a later
-  // settling removes it). Otherwise it stays, and the next start or save
-  // completes the files.
-  std::optional<MessageText> Complete(SeedFileSet written);
+  // goes; why it stayed though, if it did (a later settling removes it).
+  // Otherwise it stays, and the next start or save completes the files.
+  std::optional<JournalFailure> Complete(SeedFileSet written);
   // The key refused the token and does not list it: the record goes. One
   // that stays is settled later.
   void Abandon();

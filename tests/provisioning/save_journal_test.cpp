@@ -92,7 +92,11 @@ TEST(SaveJournal, RecordIsThereUntilBothFilesHoldTheTokenOrTheKeyRefusedIt) {
 TEST(SaveJournal, RecordThatCannotBeWrittenGivesItsReasonAndLeavesNothing) {
   TempFolder folder;
   SaveJournal journal;
-  EXPECT_NE(journal.Begin(folder / "missing", PendingSave{Token(), "KEY1"}), std::nullopt);
+  const std::optional<JournalFailure> failure = journal.Begin(folder / "missing", PendingSave{Token(), "KEY1"});
+  ASSERT_NE(failure, std::nullopt);
+  // A caller tells why from the value, not from the words.
+  EXPECT_EQ(failure->step, JournalFailure::Step::LockFile);
+  EXPECT_EQ(failure->error.kind, FileErrorKind::Missing);
   EXPECT_TRUE(folder.Entries().empty());
   EXPECT_EQ(journal.Complete(SeedFileSet{true, true}), std::nullopt);
 }
