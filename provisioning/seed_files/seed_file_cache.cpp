@@ -31,24 +31,33 @@ SeedFileCache::~SeedFileCache() {
 void SeedFileCache::Prefetch(const std::filesystem::path& folder, std::uint32_t codePage) {
   if (folder.empty() || prefetch_.joinable()) return;
   prefetch_ = std::thread([this, folder, codePage] {
-    for (const SeedFileName& name : kSeedFileNames) {
-      Prefetched file{folder / name.name, {}};
-      // Stamped before the read: a change meanwhile shows as a stamp that differs later.
-      file.serials.stamp = StampOf(file.path);
-      if (file.serials.stamp.exists) {
-        OpenForReadingOutcome opened = ::OpenForReading(file.path);
-        if (!opened.source) continue;
-        StoppableSource source(*opened.source, stopPrefetch_);
-        if (!(name.csv ? CollectCsvSerials(source, name.totp, codePage, file.serials.serials)
-                       : CollectSerials(source, file.serials.serials))) {
-          continue;
-        }
-      }
-      file.serials.read = true;
-      file.serials.serials.Prepare();  // here, not in the first click
-      prefetched_.push_back(std::move(file));
+    try {
+      PrefetchAll(folder, codePage);
+    } catch (...) {
+      // Out of memory, most likely: what was not read ahead is read when asked,
+      // where the failure is handled as it always was.
     }
   });
+}
+
+void SeedFileCache::PrefetchAll(const std::filesystem::path& folder, std::uint32_t codePage) {
+  for (const SeedFileName& name : kSeedFileNames) {
+    Prefetched file{folder / name.name, {}};
+    // Stamped before the read: a change meanwhile shows as a stamp that differs later.
+    file.serials.stamp = StampOf(file.path);
+    if (file.serials.stamp.exists) {
+      OpenForReadingOutcome opened = ::OpenForReading(file.path);
+      if (!opened.source) continue;
+      StoppableSource source(*opened.source, stopPrefetch_);
+      if (!(name.csv ? CollectCsvSerials(source, name.totp, codePage, file.serials.serials)
+                     : CollectSerials(source, file.serials.serials))) {
+        continue;
+      }
+    }
+    file.serials.read = true;
+    file.serials.serials.Prepare();  // here, not in the first click
+    prefetched_.push_back(std::move(file));
+  }
 }
 
 void SeedFileCache::TakePrefetched() {

@@ -82,6 +82,8 @@ class SeedFileCache {
     std::filesystem::path path;
     FileSerials serials;
   };
+  // The prefetch's thread: the four files, each kept only when read whole.
+  void PrefetchAll(const std::filesystem::path& folder, std::uint32_t codePage);
   // Joins a prefetch and keeps what it read.
   void TakePrefetched();
 
