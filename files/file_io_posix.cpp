@@ -180,13 +180,7 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   ReadOutcome outcome;
   Descriptor file;
   file.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file.fd < 0) {
-    const FileError error = LastSystemError();
-    if (error.kind == FileErrorKind::Missing) return outcome;
-    outcome.state = ReadOutcome::State::Failed;
-    outcome.error = error;
-    return outcome;
-  }
+  if (file.fd < 0) return file_steps::NotOpened<ReadOutcome>(LastSystemError());
   struct stat status {};
   if (fstat(file.fd, &status) != 0 || status.st_size < 0) status.st_size = 0;
   file_steps::ReadAll(outcome, static_cast<unsigned long long>(status.st_size), SystemError(EFBIG),

@@ -244,13 +244,7 @@ ReadOutcome ReadWholeFile(const std::filesystem::path& path) {
   ReadOutcome outcome;
   ScopedHandle file(
       CreateFileW(path.c_str(), GENERIC_READ, kReadSharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) {
-    const DWORD code = GetLastError();
-    if (Missing(code)) return outcome;
-    outcome.state = ReadOutcome::State::Failed;
-    outcome.error = SystemError(code);
-    return outcome;
-  }
+  if (!file.Valid()) return file_steps::NotOpened<ReadOutcome>(LastSystemError());
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) size.QuadPart = 0;
   file_steps::ReadAll(

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "files/file_source.h"
+#include "files/file_steps.h"
 
 namespace {
 
@@ -33,13 +34,7 @@ class DescriptorSource final : public FileSource {
 OpenForReadingOutcome OpenForReading(const std::filesystem::path& path) {
   OpenForReadingOutcome outcome;
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    const FileError error = LastSystemError();
-    if (error.kind == FileErrorKind::Missing) return outcome;
-    outcome.state = OpenForReadingOutcome::State::Failed;
-    outcome.error = error;
-    return outcome;
-  }
+  if (fd < 0) return file_steps::NotOpened<OpenForReadingOutcome>(LastSystemError());
   outcome.state = OpenForReadingOutcome::State::Opened;
   outcome.source = std::make_unique<DescriptorSource>(fd);
   return outcome;

@@ -3,6 +3,7 @@
 #include <winbase.h>
 
 #include "files/file_source.h"
+#include "files/file_steps.h"
 #include "files/read_sharing_win.h"
 #include "files/scoped_handle_win.h"
 
@@ -32,13 +33,7 @@ OpenForReadingOutcome OpenForReading(const std::filesystem::path& path) {
   OpenForReadingOutcome outcome;
   const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, kReadSharing, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    const FileError error = LastSystemError();
-    if (error.kind == FileErrorKind::Missing) return outcome;
-    outcome.state = OpenForReadingOutcome::State::Failed;
-    outcome.error = error;
-    return outcome;
-  }
+  if (file == INVALID_HANDLE_VALUE) return file_steps::NotOpened<OpenForReadingOutcome>(LastSystemError());
   outcome.state = OpenForReadingOutcome::State::Opened;
   outcome.source = std::make_unique<HandleSource>(file);
   return outcome;

@@ -27,6 +27,18 @@
 
 namespace file_steps {
 
+// What a read reports when the file could not be opened: nothing is wrong
+// with a file (or folder) that is not there; anything else failed.
+template <typename Outcome>
+Outcome NotOpened(const FileError& error) {
+  Outcome outcome;
+  if (error.kind != FileErrorKind::Missing) {
+    outcome.state = Outcome::State::Failed;
+    outcome.error = error;
+  }
+  return outcome;
+}
+
 // Reads a file of `size` bytes (as the system says now) into `outcome`.
 // `readSome(at, room)` reads up to `room` bytes and returns how many, 0 at
 // the end, or -1 with `error` set. One byte of room beyond the size seen
