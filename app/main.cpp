@@ -11,7 +11,6 @@
 #include "app/run_main_window.h"
 #include "provisioning/form/win/new_token_dialog.h"
 #include "provisioning/seed_files/seed_folder_context.h"
-#include "text/code_page.h"
 #include "vendor/dll_token_library.h"
 #include "vendor/module_path_win.h"
 
@@ -26,8 +25,6 @@ int RunApplication(int showCommand) {
   DllTokenLibrary library;
   BusyTokenLibrary keyCalls(library);
   SeedFolderContext seeds{ProgramFolder()};
-  // Read ahead, so that the first form's "Generate" or "Save" finds the serials read.
-  seeds.cache->Prefetch(seeds.folder, FixedCodePage(kThreadAnsiCodePage));
   return RunMainWindow(showCommand, keyCalls, library.LoadProblem(), seeds,
                        [&keyCalls](HWND owner, SeedFolderContext& seedsOfRun) {
                          return RunNewTokenDialog(owner, keyCalls, seedsOfRun);

@@ -13,6 +13,7 @@
 #include "mainwindow/win/about_dlg.h"
 #include "mainwindow/win/set_enter_dlg.h"
 #include "provisioning/seed_files/save_settling.h"
+#include "text/code_page.h"
 
 namespace {
 
@@ -60,6 +61,11 @@ LRESULT CMainDlg::OnInitDialog(WPARAM, LPARAM) {
   messageLog_.Attach(GetDlgItem(IDC_MESSAGE_LOG));
   statusLine_ = GetDlgItem(IDC_STATUS_LINE);
 
+  // The serials read ahead for the first form; the start-up's settling leaves
+  // the leftovers to it, so that the window shows at once.
+  const HWND window = Window();
+  ReadSeedFilesAhead(seeds_, FixedCodePage(kThreadAnsiCodePage),
+                     [window] { PostMessageW(window, kLeftoversToldMessage, 0, 0); });
   logic_.Initialise(loadProblem_);
   TransferModelToControls();
   return TRUE;  // focus on the first tab stop, "&About"
@@ -148,8 +154,18 @@ bool CMainDlg::FilterMessage(MSG* message) {
   return IsDialogMessageW(Window(), message);
 }
 
+LRESULT CMainDlg::OnLeftoversTold(WPARAM, LPARAM) {
+  leftoversToSettle_ = true;
+  return 0;
+}
+
 bool CMainDlg::DoIdleWork() {
-  return false;  // nothing in the window changes when the queue goes quiet
+  if (leftoversToSettle_) {
+    leftoversToSettle_ = false;
+    logic_.SettleInterruptedSaves();
+    TransferModelToControls();
+  }
+  return false;
 }
 
 void CMainDlg::ShowModelNow() {

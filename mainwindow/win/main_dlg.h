@@ -25,6 +25,8 @@
 class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CIdleHandler, public IMainWindowHost {
  public:
   enum { IDD = IDD_MAINDLG };
+  // Posted by the seed files' read-ahead once it has told their leftovers.
+  static constexpr UINT kLeftoversToldMessage = WM_APP + 1;
 
   // Hands the seed folder on to the form it runs.
   using NewTokenFormRunner = std::function<NewTokenResult(HWND owner, SeedFolderContext& seeds)>;
@@ -43,6 +45,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CId
   MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
   MESSAGE_HANDLER(WM_DEVICECHANGE, OnDeviceChange)
   MESSAGE_HANDLER(WM_CTLCOLORSTATIC, OnCtlColorStatic)
+  MESSAGE_HANDLER(kLeftoversToldMessage, OnLeftoversTold)
   COMMAND_ID_HANDLER(ID_APP_ABOUT, OnAbout)
   COMMAND_ID_HANDLER(IDC_NEW_TOKEN, OnNewToken)
   COMMAND_ID_HANDLER(IDC_SET_ENTER, OnSetEnter)
@@ -59,6 +62,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CId
   LRESULT OnDestroy(WPARAM, LPARAM);
   LRESULT OnDeviceChange(WPARAM eventKind, LPARAM header);
   LRESULT OnCtlColorStatic(WPARAM dc, LPARAM control);
+  LRESULT OnLeftoversTold(WPARAM, LPARAM);
 
   void OnAbout(int id);
   void OnNewToken(int id);
@@ -97,6 +101,8 @@ class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CId
   HWND statusLine_ = nullptr;
   MessageText shownStatus_;
   HDEVNOTIFY deviceNotification_ = nullptr;
+  // Settled at the main loop's next idle, never inside a dialog or a key call.
+  bool leftoversToSettle_ = false;
 
   CCtlColored statusColours_{RGB(255, 0, 0), COLOR_WINDOW};
   WindowIcons icons_;

@@ -233,7 +233,12 @@ SettleReport SettleInterruptedSaves(const SeedFolderContext& seeds, ITokenLibrar
   SeedFileAccess files;
   files.reportedLeftovers = seeds.reportedLeftovers;
   files.cache = seeds.cache.get();
+  files.leaveToReadAhead = true;
   return SettleInterruptedSaves(seeds.folder, library, files);
+}
+
+void ReadSeedFilesAhead(const SeedFolderContext& seeds, std::uint32_t codePage, std::function<void()> leftoversTold) {
+  seeds.cache->Prefetch(seeds.folder, codePage, TellLeftovers, std::move(leftoversTold));
 }
 
 SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library) {

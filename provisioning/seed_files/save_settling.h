@@ -4,7 +4,9 @@
 // that key is absent.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 
 #include "provisioning/seed_files/seed_export.h"
 #include "provisioning/seed_files/seed_file_access.h"
@@ -21,8 +23,14 @@ SettleReport SettlePendingSaves(const std::filesystem::path& folder, ITokenLibra
 // files: what the tool runs at start-up, on a key's arrival and before a new
 // token is made. A kept leftover is reported once per run of `seeds`; with
 // the folder unknown nothing is looked at (the report says it is not
-// settled).
+// settled). Leftovers that the run's read-ahead is still telling are left
+// until it has: the window does not wait for it.
 SettleReport SettleInterruptedSaves(const SeedFolderContext& seeds, ITokenLibrary& library);
+
+// Starts the run's read-ahead (SeedFileCache::Prefetch): the seed files'
+// serials, then the verdicts on the XML files' leftovers, after which
+// `leftoversTold` is called on its thread, for the window to settle them.
+void ReadSeedFilesAhead(const SeedFolderContext& seeds, std::uint32_t codePage, std::function<void()> leftoversTold);
 // In `folder`, with a memory of reported leftovers of its own.
 SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenLibrary& library);
 

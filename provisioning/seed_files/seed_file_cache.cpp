@@ -1,78 +1,140 @@
 #include "provisioning/seed_files/seed_file_cache.h"
 
 #include <algorithm>
+#include <iterator>
+#include <system_error>
 
 #include "files/file_source.h"
+#include "files/stoppable_source.h"
 #include "text/code_page.h"
 
 namespace {
 
-// Fails every read once asked to stop, so that a reader gives up at its next block.
-class StoppableSource final : public ByteSource {
- public:
-  StoppableSource(ByteSource& inner, const std::atomic<bool>& stop) : inner_(inner), stop_(stop) {}
-  std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
-    if (stop_) return std::nullopt;
-    return inner_.Read(buffer, capacity);
-  }
+// The serials of the XML files on one, those of the CSV files on the other:
+// the two halves take about as long.
+constexpr int kReadAheadThreads = 2;
 
- private:
-  ByteSource& inner_;
-  const std::atomic<bool>& stop_;
-};
+// Whether `file` has leftovers of interrupted saves for a teller to tell.
+bool HasLeftovers(const std::filesystem::path& file) {
+  for (const TemporaryFile& temporary : FindTemporaries(file)) {
+    if (!temporary.inUse && !temporary.link) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
 SeedFileCache::~SeedFileCache() {
-  stopPrefetch_ = true;
-  if (prefetch_.joinable()) prefetch_.join();
+  stopReading_ = true;
+  for (std::thread& reader : readers_) reader.join();
 }
 
-void SeedFileCache::Prefetch(const std::filesystem::path& folder, std::uint32_t codePage) {
-  if (folder.empty() || prefetch_.joinable()) return;
-  prefetch_ = std::thread([this, folder, codePage] {
+void SeedFileCache::Prefetch(const std::filesystem::path& folder, std::uint32_t codePage, LeftoverTeller tell,
+                             std::function<void()> told) {
+  if (folder.empty() || !jobs_.empty()) return;
+  for (const SeedFileName& name : kSeedFileNames) jobs_.push_back(ReadAheadJob{folder / name.name, &name});
+  if (tell) {
+    // A missing file's leftovers are for the settling itself: one may have to take its place.
+    for (const SeedFileName& name : kSeedFileNames) {
+      const std::filesystem::path file = folder / name.name;
+      if (!name.csv && StampOf(file).exists && HasLeftovers(file)) jobs_.push_back(ReadAheadJob{file, nullptr});
+    }
+  }
+  if (jobs_.size() == std::size(kSeedFileNames)) told = {};  // nothing to tell
+  tell_ = std::move(tell);
+  told_ = std::move(told);
+  for (int i = 0; i < kReadAheadThreads; ++i) {
     try {
-      PrefetchAll(folder, codePage);
-    } catch (...) {
-      // Out of memory, most likely: what was not read ahead is read when asked,
-      // where the failure is handled as it always was.
+      readers_.emplace_back([this, codePage] { ReadAhead(codePage); });
+    } catch (const std::system_error&) {
+      break;  // the threads there are do every job
     }
-  });
+  }
+  if (readers_.empty()) jobs_.clear();  // read when asked
 }
 
-void SeedFileCache::PrefetchAll(const std::filesystem::path& folder, std::uint32_t codePage) {
-  for (const SeedFileName& name : kSeedFileNames) {
-    Prefetched file{folder / name.name, {}};
-    // Stamped before the read: a change meanwhile shows as a stamp that differs later.
-    file.serials.stamp = StampOf(file.path);
-    if (file.serials.stamp.exists) {
-      OpenForReadingOutcome opened = ::OpenForReading(file.path);
-      if (!opened.source) continue;
-      StoppableSource source(*opened.source, stopPrefetch_);
-      if (!(name.csv ? CollectCsvSerials(source, name.totp, codePage, file.serials.serials)
-                     : CollectSerials(source, file.serials.serials))) {
-        continue;
-      }
+void SeedFileCache::ReadAhead(std::uint32_t codePage) {
+  for (;;) {
+    std::size_t index = 0;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (stopReading_ || nextJob_ == jobs_.size()) return;
+      index = nextJob_++;
     }
-    file.serials.read = true;
-    file.serials.serials.Prepare();  // here, not in the first click
-    prefetched_.push_back(std::move(file));
+    ReadAheadJob& job = jobs_[index];
+    FileSerials serials;
+    ToldLeftovers verdicts;
+    try {
+      if (job.serialsOf) {
+        serials = ReadSerialsAhead(job, codePage);
+      } else {
+        verdicts = tell_(job.file, stopReading_);
+      }
+    } catch (...) {
+      // Out of memory, most likely: what was not read ahead is read when
+      // asked, where the failure is handled as it always was.
+      serials = FileSerials{};
+      verdicts.clear();
+    }
+    bool last = false;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      job.serials = std::move(serials);
+      job.verdicts = std::move(verdicts);
+      job.done = true;
+      last = ++jobsDone_ == jobs_.size();
+    }
+    jobDone_.notify_all();
+    if (last && told_ && !stopReading_) told_();
   }
 }
 
-void SeedFileCache::TakePrefetched() {
-  if (!prefetch_.joinable()) return;
-  prefetch_.join();
-  for (Prefetched& file : prefetched_) serials_[file.path] = std::move(file.serials);
-  prefetched_.clear();
+SeedFileCache::FileSerials SeedFileCache::ReadSerialsAhead(const ReadAheadJob& job, std::uint32_t codePage) {
+  FileSerials file;
+  // Stamped before the read: a change meanwhile shows as a stamp that differs later.
+  file.stamp = StampOf(job.file);
+  if (file.stamp.exists) {
+    OpenForReadingOutcome opened = Stoppable(::OpenForReading(job.file), stopReading_);
+    if (!opened.source) return FileSerials{};
+    if (!(job.serialsOf->csv ? CollectCsvSerials(*opened.source, job.serialsOf->totp, codePage, file.serials)
+                             : CollectSerials(*opened.source, file.serials))) {
+      return FileSerials{};
+    }
+  }
+  file.read = true;
+  file.serials.Prepare();  // here, not in the first click
+  return file;
+}
+
+void SeedFileCache::Await(const std::filesystem::path& file, bool leftovers) {
+  for (ReadAheadJob& job : jobs_) {
+    if (job.file != file || (job.serialsOf == nullptr) != leftovers) continue;
+    std::unique_lock<std::mutex> hold(lock_);
+    jobDone_.wait(hold, [&job] { return job.done; });
+    if (job.taken) return;
+    job.taken = true;
+    for (auto& [leftover, verdict] : job.verdicts) verdicts_[leftover] = std::move(verdict);
+    if (job.serials.read) serials_[file] = std::move(job.serials);
+    job.verdicts.clear();
+    return;
+  }
+}
+
+bool SeedFileCache::TellingLeftovers(const std::filesystem::path& file) {
+  for (const ReadAheadJob& job : jobs_) {
+    if (job.file != file || job.serialsOf) continue;
+    std::lock_guard<std::mutex> hold(lock_);
+    return !job.done;
+  }
+  return false;
 }
 
 const SerialSet& SeedFileCache::Serials(const std::filesystem::path& folder, const SeedFileName& name,
                                         SeedFileAccess& files) {
   static const SerialSet kNone;
   if (folder.empty()) return kNone;
-  TakePrefetched();
   const std::filesystem::path path = folder / name.name;
+  Await(path, false);
   FileSerials& file = serials_[path];
   const FileStamp now = StampOf(path);
   if (file.read && now == file.stamp) return file.serials;
@@ -106,7 +168,9 @@ void SeedFileCache::Remember(const std::filesystem::path& leftover, LeftoverVerd
 
 void SeedFileCache::Appended(const std::filesystem::path& file, const FileStamp& before, const FileStamp& after,
                              const AppendedToken& token) {
-  TakePrefetched();
+  // What the read-ahead had of `before` is updated too, not left to replace it later.
+  Await(file, false);
+  Await(file, true);
   const auto serials = serials_.find(file);
   if (serials != serials_.end()) {
     FileSerials& known = serials->second;

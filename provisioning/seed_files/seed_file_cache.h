@@ -4,16 +4,20 @@
 // time, identity) of the file it was read from: a file anyone else changed
 // is read again, while the tool's own appends update the entries in place,
 // as it knows what it added. Memory grows with the serials (8 bytes each),
-// never with the files' bytes. Used from one thread, which a prefetch of
+// never with the files' bytes. Used from one thread, which a read-ahead of
 // its own may run beside.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "files/file_io.h"
@@ -35,21 +39,35 @@ struct LeftoverVerdict {
   FileStamp fileStamp;
   std::vector<std::uint64_t> lacking;  // token keys, sorted; empty: it may go
 };
+// Verdicts by the leftovers' paths.
+using ToldLeftovers = std::vector<std::pair<std::filesystem::path, LeftoverVerdict>>;
+// Tells the leftovers of a seed file on a read-ahead's thread, giving up
+// once `stop` is set; none when it could not.
+using LeftoverTeller = std::function<ToldLeftovers(const std::filesystem::path& file, const std::atomic<bool>& stop)>;
 
 class SeedFileCache {
  public:
   SeedFileCache() = default;
   SeedFileCache(const SeedFileCache&) = delete;
   SeedFileCache& operator=(const SeedFileCache&) = delete;
-  // Stops a prefetch that still runs.
+  // Stops a read-ahead that still runs.
   ~SeedFileCache();
 
-  // Starts reading the serials of the four seed files in `folder` on a
-  // thread of its own, so that the first "Generate" or "Save" of a form
-  // finds them read; Serials() waits for what it has not finished. The
-  // serials of a CSV file are taken in `codePage` (a numbered one: that
-  // thread's locale is not this one's).
-  void Prefetch(const std::filesystem::path& folder, std::uint32_t codePage);
+  // Starts reading the serials of the four seed files in `folder` on
+  // threads of their own, so that the first "Generate" or "Save" of a form
+  // finds them read; Serials() waits for what they have not finished. The
+  // serials of a CSV file are taken in `codePage` (a numbered one: those
+  // threads' locale is not this one's). Then `tell` tells the leftovers of
+  // each XML file that has some, and `told` is called on the last thread
+  // when they are all told (AwaitLeftovers).
+  void Prefetch(const std::filesystem::path& folder, std::uint32_t codePage, LeftoverTeller tell = {},
+                std::function<void()> told = {});
+
+  // Whether the read-ahead is still telling the leftovers of `file`.
+  bool TellingLeftovers(const std::filesystem::path& file);
+  // Waits until the read-ahead has told the leftovers of `file`, if it does,
+  // and keeps its verdicts.
+  void AwaitLeftovers(const std::filesystem::path& file) { Await(file, true); }
 
   // The serials that `name` (one of kSeedFileNames) in `folder` holds, read
   // when the file changed since; none when it cannot be read, which is tried
@@ -78,19 +96,36 @@ class SeedFileCache {
     SerialSet serials;
   };
 
-  struct Prefetched {
-    std::filesystem::path path;
-    FileSerials serials;
+  // One file's serials, or the verdicts on its leftovers, read ahead.
+  struct ReadAheadJob {
+    ReadAheadJob(std::filesystem::path of, const SeedFileName* serialsOfName)
+        : file(std::move(of)), serialsOf(serialsOfName) {}
+    std::filesystem::path file;
+    const SeedFileName* serialsOf;  // null: the leftovers of `file`
+    // Set under the lock by the thread that did it:
+    bool done = false;
+    FileSerials serials;  // kept only when read whole
+    ToldLeftovers verdicts;
+    bool taken = false;  // moved into serials_ or verdicts_
   };
-  // The prefetch's thread: the four files, each kept only when read whole.
-  void PrefetchAll(const std::filesystem::path& folder, std::uint32_t codePage);
-  // Joins a prefetch and keeps what it read.
-  void TakePrefetched();
+  // Each read-ahead thread: the next job until none is left.
+  void ReadAhead(std::uint32_t codePage);
+  FileSerials ReadSerialsAhead(const ReadAheadJob& job, std::uint32_t codePage);
+  // Waits for the job of `file`, if there is one, and keeps what it read.
+  void Await(const std::filesystem::path& file, bool leftovers);
 
   std::map<std::filesystem::path, FileSerials> serials_;
-  std::thread prefetch_;
-  std::vector<Prefetched> prefetched_;  // the prefetch's own until joined
-  std::atomic<bool> stopPrefetch_{false};
   std::map<std::filesystem::path, LeftoverVerdict> verdicts_;
+
+  // The read-ahead. Its jobs are fixed before its threads start.
+  std::vector<ReadAheadJob> jobs_;
+  LeftoverTeller tell_;
+  std::function<void()> told_;
+  std::vector<std::thread> readers_;
+  std::mutex lock_;  // over the jobs' results and the two counts below
+  std::condition_variable jobDone_;
+  std::size_t nextJob_ = 0;
+  std::size_t jobsDone_ = 0;
+  std::atomic<bool> stopReading_{false};
   int reads_ = 0;
 };

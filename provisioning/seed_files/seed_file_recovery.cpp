@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "files/stoppable_source.h"
 #include "provisioning/seed_files/seed_export_messages.h"
 #include "provisioning/seed_files/seed_file_cache.h"
 #include "provisioning/seed_files/seed_file_serials.h"
@@ -109,6 +110,41 @@ bool SameBytes(SeedFileAccess& files, const std::filesystem::path& a, const std:
   }
 }
 
+// With the file read: whether `leftover` may go, and the verdict to keep on
+// it (none when it could not be read and differs from the file).
+struct Judgement {
+  bool mayGo = false;
+  std::optional<LeftoverVerdict> verdict;
+};
+
+Judgement Judge(SeedFileAccess& files, const std::filesystem::path& file, const FileStamp& fileStamp,
+                const SeedFileTokens& present, const ScannedTemporary& leftover) {
+  Judgement judged;
+  // Checked, not assumed: only what the file itself holds may go.
+  judged.mayGo = (leftover.readable && present.HoldsAllOf(leftover.tokens)) || SameBytes(files, file, leftover.path);
+  if (judged.mayGo || leftover.readable) {
+    LeftoverVerdict verdict{file, leftover.stamp, fileStamp, {}};
+    if (!judged.mayGo) {
+      std::set_difference(leftover.tokens.keys.begin(), leftover.tokens.keys.end(), present.keys.begin(),
+                          present.keys.end(), std::back_inserter(verdict.lacking));
+    }
+    judged.verdict = std::move(verdict);
+  }
+  return judged;
+}
+
+// The real files, each read given up once `stop` is set.
+class StoppableSeedFiles final : public SeedFileAccess {
+ public:
+  explicit StoppableSeedFiles(const std::atomic<bool>& stop) : stop_(stop) {}
+  OpenForReadingOutcome OpenForReading(const std::filesystem::path& file) override {
+    return Stoppable(SeedFileAccess::OpenForReading(file), stop_);
+  }
+
+ private:
+  const std::atomic<bool>& stop_;
+};
+
 // The kept leftovers already reported in this run: a line the first time only.
 bool FirstReport(SeedFileAccess& files, const std::filesystem::path& temporary) {
   return !files.reportedLeftovers || files.reportedLeftovers->FirstReport(temporary);
@@ -161,6 +197,10 @@ LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::
     leftovers.push_back(ScannedTemporary{temporary.path, {}, false, {}});
   }
   if (leftovers.empty()) return recovery;
+  if (files.cache) {
+    if (files.leaveToReadAhead && files.cache->TellingLeftovers(file)) return recovery;
+    files.cache->AwaitLeftovers(file);
+  }
 
   // Leftovers told before, they and the file unchanged since, are not read again.
   const FileStamp fileStamp = files.cache ? StampOf(file) : FileStamp{};
@@ -223,21 +263,42 @@ LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::
   }
 
   for (const ScannedTemporary& leftover : leftovers) {
-    // Checked, not assumed: only what the file itself holds may go.
-    const bool holdsAll = target == Scan::Read && leftover.readable && present.HoldsAllOf(leftover.tokens);
-    const bool mayGo = holdsAll || (target != Scan::Missing && SameBytes(files, file, leftover.path));
-    // Told at the stamps read before: a file put back meanwhile is not the one stamped.
-    if (files.cache && !restored && target == Scan::Read && (mayGo || leftover.readable)) {
-      LeftoverVerdict verdict{file, leftover.stamp, fileStamp, {}};
-      if (!mayGo) {
-        std::set_difference(leftover.tokens.keys.begin(), leftover.tokens.keys.end(), present.keys.begin(),
-                            present.keys.end(), std::back_inserter(verdict.lacking));
-      }
-      files.cache->Remember(leftover.path, std::move(verdict));
+    bool mayGo = false;
+    if (target == Scan::Read) {
+      Judgement judged = Judge(files, file, fileStamp, present, leftover);
+      mayGo = judged.mayGo;
+      // Told at the stamps read before: a file put back meanwhile is not the one stamped.
+      if (files.cache && !restored && judged.verdict) files.cache->Remember(leftover.path, std::move(*judged.verdict));
+    } else {
+      mayGo = target != Scan::Missing && SameBytes(files, file, leftover.path);
     }
     RemoveOrKeep(files, recovery, file, leftover.path, mayGo);
   }
   return recovery;
+}
+
+ToldLeftovers TellLeftovers(const std::filesystem::path& file, const std::atomic<bool>& stop) {
+  StoppableSeedFiles files(stop);
+  std::vector<ScannedTemporary> leftovers;
+  for (const TemporaryFile& temporary : files.Temporaries(file)) {
+    if (temporary.inUse || temporary.link) continue;
+    ScannedTemporary leftover{temporary.path, {}, false, StampOf(temporary.path)};
+    leftover.readable = ScanFile(files, leftover.path, leftover.tokens) == Scan::Read;
+    leftovers.push_back(std::move(leftover));
+  }
+  const FileStamp fileStamp = StampOf(file);
+  SeedFileTokens present;
+  if (!fileStamp.exists || ScanFile(files, file, present) != Scan::Read) return {};
+  ToldLeftovers told;
+  for (const ScannedTemporary& leftover : leftovers) {
+    Judgement judged = Judge(files, file, fileStamp, present, leftover);
+    // One that changed while it was read is told by whoever looks at it next.
+    if (judged.verdict && StampOf(leftover.path) == leftover.stamp) {
+      told.emplace_back(leftover.path, std::move(*judged.verdict));
+    }
+  }
+  if (StampOf(file) != fileStamp) return {};
+  return told;
 }
 
 SeedFileRecovery RecoverSeedFile(SeedFileAccess& files, const std::filesystem::path& file) {

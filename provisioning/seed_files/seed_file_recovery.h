@@ -3,11 +3,13 @@
 // deleted. Runs under the seed file's lock, before anything is written.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "provisioning/seed_files/seed_file_access.h"
+#include "provisioning/seed_files/seed_file_cache.h"
 #include "provisioning/seed_files/seed_file_failure.h"
 #include "text/message_text.h"
 
@@ -24,6 +26,12 @@ struct LeftoverRecovery {
 // leftover temporary that the file holds every token of, and keeps any
 // other, with a note the first time this run sees it (files.reportedLeftovers).
 LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::path& file);
+
+// The verdicts on the leftovers of `file` as RecoverLeftovers would reach
+// them, reading the files only (for the cache's read-ahead, which runs
+// without the file's lock): each told at stamps that did not change while
+// it was read. Gives up once `stop` is set.
+ToldLeftovers TellLeftovers(const std::filesystem::path& file, const std::atomic<bool>& stop);
 
 // The same, as lines: the notes' lines, and why the file is blocked.
 struct SeedFileRecovery {

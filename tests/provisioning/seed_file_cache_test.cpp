@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
 #include <string>
 
@@ -29,8 +30,22 @@ const ExportedToken kFirst = HotpToken("CACHE-A", Rfc4226Secret());
 const ExportedToken kLacked = HotpToken("CACHE-B", Rfc4226Secret());
 const ExportedToken kOther = HotpToken("CACHE-C", Rfc4226Secret());
 
+// What a save killed after writing its new version leaves beside hseeds.xml
+// in `folder`: the file and one token more (`other` is scratch).
+fs::path LeaveLeftover(const fs::path& folder, const fs::path& other) {
+  EXPECT_TRUE(AppendSeedFiles(folder, kFirst).empty());
+  EXPECT_TRUE(AppendSeedFiles(other, kFirst).empty());
+  EXPECT_TRUE(AppendSeedFiles(other, kLacked).empty());
+  const fs::path leftover = folder / temporary_name::For("hseeds.xml", 1);
+  fs::copy_file(other / "hseeds.xml", leftover);
+  return leftover;
+}
+
+// How the run looked at the files first.
+enum class First { Lookup, ReadAhead, ReadAheadTelling };
+
 struct CacheCase {
-  bool prefetched;  // the first look was a prefetch, which tells nothing of leftovers
+  First first;
   const char* change;
   std::function<void(const fs::path& folder, const fs::path& leftover, SeedFileAccess& cached)> apply;
   bool xmlRead, csvRead;      // the second lookup read the file again
@@ -45,42 +60,47 @@ TEST(SeedFileCache, ReadsAFileAgainOnlyWhenSomeoneElseChangedIt) {
     };
   };
   const CacheCase cases[] = {
-      {false, "nothing", [](const fs::path&, const fs::path&, SeedFileAccess&) {}, false, false, &kFirst, false, true},
-      {false, "own append", ownAppend(kOther), false, false, &kOther, false, true},
-      {false, "own append of what the leftover lacked", ownAppend(kLacked), false, false, &kLacked, false, false},
-      {false, "another program's append",
+      {First::Lookup, "nothing", [](const fs::path&, const fs::path&, SeedFileAccess&) {}, false, false, &kFirst, false,
+       true},
+      {First::Lookup, "own append", ownAppend(kOther), false, false, &kOther, false, true},
+      {First::Lookup, "own append of what the leftover lacked", ownAppend(kLacked), false, false, &kLacked, false,
+       false},
+      {First::Lookup, "another program's append",
        [](const fs::path& folder, const fs::path&, SeedFileAccess&) {
          AppendSeedFiles(folder, kOther);  // its line on the kept leftover aside
        },
        true, true, &kOther, true, true},
-      {false, "another program's CSV row",
+      {First::Lookup, "another program's CSV row",
        [](const fs::path& folder, const fs::path&, SeedFileAccess&) {
          SeedFileAccess plain;
          EXPECT_TRUE(AppendSeedFiles(folder, kOther, plain, SeedFileSet{true, false}, nullptr).empty());
        },
        false, true, nullptr, false, true},
-      {false, "the leftover replaced by a copy of the file",
+      {First::Lookup, "the leftover replaced by a copy of the file",
        [](const fs::path& folder, const fs::path& leftover, SeedFileAccess&) {
          fs::remove(leftover);  // MinGW's copy_file does not overwrite
          fs::copy_file(folder / "hseeds.xml", leftover);
        },
        true, false, &kFirst, true, false},  // compared with the file again
-      {true, "nothing", [](const fs::path&, const fs::path&, SeedFileAccess&) {}, true, false, &kFirst, true, true},
-      {true, "another program's append",
+      {First::ReadAhead, "nothing", [](const fs::path&, const fs::path&, SeedFileAccess&) {}, false, false, &kFirst,
+       false, true},
+      {First::ReadAhead, "another program's append",
        [](const fs::path& folder, const fs::path&, SeedFileAccess&) {
          AppendSeedFiles(folder, kOther);  // its line on the kept leftover aside
        },
        true, true, &kOther, true, true},
+      {First::ReadAheadTelling, "nothing", [](const fs::path&, const fs::path&, SeedFileAccess&) {}, false, false,
+       &kFirst, false, true},
+      {First::ReadAheadTelling, "own append of what the leftover lacked", ownAppend(kLacked), false, false, &kLacked,
+       false, false},
+      {First::ReadAheadTelling, "another program's append",
+       [](const fs::path& folder, const fs::path&, SeedFileAccess&) { AppendSeedFiles(folder, kOther); }, true, true,
+       &kOther, true, true},
   };
   for (const CacheCase& test : cases) {
     SCOPED_TRACE(test.change);
     TempFolder folder, other;
-    ASSERT_TRUE(AppendSeedFiles(folder.Path(), kFirst).empty());
-    // What a save killed after writing its new version leaves: the file and one token more.
-    ASSERT_TRUE(AppendSeedFiles(other.Path(), kFirst).empty());
-    ASSERT_TRUE(AppendSeedFiles(other.Path(), kLacked).empty());
-    const fs::path leftover = folder.Path() / temporary_name::For("hseeds.xml", 1);
-    fs::copy_file(other.Path() / "hseeds.xml", leftover);
+    const fs::path leftover = LeaveLeftover(folder.Path(), other.Path());
 
     SeedFileCache cache;
     CountingSeedFiles files;
@@ -90,13 +110,18 @@ TEST(SeedFileCache, ReadsAFileAgainOnlyWhenSomeoneElseChangedIt) {
       return std::make_pair(&cache.Serials(folder.Path(), kSeedFileNames[0], files),
                             &cache.Serials(folder.Path(), kSeedFileNames[1], files));
     };
-    if (test.prefetched) {
-      cache.Prefetch(folder.Path(), kThreadAnsiCodePage);
+    if (test.first == First::Lookup) {
+      lookUp();
+    } else {
+      cache.Prefetch(folder.Path(), kThreadAnsiCodePage,
+                     test.first == First::ReadAheadTelling ? LeftoverTeller(TellLeftovers) : LeftoverTeller());
       // Waits for it: tseeds.csv is not there to be read.
       cache.Serials(folder.Path(), kSeedFileNames[3], files);
+      cache.AwaitLeftovers(folder.Path() / "hseeds.xml");
       ASSERT_TRUE(files.opened.empty());
-    } else {
-      lookUp();
+      // The settling that follows: a told leftover is not read for it.
+      RecoverSeedFile(files, folder.Path() / "hseeds.xml");
+      ASSERT_EQ(files.opened.empty(), test.first == First::ReadAheadTelling);
     }
     ASSERT_TRUE(fs::exists(leftover));
     test.apply(folder.Path(), leftover, files);
@@ -112,6 +137,52 @@ TEST(SeedFileCache, ReadsAFileAgainOnlyWhenSomeoneElseChangedIt) {
       EXPECT_TRUE(csv->Contains(test.seen->serial));
     }
     EXPECT_TRUE(csv->Contains(kFirst.serial));
+  }
+}
+
+// The start-up's settling does not wait for the read-ahead's verdict on a
+// leftover: it leaves it, and the settling that the read-ahead's end asks for
+// acts on the verdict without reading the files again.
+TEST(SeedFileCache, StartUpLeavesLeftoversToTheReadAhead) {
+  struct Case {
+    const char* leftover;
+    bool copyOfTheFile;
+    bool kept;
+  };
+  for (const Case& test :
+       {Case{"holds a token the file lacks", false, true}, Case{"a copy of the file", true, false}}) {
+    SCOPED_TRACE(test.leftover);
+    TempFolder folder, other;
+    const fs::path leftover = LeaveLeftover(folder.Path(), other.Path());
+    const fs::path xml = folder.Path() / "hseeds.xml";
+    if (test.copyOfTheFile) {
+      fs::remove(leftover);
+      fs::copy_file(xml, leftover);
+    }
+    std::promise<void> release, told;
+    std::shared_future<void> released = release.get_future().share();
+    SeedFileCache cache;
+    cache.Prefetch(
+        folder.Path(), kThreadAnsiCodePage,
+        [released](const fs::path& file, const std::atomic<bool>& stop) {
+          released.wait();
+          return TellLeftovers(file, stop);
+        },
+        [&told] { told.set_value(); });
+    CountingSeedFiles files;
+    files.cache = &cache;
+    files.leaveToReadAhead = true;
+
+    EXPECT_TRUE(cache.TellingLeftovers(xml));
+    EXPECT_TRUE(RecoverLeftovers(files, xml).notes.empty());
+    release.set_value();
+    ASSERT_EQ(told.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_FALSE(cache.TellingLeftovers(xml));
+    const LeftoverRecovery settled = RecoverLeftovers(files, xml);
+
+    EXPECT_TRUE(files.opened.empty());
+    EXPECT_EQ(fs::exists(leftover), test.kept);
+    EXPECT_EQ(settled.notes.size(), test.kept ? 1u : 0u);
   }
 }
 
