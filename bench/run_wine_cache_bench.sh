@@ -52,6 +52,10 @@ for tokens in $sizes; do
       'BEGIN { printf "%8d | %-12s | %9.1f | %9.1f | %6.2f\n", t, s, w * 1000, o * 1000, w / o }'
   done
 done
+echo "The line on the kept leftover, from the start (the window shows before it):"
+for tokens in $sizes; do
+  awk -v t="$tokens" -v k="$(column 4 "$results/leftover-$tokens-1")" 'BEGIN { printf "%8d | %9.1f ms\n", t, k * 1000 }'
+done
 echo
 echo "Save with the key's own serial, typed, against one from \"Generate\":"
 printf '%8s | %9s | %9s | %6s | %10s | %10s | %8s | %8s\n' tokens "typed ms" "gen ms" ratio "typed peak" "gen peak" \
