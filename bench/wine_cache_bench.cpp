@@ -131,7 +131,7 @@ int Leftover(long tokens, bool withLeftover) {
   // The window shows before the read-ahead has told the leftover; its line comes when it has.
   double told = 0;
   if (withLeftover) {
-    if (!open.tool.WaitForLog(L"may hold tokens that", 0, 600000)) return 1;
+    if (!open.tool.WaitForLog(L"lacks;", 0, 120000)) return 1;
     told = SecondsSince(start);
   }
   WaitUntilIdle(open.process.Get());
