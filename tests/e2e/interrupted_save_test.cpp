@@ -506,6 +506,31 @@ TEST(InterruptedSave, OldTemporaryHoldingAnUnsavedTokenIsKept) {
   EXPECT_TRUE(inFile || inTemporary) << unsaved << " is gone from hseeds.xml and its temporary";
 }
 
+// The start-up leaves the leftovers to the read-ahead, and once it has told
+// them the window settles them by itself: no form or save is needed.
+TEST(InterruptedSave, LeftoverIsSettledOnceTheReadAheadHasToldIt) {
+  for (const bool copyOfTheFile : {false, true}) {
+    SCOPED_TRACE(copyOfTheFile ? "a copy of the file" : "the file and one token more");
+    ToolFolder folder;
+    PrepareSeedFiles(folder, 1000);
+    const std::wstring temporary = folder.File(L"hseeds.xml.otp-0123456789abcdef.tmp");
+    if (copyOfTheFile) {
+      ASSERT_TRUE(CopyFileW(folder.File(L"hseeds.xml").c_str(), temporary.c_str(), TRUE));
+    } else {
+      ASSERT_TRUE(WriteSeedFile(temporary, 1001));
+    }
+    ToolUnderTest tool(folder);
+    ASSERT_TRUE(tool.Started());
+    if (copyOfTheFile) {
+      for (int i = 0; i < 150 && GetFileAttributesW(temporary.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
+      EXPECT_EQ(GetFileAttributesW(temporary.c_str()), INVALID_FILE_ATTRIBUTES);
+    } else {
+      EXPECT_TRUE(tool.WaitForLog(L"lacks;"));  // a word the log's line breaks never split
+      EXPECT_NE(GetFileAttributesW(temporary.c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+  }
+}
+
 int KillCount() {
   const char* count = std::getenv("OTP_KILL_SERIES");
   return count && std::atoi(count) > 0 ? std::atoi(count) : 10;
