@@ -15,9 +15,7 @@ sizes=${SIZES:-"1000000 3000000"}
 runs=${RUNS:-5}
 bench="$root/build/windows/bin/wine_cache_bench.exe"
 
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target wine_cache_bench >/dev/null
-start_wine_bench
+start_wine_bench wine_cache_bench
 
 run() { sync; wine "$bench" "$@" | tr -d '\r'; }
 column() { cut -d' ' -f"$1" "$2" | median; }

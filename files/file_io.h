@@ -134,6 +134,8 @@ struct RemoveOutcome {
   } state = State::Removed;
   FileError error;  // for Failed
   bool Removed() const { return state == State::Removed; }
+  // The name is gone, whoever removed it.
+  bool Gone() const { return state == State::Removed || state == State::Missing; }
 };
 
 // Removes a temporary file, or a save record, that name only, unless

@@ -7,10 +7,6 @@
 #include "provisioning/seed_files/seed_file_names.h"
 #include "text/format_text.h"
 
-bool RecordGone(const RemoveOutcome& removed) {
-  return removed.state == RemoveOutcome::State::Removed || removed.state == RemoveOutcome::State::Missing;
-}
-
 MessageText RecordRemoval(const RemoveOutcome& removed, const MessageText& recordName) {
   switch (removed.state) {
     case RemoveOutcome::State::Removed:
@@ -80,7 +76,7 @@ std::optional<JournalFailure> SaveJournal::Complete(SeedFileSet written) {
   if (!written.csv || !written.xml) return std::nullopt;
   const std::filesystem::path record = path_;
   const std::optional<RemoveOutcome> removed = Remove();
-  if (!removed || RecordGone(*removed)) return std::nullopt;
+  if (!removed || removed->Gone()) return std::nullopt;
   return JournalFailure{JournalFailure::Step::NotRemoved, record, {}, removed->error, *removed};
 }
 

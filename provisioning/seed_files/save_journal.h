@@ -67,8 +67,6 @@ class SaveJournal {
   std::filesystem::path path_;
 };
 
-// Whether a record that was to go is gone.
-bool RecordGone(const RemoveOutcome& removed);
 // What became of a record that was to go, as the end of its line: only a
 // record that is gone is said to be removed.
 MessageText RecordRemoval(const RemoveOutcome& removed, const MessageText& recordName);

@@ -161,7 +161,7 @@ std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const s
   lines.insert(lines.end(), failures.begin(), failures.end());  // recoveries of leftovers
   const RemoveOutcome removed = files.RemoveLeftover(path);
   if (missing.csv || missing.xml) {
-    const MessageText notRemoved = RecordGone(removed) ? MessageText() : u"; " + RecordRemoval(removed, recordName);
+    const MessageText notRemoved = removed.Gone() ? MessageText() : u"; " + RecordRemoval(removed, recordName);
     lines.push_back(
         Format(u"The save of the token %s on the key %s was completed: the token was "
                u"added to %s%s.\r\n",
@@ -216,7 +216,7 @@ SettleReport SettleInterruptedSaves(const std::filesystem::path& folder, ITokenL
     const std::filesystem::path file = folder / name;
     if (files.Temporaries(file).empty()) continue;
     FileLock lock;
-    if (std::optional<MessageText> busy = LockSeedFile(lock, file, files.lockPatience)) continue;
+    if (TakeSeedFileLock(lock, file, files.lockPatience)) continue;  // a save holds it: settled later
     SeedFileRecovery recovery = RecoverSeedFile(files, file);
     lines.insert(lines.end(), recovery.lines.begin(), recovery.lines.end());
     if (recovery.blocked) lines.push_back(Format(u"%s: %s.\r\n", Widen(name), *recovery.blocked));

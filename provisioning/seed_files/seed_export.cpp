@@ -213,7 +213,6 @@ SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const
     failure.error = error;
     failure.leftUnchanged = true;
     presence.lines.push_back(FailureLine(failure));
-    presence.failures.push_back(std::move(failure));
   };
 
   const std::filesystem::path xmlFile = SeedFile(folder, token, ".xml");

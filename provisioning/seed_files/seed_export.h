@@ -57,13 +57,11 @@ std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, co
 
 // Which of its seed files already hold `token` exactly (its serial and seed
 // in the XML file, its whole row in the CSV file), read in constant memory.
-// A file that cannot be read is in `unreadable`, with why in `failures` and
-// its line in `lines`.
+// A file that cannot be read is in `unreadable`, with its line in `lines`.
 struct SeedFilePresence {
   SeedFileSet holding;
   SeedFileSet unreadable;
   std::vector<MessageText> lines;
-  std::vector<SeedFileFailure> failures;
 };
 SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
                                       SeedFileAccess& files);

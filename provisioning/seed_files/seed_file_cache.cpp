@@ -22,6 +22,11 @@ bool HasLeftovers(const std::filesystem::path& file) {
   return false;
 }
 
+// Adds the serials of the seed file `name` names, read from `in`; false when a read failed.
+bool CollectFileSerials(ByteSource& in, const SeedFileName& name, std::uint32_t codePage, SerialSet& serials) {
+  return name.csv ? CollectCsvSerials(in, name.totp, codePage, serials) : CollectSerials(in, serials);
+}
+
 }  // namespace
 
 SeedFileCache::~SeedFileCache() {
@@ -95,9 +100,7 @@ SeedFileCache::FileSerials SeedFileCache::ReadSerialsAhead(const ReadAheadJob& j
   file.stamp = StampOf(job.file);
   if (file.stamp.exists) {
     OpenForReadingOutcome opened = Stoppable(::OpenForReading(job.file), stopReading_);
-    if (!opened.source) return FileSerials{};
-    if (!(job.serialsOf->csv ? CollectCsvSerials(*opened.source, job.serialsOf->totp, codePage, file.serials)
-                             : CollectSerials(*opened.source, file.serials))) {
+    if (!opened.source || !CollectFileSerials(*opened.source, *job.serialsOf, codePage, file.serials)) {
       return FileSerials{};
     }
   }
@@ -146,9 +149,7 @@ const SerialSet& SeedFileCache::Serials(const std::filesystem::path& folder, con
   }
   ++reads_;
   OpenForReadingOutcome opened = files.OpenForReading(path);
-  file.read =
-      opened.source && (name.csv ? CollectCsvSerials(*opened.source, name.totp, kThreadAnsiCodePage, file.serials)
-                                 : CollectSerials(*opened.source, file.serials));
+  file.read = opened.source && CollectFileSerials(*opened.source, name, kThreadAnsiCodePage, file.serials);
   // What cannot be read takes nothing away.
   if (!file.read) file.serials = SerialSet{};
   return file.serials;

@@ -1,7 +1,5 @@
 #include "provisioning/seed_files/seed_file_lock.h"
 
-#include "provisioning/seed_files/seed_export_messages.h"
-
 std::optional<SeedFileFailure> TakeSeedFileLock(FileLock& lock, const std::filesystem::path& file,
                                                 std::chrono::milliseconds patience) {
   SeedFileFailure failure;
@@ -17,10 +15,4 @@ std::optional<SeedFileFailure> TakeSeedFileLock(FileLock& lock, const std::files
     case FileLock::Outcome::Failed: failure.step = SeedFileFailure::Step::LockFile; break;
   }
   return failure;
-}
-
-std::optional<MessageText> LockSeedFile(FileLock& lock, const std::filesystem::path& file,
-                                        std::chrono::milliseconds patience) {
-  if (std::optional<SeedFileFailure> failure = TakeSeedFileLock(lock, file, patience)) return FailureLine(*failure);
-  return std::nullopt;
 }

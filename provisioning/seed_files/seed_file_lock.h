@@ -9,7 +9,6 @@
 
 #include "files/file_io.h"
 #include "provisioning/seed_files/seed_file_failure.h"
-#include "text/message_text.h"
 
 // How long a save waits for another instance's step to end.
 constexpr std::chrono::milliseconds kSeedFileLockPatience{5000};
@@ -18,7 +17,3 @@ constexpr std::chrono::milliseconds kSeedFileLockPatience{5000};
 // another save held it all the time).
 std::optional<SeedFileFailure> TakeSeedFileLock(FileLock& lock, const std::filesystem::path& file,
                                                 std::chrono::milliseconds patience);
-
-// The same, with the failure's line.
-std::optional<MessageText> LockSeedFile(FileLock& lock, const std::filesystem::path& file,
-                                        std::chrono::milliseconds patience);

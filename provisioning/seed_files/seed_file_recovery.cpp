@@ -164,9 +164,9 @@ void RemoveOrKeep(SeedFileAccess& files, LeftoverRecovery& recovery, const std::
   }
   const RemoveOutcome removed = files.RemoveLeftover(leftover);
   using State = RemoveOutcome::State;
-  if (files.cache && (removed.Removed() || removed.state == State::Missing)) files.cache->Forget(leftover);
+  if (files.cache && removed.Gone()) files.cache->Forget(leftover);
   // Held now: a save that started meanwhile writes it.
-  if (removed.Removed() || removed.state == State::Missing || removed.state == State::InUse) return;
+  if (removed.Gone() || removed.state == State::InUse) return;
   if (FirstReport(files, leftover)) {
     if (removed.state == State::Link) {
       note(What::LinkLeftAlone, FileError{removed.error.code, FileErrorKind::Link});

@@ -1,6 +1,5 @@
 #include "provisioning/seed_files/xml_seed_file.h"
 
-#include "provisioning/seed_files/seed_export_messages.h"
 #include "provisioning/seed_files/seed_file_lock.h"
 #include "provisioning/seed_files/seed_file_cache.h"
 #include "provisioning/seed_files/seed_file_recovery.h"
@@ -125,15 +124,4 @@ std::optional<SeedFileFailure> AddTokenToXmlFile(SeedFileAccess& files, const st
   if (appended.status == XmlAppendOutcome::Status::Refused) return refused(appended.reason);
   failure.step = Step::NotWritten;
   return failure;
-}
-
-std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file, bool totp,
-                                                const XmlSeedToken& token, std::vector<MessageText>* notes) {
-  std::vector<SeedFileNote> noted;
-  const std::optional<SeedFileFailure> failure = AddTokenToXmlFile(files, file, totp, token, &noted);
-  if (notes) {
-    for (const SeedFileNote& note : noted) notes->push_back(NoteLine(note));
-  }
-  if (failure) return FailureLine(*failure);
-  return std::nullopt;
 }

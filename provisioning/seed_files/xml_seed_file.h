@@ -9,7 +9,6 @@
 #include "provisioning/seed_files/seed_file_access.h"
 #include "provisioning/seed_files/seed_file_failure.h"
 #include "provisioning/seed_files/xml_seed_append.h"
-#include "text/message_text.h"
 
 // Appends `token` to the file (created from the HOTP or TOTP header when
 // missing). A file that cannot be read or parsed, or has no data/tokens, is
@@ -18,7 +17,3 @@
 // that noticed goes to `notes` (when given).
 std::optional<SeedFileFailure> AddTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file, bool totp,
                                                  const XmlSeedToken& token, std::vector<SeedFileNote>* notes = nullptr);
-
-// The same, as the failure's line and the notes' lines.
-std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const std::filesystem::path& file, bool totp,
-                                                const XmlSeedToken& token, std::vector<MessageText>* notes = nullptr);

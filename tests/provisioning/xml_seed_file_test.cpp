@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "provisioning/seed_files/seed_export.h"
+#include "provisioning/seed_files/seed_export_messages.h"
 #include "provisioning/seed_files/xml_seed_append.h"
 #include "provisioning/seed_files/xml_seed_file.h"
 #include "seed_export_test_support.h"
@@ -17,6 +18,18 @@ using xml_seed_test::SeedFileXml;
 using xml_seed_test::SerialLookupFinds;
 using xml_seed_test::TokenLines;
 using xml_seed_test::TokenXml;
+
+// AddTokenToXmlFile as the operator reads it: the failure's line, and the notes' lines.
+std::optional<MessageText> AppendTokenToXmlFile(SeedFileAccess& files, const fs::path& file, bool totp,
+                                                const XmlSeedToken& token, std::vector<MessageText>* notes = nullptr) {
+  std::vector<SeedFileNote> noted;
+  const std::optional<SeedFileFailure> failure = AddTokenToXmlFile(files, file, totp, token, &noted);
+  if (notes) {
+    for (const SeedFileNote& note : noted) notes->push_back(NoteLine(note));
+  }
+  if (failure) return FailureLine(*failure);
+  return std::nullopt;
+}
 
 // What the rewrite makes of `bytes` with `token`.
 std::string Rewritten(std::string bytes, const XmlSeedToken& token) {
