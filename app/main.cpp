@@ -10,7 +10,7 @@
 #include "framework/app_module.h"
 #include "app/run_main_window.h"
 #include "provisioning/form/win/new_token_dialog.h"
-#include "provisioning/seed_files/seed_folder_context.h"
+#include "provisioning/seed_files/seed_folder.h"
 #include "vendor/dll_token_library.h"
 #include "vendor/module_path_win.h"
 
@@ -24,11 +24,10 @@ std::filesystem::path ProgramFolder() { return std::filesystem::path(FolderOfPat
 int RunApplication(int showCommand) {
   DllTokenLibrary library;
   BusyTokenLibrary keyCalls(library);
-  SeedFolderContext seeds{ProgramFolder()};
-  return RunMainWindow(showCommand, keyCalls, library.LoadProblem(), seeds,
-                       [&keyCalls](HWND owner, SeedFolderContext& seedsOfRun) {
-                         return RunNewTokenDialog(owner, keyCalls, seedsOfRun);
-                       });
+  SeedFolder seeds(ProgramFolder());
+  return RunMainWindow(
+      showCommand, keyCalls, library.LoadProblem(), seeds,
+      [&keyCalls](HWND owner, SeedFolder& seedsOfRun) { return RunNewTokenDialog(owner, keyCalls, seedsOfRun); });
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include "framework/message_loop.h"
 #include "mainwindow/win/main_dlg.h"
 
-int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem, SeedFolderContext& seeds,
-                  std::function<NewTokenResult(HWND owner, SeedFolderContext& seeds)> runNewTokenForm) {
+int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem, SeedFolder& seeds,
+                  std::function<NewTokenResult(HWND owner, SeedFolder& seeds)> runNewTokenForm) {
   CMessageLoop loop;
   AppModule().RegisterLoop(&loop);
 

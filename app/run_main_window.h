@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "provisioning/form/new_token_result.h"
-#include "provisioning/seed_files/seed_folder_context.h"
+#include "provisioning/seed_files/seed_folder.h"
 #include "text/message_text.h"
 #include "vendor/token_library.h"
 
@@ -15,5 +15,5 @@
 // created. The application module must have been started (AppModule().Init()).
 // Settling what saves cut short left behind looks into `seeds`, which the
 // window hands on to `runNewTokenForm`.
-int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem, SeedFolderContext& seeds,
-                  std::function<NewTokenResult(HWND owner, SeedFolderContext& seeds)> runNewTokenForm);
+int RunMainWindow(int showCommand, ITokenLibrary& library, const MessageText& loadProblem, SeedFolder& seeds,
+                  std::function<NewTokenResult(HWND owner, SeedFolder& seeds)> runNewTokenForm);

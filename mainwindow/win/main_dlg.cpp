@@ -32,7 +32,7 @@ const wchar_t* Wide(const MessageText& text) { return reinterpret_cast<const wch
 
 }  // namespace
 
-CMainDlg::CMainDlg(ITokenLibrary& library, MessageText loadProblem, SeedFolderContext& seeds,
+CMainDlg::CMainDlg(ITokenLibrary& library, MessageText loadProblem, SeedFolder& seeds,
                    NewTokenFormRunner runNewTokenForm)
     : library_(library),
       logic_(model_, library, *this),
@@ -64,8 +64,7 @@ LRESULT CMainDlg::OnInitDialog(WPARAM, LPARAM) {
   // The serials read ahead for the first form; the start-up's settling leaves
   // the leftovers to it, so that the window shows at once.
   const HWND window = Window();
-  ReadSeedFilesAhead(seeds_, FixedCodePage(kThreadAnsiCodePage),
-                     [window] { PostMessageW(window, kLeftoversToldMessage, 0, 0); });
+  seeds_.ReadAhead(FixedCodePage(kThreadAnsiCodePage), [window] { PostMessageW(window, kLeftoversToldMessage, 0, 0); });
   logic_.Initialise(loadProblem_);
   TransferModelToControls();
   return TRUE;  // focus on the first tab stop, "&About"
@@ -179,9 +178,9 @@ void CMainDlg::Pause(std::uint32_t milliseconds) {
 }
 
 SettleReport CMainDlg::SettleInterruptedSaves() {
-  if (seeds_.folder.empty()) return SettleReport{{}, {}, false};
+  if (seeds_.Path().empty()) return SettleReport{{}, {}, false};
   BusyScope busy;  // it reads the seed files and asks the key
-  return ::SettleInterruptedSaves(seeds_, library_);
+  return seeds_.Settle(library_);
 }
 
 NewTokenResult CMainDlg::RunNewTokenForm() {

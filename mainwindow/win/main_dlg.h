@@ -18,7 +18,7 @@
 #include "mainwindow/main_window_model.h"
 #include "mainwindow/win/message_log_view.h"
 #include "mainwindow/win/token_list_view.h"
-#include "provisioning/seed_files/seed_folder_context.h"
+#include "provisioning/seed_files/seed_folder.h"
 #include "resources/resource.h"
 #include "vendor/token_library.h"
 
@@ -29,12 +29,11 @@ class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CId
   static constexpr UINT kLeftoversToldMessage = WM_APP + 1;
 
   // Hands the seed folder on to the form it runs.
-  using NewTokenFormRunner = std::function<NewTokenResult(HWND owner, SeedFolderContext& seeds)>;
+  using NewTokenFormRunner = std::function<NewTokenResult(HWND owner, SeedFolder& seeds)>;
 
   // `loadProblem` is logged first when not empty (the library failed to load).
   // `seeds` is where settling looks and what the form gets; it outlives the window.
-  CMainDlg(ITokenLibrary& library, MessageText loadProblem, SeedFolderContext& seeds,
-           NewTokenFormRunner runNewTokenForm);
+  CMainDlg(ITokenLibrary& library, MessageText loadProblem, SeedFolder& seeds, NewTokenFormRunner runNewTokenForm);
   ~CMainDlg() override;
 
   bool FilterMessage(MSG* message) override;
@@ -93,7 +92,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CId
   ITokenLibrary& library_;
   MainWindowLogic logic_;
   MessageText loadProblem_;
-  SeedFolderContext& seeds_;
+  SeedFolder& seeds_;
   NewTokenFormRunner runNewTokenForm_;
 
   TokenListView tokenList_;

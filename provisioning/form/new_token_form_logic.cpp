@@ -46,35 +46,18 @@ const char16_t kNoSeedFolder[] = u"Seed files not written: the program's folder 
 
 }  // namespace
 
-NewTokenFormServices NewTokenFormServices::Standard() { return Standard(SeedFolderContext{}); }
-
-NewTokenFormServices NewTokenFormServices::Standard(const SeedFolderContext& seeds) {
+NewTokenFormServices NewTokenFormServices::Standard() {
   NewTokenFormServices services;
   services.generateSerialNumber = [](char* buffer) { return GenerateSerialNumber(buffer); };
   services.generateSeedBytes = [](std::uint8_t* buffer, std::int32_t count) {
     return GenerateSeedBytes(buffer, count);
   };
-  services.seedFileCache = seeds.cache;
-  services.newSaveJournal = [] { return std::make_unique<SaveJournal>(); };
-  services.appendSeedFiles = [reported = seeds.reportedLeftovers, cache = seeds.cache](
-                                 const std::filesystem::path& folder, const ExportedToken& token) {
-    SeedFileAccess files;
-    files.reportedLeftovers = reported;
-    files.cache = cache.get();
-    SeedExportReport report;
-    report.lines = AppendSeedFiles(folder, token, files, SeedFileSet{true, true}, &report.written);
-    return report;
-  };
   return services;
 }
 
-NewTokenFormLogic::NewTokenFormLogic(INewTokenFormControls& controls, ITokenLibrary& library,
-                                     std::filesystem::path seedFolder, NewTokenFormServices services)
-    : controls_(controls),
-      library_(library),
-      seedFolder_(std::move(seedFolder)),
-      services_(std::move(services)),
-      serials_(seedFolder_, services_.seedFileCache.get()) {}
+NewTokenFormLogic::NewTokenFormLogic(INewTokenFormControls& controls, ITokenLibrary& library, SeedFolder& seeds,
+                                     NewTokenFormServices services)
+    : controls_(controls), library_(library), seeds_(seeds), services_(std::move(services)) {}
 
 // A failed transfer is only signalled: the handler carries on with whatever
 // the state holds.
@@ -134,7 +117,7 @@ void NewTokenFormLogic::GenerateSerial() {
 
   char fresh[kSerialCapacity] = {};
   const auto taken = [this](const std::vector<std::string>& candidates) {
-    return SerialsInUse(serials_, library_, candidates);
+    return seeds_.SerialsInUse(library_, candidates);
   };
   if (!DrawUnusedSerial(services_.generateSerialNumber, taken, fresh)) {
     controls_.Beep();  // the shown serial stays as it was
@@ -182,33 +165,30 @@ void NewTokenFormLogic::SaveToken() {
   std::optional<SaveRefusal> refusal = serial.refusal;
   if (!refusal) refusal = CheckUserName(state_.userName);
   if (!refusal) refusal = CheckSeed(state_);
-  // A serial the key or the server knows already would replace a token on
-  // the key, or give the server two seeds for one serial.
-  if (!refusal) {
-    const bool totp = TokenTypeFor(state_.algorithmChoice) == TOTP;
-    const SerialUse use =
-        serial.bytes.empty() ? SerialUse{} : FindSerialUse(serials_, totp, library_, serial.bytes, state_.serialText);
-    refusal = CheckSerialFree(serial.bytes, use);
-  }
+  if (!refusal) refusal = CheckSerialFree(serial.bytes, SerialUse{});
   if (refusal) {
     Refuse(*refusal);
     return;
   }
-  std::memset(state_.serialAnsi, 0, sizeof state_.serialAnsi);
-  std::memcpy(state_.serialAnsi, serial.bytes.data(), serial.bytes.size());
+  // The form shows the serial as it is until the save goes ahead.
+  NewTokenFormState saving = state_;
+  std::memset(saving.serialAnsi, 0, sizeof saving.serialAnsi);
+  std::memcpy(saving.serialAnsi, serial.bytes.data(), serial.bytes.size());
 
-  const TokenRecord record = BuildTokenRecord(state_);
-  // The token is recorded before the key gets it, so that a save cut short
-  // between the key and the seed files is completed later, never lost.
-  if (!seedFolder_.empty() && services_.newSaveJournal) {
-    PendingSave save{BuildExportedToken(record, state_.userName), KeySerial()};
-    journal_ = services_.newSaveJournal();
-    if (const std::optional<JournalFailure> failure = journal_->Begin(seedFolder_, save)) {
-      journal_.reset();
-      Refuse(SeedFilesUnwritable(JournalFailureText(*failure)));
-      return;
-    }
+  const TokenRecord record = BuildTokenRecord(saving);
+  // A serial the key or the server knows already would replace a token on
+  // the key, or give the server two seeds for one serial. The check and the
+  // record that reserves the serial are one step for every instance; the
+  // record also lets a save cut short between the key and the seed files be
+  // completed later, never lost.
+  Reservation reserved = seeds_.Reserve(PendingSave{BuildExportedToken(record, state_.userName), KeySerial()},
+                                        state_.serialText, library_);
+  if (const std::optional<SaveRefusal> notReserved = RefuseReservation(reserved)) {
+    Refuse(*notReserved);
+    return;
   }
+  journal_ = std::move(reserved.journal);
+  std::memcpy(state_.serialAnsi, saving.serialAnsi, sizeof state_.serialAnsi);
   controls_.EnableSave(false);
   const CvStatus status = library_.OtpPersonalize(record, kPersonalizeOption);
 
@@ -258,13 +238,13 @@ std::string NewTokenFormLogic::KeySerial() { return KeySerialNumber(library_).va
 
 // Export failures are added to the message; the token is on the key either way.
 void NewTokenFormLogic::ExportSeed(const TokenRecord& record) {
-  if (seedFolder_.empty()) {
+  if (seeds_.Path().empty()) {
     state_.resultMessage += kNoSeedFolder;
     state_.seedFileWarning = TokenNotInFilesWarning(u"the seed files");
     return;
   }
   const ExportedToken token = BuildExportedToken(record, state_.userName);
-  SeedExportReport report = services_.appendSeedFiles(seedFolder_, token);
+  SeedExportReport report = seeds_.Export(token);
   if (journal_) {
     if (const std::optional<JournalFailure> stayed = journal_->Complete(report.written)) {
       report.lines.push_back(JournalFailureText(*stayed));
@@ -277,6 +257,6 @@ void NewTokenFormLogic::ExportSeed(const TokenRecord& record) {
   // Not one line among the success lines only: the status line says it too.
   const SeedFileSet unwritten{!report.written.csv, !report.written.xml};
   if (unwritten.csv || unwritten.xml) {
-    state_.seedFileWarning = TokenNotInFilesWarning(SeedFileNames(seedFolder_, token, unwritten));
+    state_.seedFileWarning = TokenNotInFilesWarning(SeedFileNames(seeds_.Path(), token, unwritten));
   }
 }

@@ -1,6 +1,8 @@
 #include "provisioning/form/save_refusal.h"
 
 #include "provisioning/form/token_record_mapping.h"
+#include "provisioning/seed_files/save_journal.h"
+#include "provisioning/seed_files/seed_export_messages.h"
 #include "text/format_text.h"
 #include "text/unicode_text.h"
 
@@ -37,6 +39,16 @@ const char16_t kUnwritableTitle[] = u"Seed files cannot be written";
 const char16_t kUnwritableFormat[] =
     u"The key was not changed: the seed could not be recorded beside the seed files (%s). "
     u"Make the program's folder writable, then click \"Save\" again.";
+const char16_t kSerialUnknownTitle[] = u"Serial number not checked";
+const char16_t kSerialUnknownFormat[] =
+    u"The key was not changed: it is not known whether %s holds this serial number, as %s. "
+    u"Close the program that holds it, or correct the file, then click \"Save\" again.";
+const char16_t kUnreadable[] = u"it could not be read";
+const char16_t kNotARecord[] = u"it is not a record this tool can read";
+const char16_t kFolderBusyTitle[] = u"Another save is running";
+const char16_t kFolderBusyFormat[] =
+    u"The key was not changed: another instance of the tool held the seed files (%s) all the time allowed. "
+    u"Click \"Save\" again in a moment.";
 const char16_t kSeedForOtherHashFormat[] = u"The seed was made for %s. Click \"Generate\" for a %s seed.";
 
 constexpr std::size_t kMaxSerialBytes = kSerialCapacity - 1;
@@ -140,9 +152,10 @@ std::optional<SaveRefusal> CheckSeed(const NewTokenFormState& state) {
                      Format(kSeedForOtherHashFormat, HashName(state.seedHashChoice), HashName(state.hashChoice))};
 }
 
-std::optional<SaveRefusal> CheckSerialFree(const std::string& serialBytes, const SerialUse& use) {
+namespace {
+
+std::optional<SaveRefusal> RefuseSerialInUse(const SerialUse& use) {
   const FormField field = FormField::SerialNumber;
-  if (serialBytes.empty()) return SaveRefusal{field, field, kNoSerialTitle, kNoSerial};
   switch (use.place) {
     case SerialUse::Place::Free: return std::nullopt;
     case SerialUse::Place::OnKey: return SaveRefusal{field, field, kSerialInUseTitle, kSerialOnKey};
@@ -154,7 +167,33 @@ std::optional<SaveRefusal> CheckSerialFree(const std::string& serialBytes, const
   return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<SaveRefusal> CheckSerialFree(const std::string& serialBytes, const SerialUse& use) {
+  const FormField field = FormField::SerialNumber;
+  if (serialBytes.empty()) return SaveRefusal{field, field, kNoSerialTitle, kNoSerial};
+  return RefuseSerialInUse(use);
+}
+
 // Without its record the seed could end up on the key and in no file.
 SaveRefusal SeedFilesUnwritable(const MessageText& reason) {
   return SaveRefusal{FormField::Seed, FormField::Seed, kUnwritableTitle, Format(kUnwritableFormat, reason)};
+}
+
+std::optional<SaveRefusal> RefuseReservation(const Reservation& reservation) {
+  const FormField field = FormField::SerialNumber;
+  const MessageText name = Widen(reservation.file.filename().u8string());
+  switch (reservation.outcome) {
+    case Reservation::Outcome::Reserved: return std::nullopt;
+    case Reservation::Outcome::InUse: return RefuseSerialInUse(reservation.use);
+    case Reservation::Outcome::Unreadable: {
+      const bool damaged = reservation.error.code == 0 && reservation.error.kind == FileErrorKind::Damaged;
+      const MessageText why = damaged ? MessageText(kNotARecord) : FileErrorReason(kUnreadable, reservation.error);
+      return SaveRefusal{field, field, kSerialUnknownTitle, Format(kSerialUnknownFormat, name, why)};
+    }
+    case Reservation::Outcome::FolderBusy:
+      return SaveRefusal{FormField::Seed, FormField::Seed, kFolderBusyTitle, Format(kFolderBusyFormat, name)};
+    case Reservation::Outcome::NotRecorded: return SeedFilesUnwritable(JournalFailureText(reservation.failure));
+  }
+  return std::nullopt;
 }

@@ -7,7 +7,7 @@
 
 #include "provisioning/form/new_token_form_controls.h"
 #include "provisioning/form/new_token_form_state.h"
-#include "provisioning/form/unused_serial.h"
+#include "provisioning/seed_files/seed_folder.h"
 #include "text/code_page.h"
 #include "text/message_text.h"
 
@@ -44,3 +44,7 @@ std::optional<SaveRefusal> CheckSerialFree(const std::string& serialBytes, const
 // When the record that a save writes before the key is written could not be
 // written (`reason`): the key is not written either.
 SaveRefusal SeedFilesUnwritable(const MessageText& reason);
+
+// Why a serial could not be reserved for the save, when it was not: the key
+// is not written. Nothing when it was.
+std::optional<SaveRefusal> RefuseReservation(const Reservation& reservation);

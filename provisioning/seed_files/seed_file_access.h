@@ -48,8 +48,4 @@ class SeedFileAccess {
   // What this process knows of the files already, kept up to date by the
   // steps that change them; none: everything is read.
   SeedFileCache* cache = nullptr;
-  // Leftovers that the cache's read-ahead is still telling are left until it
-  // has told them, instead of waited for: the start-up's settling, which
-  // must not keep the window from showing.
-  bool leaveToReadAhead = false;
 };

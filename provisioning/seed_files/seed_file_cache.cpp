@@ -155,6 +155,21 @@ const SerialSet& SeedFileCache::Serials(const std::filesystem::path& folder, con
   return file.serials;
 }
 
+SeedFileCache::SerialsLookup SeedFileCache::Lookup(const std::filesystem::path& folder, const SeedFileName& name,
+                                                   SeedFileAccess& files, std::chrono::milliseconds patience) {
+  const auto until = std::chrono::steady_clock::now() + patience;
+  for (;;) {
+    const SerialSet& serials = Serials(folder, name, files);
+    const FileSerials& file = serials_[folder / name.name];
+    if (file.read) return {&serials, {}};
+    // Opened again only to learn why it could not be read.
+    OpenForReadingOutcome opened = files.OpenForReading(folder / name.name);
+    const bool busy = opened.state != OpenForReadingOutcome::State::Failed || opened.error.InUse();
+    if (!busy || std::chrono::steady_clock::now() >= until) return {nullptr, opened.error};
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
 const LeftoverVerdict* SeedFileCache::Verdict(const std::filesystem::path& leftover, const FileStamp& leftoverStamp,
                                               const FileStamp& fileStamp) const {
   const auto found = verdicts_.find(leftover);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -73,6 +74,16 @@ class SeedFileCache {
   // when the file changed since; none when it cannot be read, which is tried
   // again next time. Valid until the next call for the same file.
   const SerialSet& Serials(const std::filesystem::path& folder, const SeedFileName& name, SeedFileAccess& files);
+
+  // The serials of `name` in `folder` for a check that decides: `serials`
+  // is null when the file exists but could not be read, `error` says why. A
+  // file another program holds is tried again for `patience`.
+  struct SerialsLookup {
+    const SerialSet* serials = nullptr;
+    FileError error;
+  };
+  SerialsLookup Lookup(const std::filesystem::path& folder, const SeedFileName& name, SeedFileAccess& files,
+                       std::chrono::milliseconds patience);
 
   // The verdict on `leftover` told at these stamps, or null.
   const LeftoverVerdict* Verdict(const std::filesystem::path& leftover, const FileStamp& leftoverStamp,

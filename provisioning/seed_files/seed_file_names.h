@@ -30,6 +30,11 @@ inline constexpr SeedFileName kSeedFileNames[] = {
     {kTotpCsvFile, true, true},
 };
 
+// The folder's lock: every instance holds it while it checks that a serial
+// is free and writes the record that reserves it, so that the check and the
+// reservation are one step for all of them.
+inline constexpr char kSeedFolderLockFile[] = "seedfiles.lock";
+
 // Save records: "hseeds.pending-<16 hexadecimal digits>.record", "tseeds..."
 // likewise. Not ".xml" or ".csv": an import job or a copy script that takes
 // "*.xml" from the folder must not take a record, which is no seed file.

@@ -198,7 +198,6 @@ LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::
   }
   if (leftovers.empty()) return recovery;
   if (files.cache) {
-    if (files.leaveToReadAhead && files.cache->TellingLeftovers(file)) return recovery;
     files.cache->AwaitLeftovers(file);
   }
 

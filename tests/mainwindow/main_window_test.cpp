@@ -185,7 +185,8 @@ MessageText OurLongLines(const std::filesystem::path& folder) {
   ScriptedTokenLibrary key;
   key.SetSerial("CVK98765432109876543210");
   key.listStatus = 0x80100001;
-  for (const MessageText& line : SettleInterruptedSaves(folder, key).Lines()) lines += line;
+  SeedFolder seeds(folder);
+  for (const MessageText& line : seeds.Settle(key).Lines()) lines += line;
   return lines;
 }
 

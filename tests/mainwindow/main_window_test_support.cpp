@@ -39,11 +39,10 @@ int RunMainWindowWithScript(ITokenLibrary& library, const std::function<void(HWN
     script(mainWindow);
   });
   const UINT_PTR timeout = SetTimer(nullptr, 0, 60000, &GiveUp);
-  SeedFolderContext noFolder;  // nothing is settled
-  const int code =
-      RunMainWindow(SW_SHOWNORMAL, library, loadProblem, noFolder, [&newTokenForm](HWND owner, SeedFolderContext&) {
-        return newTokenForm ? newTokenForm(owner) : NewTokenResult{};
-      });
+  SeedFolder noFolder{std::filesystem::path()};  // nothing is settled
+  const int code = RunMainWindow(
+      SW_SHOWNORMAL, library, loadProblem, noFolder,
+      [&newTokenForm](HWND owner, SeedFolder&) { return newTokenForm ? newTokenForm(owner) : NewTokenResult{}; });
   KillTimer(nullptr, timeout);
   EXPECT_TRUE(shown) << "the main window never showed";
   EXPECT_EQ(ForgetPendingWindows(), 0) << "a dialog that the test waited for never opened";

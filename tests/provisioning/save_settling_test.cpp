@@ -3,6 +3,7 @@
 
 #include "provisioning/seed_files/save_journal.h"
 #include "provisioning/seed_files/save_settling.h"
+#include "provisioning/seed_files/seed_folder.h"
 #include "seed_export_test_support.h"
 #include "tests/support/file_links.h"
 #include "tests/support/scripted_token_library.h"
@@ -356,11 +357,11 @@ TEST(PendingSave, KeptLeftoverIsToldOncePerRun) {
   ScriptedTokenLibrary library;
   library.SetSerial("KEY1");
 
-  SeedFolderContext run{folder.Path()};
-  EXPECT_EQ(SettleInterruptedSaves(run, library).Lines().size(), 1u);
-  EXPECT_TRUE(SettleInterruptedSaves(run, library).Lines().empty());
-  SeedFolderContext nextRun{folder.Path()};
-  EXPECT_EQ(SettleInterruptedSaves(nextRun, library).Lines().size(), 1u);
+  SeedFolder run(folder.Path());
+  EXPECT_EQ(run.Settle(library).Lines().size(), 1u);
+  EXPECT_TRUE(run.Settle(library).Lines().empty());
+  SeedFolder nextRun(folder.Path());
+  EXPECT_EQ(nextRun.Settle(library).Lines().size(), 1u);
   EXPECT_TRUE(fs::exists(folder / "hseeds.xml.otp-0123456789abcdef.tmp"));
 }
 
@@ -396,7 +397,8 @@ TEST(PendingSave, LeftoverOrRecordThatIsALinkIsLeftAloneWithALine) {
     ScriptedTokenLibrary library;
     library.SetSerial("KEY1");
 
-    const std::vector<MessageText> lines = SettleInterruptedSaves(folder / "seeds", library).Lines();
+    SeedFolder seeds(folder / "seeds");
+    const std::vector<MessageText> lines = seeds.Settle(library).Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].compare(0, c.line.size(), c.line), 0) << Narrow(lines[0]);
     EXPECT_EQ(ReadBytes(folder / "seeds" / "hseeds.xml"), record);

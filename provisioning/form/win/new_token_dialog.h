@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "provisioning/form/new_token_result.h"
-#include "provisioning/seed_files/seed_folder_context.h"
+#include "provisioning/seed_files/seed_folder.h"
 #include "vendor/token_library.h"
 
-// The seed files are written into `seeds.folder`.
-NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library, SeedFolderContext& seeds);
+// The seed files are those of `seeds`.
+NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library, SeedFolder& seeds);

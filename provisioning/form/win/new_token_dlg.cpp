@@ -5,8 +5,8 @@
 #include "framework/busy_scope.h"
 #include "framework/centre_window.h"
 
-CNewTokenDlg::CNewTokenDlg(ITokenLibrary& library, std::filesystem::path seedFolder, NewTokenFormServices services)
-    : logic_(controls_, library, std::move(seedFolder), std::move(services)) {}
+CNewTokenDlg::CNewTokenDlg(ITokenLibrary& library, SeedFolder& seeds, NewTokenFormServices services)
+    : logic_(controls_, library, seeds, std::move(services)) {}
 
 LRESULT CNewTokenDlg::OnInitDialog(WPARAM, LPARAM) {
   controls_.Attach(Window());

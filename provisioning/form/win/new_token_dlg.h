@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <filesystem>
-
 #include "framework/dialog_impl.h"
 #include "framework/message_map.h"
 #include "framework/window_icons.h"
@@ -19,9 +17,9 @@ class CNewTokenDlg : public CDialogImpl<CNewTokenDlg> {
  public:
   enum { IDD = IDD_NEWTOKEN };
 
-  // `seedFolder` receives the seed export files; the program passes its own
+  // `seeds` receives the seed export files; the program passes its own
   // folder, tests a folder of their own.
-  CNewTokenDlg(ITokenLibrary& library, std::filesystem::path seedFolder,
+  CNewTokenDlg(ITokenLibrary& library, SeedFolder& seeds,
                NewTokenFormServices services = NewTokenFormServices::Standard());
 
   // DoModal(owner) runs the form until it closes and answers the dialog's

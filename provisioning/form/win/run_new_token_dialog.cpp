@@ -2,8 +2,8 @@
 
 #include "provisioning/form/win/new_token_dlg.h"
 
-NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library, SeedFolderContext& seeds) {
-  CNewTokenDlg dialog(library, seeds.folder, NewTokenFormServices::Standard(seeds));
+NewTokenResult RunNewTokenDialog(HWND owner, ITokenLibrary& library, SeedFolder& seeds) {
+  CNewTokenDlg dialog(library, seeds);
   dialog.DoModal(owner);
   return dialog.Result();
 }

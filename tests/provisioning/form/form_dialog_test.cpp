@@ -65,6 +65,7 @@ class NewTokenDialogTest : public ::testing::Test {
 
   ScriptedTokenLibrary library;
   TempFolder folder;
+  SeedFolder seeds{folder.Path()};
 };
 
 // Expects exactly the `checked` ones of these buttons to be checked.
@@ -83,7 +84,7 @@ const std::pair<int, const wchar_t*> kSomeControls[] = {
 };
 
 TEST_F(NewTokenDialogTest, OpensFromTheTemplateWithDefaultsAndTheKeysSerialNumber) {
-  CNewTokenDlg dialog(library, folder.Path());
+  CNewTokenDlg dialog(library, seeds);
   const INT_PTR result = Open(dialog, [](HWND form) {
     RECT size = {0, 0, 448, 259};
     MapDialogRect(form, &size);
@@ -120,7 +121,7 @@ TEST_F(NewTokenDialogTest, OpensFromTheTemplateWithDefaultsAndTheKeysSerialNumbe
 TEST_F(NewTokenDialogTest, EnterInAFieldClosesWithOkAndSavesNothing) {
   // The dialog manager turns Enter into IDOK when no push button has the focus.
   for (int focusId : {IDC_SERIAL_NUMBER, IDC_SEED, IDC_APPEND_ENTER}) {
-    CNewTokenDlg dialog(library, folder.Path());
+    CNewTokenDlg dialog(library, seeds);
     const INT_PTR result = Open(dialog, [focusId](HWND form) {
       ClickButton(form, IDC_GENERATE_SEED);  // Save enabled: Enter must still not save
       HWND field = GetDlgItem(form, focusId);
@@ -142,12 +143,12 @@ TEST_F(NewTokenDialogTest, CommandsActByTheirNotificationAsTheMessageMapSays) {
     SendMessageW(form, WM_COMMAND, MAKEWPARAM(id, notification), reinterpret_cast<LPARAM>(GetDlgItem(form, id)));
   };
   for (auto [id, notification] : {std::pair{IDOK, 1}, std::pair{IDCANCEL, 5}}) {
-    CNewTokenDlg dialog(library, folder.Path());
+    CNewTokenDlg dialog(library, seeds);
     EXPECT_EQ(Open(dialog, [&, id = id, notification = notification](HWND form) { send(form, id, notification); }), id);
     EXPECT_EQ(dialog.Result().resultStatus, kNothingSaved);
   }
 
-  CNewTokenDlg dialog(library, folder.Path());
+  CNewTokenDlg dialog(library, seeds);
   const INT_PTR result = Open(dialog, [&](HWND form) {
     constexpr int kNotClicked = BN_SETFOCUS;
     const std::wstring serial = ControlText(form, IDC_SERIAL_NUMBER);
@@ -173,7 +174,7 @@ TEST_F(NewTokenDialogTest, CommandsActByTheirNotificationAsTheMessageMapSays) {
 }
 
 TEST_F(NewTokenDialogTest, GroupWalksReadTheChoicesAndWriteThemBack) {
-  CNewTokenDlg dialog(library, folder.Path());
+  CNewTokenDlg dialog(library, seeds);
   const INT_PTR result = Open(dialog, [](HWND form) {
     ClickButton(form, IDC_ALGORITHM_HOTP);
     ClickButton(form, IDC_HASH_SHA256);
@@ -225,7 +226,7 @@ TEST_F(NewTokenDialogTest, GroupWalksReadTheChoicesAndWriteThemBack) {
 }
 
 TEST_F(NewTokenDialogTest, SaveAfterAHashChangeIsRefusedUntilANewSeed) {
-  CNewTokenDlg dialog(library, folder.Path());
+  CNewTokenDlg dialog(library, seeds);
   const INT_PTR result = Open(dialog, [this](HWND form) {
     ClickButton(form, IDC_GENERATE_SEED);  // 20 bytes for SHA-1
     ClickButton(form, IDC_HASH_SHA256);
@@ -298,7 +299,7 @@ class ThreadLocale {
 // the field that must change, and nothing reaches the key or the files.
 TEST_F(NewTokenDialogTest, SaveRefusesTextThatCannotBeStoredAsTypedWithABalloonOnTheField) {
   ThreadLocale western(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-  CNewTokenDlg dialog(library, folder.Path());
+  CNewTokenDlg dialog(library, seeds);
   const INT_PTR result = Open(dialog, [&](HWND form) {
     const HWND serialField = GetDlgItem(form, IDC_SERIAL_NUMBER);
     const HWND userField = GetDlgItem(form, IDC_USER_NAME);
@@ -344,7 +345,7 @@ TEST_F(NewTokenDialogTest, SaveRefusesTextThatCannotBeStoredAsTypedWithABalloonO
 // A refusal about the seed shows on the Seed/Secret field; the focus goes to
 // its "Generate".
 TEST_F(NewTokenDialogTest, SaveWithASeedForAnotherHashShowsItsBalloonOnTheSeedField) {
-  CNewTokenDlg dialog(library, folder.Path());
+  CNewTokenDlg dialog(library, seeds);
   Open(dialog, [&](HWND form) {
     BalloonRecorder seedTips(GetDlgItem(form, IDC_SEED));
     ClickButton(form, IDC_GENERATE_SEED);
@@ -370,7 +371,7 @@ TEST_F(NewTokenDialogTest, CentresOverItsOwnerWithinTheWorkArea) {
     ASSERT_TRUE(owner);
     GetWindowRect(owner, &ownerRect);
     RECT placed = {};
-    CNewTokenDlg dialog(library, folder.Path());
+    CNewTokenDlg dialog(library, seeds);
     Open(
         dialog,
         [&](HWND form) {
@@ -392,7 +393,7 @@ TEST_F(NewTokenDialogTest, CentresOverItsOwnerWithinTheWorkArea) {
 TEST_F(NewTokenDialogTest, RunNewTokenDialogLeavesNothingWhenCancelled) {
   const NewTokenResult result = WithScript([](HWND form) { PostMessageW(form, WM_COMMAND, IDCANCEL, 0); },
                                            [&] {
-                                             SeedFolderContext seeds{folder.Path()};
+                                             SeedFolder seeds(folder.Path());
                                              return RunNewTokenDialog(nullptr, library, seeds);
                                            });
   EXPECT_EQ(result.resultStatus, kNothingSaved);

@@ -12,7 +12,9 @@
 
 #include "provisioning/form/new_token_form_controls.h"
 #include "provisioning/form/new_token_form_logic.h"
+#include "provisioning/seed_files/seed_folder.h"
 #include "tests/support/scripted_token_library.h"
+#include "tests/support/temp_folder.h"
 
 namespace form_test {
 
@@ -100,16 +102,33 @@ class FakeFormControls : public INewTokenFormControls {
   }
 };
 
-// Generators with known output and a seed export that only records.
+// A seed folder of its own whose export only records: serials are checked
+// and reserved for real.
+class ScriptedSeedFolder : public SeedFolder {
+ public:
+  using SeedFolder::SeedFolder;
+  std::vector<std::pair<std::filesystem::path, ExportedToken>> exports;
+  std::vector<MessageText> exportFailureLines;
+  SeedFileSet exportWritten{true, true};
+
+  SeedExportReport Export(const ExportedToken& token) override {
+    exports.emplace_back(Path(), token);
+    return SeedExportReport{exportFailureLines, exportWritten};
+  }
+};
+
+// Generators with known output, and a seed folder whose export only records.
 struct ScriptedServices {
   std::string serial = "0000123456789";
   bool serialFails = false;
   bool seedFails = false;
   std::uint8_t nextSeedByte = 0xA0;  // each seed continues where the last one ended
   std::vector<std::int32_t> seedCounts;
-  std::vector<std::pair<std::filesystem::path, ExportedToken>> exports;
-  std::vector<MessageText> exportFailureLines;
-  SeedFileSet exportWritten{true, true};
+  TempFolder folder;
+  ScriptedSeedFolder seeds{folder.Path()};
+  std::vector<std::pair<std::filesystem::path, ExportedToken>>& exports = seeds.exports;
+  std::vector<MessageText>& exportFailureLines = seeds.exportFailureLines;
+  SeedFileSet& exportWritten = seeds.exportWritten;
 
   NewTokenFormServices Bind() {
     NewTokenFormServices services;
@@ -126,10 +145,6 @@ struct ScriptedServices {
       }
       for (std::int32_t i = 0; i < count; ++i) buffer[i] = nextSeedByte++;
       return true;
-    };
-    services.appendSeedFiles = [this](const std::filesystem::path& folder, const ExportedToken& token) {
-      exports.emplace_back(folder, token);
-      return SeedExportReport{exportFailureLines, exportWritten};
     };
     return services;
   }

@@ -26,7 +26,7 @@ bool AllZero(const std::uint8_t* bytes, std::size_t from, std::size_t to) {
 
 class NewTokenFormTest : public ::testing::Test {
  protected:
-  NewTokenFormTest() : logic(controls, library, "seed-folder", services.Bind()) {
+  NewTokenFormTest() : logic(controls, library, services.seeds, services.Bind()) {
     library.SetSerial("CVM0012345");
     library.duringPersonalize = [this] { saveEnabledDuringPersonalize.push_back(controls.saveEnabled); };
   }
@@ -123,7 +123,7 @@ TEST_F(NewTokenFormTest, SerialTheKeyListsIsRefusedBeforeTheKeyIsWritten) {
 TEST_F(NewTokenFormTest, ClosingEndsTheFormTheWayItWasAskedAndSavesNothing) {
   for (FormEnd how : {FormEnd::Ok, FormEnd::Cancel, FormEnd::CancelButton}) {
     FakeFormControls fresh;
-    NewTokenFormLogic form(fresh, library, "seed-folder", services.Bind());
+    NewTokenFormLogic form(fresh, library, services.seeds, services.Bind());
     form.StartUp();
     form.GenerateSeed();
     form.Close(how);
@@ -305,7 +305,8 @@ TEST(NewTokenFormFullKey, RefusalByAKeyListingTwentyTokensSaysItIsFull) {
       library.tokens.push_back(MakeTokenRecord(("K" + std::to_string(i)).c_str()));
     library.personalizeStatus = 0x80100001;
     ScriptedServices services;
-    NewTokenFormLogic logic(controls, library, {}, services.Bind());
+    SeedFolder noFolder{std::filesystem::path()};
+    NewTokenFormLogic logic(controls, library, noFolder, services.Bind());
     logic.StartUp();
     logic.GenerateSeed();
     logic.SaveToken();
@@ -344,18 +345,19 @@ TEST_F(NewTokenFormTest, SuccessfulSaveReportsTokenThenExportFailuresInLinesThat
   EXPECT_EQ(controls.ended, FormEnd::Saved);
   EXPECT_EQ(controls.callsAfterEnd, 0);
   ASSERT_EQ(services.exports.size(), 1u);
-  EXPECT_EQ(services.exports[0].first, std::filesystem::path("seed-folder"));
+  EXPECT_EQ(services.exports[0].first, services.folder.Path());
   EXPECT_EQ(services.exports[0].second.userName, u"bob");
   EXPECT_EQ(Sent().type, TOTP);
 }
 
 TEST_F(NewTokenFormTest, WithoutSeedFolderTheTokenIsSavedAndTheSkippedExportNamed) {
   FakeFormControls fresh;
-  NewTokenFormLogic form(fresh, library, std::filesystem::path(), services.Bind());
+  form_test::ScriptedSeedFolder noFolder{std::filesystem::path()};
+  NewTokenFormLogic form(fresh, library, noFolder, services.Bind());
   form.StartUp();
   form.GenerateSeed();
   form.SaveToken();
-  EXPECT_TRUE(services.exports.empty());
+  EXPECT_TRUE(noFolder.exports.empty());
   EXPECT_EQ(form.Result().resultStatus, kTokenSaved);
   EXPECT_NE(form.Result().resultMessage.find(u"Seed files not written"), MessageText::npos);
 }
@@ -421,7 +423,7 @@ namespace {
 // gone once the key refused the token or both files hold it, kept when a
 // file could not take it, and the key left alone when it cannot be written.
 TEST(NewTokenFormPendingSave, RecordGoesWithTheKeysAnswerAndTheFilesAndBlocksTheKeyWhenUnwritable) {
-  enum class Folder { Writable, Missing, XmlIsAFolder };
+  enum class Folder { Writable, Missing, XmlRefusesRewrite };
   struct Case {
     const char* name;
     Folder folder;
@@ -436,14 +438,16 @@ TEST(NewTokenFormPendingSave, RecordGoesWithTheKeysAnswerAndTheFilesAndBlocksThe
       {"the key refused it", Folder::Writable, 0x80435699, true, false},
       {"the key stored it but answered with an error", Folder::Writable, 0x80435699, true, false, true},
       {"the key failed and cannot say what it holds", Folder::Writable, 0x80435699, true, true, true, 0x80435602},
-      {"the XML file cannot take it", Folder::XmlIsAFolder, CV_OK, true, true},
+      {"the XML file cannot take it", Folder::XmlRefusesRewrite, CV_OK, true, true},
       {"the record cannot be written", Folder::Missing, CV_OK, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
     const std::filesystem::path seedFolder = c.folder == Folder::Missing ? folder / "missing" : folder.Path();
-    if (c.folder == Folder::XmlIsAFolder) std::filesystem::create_directory(folder / "tseeds.xml");
+    // Readable, so the serial can be checked, but not rewritten: its DOCTYPE would be lost.
+    if (c.folder == Folder::XmlRefusesRewrite)
+      WriteBytes(folder / "tseeds.xml", "<!DOCTYPE data><data><tokens/></data>");
     FakeFormControls controls;
     ScriptedTokenLibrary library;
     library.SetSerial("CVM0012345");
@@ -467,7 +471,8 @@ TEST(NewTokenFormPendingSave, RecordGoesWithTheKeysAnswerAndTheFilesAndBlocksThe
     NewTokenFormServices services = NewTokenFormServices::Standard();
     services.generateSeedBytes = scripted.Bind().generateSeedBytes;
     {
-      NewTokenFormLogic logic(controls, library, seedFolder, services);
+      SeedFolder seeds(seedFolder);
+      NewTokenFormLogic logic(controls, library, seeds, services);
       logic.StartUp();
       logic.GenerateSeed();
       logic.SaveToken();

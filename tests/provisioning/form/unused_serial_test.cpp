@@ -11,6 +11,7 @@
 #include "provisioning/form/unused_serial.h"
 #include "provisioning/seed_files/save_record_format.h"
 #include "provisioning/seed_files/seed_file_serials.h"
+#include "provisioning/seed_files/seed_folder.h"
 #include "text/unicode_text.h"
 #include "tests/support/scripted_token_library.h"
 #include "tests/support/peak_memory.h"
@@ -18,10 +19,17 @@
 
 namespace {
 
+// The serials of one folder's seed files as the run's cache keeps them.
+struct FolderSerials {
+  std::filesystem::path folder;
+  SeedFileCache cache;
+  SeedFileAccess files;
+};
+
 // Whether the cache has `serial` in the seed file of that name.
-bool Holds(SeedFileSerialCache& cache, std::string_view fileName, const std::string& serial) {
+bool Holds(FolderSerials& at, std::string_view fileName, const std::string& serial) {
   for (const SeedFileName& file : kSeedFileNames) {
-    if (fileName == file.name) return cache.Serials(file).Contains(serial);
+    if (fileName == file.name) return at.cache.Serials(at.folder, file, at.files).Contains(serial);
   }
   return false;
 }
@@ -45,7 +53,8 @@ std::string SeedFile(const std::string& serial) {
 std::string Draw(SerialSequence& sequence, const TempFolder& folder, ITokenLibrary& library) {
   char buffer[64] = {};
   const auto taken = [&](const std::vector<std::string>& candidates) {
-    return SerialsInUse(folder.Path(), library, candidates);
+    SeedFolder seeds(folder.Path());
+    return seeds.SerialsInUse(library, candidates);
   };
   EXPECT_TRUE(DrawUnusedSerial(std::ref(sequence), taken, buffer));
   return buffer;
@@ -78,7 +87,8 @@ TEST(UnusedSerial, TheFormsGenerateShowsTheFirstSerialNotInTheSeedFiles) {
   SerialSequence sequence{{"0000111111111", "0000555555555"}};
   NewTokenFormServices services = scripted.Bind();
   services.generateSerialNumber = std::ref(sequence);
-  NewTokenFormLogic logic(controls, library, folder.Path(), services);
+  SeedFolder seeds(folder.Path());
+  NewTokenFormLogic logic(controls, library, seeds, services);
   logic.StartUp();
   logic.GenerateSerial();
   EXPECT_EQ(controls.shown.serial, u"0000555555555");
@@ -119,7 +129,8 @@ TEST(UnusedSerial, SavingASerialInUseAnywhereOrWithWhiteSpaceAtAnEndIsRefusedBef
     ScriptedTokenLibrary library;
     library.tokens = {MakeTokenRecord("0000777777777")};
     form_test::ScriptedServices scripted;
-    NewTokenFormLogic logic(controls, library, folder.Path(), scripted.Bind());
+    SeedFolder seeds(folder.Path());
+    NewTokenFormLogic logic(controls, library, seeds, scripted.Bind());
     logic.StartUp();
     logic.GenerateSeed();
     controls.shown.serial = MessageText(c.serial, c.serial + std::strlen(c.serial));
@@ -187,7 +198,7 @@ TEST(SeedFileSerials, AnySerialElementCountsAcrossBlocksWithEntitiesDecoded) {
       EXPECT_EQ(tokens.complete, !end.empty());
     }
   }
-  SeedFileSerialCache missing("no-such-folder");
+  FolderSerials missing{"no-such-folder"};
   EXPECT_FALSE(Holds(missing, "hseeds.xml", "S1"));
 }
 
@@ -249,18 +260,18 @@ TEST(SeedFileSerials, EndlessStartTagIsPassedOverInBoundedMemory) {
 TEST(SeedFileSerials, CacheReadsAFileAgainOnlyWhenItChanged) {
   TempFolder folder;
   WriteBytes(folder / "hseeds.xml", SeedFile("0000111111111"));
-  SeedFileSerialCache cache(folder.Path());
+  FolderSerials cache{folder.Path()};
   EXPECT_TRUE(Holds(cache, "hseeds.xml", "0000111111111"));
   EXPECT_FALSE(Holds(cache, "hseeds.xml", "0000222222222"));
   EXPECT_FALSE(Holds(cache, "tseeds.xml", "0000111111111"));  // missing: nothing to read
-  EXPECT_EQ(cache.Reads(), 1);
+  EXPECT_EQ(cache.cache.Reads(), 1);
 
   WriteBytes(folder / "hseeds.xml", SeedFile("0000111111111") + SeedFile("0000222222222"));
   WriteBytes(folder / "tseeds.xml", SeedFile("0000333333333"));
   EXPECT_TRUE(Holds(cache, "hseeds.xml", "0000222222222"));
   EXPECT_TRUE(Holds(cache, "tseeds.xml", "0000333333333"));
   EXPECT_TRUE(Holds(cache, "hseeds.xml", "0000111111111"));
-  EXPECT_EQ(cache.Reads(), 3);
+  EXPECT_EQ(cache.cache.Reads(), 3);
 }
 
 }  // namespace
