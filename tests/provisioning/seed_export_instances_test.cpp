@@ -21,6 +21,7 @@
 extern char** environ;
 #endif
 
+#include "provisioning/seed_files/seed_folder.h"
 #include "seed_export_test_support.h"
 
 namespace seed_export_test {
@@ -116,6 +117,35 @@ TEST(SeedExportInstances, TwoProcessesSavingAtTheSameMomentLoseNoToken) {
   EXPECT_EQ(missingCsv, 0) << "rows lost from hseeds.csv";
   EXPECT_EQ(Occurrences(csv, Utf16Le(u"Serial Number, Secret Key\r\n")), 1u);
   EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv", "hseeds.xml"}));
+}
+
+// Two instances given one typed serial click "Save" at the same moment, on
+// two workstations sharing the folder: one saves it, the other is refused,
+// and the server never gets two seeds for it.
+TEST(SeedExportInstances, OneSerialSavedAtOnceByTwoProcessesGetsOneSeed) {
+  constexpr int kTries = 20;
+  const std::string serial = "0000000000125";
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    SCOPED_TRACE(attempt);
+    TempFolder folder;
+    TempFolder control;
+    const std::string start = (control / "start").string();
+    Saver first({"reserve", folder.Path().string(), serial, "49", start});
+    Saver second({"reserve", folder.Path().string(), serial, "50", start});
+    ASSERT_TRUE(first.Started() && second.Started());
+    WriteBytes(control / "start", "");
+    const int firstCode = first.Wait();
+    const int secondCode = second.Wait();
+    EXPECT_EQ((firstCode == 0) + (secondCode == 0), 1) << firstCode << " " << secondCode;
+    const int inUse = 10 + static_cast<int>(Reservation::Outcome::InUse);
+    EXPECT_EQ(firstCode + secondCode, inUse) << "the other one must be refused as in use, not fail";
+
+    const std::string xml = ReadBytes(folder / "hseeds.xml");
+    EXPECT_EQ(Occurrences(xml, "<serial>" + serial + "</serial>"), 1u);
+    EXPECT_EQ(Occurrences(xml, "<seed>"), 1u);
+    EXPECT_EQ(Occurrences(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000000000125,")), 1u);
+    EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv", "hseeds.xml"}));
+  }
 }
 
 #ifdef _WIN32
