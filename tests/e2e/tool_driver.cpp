@@ -74,8 +74,8 @@ int ToolFolder::VirtualKey(const std::wstring& arguments, std::string* output) c
   return static_cast<int>(run.exitCode);
 }
 
-ToolUnderTest::ToolUnderTest(const ToolFolder& folder) {
-  SetEnvironmentVariableW(L"CV_VIRTUAL_KEY", nullptr);
+ToolUnderTest::ToolUnderTest(const ToolFolder& folder, const std::wstring& keyState) {
+  SetEnvironmentVariableW(L"CV_VIRTUAL_KEY", keyState.empty() ? nullptr : keyState.c_str());
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   std::wstring command = L"\"" + folder.File(L"OtpTool.exe") + L"\"";

@@ -37,7 +37,9 @@ class ToolFolder {
 
 class ToolUnderTest {
  public:
-  explicit ToolUnderTest(const ToolFolder& folder);
+  // `keyState`: the virtual key's state file, for a key of its own (two
+  // workstations); empty: the one beside the DLL.
+  explicit ToolUnderTest(const ToolFolder& folder, const std::wstring& keyState = {});
   ~ToolUnderTest();
   ToolUnderTest(const ToolUnderTest&) = delete;
   ToolUnderTest& operator=(const ToolUnderTest&) = delete;
