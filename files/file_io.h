@@ -72,10 +72,11 @@ struct PublishOptions {
   // A swap refused because someone has a file open (a virus scanner or the
   // search indexer reading the new file) is tried again for this long.
   std::chrono::milliseconds retryFor{3000};
-  // For a target that does not exist yet: an existing file whose access
-  // rules (owner where allowed; on POSIX its mode and owner) the new file
-  // gets instead of the folder's. Ignored when that file is missing too.
-  std::filesystem::path securityFrom;
+  // For a target that does not exist yet: existing files whose access rules
+  // (owner where allowed; on POSIX mode and owner) the new file gets instead
+  // of the folder's, the strictest of those there are (strictest_rules_*.h).
+  // Ignored when none of them is there.
+  std::vector<std::filesystem::path> securityFrom;
 };
 
 // Has `write` fill a new temporary file in the target's folder, makes it
@@ -157,8 +158,9 @@ struct AppendOutcome {
     Open,       // the file could not be opened (or created) for appending
     Write,      // a write failed
     Cancelled,  // the writer gave up
+    Security,   // the file was missing and could not be made under the rules asked for; none was made
   } step = Step::Appended;
-  FileError error;       // for Open and Write
+  FileError error;       // for Open, Write and Security
   bool created = false;  // the file did not exist before this call
   // When not Appended: a file that existed is cut back to its old length and
   // one this call created is removed. Only when that fails too does part of
@@ -169,8 +171,10 @@ struct AppendOutcome {
 };
 
 // Opens (or creates) `path` with no other writer admitted and has `write` add
-// to its end: everything it wrote lands, or nothing does.
-AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write);
+// to its end: everything it wrote lands, or nothing does. A file it creates
+// takes the rules of `securityFrom` as PublishOptions says.
+AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write,
+                           const std::vector<std::filesystem::path>& securityFrom = {});
 
 // "<file>.lock" beside `file`: the lock file of whoever takes turns at it.
 inline std::filesystem::path LockFileFor(std::filesystem::path file) { return file += ".lock"; }

@@ -16,6 +16,7 @@
 #include "files/buffered_sink.h"
 #include "files/file_io.h"
 #include "files/file_steps.h"
+#include "files/strictest_rules_posix.h"
 #include "files/temporary_name.h"
 
 namespace {
@@ -205,10 +206,9 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
   if (replaces && (rules.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
     return {Step::ReadOnly, FileError{EACCES, FileErrorKind::ReadOnly}};
   bool takes = replaces;
-  if (!replaces && !options.securityFrom.empty()) {
-    takes = stat(options.securityFrom.c_str(), &rules) == 0;
-    if (!takes && errno != ENOENT && errno != ENOTDIR) return {Step::Security, LastSystemError()};
-  }
+  FileError rulesError;
+  if (!replaces && !StrictestRulesOf(options.securityFrom, rules, takes, rulesError))
+    return {Step::Security, rulesError};
   const std::filesystem::path folder = target.parent_path();
 
   // Private at first when it takes rules: they may be stricter than the
@@ -340,10 +340,16 @@ bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesys
   return true;
 }
 
-AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write) {
+AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write,
+                           const std::vector<std::filesystem::path>& securityFrom) {
   AppendOutcome outcome;
+  // The rules a file made here takes; private until it has them.
+  struct stat rules {};
+  bool takes = false;
+  FileError rulesError;
+  const bool rulesKnown = StrictestRulesOf(securityFrom, rules, takes, rulesError);
   // Creating exclusively first tells reliably whether this call made the file.
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, takes || !rulesKnown ? 0600 : 0644);
   outcome.created = fd >= 0;
   if (!outcome.created && errno == EEXIST) fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   if (fd < 0) return file_steps::OpenFailed(LastSystemError());
@@ -354,6 +360,14 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
     AppendOutcome failed = file_steps::OpenFailed(LastSystemError());
     failed.created = outcome.created;
     if (outcome.created) file.RemoveCreated();
+    return failed;
+  }
+  if (outcome.created && (!rulesKnown || (takes && !GiveRules(fd, rules, rulesError)))) {
+    file.RemoveCreated();
+    AppendOutcome failed;
+    failed.step = AppendOutcome::Step::Security;
+    failed.error = rulesError;
+    failed.created = true;
     return failed;
   }
   file.AppendAfter(before.st_size);

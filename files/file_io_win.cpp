@@ -13,6 +13,7 @@
 #include "files/file_steps.h"
 #include "files/read_sharing_win.h"
 #include "files/scoped_handle_win.h"
+#include "files/strictest_rules_win.h"
 #include "files/temporary_name.h"
 
 namespace {
@@ -195,23 +196,29 @@ bool RulesRefused(DWORD code) {
          code == ERROR_PRIVILEGE_NOT_HELD;
 }
 
+// CreateFileW with `taken`'s rules for a file it creates, its owner where allowed.
+HANDLE CreateUnderRules(const std::filesystem::path& path, DWORD access, DWORD disposition, const TakenOver& taken) {
+  SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
+  const auto create = [&](const std::vector<char>& descriptor) {
+    security.lpSecurityDescriptor = const_cast<char*>(descriptor.data());
+    return CreateFileW(path.c_str(), access, 0, &security, disposition, taken.attributes, nullptr);
+  };
+  HANDLE handle = taken.owned.empty() ? INVALID_HANDLE_VALUE : create(taken.owned);
+  // Only a privileged process may give a file away; otherwise it is ours, as
+  // any new file would be.
+  if (taken.owned.empty() || (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_OWNER)) {
+    handle = create(taken.rules);
+  }
+  return handle;
+}
+
 // Creates `temporary` for writing, with `taken`'s rules from the start when
 // given; INVALID_HANDLE_VALUE with GetLastError() when it cannot.
 HANDLE CreateTemporary(const std::filesystem::path& temporary, const TakenOver* taken) {
   if (!taken) {
     return CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
-  const auto create = [&](const std::vector<char>& descriptor) {
-    security.lpSecurityDescriptor = const_cast<char*>(descriptor.data());
-    return CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, taken->attributes, nullptr);
-  };
-  HANDLE handle = taken->owned.empty() ? INVALID_HANDLE_VALUE : create(taken->owned);
-  // Only a privileged process may give a file away; otherwise it is ours, as
-  // any new file would be.
-  if (taken->owned.empty() || (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_OWNER)) {
-    handle = create(taken->rules);
-  }
+  const HANDLE handle = CreateUnderRules(temporary, GENERIC_WRITE, CREATE_NEW, *taken);
   if (handle != INVALID_HANDLE_VALUE && taken->created.QuadPart != 0) {
     FILE_BASIC_INFO times{};
     times.CreationTime = taken->created;
@@ -269,14 +276,11 @@ PublishOutcome PublishFile(const std::filesystem::path& link, const FileWriter& 
     return {Step::ReadOnly, FileError{ERROR_ACCESS_DENIED, FileErrorKind::ReadOnly}};
   }
   const bool replaces = attributes != INVALID_FILE_ATTRIBUTES;
-  const std::filesystem::path& rulesFrom = replaces ? target : options.securityFrom;
+  std::filesystem::path rulesFrom = replaces ? target : std::filesystem::path();
   TakenOver taken;
-  // Only a file that is not there gives no rules: one that cannot be seen is
-  // no reason to write a seed under the folder's.
-  const bool takes =
-      !rulesFrom.empty() &&
-      (replaces || GetFileAttributesW(rulesFrom.c_str()) != INVALID_FILE_ATTRIBUTES || !Missing(GetLastError()));
   FileError error;
+  if (!replaces && !StrictestRulesSource(options.securityFrom, rulesFrom, error)) return {Step::Security, error};
+  const bool takes = !rulesFrom.empty();
   if (takes && !TakeOverFrom(rulesFrom, replaces, taken, error)) return {Step::Security, error};
   const std::filesystem::path folder = target.parent_path();
   const std::string targetName = target.filename().u8string();
@@ -414,15 +418,31 @@ bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesys
   return false;
 }
 
-AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write) {
+AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write,
+                           const std::vector<std::filesystem::path>& securityFrom) {
   AppendOutcome outcome;
+  // The rules a file made here takes; with none to be had, no file is made.
+  std::filesystem::path rulesFrom;
+  TakenOver taken;
+  FileError rulesError;
+  const bool rulesKnown = StrictestRulesSource(securityFrom, rulesFrom, rulesError) &&
+                          (rulesFrom.empty() || TakeOverFrom(rulesFrom, false, taken, rulesError));
   // No sharing: while the row is written nobody else can write in between.
   // Write access beyond appending is what cutting back needs.
-  const HANDLE handle = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA, 0, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD access = FILE_APPEND_DATA | FILE_WRITE_DATA;
+  const HANDLE handle =
+      !rulesKnown         ? CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+      : rulesFrom.empty() ? CreateFileW(path.c_str(), access, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                          : CreateUnderRules(path, access, OPEN_ALWAYS, taken);
+  if (handle == INVALID_HANDLE_VALUE && !rulesKnown && Missing(GetLastError())) {
+    AppendOutcome failed;
+    failed.step = AppendOutcome::Step::Security;
+    failed.error = rulesError;
+    return failed;
+  }
   if (handle == INVALID_HANDLE_VALUE) return file_steps::OpenFailed(LastSystemError());
   // OPEN_ALWAYS says in the same call whether the file was already there.
-  outcome.created = GetLastError() != ERROR_ALREADY_EXISTS;
+  outcome.created = rulesKnown && GetLastError() != ERROR_ALREADY_EXISTS;
   WritingFile file(handle, path);
   LARGE_INTEGER zero{};
   LARGE_INTEGER before{};

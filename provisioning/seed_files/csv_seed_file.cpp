@@ -1,6 +1,7 @@
 #include "provisioning/seed_files/csv_seed_file.h"
 
 #include "provisioning/seed_files/seed_file_lock.h"
+#include "provisioning/seed_files/seed_file_names.h"
 #include "provisioning/seed_files/seed_text.h"
 #include "text/code_page.h"
 #include "text/format_text.h"
@@ -37,17 +38,22 @@ std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const s
   if (auto locked = TakeSeedFileLock(lock, file, files.lockPatience)) return locked;
 
   const FileStamp before = files.cache ? StampOf(file) : FileStamp{};
-  const AppendOutcome appended = files.Append(file, [&](ByteSink& out, bool created) {
-    // Only whether the file existed decides about the header: an empty file gets none.
-    const std::string bytes = Utf16LittleEndianBytes(created ? MessageText(header) + row : row);
-    return out.Write(bytes.data(), bytes.size());
-  });
+  // A new file gets the rules of the XML file beside it, when there is one.
+  const AppendOutcome appended = files.Append(
+      file,
+      [&](ByteSink& out, bool created) {
+        // Only whether the file existed decides about the header: an empty file gets none.
+        const std::string bytes = Utf16LittleEndianBytes(created ? MessageText(header) + row : row);
+        return out.Write(bytes.data(), bytes.size());
+      },
+      SeedFilesOfKind(file));
   failure.error = appended.error;
   switch (appended.step) {
     case AppendOutcome::Step::Appended:
       if (files.cache && added) files.cache->Appended(file, before, StampOf(file), *added);
       return std::nullopt;
     case AppendOutcome::Step::Open: failure.step = Step::Open; return failure;
+    case AppendOutcome::Step::Security: failure.step = Step::Security; return failure;
     case AppendOutcome::Step::Write:
     case AppendOutcome::Step::Cancelled: break;
   }

@@ -7,6 +7,19 @@
 #include "provisioning/seed_files/seed_file_names.h"
 #include "text/format_text.h"
 
+namespace {
+
+// "hseeds.xml and hseeds.csv".
+MessageText NamesOf(const std::vector<std::filesystem::path>& files) {
+  MessageText names;
+  for (const std::filesystem::path& file : files) {
+    names += (names.empty() ? u"" : u" and ") + file.filename().u16string();
+  }
+  return names;
+}
+
+}  // namespace
+
 MessageText RecordRemoval(const RemoveOutcome& removed, const MessageText& recordName) {
   switch (removed.state) {
     case RemoveOutcome::State::Removed:
@@ -27,7 +40,7 @@ MessageText JournalFailureText(const JournalFailure& failure) {
       return FileErrorReason(Format(u"%s could not be created", name), failure.error);
     case JournalFailure::Step::Security:
       return FileErrorReason(Format(u"%s could not be given the access rules of %s, so nothing was written", name,
-                                    failure.rulesFrom.filename().u16string()),
+                                    NamesOf(failure.rulesFrom)),
                              failure.error);
     case JournalFailure::Step::Write: return FileErrorReason(Format(u"%s could not be written", name), failure.error);
     case JournalFailure::Step::NoFreeName: return u"no free name for the record of the save was found";
@@ -50,15 +63,18 @@ std::optional<JournalFailure> SaveJournal::Begin(const std::filesystem::path& fo
       return JournalFailure{JournalFailure::Step::LockFile, lockFile, {}, error, {}};
     std::error_code taken;
     if (std::filesystem::exists(path, taken)) continue;
-    // It holds a seed: under the rules of the seed file of its kind.
-    const std::filesystem::path seedFile = SeedFile(folder, save.token, ".xml");
+    // It holds a seed: under the strictest rules of the seed files of its kind.
+    const std::vector<std::filesystem::path> seedFiles = SeedFilesOfKind(SeedFile(folder, save.token, ".xml"));
     const PublishOutcome published = files.Publish(
-        path, [&](ByteSink& out) { return out.Write(text.data(), text.size()); }, seedFile);
+        path, [&](ByteSink& out) { return out.Write(text.data(), text.size()); }, seedFiles);
     if (!published.Published()) {
       lock_.Release();
       const bool security = published.step == PublishOutcome::Step::Security;
-      return JournalFailure{
-          security ? JournalFailure::Step::Security : JournalFailure::Step::Write, path, seedFile, published.error, {}};
+      return JournalFailure{security ? JournalFailure::Step::Security : JournalFailure::Step::Write,
+                            path,
+                            seedFiles,
+                            published.error,
+                            {}};
     }
     path_ = path;
     return std::nullopt;

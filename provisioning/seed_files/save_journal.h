@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "files/file_io.h"
 #include "provisioning/seed_files/save_record_format.h"
@@ -20,13 +21,13 @@
 struct JournalFailure {
   enum class Step {
     LockFile,    // the record's lock file could not be created (`path` is the lock file)
-    Security,    // the record could not be given the rules of `rulesFrom`; nothing was written
+    Security,    // the record could not be given the rules of `rulesFrom` (the strictest); nothing was written
     Write,       // the record could not be written
     NoFreeName,  // every name drawn was taken
     NotRemoved,  // the token is in both seed files but the record stayed (see `removed`)
   } step = Step::Write;
   std::filesystem::path path;  // the record, or its lock file
-  std::filesystem::path rulesFrom;
+  std::vector<std::filesystem::path> rulesFrom;
   FileError error;
   RemoveOutcome removed;
 };

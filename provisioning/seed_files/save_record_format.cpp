@@ -118,15 +118,23 @@ std::vector<std::filesystem::path> RecordsIn(const std::filesystem::path& folder
   return records;
 }
 
-std::vector<PendingSerial> PendingSaveSerials(const std::filesystem::path& folder, SeedFileAccess& files) {
-  std::vector<PendingSerial> serials;
+std::vector<NamedPendingSave> ReadablePendingSaves(const std::filesystem::path& folder, SeedFileAccess& files) {
+  std::vector<NamedPendingSave> saves;
   for (const std::filesystem::path& path : RecordsIn(folder)) {
     if (IsLink(path)) continue;  // settling leaves it alone: so does this
     const RecordRead read = ReadRecord(files, path);
     if (read.state != ReadOutcome::State::Read || read.tooLarge) continue;
     if (std::optional<PendingSave> save = PendingSaveFromXml(read.bytes)) {
-      serials.push_back({std::move(save->token.serial), path.filename().u8string()});
+      saves.push_back({path.filename().u8string(), std::move(*save)});
     }
+  }
+  return saves;
+}
+
+std::vector<PendingSerial> PendingSaveSerials(const std::filesystem::path& folder, SeedFileAccess& files) {
+  std::vector<PendingSerial> serials;
+  for (NamedPendingSave& named : ReadablePendingSaves(folder, files)) {
+    serials.push_back({std::move(named.save.token.serial), std::move(named.record)});
   }
   return serials;
 }

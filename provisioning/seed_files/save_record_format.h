@@ -33,6 +33,14 @@ RecordRead ReadRecord(SeedFileAccess& files, const std::filesystem::path& path);
 // The records in `folder`, sorted by name.
 std::vector<std::filesystem::path> RecordsIn(const std::filesystem::path& folder);
 
+// Each record in `folder` that can be read (not through a link), with its
+// name (UTF-8), sorted by name.
+struct NamedPendingSave {
+  std::string record;
+  PendingSave save;
+};
+std::vector<NamedPendingSave> ReadablePendingSaves(const std::filesystem::path& folder, SeedFileAccess& files);
+
 // The serial number of each record in `folder` that can be read, with the
 // record's name (UTF-8): a serial that a save has not settled yet is in use.
 struct PendingSerial {

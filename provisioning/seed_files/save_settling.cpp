@@ -1,6 +1,9 @@
 #include "provisioning/seed_files/save_settling.h"
 
+#include <algorithm>
 #include <chrono>
+#include <map>
+#include <set>
 #include <system_error>
 
 #include "files/temporary_name.h"
@@ -64,10 +67,61 @@ namespace {
 
 const char16_t kNotSettled[] = u"The save record %s could not be settled: %s. It was kept.\r\n";
 
+// "a", "a and b", "a, b and c".
+MessageText NameList(const std::vector<std::string>& names) {
+  MessageText list;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) list += i + 1 == names.size() ? u" and " : u", ";
+    list += Widen(names[i]);
+  }
+  return list;
+}
+
+// The records of each serial number, read before any is settled: records of
+// one serial settle none of them, so no record's name decides which seed the
+// files get. Running saves' records count too.
+struct RecordsBySerial {
+  std::map<std::string, std::vector<NamedPendingSave>> bySerial;
+  std::set<std::string> told;  // serials whose line a record of this settling carries
+};
+
+RecordsBySerial ReadRecordsBySerial(const std::filesystem::path& folder, SeedFileAccess& files) {
+  RecordsBySerial records;
+  for (NamedPendingSave& named : ReadablePendingSaves(folder, files)) {
+    records.bySerial[named.save.token.serial].push_back(std::move(named));
+  }
+  return records;
+}
+
+// The one line about records that share a serial: which of their seeds the
+// key holds, the key does not tell (it lists no seeds), so the operator decides.
+MessageText SharedSerialLine(const std::filesystem::path& folder, const std::vector<NamedPendingSave>& group,
+                             SeedFileAccess& files) {
+  std::vector<std::string> records;
+  std::set<std::string> holding;
+  for (const NamedPendingSave& named : group) {
+    records.push_back(named.record);
+    for (std::string& file : SeedFilesWithOtherSeed(folder, named.save.token, files)) holding.insert(std::move(file));
+  }
+  std::sort(records.begin(), records.end());
+  std::vector<std::string> inFiles;
+  for (const SeedFileName& file : kSeedFileNames) {
+    if (holding.count(file.name) != 0) inFiles.push_back(file.name);
+  }
+  const MessageText alsoIn = inFiles.empty() ? MessageText() : Format(u", also in %s", NameList(inFiles));
+  return Format(
+      u"The save records %s are all for the token %s%s: none was completed, as a server must get one seed "
+      u"per serial number. Find out which seed the key holds (it shows none: compare its OTP with each "
+      u"record's), retire the token on the server if it got another, and remove the wrong records by hand. "
+      u"They were kept.\r\n",
+      NameList(records), Shown(group.front().save.token.serial), alsoIn);
+}
+
 // One record: settled, dropped or kept, with its line(s). Nothing when a
 // running save holds it or it went meanwhile.
 std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const std::filesystem::path& path,
-                                    ITokenLibrary& library, SeedFileAccess& files, KeyView& key) {
+                                    ITokenLibrary& library, SeedFileAccess& files, KeyView& key,
+                                    RecordsBySerial& records) {
   const MessageText recordName = path.filename().u16string();
   SettledRecord settled{path.filename().u8string(), false, {}, {}};
   std::vector<MessageText>& lines = settled.lines;
@@ -103,6 +157,17 @@ std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const s
     lines.push_back(Format(kNotSettled, recordName, why));
     return kept(kSaveUnfinishedWarning);
   }
+  // Before the key is asked: a record of a shared serial waits for the
+  // operator whatever the key says. The group's line goes with its first
+  // record settled here, and is logged as that record's.
+  std::vector<NamedPendingSave>& group = records.bySerial[save->token.serial];
+  if (std::none_of(group.begin(), group.end(), [&](const NamedPendingSave& n) { return n.record == settled.record; })) {
+    group.push_back({settled.record, *save});  // written since they were read
+  }
+  if (group.size() > 1) {
+    if (records.told.insert(save->token.serial).second) lines.push_back(SharedSerialLine(folder, group, files));
+    return kept(kSaveUnfinishedWarning);
+  }
   const MessageText serial = Shown(save->token.serial);
   const MessageText keySerial = Shown(save->keySerial);
   Ask(library, key);
@@ -130,7 +195,7 @@ std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const s
     return settled;
   }
   // A serial never gets a second seed: not from a hand-made or damaged
-  // record, nor from a second record of the same serial. The operator decides.
+  // record, nor over one a seed file holds already. The operator decides.
   if (const std::optional<std::string> other = SeedFileWithOtherSeed(folder, save->token, files)) {
     lines.push_back(
         Format(u"The save of the token %s on the key %s was not completed: %s already holds that "
@@ -199,8 +264,9 @@ SettleReport SettlePendingSaves(const std::filesystem::path& folder, ITokenLibra
     }
   }
   KeyView key;
+  RecordsBySerial bySerial = ReadRecordsBySerial(folder, files);
   for (const std::filesystem::path& record : RecordsIn(folder)) {
-    if (std::optional<SettledRecord> settled = Settle(folder, record, library, files, key)) {
+    if (std::optional<SettledRecord> settled = Settle(folder, record, library, files, key, bySerial)) {
       report.records.push_back(std::move(*settled));
     }
   }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "files/file_io.h"
 #include "files/file_source.h"
@@ -20,16 +21,17 @@ class SeedFileAccess {
 
   virtual ReadOutcome Read(const std::filesystem::path& file) { return ReadWholeFile(file); }
   virtual OpenForReadingOutcome OpenForReading(const std::filesystem::path& file) { return ::OpenForReading(file); }
-  // `securityFrom`: for a new file, the existing file whose access rules it
-  // gets instead of the folder's (see PublishOptions).
+  // `securityFrom`: for a new file, the existing files whose access rules
+  // it gets instead of the folder's, the strictest (see PublishOptions).
   virtual PublishOutcome Publish(const std::filesystem::path& file, const FileWriter& write,
-                                 const std::filesystem::path& securityFrom = {}) {
+                                 const std::vector<std::filesystem::path>& securityFrom = {}) {
     PublishOptions options = publishOptions;
     options.securityFrom = securityFrom;
     return PublishFile(file, write, options);
   }
-  virtual AppendOutcome Append(const std::filesystem::path& file, const AppendWriter& write) {
-    return AppendToFile(file, write);
+  virtual AppendOutcome Append(const std::filesystem::path& file, const AppendWriter& write,
+                               const std::vector<std::filesystem::path>& securityFrom = {}) {
+    return AppendToFile(file, write, securityFrom);
   }
 
   virtual std::vector<TemporaryFile> Temporaries(const std::filesystem::path& file) { return FindTemporaries(file); }

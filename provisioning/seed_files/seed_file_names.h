@@ -2,7 +2,9 @@
 // records beside them, in one place.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "files/temporary_name.h"
 
@@ -34,6 +36,13 @@ inline constexpr SeedFileName kSeedFileNames[] = {
 // is free and writes the record that reserves it, so that the check and the
 // reservation are one step for all of them.
 inline constexpr char kSeedFolderLockFile[] = "seedfiles.lock";
+
+// The XML and the CSV seed file of `seedFile`'s kind: a new file holding
+// seeds of that kind, a seed file or a record, takes their rules.
+inline std::vector<std::filesystem::path> SeedFilesOfKind(std::filesystem::path seedFile) {
+  std::filesystem::path csv = seedFile;
+  return {seedFile.replace_extension(".xml"), csv.replace_extension(".csv")};
+}
 
 // Save records: "hseeds.pending-<16 hexadecimal digits>.record", "tseeds..."
 // likewise. Not ".xml" or ".csv": an import job or a copy script that takes

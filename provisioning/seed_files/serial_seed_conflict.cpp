@@ -56,20 +56,28 @@ bool CsvHoldsOtherSeed(ByteSource& in, bool totp, const SerialForms& serial, con
 
 }  // namespace
 
-std::optional<std::string> SeedFileWithOtherSeed(const std::filesystem::path& folder, const ExportedToken& token,
-                                                 SeedFileAccess& files) {
+std::vector<std::string> SeedFilesWithOtherSeed(const std::filesystem::path& folder, const ExportedToken& token,
+                                                SeedFileAccess& files) {
   SerialForms serial;
   serial.ansi = token.serial;
   serial.utf16 = Widen(token.serial, kThreadAnsiCodePage);
   serial.utf8 = Utf8FromUtf16(serial.utf16);
   const std::string hex = HexText(token.seed.data(), token.seed.size(), true);
   const std::string base32 = Base32Encode(token.seed.data(), token.seed.size());
+  std::vector<std::string> holding;
   for (const SeedFileName& file : kSeedFileNames) {
     OpenForReadingOutcome opened = files.OpenForReading(folder / file.name);
     if (!opened.source) continue;
     const bool conflict = file.csv ? CsvHoldsOtherSeed(*opened.source, file.totp, serial, file.totp ? base32 : hex)
                                    : XmlHoldsOtherSeed(*opened.source, serial, hex);
-    if (conflict) return file.name;
+    if (conflict) holding.push_back(file.name);
   }
-  return std::nullopt;
+  return holding;
+}
+
+std::optional<std::string> SeedFileWithOtherSeed(const std::filesystem::path& folder, const ExportedToken& token,
+                                                 SeedFileAccess& files) {
+  std::vector<std::string> holding = SeedFilesWithOtherSeed(folder, token, files);
+  if (holding.empty()) return std::nullopt;
+  return std::move(holding.front());
 }

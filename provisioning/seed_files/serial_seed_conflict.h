@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "provisioning/seed_files/seed_export.h"
 #include "provisioning/seed_files/seed_file_access.h"
@@ -15,3 +16,7 @@
 // over: it holds nothing a reader could see.
 std::optional<std::string> SeedFileWithOtherSeed(const std::filesystem::path& folder, const ExportedToken& token,
                                                  SeedFileAccess& files);
+
+// Every such file, in the order of kSeedFileNames.
+std::vector<std::string> SeedFilesWithOtherSeed(const std::filesystem::path& folder, const ExportedToken& token,
+                                                SeedFileAccess& files);

@@ -1,6 +1,7 @@
 #include "provisioning/seed_files/xml_seed_file.h"
 
 #include "provisioning/seed_files/seed_file_lock.h"
+#include "provisioning/seed_files/seed_file_names.h"
 #include "provisioning/seed_files/seed_file_cache.h"
 #include "provisioning/seed_files/seed_file_recovery.h"
 #include "provisioning/seed_files/xml_seed_stream.h"
@@ -95,12 +96,15 @@ std::optional<SeedFileFailure> AddTokenToXmlFile(SeedFileAccess& files, const st
   if (existed) {
     XmlStreamOutcome streamed;
     FileError readError;
-    const PublishOutcome published = files.Publish(file, [&](ByteSink& out) {
-      streamed = StreamTokenIntoXml(*opened.source, totp, token, out);
-      readError = opened.source->error;
-      opened.source.reset();  // closed before the new version takes its place
-      return streamed.status == XmlStreamOutcome::Status::Written;
-    });
+    const PublishOutcome published = files.Publish(
+        file,
+        [&](ByteSink& out) {
+          streamed = StreamTokenIntoXml(*opened.source, totp, token, out);
+          readError = opened.source->error;
+          opened.source.reset();  // closed before the new version takes its place
+          return streamed.status == XmlStreamOutcome::Status::Written;
+        },
+        SeedFilesOfKind(file));
     opened.source.reset();
     if (published.Published()) return saved(published);
     if (auto why = PublishFailure(published, failure)) return why;
@@ -115,10 +119,14 @@ std::optional<SeedFileFailure> AddTokenToXmlFile(SeedFileAccess& files, const st
   }
   const bool read = existing.state == ReadOutcome::State::Read;
   XmlAppendOutcome appended;
-  const PublishOutcome published = files.Publish(file, [&](ByteSink& out) {
-    appended = AppendTokenToXml(read ? &existing.bytes : nullptr, totp, token, out);
-    return appended.status == XmlAppendOutcome::Status::Written;
-  });
+  // A new file gets the rules of the CSV file beside it, when there is one.
+  const PublishOutcome published = files.Publish(
+      file,
+      [&](ByteSink& out) {
+        appended = AppendTokenToXml(read ? &existing.bytes : nullptr, totp, token, out);
+        return appended.status == XmlAppendOutcome::Status::Written;
+      },
+      SeedFilesOfKind(file));
   if (published.Published()) return saved(published);
   if (auto why = PublishFailure(published, failure)) return why;
   if (appended.status == XmlAppendOutcome::Status::Refused) return refused(appended.reason);

@@ -382,7 +382,7 @@ TEST(FileLayerPublish, TemporaryHasItsRulesBeforeItsFirstByte) {
     WriteBytes(folder / "plain.xml", "as the folder gives it");
     const fs::path target = folder / c.target;
     PublishOptions options;
-    if (!c.securityFrom.empty()) options.securityFrom = folder.Path() / c.securityFrom;
+    if (!c.securityFrom.empty()) options.securityFrom = {folder.Path() / c.securityFrom};
     std::string whileWriting = "never written";
     const PublishOutcome outcome = PublishFile(
         target,
@@ -401,6 +401,73 @@ TEST(FileLayerPublish, TemporaryHasItsRulesBeforeItsFirstByte) {
     ASSERT_TRUE(outcome.Published());
     EXPECT_EQ(whileWriting, RulesOf(folder / c.rulesOf));
     EXPECT_EQ(RulesOf(target), RulesOf(folder / c.rulesOf));
+  }
+}
+
+// A new file, published or appended to, takes the strictest rules of the
+// files named for it that exist: on POSIX the permission bits all of them
+// grant (a group's only where they share it); on Windows the DACL granting
+// Everyone and the users at large the least. None there: the folder's.
+TEST(FileLayerRules, NewFileTakesTheStrictestRulesOfThoseNamed) {
+  struct Case {
+    const char* name;
+    std::vector<std::string>
+        named;            // "closed", "open", POSIX "group" (0640), "others" (0604); "" missing; longer: that name
+    const char* rulesOf;  // "closed" or "open" (the folder's); null: refused, nothing made
+  };
+  const Case cases[] = {
+      {"closed, then open", {"closed", "open"}, "closed"},
+      {"open, then closed", {"open", "closed"}, "closed"},
+      {"missing, then closed", {"", "closed"}, "closed"},
+      {"both missing", {"", ""}, "open"},
+#ifndef _WIN32
+      {"neither a subset of the other", {"group", "others"}, "closed"},
+      {"one unreadable", {"open", std::string(300, 'x')}, nullptr},
+#else
+      {"one unreadable", {"open", "bad|name.xml"}, nullptr},
+#endif
+  };
+  for (const Case& c : cases) {
+    for (const bool append : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (append ? ", appended" : ", published"));
+      TempFolder folder;
+      WriteBytes(folder / "closed", "");
+      KeepOthersOut(folder / "closed");
+      WriteBytes(folder / "open", "");
+      std::vector<fs::path> named;
+      for (std::size_t i = 0; i < c.named.size(); ++i) {
+        const std::string& kind = c.named[i];
+        const fs::path file = folder.Path() / (kind.size() < 10 ? "named" + std::to_string(i) : kind);
+        named.push_back(file);
+        if (kind.empty() || kind.size() >= 10) continue;
+        WriteBytes(file, "");
+        if (kind == "closed") KeepOthersOut(file);
+#ifndef _WIN32
+        const fs::perms both = fs::perms::owner_read | fs::perms::owner_write;
+        if (kind == "group") fs::permissions(file, both | fs::perms::group_read, fs::perm_options::replace);
+        if (kind == "others") fs::permissions(file, both | fs::perms::others_read, fs::perm_options::replace);
+#endif
+      }
+      const fs::path target = folder / "new.csv";
+      bool made = false;
+      if (append) {
+        made = AppendToFile(
+                   target, [](ByteSink& out, bool) { return out.Write("row", 3); }, named)
+                   .Appended();
+      } else {
+        PublishOptions options;
+        options.securityFrom = named;
+        made = PublishFile(
+                   target, [](ByteSink& out) { return out.Write("row", 3); }, options)
+                   .Published();
+      }
+      ASSERT_EQ(made, c.rulesOf != nullptr);
+      if (!made) {
+        EXPECT_FALSE(fs::exists(target));
+        continue;
+      }
+      EXPECT_EQ(RulesOf(target), RulesOf(folder / c.rulesOf));
+    }
   }
 }
 

@@ -25,25 +25,31 @@ Names Records(const TempFolder& folder) {
   return records;
 }
 
-// A record holds a seed: it has the rules of the seed file of its kind from
-// its first byte, or, with none yet, what a new file in the folder gets.
-TEST(PendingSave, RecordHasTheRulesOfTheSeedFileOfItsKind) {
+// A record or a new seed file holds seeds: it has the strictest rules of the
+// seed files of its kind from its first byte, or, with none yet, what a new
+// file in the folder gets.
+TEST(PendingSave, RecordAndNewSeedFilesHaveTheStrictestRulesOfTheirKind) {
   struct Case {
     const char* name;
     bool totp;
     const char* restricted;  // the seed file that keeps others out
-    const char* rulesOf;     // whose rules the record must have
+    const char* open;        // one under the folder's rules; null: none
+    const char* rulesOf;     // whose rules the record and the new seed file must have
   };
   const Case cases[] = {
-      {"HOTP", false, "hseeds.xml", "hseeds.xml"},
-      {"TOTP", true, "tseeds.xml", "tseeds.xml"},
-      {"no seed file of its kind", false, "tseeds.xml", "plain.xml"},
+      {"HOTP", false, "hseeds.xml", nullptr, "hseeds.xml"},
+      {"TOTP", true, "tseeds.xml", nullptr, "tseeds.xml"},
+      {"the CSV file alone", false, "hseeds.csv", nullptr, "hseeds.csv"},
+      {"the CSV file closed, the XML file open", false, "hseeds.csv", "hseeds.xml", "hseeds.csv"},
+      {"the XML file closed, the CSV file open", true, "tseeds.xml", "tseeds.csv", "tseeds.xml"},
+      {"no seed file of its kind", false, "tseeds.xml", nullptr, "plain.xml"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
     WriteBytes(folder / c.restricted, "");
     KeepOthersOut(folder / c.restricted);
+    if (c.open) WriteBytes(folder / c.open, "");
     WriteBytes(folder / "plain.xml", "");
     SeedFileAccess files;
     SaveJournal record;
@@ -52,6 +58,14 @@ TEST(PendingSave, RecordHasTheRulesOfTheSeedFileOfItsKind) {
     const Names records = Records(folder);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(RulesOf(folder / records[0].c_str()), RulesOf(folder / c.rulesOf));
+
+    AppendSeedFiles(folder.Path(), token, files);
+    for (const char* extension : {".xml", ".csv"}) {
+      const fs::path file = SeedFile(folder.Path(), token, extension);
+      const std::string name = file.filename().u8string();
+      if (name == c.restricted || (c.open && name == c.open)) continue;
+      EXPECT_EQ(RulesOf(file), RulesOf(folder / c.rulesOf)) << name;
+    }
   }
 }
 

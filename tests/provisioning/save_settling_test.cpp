@@ -1,9 +1,12 @@
 // How a record that an interrupted save left is settled against the key.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "provisioning/seed_files/save_journal.h"
 #include "provisioning/seed_files/save_settling.h"
 #include "provisioning/seed_files/seed_folder.h"
+#include "provisioning/seed_files/settle_log.h"
 #include "seed_export_test_support.h"
 #include "tests/support/file_links.h"
 #include "tests/support/scripted_token_library.h"
@@ -295,7 +298,7 @@ TEST(PendingSave, RecordsAreNamedUnlikeSeedFilesAndOldNamesStillSettle) {
 
 // A record never gives a serial a second seed: whichever seed file holds its
 // serial with another seed, it stays, the files stay as they are, and its
-// line names that file. Two records of one serial: the first settles.
+// line names that file.
 TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
   const ExportedToken otherSeed = HotpToken(kSerial, Bytes("abcdefghijabcdefghij"));
   struct Case {
@@ -327,21 +330,66 @@ TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
     EXPECT_EQ(ReadBytes(folder / c.file), held);
     EXPECT_EQ(folder.Entries().size(), before.size() + 1) << "a seed file was created";
   }
+}
 
-  TempFolder folder;
-  FaultySeedFiles files;
-  LeaveRecord(folder, "KEY1");
-  {
-    SaveJournal second;  // killed after writing it, like the first
-    ASSERT_EQ(second.Begin(folder.Path(), PendingSave{otherSeed, "KEY1"}, files), std::nullopt);
+// Records of one serial settle none of them, whatever their seeds, their
+// names or the key: all stay, the files stay as they are, and one line,
+// logged once, names every record and a seed file holding another seed.
+TEST(PendingSave, RecordsOfOneSerialAllStayWithOneLine) {
+  const ExportedToken second = HotpToken(kSerial, Bytes("abcdefghijabcdefghij"));
+  const ExportedToken third = HotpToken(kSerial, Bytes("0123456789abcdefghij"));
+  struct Case {
+    const char* name;
+    std::vector<ExportedToken> records;
+    std::vector<ExportedToken> inFiles;
+    bool keyPresent;
+    const char* filesNamed;
+  } cases[] = {
+      {"one seed", {Token(), Token()}, {}, true, nullptr},
+      {"two seeds", {Token(), second}, {}, true, nullptr},
+      {"no key", {Token(), second}, {}, false, nullptr},
+      {"one seed in the files", {Token(), second}, {Token()}, true, "also in hseeds.xml and hseeds.csv"},
+      {"three", {Token(), second, third}, {}, true, nullptr},
+  };
+  for (const Case& c : cases) {
+    std::vector<MessageText> linesOfOrder[2];
+    for (const bool reversed : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (reversed ? ", names reversed" : ""));
+      TempFolder folder;
+      FaultySeedFiles files;
+      for (const ExportedToken& token : c.inFiles) AppendSeedFiles(folder.Path(), token, files);
+      Names names;
+      for (std::size_t i = 0; i < c.records.size(); ++i) {
+        names.push_back("hseeds.pending-00000000000000a" + std::to_string(i) + ".record");
+        const ExportedToken& token = c.records[reversed ? c.records.size() - 1 - i : i];
+        WriteBytes(folder.Path() / names.back(), PendingSaveXml(PendingSave{token, "KEY1"}));
+      }
+      std::map<std::string, std::string> before;
+      for (const std::string& name : folder.Entries()) before[name] = ReadBytes(folder.Path() / name);
+      ScriptedTokenLibrary library;
+      library.SetSerial("KEY1");
+      if (!c.keyPresent) library.deviceInfoStatus = CV_ERR_NO_DEVICE;
+      library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
+
+      SettleLog log;
+      const SettleReport report = SettlePendingSaves(folder.Path(), library, files);
+      linesOfOrder[reversed] = log.LinesToLog(report);
+      ASSERT_EQ(linesOfOrder[reversed].size(), 1u);
+      const MessageText& line = linesOfOrder[reversed][0];
+      for (const std::string& name : names) EXPECT_NE(line.find(Widen(name)), MessageText::npos) << Narrow(line);
+      EXPECT_EQ(line.find(u"also in") != MessageText::npos, c.filesNamed != nullptr) << Narrow(line);
+      if (c.filesNamed) {
+        EXPECT_NE(line.find(Widen(c.filesNamed)), MessageText::npos) << Narrow(line);
+      }
+      ASSERT_EQ(report.records.size(), names.size());
+      for (const SettledRecord& record : report.records) EXPECT_TRUE(record.kept) << record.record;
+      std::map<std::string, std::string> after;
+      for (const std::string& name : folder.Entries()) after[name] = ReadBytes(folder.Path() / name);
+      EXPECT_TRUE(before == after) << "a file or record changed";
+      EXPECT_TRUE(log.LinesToLog(SettlePendingSaves(folder.Path(), library, files)).empty());
+    }
+    EXPECT_EQ(linesOfOrder[0], linesOfOrder[1]) << c.name;
   }
-  ScriptedTokenLibrary library;
-  library.SetSerial("KEY1");
-  library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
-  SettlePendingSaves(folder.Path(), library, files).Lines();
-  EXPECT_EQ(Records(folder).size(), 1u);
-  EXPECT_EQ(Count(ReadBytes(folder / "hseeds.xml"), "<serial>0000111111111</serial>"), 1u);
-  EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
 }
 
 // A kept leftover is told once per run of the seed folder, not at every

@@ -161,7 +161,8 @@ class FaultySeedFiles final : public SeedFileAccess {
   };
 
  public:
-  PublishOutcome Publish(const fs::path& file, const FileWriter& write, const fs::path& securityFrom = {}) override {
+  PublishOutcome Publish(const fs::path& file, const FileWriter& write,
+                         const std::vector<fs::path>& securityFrom = {}) override {
     if (beforePublish) beforePublish(file);
     if (createTemporaryFailure) return {PublishOutcome::Step::CreateTemporary, *createTemporaryFailure};
     if (replaceFailure) {
@@ -203,7 +204,8 @@ class FaultySeedFiles final : public SeedFileAccess {
     return false;
   }
 
-  AppendOutcome Append(const fs::path& file, const AppendWriter& write) override {
+  AppendOutcome Append(const fs::path& file, const AppendWriter& write,
+                       const std::vector<fs::path>& securityFrom = {}) override {
     if (beforeAppend) beforeAppend(file);
     if (openForAppendFailure) {
       AppendOutcome outcome;
@@ -211,15 +213,18 @@ class FaultySeedFiles final : public SeedFileAccess {
       outcome.error = *openForAppendFailure;
       return outcome;
     }
-    if (!appendWriteFailsAfter) return AppendToFile(file, write);
+    if (!appendWriteFailsAfter) return AppendToFile(file, write, securityFrom);
     bool sinkFailed = false;
-    AppendOutcome outcome = AppendToFile(file, [&](ByteSink& out, bool created) {
-      FailingSink failing(out, *appendWriteFailsAfter, file.parent_path());
-      failing.throws = writeFailureThrows;
-      const bool complete = write(failing, created);
-      sinkFailed = failing.Failed();
-      return complete && !sinkFailed;
-    });
+    AppendOutcome outcome = AppendToFile(
+        file,
+        [&](ByteSink& out, bool created) {
+          FailingSink failing(out, *appendWriteFailsAfter, file.parent_path());
+          failing.throws = writeFailureThrows;
+          const bool complete = write(failing, created);
+          sinkFailed = failing.Failed();
+          return complete && !sinkFailed;
+        },
+        securityFrom);
     if (sinkFailed) {
       outcome.step = AppendOutcome::Step::Write;
       outcome.error = writeFailure;

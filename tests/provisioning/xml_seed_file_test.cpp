@@ -60,7 +60,8 @@ TEST(XmlSeedFile, TheToolsOwnFileStreamsAndAnyOtherIsRewrittenToTheSameBytes) {
 // A save whose temporary name could not be removed after the swap says so.
 TEST(XmlSeedFile, ATemporaryNameThatStaysIsSaid) {
   struct StrayName final : SeedFileAccess {
-    PublishOutcome Publish(const fs::path& file, const FileWriter& write, const fs::path& securityFrom) override {
+    PublishOutcome Publish(const fs::path& file, const FileWriter& write,
+                           const std::vector<fs::path>& securityFrom) override {
       PublishOutcome published = SeedFileAccess::Publish(file, write, securityFrom);
       published.strayTemporary = fs::path(file) += ".otp-00112233445566aa.tmp";
       return published;
