@@ -11,8 +11,8 @@
 #include "files/byte_source.h"
 
 enum class SeedTextEncoding {
-  Utf8,      // also what the tool writes to XML (texts of older tools in the ANSI code page)
-  Utf16Le,   // what the tool writes to CSV, without a byte-order mark
+  Utf8,     // also what the tool writes to XML (texts of older tools in the ANSI code page)
+  Utf16Le,  // what the tool writes to CSV, without a byte-order mark
   Utf16Be,
   CodePage,  // CSV: the ANSI code page
   Latin1,    // XML: declared ISO-8859-1

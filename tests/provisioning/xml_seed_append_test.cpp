@@ -159,7 +159,7 @@ TEST(XmlSeedAppend, TheSerialLookupFindsTheExactTextOfAnEarlierSerial) {
   const struct {
     const char* serial;
     bool present;
-  } cases[] = {{"0000111111111", true},  {"A&B", true}, {"A&amp;B", false}, {"0000444444444", true},
+  } cases[] = {{"0000111111111", true},   {"A&B", true}, {"A&amp;B", false}, {"0000444444444", true},
                {" 0000444444444", false}, {"", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.serial);
