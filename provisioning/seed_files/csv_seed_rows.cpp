@@ -63,7 +63,7 @@ class RowReader {
   void Line(std::u16string_view line, bool quoted) {
     if (line.size() > kLongestRow) return;
     if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
-    if (TrimWhiteSpace(line) == header_) return;
+    if (line == header_) return;
     if (!quoted) {
       Plain(line);
     } else {

@@ -15,7 +15,7 @@ MessageText CsvField(std::u16string_view field) {
   return quoted;
 }
 
-std::u16string_view TrimWhiteSpace(std::u16string_view text) {
+std::u16string_view TrimWhiteSpaceAtEnds(std::u16string_view text) {
   while (!text.empty() && IsWhiteSpace(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsWhiteSpace(text.back())) text.remove_suffix(1);
   return text;
@@ -51,7 +51,7 @@ std::size_t WhiteSpaceAtEnd(std::string_view text) {
 
 }  // namespace
 
-std::string_view TrimWhiteSpaceUtf8(std::string_view text) {
+std::string_view TrimWhiteSpaceAtEndsUtf8(std::string_view text) {
   while (const std::size_t length = WhiteSpaceAtStart(text)) text.remove_prefix(length);
   while (const std::size_t length = WhiteSpaceAtEnd(text)) text.remove_suffix(length);
   return text;

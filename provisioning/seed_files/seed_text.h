@@ -14,8 +14,24 @@ MessageText CsvField(std::u16string_view field);
 // A text as a server compares it: white space (IsWhiteSpace) taken off both
 // ends. The UTF-8 form leaves bytes that are no UTF-8 (a file in the ANSI
 // code page) as they stand.
-std::u16string_view TrimWhiteSpace(std::u16string_view text);
-std::string_view TrimWhiteSpaceUtf8(std::string_view text);
+std::u16string_view TrimWhiteSpaceAtEnds(std::u16string_view text);
+std::string_view TrimWhiteSpaceAtEndsUtf8(std::string_view text);
+
+// Printable ASCII but the space: nearly every first and last character, so
+// the lookups' fast pass takes the text as it is.
+constexpr bool IsPlainVisible(char32_t c) { return c > 0x20 && c < 0x7F; }
+
+inline std::u16string_view TrimWhiteSpace(std::u16string_view text) {
+  if (!text.empty() && IsPlainVisible(text.front()) && IsPlainVisible(text.back())) return text;
+  return TrimWhiteSpaceAtEnds(text);
+}
+inline std::string_view TrimWhiteSpaceUtf8(std::string_view text) {
+  if (!text.empty() && IsPlainVisible(static_cast<unsigned char>(text.front())) &&
+      IsPlainVisible(static_cast<unsigned char>(text.back()))) {
+    return text;
+  }
+  return TrimWhiteSpaceAtEndsUtf8(text);
+}
 
 // Hexadecimal and Base32 seeds compare without regard to case.
 template <typename Char>

@@ -67,22 +67,32 @@ constexpr std::string_view kCdataClose = "]]>";
 struct ElementText {
   std::string_view text;                      // in `view`, or in the buffers
   std::size_t stop = std::string_view::npos;  // the markup after it; npos: the bytes end first
+  // Where the scan goes on: at `stop`, or at the first CDATA section, whose
+  // bytes are scanned too, so that a "<![CDATA[" inside a comment or an
+  // instruction cannot hide the serials after it.
+  std::size_t resume = std::string_view::npos;
 };
-ElementText ReadElementText(std::string_view view, std::size_t text, bool end, std::string& decoded,
-                            std::string& joined) {
+inline ElementText ReadElementText(std::string_view view, std::size_t text, bool end, std::string& decoded,
+                                   std::string& joined) {
   ElementText read;
   const char* const viewEnd = view.data() + view.size();
   std::size_t at = text;
   std::size_t stop = static_cast<std::size_t>(FindAnyOf(view.data() + at, viewEnd, "<") - view.data());
-  // Nearly every text: plain, whole, no CDATA.
+  // Nearly every text: plain, whole, ended by its closing tag.
+  if (stop + 1 < view.size() && view[stop + 1] == '/') {
+    read.text = DecodeXmlText(view.substr(at, stop - at), decoded);
+    read.stop = read.resume = stop;
+    return read;
+  }
   const bool cdata = stop < view.size() && view.compare(stop, kCdataOpen.size(), kCdataOpen) == 0;
   const bool maybeCdata = !end && stop < view.size() && view.size() - stop < kCdataOpen.size() &&
                           kCdataOpen.substr(0, view.size() - stop) == view.substr(stop);
   if (!cdata && !maybeCdata) {
     read.text = DecodeXmlText(view.substr(at, stop - at), decoded);
-    read.stop = stop == view.size() ? std::string_view::npos : stop;
+    read.stop = read.resume = stop == view.size() ? std::string_view::npos : stop;
     return read;
   }
+  read.resume = stop;
   joined.clear();
   for (;;) {
     joined.append(DecodeXmlText(view.substr(at, stop - at), decoded));
@@ -91,12 +101,16 @@ ElementText ReadElementText(std::string_view view, std::size_t text, bool end, s
     if (view.compare(stop, kCdataOpen.size(), kCdataOpen) != 0) {
       if (!end && view.size() - stop < kCdataOpen.size()) return read;  // perhaps a section cut off
       read.stop = stop;
-      return read;
+      return read;  // resumes at the first section
     }
+    // A section that does not close within a serial's length is none: the
+    // text ends before it and the scan goes on inside it, so that it cannot
+    // hide the serials after it.
     const std::size_t close = view.find(kCdataClose, stop + kCdataOpen.size());
-    if (close == std::string_view::npos) {
-      joined.append(view.substr(stop + kCdataOpen.size()));
-      read.text = joined;
+    if (close == std::string_view::npos || close - text > kMaxText) {
+      if (close == std::string_view::npos && !end && view.size() - text <= kMaxText) return read;
+      read.stop = stop;
+      if (read.resume > stop) read.resume = stop;
       return read;
     }
     joined.append(view.substr(stop + kCdataOpen.size(), close - stop - kCdataOpen.size()));
@@ -188,7 +202,7 @@ XmlSeedTextScan ReadUtf8Texts(ByteSource& in, const std::vector<std::string_view
         break;
       }
       if (stop - text <= kMaxText) report(name->name, read.text, true);
-      at = stop;
+      at = read.resume;
     }
     if (end) {
       scan.read = true;

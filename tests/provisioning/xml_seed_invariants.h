@@ -123,9 +123,9 @@ inline std::string CheckLookupSeesParsedSerials(const std::string& input) {
       textOnly = textOnly && (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata);
       text += child.value();
     }
-    // Line ends the parser makes LF; texts no serial can be.
+    // The parser makes every line end LF; a serial holds no line break.
     const std::string_view serial = TrimWhiteSpaceUtf8(text);
-    if (!textOnly || serial.size() > 63 || text.find('\r') != std::string::npos) continue;
+    if (!textOnly || serial.size() > 63 || serial.find('\n') != std::string_view::npos) continue;
     if (serial.find('\0') != std::string_view::npos) continue;
     if (!serials.Contains(serial)) return "the serial lookup missed a serial the parser reads";
   }
