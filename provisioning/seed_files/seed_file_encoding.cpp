@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <optional>
 
 #include "provisioning/seed_files/xml_seed_layout.h"
