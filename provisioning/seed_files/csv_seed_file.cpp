@@ -1,5 +1,6 @@
 #include "provisioning/seed_files/csv_seed_file.h"
 
+#include "provisioning/seed_files/seed_file_encoding.h"
 #include "provisioning/seed_files/seed_file_lock.h"
 #include "provisioning/seed_files/seed_file_names.h"
 #include "provisioning/seed_files/seed_text.h"
@@ -24,6 +25,61 @@ MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial, c
   return row;
 }
 
+namespace {
+
+using Problem = SeedFileFailure::EncodingProblem;
+
+// What an existing file is in, read under its lock: the bytes a row takes
+// there, or why the file cannot take one in its own encoding.
+struct CsvRowBytes {
+  std::string bytes;
+  std::optional<Problem> problem;
+  std::optional<FileError> unreadable;
+};
+
+CsvRowBytes RowInFileEncoding(SeedFileAccess& files, const std::filesystem::path& file, const MessageText& row) {
+  CsvRowBytes result;
+  OpenForReadingOutcome opened = files.OpenForReading(file);
+  SeedFileEncoding encoding;  // a missing file: the tool's own
+  if (opened.state == OpenForReadingOutcome::State::Failed) {
+    result.unreadable = opened.error;
+    return result;
+  }
+  if (opened.source) {
+    HeadSource head(*opened.source);
+    encoding = CsvSeedFileEncoding(head.Head(), head.Whole());
+    if (!head.Whole() && head.Head().size() < kEncodingHeadBytes) {
+      result.unreadable = opened.source->error;
+      return result;
+    }
+    const std::uint64_t size = head.Whole() ? head.Head().size() : StampOf(file).size;
+    const bool utf16 = encoding.text == SeedTextEncoding::Utf16Le || encoding.text == SeedTextEncoding::Utf16Be;
+    if (utf16 && size % 2 != 0) {
+      result.problem = Problem::OddUtf16Length;
+      return result;
+    }
+  } else {
+    encoding.text = SeedTextEncoding::Utf16Le;
+  }
+  switch (encoding.text) {
+    case SeedTextEncoding::Utf16Le: result.bytes = Utf16LittleEndianBytes(row); break;
+    case SeedTextEncoding::Utf8: result.bytes = Utf8FromUtf16(row); break;
+    case SeedTextEncoding::CodePage: {
+      std::optional<std::string> narrow = NarrowText(row.c_str(), kThreadAnsiCodePage);
+      if (!narrow) {
+        result.problem = Problem::NotInCodePage;
+      } else {
+        result.bytes = std::move(*narrow);
+      }
+      break;
+    }
+    default: result.problem = Problem::Utf16BigEndian;
+  }
+  return result;
+}
+
+}  // namespace
+
 std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const std::filesystem::path& file,
                                                   std::u16string_view header, const MessageText& row,
                                                   const AppendedToken* added) {
@@ -37,13 +93,23 @@ std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const s
   FileLock lock;
   if (auto locked = TakeSeedFileLock(lock, file, files.lockPatience)) return locked;
 
+  // Each file keeps its encoding: never a row in another one.
+  const CsvRowBytes rowBytes = RowInFileEncoding(files, file, row);
+  if (rowBytes.unreadable || rowBytes.problem) {
+    failure.step = rowBytes.problem ? Step::Encoding : Step::Read;
+    if (rowBytes.problem) failure.encoding = *rowBytes.problem;
+    if (rowBytes.unreadable) failure.error = *rowBytes.unreadable;
+    failure.leftUnchanged = true;
+    return failure;
+  }
   const FileStamp before = files.cache ? StampOf(file) : FileStamp{};
-  // A new file gets the rules of the XML file beside it, when there is one.
+  // A new file gets the strictest rules of the seed files of its kind.
   const AppendOutcome appended = files.Append(
       file,
       [&](ByteSink& out, bool created) {
         // Only whether the file existed decides about the header: an empty file gets none.
-        const std::string bytes = Utf16LittleEndianBytes(created ? MessageText(header) + row : row);
+        if (!created) return out.Write(rowBytes.bytes.data(), rowBytes.bytes.size());
+        const std::string bytes = Utf16LittleEndianBytes(MessageText(header) + row);
         return out.Write(bytes.data(), bytes.size());
       },
       SeedFilesOfKind(file));

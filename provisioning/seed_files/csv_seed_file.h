@@ -1,5 +1,6 @@
-// The CSV seed files hseeds.csv and tseeds.csv: UTF-16LE without byte-order
-// mark, CRLF line ends, a header line when the file is created.
+// The CSV seed files hseeds.csv and tseeds.csv: created in UTF-16LE without
+// byte-order mark, with CRLF line ends and a header line; an existing file
+// takes its rows in its own encoding (seed_file_encoding.h).
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,9 @@ MessageText TotpCsvRow(const MessageText& userName, const MessageText& serial, c
                        std::int32_t interval);
 
 // Appends `row`, preceded by `header` when this call creates the file, with
-// one write. Returns why not, or nothing when the row was written. `added`
+// one write, in the file's encoding. Returns why not (a file that cannot take
+// the row in its own encoding is left as it is), or nothing when the row was
+// written. `added`
 // tells the run's cache (files.cache) which serials the row holds.
 std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const std::filesystem::path& file,
                                                   std::u16string_view header, const MessageText& row,

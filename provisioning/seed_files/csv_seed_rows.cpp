@@ -6,6 +6,10 @@
 
 #include "provisioning/seed_files/byte_scan.h"
 #include "provisioning/seed_files/csv_seed_file.h"
+#include "provisioning/seed_files/seed_file_encoding.h"
+#include "provisioning/seed_files/seed_file_recoding.h"
+#include "provisioning/seed_files/seed_text.h"
+#include "text/unicode_text.h"
 
 namespace {
 
@@ -38,6 +42,8 @@ void SplitQuotedFields(std::u16string_view line, std::vector<std::u16string>& fi
       continue;
     } else if (unit == u'"' && fieldStart) {
       quoted = true;
+    } else if (fieldStart && IsWhiteSpace(unit)) {
+      continue;  // before a field's opening quote, or trimmed anyway
     } else {
       field.push_back(unit);
     }
@@ -83,11 +89,11 @@ class RowReader {
       commas[i] = end = comma;
     }
     if (totp_) {
-      found_(line.substr(commas[4] + 1, commas[3] - commas[4] - 1),
-             line.substr(commas[3] + 1, commas[2] - commas[3] - 1));
+      Found(line.substr(commas[4] + 1, commas[3] - commas[4] - 1),
+            line.substr(commas[3] + 1, commas[2] - commas[3] - 1));
     } else {
       // An old serial's commas were never quoted: it runs to the last one.
-      found_(line.substr(0, commas[0]), line.substr(commas[0] + 1));
+      Found(line.substr(0, commas[0]), line.substr(commas[0] + 1));
     }
   }
 
@@ -95,13 +101,18 @@ class RowReader {
     SplitQuotedFields(line, fields_);
     const std::size_t n = fields_.size();
     if (totp_) {
-      if (n >= 6) found_(fields_[n - 5], fields_[n - 4]);
+      if (n >= 6) Found(fields_[n - 5], fields_[n - 4]);
       return;
     }
     if (n < 2) return;
     serial_ = fields_[0];
     for (std::size_t i = 1; i + 1 < n; ++i) serial_ += u',' + fields_[i];
-    found_(serial_, fields_[n - 1]);
+    Found(serial_, fields_[n - 1]);
+  }
+
+  // As a server compares them: trimmed.
+  void Found(std::u16string_view serial, std::u16string_view seed) {
+    found_(TrimWhiteSpace(serial), TrimWhiteSpace(seed));
   }
 
   bool totp_;
@@ -111,9 +122,7 @@ class RowReader {
   std::u16string serial_;
 };
 
-}  // namespace
-
-bool ReadCsvSeedRows(ByteSource& in, bool totp, const CsvSeedRowFound& found) {
+bool ReadUtf16LeRows(ByteSource& in, bool totp, const CsvSeedRowFound& found) {
   RowReader rows(totp, found);
   // Units in the byte order of the file, which is the processor's (both
   // little-endian); [begin, filled) is a line not finished yet.
@@ -166,4 +175,16 @@ bool ReadCsvSeedRows(ByteSource& in, bool totp, const CsvSeedRowFound& found) {
     rows.Line(std::u16string_view(units.data() + begin, filled - begin), quoted);
   }
   return true;
+}
+
+}  // namespace
+
+bool ReadCsvSeedRows(ByteSource& in, bool totp, CodePage codePage, const CsvSeedRowFound& found) {
+  HeadSource head(in);
+  const SeedFileEncoding encoding = CsvSeedFileEncoding(head.Head(), head.Whole());
+  head.Skip(encoding.byteOrderMark);
+  // The tool's own files are read in place.
+  if (encoding.text == SeedTextEncoding::Utf16Le) return ReadUtf16LeRows(head, totp, found);
+  RecodingSource utf16(head, encoding.text, false, codePage);
+  return ReadUtf16LeRows(utf16, totp, found);
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "files/byte_source.h"
+#include "text/code_page.h"
 
 // `serial` and `seed` live during the call only. A serial field is read as
 // RFC 4180 writes it; rows of older tools, whose fields were never quoted,
@@ -15,5 +16,8 @@
 // not shift the serial. Rows with too few fields and the header are skipped.
 using CsvSeedRowFound = std::function<void(std::u16string_view serial, std::u16string_view seed)>;
 
-// False when a read failed. `totp` tells tseeds.csv's columns from hseeds.csv's.
-bool ReadCsvSeedRows(ByteSource& in, bool totp, const CsvSeedRowFound& found);
+// The file is read in its own encoding (seed_file_encoding.h), `codePage`
+// being the ANSI code page; the serial and seed come trimmed, as a server
+// compares them. False when a read failed. `totp` tells tseeds.csv's columns
+// from hseeds.csv's.
+bool ReadCsvSeedRows(ByteSource& in, bool totp, CodePage codePage, const CsvSeedRowFound& found);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "provisioning/seed_files/csv_seed_file.h"
+#include "provisioning/seed_files/csv_seed_rows.h"
 #include "provisioning/seed_files/seed_export_messages.h"
 #include "provisioning/seed_files/seed_file_names.h"
 #include "provisioning/seed_files/seed_file_access.h"
@@ -35,35 +36,6 @@ std::optional<SeedFileFailure> AppendXml(SeedFileAccess& files, const std::files
   texts.ansiSerial = token.serial;
   texts.seedHex = HexText(token.seed.data(), token.seed.size(), true);
   return AddTokenToXmlFile(files, file, token.totp, texts, &notes);
-}
-
-// Whether `line` stands in the bytes at their start or right after `lineEnd`,
-// at an offset that is a multiple of the unit size of `lineEnd` (UTF-16's
-// two bytes). Streams in blocks; nothing when a read failed.
-std::optional<bool> ContainsLine(ByteSource& in, const std::string& lineEnd, const std::string& line) {
-  const std::string wanted = lineEnd + line;
-  const std::size_t unit = 2;
-  constexpr std::size_t kBlock = 1 << 20;
-  std::string window;  // the last bytes of the previous block, then the new block
-  unsigned long long windowStart = 0;
-  std::string block(kBlock, '\0');
-  bool first = true;
-  for (;;) {
-    const std::optional<std::size_t> got = in.Read(&block[0], kBlock);
-    if (!got) return std::nullopt;
-    window.append(block, 0, *got);
-    if (first && window.size() >= line.size()) {
-      if (window.compare(0, line.size(), line) == 0) return true;
-      first = false;
-    }
-    for (std::size_t at = window.find(wanted); at != std::string::npos; at = window.find(wanted, at + 1)) {
-      if ((windowStart + at) % unit == 0) return true;
-    }
-    if (*got == 0) return false;
-    const std::size_t keep = std::min(window.size(), wanted.size() - 1);
-    windowStart += window.size() - keep;
-    window.erase(0, window.size() - keep);
-  }
 }
 
 struct CsvLines {
@@ -231,14 +203,19 @@ SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const
     unreadable(xmlFile, xml.error);
   }
 
-  // A row starts the file or follows a line end.
+  // Read as the serial check and a server read it: a row with the serial and the seed.
   const std::filesystem::path csvFile = SeedFile(folder, token, ".csv");
   OpenForReadingOutcome csv = files.OpenForReading(csvFile);
   if (csv.source) {
-    const std::string row = Utf16LittleEndianBytes(CsvLinesOf(token, *serial).row);
-    const std::optional<bool> found = ContainsLine(*csv.source, Utf16LittleEndianBytes(u"\r\n"), row);
-    if (found) {
-      presence.holding.csv = *found;
+    const std::string seedText = token.totp ? Base32Encode(token.seed.data(), token.seed.size())
+                                            : HexText(token.seed.data(), token.seed.size(), false);
+    bool found = false;
+    const bool read = ReadCsvSeedRows(*csv.source, token.totp, kThreadAnsiCodePage,
+                                      [&](std::u16string_view rowSerial, std::u16string_view rowSeed) {
+                                        if (rowSerial == *serial && SameSeedText(rowSeed, seedText)) found = true;
+                                      });
+    if (read) {
+      presence.holding.csv = found;
     } else {
       unreadable(csvFile, csv.source->error);
     }

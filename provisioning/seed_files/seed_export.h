@@ -55,8 +55,8 @@ SeedExportReport ExportToSeedFiles(const std::filesystem::path& folder, const Ex
 std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
                                          SeedFileAccess& files, SeedFileSet which, SeedFileSet* written);
 
-// Which of its seed files already hold `token` exactly (its serial and seed
-// in the XML file, its whole row in the CSV file), read in constant memory.
+// Which of its seed files already hold `token` (its serial with its seed),
+// read as the serial check reads them, in constant memory.
 // A file that cannot be read is in `unreadable`, with its line in `lines`.
 struct SeedFilePresence {
   SeedFileSet holding;

@@ -36,6 +36,24 @@ MessageText ShownSerial(const std::string& serial) {
   return MessageText(hex.begin(), hex.end());
 }
 
+MessageText EncodingReason(const SeedFileFailure& failure) {
+  using Problem = SeedFileFailure::EncodingProblem;
+  switch (failure.encoding) {
+    case Problem::OddUtf16Length:
+      return u"the file is in UTF-16 but holds an odd number of bytes (a cut row or a stray byte), so a row "
+             u"added to it could not be read";
+    case Problem::Utf16BigEndian: return u"the file is in UTF-16 big-endian, in which no row is added";
+    case Problem::Utf16: return u"the file is in UTF-16, and saving it would turn it into UTF-8";
+    case Problem::Declared:
+      if (failure.declaredEncoding.empty()) return u"the file is in an encoding that the tool does not write";
+      return Format(u"the file is in the encoding %s, which the tool does not write",
+                    ShownSerial(failure.declaredEncoding));
+    case Problem::NotInCodePage:
+      return u"the file holds its texts in this computer's code page, which has no form for the token's texts";
+  }
+  return u"the file is in an encoding that the tool does not write";
+}
+
 MessageText StepReason(const SeedFileFailure& failure) {
   using Step = SeedFileFailure::Step;
   const FileError& error = failure.error;
@@ -77,6 +95,7 @@ MessageText StepReason(const SeedFileFailure& failure) {
       return failure.detail ? Format(u"an unexpected error occurred (%s)", *failure.detail)
                             : MessageText(u"an unexpected error occurred");
     case Step::SerialText: return u"the serial number is not valid text in the system code page";
+    case Step::Encoding: return EncodingReason(failure);
   }
   return u"the file could not be written";
 }

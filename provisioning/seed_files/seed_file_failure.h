@@ -30,6 +30,14 @@ struct SeedFileFailure {
     Memory,           // memory ran out (kind TooLarge: the file does not fit in it)
     Unexpected,       // an unexpected exception, with its text in `detail` when it had one
     SerialText,       // the serial number is not valid text in the system code page
+    Encoding,         // the file cannot take the token in its own encoding: `encoding` says why
+  };
+  enum class EncodingProblem {
+    OddUtf16Length,  // UTF-16 of an odd length (a cut row, a stray byte): a row added would be read shifted
+    Utf16BigEndian,  // a CSV file in UTF-16 big-endian
+    Utf16,           // an XML file in UTF-16: saving would turn it into UTF-8
+    Declared,        // an XML file in `declaredEncoding` (empty: UTF-32), which the tool does not write
+    NotInCodePage,   // a CSV file in the ANSI code page, which has no form for the row's texts
   };
   std::filesystem::path file;
   Step step = Step::NotWritten;
@@ -44,6 +52,9 @@ struct SeedFileFailure {
   // Appending: cutting the file back failed too, so its last row is incomplete.
   std::optional<FileError> cutBack;
   std::optional<MessageText> detail;
+  // Encoding: why, and the encoding an XML file declares.
+  EncodingProblem encoding = EncodingProblem::OddUtf16Length;
+  std::string declaredEncoding;
 };
 
 // What dealing with an interrupted save's leftovers, or a save, noticed.

@@ -102,7 +102,7 @@ bool CollectSerials(ByteSource& in, SerialSet& serials) {
 }
 
 bool CollectCsvSerials(ByteSource& in, bool totp, std::uint32_t codePage, SerialSet& serials) {
-  return ReadCsvSeedRows(in, totp, [&](std::u16string_view serial, std::u16string_view) {
+  return ReadCsvSeedRows(in, totp, codePage, [&](std::u16string_view serial, std::u16string_view) {
     // Nearly every serial is ASCII: the same bytes in UTF-8 and any code page.
     char ascii[64];
     std::size_t length = 0;

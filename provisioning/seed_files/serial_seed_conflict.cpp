@@ -4,6 +4,7 @@
 
 #include "provisioning/seed_files/csv_seed_rows.h"
 #include "provisioning/seed_files/seed_file_names.h"
+#include "provisioning/seed_files/seed_text.h"
 #include "provisioning/seed_files/xml_seed_layout.h"
 #include "provisioning/seed_files/xml_seed_text_reader.h"
 #include "text/base32.h"
@@ -12,17 +13,6 @@
 #include "text/unicode_text.h"
 
 namespace {
-
-// Hexadecimal and Base32 seeds compare without regard to case.
-template <typename Char>
-bool SameSeedText(std::basic_string_view<Char> text, std::string_view ours) {
-  if (text.size() != ours.size()) return false;
-  const auto upper = [](char32_t c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
-  for (std::size_t i = 0; i < ours.size(); ++i) {
-    if (upper(static_cast<char32_t>(text[i])) != upper(static_cast<unsigned char>(ours[i]))) return false;
-  }
-  return true;
-}
 
 // The serial as each file holds it: 8-bit in an XML file (UTF-8, or the ANSI
 // code page in an older file), UTF-16 in a CSV file.
@@ -48,7 +38,7 @@ bool XmlHoldsOtherSeed(ByteSource& in, const SerialForms& serial, const std::str
 
 bool CsvHoldsOtherSeed(ByteSource& in, bool totp, const SerialForms& serial, const std::string& seedText) {
   bool conflict = false;
-  ReadCsvSeedRows(in, totp, [&](std::u16string_view rowSerial, std::u16string_view rowSeed) {
+  ReadCsvSeedRows(in, totp, kThreadAnsiCodePage, [&](std::u16string_view rowSerial, std::u16string_view rowSeed) {
     if (rowSerial == serial.utf16 && !SameSeedText(rowSeed, seedText)) conflict = true;
   });
   return conflict;

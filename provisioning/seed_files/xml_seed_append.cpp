@@ -9,6 +9,7 @@
 
 #include <pugixml.hpp>
 
+#include "provisioning/seed_files/seed_file_encoding.h"
 #include "provisioning/seed_files/xml_references.h"
 #include "provisioning/seed_files/xml_seed_layout.h"
 #include "text/format_text.h"
@@ -50,27 +51,6 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// The value of `encoding="..."` in an XML declaration at the start of the
-// bytes (after a UTF-8 byte-order mark and white space), if there is one.
-std::optional<std::string> DeclaredEncoding(std::string_view bytes) {
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  while (!bytes.empty() && IsXmlSpace(bytes.front())) bytes.remove_prefix(1);
-  if (bytes.substr(0, 5) != "<?xml" || bytes.size() < 6 || !IsXmlSpace(bytes[5])) return std::nullopt;
-  const std::string_view declaration = bytes.substr(0, bytes.find("?>"));
-  std::size_t at = declaration.find("encoding");
-  if (at == std::string_view::npos) return std::nullopt;
-  at += 8;
-  while (at < declaration.size() && IsXmlSpace(declaration[at])) ++at;
-  if (at >= declaration.size() || declaration[at] != '=') return std::nullopt;
-  ++at;
-  while (at < declaration.size() && IsXmlSpace(declaration[at])) ++at;
-  if (at >= declaration.size() || (declaration[at] != '"' && declaration[at] != '\'')) return std::nullopt;
-  const char quote = declaration[at++];
-  const std::size_t end = declaration.find(quote, at);
-  if (end == std::string_view::npos) return std::nullopt;
-  return std::string(declaration.substr(at, end - at));
-}
-
 bool IsAscii(std::string_view bytes) {
   for (const char byte : bytes) {
     if (static_cast<unsigned char>(byte) >= 0x80) return false;
@@ -78,20 +58,14 @@ bool IsAscii(std::string_view bytes) {
   return true;
 }
 
-// pugixml converts UTF-16, UTF-32 and Latin-1 to UTF-8 itself; any other
-// declared encoding would be read as UTF-8 and written back with its old
-// bytes but without its declaration, so the text would change meaning.
-// `declared` and `ascii` describe the bytes before parsing.
-std::optional<MessageText> UnconvertibleEncoding(const std::optional<std::string>& declared, bool ascii,
-                                                 pugi::xml_encoding detected) {
-  if (detected != pugi::encoding_utf8) return std::nullopt;
-  if (!declared || EqualsIgnoringAsciiCase(*declared, "UTF-8") || EqualsIgnoringAsciiCase(*declared, "UTF8")) {
-    return std::nullopt;
+// A file declared US-ASCII is written back as UTF-8 without its declaration:
+// only bytes that are ASCII mean the same in both. (Other encodings are
+// refused before the parse, see XmlEncodingWritable.)
+std::optional<MessageText> UnconvertibleEncoding(const std::string& declared, bool ascii) {
+  if ((EqualsIgnoringAsciiCase(declared, "US-ASCII") || EqualsIgnoringAsciiCase(declared, "ASCII")) && !ascii) {
+    return Format(u"the file is in the encoding %s, which cannot be converted to UTF-8", AsciiText(declared));
   }
-  if ((EqualsIgnoringAsciiCase(*declared, "US-ASCII") || EqualsIgnoringAsciiCase(*declared, "ASCII")) && ascii) {
-    return std::nullopt;
-  }
-  return Format(u"the file is in the encoding %s, which cannot be converted to UTF-8", AsciiText(*declared));
+  return std::nullopt;
 }
 
 // What one pass over the bytes finds before the parse.
@@ -356,11 +330,20 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
   std::optional<MessageText> badEncoding;
   ByteScan scan;
   Utf8Check fileBytes;
+  unsigned saveFlags = pugi::format_indent;
   if (existing) {
+    // Written back in its own encoding or not at all: pugixml would turn
+    // any other into UTF-8.
+    const SeedFileEncoding encoding = XmlSeedFileEncoding(std::string_view(*existing).substr(0, kEncodingHeadBytes));
+    if (!XmlEncodingWritable(encoding)) {
+      XmlAppendOutcome outcome;
+      outcome.status = XmlAppendOutcome::Status::ForeignEncoding;
+      outcome.encoding = encoding;
+      return outcome;
+    }
+    if (encoding.byteOrderMark != 0) saveFlags |= pugi::format_write_bom;
+    badEncoding = UnconvertibleEncoding(encoding.declared, IsAscii(*existing));
     fileBytes.Feed(*existing);
-    // Taken before the parse, which changes the buffer in place.
-    const std::optional<std::string> declared = DeclaredEncoding(*existing);
-    const bool ascii = declared && IsAscii(*existing);
     scan = ScanBytes(*existing);
     // Keeping each element's first text inside the element halves the nodes
     // of a large file; pugixml writes such a tree out exactly as the plain
@@ -374,7 +357,6 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
         pugi::parse_default | pugi::parse_embed_pcdata | pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi |
             (keepAllWhitespace ? pugi::parse_ws_pcdata : pugi::parse_ws_pcdata_single),
         pugi::encoding_auto);
-    if (parsed) badEncoding = UnconvertibleEncoding(declared, ascii, parsed.encoding);
   } else {
     parsed = document.load_string(XmlSeedTemplate(totp).c_str(), pugi::parse_default);
   }
@@ -395,9 +377,13 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
   // Saving a tree without this element would throw away whatever the file held.
   pugi::xml_node tokens = document.first_element_by_path("data/tokens", '/');
   if (!tokens) return Refuse(u"the file has no data/tokens element");
-  // Bytes the parser took as UTF-8 keep their own encoding; converted ones
-  // (UTF-16, Latin-1) are all UTF-8 now.
-  if (parsed.encoding != pugi::encoding_utf8) fileBytes = Utf8Check();
+  // Whatever the parser would convert is not written back (see above).
+  if (existing && parsed.encoding != pugi::encoding_utf8) {
+    XmlAppendOutcome outcome;
+    outcome.status = XmlAppendOutcome::Status::ForeignEncoding;
+    outcome.encoding.text = SeedTextEncoding::Other;
+    return outcome;
+  }
   const XmlTokenInFileEncoding encoded = InFileEncoding(token, fileBytes);
   if (!encoded.token) return Refuse(encoded.refusal);
   if (!AppendTokenElement(tokens, *encoded.token)) return Refuse(u"there was not enough memory");
@@ -408,7 +394,7 @@ XmlAppendOutcome AppendTokenToXml(std::string* existing, bool totp, const XmlSee
 
   XmlAppendOutcome outcome;
   SinkWriter writer(out);
-  document.save(writer, "\t", pugi::format_indent, pugi::encoding_auto);
+  document.save(writer, "\t", saveFlags, pugi::encoding_auto);
   if (writer.Failed()) outcome.status = XmlAppendOutcome::Status::SinkFailed;
   return outcome;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "files/byte_sink.h"
+#include "provisioning/seed_files/seed_file_encoding.h"
 #include "text/message_text.h"
 #include "text/unicode_text.h"
 
@@ -38,11 +39,13 @@ XmlTokenInFileEncoding InFileEncoding(const XmlSeedToken& token, const Utf8Check
 
 struct XmlAppendOutcome {
   enum class Status {
-    Written,     // the whole new file went to the sink
-    Refused,     // the old bytes cannot be carried over safely; `reason` says why
-    SinkFailed,  // a write to the sink failed; the caller knows why
+    Written,          // the whole new file went to the sink
+    Refused,          // the old bytes cannot be carried over safely; `reason` says why
+    ForeignEncoding,  // the file is in `encoding`, which the tool does not write byte for byte
+    SinkFailed,       // a write to the sink failed; the caller knows why
   } status = Status::Written;
   MessageText reason;  // when Refused, e.g. u"the file has no data/tokens element"
+  SeedFileEncoding encoding;
 };
 
 // `existing` holds the file's bytes, or is null when there is no file yet (the

@@ -130,6 +130,14 @@ std::optional<SeedFileFailure> AddTokenToXmlFile(SeedFileAccess& files, const st
   if (published.Published()) return saved(published);
   if (auto why = PublishFailure(published, failure)) return why;
   if (appended.status == XmlAppendOutcome::Status::Refused) return refused(appended.reason);
+  if (appended.status == XmlAppendOutcome::Status::ForeignEncoding) {
+    const SeedTextEncoding text = appended.encoding.text;
+    const bool utf16 = text == SeedTextEncoding::Utf16Le || text == SeedTextEncoding::Utf16Be;
+    failure.step = Step::Encoding;
+    failure.encoding = utf16 ? SeedFileFailure::EncodingProblem::Utf16 : SeedFileFailure::EncodingProblem::Declared;
+    failure.declaredEncoding = appended.encoding.declared;
+    return failure;
+  }
   failure.step = Step::NotWritten;
   return failure;
 }

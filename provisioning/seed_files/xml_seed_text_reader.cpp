@@ -7,6 +7,9 @@
 #include <string>
 
 #include "provisioning/seed_files/byte_scan.h"
+#include "provisioning/seed_files/seed_file_encoding.h"
+#include "provisioning/seed_files/seed_file_recoding.h"
+#include "provisioning/seed_files/seed_text.h"
 #include "provisioning/seed_files/xml_references.h"
 #include "provisioning/seed_files/xml_seed_layout.h"
 
@@ -56,16 +59,76 @@ bool EndsWithRootClose(std::string_view tail) {
   return tail.size() >= close.size() && tail.substr(tail.size() - close.size()) == close;
 }
 
-}  // namespace
+constexpr std::string_view kCdataOpen = "<![CDATA[";
+constexpr std::string_view kCdataClose = "]]>";
 
-XmlSeedTextScan ReadXmlSeedTexts(ByteSource& in, const std::vector<std::string_view>& names,
-                                 const XmlSeedTextFound& found) {
+// An element's text from `text` on, as a parser gives it: its character
+// data with references decoded and its CDATA sections, up to other markup.
+struct ElementText {
+  std::string_view text;                      // in `view`, or in the buffers
+  std::size_t stop = std::string_view::npos;  // the markup after it; npos: the bytes end first
+  // Where the scan goes on: at `stop`, or at the first CDATA section, whose
+  // bytes are scanned too, so that a "<![CDATA[" inside a comment or an
+  // instruction cannot hide the serials after it.
+  std::size_t resume = std::string_view::npos;
+};
+inline ElementText ReadElementText(std::string_view view, std::size_t text, bool end, std::string& decoded,
+                                   std::string& joined) {
+  ElementText read;
+  const char* const viewEnd = view.data() + view.size();
+  std::size_t at = text;
+  std::size_t stop = static_cast<std::size_t>(FindAnyOf(view.data() + at, viewEnd, "<") - view.data());
+  // Nearly every text: plain, whole, ended by its closing tag.
+  if (stop + 1 < view.size() && view[stop + 1] == '/') {
+    read.text = DecodeXmlText(view.substr(at, stop - at), decoded);
+    read.stop = read.resume = stop;
+    return read;
+  }
+  const bool cdata = stop < view.size() && view.compare(stop, kCdataOpen.size(), kCdataOpen) == 0;
+  const bool maybeCdata = !end && stop < view.size() && view.size() - stop < kCdataOpen.size() &&
+                          kCdataOpen.substr(0, view.size() - stop) == view.substr(stop);
+  if (!cdata && !maybeCdata) {
+    read.text = DecodeXmlText(view.substr(at, stop - at), decoded);
+    read.stop = read.resume = stop == view.size() ? std::string_view::npos : stop;
+    return read;
+  }
+  read.resume = stop;
+  joined.clear();
+  for (;;) {
+    joined.append(DecodeXmlText(view.substr(at, stop - at), decoded));
+    read.text = joined;
+    if (stop == view.size()) return read;
+    if (view.compare(stop, kCdataOpen.size(), kCdataOpen) != 0) {
+      if (!end && view.size() - stop < kCdataOpen.size()) return read;  // perhaps a section cut off
+      read.stop = stop;
+      return read;  // resumes at the first section
+    }
+    // A section that does not close within a serial's length is none: the
+    // text ends before it and the scan goes on inside it, so that it cannot
+    // hide the serials after it.
+    const std::size_t close = view.find(kCdataClose, stop + kCdataOpen.size());
+    if (close == std::string_view::npos || close - text > kMaxText) {
+      if (close == std::string_view::npos && !end && view.size() - text <= kMaxText) return read;
+      read.stop = stop;
+      if (read.resume > stop) read.resume = stop;
+      return read;
+    }
+    joined.append(view.substr(stop + kCdataOpen.size(), close - stop - kCdataOpen.size()));
+    at = close + kCdataClose.size();
+    stop = static_cast<std::size_t>(FindAnyOf(view.data() + at, viewEnd, "<") - view.data());
+  }
+}
+
+XmlSeedTextScan ReadUtf8Texts(ByteSource& in, const std::vector<std::string_view>& names,
+                              const XmlSeedTextFound& found) {
   const std::string open = SharedOpening(names);
   std::size_t longest = 0;
   for (const std::string_view name : names) longest = std::max(longest, name.size());
   std::string decoded;
+  std::string joined;
+  // As a server compares it: trimmed.
   const auto report = [&](std::size_t name, std::string_view text, bool closed) {
-    if (text.size() <= kMaxText) found(name, DecodeXmlText(text, decoded), closed);
+    found(name, TrimWhiteSpaceUtf8(text), closed);
   };
 
   // Small enough that a block read is still in the processor's cache when
@@ -122,24 +185,24 @@ XmlSeedTextScan ReadXmlSeedTexts(ByteSource& in, const std::vector<std::string_v
           break;
         }
         if (view[close - 1] == '/') {  // "<serial/>": an empty text
-          report(name->name, {}, true);
+          found(name->name, {}, true);
           at = close + 1;
           continue;
         }
         text = close + 1;
       }
-      const std::size_t stop =
-          static_cast<std::size_t>(FindAnyOf(view.data() + text, view.data() + view.size(), "<") - view.data());
-      if (stop == view.size()) {
+      const ElementText read = ReadElementText(view, text, end, decoded, joined);
+      const std::size_t stop = read.stop == std::string_view::npos ? view.size() : read.stop;
+      if (read.stop == std::string_view::npos) {
         if (end) {
-          report(name->name, view.substr(text), false);
+          if (stop - text <= kMaxText) report(name->name, read.text, false);
         } else if (view.size() - text <= kMaxText) {
           keepFrom = std::min(keepFrom, tag);
         }
         break;
       }
-      report(name->name, view.substr(text, stop - text), true);
-      at = stop;
+      if (stop - text <= kMaxText) report(name->name, read.text, true);
+      at = read.resume;
     }
     if (end) {
       scan.read = true;
@@ -148,5 +211,25 @@ XmlSeedTextScan ReadXmlSeedTexts(ByteSource& in, const std::vector<std::string_v
     }
     kept = view.size() - keepFrom;
     std::memmove(buffer.get(), view.data() + keepFrom, kept);
+  }
+}
+
+}  // namespace
+
+XmlSeedTextScan ReadXmlSeedTexts(ByteSource& in, const std::vector<std::string_view>& names,
+                                 const XmlSeedTextFound& found) {
+  HeadSource head(in);
+  const SeedFileEncoding encoding = XmlSeedFileEncoding(head.Head());
+  switch (encoding.text) {
+    case SeedTextEncoding::Utf16Le:
+    case SeedTextEncoding::Utf16Be:
+    case SeedTextEncoding::Latin1: {
+      head.Skip(encoding.byteOrderMark);
+      RecodingSource utf8(head, encoding.text, true, 0);
+      return ReadUtf8Texts(utf8, names, found);
+    }
+    default:
+      // UTF-8, or bytes as an older tool wrote them: read as they stand.
+      return ReadUtf8Texts(head, names, found);
   }
 }

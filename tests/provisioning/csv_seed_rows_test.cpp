@@ -17,8 +17,9 @@ using Rows = std::vector<std::pair<std::u16string, std::u16string>>;
 Rows Read(const std::u16string& text, bool totp, std::size_t block) {
   StringSource source(Utf16LittleEndianBytes(text), block);
   Rows rows;
-  EXPECT_TRUE(ReadCsvSeedRows(
-      source, totp, [&](std::u16string_view serial, std::u16string_view seed) { rows.emplace_back(serial, seed); }));
+  EXPECT_TRUE(ReadCsvSeedRows(source, totp, 1252, [&](std::u16string_view serial, std::u16string_view seed) {
+    rows.emplace_back(serial, seed);
+  }));
   return rows;
 }
 

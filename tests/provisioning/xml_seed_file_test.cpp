@@ -116,6 +116,35 @@ TEST(XmlSeedFile, AFileTheRewriteCannotCarryOverIsLeftWithItsReason) {
   EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), file);
 }
 
+TEST(XmlSeedFile, AFileInAnEncodingTheToolDoesNotWriteIsLeftByteForByte) {
+  const std::string tokens = "<data><tokens><token><serial>0000125</serial></token></tokens></data>";
+  std::string utf16 = "\xFF\xFE";
+  for (const char c : tokens) utf16 += {c, '\0'};
+  const struct {
+    std::string file;
+    SeedFileFailure::EncodingProblem problem;
+  } cases[] = {
+      {utf16, SeedFileFailure::EncodingProblem::Utf16},
+      {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + tokens, SeedFileFailure::EncodingProblem::Declared},
+      {"<?xml version=\"1.0\" encoding=\"windows-1252\"?>" + tokens, SeedFileFailure::EncodingProblem::Declared},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    TempFolder folder;
+    WriteBytes(folder / "hseeds.xml", c.file);
+    SeedFileAccess files;
+    const std::optional<SeedFileFailure> failure =
+        AddTokenToXmlFile(files, folder / "hseeds.xml", false, NewToken("S"));
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->step, SeedFileFailure::Step::Encoding);
+    EXPECT_EQ(failure->encoding, c.problem);
+    EXPECT_TRUE(failure->leftUnchanged);
+    EXPECT_EQ(ReadBytes(folder / "hseeds.xml"), c.file);
+    // Its serials are seen all the same.
+    EXPECT_TRUE(SerialLookupFinds(c.file, "0000125"));
+  }
+}
+
 TEST(XmlSeedFile, ASerialAlreadyInTheFileIsToldBothWays) {
   // In the layout (streamed) and not (rewritten): the lookup before the save
   // finds it, and the save still adds the token.

@@ -6,11 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <pugixml.hpp>
 
 #include "files/byte_source.h"
 #include "provisioning/seed_files/seed_file_serials.h"
+#include "provisioning/seed_files/seed_text.h"
 #include "provisioning/seed_files/xml_seed_append.h"
 #include "provisioning/seed_files/xml_seed_layout_scanner.h"
 #include "provisioning/seed_files/xml_seed_stream.h"
@@ -76,6 +79,9 @@ inline std::string CheckRewrite(const std::string& input, bool totp) {
   if (outcome.status == XmlAppendOutcome::Status::Refused) {
     return outcome.reason.empty() ? "refused without a reason" : "";
   }
+  if (outcome.status == XmlAppendOutcome::Status::ForeignEncoding) {
+    return first.bytes.empty() ? "" : "a file in a foreign encoding was written";
+  }
   if (CommentsAndPis(first.bytes) != CommentsAndPis(input)) {
     return "a comment or processing instruction was lost, moved or changed";
   }
@@ -87,6 +93,42 @@ inline std::string CheckRewrite(const std::string& input, bool totp) {
   StringSink second;
   const XmlAppendOutcome again = AppendTokenToXml(&first.bytes, totp, FixedToken(true), second);
   if (again.status != XmlAppendOutcome::Status::Written) return "its own output was refused";
+  return "";
+}
+
+// The serial lookup reads what a parser reads: the text of every `serial`
+// element that holds nothing but text, CDATA joined in, trimmed.
+inline std::string CheckLookupSeesParsedSerials(const std::string& input) {
+  pugi::xml_document document;
+  std::string bytes = input;
+  if (!document.load_buffer_inplace(bytes.data(), bytes.size(),
+                                    pugi::parse_default | pugi::parse_comments | pugi::parse_pi)) {
+    return "";
+  }
+  StringSource source(input);
+  SerialSet serials;
+  if (!CollectSerials(source, serials)) return "the serial lookup failed on a string";
+  struct Walker final : pugi::xml_tree_walker {
+    bool for_each(pugi::xml_node& node) override {
+      if (node.type() == pugi::node_element && std::string_view(node.name()) == "serial") found.push_back(node);
+      return true;
+    }
+    std::vector<pugi::xml_node> found;
+  } walker;
+  document.traverse(walker);
+  for (const pugi::xml_node element : walker.found) {
+    std::string text;
+    bool textOnly = true;
+    for (pugi::xml_node child : element.children()) {
+      textOnly = textOnly && (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata);
+      text += child.value();
+    }
+    // The parser makes every line end LF; a serial holds no line break.
+    const std::string_view serial = TrimWhiteSpaceUtf8(text);
+    if (!textOnly || serial.size() > 63 || serial.find('\n') != std::string_view::npos) continue;
+    if (serial.find('\0') != std::string_view::npos) continue;
+    if (!serials.Contains(serial)) return "the serial lookup missed a serial the parser reads";
+  }
   return "";
 }
 
@@ -135,6 +177,7 @@ inline std::string CheckAll(const std::uint8_t* data, std::size_t size) {
   const bool totp = (mode & 1) != 0;
   if ((mode & 2) == 0) {
     std::string failure = CheckRewrite(rest, totp);
+    if (failure.empty()) failure = CheckLookupSeesParsedSerials(rest);
     if (failure.empty()) failure = CheckStreamMatchesRewrite(rest, totp, FixedToken(mode & 4), 1 + (mode >> 3));
     return failure;
   }

@@ -171,7 +171,8 @@ TEST(SeedFileSerials, AnySerialElementCountsAcrossBlocksWithEntitiesDecoded) {
       std::string(500, 'L') + "</serial><serial>S6";
   const std::vector<std::string> candidates = {
       "S0", "S1", "S&2", "S3", "", "S4", "S5", std::string(500, 'L'), "S6", "S&amp;2", "A\"'<>&co;&#1114112;"};
-  const std::vector<bool> expected = {false, true, true, true, true, false, false, false, true, false, true};
+  // CDATA is read as a parser reads it.
+  const std::vector<bool> expected = {false, true, true, true, true, false, true, false, true, false, true};
   for (const std::size_t block : {std::size_t{1}, std::size_t{3}, std::size_t{1} << 16}) {
     SCOPED_TRACE(block);
     // The fast pass that the form keeps between clicks.
