@@ -34,9 +34,9 @@ std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const s
     return failure;
   }
   FileLock lock;
-  if (auto locked = TakeSeedFileLock(lock, file, files.lockPatience)) return locked;
+  if (auto locked = TakeSeedFileLock(lock, file, files)) return locked;
 
-  const FileStamp before = files.cache ? StampOf(file) : FileStamp{};
+  const FileFingerprint before = files.cache ? FingerprintOf(file) : FileFingerprint{};
   const AppendOutcome appended = files.Append(file, [&](ByteSink& out, bool created) {
     // Only whether the file existed decides about the header: an empty file gets none.
     const std::string bytes = Utf16LittleEndianBytes(created ? MessageText(header) + row : row);
@@ -45,7 +45,7 @@ std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const s
   failure.error = appended.error;
   switch (appended.step) {
     case AppendOutcome::Step::Appended:
-      if (files.cache && added) files.cache->Appended(file, before, StampOf(file), *added);
+      if (files.cache && added) files.cache->Appended(file, before, FingerprintOf(file), *added);
       return std::nullopt;
     case AppendOutcome::Step::Open: failure.step = Step::Open; return failure;
     case AppendOutcome::Step::Write:
