@@ -186,5 +186,113 @@ TEST(SeedFileCache, StartUpLeavesLeftoversToTheReadAhead) {
   }
 }
 
+// Writes `to` over `from` (as long) in place and puts the file's size, time
+// and identity back as they were: only its bytes tell the edit.
+void EditInPlace(const fs::path& file, const std::string& from, const std::string& to) {
+  const fs::file_time_type written = fs::last_write_time(file);
+  std::string bytes = ReadBytes(file);
+  ASSERT_NE(bytes.find(from), std::string::npos);
+  bytes.replace(bytes.find(from), from.size(), to);
+  WriteBytes(file, bytes);
+  fs::last_write_time(file, written);
+}
+
+TEST(SeedFileCache, ASameSizeEditWithItsTimePutBackIsReadAgain) {
+  for (const bool readAhead : {false, true}) {
+    SCOPED_TRACE(readAhead ? "read ahead" : "looked up");
+    TempFolder folder;
+    ASSERT_TRUE(AppendSeedFiles(folder.Path(), kFirst).empty());
+    SeedFileCache cache;
+    CountingSeedFiles files;
+    if (readAhead) cache.Prefetch(folder.Path(), kThreadAnsiCodePage);
+    ASSERT_TRUE(cache.Serials(folder.Path(), kSeedFileNames[0], files).Contains(kFirst.serial));
+    EditInPlace(folder / "hseeds.xml", kFirst.serial, "CACHE-D");
+    const SerialSet& after = cache.Serials(folder.Path(), kSeedFileNames[0], files);
+    EXPECT_TRUE(after.Contains("CACHE-D"));
+    EXPECT_FALSE(after.Contains(kFirst.serial));
+  }
+}
+
+// A leftover goes only while it holds the bytes its verdict was told on.
+TEST(SeedFileCache, ALeftoverChangedAfterItsVerdictStays) {
+  for (const bool changed : {false, true}) {
+    SCOPED_TRACE(changed ? "changed in place" : "unchanged");
+    TempFolder folder, other;
+    const fs::path leftover = LeaveLeftover(folder.Path(), other.Path());
+    const fs::path xml = folder.Path() / "hseeds.xml";
+    fs::remove(leftover);
+    fs::copy_file(xml, leftover);  // holds nothing the file lacks: it may go
+    SeedFileCache cache;
+    cache.Prefetch(folder.Path(), kThreadAnsiCodePage, TellLeftovers);
+    cache.AwaitLeftovers(xml);
+    if (changed) EditInPlace(leftover, kFirst.serial, "CACHE-D");
+    CountingSeedFiles files;
+    files.cache = &cache;
+
+    const LeftoverRecovery settled = RecoverLeftovers(files, xml);
+    EXPECT_TRUE(files.opened.empty());  // on the verdict, without reading the files
+    EXPECT_EQ(fs::exists(leftover), changed);
+    ASSERT_EQ(settled.notes.size(), changed ? 1u : 0u);
+    if (changed) EXPECT_EQ(settled.notes[0].what, SeedFileNote::What::Kept);
+  }
+}
+
+// Refuses every open of a file with `error`, `refusals` times (-1: always).
+class RefusingSeedFiles final : public SeedFileAccess {
+ public:
+  RefusingSeedFiles(int refusals, FileError error) : refusals_(refusals), error_(error) {}
+  OpenForReadingOutcome OpenForReading(const fs::path& file) override {
+    ++opens;
+    if (refusals_ == 0) return SeedFileAccess::OpenForReading(file);
+    if (refusals_ > 0) --refusals_;
+    OpenForReadingOutcome refused;
+    refused.state = OpenForReadingOutcome::State::Failed;
+    refused.error = error_;
+    return refused;
+  }
+  int opens = 0;
+
+ private:
+  int refusals_;
+  FileError error_;
+};
+
+// Missing is no serials, unreadable is unknown: a file another program
+// holds is tried again within the patience given, then said unreadable.
+TEST(SeedFileCache, LookupTellsMissingFromUnreadable) {
+  const FileError busy{32, FileErrorKind::Busy}, denied{5, FileErrorKind::Denied};
+  struct Case {
+    const char* name;
+    bool exists;
+    int refusals;
+    FileError error;
+    bool known;  // serials given
+    int opens;   // at least
+  };
+  const Case cases[] = {
+      {"missing", false, 0, {}, true, 0},
+      {"read", true, 0, {}, true, 1},
+      {"held for a moment", true, 2, busy, true, 3},
+      {"held all the time", true, -1, busy, false, 3},
+      {"denied", true, -1, denied, false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    if (c.exists) ASSERT_TRUE(AppendSeedFiles(folder.Path(), kFirst).empty());
+    SeedFileCache cache;
+    RefusingSeedFiles files(c.refusals, c.error);
+    const SerialsLookup found = cache.Lookup(folder.Path(), kSeedFileNames[1], files, std::chrono::milliseconds(300));
+    ASSERT_EQ(found.serials != nullptr, c.known);
+    EXPECT_GE(files.opens, c.opens);
+    if (c.known) {
+      EXPECT_EQ(found.serials->Contains(kFirst.serial), c.exists);
+    } else {
+      EXPECT_EQ(found.error.kind, c.error.kind);
+      EXPECT_EQ(files.opens > 1, c.error.InUse());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace seed_export_test
