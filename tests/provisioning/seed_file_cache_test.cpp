@@ -7,6 +7,16 @@
 #include <future>
 #include <map>
 #include <string>
+#include <thread>
+
+#ifdef _WIN32
+#include <windef.h>
+#include <winbase.h>
+
+#include "files/scoped_handle_win.h"
+#endif
+
+#include "files/file_source.h"
 
 #include "files/temporary_name.h"
 #include "provisioning/seed_files/seed_file_cache.h"
@@ -115,8 +125,8 @@ TEST(SeedFileCache, ReadsAFileAgainOnlyWhenSomeoneElseChangedIt) {
     } else {
       cache.Prefetch(folder.Path(), kThreadAnsiCodePage,
                      test.first == First::ReadAheadTelling ? LeftoverTeller(TellLeftovers) : LeftoverTeller());
-      // Waits for it: tseeds.csv is not there to be read.
-      cache.Serials(folder.Path(), kSeedFileNames[3], files);
+      // Waits for it: a save would make what it still reads yield.
+      for (const SeedFileName& name : kSeedFileNames) cache.Serials(folder.Path(), name, files);
       cache.AwaitLeftovers(folder.Path() / "hseeds.xml");
       ASSERT_TRUE(files.opened.empty());
       // The settling that follows: a told leftover is not read for it.
@@ -189,12 +199,23 @@ TEST(SeedFileCache, StartUpLeavesLeftoversToTheReadAhead) {
 // Writes `to` over `from` (as long) in place and puts the file's size, time
 // and identity back as they were: only its bytes tell the edit.
 void EditInPlace(const fs::path& file, const std::string& from, const std::string& to) {
-  const fs::file_time_type written = fs::last_write_time(file);
   std::string bytes = ReadBytes(file);
   ASSERT_NE(bytes.find(from), std::string::npos);
   bytes.replace(bytes.find(from), from.size(), to);
+#ifdef _WIN32
+  // To the system's own 100 ns, which the standard library's clock rounds.
+  const ScopedHandle edited(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  FILETIME written{};
+  DWORD count = 0;
+  ASSERT_TRUE(GetFileTime(edited.Get(), nullptr, nullptr, &written));
+  ASSERT_TRUE(WriteFile(edited.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr));
+  ASSERT_TRUE(SetFileTime(edited.Get(), nullptr, nullptr, &written));
+#else
+  const fs::file_time_type written = fs::last_write_time(file);
   WriteBytes(file, bytes);
   fs::last_write_time(file, written);
+#endif
 }
 
 TEST(SeedFileCache, ASameSizeEditWithItsTimePutBackIsReadAgain) {
@@ -233,8 +254,37 @@ TEST(SeedFileCache, ALeftoverChangedAfterItsVerdictStays) {
     EXPECT_TRUE(files.opened.empty());  // on the verdict, without reading the files
     EXPECT_EQ(fs::exists(leftover), changed);
     ASSERT_EQ(settled.notes.size(), changed ? 1u : 0u);
-    if (changed) EXPECT_EQ(settled.notes[0].what, SeedFileNote::What::Kept);
+    if (changed) {
+      EXPECT_EQ(settled.notes[0].what, SeedFileNote::What::Kept);
+    }
   }
+}
+
+// However long the read ahead of a file would take, a save of the file makes
+// it stop and waits only until it let the file go.
+TEST(SeedFileCache, TheReadAheadOfAFileYieldsToItsSave) {
+  TempFolder folder, other;
+  LeaveLeftover(folder.Path(), other.Path());
+  std::atomic<bool> yielded{false};
+  std::promise<void> reading;
+  SeedFileCache cache;
+  cache.Prefetch(folder.Path(), kThreadAnsiCodePage, [&](const fs::path& file, const std::atomic<bool>& stop) {
+    OpenForReadingOutcome opened = OpenSharedForReading(file);
+    reading.set_value();
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!stop && std::chrono::steady_clock::now() < giveUp)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    yielded = stop.load();
+    return ToldLeftovers{};
+  });
+  ASSERT_EQ(reading.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  SeedFileAccess files;
+  files.cache = &cache;
+  const auto start = std::chrono::steady_clock::now();
+  AppendSeedFiles(folder.Path(), kOther, files);  // its line on the kept leftover aside
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_TRUE(yielded);
+  EXPECT_TRUE(cache.Serials(folder.Path(), kSeedFileNames[0], files).Contains(kOther.serial));
 }
 
 // Refuses every open of a file with `error`, `refusals` times (-1: always).
@@ -279,7 +329,9 @@ TEST(SeedFileCache, LookupTellsMissingFromUnreadable) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
-    if (c.exists) ASSERT_TRUE(AppendSeedFiles(folder.Path(), kFirst).empty());
+    if (c.exists) {
+      ASSERT_TRUE(AppendSeedFiles(folder.Path(), kFirst).empty());
+    }
     SeedFileCache cache;
     RefusingSeedFiles files(c.refusals, c.error);
     const SerialsLookup found = cache.Lookup(folder.Path(), kSeedFileNames[1], files, std::chrono::milliseconds(300));
