@@ -150,7 +150,7 @@ ContentCheck HoldsBytesOf(SeedFileAccess& files, const std::filesystem::path& fi
 }
 
 // With the file read: whether `leftover` may go, and the verdict to keep on
-// it (none when it could not be read and differs from the file).
+// it (none when its tokens could not be read).
 struct Judgement {
   bool mayGo = false;
   ContentCheck holds;  // what it must still hold as it goes
