@@ -11,7 +11,14 @@
 #include <vector>
 
 #include "files/byte_sink.h"
+#include "files/byte_source.h"
 #include "files/system_error.h"
+
+// How long an open for writing, or a swap, refused because someone has the
+// file open is tried again: as long as a save waits for a seed file's lock,
+// so that a reader (the tool's own read ahead, a virus scanner, the indexer)
+// holding a file for a moment never makes a save fail.
+constexpr std::chrono::milliseconds kBusyFilePatience{5000};
 
 struct ReadOutcome {
   enum class State { Missing, Read, Failed } state = State::Missing;
@@ -71,7 +78,7 @@ struct PublishOptions {
   SwapStep swap;  // empty: SwapByRename
   // A swap refused because someone has a file open (a virus scanner or the
   // search indexer reading the new file) is tried again for this long.
-  std::chrono::milliseconds retryFor{3000};
+  std::chrono::milliseconds retryFor = kBusyFilePatience;
   // For a target that does not exist yet: existing files whose access rules
   // (owner where allowed; on POSIX mode and owner) the new file gets instead
   // of the folder's, the strictest of those there are (strictest_rules_*.h).
@@ -120,6 +127,22 @@ struct FileStamp {
 };
 FileStamp StampOf(const std::filesystem::path& path);
 
+// The stamp with a digest of the file's first and last kFingerprintBlock
+// bytes, taken through one open file: what tells a same-size edit whose
+// write time was put back, for two small reads. A file that could not be
+// read gives one that equals no other.
+struct FileFingerprint {
+  static constexpr std::uint64_t kFingerprintBlock = 64 * 1024;
+  FileStamp stamp;
+  std::uint64_t ends = 0;
+  bool read = false;
+  bool operator==(const FileFingerprint& other) const {
+    return read && other.read && stamp == other.stamp && ends == other.ends;
+  }
+  bool operator!=(const FileFingerprint& other) const { return !(*this == other); }
+};
+FileFingerprint FingerprintOf(const std::filesystem::path& path);
+
 // Whether `path` is a link to a file elsewhere: a symbolic link or reparse
 // point, or under Wine a host's link, which its file API shows as a plain
 // file. The check that publishing uses to write through links.
@@ -131,6 +154,7 @@ struct RemoveOutcome {
     Missing,  // there was no such name
     InUse,    // someone holds the file open (a running publish its temporary)
     Link,     // the name is a link, left alone: removing it could remove what it leads to
+    Differs,  // its bytes are not the ones it was to hold (RemoveIfHolds): left alone
     Failed,   // see `error`
   } state = State::Removed;
   FileError error;  // for Failed
@@ -142,6 +166,18 @@ struct RemoveOutcome {
 // Removes a temporary file, or a save record, that name only, unless
 // someone holds it. A link is never removed, and nothing it leads to.
 RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary);
+
+// Judges what a file holds, read from its start: true lets it go. A read
+// that fails is no approval.
+using ContentCheck = std::function<bool(ByteSource& content)>;
+
+// Removes a leftover or a save record, that name only, when `check` approves
+// the bytes it holds at this very moment: whatever was decided on it earlier
+// only says what to compare. The file is opened so that nobody can write it
+// meanwhile, read through that open file, and that open file is deleted,
+// never a name looked up again (on POSIX, see the source). As
+// RemoveTemporary: a link is never removed, a file someone holds is InUse.
+RemoveOutcome RemoveIfHolds(const std::filesystem::path& path, const ContentCheck& check);
 
 // Renames a temporary file to `target` when no file has that name; never
 // replaces one. False with `error` when the file did not take the name. True
@@ -170,11 +206,14 @@ struct AppendOutcome {
   bool Appended() const { return step == Step::Appended; }
 };
 
-// Opens (or creates) `path` with no other writer admitted and has `write` add
-// to its end: everything it wrote lands, or nothing does. A file it creates
-// takes the rules of `securityFrom` as PublishOptions says.
+// Opens (or creates) `path` with readers but no other writer admitted and has
+// `write` add to its end: everything it wrote lands, or nothing does. An open
+// refused because another program holds the file is tried again for
+// `patience`. A file it creates takes the rules of `securityFrom` as
+// PublishOptions says.
 AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write,
-                           const std::vector<std::filesystem::path>& securityFrom = {});
+                           const std::vector<std::filesystem::path>& securityFrom = {},
+                           std::chrono::milliseconds patience = kBusyFilePatience);
 
 // "<file>.lock" beside `file`: the lock file of whoever takes turns at it.
 inline std::filesystem::path LockFileFor(std::filesystem::path file) { return file += ".lock"; }

@@ -281,10 +281,10 @@ std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
   return found;
 }
 
-FileStamp StampOf(const std::filesystem::path& path) {
+namespace {
+
+FileStamp StampOfStatus(const struct stat& status) {
   FileStamp stamp;
-  struct stat status {};
-  if (stat(path.c_str(), &status) != 0) return stamp;
   stamp.exists = true;
   stamp.size = static_cast<std::uint64_t>(status.st_size);
   stamp.modified = static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
@@ -292,31 +292,121 @@ FileStamp StampOf(const std::filesystem::path& path) {
   return stamp;
 }
 
+}  // namespace
+
+FileStamp StampOf(const std::filesystem::path& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return FileStamp{};
+  return StampOfStatus(status);
+}
+
+FileFingerprint FingerprintOf(const std::filesystem::path& path) {
+  FileFingerprint print;
+  Descriptor file;
+  file.fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat status {};
+  if (file.fd < 0 || fstat(file.fd, &status) != 0) {
+    print.read = file.fd < 0 && (errno == ENOENT || errno == ENOTDIR);
+    return print;
+  }
+  print.stamp = StampOfStatus(status);
+  print.read = file_steps::DigestEnds(
+      print.stamp.size,
+      [&](std::uint64_t offset, char* at, std::size_t count) {
+        while (count > 0) {
+          const ssize_t got = pread(file.fd, at, count, static_cast<off_t>(offset));
+          if (got < 0 && errno == EINTR) continue;
+          if (got <= 0) return false;
+          offset += static_cast<std::uint64_t>(got);
+          at += got;
+          count -= static_cast<std::size_t>(got);
+        }
+        return true;
+      },
+      print.ends);
+  return print;
+}
+
 bool IsLink(const std::filesystem::path& path) {
   struct stat status {};
   return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
 }
 
-RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary) {
+namespace {
+
+// Opens `path` to remove it, not through a link, and holds it: false with
+// `outcome` saying why not. Whoever writes it (a publish, its temporary)
+// holds the same lock.
+bool OpenToRemove(const std::filesystem::path& path, Descriptor& file, RemoveOutcome& outcome) {
   using State = RemoveOutcome::State;
-  RemoveOutcome outcome;
   // A link is not opened (and never read: it may lead anywhere).
-  const int fd = open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  file.fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (file.fd < 0) {
     outcome.state = errno == ELOOP ? State::Link : errno == ENOENT ? State::Missing : State::Failed;
     outcome.error = LastSystemError();
-    return outcome;
+    return false;
   }
-  // A publish holds its temporary locked while it writes it. unlink removes
-  // the name alone, never what a link leads to.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (flock(file.fd, LOCK_EX | LOCK_NB) != 0) {
     outcome.state = errno == EWOULDBLOCK ? State::InUse : State::Failed;
     outcome.error = LastSystemError();
-  } else if (unlink(temporary.c_str()) != 0) {
-    outcome.state = errno == ENOENT ? State::Missing : State::Failed;
+    return false;
+  }
+  return true;
+}
+
+// unlink removes the name alone, never what a link leads to.
+void Unlink(const std::filesystem::path& path, RemoveOutcome& outcome) {
+  if (unlink(path.c_str()) != 0) {
+    outcome.state = errno == ENOENT ? RemoveOutcome::State::Missing : RemoveOutcome::State::Failed;
     outcome.error = LastSystemError();
   }
-  close(fd);
+}
+
+// An open file read from where it stands, for a ContentCheck.
+class DescriptorReader final : public ByteSource {
+ public:
+  explicit DescriptorReader(int fd) : fd_(fd) {}
+  std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
+    for (;;) {
+      const ssize_t count = read(fd_, buffer, capacity);
+      if (count >= 0) return static_cast<std::size_t>(count);
+      if (errno != EINTR) return std::nullopt;
+    }
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary) {
+  RemoveOutcome outcome;
+  // A publish holds its temporary locked while it writes it.
+  Descriptor file;
+  if (OpenToRemove(temporary, file, outcome)) Unlink(temporary, outcome);
+  return outcome;
+}
+
+RemoveOutcome RemoveIfHolds(const std::filesystem::path& path, const ContentCheck& check) {
+  RemoveOutcome outcome;
+  Descriptor file;
+  if (!OpenToRemove(path, file, outcome)) return outcome;
+  DescriptorReader content(file.fd);
+  struct stat judged {};
+  if (!check(content) || fstat(file.fd, &judged) != 0) {
+    outcome.state = RemoveOutcome::State::Differs;
+    return outcome;
+  }
+  // POSIX cannot remove an open file, only a name: the best it allows is to
+  // remove the name only while it still leads to the file judged. A file put
+  // under the name between this look and the unlink is the gap left.
+  struct stat named {};
+  if (lstat(path.c_str(), &named) != 0 || named.st_dev != judged.st_dev || named.st_ino != judged.st_ino) {
+    outcome.state = RemoveOutcome::State::Differs;
+    return outcome;
+  }
+  Unlink(path, outcome);
   return outcome;
 }
 
@@ -341,7 +431,7 @@ bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesys
 }
 
 AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write,
-                           const std::vector<std::filesystem::path>& securityFrom) {
+                           const std::vector<std::filesystem::path>& securityFrom, std::chrono::milliseconds patience) {
   AppendOutcome outcome;
   // The rules a file made here takes; private until it has them.
   struct stat rules {};
@@ -356,7 +446,12 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   WritingFile file(fd, path);
   // No other writer in between, or cutting back could cut its part off.
   struct stat before {};
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &before) != 0) {
+  bool locked = false;
+  file_steps::RetryWhileRefused(patience, [&] {
+    locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    return !locked && errno == EWOULDBLOCK;
+  });
+  if (!locked || fstat(fd, &before) != 0) {
     AppendOutcome failed = file_steps::OpenFailed(LastSystemError());
     failed.created = outcome.created;
     if (outcome.created) file.RemoveCreated();

@@ -197,11 +197,12 @@ bool RulesRefused(DWORD code) {
 }
 
 // CreateFileW with `taken`'s rules for a file it creates, its owner where allowed.
-HANDLE CreateUnderRules(const std::filesystem::path& path, DWORD access, DWORD disposition, const TakenOver& taken) {
+HANDLE CreateUnderRules(const std::filesystem::path& path, DWORD access, DWORD disposition, const TakenOver& taken,
+                        DWORD share = 0) {
   SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
   const auto create = [&](const std::vector<char>& descriptor) {
     security.lpSecurityDescriptor = const_cast<char*>(descriptor.data());
-    return CreateFileW(path.c_str(), access, 0, &security, disposition, taken.attributes, nullptr);
+    return CreateFileW(path.c_str(), access, share, &security, disposition, taken.attributes, nullptr);
   };
   HANDLE handle = taken.owned.empty() ? INVALID_HANDLE_VALUE : create(taken.owned);
   // Only a privileged process may give a file away; otherwise it is ours, as
@@ -340,19 +341,112 @@ std::vector<TemporaryFile> FindTemporaries(const std::filesystem::path& link) {
   return found;
 }
 
-FileStamp StampOf(const std::filesystem::path& path) {
+namespace {
+
+// The stamp of an open file; none when the system gives no information.
+FileStamp StampOfHandle(HANDLE file) {
   FileStamp stamp;
-  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return stamp;
+  if (!GetFileInformationByHandle(file, &info)) return stamp;
   stamp.exists = true;
   stamp.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   stamp.modified = static_cast<std::int64_t>(Ticks(info.ftLastWriteTime));
   stamp.identity = ((static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow) ^
                    (static_cast<std::uint64_t>(info.dwVolumeSerialNumber) << 48);
   return stamp;
+}
+
+// Reads `count` bytes at `offset` of a file opened for reading.
+bool ReadAt(HANDLE file, std::uint64_t offset, char* at, std::size_t count) {
+  while (count > 0) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    const DWORD chunk = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
+    if (!ReadFile(file, at, chunk, &got, &where) || got == 0) return false;
+    offset += got;
+    at += got;
+    count -= got;
+  }
+  return true;
+}
+
+// An open file read from where it stands, for a ContentCheck.
+class HandleReader final : public ByteSource {
+ public:
+  explicit HandleReader(HANDLE file) : file_(file) {}
+  std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
+    DWORD count = 0;
+    const DWORD chunk = capacity > 0x40000000u ? 0x40000000u : static_cast<DWORD>(capacity);
+    if (!ReadFile(file_, buffer, chunk, &count, nullptr)) return std::nullopt;
+    return count;
+  }
+
+ private:
+  HANDLE file_;
+};
+
+// Opens `path` to delete it with `access` besides and `sharing`, and checks
+// that it is no link: false with `outcome` saying why not.
+bool OpenToRemove(const std::filesystem::path& path, DWORD access, DWORD sharing, ScopedHandle& file,
+                  RemoveOutcome& outcome) {
+  using State = RemoveOutcome::State;
+  file = ScopedHandle(CreateFileW(path.c_str(), DELETE | access, sharing, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.Valid()) {
+    const DWORD code = GetLastError();
+    outcome.state = Missing(code) ? State::Missing : SystemError(code).InUse() ? State::InUse : State::Failed;
+    outcome.error = SystemError(code);
+    return false;
+  }
+  FILE_BASIC_INFO basic{};
+  const std::wstring final = FinalPathOfHandle(file.Get());
+  if (final.empty() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic)) {
+    outcome.state = State::Failed;
+    outcome.error = LastSystemError();
+    return false;
+  }
+  if ((basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsOwnName(path, final)) {
+    outcome.state = State::Link;
+    return false;
+  }
+  return true;
+}
+
+// Has the open file go when its handle closes.
+void DeleteThroughHandle(HANDLE file, RemoveOutcome& outcome) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (!SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)) {
+    outcome.state = RemoveOutcome::State::Failed;
+    outcome.error = LastSystemError();
+  }
+}
+
+}  // namespace
+
+FileStamp StampOf(const std::filesystem::path& path) {
+  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                nullptr));
+  return file.Valid() ? StampOfHandle(file.Get()) : FileStamp{};
+}
+
+FileFingerprint FingerprintOf(const std::filesystem::path& path) {
+  FileFingerprint print;
+  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, kSharedReadSharing, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file.Valid()) {
+    print.read = Missing(GetLastError());
+    return print;
+  }
+  print.stamp = StampOfHandle(file.Get());
+  print.read = print.stamp.exists && file_steps::DigestEnds(
+                                         print.stamp.size,
+                                         [&](std::uint64_t offset, char* at, std::size_t count) {
+                                           return ReadAt(file.Get(), offset, at, count);
+                                         },
+                                         print.ends);
+  return print;
 }
 
 bool IsLink(const std::filesystem::path& path) {
@@ -363,36 +457,28 @@ bool IsLink(const std::filesystem::path& path) {
 }
 
 RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary) {
-  using State = RemoveOutcome::State;
   RemoveOutcome outcome;
   // Opened to delete without sharing, which succeeds only when nobody holds
   // it; the name then goes through this very handle, once it showed to be
   // no link, so that no link can take its place in between. Deleting a link
   // is left alone: under Wine it deletes the file the link leads to.
-  const ScopedHandle file(CreateFileW(temporary.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!file.Valid()) {
-    const DWORD code = GetLastError();
-    outcome.state = Missing(code) ? State::Missing : SystemError(code).InUse() ? State::InUse : State::Failed;
-    outcome.error = SystemError(code);
+  ScopedHandle file;
+  if (OpenToRemove(temporary, FILE_READ_ATTRIBUTES, 0, file, outcome)) DeleteThroughHandle(file.Get(), outcome);
+  return outcome;
+}
+
+RemoveOutcome RemoveIfHolds(const std::filesystem::path& path, const ContentCheck& check) {
+  RemoveOutcome outcome;
+  // Readers may stay, but nobody can write it while its bytes are judged,
+  // and what goes is the very file judged, through the handle that read it.
+  ScopedHandle file;
+  if (!OpenToRemove(path, GENERIC_READ, FILE_SHARE_READ, file, outcome)) return outcome;
+  HandleReader content(file.Get());
+  if (!check(content)) {
+    outcome.state = RemoveOutcome::State::Differs;
     return outcome;
   }
-  FILE_BASIC_INFO basic{};
-  const std::wstring final = FinalPathOfHandle(file.Get());
-  if (final.empty() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic)) {
-    outcome.state = State::Failed;
-    outcome.error = LastSystemError();
-    return outcome;
-  }
-  if ((basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsOwnName(temporary, final)) {
-    outcome.state = State::Link;
-    return outcome;
-  }
-  FILE_DISPOSITION_INFO disposition{TRUE};
-  if (!SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition)) {
-    outcome.state = State::Failed;
-    outcome.error = LastSystemError();
-  }
+  DeleteThroughHandle(file.Get(), outcome);
   return outcome;
 }
 
@@ -419,7 +505,7 @@ bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesys
 }
 
 AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter& write,
-                           const std::vector<std::filesystem::path>& securityFrom) {
+                           const std::vector<std::filesystem::path>& securityFrom, std::chrono::milliseconds patience) {
   AppendOutcome outcome;
   // The rules a file made here takes; with none to be had, no file is made.
   std::filesystem::path rulesFrom;
@@ -427,22 +513,31 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   FileError rulesError;
   const bool rulesKnown = StrictestRulesSource(securityFrom, rulesFrom, rulesError) &&
                           (rulesFrom.empty() || TakeOverFrom(rulesFrom, false, taken, rulesError));
-  // No sharing: while the row is written nobody else can write in between.
-  // Write access beyond appending is what cutting back needs.
+  // Readers only: while the row is written nobody else can write in between,
+  // and a reader (the tool's own read ahead, a virus scanner) sees the old
+  // end or the new. Write access beyond appending is what cutting back needs.
   const DWORD access = FILE_APPEND_DATA | FILE_WRITE_DATA;
-  const HANDLE handle =
-      !rulesKnown         ? CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
-      : rulesFrom.empty() ? CreateFileW(path.c_str(), access, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
-                          : CreateUnderRules(path, access, OPEN_ALWAYS, taken);
-  if (handle == INVALID_HANDLE_VALUE && !rulesKnown && Missing(GetLastError())) {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  DWORD code = 0;
+  file_steps::RetryWhileRefused(patience, [&] {
+    handle =
+        !rulesKnown
+            ? CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+        : rulesFrom.empty()
+            ? CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+            : CreateUnderRules(path, access, OPEN_ALWAYS, taken, FILE_SHARE_READ);
+    code = GetLastError();
+    return handle == INVALID_HANDLE_VALUE && SystemError(code).InUse();
+  });
+  if (handle == INVALID_HANDLE_VALUE && !rulesKnown && Missing(code)) {
     AppendOutcome failed;
     failed.step = AppendOutcome::Step::Security;
     failed.error = rulesError;
     return failed;
   }
-  if (handle == INVALID_HANDLE_VALUE) return file_steps::OpenFailed(LastSystemError());
+  if (handle == INVALID_HANDLE_VALUE) return file_steps::OpenFailed(SystemError(code));
   // OPEN_ALWAYS says in the same call whether the file was already there.
-  outcome.created = rulesKnown && GetLastError() != ERROR_ALREADY_EXISTS;
+  outcome.created = rulesKnown && code != ERROR_ALREADY_EXISTS;
   WritingFile file(handle, path);
   LARGE_INTEGER zero{};
   LARGE_INTEGER before{};

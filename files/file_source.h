@@ -23,3 +23,9 @@ struct OpenForReadingOutcome {
 // ReadWholeFile, other programs may read the file meanwhile but not write it,
 // and a new version may take its place.
 OpenForReadingOutcome OpenForReading(const std::filesystem::path& path);
+
+// The same, but anyone may also write or replace the file meanwhile: for a
+// reader of its own that must never refuse the tool's own appends and
+// replaces (the read ahead), and that tells a file changed meanwhile by its
+// stamp afterwards.
+OpenForReadingOutcome OpenSharedForReading(const std::filesystem::path& path);

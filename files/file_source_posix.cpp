@@ -39,3 +39,6 @@ OpenForReadingOutcome OpenForReading(const std::filesystem::path& path) {
   outcome.source = std::make_unique<DescriptorSource>(fd);
   return outcome;
 }
+
+// Nobody is kept from writing a file here in any case.
+OpenForReadingOutcome OpenSharedForReading(const std::filesystem::path& path) { return OpenForReading(path); }

@@ -27,14 +27,20 @@ class HandleSource final : public FileSource {
   ScopedHandle handle_;
 };
 
-}  // namespace
-
-OpenForReadingOutcome OpenForReading(const std::filesystem::path& path) {
+OpenForReadingOutcome OpenSharing(const std::filesystem::path& path, DWORD sharing) {
   OpenForReadingOutcome outcome;
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, kReadSharing, nullptr, OPEN_EXISTING,
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return file_steps::NotOpened<OpenForReadingOutcome>(LastSystemError());
   outcome.state = OpenForReadingOutcome::State::Opened;
   outcome.source = std::make_unique<HandleSource>(file);
   return outcome;
+}
+
+}  // namespace
+
+OpenForReadingOutcome OpenForReading(const std::filesystem::path& path) { return OpenSharing(path, kReadSharing); }
+
+OpenForReadingOutcome OpenSharedForReading(const std::filesystem::path& path) {
+  return OpenSharing(path, kSharedReadSharing);
 }

@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "files/buffered_sink.h"
+#include "files/content_digest.h"
 #include "files/file_io.h"
 
 namespace file_steps {
@@ -184,6 +185,37 @@ AppendOutcome WriteAndKeepOrTakeBack(File& file, const AppendWriter& write, Appe
     outcome.error = error;
   }
   return outcome;
+}
+
+// Calls `refused` until it answers false (done, or failed for a reason that
+// waiting does not cure) or `patience` has passed, pausing in between.
+template <typename Attempt>
+void RetryWhileRefused(std::chrono::milliseconds patience, Attempt refused) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  std::chrono::milliseconds pause{5};
+  while (refused() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds{200});
+  }
+}
+
+// The digest of a file's first and last FileFingerprint::kFingerprintBlock
+// bytes (the whole of a smaller file) as `size` says it is.
+// `readAt(offset, at, count)` fills exactly `count` bytes or fails.
+template <typename ReadAt>
+bool DigestEnds(std::uint64_t size, ReadAt readAt, std::uint64_t& ends) {
+  constexpr std::uint64_t kBlock = FileFingerprint::kFingerprintBlock;
+  std::string block(static_cast<std::size_t>(std::min(size, kBlock)), '\0');
+  ContentDigest digest;
+  const std::uint64_t lastStart = size > kBlock ? std::max(kBlock, size - kBlock) : size;
+  for (const std::uint64_t start : {std::uint64_t{0}, lastStart}) {
+    const std::size_t count = static_cast<std::size_t>(std::min(size - start, kBlock));
+    if (count == 0) continue;
+    if (!readAt(start, &block[0], count)) return false;
+    digest.Add(block.data(), count);
+  }
+  ends = digest.Value();
+  return true;
 }
 
 inline AppendOutcome OpenFailed(FileError error) {

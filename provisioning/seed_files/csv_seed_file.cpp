@@ -91,7 +91,7 @@ std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const s
     return failure;
   }
   FileLock lock;
-  if (auto locked = TakeSeedFileLock(lock, file, files.lockPatience)) return locked;
+  if (auto locked = TakeSeedFileLock(lock, file, files)) return locked;
 
   // Each file keeps its encoding: never a row in another one.
   const CsvRowBytes rowBytes = RowInFileEncoding(files, file, row);
@@ -102,7 +102,7 @@ std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const s
     failure.leftUnchanged = true;
     return failure;
   }
-  const FileStamp before = files.cache ? StampOf(file) : FileStamp{};
+  const FileFingerprint before = files.cache ? FingerprintOf(file) : FileFingerprint{};
   // A new file gets the strictest rules of the seed files of its kind.
   const AppendOutcome appended = files.Append(
       file,
@@ -116,7 +116,7 @@ std::optional<SeedFileFailure> AppendRowToCsvFile(SeedFileAccess& files, const s
   failure.error = appended.error;
   switch (appended.step) {
     case AppendOutcome::Step::Appended:
-      if (files.cache && added) files.cache->Appended(file, before, StampOf(file), *added);
+      if (files.cache && added) files.cache->Appended(file, before, FingerprintOf(file), *added);
       return std::nullopt;
     case AppendOutcome::Step::Open: failure.step = Step::Open; return failure;
     case AppendOutcome::Step::Security: failure.step = Step::Security; return failure;

@@ -20,6 +20,20 @@ MessageText NamesOf(const std::vector<std::filesystem::path>& files) {
 
 }  // namespace
 
+ContentCheck HoldsExactly(std::string expected) {
+  return [expected = std::move(expected)](ByteSource& content) {
+    std::string held;
+    char block[4096];
+    for (;;) {
+      const std::optional<std::size_t> got = content.Read(block, sizeof block);
+      if (!got) return false;
+      if (*got == 0) return held == expected;
+      held.append(block, *got);
+      if (held.size() > expected.size()) return false;
+    }
+  };
+}
+
 MessageText RecordRemoval(const RemoveOutcome& removed, const MessageText& recordName) {
   switch (removed.state) {
     case RemoveOutcome::State::Removed:
@@ -27,6 +41,8 @@ MessageText RecordRemoval(const RemoveOutcome& removed, const MessageText& recor
     case RemoveOutcome::State::InUse:
       return Format(u"its record %s is open in another program and was kept; a later start removes it", recordName);
     case RemoveOutcome::State::Link: return Format(u"its record %s is a link and was left alone", recordName);
+    case RemoveOutcome::State::Differs:
+      return Format(u"its record %s changed meanwhile and was kept; a later start settles it", recordName);
     case RemoveOutcome::State::Failed: break;
   }
   return FileErrorReason(Format(u"its record %s could not be removed", recordName), removed.error) +
@@ -77,6 +93,7 @@ std::optional<JournalFailure> SaveJournal::Begin(const std::filesystem::path& fo
                             {}};
     }
     path_ = path;
+    written_ = text;
     return std::nullopt;
   }
   lock_.Release();
@@ -100,8 +117,10 @@ void SaveJournal::Abandon() { Remove(); }
 
 std::optional<RemoveOutcome> SaveJournal::Remove() {
   if (path_.empty()) return std::nullopt;
-  const RemoveOutcome removed = RemoveTemporary(path_);  // that name only, never through a link
+  // That name only, never through a link, and only holding what this save wrote.
+  const RemoveOutcome removed = RemoveIfHolds(path_, HoldsExactly(std::move(written_)));
   path_.clear();
+  written_.clear();
   lock_.Release();
   return removed;
 }

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "files/file_io.h"
@@ -66,7 +67,11 @@ class SaveJournal {
 
   FileLock lock_;
   std::filesystem::path path_;
+  std::string written_;  // the record's bytes: only a record holding them is removed
 };
+
+// Approves the bytes `expected` exactly, for RemoveIfHolds.
+ContentCheck HoldsExactly(std::string expected);
 
 // What became of a record that was to go, as the end of its line: only a
 // record that is gone is said to be removed.

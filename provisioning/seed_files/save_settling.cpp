@@ -187,7 +187,7 @@ std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const s
     return kept(kSaveUnfinishedWarning);
   }
   if (!KeyListsToken(key.listed, save->token)) {
-    const RemoveOutcome removed = files.RemoveLeftover(path);
+    const RemoveOutcome removed = files.RemoveLeftover(path, HoldsExactly(read.bytes));
     lines.push_back(
         Format(u"The save of the token %s did not reach the key %s, which does not list "
                u"it; %s.\r\n",
@@ -224,7 +224,7 @@ std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const s
     return kept(TokenNotInFilesWarning(SeedFileNames(folder, save->token, lacking)));
   }
   lines.insert(lines.end(), failures.begin(), failures.end());  // recoveries of leftovers
-  const RemoveOutcome removed = files.RemoveLeftover(path);
+  const RemoveOutcome removed = files.RemoveLeftover(path, HoldsExactly(read.bytes));
   if (missing.csv || missing.xml) {
     const MessageText notRemoved = removed.Gone() ? MessageText() : u"; " + RecordRemoval(removed, recordName);
     lines.push_back(

@@ -31,11 +31,15 @@ class SeedFileAccess {
   }
   virtual AppendOutcome Append(const std::filesystem::path& file, const AppendWriter& write,
                                const std::vector<std::filesystem::path>& securityFrom = {}) {
-    return AppendToFile(file, write, securityFrom);
+    return AppendToFile(file, write, securityFrom, lockPatience);
   }
 
   virtual std::vector<TemporaryFile> Temporaries(const std::filesystem::path& file) { return FindTemporaries(file); }
-  virtual RemoveOutcome RemoveLeftover(const std::filesystem::path& temporary) { return RemoveTemporary(temporary); }
+  // Removes a leftover or a save record only when `holds` approves the
+  // bytes it holds as it goes (RemoveIfHolds).
+  virtual RemoveOutcome RemoveLeftover(const std::filesystem::path& temporary, const ContentCheck& holds) {
+    return RemoveIfHolds(temporary, holds);
+  }
   virtual bool Restore(const std::filesystem::path& temporary, const std::filesystem::path& file, FileError& error) {
     return RestoreTemporary(temporary, file, error);
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <system_error>
+#include <thread>
 
 #include "files/file_source.h"
 #include "files/stoppable_source.h"
@@ -31,18 +32,19 @@ bool CollectFileSerials(ByteSource& in, const SeedFileName& name, std::uint32_t 
 
 SeedFileCache::~SeedFileCache() {
   stopReading_ = true;
+  for (ReadAheadJob& job : jobs_) job.stop = true;
   for (std::thread& reader : readers_) reader.join();
 }
 
 void SeedFileCache::Prefetch(const std::filesystem::path& folder, std::uint32_t codePage, LeftoverTeller tell,
                              std::function<void()> told) {
   if (folder.empty() || !jobs_.empty()) return;
-  for (const SeedFileName& name : kSeedFileNames) jobs_.push_back(ReadAheadJob{folder / name.name, &name});
+  for (const SeedFileName& name : kSeedFileNames) jobs_.emplace_back(folder / name.name, &name);
   if (tell) {
     // A missing file's leftovers are for the settling itself: one may have to take its place.
     for (const SeedFileName& name : kSeedFileNames) {
       const std::filesystem::path file = folder / name.name;
-      if (!name.csv && StampOf(file).exists && HasLeftovers(file)) jobs_.push_back(ReadAheadJob{file, nullptr});
+      if (!name.csv && StampOf(file).exists && HasLeftovers(file)) jobs_.emplace_back(file, nullptr);
     }
   }
   if (jobs_.size() == std::size(kSeedFileNames)) told = {};  // nothing to tell
@@ -58,6 +60,11 @@ void SeedFileCache::Prefetch(const std::filesystem::path& folder, std::uint32_t 
   if (readers_.empty()) jobs_.clear();  // read when asked
 }
 
+bool SeedFileCache::Finish(ReadAheadJob& job) {
+  job.done = true;
+  return ++jobsDone_ == jobs_.size();
+}
+
 void SeedFileCache::ReadAhead(std::uint32_t codePage) {
   for (;;) {
     std::size_t index = 0;
@@ -65,6 +72,7 @@ void SeedFileCache::ReadAhead(std::uint32_t codePage) {
       std::lock_guard<std::mutex> hold(lock_);
       if (stopReading_ || nextJob_ == jobs_.size()) return;
       index = nextJob_++;
+      if (jobs_[index].done) continue;  // a save took the file before it began
     }
     ReadAheadJob& job = jobs_[index];
     FileSerials serials;
@@ -73,7 +81,7 @@ void SeedFileCache::ReadAhead(std::uint32_t codePage) {
       if (job.serialsOf) {
         serials = ReadSerialsAhead(job, codePage);
       } else {
-        verdicts = tell_(job.file, stopReading_);
+        verdicts = tell_(job.file, job.stop);
       }
     } catch (...) {
       // Out of memory, most likely: what was not read ahead is read when
@@ -86,20 +94,21 @@ void SeedFileCache::ReadAhead(std::uint32_t codePage) {
       std::lock_guard<std::mutex> hold(lock_);
       job.serials = std::move(serials);
       job.verdicts = std::move(verdicts);
-      job.done = true;
-      last = ++jobsDone_ == jobs_.size();
+      last = Finish(job);
     }
     jobDone_.notify_all();
     if (last && told_ && !stopReading_) told_();
   }
 }
 
-SeedFileCache::FileSerials SeedFileCache::ReadSerialsAhead(const ReadAheadJob& job, std::uint32_t codePage) {
+SeedFileCache::FileSerials SeedFileCache::ReadSerialsAhead(ReadAheadJob& job, std::uint32_t codePage) {
   FileSerials file;
-  // Stamped before the read: a change meanwhile shows as a stamp that differs later.
-  file.stamp = StampOf(job.file);
-  if (file.stamp.exists) {
-    OpenForReadingOutcome opened = Stoppable(::OpenForReading(job.file), stopReading_);
+  // Taken before the read: a change meanwhile shows as a fingerprint that differs later.
+  file.print = FingerprintOf(job.file);
+  if (!file.print.read) return FileSerials{};
+  if (file.print.stamp.exists) {
+    // Shared with writers: a save of the tool's own is never refused because of it.
+    OpenForReadingOutcome opened = Stoppable(::OpenSharedForReading(job.file), job.stop);
     if (!opened.source || !CollectFileSerials(*opened.source, *job.serialsOf, codePage, file.serials)) {
       return FileSerials{};
     }
@@ -123,6 +132,27 @@ void SeedFileCache::Await(const std::filesystem::path& file, bool leftovers) {
   }
 }
 
+void SeedFileCache::YieldFile(const std::filesystem::path& file) {
+  bool last = false;
+  {
+    std::unique_lock<std::mutex> hold(lock_);
+    for (std::size_t index = 0; index < jobs_.size(); ++index) {
+      ReadAheadJob& job = jobs_[index];
+      if (job.file != file || job.done) continue;
+      job.stop = true;
+      // Not begun: no thread will read it now.
+      if (index >= nextJob_) last = Finish(job) || last;
+    }
+    // Its reader closes the file before it says it is done.
+    jobDone_.wait(hold, [&] {
+      return std::all_of(jobs_.begin(), jobs_.end(),
+                         [&](const ReadAheadJob& job) { return job.file != file || job.done; });
+    });
+  }
+  jobDone_.notify_all();
+  if (last && told_ && !stopReading_) told_();
+}
+
 bool SeedFileCache::TellingLeftovers(const std::filesystem::path& file) {
   for (const ReadAheadJob& job : jobs_) {
     if (job.file != file || job.serialsOf) continue;
@@ -132,67 +162,69 @@ bool SeedFileCache::TellingLeftovers(const std::filesystem::path& file) {
   return false;
 }
 
-const SerialSet& SeedFileCache::Serials(const std::filesystem::path& folder, const SeedFileName& name,
-                                        SeedFileAccess& files) {
+SerialsLookup SeedFileCache::Lookup(const std::filesystem::path& folder, const SeedFileName& name,
+                                    SeedFileAccess& files, std::chrono::milliseconds patience) {
   static const SerialSet kNone;
-  if (folder.empty()) return kNone;
+  if (folder.empty()) return {&kNone, {}};
   const std::filesystem::path path = folder / name.name;
   Await(path, false);
   FileSerials& file = serials_[path];
-  const FileStamp now = StampOf(path);
-  if (file.read && now == file.stamp) return file.serials;
-  file = FileSerials{};
-  file.stamp = now;
-  if (!now.exists) {
-    file.read = true;
-    return file.serials;
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  std::chrono::milliseconds pause{10};
+  for (;;) {
+    const FileFingerprint now = FingerprintOf(path);
+    if (file.read && now == file.print) return {&file.serials, {}};
+    file = FileSerials{};
+    file.print = now;
+    if (now.read && !now.stamp.exists) {
+      file.read = true;
+      return {&file.serials, {}};
+    }
+    ++reads_;
+    OpenForReadingOutcome opened = files.OpenForReading(path);
+    file.read = opened.state == OpenForReadingOutcome::State::Missing ||
+                (opened.source && CollectFileSerials(*opened.source, name, kThreadAnsiCodePage, file.serials));
+    if (file.read) return {&file.serials, {}};
+    // What cannot be read takes nothing away, and proves nothing.
+    file.serials = SerialSet{};
+    const FileError error = opened.source ? opened.source->error : opened.error;
+    if (!error.InUse() || std::chrono::steady_clock::now() >= deadline) return {nullptr, error};
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds{200});
   }
-  ++reads_;
-  OpenForReadingOutcome opened = files.OpenForReading(path);
-  file.read = opened.source && CollectFileSerials(*opened.source, name, kThreadAnsiCodePage, file.serials);
-  // What cannot be read takes nothing away.
-  if (!file.read) file.serials = SerialSet{};
-  return file.serials;
 }
 
-SeedFileCache::SerialsLookup SeedFileCache::Lookup(const std::filesystem::path& folder, const SeedFileName& name,
-                                                   SeedFileAccess& files, std::chrono::milliseconds patience) {
-  const auto until = std::chrono::steady_clock::now() + patience;
-  for (;;) {
-    const SerialSet& serials = Serials(folder, name, files);
-    const FileSerials& file = serials_[folder / name.name];
-    if (file.read) return {&serials, {}};
-    // Opened again only to learn why it could not be read.
-    OpenForReadingOutcome opened = files.OpenForReading(folder / name.name);
-    const bool busy = opened.state != OpenForReadingOutcome::State::Failed || opened.error.InUse();
-    if (!busy || std::chrono::steady_clock::now() >= until) return {nullptr, opened.error};
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+const SerialSet& SeedFileCache::Serials(const std::filesystem::path& folder, const SeedFileName& name,
+                                        SeedFileAccess& files) {
+  static const SerialSet kNone;
+  const SerialsLookup found = Lookup(folder, name, files, std::chrono::milliseconds(0));
+  return found.serials ? *found.serials : kNone;
 }
 
 const LeftoverVerdict* SeedFileCache::Verdict(const std::filesystem::path& leftover, const FileStamp& leftoverStamp,
-                                              const FileStamp& fileStamp) const {
+                                              const FileFingerprint& file) const {
   const auto found = verdicts_.find(leftover);
   if (found == verdicts_.end()) return nullptr;
   const LeftoverVerdict& verdict = found->second;
-  return verdict.leftoverStamp == leftoverStamp && verdict.fileStamp == fileStamp ? &verdict : nullptr;
+  const bool fileUnchanged = file.read && verdict.fileStamp == file.stamp && verdict.fileEnds == file.ends;
+  return verdict.leftoverStamp == leftoverStamp && fileUnchanged ? &verdict : nullptr;
 }
 
 void SeedFileCache::Remember(const std::filesystem::path& leftover, LeftoverVerdict verdict) {
   verdicts_[leftover] = std::move(verdict);
 }
 
-void SeedFileCache::Appended(const std::filesystem::path& file, const FileStamp& before, const FileStamp& after,
-                             const AppendedToken& token) {
+void SeedFileCache::Appended(const std::filesystem::path& file, const FileFingerprint& before,
+                             const FileFingerprint& after, const AppendedToken& token) {
   // What the read-ahead had of `before` is updated too, not left to replace it later.
   Await(file, false);
   Await(file, true);
   const auto serials = serials_.find(file);
   if (serials != serials_.end()) {
     FileSerials& known = serials->second;
-    if (known.read && known.stamp == before) {
+    if (known.read && known.print == before && after.read) {
       for (const std::string& serial : token.serials) known.serials.Insert(serial);
-      known.stamp = after;
+      known.print = after;
     } else {
       serials_.erase(serials);
     }
@@ -201,13 +233,14 @@ void SeedFileCache::Appended(const std::filesystem::path& file, const FileStamp&
     LeftoverVerdict& verdict = at->second;
     if (verdict.file != file) {
       ++at;
-    } else if (verdict.fileStamp == before) {
+    } else if (before.read && after.read && verdict.fileStamp == before.stamp && verdict.fileEnds == before.ends) {
       // The file now holds the token too: a leftover that lacked only it may go.
       for (const std::uint64_t key : token.tokens) {
         const auto lacking = std::lower_bound(verdict.lacking.begin(), verdict.lacking.end(), key);
         if (lacking != verdict.lacking.end() && *lacking == key) verdict.lacking.erase(lacking);
       }
-      verdict.fileStamp = after;
+      verdict.fileStamp = after.stamp;
+      verdict.fileEnds = after.ends;
       ++at;
     } else {
       at = verdicts_.erase(at);

@@ -3,7 +3,10 @@
 // click, form, save and settling. Each entry keeps the stamp (size, write
 // time, identity) of the file it was read from: a file anyone else changed
 // is read again, while the tool's own appends update the entries in place,
-// as it knows what it added. Memory grows with the serials (8 bytes each),
+// as it knows what it added. A stamp alone proves nothing unchanged: an edit
+// of the same size may put the write time back, so each entry keeps a digest
+// of the file's first and last blocks too (FingerprintOf), compared at every
+// lookup. Memory grows with the serials (8 bytes each),
 // never with the files' bytes. Used from one thread, which a read-ahead of
 // its own may run beside.
 #pragma once
@@ -11,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -22,6 +26,7 @@
 #include <vector>
 
 #include "files/file_io.h"
+#include "files/system_error.h"
 #include "provisioning/seed_files/seed_file_access.h"
 #include "provisioning/seed_files/seed_file_names.h"
 #include "provisioning/seed_files/seed_file_serials.h"
@@ -39,12 +44,24 @@ struct LeftoverVerdict {
   FileStamp leftoverStamp;
   FileStamp fileStamp;
   std::vector<std::uint64_t> lacking;  // token keys, sorted; empty: it may go
+  std::uint64_t fileEnds = 0;          // the file's FileFingerprint::ends
+  // The digest of every byte of the leftover judged (ContentDigest): it goes
+  // only while it holds exactly those.
+  std::uint64_t leftoverDigest = 0;
 };
 // Verdicts by the leftovers' paths.
 using ToldLeftovers = std::vector<std::pair<std::filesystem::path, LeftoverVerdict>>;
 // Tells the leftovers of a seed file on a read-ahead's thread, giving up
 // once `stop` is set; none when it could not.
 using LeftoverTeller = std::function<ToldLeftovers(const std::filesystem::path& file, const std::atomic<bool>& stop)>;
+
+// A seed file's serials as a lookup found them: the set, empty for a file
+// that is missing; null when the file could not be read (`error` says why),
+// which is no proof that it holds no serial.
+struct SerialsLookup {
+  const SerialSet* serials = nullptr;
+  FileError error;
+};
 
 class SeedFileCache {
  public:
@@ -71,30 +88,31 @@ class SeedFileCache {
   void AwaitLeftovers(const std::filesystem::path& file) { Await(file, true); }
 
   // The serials that `name` (one of kSeedFileNames) in `folder` holds, read
-  // when the file changed since; none when it cannot be read, which is tried
-  // again next time. Valid until the next call for the same file.
-  const SerialSet& Serials(const std::filesystem::path& folder, const SeedFileName& name, SeedFileAccess& files);
-
-  // The serials of `name` in `folder` for a check that decides: `serials`
-  // is null when the file exists but could not be read, `error` says why. A
-  // file another program holds is tried again for `patience`.
-  struct SerialsLookup {
-    const SerialSet* serials = nullptr;
-    FileError error;
-  };
+  // when the file changed since (its fingerprint differs). A file another
+  // program holds so that it cannot be read (a sharing violation, a lock) is
+  // tried again for `patience` before it counts as unreadable; unreadable is
+  // tried again next time. Valid until the next call for the same file.
   SerialsLookup Lookup(const std::filesystem::path& folder, const SeedFileName& name, SeedFileAccess& files,
                        std::chrono::milliseconds patience);
+  // The same without patience, an unreadable file giving no serials.
+  const SerialSet& Serials(const std::filesystem::path& folder, const SeedFileName& name, SeedFileAccess& files);
 
-  // The verdict on `leftover` told at these stamps, or null.
+  // A save is about to write `file` under its lock: the read-ahead stops
+  // reading it (its serials, its leftovers) and this returns once its open
+  // file is closed, so that no read ahead, however long, keeps a save
+  // waiting. What it had not read is read when asked.
+  void YieldFile(const std::filesystem::path& file);
+
+  // The verdict on `leftover` told at these stamps and the file's ends, or null.
   const LeftoverVerdict* Verdict(const std::filesystem::path& leftover, const FileStamp& leftoverStamp,
-                                 const FileStamp& fileStamp) const;
+                                 const FileFingerprint& file) const;
   void Remember(const std::filesystem::path& leftover, LeftoverVerdict verdict);
   void Forget(const std::filesystem::path& leftover) { verdicts_.erase(leftover); }
 
   // The tool added `token` to `file` under its lock: the file was `before`
   // then and is `after` now. What was known of `before` is known of `after`
   // with the token; anything older is dropped.
-  void Appended(const std::filesystem::path& file, const FileStamp& before, const FileStamp& after,
+  void Appended(const std::filesystem::path& file, const FileFingerprint& before, const FileFingerprint& after,
                 const AppendedToken& token);
 
   // How many times a seed file's serials were read, for tests.
@@ -102,7 +120,7 @@ class SeedFileCache {
 
  private:
   struct FileSerials {
-    FileStamp stamp;
+    FileFingerprint print;  // taken before the read
     bool read = false;
     SerialSet serials;
   };
@@ -113,7 +131,8 @@ class SeedFileCache {
         : file(std::move(of)), serialsOf(serialsOfName) {}
     std::filesystem::path file;
     const SeedFileName* serialsOf;  // null: the leftovers of `file`
-    // Set under the lock by the thread that did it:
+    std::atomic<bool> stop{false};  // the run ends, or a save of `file` asks it to yield
+    // Set under the lock by the thread that did it, or by YieldFile for a job not begun:
     bool done = false;
     FileSerials serials;  // kept only when read whole
     ToldLeftovers verdicts;
@@ -121,15 +140,18 @@ class SeedFileCache {
   };
   // Each read-ahead thread: the next job until none is left.
   void ReadAhead(std::uint32_t codePage);
-  FileSerials ReadSerialsAhead(const ReadAheadJob& job, std::uint32_t codePage);
+  FileSerials ReadSerialsAhead(ReadAheadJob& job, std::uint32_t codePage);
+  // Marks `job` done, under the lock; true when it was the last.
+  bool Finish(ReadAheadJob& job);
   // Waits for the job of `file`, if there is one, and keeps what it read.
   void Await(const std::filesystem::path& file, bool leftovers);
 
   std::map<std::filesystem::path, FileSerials> serials_;
   std::map<std::filesystem::path, LeftoverVerdict> verdicts_;
 
-  // The read-ahead. Its jobs are fixed before its threads start.
-  std::vector<ReadAheadJob> jobs_;
+  // The read-ahead. Its jobs are fixed before its threads start; a deque
+  // keeps each in its place as more are added.
+  std::deque<ReadAheadJob> jobs_;
   LeftoverTeller tell_;
   std::function<void()> told_;
   std::vector<std::thread> readers_;

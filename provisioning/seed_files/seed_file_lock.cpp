@@ -1,5 +1,8 @@
 #include "provisioning/seed_files/seed_file_lock.h"
 
+#include "provisioning/seed_files/seed_file_access.h"
+#include "provisioning/seed_files/seed_file_cache.h"
+
 std::optional<SeedFileFailure> TakeSeedFileLock(FileLock& lock, const std::filesystem::path& file,
                                                 std::chrono::milliseconds patience) {
   SeedFileFailure failure;
@@ -14,5 +17,12 @@ std::optional<SeedFileFailure> TakeSeedFileLock(FileLock& lock, const std::files
       break;
     case FileLock::Outcome::Failed: failure.step = SeedFileFailure::Step::LockFile; break;
   }
+  return failure;
+}
+
+std::optional<SeedFileFailure> TakeSeedFileLock(FileLock& lock, const std::filesystem::path& file,
+                                                SeedFileAccess& files) {
+  std::optional<SeedFileFailure> failure = TakeSeedFileLock(lock, file, files.lockPatience);
+  if (!failure && files.cache) files.cache->YieldFile(file);
   return failure;
 }

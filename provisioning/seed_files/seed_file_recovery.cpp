@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "files/content_digest.h"
 #include "files/stoppable_source.h"
 #include "provisioning/seed_files/seed_export_messages.h"
 #include "provisioning/seed_files/seed_file_cache.h"
@@ -21,7 +22,8 @@ struct ScannedTemporary {
   std::filesystem::path path;
   SeedFileTokens tokens;
   bool readable = false;
-  FileStamp stamp;  // when there is a cache to tell
+  FileStamp stamp;           // when there is a cache to tell
+  std::uint64_t digest = 0;  // of all its bytes, when readable
 };
 
 // Missing when the file does not exist; nothing when it cannot be read.
@@ -32,6 +34,23 @@ Scan ScanFile(SeedFileAccess& files, const std::filesystem::path& path, SeedFile
   if (opened.state == OpenForReadingOutcome::State::Missing) return Scan::Missing;
   if (!opened.source || !ScanSeedFileTokens(*opened.source, tokens)) return Scan::Failed;
   return Scan::Read;
+}
+
+// Reads a leftover's tokens and the digest of all its bytes: what its
+// removal compares with the bytes it then holds.
+void ScanLeftover(SeedFileAccess& files, ScannedTemporary& leftover) {
+  OpenForReadingOutcome opened = files.OpenForReading(leftover.path);
+  if (!opened.source) return;
+  DigestingSource digesting(*opened.source);
+  leftover.readable = ScanSeedFileTokens(digesting, leftover.tokens);
+  // The digest covers every byte, also any after where the scan stopped.
+  char rest[4096];
+  while (leftover.readable) {
+    const std::optional<std::size_t> got = digesting.Read(rest, sizeof rest);
+    if (!got) leftover.readable = false;
+    if (!got || *got == 0) break;
+  }
+  leftover.digest = digesting.Value();
 }
 
 // A serial that two complete copies give different seeds, as text for a line.
@@ -86,44 +105,67 @@ std::optional<Conflict> FindConflict(SeedFileAccess& files, const std::filesyste
   return std::nullopt;
 }
 
-// Whether the two files hold the same bytes: a leftover that is a copy of
-// the file holds nothing it lacks, whether or not its tokens could be told.
-bool SameBytes(SeedFileAccess& files, const std::filesystem::path& a, const std::filesystem::path& b) {
-  OpenForReadingOutcome first = files.OpenForReading(a);
-  OpenForReadingOutcome second = files.OpenForReading(b);
-  if (!first.source || !second.source) return false;
+// Whether the two sources hold the same bytes to their ends.
+bool SameContent(ByteSource& first, ByteSource& second) {
   char one[4096], two[4096];
   for (;;) {
-    const std::optional<std::size_t> got = first.source->Read(one, sizeof one);
+    const std::optional<std::size_t> got = first.Read(one, sizeof one);
     if (!got) return false;
     std::size_t have = 0;
     while (have < *got) {
-      const std::optional<std::size_t> more = second.source->Read(two + have, *got - have);
+      const std::optional<std::size_t> more = second.Read(two + have, *got - have);
       if (!more || *more == 0) return false;
       have += *more;
     }
     if (std::memcmp(one, two, *got) != 0) return false;
     if (*got == 0) {
-      const std::optional<std::size_t> rest = second.source->Read(two, 1);
+      const std::optional<std::size_t> rest = second.Read(two, 1);
       return rest && *rest == 0;
     }
   }
 }
 
+// Whether the two files hold the same bytes: a leftover that is a copy of
+// the file holds nothing it lacks, whether or not its tokens could be told.
+bool SameBytes(SeedFileAccess& files, const std::filesystem::path& a, const std::filesystem::path& b) {
+  OpenForReadingOutcome first = files.OpenForReading(a);
+  OpenForReadingOutcome second = files.OpenForReading(b);
+  return first.source && second.source && SameContent(*first.source, *second.source);
+}
+
+// What a leftover must hold as it goes: the very bytes it was judged on...
+ContentCheck HoldsDigest(std::uint64_t digest) {
+  return [digest](ByteSource& content) {
+    const std::optional<std::uint64_t> now = DigestOf(content);
+    return now && *now == digest;
+  };
+}
+
+// ...or, a copy of the seed file, the bytes the file holds then.
+ContentCheck HoldsBytesOf(SeedFileAccess& files, const std::filesystem::path& file) {
+  return [&files, file](ByteSource& content) {
+    OpenForReadingOutcome opened = files.OpenForReading(file);
+    return opened.source && SameContent(content, *opened.source);
+  };
+}
+
 // With the file read: whether `leftover` may go, and the verdict to keep on
-// it (none when it could not be read and differs from the file).
+// it (none when its tokens could not be read).
 struct Judgement {
   bool mayGo = false;
+  ContentCheck holds;  // what it must still hold as it goes
   std::optional<LeftoverVerdict> verdict;
 };
 
-Judgement Judge(SeedFileAccess& files, const std::filesystem::path& file, const FileStamp& fileStamp,
+Judgement Judge(SeedFileAccess& files, const std::filesystem::path& file, const FileFingerprint& filePrint,
                 const SeedFileTokens& present, const ScannedTemporary& leftover) {
   Judgement judged;
   // Checked, not assumed: only what the file itself holds may go.
-  judged.mayGo = (leftover.readable && present.HoldsAllOf(leftover.tokens)) || SameBytes(files, file, leftover.path);
-  if (judged.mayGo || leftover.readable) {
-    LeftoverVerdict verdict{file, leftover.stamp, fileStamp, {}};
+  const bool held = leftover.readable && present.HoldsAllOf(leftover.tokens);
+  judged.mayGo = held || SameBytes(files, file, leftover.path);
+  judged.holds = held ? HoldsDigest(leftover.digest) : HoldsBytesOf(files, file);
+  if (leftover.readable) {
+    LeftoverVerdict verdict{file, leftover.stamp, filePrint.stamp, {}, filePrint.ends, leftover.digest};
     if (!judged.mayGo) {
       std::set_difference(leftover.tokens.keys.begin(), leftover.tokens.keys.end(), present.keys.begin(),
                           present.keys.end(), std::back_inserter(verdict.lacking));
@@ -137,8 +179,9 @@ Judgement Judge(SeedFileAccess& files, const std::filesystem::path& file, const 
 class StoppableSeedFiles final : public SeedFileAccess {
  public:
   explicit StoppableSeedFiles(const std::atomic<bool>& stop) : stop_(stop) {}
+  // Shared with writers: the tool's own saves are never refused because of it.
   OpenForReadingOutcome OpenForReading(const std::filesystem::path& file) override {
-    return Stoppable(SeedFileAccess::OpenForReading(file), stop_);
+    return Stoppable(::OpenSharedForReading(file), stop_);
   }
 
  private:
@@ -150,10 +193,10 @@ bool FirstReport(SeedFileAccess& files, const std::filesystem::path& temporary) 
   return !files.reportedLeftovers || files.reportedLeftovers->FirstReport(temporary);
 }
 
-// Removes a leftover that holds nothing the file lacks; keeps any other,
-// with a note the first time.
+// Removes a leftover that holds nothing the file lacks, if it still holds
+// what `holds` checks as it goes; keeps any other, with a note the first time.
 void RemoveOrKeep(SeedFileAccess& files, LeftoverRecovery& recovery, const std::filesystem::path& file,
-                  const std::filesystem::path& leftover, bool mayGo) {
+                  const std::filesystem::path& leftover, bool mayGo, const ContentCheck& holds) {
   using What = SeedFileNote::What;
   const auto note = [&](What what, FileError error = {}) {
     recovery.notes.push_back(SeedFileNote{what, file, leftover, {}, error, {}});
@@ -162,13 +205,15 @@ void RemoveOrKeep(SeedFileAccess& files, LeftoverRecovery& recovery, const std::
     if (FirstReport(files, leftover)) note(What::Kept);
     return;
   }
-  const RemoveOutcome removed = files.RemoveLeftover(leftover);
+  const RemoveOutcome removed = files.RemoveLeftover(leftover, holds);
   using State = RemoveOutcome::State;
-  if (files.cache && removed.Gone()) files.cache->Forget(leftover);
+  if (files.cache && (removed.Gone() || removed.state == State::Differs)) files.cache->Forget(leftover);
   // Held now: a save that started meanwhile writes it.
   if (removed.Gone() || removed.state == State::InUse) return;
   if (FirstReport(files, leftover)) {
-    if (removed.state == State::Link) {
+    if (removed.state == State::Differs) {
+      note(What::Kept);  // changed since it was judged: judged again next time
+    } else if (removed.state == State::Link) {
       note(What::LinkLeftAlone, FileError{removed.error.code, FileErrorKind::Link});
     } else {
       note(What::NotRemoved, removed.error);
@@ -201,25 +246,25 @@ LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::
     files.cache->AwaitLeftovers(file);
   }
 
-  // Leftovers told before, they and the file unchanged since, are not read again.
-  const FileStamp fileStamp = files.cache ? StampOf(file) : FileStamp{};
+  // Leftovers told before, they and the file unchanged since, are not read
+  // again; each still goes only with the bytes it was told on.
+  const FileFingerprint filePrint = files.cache ? FingerprintOf(file) : FileFingerprint{};
   if (files.cache) {
-    bool allTold = fileStamp.exists;
+    bool allTold = filePrint.stamp.exists;
     for (ScannedTemporary& leftover : leftovers) {
       leftover.stamp = StampOf(leftover.path);
-      allTold = allTold && files.cache->Verdict(leftover.path, leftover.stamp, fileStamp);
+      allTold = allTold && files.cache->Verdict(leftover.path, leftover.stamp, filePrint);
     }
     if (allTold) {
       for (const ScannedTemporary& leftover : leftovers) {
-        const bool mayGo = files.cache->Verdict(leftover.path, leftover.stamp, fileStamp)->lacking.empty();
-        RemoveOrKeep(files, recovery, file, leftover.path, mayGo);
+        const LeftoverVerdict verdict = *files.cache->Verdict(leftover.path, leftover.stamp, filePrint);
+        RemoveOrKeep(files, recovery, file, leftover.path, verdict.lacking.empty(),
+                     HoldsDigest(verdict.leftoverDigest));
       }
       return recovery;
     }
   }
-  for (ScannedTemporary& leftover : leftovers) {
-    leftover.readable = ScanFile(files, leftover.path, leftover.tokens) == Scan::Read;
-  }
+  for (ScannedTemporary& leftover : leftovers) ScanLeftover(files, leftover);
 
   SeedFileTokens present;
   Scan target = ScanFile(files, file, present);
@@ -263,15 +308,17 @@ LeftoverRecovery RecoverLeftovers(SeedFileAccess& files, const std::filesystem::
 
   for (const ScannedTemporary& leftover : leftovers) {
     bool mayGo = false;
+    ContentCheck holds = HoldsBytesOf(files, file);
     if (target == Scan::Read) {
-      Judgement judged = Judge(files, file, fileStamp, present, leftover);
+      Judgement judged = Judge(files, file, filePrint, present, leftover);
       mayGo = judged.mayGo;
+      holds = std::move(judged.holds);
       // Told at the stamps read before: a file put back meanwhile is not the one stamped.
       if (files.cache && !restored && judged.verdict) files.cache->Remember(leftover.path, std::move(*judged.verdict));
     } else {
       mayGo = target != Scan::Missing && SameBytes(files, file, leftover.path);
     }
-    RemoveOrKeep(files, recovery, file, leftover.path, mayGo);
+    RemoveOrKeep(files, recovery, file, leftover.path, mayGo, holds);
   }
   return recovery;
 }
@@ -282,21 +329,21 @@ ToldLeftovers TellLeftovers(const std::filesystem::path& file, const std::atomic
   for (const TemporaryFile& temporary : files.Temporaries(file)) {
     if (temporary.inUse || temporary.link) continue;
     ScannedTemporary leftover{temporary.path, {}, false, StampOf(temporary.path)};
-    leftover.readable = ScanFile(files, leftover.path, leftover.tokens) == Scan::Read;
+    ScanLeftover(files, leftover);
     leftovers.push_back(std::move(leftover));
   }
-  const FileStamp fileStamp = StampOf(file);
+  const FileFingerprint filePrint = FingerprintOf(file);
   SeedFileTokens present;
-  if (!fileStamp.exists || ScanFile(files, file, present) != Scan::Read) return {};
+  if (!filePrint.stamp.exists || ScanFile(files, file, present) != Scan::Read) return {};
   ToldLeftovers told;
   for (const ScannedTemporary& leftover : leftovers) {
-    Judgement judged = Judge(files, file, fileStamp, present, leftover);
+    Judgement judged = Judge(files, file, filePrint, present, leftover);
     // One that changed while it was read is told by whoever looks at it next.
     if (judged.verdict && StampOf(leftover.path) == leftover.stamp) {
       told.emplace_back(leftover.path, std::move(*judged.verdict));
     }
   }
-  if (StampOf(file) != fileStamp) return {};
+  if (FingerprintOf(file) != filePrint) return {};
   return told;
 }
 

@@ -39,7 +39,7 @@ SettleReport SeedFolder::Settle(ITokenLibrary& library) {
     // Its verdicts come with the read-ahead's message; a save waits for them.
     if (StampOf(file).exists && cache_.TellingLeftovers(file)) continue;
     FileLock lock;
-    if (TakeSeedFileLock(lock, file, files_.lockPatience)) continue;  // a save holds it: settled later
+    if (TakeSeedFileLock(lock, file, files_)) continue;  // a save holds it: settled later
     SeedFileRecovery recovery = RecoverSeedFile(files_, file);
     lines.insert(lines.end(), recovery.lines.begin(), recovery.lines.end());
     if (recovery.blocked) lines.push_back(Format(u"%s: %s.\r\n", Widen(name), *recovery.blocked));
@@ -79,7 +79,7 @@ SerialUse SeedFolder::FindSerialUse(bool totp, const std::string& bytes, const M
   for (const bool ownKind : {true, false}) {
     for (const SeedFileName& file : kSeedFileNames) {
       if ((file.totp == totp) != ownKind) continue;
-      const SeedFileCache::SerialsLookup found = cache_.Lookup(folder_, file, files_, files_.lockPatience);
+      const SerialsLookup found = cache_.Lookup(folder_, file, files_, files_.lockPatience);
       if (!found.serials) return unreadable(folder_ / file.name, found.error);
       if (found.serials->Contains(bytes) || found.serials->Contains(utf8)) return {Place::InSeedFile, file.name};
     }

@@ -50,14 +50,14 @@ std::optional<SeedFileFailure> AddTokenToXmlFile(SeedFileAccess& files, const st
                                                  const XmlSeedToken& token, std::vector<SeedFileNote>* notes) {
   // Held from the read to the replace, so that no other save's token is lost.
   FileLock lock;
-  if (auto locked = TakeSeedFileLock(lock, file, files.lockPatience)) return locked;
+  if (auto locked = TakeSeedFileLock(lock, file, files)) return locked;
 
   // What an interrupted save left is dealt with first: a missing file whose
   // complete new version lies beside it is never started afresh.
   LeftoverRecovery recovery = RecoverLeftovers(files, file);
   if (notes) notes->insert(notes->end(), recovery.notes.begin(), recovery.notes.end());
   if (recovery.blocked) return recovery.blocked;
-  const FileStamp before = files.cache ? StampOf(file) : FileStamp{};
+  const FileFingerprint before = files.cache ? FingerprintOf(file) : FileFingerprint{};
 
   // Read now rather than when the form opened, so that tokens another program
   // added in between are kept.
@@ -82,7 +82,7 @@ std::optional<SeedFileFailure> AddTokenToXmlFile(SeedFileAccess& files, const st
 
   // Saved; a second name the new file kept is said, not hidden.
   const auto saved = [&](const PublishOutcome& published) -> std::optional<SeedFileFailure> {
-    if (files.cache) files.cache->Appended(file, before, StampOf(file), AppendedTokenOf(token));
+    if (files.cache) files.cache->Appended(file, before, FingerprintOf(file), AppendedTokenOf(token));
     if (!published.strayTemporary.empty() && notes) {
       notes->push_back(
           SeedFileNote{SeedFileNote::What::StrayTemporary, file, published.strayTemporary, {}, published.error, {}});

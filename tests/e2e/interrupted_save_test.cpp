@@ -531,6 +531,45 @@ TEST(InterruptedSave, LeftoverIsSettledOnceTheReadAheadHasToldIt) {
   }
 }
 
+// A record settled at start-up while the read ahead still reads a large
+// hseeds.csv: the row and the XML token are added with no failure line,
+// every time.
+TEST(InterruptedSave, RecordSettledBesideALargeCsvReachesBothFiles) {
+  const std::string serial = "0000999999999";
+  const auto hex = [](const std::string& text) {
+    return HexText(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), true);
+  };
+  // As a save that was killed once the key had the token left it.
+  const std::string record =
+      "<pendingSave><key></key><algorithm>HOTP</algorithm><hash>SHA-1</hash>"
+      "<digits>6</digits><interval>30</interval><serial>" +
+      hex(serial) + "</serial><seed>" + kGeneratedSeed + "</seed><userName></userName></pendingSave>";
+  std::string rows = "Serial Number, Secret Key\r\n";
+  for (long row = 0; row < 600000; ++row) {
+    rows += std::to_string(100000000000LL + row) + "," + kGeneratedSeed + "\r\n";
+  }
+  const std::string csv = CsvBytes(rows);
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    ToolFolder folder;
+    ASSERT_TRUE(WriteSeedFile(folder.File(L"hseeds.xml"), 1000));
+    WriteBytes(folder.File(L"hseeds.csv"), csv);
+    WriteBytes(folder.File(L"hseeds.pending-00000000000000aa.record"), record);
+    ASSERT_EQ(0, folder.VirtualKey(L"add-token --serial " + std::wstring(serial.begin(), serial.end()) + L" --seed " +
+                                   std::wstring(kGeneratedSeed, kGeneratedSeed + 40)));
+    ToolUnderTest tool(folder);
+    ASSERT_TRUE(tool.Started());
+    ASSERT_TRUE(tool.WaitForLog(L"completed", 0, 60000)) << ToUtf8(tool.LogText());
+    const std::wstring log = Unbroken(tool.LogText());
+    EXPECT_EQ(0, Occurrences(log, L"not yet in")) << ToUtf8(log);
+    EXPECT_EQ(0, Occurrences(log, L"Could not")) << ToUtf8(log);
+    EXPECT_TRUE(PendingRecords(folder).empty());
+    EXPECT_EQ(1, XmlSerials(ReadShared(folder.File(L"hseeds.xml"))).count(serial));
+    EXPECT_NE(ReadShared(folder.File(L"hseeds.csv")).find(CsvBytes(serial + "," + kGeneratedSeed + "\r\n")),
+              std::string::npos);
+  }
+}
+
 int KillCount() {
   const char* count = std::getenv("OTP_KILL_SERIES");
   return count && std::atoi(count) > 0 ? std::atoi(count) : 10;

@@ -221,6 +221,45 @@ TEST(FileLayerPublish, RestoringATemporaryNeverReplacesAFile) {
 #endif
 }
 
+// A leftover or record goes only holding the bytes the caller approves, as
+// read through the open file that then goes; a running save's is not read.
+TEST(FileLayerPublish, ContentCheckedRemovalGoesOnlyWithTheApprovedBytes) {
+  struct Case {
+    const char* name;
+    const char* holds;  // null: no such file
+    bool heldBySave;
+    RemoveOutcome::State state;
+  };
+  const Case cases[] = {
+      {"unchanged", "judged bytes", false, RemoveOutcome::State::Removed},
+      {"changed, same size", "judged bytez", false, RemoveOutcome::State::Differs},
+      {"longer", "judged bytes!", false, RemoveOutcome::State::Differs},
+      {"held by a running save", "judged bytes", true, RemoveOutcome::State::InUse},
+      {"missing", nullptr, false, RemoveOutcome::State::Missing},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    const fs::path leftover = folder / "seeds.xml.otp-0123456789abcdef.tmp";
+    if (c.holds) WriteBytes(leftover, c.holds);
+    std::optional<HeldFile> holding;
+    if (c.heldBySave) holding.emplace(leftover);
+    bool read = false;
+    const RemoveOutcome removed = RemoveIfHolds(leftover, [&](ByteSource& content) {
+      read = true;
+      std::string bytes(64, '\0');
+      std::size_t used = 0;
+      for (std::optional<std::size_t> got; (got = content.Read(&bytes[used], bytes.size() - used)) && *got > 0;) {
+        used += *got;
+      }
+      return bytes.substr(0, used) == "judged bytes";
+    });
+    EXPECT_EQ(removed.state, c.state);
+    EXPECT_EQ(read, c.state == RemoveOutcome::State::Removed || c.state == RemoveOutcome::State::Differs);
+    EXPECT_EQ(fs::exists(leftover), c.holds && c.state != RemoveOutcome::State::Removed);
+  }
+}
+
 // Removing a leftover removes that name only: one that is a link, to the
 // seed file beside it or to a file elsewhere, is left alone, and its file too.
 TEST(FileLayerPublish, RemovingALeftoverNeverRemovesWhatALinkLeadsTo) {

@@ -236,7 +236,7 @@ TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
 // A settled record that cannot be removed is never said to be removed.
 TEST(PendingSave, RecordThatCannotBeRemovedIsNotSaidToBe) {
   struct Undeletable final : SeedFileAccess {
-    RemoveOutcome RemoveLeftover(const std::filesystem::path&) override {
+    RemoveOutcome RemoveLeftover(const std::filesystem::path&, const ContentCheck&) override {
       RemoveOutcome outcome;
       outcome.state = RemoveOutcome::State::Failed;
       outcome.error.code = 5;

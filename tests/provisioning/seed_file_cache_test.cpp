@@ -7,6 +7,16 @@
 #include <future>
 #include <map>
 #include <string>
+#include <thread>
+
+#ifdef _WIN32
+#include <windef.h>
+#include <winbase.h>
+
+#include "files/scoped_handle_win.h"
+#endif
+
+#include "files/file_source.h"
 
 #include "files/temporary_name.h"
 #include "provisioning/seed_files/seed_file_cache.h"
@@ -115,8 +125,8 @@ TEST(SeedFileCache, ReadsAFileAgainOnlyWhenSomeoneElseChangedIt) {
     } else {
       cache.Prefetch(folder.Path(), kThreadAnsiCodePage,
                      test.first == First::ReadAheadTelling ? LeftoverTeller(TellLeftovers) : LeftoverTeller());
-      // Waits for it: tseeds.csv is not there to be read.
-      cache.Serials(folder.Path(), kSeedFileNames[3], files);
+      // Waits for it: a save would make what it still reads yield.
+      for (const SeedFileName& name : kSeedFileNames) cache.Serials(folder.Path(), name, files);
       cache.AwaitLeftovers(folder.Path() / "hseeds.xml");
       ASSERT_TRUE(files.opened.empty());
       // The settling that follows: a told leftover is not read for it.
@@ -181,6 +191,156 @@ TEST(SeedFileCache, StartUpLeavesLeftoversToTheReadAhead) {
     EXPECT_TRUE(files.opened.empty());
     EXPECT_EQ(fs::exists(leftover), test.kept);
     EXPECT_EQ(settled.notes.size(), test.kept ? 1u : 0u);
+  }
+}
+
+// Writes `to` over `from` (as long) in place and puts the file's size, time
+// and identity back as they were: only its bytes tell the edit.
+void EditInPlace(const fs::path& file, const std::string& from, const std::string& to) {
+  std::string bytes = ReadBytes(file);
+  ASSERT_NE(bytes.find(from), std::string::npos);
+  bytes.replace(bytes.find(from), from.size(), to);
+#ifdef _WIN32
+  // To the system's own 100 ns, which the standard library's clock rounds.
+  const ScopedHandle edited(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  FILETIME written{};
+  DWORD count = 0;
+  ASSERT_TRUE(GetFileTime(edited.Get(), nullptr, nullptr, &written));
+  ASSERT_TRUE(WriteFile(edited.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr));
+  ASSERT_TRUE(SetFileTime(edited.Get(), nullptr, nullptr, &written));
+#else
+  const fs::file_time_type written = fs::last_write_time(file);
+  WriteBytes(file, bytes);
+  fs::last_write_time(file, written);
+#endif
+}
+
+TEST(SeedFileCache, ASameSizeEditWithItsTimePutBackIsReadAgain) {
+  for (const bool readAhead : {false, true}) {
+    SCOPED_TRACE(readAhead ? "read ahead" : "looked up");
+    TempFolder folder;
+    ASSERT_TRUE(AppendSeedFiles(folder.Path(), kFirst).empty());
+    SeedFileCache cache;
+    CountingSeedFiles files;
+    if (readAhead) cache.Prefetch(folder.Path(), kThreadAnsiCodePage);
+    ASSERT_TRUE(cache.Serials(folder.Path(), kSeedFileNames[0], files).Contains(kFirst.serial));
+    EditInPlace(folder / "hseeds.xml", kFirst.serial, "CACHE-D");
+    const SerialSet& after = cache.Serials(folder.Path(), kSeedFileNames[0], files);
+    EXPECT_TRUE(after.Contains("CACHE-D"));
+    EXPECT_FALSE(after.Contains(kFirst.serial));
+  }
+}
+
+// A leftover goes only while it holds the bytes its verdict was told on.
+TEST(SeedFileCache, ALeftoverChangedAfterItsVerdictStays) {
+  for (const bool changed : {false, true}) {
+    SCOPED_TRACE(changed ? "changed in place" : "unchanged");
+    TempFolder folder, other;
+    const fs::path leftover = LeaveLeftover(folder.Path(), other.Path());
+    const fs::path xml = folder.Path() / "hseeds.xml";
+    fs::remove(leftover);
+    fs::copy_file(xml, leftover);  // holds nothing the file lacks: it may go
+    SeedFileCache cache;
+    cache.Prefetch(folder.Path(), kThreadAnsiCodePage, TellLeftovers);
+    cache.AwaitLeftovers(xml);
+    if (changed) EditInPlace(leftover, kFirst.serial, "CACHE-D");
+    CountingSeedFiles files;
+    files.cache = &cache;
+
+    const LeftoverRecovery settled = RecoverLeftovers(files, xml);
+    EXPECT_TRUE(files.opened.empty());  // on the verdict, without reading the files
+    EXPECT_EQ(fs::exists(leftover), changed);
+    ASSERT_EQ(settled.notes.size(), changed ? 1u : 0u);
+    if (changed) {
+      EXPECT_EQ(settled.notes[0].what, SeedFileNote::What::Kept);
+    }
+  }
+}
+
+// However long the read ahead of a file would take, a save of the file makes
+// it stop and waits only until it let the file go.
+TEST(SeedFileCache, TheReadAheadOfAFileYieldsToItsSave) {
+  TempFolder folder, other;
+  LeaveLeftover(folder.Path(), other.Path());
+  std::atomic<bool> yielded{false};
+  std::promise<void> reading;
+  SeedFileCache cache;
+  cache.Prefetch(folder.Path(), kThreadAnsiCodePage, [&](const fs::path& file, const std::atomic<bool>& stop) {
+    OpenForReadingOutcome opened = OpenSharedForReading(file);
+    reading.set_value();
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!stop && std::chrono::steady_clock::now() < giveUp)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    yielded = stop.load();
+    return ToldLeftovers{};
+  });
+  ASSERT_EQ(reading.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  SeedFileAccess files;
+  files.cache = &cache;
+  const auto start = std::chrono::steady_clock::now();
+  AppendSeedFiles(folder.Path(), kOther, files);  // its line on the kept leftover aside
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_TRUE(yielded);
+  EXPECT_TRUE(cache.Serials(folder.Path(), kSeedFileNames[0], files).Contains(kOther.serial));
+}
+
+// Refuses every open of a file with `error`, `refusals` times (-1: always).
+class RefusingSeedFiles final : public SeedFileAccess {
+ public:
+  RefusingSeedFiles(int refusals, FileError error) : refusals_(refusals), error_(error) {}
+  OpenForReadingOutcome OpenForReading(const fs::path& file) override {
+    ++opens;
+    if (refusals_ == 0) return SeedFileAccess::OpenForReading(file);
+    if (refusals_ > 0) --refusals_;
+    OpenForReadingOutcome refused;
+    refused.state = OpenForReadingOutcome::State::Failed;
+    refused.error = error_;
+    return refused;
+  }
+  int opens = 0;
+
+ private:
+  int refusals_;
+  FileError error_;
+};
+
+// Missing is no serials, unreadable is unknown: a file another program
+// holds is tried again within the patience given, then said unreadable.
+TEST(SeedFileCache, LookupTellsMissingFromUnreadable) {
+  const FileError busy{32, FileErrorKind::Busy}, denied{5, FileErrorKind::Denied};
+  struct Case {
+    const char* name;
+    bool exists;
+    int refusals;
+    FileError error;
+    bool known;  // serials given
+    int opens;   // at least
+  };
+  const Case cases[] = {
+      {"missing", false, 0, {}, true, 0},
+      {"read", true, 0, {}, true, 1},
+      {"held for a moment", true, 2, busy, true, 3},
+      {"held all the time", true, -1, busy, false, 3},
+      {"denied", true, -1, denied, false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    if (c.exists) {
+      ASSERT_TRUE(AppendSeedFiles(folder.Path(), kFirst).empty());
+    }
+    SeedFileCache cache;
+    RefusingSeedFiles files(c.refusals, c.error);
+    const SerialsLookup found = cache.Lookup(folder.Path(), kSeedFileNames[1], files, std::chrono::milliseconds(300));
+    ASSERT_EQ(found.serials != nullptr, c.known);
+    EXPECT_GE(files.opens, c.opens);
+    if (c.known) {
+      EXPECT_EQ(found.serials->Contains(kFirst.serial), c.exists);
+    } else {
+      EXPECT_EQ(found.error.kind, c.error.kind);
+      EXPECT_EQ(files.opens > 1, c.error.InUse());
+    }
   }
 }
 
