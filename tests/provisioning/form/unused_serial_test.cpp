@@ -21,6 +21,7 @@ namespace {
 
 // The serials of one folder's seed files as the run's cache keeps them.
 struct FolderSerials {
+  explicit FolderSerials(std::filesystem::path of) : folder(std::move(of)) {}
   std::filesystem::path folder;
   SeedFileCache cache;
   SeedFileAccess files;
