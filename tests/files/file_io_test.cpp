@@ -510,6 +510,50 @@ TEST(FileLayerRules, NewFileTakesTheStrictestRulesOfThoseNamed) {
   }
 }
 
+bool IsReadOnly(const fs::path& path) {
+#ifdef _WIN32
+  return (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY) != 0;
+#else
+  return (fs::status(path).permissions() &
+          (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) == fs::perms::none;
+#endif
+}
+
+// A file made under the rules of a read-only one is not read-only (under
+// Wine the rules alone carried the mark), and a file of ours marked
+// read-only all the same is removed when it is to go.
+TEST(FileLayerRules, FilesWeMakeAreNotReadOnlyAndOursGoDespiteTheMark) {
+  for (const char* make : {"published", "appended"}) {
+    SCOPED_TRACE(make);
+    TempFolder folder;
+    WriteBytes(folder / "seeds.xml", "");
+    SetReadOnly(folder / "seeds.xml", true);
+    const fs::path made = folder / "record";
+    const auto write = [](ByteSink& out) { return out.Write("row", 3); };
+    PublishOptions options;
+    options.securityFrom = {folder / "seeds.xml"};
+    ASSERT_TRUE(std::string(make) == "published"
+                    ? PublishFile(made, write, options).Published()
+                    : AppendToFile(
+                          made, [&](ByteSink& out, bool) { return write(out); }, options.securityFrom)
+                          .Appended());
+    EXPECT_FALSE(IsReadOnly(made));
+    EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"record", "seeds.xml"}));
+    SetReadOnly(folder / "seeds.xml", false);
+  }
+  for (const bool checked : {false, true}) {
+    SCOPED_TRACE(checked ? "RemoveIfHolds" : "RemoveTemporary");
+    TempFolder folder;
+    const fs::path ours = folder / "seeds.xml.otp-0123456789abcdef.tmp";
+    WriteBytes(ours, "ours");
+    SetReadOnly(ours, true);
+    const RemoveOutcome removed =
+        checked ? RemoveIfHolds(ours, [](ByteSource&) { return true; }) : RemoveTemporary(ours);
+    EXPECT_EQ(removed.state, RemoveOutcome::State::Removed);
+    EXPECT_TRUE(folder.Entries().empty());
+  }
+}
+
 TEST(FileLayerPublish, ReadOnlyTargetIsReportedAndLeftAlone) {
   TempFolder folder;
   WriteBytes(folder / "seeds.xml", "old");
