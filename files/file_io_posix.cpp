@@ -151,7 +151,8 @@ bool HoldWhileWriting(int fd, FileError& error) {
 // a privileged process may give a file away, so the owner is kept where
 // allowed, and the group likewise; a group that cannot be kept while the
 // mode gives it more than everyone else means other people would get that:
-// then the rules cannot be given.
+// then the rules cannot be given. The file is never read-only, though `from`
+// may be: the tool could not then replace or append to what it made.
 bool GiveRules(int fd, const struct stat& from, FileError& error) {
   // EINVAL: an owner this user namespace cannot name, not ours to give either.
   const auto refused = [] { return errno == EPERM || errno == EINVAL; };
@@ -159,7 +160,9 @@ bool GiveRules(int fd, const struct stat& from, FileError& error) {
   const bool owned =
       fchown(fd, from.st_uid, from.st_gid) == 0 ||
       (refused() && (fchown(fd, static_cast<uid_t>(-1), from.st_gid) == 0 || (refused() && !groupMatters)));
-  if (!owned || fchmod(fd, from.st_mode & 07777) != 0) {
+  mode_t mode = from.st_mode & 07777;
+  if ((mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) mode |= S_IWUSR;
+  if (!owned || fchmod(fd, mode) != 0) {
     error = LastSystemError();
     return false;
   }

@@ -196,7 +196,27 @@ bool RulesRefused(DWORD code) {
          code == ERROR_PRIVILEGE_NOT_HELD;
 }
 
-// CreateFileW with `taken`'s rules for a file it creates, its owner where allowed.
+// Puts the read-only mark on `path` or takes it off; true when that changed
+// it. Opened by name beside whatever handle holds the file: attributes alone
+// do not conflict with the sharing a handle allows.
+bool ChangeReadOnlyMark(const std::filesystem::path& path, bool readOnly) {
+  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  FILE_BASIC_INFO basic{};
+  if (!file.Valid() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) ||
+      ((basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) == readOnly) {
+    return false;
+  }
+  FILE_BASIC_INFO marks{};  // zero times: left as they are
+  marks.FileAttributes = readOnly ? basic.FileAttributes | FILE_ATTRIBUTE_READONLY
+                                  : basic.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  if (marks.FileAttributes == 0) marks.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(file.Get(), FileBasicInfo, &marks, sizeof marks) != FALSE;
+}
+
+// CreateFileW with `taken`'s rules for a file it creates, its owner where
+// allowed, never marked read-only: the rules, not the marks, keep it safe.
 HANDLE CreateUnderRules(const std::filesystem::path& path, DWORD access, DWORD disposition, const TakenOver& taken,
                         DWORD share = 0) {
   SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
@@ -210,6 +230,12 @@ HANDLE CreateUnderRules(const std::filesystem::path& path, DWORD access, DWORD d
   if (taken.owned.empty() || (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_OWNER)) {
     handle = create(taken.rules);
   }
+  // Under Wine a file's rights are its host mode bits, so rules taken from a
+  // read-only file make the new one read-only too, and then not even its
+  // maker could remove it.
+  const DWORD code = GetLastError();
+  if (handle != INVALID_HANDLE_VALUE && code != ERROR_ALREADY_EXISTS) ChangeReadOnlyMark(path, false);
+  SetLastError(code);  // OPEN_ALWAYS tells its caller through it whether the file was there
   return handle;
 }
 
@@ -414,13 +440,23 @@ bool OpenToRemove(const std::filesystem::path& path, DWORD access, DWORD sharing
   return true;
 }
 
-// Has the open file go when its handle closes.
-void DeleteThroughHandle(HANDLE file, RemoveOutcome& outcome) {
+// Has the open file `path` go when its handle closes. The tool's own file
+// goes though it is marked read-only (rules taken from a read-only seed file
+// left the mark under Wine); one that cannot go keeps its mark.
+void DeleteThroughHandle(HANDLE file, const std::filesystem::path& path, RemoveOutcome& outcome) {
   FILE_DISPOSITION_INFO disposition{TRUE};
-  if (!SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)) {
-    outcome.state = RemoveOutcome::State::Failed;
-    outcome.error = LastSystemError();
+  const auto dispose = [&] {
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+  };
+  if (dispose()) return;
+  DWORD code = GetLastError();
+  if (code == ERROR_ACCESS_DENIED && ChangeReadOnlyMark(path, false)) {
+    if (dispose()) return;
+    code = GetLastError();
+    ChangeReadOnlyMark(path, true);
   }
+  outcome.state = RemoveOutcome::State::Failed;
+  outcome.error = SystemError(code);
 }
 
 }  // namespace
@@ -463,7 +499,8 @@ RemoveOutcome RemoveTemporary(const std::filesystem::path& temporary) {
   // no link, so that no link can take its place in between. Deleting a link
   // is left alone: under Wine it deletes the file the link leads to.
   ScopedHandle file;
-  if (OpenToRemove(temporary, FILE_READ_ATTRIBUTES, 0, file, outcome)) DeleteThroughHandle(file.Get(), outcome);
+  if (OpenToRemove(temporary, FILE_READ_ATTRIBUTES, 0, file, outcome))
+    DeleteThroughHandle(file.Get(), temporary, outcome);
   return outcome;
 }
 
@@ -478,7 +515,7 @@ RemoveOutcome RemoveIfHolds(const std::filesystem::path& path, const ContentChec
     outcome.state = RemoveOutcome::State::Differs;
     return outcome;
   }
-  DeleteThroughHandle(file.Get(), outcome);
+  DeleteThroughHandle(file.Get(), path, outcome);
   return outcome;
 }
 
@@ -487,7 +524,13 @@ bool RestoreTemporary(const std::filesystem::path& temporary, const std::filesys
   // the file API cannot see: under Wine a host's link whose file is missing,
   // which a move would silently turn into a plain file.
   if (CreateHardLinkW(target.c_str(), temporary.c_str(), nullptr)) {
-    error = DeleteFileW(temporary.c_str()) ? FileError{} : LastSystemError();
+    // The name is ours, so a read-only mark (Wine, see CreateUnderRules)
+    // does not make it stay as a second name of the published file.
+    bool removed = DeleteFileW(temporary.c_str()) != FALSE;
+    if (!removed && GetLastError() == ERROR_ACCESS_DENIED && ChangeReadOnlyMark(temporary, false)) {
+      removed = DeleteFileW(temporary.c_str()) != FALSE;
+    }
+    error = removed ? FileError{} : LastSystemError();
     return true;
   }
   const DWORD code = GetLastError();

@@ -92,6 +92,10 @@ std::optional<JournalFailure> SaveJournal::Begin(const std::filesystem::path& fo
                             published.error,
                             {}};
     }
+    // The temporary's name, left as a second name of the record, would keep
+    // the seed once the record is gone; one that stays now goes with the
+    // record's settling.
+    if (!published.strayTemporary.empty()) files.RemoveLeftover(published.strayTemporary, HoldsExactly(text));
     path_ = path;
     written_ = text;
     return std::nullopt;

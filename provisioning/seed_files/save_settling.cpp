@@ -239,6 +239,23 @@ std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const s
   return settled;
 }
 
+// A record's temporary name that its publish left as a second name of the
+// record holds the record's very bytes: it goes while it holds them, and the
+// record stays to be settled. Nothing when `temporary` is no such name; an
+// empty line when it went.
+std::optional<MessageText> RemoveSecondName(const std::filesystem::path& temporary, const std::filesystem::path& record,
+                                            SeedFileAccess& files) {
+  if (IsLink(record)) return std::nullopt;
+  const RecordRead read = ReadRecord(files, record);
+  if (read.state != ReadOutcome::State::Read || read.tooLarge) return std::nullopt;
+  const RemoveOutcome removed = files.RemoveLeftover(temporary, HoldsExactly(read.bytes));
+  if (removed.state == RemoveOutcome::State::Differs) return std::nullopt;
+  if (removed.Gone() || removed.state == RemoveOutcome::State::Link) return MessageText();
+  return Format(u"%s, a second name of the save record %s, was kept: %s; a later start tries again.\r\n",
+                temporary.filename().u16string(), record.filename().u16string(),
+                FileErrorReason(u"it could not be removed", removed.error));
+}
+
 }  // namespace
 
 SettleReport SettlePendingSaves(const std::filesystem::path& folder, ITokenLibrary& library, SeedFileAccess& files) {
@@ -258,10 +275,15 @@ SettleReport SettlePendingSaves(const std::filesystem::path& folder, ITokenLibra
   for (const auto& [temporary, record] : partial) {
     FileLock lock;
     FileError ignored;
-    if (lock.Acquire(LockFileFor(folder / std::filesystem::u8path(record)), std::chrono::milliseconds(0), ignored) ==
-        FileLock::Outcome::Held) {
-      RemoveTemporary(temporary);
+    const std::filesystem::path recordPath = folder / std::filesystem::u8path(record);
+    if (lock.Acquire(LockFileFor(recordPath), std::chrono::milliseconds(0), ignored) != FileLock::Outcome::Held) {
+      continue;
     }
+    if (std::optional<MessageText> line = RemoveSecondName(temporary, recordPath, files)) {
+      if (!line->empty()) report.lines.push_back(std::move(*line));
+      continue;
+    }
+    RemoveTemporary(temporary);
   }
   KeyView key;
   RecordsBySerial bySerial = ReadRecordsBySerial(folder, files);

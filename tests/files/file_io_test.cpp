@@ -510,6 +510,32 @@ TEST(FileLayerRules, NewFileTakesTheStrictestRulesOfThoseNamed) {
   }
 }
 
+// A file made under the rules of a read-only one is not read-only (under
+// Wine the rules alone carried the mark); one of ours marked so goes anyway.
+TEST(FileLayerRules, FilesWeMakeAreNotReadOnlyAndOursGoDespiteTheMark) {
+  const fs::perms anyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  TempFolder folder;
+  WriteBytes(folder / "seeds.xml", "");
+  SetReadOnly(folder / "seeds.xml", true);
+  const std::vector<fs::path> rulesFrom{folder / "seeds.xml"};
+  ASSERT_TRUE(AppendToFile(
+                  folder / "appended", [](ByteSink& out, bool) { return out.Write("row", 3); }, rulesFrom)
+                  .Appended());
+  PublishOptions options;
+  options.securityFrom = rulesFrom;
+  ASSERT_TRUE(PublishFile(
+                  folder / "published", [](ByteSink& out) { return out.Write("row", 3); }, options)
+                  .Published());
+  SetReadOnly(folder / "seeds.xml", false);
+  for (const char* made : {"appended", "published"}) {
+    EXPECT_NE(fs::status(folder / made).permissions() & anyWrite, fs::perms::none) << made;
+    SetReadOnly(folder / made, true);
+  }
+  EXPECT_EQ(RemoveTemporary(folder / "appended").state, RemoveOutcome::State::Removed);
+  EXPECT_EQ(RemoveIfHolds(folder / "published", [](ByteSource&) { return true; }).state, RemoveOutcome::State::Removed);
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"seeds.xml"}));
+}
+
 TEST(FileLayerPublish, ReadOnlyTargetIsReportedAndLeftAlone) {
   TempFolder folder;
   WriteBytes(folder / "seeds.xml", "old");

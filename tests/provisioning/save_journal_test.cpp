@@ -102,6 +102,24 @@ TEST(SaveJournal, RecordIsThereUntilBothFilesHoldTheTokenOrTheKeyRefusedIt) {
   }
 }
 
+// A publish that leaves the record's temporary name as a second name of it
+// (a read-only mark kept it from going): that name goes, the record stays.
+TEST(SaveJournal, SecondNameThePublishLeftGoes) {
+  TempFolder folder;
+  SeedFileAccess files;
+  files.publishOptions.swap = [](const fs::path& temporary, const fs::path& target, bool, FileError& error) {
+    fs::create_hard_link(temporary, target);
+    error.code = 5;
+    return true;
+  };
+  SaveJournal journal;
+  ASSERT_EQ(journal.Begin(folder.Path(), PendingSave{Token(), "KEY1"}, files), std::nullopt);
+  const Names records = Records(folder);
+  ASSERT_EQ(records.size(), 1u);
+  for (const std::string& name : folder.Entries()) EXPECT_EQ(name.find(".otp-"), std::string::npos) << name;
+  EXPECT_EQ(ReadBytes(folder / records[0].c_str()), PendingSaveXml(PendingSave{Token(), "KEY1"}));
+}
+
 // A record that cannot be written is the reason the key is not written.
 TEST(SaveJournal, RecordThatCannotBeWrittenGivesItsReasonAndLeavesNothing) {
   TempFolder folder;

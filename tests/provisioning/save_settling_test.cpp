@@ -455,5 +455,42 @@ TEST(PendingSave, LeftoverOrRecordThatIsALinkIsLeftAloneWithALine) {
   }
 }
 
+// A read-only hseeds.xml made a record read-only under Wine (2.x), and its
+// publish left the temporary's name as a second name of it. Saved now or
+// left so, once the file is writable the record and every name of it go.
+TEST(PendingSave, RecordOfAReadOnlySeedFileGoesWithEveryNameOfIt) {
+  const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  const fs::perms anyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  for (const bool leftBy2x : {false, true}) {
+    for (const bool onKey : {false, true}) {
+      SCOPED_TRACE(std::string(leftBy2x ? "left by 2.x" : "saved now") + (onKey ? ", on the key" : ", not on it"));
+      TempFolder folder;
+      SeedFileAccess files;
+      AppendSeedFiles(folder.Path(), HotpToken("0000222222222", Rfc4226Secret()), files);
+      fs::permissions(folder / "hseeds.xml", readOnly);  // the read-only attribute on Windows
+      LeaveRecord(folder, "KEY1");
+      const Names records = Records(folder);
+      ASSERT_EQ(records.size(), 1u);
+      const fs::path record = folder / records[0].c_str();
+      EXPECT_NE(fs::status(record).permissions() & anyWrite, fs::perms::none);
+      if (leftBy2x) {
+        fs::create_hard_link(record, folder / (records[0] + ".otp-0123456789abcdef.tmp").c_str());
+        fs::permissions(record, readOnly);
+      }
+      EXPECT_EQ(folder.Entries().size(), leftBy2x ? 4u : 3u);  // no second name left by the save
+      fs::permissions(folder / "hseeds.xml", readOnly | fs::perms::owner_write);
+      ScriptedTokenLibrary library;
+      library.SetSerial("KEY1");
+      if (onKey) library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
+
+      const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
+      ASSERT_EQ(lines.size(), 1u);
+      EXPECT_EQ(lines[0].find(u"could not be removed"), MessageText::npos) << Narrow(lines[0]);
+      EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv", "hseeds.xml"}));
+      EXPECT_EQ(Count(ReadBytes(folder / "hseeds.xml"), std::string("<serial>") + kSerial), onKey ? 1u : 0u);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace seed_export_test
