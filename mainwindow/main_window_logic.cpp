@@ -210,7 +210,9 @@ void MainWindowLogic::NewToken() {
   host_.ShowModelNow();  // what settling said is read before the form covers the window
   const NewTokenResult result = host_.RunNewTokenForm();
   if (result.resultStatus != kNothingSaved) AppendLog(result.resultMessage);
-  if (result.resultStatus == kTokenSaved) {
+  // A key that answered with an error but lists the token holds it as after
+  // a save: the window follows up the same way.
+  if (result.resultStatus == kTokenSaved || result.keyHoldsToken) {
     SetAppendEnter(result.appendEnter);
     ListTokens();
     model_.getOtpAllowed = true;

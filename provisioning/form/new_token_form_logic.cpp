@@ -198,6 +198,7 @@ void NewTokenFormLogic::SaveToken() {
     SettleFailedWrite(record);
   } else {
     state_.resultStatus = kTokenSaved;
+    state_.keyHoldsToken = true;
     state_.resultMessage = kSaveSucceeded;
     state_.resultMessage += Format(kSavedTokenFormat, state_.serialText, state_.seedText);
     ExportSeed(record);
@@ -228,6 +229,7 @@ void NewTokenFormLogic::SettleFailedWrite(const TokenRecord& record) {
     return;
   }
   state_.resultMessage += BreakLongLines(Format(kStoredDespiteFailureFormat, state_.serialText), kMessageBoxLineChars);
+  state_.keyHoldsToken = true;
   ExportSeed(record);
 }
 
