@@ -26,6 +26,17 @@ constexpr char16_t kRunAsAdministrator[] = u"You must run this tool as administr
 // The key's time-based tokens count from UTC+8.
 constexpr std::int64_t kChallengeClockOffset = 28800;
 
+// What the two statuses the library names mean, after the fixed lines that
+// only ask for an administrator; nothing for any other status.
+const char16_t* ListingFailureMeaning(CvStatus status) {
+  switch (status) {
+    case CV_ERR_NO_DEVICE: return u"The key library finds no key: plug the key in.\r\n";
+    case CV_ERR_MULTIPLE_DEVICES:
+      return u"The key library finds more than one key: unplug all but the one to program.\r\n";
+    default: return nullptr;
+  }
+}
+
 std::string TotpChallenge(std::int64_t now) {
   const std::int64_t shifted = now > std::numeric_limits<std::int64_t>::max() - kChallengeClockOffset
                                    ? std::numeric_limits<std::int64_t>::max()
@@ -101,6 +112,9 @@ void MainWindowLogic::ListTokens() {
         Format(u"Failed to list tokens (error = 0x%08X)\r\n"
                u"You must run this tool as administrator!\r\n",
                status));
+    if (const char16_t* meaning = ListingFailureMeaning(status)) {
+      AppendLog(BreakLongLines(meaning, kMessageBoxLineChars));
+    }
     return;
   }
   SetStatus(u"");  // the key answers again: an old warning no longer holds
@@ -196,7 +210,9 @@ void MainWindowLogic::NewToken() {
   host_.ShowModelNow();  // what settling said is read before the form covers the window
   const NewTokenResult result = host_.RunNewTokenForm();
   if (result.resultStatus != kNothingSaved) AppendLog(result.resultMessage);
-  if (result.resultStatus == kTokenSaved) {
+  // A key that answered with an error but lists the token holds it as after
+  // a save: the window follows up the same way.
+  if (result.resultStatus == kTokenSaved || result.keyHoldsToken) {
     SetAppendEnter(result.appendEnter);
     ListTokens();
     model_.getOtpAllowed = true;

@@ -107,6 +107,18 @@ void NewTokenFormLogic::StartUp() {
     }
   }
   WriteFields();
+  TellWhenKeySerialIsTaken();
+}
+
+// Said once, as the form opens, rather than at every "Save": after a "Reset"
+// the default is refused for good. What the run read of the files tells it;
+// the key's "Save" decides, under the folder's lock.
+void NewTokenFormLogic::TellWhenKeySerialIsTaken() {
+  const std::string keySerial = state_.serialAnsi;
+  if (keySerial.empty()) return;
+  if (const std::optional<SaveRefusal> notice = KeySerialInUseNotice(seeds_.WhereInUse(library_, keySerial))) {
+    controls_.ShowTip(notice->tipField, notice->title, notice->text);
+  }
 }
 
 void NewTokenFormLogic::Close(FormEnd how) { controls_.EndForm(how); }
@@ -198,6 +210,7 @@ void NewTokenFormLogic::SaveToken() {
     SettleFailedWrite(record);
   } else {
     state_.resultStatus = kTokenSaved;
+    state_.keyHoldsToken = true;
     state_.resultMessage = kSaveSucceeded;
     state_.resultMessage += Format(kSavedTokenFormat, state_.serialText, state_.seedText);
     ExportSeed(record);
@@ -228,6 +241,7 @@ void NewTokenFormLogic::SettleFailedWrite(const TokenRecord& record) {
     return;
   }
   state_.resultMessage += BreakLongLines(Format(kStoredDespiteFailureFormat, state_.serialText), kMessageBoxLineChars);
+  state_.keyHoldsToken = true;
   ExportSeed(record);
 }
 

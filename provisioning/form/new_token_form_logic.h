@@ -53,6 +53,7 @@ class NewTokenFormLogic {
   void ReadFields();
   void WriteFields();
   void Refuse(const SaveRefusal& refusal);
+  void TellWhenKeySerialIsTaken();
   void ExportSeed(const TokenRecord& record);
   void SettleFailedWrite(const TokenRecord& record);
   std::string KeySerial();

@@ -18,4 +18,7 @@ struct NewTokenResult {
   // When the token is on the key but a seed file did not take it: the status
   // line's warning, naming the files; empty otherwise.
   MessageText seedFileWarning;
+  // The key holds the token: saved, or it answered with an error but lists
+  // the token (status 1, and the window follows up as after a save).
+  bool keyHoldsToken = false;
 };

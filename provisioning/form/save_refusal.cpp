@@ -28,6 +28,13 @@ const char16_t kSerialOnKey[] =
 const char16_t kSerialInFileFormat[] =
     u"%s already holds a token with this serial number: the server would get two seeds for it. "
     u"Click \"Generate\" for a fresh serial number.";
+// After a "Reset" the key's own serial is still in the files: the way on is a
+// fresh serial; retiring the old token is the operator's, by hand.
+const char16_t kSerialInFileNotOnKeyFormat[] =
+    u"%s already holds a token with this serial number, which this key does not list (a token of another key, "
+    u"or of this one before a \"Reset\"): the server would get two seeds for it. Click \"Generate\" for a fresh "
+    u"serial number; the guide's \"Re-issuing a key after Reset\" tells how to retire the old token.";
+const char16_t kKeySerialInUseTitle[] = u"The key's own serial number is in use";
 const char16_t kSerialInRecordFormat[] =
     u"A save of a token with this serial number was interrupted and is not settled yet (its record %s): "
     u"the server could get two seeds for it. Click \"Generate\" for a fresh serial number.";
@@ -159,8 +166,10 @@ std::optional<SaveRefusal> RefuseSerialInUse(const SerialUse& use) {
   switch (use.place) {
     case SerialUse::Place::Free: return std::nullopt;
     case SerialUse::Place::OnKey: return SaveRefusal{field, field, kSerialInUseTitle, kSerialOnKey};
-    case SerialUse::Place::InSeedFile:
-      return SaveRefusal{field, field, kSerialInUseTitle, Format(kSerialInFileFormat, Widen(use.where))};
+    case SerialUse::Place::InSeedFile: {
+      const char16_t* format = use.keyListsNot ? kSerialInFileNotOnKeyFormat : kSerialInFileFormat;
+      return SaveRefusal{field, field, kSerialInUseTitle, Format(format, Widen(use.where))};
+    }
     case SerialUse::Place::InRecord:
       return SaveRefusal{field, field, kSerialInUseTitle, Format(kSerialInRecordFormat, Widen(use.where))};
   }
@@ -173,6 +182,12 @@ std::optional<SaveRefusal> CheckSerialFree(const std::string& serialBytes, const
   const FormField field = FormField::SerialNumber;
   if (serialBytes.empty()) return SaveRefusal{field, field, kNoSerialTitle, kNoSerial};
   return RefuseSerialInUse(use);
+}
+
+std::optional<SaveRefusal> KeySerialInUseNotice(const SerialUse& use) {
+  std::optional<SaveRefusal> notice = RefuseSerialInUse(use);
+  if (notice) notice->title = kKeySerialInUseTitle;
+  return notice;
 }
 
 // Without its record the seed could end up on the key and in no file.

@@ -41,6 +41,10 @@ std::optional<SaveRefusal> CheckSeed(const NewTokenFormState& state);
 // another, or give a server two seeds for one serial.
 std::optional<SaveRefusal> CheckSerialFree(const std::string& serialBytes, const SerialUse& use);
 
+// Said once as the form opens when the key's own serial number, its
+// default, is taken already: where, and the way on ("Generate").
+std::optional<SaveRefusal> KeySerialInUseNotice(const SerialUse& use);
+
 // When the record that a save writes before the key is written could not be
 // written (`reason`): the key is not written either.
 SaveRefusal SeedFilesUnwritable(const MessageText& reason);

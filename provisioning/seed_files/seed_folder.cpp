@@ -16,11 +16,13 @@
 namespace {
 
 // The serials the key lists; none when it cannot list them.
-std::vector<std::string> ListedSerials(ITokenLibrary& library) {
+std::vector<std::string> ListedSerials(const KeyTokens& listed) {
   std::vector<std::string> serials;
-  for (const TokenRecord& record : ListKeyTokens(library).tokens) serials.push_back(TextWithin(record.serial));
+  for (const TokenRecord& record : listed.tokens) serials.push_back(TextWithin(record.serial));
   return serials;
 }
+
+std::vector<std::string> ListedSerials(ITokenLibrary& library) { return ListedSerials(ListKeyTokens(library)); }
 
 }  // namespace
 
@@ -65,6 +67,29 @@ std::vector<bool> SeedFolder::SerialsInUse(ITokenLibrary& library, const std::ve
   return taken;
 }
 
+SerialUse SeedFolder::WhereInUse(ITokenLibrary& library, const std::string& serial) {
+  const KeyTokens listed = ListKeyTokens(library);
+  for (const std::string& onKey : ListedSerials(listed)) {
+    if (onKey == serial) return {SerialUse::Place::OnKey, onKey};
+  }
+  SerialUse use;
+  use.keyListsNot = listed.status == CV_OK;
+  if (folder_.empty()) return use;
+  for (const SeedFileName& file : kSeedFileNames) {
+    if (!cache_.Serials(folder_, file, files_).Contains(serial)) continue;
+    use.place = SerialUse::Place::InSeedFile;
+    use.where = file.name;
+    return use;
+  }
+  for (const PendingSerial& recorded : PendingSaveSerials(folder_, files_)) {
+    if (recorded.serial != serial) continue;
+    use.place = SerialUse::Place::InRecord;
+    use.where = recorded.record;
+    return use;
+  }
+  return use;
+}
+
 SerialUse SeedFolder::FindSerialUse(bool totp, const std::string& bytes, const MessageText& text,
                                     Reservation& unknown) {
   using Place = SerialUse::Place;
@@ -99,10 +124,11 @@ SerialUse SeedFolder::FindSerialUse(bool totp, const std::string& bytes, const M
 Reservation SeedFolder::Reserve(const PendingSave& save, const MessageText& serialText, ITokenLibrary& library) {
   Reservation reservation;
   const std::string& bytes = save.token.serial;
-  for (const std::string& listed : ListedSerials(library)) {
-    if (listed == bytes) {
+  const KeyTokens listed = ListKeyTokens(library);
+  for (const std::string& onKey : ListedSerials(listed)) {
+    if (onKey == bytes) {
       reservation.outcome = Reservation::Outcome::InUse;
-      reservation.use = {SerialUse::Place::OnKey, listed};
+      reservation.use = {SerialUse::Place::OnKey, onKey};
       return reservation;
     }
   }
@@ -121,6 +147,7 @@ Reservation SeedFolder::Reserve(const PendingSave& save, const MessageText& seri
     return reservation;
   }
   reservation.use = FindSerialUse(save.token.totp, bytes, serialText, reservation);
+  reservation.use.keyListsNot = listed.status == CV_OK;
   if (reservation.outcome != Reservation::Outcome::Reserved) return reservation;
   if (reservation.use.place != SerialUse::Place::Free) {
     reservation.outcome = Reservation::Outcome::InUse;

@@ -35,6 +35,10 @@
 struct SerialUse {
   enum class Place { Free, OnKey, InSeedFile, InRecord } place = Place::Free;
   std::string where;  // the seed file's or the record's name, UTF-8
+  // The key listed its tokens and this serial is not among them: a seed file
+  // or record holds it for a token of another key, or of this one before a
+  // "Reset".
+  bool keyListsNot = false;
 };
 
 // What asking to reserve a serial for a save gave: the save's record, held
@@ -79,6 +83,11 @@ class SeedFolder {
   // already; what cannot be read takes nothing away (a hint for "Generate":
   // Reserve decides).
   virtual std::vector<bool> SerialsInUse(ITokenLibrary& library, const std::vector<std::string>& candidates);
+
+  // Where `serial` is taken, from the key and what the run read of the files,
+  // without waiting for a lock: a hint as the form opens (Reserve decides).
+  // A file that cannot be read takes nothing away.
+  SerialUse WhereInUse(ITokenLibrary& library, const std::string& serial);
 
   // Checks that no one holds the serial of `save` (the key, the four seed
   // files, the records) and writes the record that reserves it, in one step

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "main_window_fakes.h"
+#include "text/format_text.h"
 
 namespace {
 
@@ -152,6 +153,31 @@ TEST(TokenListing, FailureWarnsAndEmptiesTheListAndOnlyAShownTokenSetsTheActiveI
   rig.library.tokens.clear();
   rig.logic.ListTokens();
   EXPECT_EQ(rig.model.activeIndex, 0);
+}
+
+// The two statuses the library names get a line of ours after the fixed
+// ones, which only ask for an administrator; others get none.
+TEST(TokenListing, NoKeyAndTwoKeysAreSaidAfterTheFixedLines) {
+  const struct {
+    CvStatus status;
+    const char* meaning;
+  } cases[] = {
+      {0x80435602, "The key library finds no key: plug the key in.\r\n"},
+      {0x80435603, "The key library finds more than one key: unplug all but the one to program.\r\n"},
+      {0x80100001, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    MainWindowRig rig;
+    rig.logic.Initialise(u"");
+    rig.logic.ClearLog();
+    rig.library.listStatus = c.status;
+    rig.logic.ListTokens();
+    EXPECT_EQ(rig.Log(), Ascii(Format(u"Failed to list tokens (error = 0x%08X)\r\n", c.status)) +
+                             "You must run this tool as administrator!\r\n" + c.meaning);
+    EXPECT_EQ(rig.Status(), "You must run this tool as administrator!");
+    EXPECT_EQ(ButtonsOf(rig.model), kAllEnabled);
+  }
 }
 
 TEST(TokenListing, TheWarningClearsOnceAListingSucceedsAgain) {

@@ -162,6 +162,44 @@ TEST_F(TokenOperations, NewTokenSavedSetsEnterListsAndEnablesGetOtp) {
   EXPECT_EQ(rig.Status(), "The token is not in tseeds.xml: see the messages.");
 }
 
+// A key that answered with an error but lists the token holds it: the window
+// follows up as after a save (ENTER, listing, "Get OTP"); a plain failure not.
+TEST(NewTokenOnTheKey, AKeyHoldingTheTokenIsFollowedUpWhateverItAnswered) {
+  const struct {
+    std::int32_t status;
+    bool keyHoldsToken;
+    bool followedUp;
+  } cases[] = {
+      {kWriteToKeyFailed, false, false},
+      {kWriteToKeyFailed, true, true},
+      {kTokenSaved, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status * 10 + c.keyHoldsToken);
+    MainWindowRig rig;
+    rig.library.tokens = {MakeTokenRecord("A")};
+    rig.logic.Initialise(u"");
+    rig.logic.ResetDevice();  // Get OTP now disabled
+    rig.logic.ClearLog();
+    rig.library.tokens = {MakeTokenRecord("NEW", TOTP)};
+    NewTokenResult result;
+    result.resultStatus = c.status;
+    result.resultMessage = u"Form's lines.\r\n";
+    result.appendEnter = false;
+    result.seedFileWarning = u"The token is not in tseeds.xml: see the messages.";
+    result.keyHoldsToken = c.keyHoldsToken;
+    rig.host.newTokenResult = result;
+    rig.logic.NewToken();
+
+    EXPECT_EQ(rig.library.setEnterValues, c.followedUp ? std::vector<std::uint32_t>{0} : std::vector<std::uint32_t>{});
+    EXPECT_EQ(rig.Log(),
+              c.followedUp ? "Form's lines.\r\nSet C/R succeeded!\r\nList tokens succeeded!\r\n" : "Form's lines.\r\n");
+    EXPECT_EQ(rig.model.rows.size(), c.followedUp ? 1u : 0u);
+    EXPECT_EQ(ButtonsOf(rig.model), c.followedUp ? kAllEnabled : "1110111");
+    EXPECT_EQ(rig.Status(), c.followedUp ? Ascii(result.seedFileWarning) : "");
+  }
+}
+
 TEST_F(TokenOperations, SetEnterSendsTheChoiceOnlyOnSave) {
   Start({MakeTokenRecord("A")});
   rig.host.setEnterResult = 1;

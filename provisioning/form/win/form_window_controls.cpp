@@ -35,6 +35,10 @@ int ControlOf(FormField field) {
   return 0;
 }
 
+// Polls, as the form opens, for it to be on screen.
+constexpr UINT_PTR kPendingTipTimer = 2;
+constexpr UINT kPendingTipPollMs = 50;
+
 FormField FieldOf(int controlId) {
   for (const FieldControl& entry : kFieldControls) {
     if (entry.id == controlId) return entry.field;
@@ -125,6 +129,7 @@ bool NewTokenFormWindowControls::ReadFields(NewTokenFormState& state, FormField&
   // Every command reads the fields first: the operator has acted, the tip of
   // an earlier refusal has done its job.
   HideOwnTip();
+  DropPendingTip();
   int failedControlId = 0;
   const bool read = ReadControls(state, failedControlId);
   if (!read) failedField = FieldOf(failedControlId);
@@ -186,12 +191,30 @@ void NewTokenFormWindowControls::Focus(FormField field) {
   if (const HWND control = GetDlgItem(dialog_, ControlOf(field))) SetFocus(control);
 }
 
+void NewTokenFormWindowControls::OnTimer(UINT_PTR timer) {
+  if (timer != kPendingTipTimer || !IsWindowVisible(dialog_)) return;
+  const std::optional<Tip> tip = std::move(pendingTip_);
+  DropPendingTip();
+  if (tip) ShowTip(tip->field, tip->title, tip->text);
+}
+
+void NewTokenFormWindowControls::DropPendingTip() {
+  pendingTip_.reset();
+  if (dialog_) KillTimer(dialog_, kPendingTipTimer);
+}
+
 // The edit control shows the balloon itself (common controls 6, which the
 // manifest selects) and hides it when the operator types or leaves the field.
 // Where it does not (Wine's edit answers FALSE), a balloon of the form's own
 // stands in, under the field.
 void NewTokenFormWindowControls::ShowTip(FormField field, const MessageText& title, const MessageText& text) {
   HideOwnTip();
+  // A balloon placed before the form is on screen would point nowhere.
+  if (!IsWindowVisible(dialog_)) {
+    pendingTip_ = Tip{field, title, text};
+    SetTimer(dialog_, kPendingTipTimer, kPendingTipPollMs, nullptr);
+    return;
+  }
   const HWND control = GetDlgItem(dialog_, ControlOf(field));
   if (!control) return;
   EDITBALLOONTIP tip{};

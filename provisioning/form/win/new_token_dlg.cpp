@@ -21,6 +21,11 @@ LRESULT CNewTokenDlg::OnDestroy(WPARAM, LPARAM) {
   return 0;
 }
 
+LRESULT CNewTokenDlg::OnTimer(WPARAM timer, LPARAM) {
+  controls_.OnTimer(timer);
+  return 0;
+}
+
 void CNewTokenDlg::OnOk(int) { logic_.Close(FormEnd::Ok); }
 void CNewTokenDlg::OnCancel(int) { logic_.Close(FormEnd::Cancel); }
 void CNewTokenDlg::OnCancelButton(int) { logic_.Close(FormEnd::CancelButton); }

@@ -34,6 +34,7 @@ class CNewTokenDlg : public CDialogImpl<CNewTokenDlg> {
   BEGIN_MSG_MAP(CNewTokenDlg)
   MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
   MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+  MESSAGE_HANDLER(WM_TIMER, OnTimer)
   COMMAND_ID_HANDLER(IDOK, OnOk)
   COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
   COMMAND_HANDLER(IDC_FORM_CANCEL, BN_CLICKED, OnCancelButton)
@@ -45,6 +46,7 @@ class CNewTokenDlg : public CDialogImpl<CNewTokenDlg> {
  private:
   LRESULT OnInitDialog(WPARAM, LPARAM);
   LRESULT OnDestroy(WPARAM, LPARAM);
+  LRESULT OnTimer(WPARAM, LPARAM);
   void OnOk(int id);
   void OnCancel(int id);
   void OnCancelButton(int id);

@@ -282,6 +282,24 @@ int ShownTooltips() {
   return count;
 }
 
+// The key's own serial, listed by the key already, is said once the form is
+// on screen: a balloon placed before would point nowhere.
+TEST_F(NewTokenDialogTest, KeysOwnSerialInUseIsSaidOnceTheFormIsOnScreen) {
+  library.tokens = {MakeTokenRecord("CVM-0042")};
+  CNewTokenDlg dialog(library, seeds);
+  Open(dialog, [&](HWND form) {
+    BalloonRecorder serialTips(GetDlgItem(form, IDC_SERIAL_NUMBER));
+    for (const DWORD until = GetTickCount() + 2000; ShownTooltips() == 0 && GetTickCount() < until; Sleep(10)) {
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    EXPECT_EQ(ShownTooltips(), 1);
+    if (!serialTips.tips.empty()) EXPECT_EQ(serialTips.tips[0].first, L"The key's own serial number is in use");
+    EXPECT_LE(serialTips.tips.size(), 1u);
+    PostMessageW(form, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+  });
+}
+
 // The thread's ANSI code page for one test; the form narrows with it.
 class ThreadLocale {
  public:

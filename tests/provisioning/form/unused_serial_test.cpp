@@ -150,6 +150,81 @@ TEST(UnusedSerial, SavingASerialInUseAnywhereOrWithWhiteSpaceAtAnEndIsRefusedBef
   }
 }
 
+// After a "Reset" the key's own serial, the form's default, is still in the
+// files: the form says so once as it opens, where it is held and whether the
+// key lists it; "Save" refuses it the same way; a fresh serial goes through.
+TEST(UnusedSerial, TheKeysOwnSerialInUseIsSaidOnceAsTheFormOpens) {
+  ExportedToken recorded;
+  recorded.serial = "KEY-SERIAL";
+  recorded.seed.assign(20, 1);
+  const struct Case {
+    const char* name;
+    const char* file;     // holds the key's serial, or null
+    bool onKey;           // the key lists it
+    CvStatus listStatus;  // of the key's listing
+    const char* said;     // in the tip; null: no tip
+    bool saysKeyListsNot;
+  } cases[] = {
+      {"free", nullptr, false, CV_OK, nullptr, false},
+      {"on the key", nullptr, true, CV_OK, "saving would replace", false},
+      {"in an XML file after a Reset", "tseeds.xml", false, CV_OK, "tseeds.xml", true},
+      {"in a CSV file after a Reset", "hseeds.csv", false, CV_OK, "hseeds.csv", true},
+      {"in a record", "tseeds.pending-00000000000000aa.record", false, CV_OK, "tseeds.pending-", false},
+      {"in a file, the key not listing", "hseeds.xml", false, 0x80435602, "hseeds.xml", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    if (c.file) {
+      const std::string name = c.file;
+      const std::string bytes = name.find(".record") != std::string::npos
+                                    ? PendingSaveXml(PendingSave{recorded, "KEY-SERIAL"})
+                                : name.find(".csv") != std::string::npos
+                                    ? Utf16LittleEndianBytes(u"Serial Number, Secret Key\r\nKEY-SERIAL,3132\r\n")
+                                    : SeedFile("KEY-SERIAL");
+      WriteBytes(folder / c.file, bytes);
+    }
+    form_test::FakeFormControls controls;
+    ScriptedTokenLibrary library;
+    library.SetSerial("KEY-SERIAL");
+    library.tokens = {MakeTokenRecord(c.onKey ? "KEY-SERIAL" : "OTHER")};
+    library.listStatus = c.listStatus;
+    form_test::ScriptedServices scripted;
+    SeedFolder seeds(folder.Path());
+    NewTokenFormLogic logic(controls, library, seeds, scripted.Bind());
+    logic.StartUp();
+    logic.GenerateSeed();
+    logic.GenerateSerial();
+    logic.GenerateSeed();
+    if (!c.said) {
+      EXPECT_TRUE(controls.tips.empty());
+      continue;
+    }
+    ASSERT_EQ(controls.tips.size(), 1u) << "said once, not at each click";
+    const auto tip = controls.tips[0];
+    EXPECT_EQ(tip.field, FormField::SerialNumber);
+    EXPECT_EQ(tip.title, u"The key's own serial number is in use");
+    const std::string said = c.said;
+    EXPECT_NE(tip.text.find(MessageText(said.begin(), said.end())), MessageText::npos);
+    EXPECT_EQ(tip.text.find(u"this key does not list") != MessageText::npos, c.saysKeyListsNot);
+    EXPECT_NE(tip.text.find(u"\"Generate\""), MessageText::npos);
+    EXPECT_EQ(controls.beeps, 0);
+
+    // Save with the default is refused in the same words; a fresh serial is saved.
+    library.listStatus = CV_OK;
+    const MessageText generated = controls.shown.serial;
+    controls.shown.serial = u"KEY-SERIAL";
+    logic.SaveToken();
+    ASSERT_EQ(controls.tips.size(), 2u);
+    EXPECT_EQ(controls.tips[1].title, u"Serial number in use");
+    if (c.listStatus == CV_OK) EXPECT_EQ(controls.tips[1].text, tip.text);
+    EXPECT_TRUE(library.personalized.empty());
+    controls.shown.serial = generated;
+    logic.SaveToken();
+    EXPECT_EQ(library.personalized.size(), 1u);
+  }
+}
+
 TEST(UnusedSerial, DrawingIsBoundedAndAFailedDrawIsReported) {
   TempFolder folder;
   ScriptedTokenLibrary library;
