@@ -39,7 +39,7 @@ struct CsvRowBytes {
 
 CsvRowBytes RowInFileEncoding(SeedFileAccess& files, const std::filesystem::path& file, const MessageText& row) {
   CsvRowBytes result;
-  OpenForReadingOutcome opened = files.OpenForReading(file);
+  OpenForReadingOutcome opened = files.OpenForReadingPatiently(file);
   SeedFileEncoding encoding;  // a missing file: the tool's own
   if (opened.state == OpenForReadingOutcome::State::Failed) {
     result.unreadable = opened.error;

@@ -81,7 +81,7 @@ std::optional<PendingSave> PendingSaveFromXml(const std::string& bytes) {
 
 RecordRead ReadRecord(SeedFileAccess& files, const std::filesystem::path& path) {
   RecordRead record;
-  OpenForReadingOutcome opened = files.OpenForReading(path);
+  OpenForReadingOutcome opened = files.OpenForReadingPatiently(path);
   record.error = opened.error;
   if (!opened.source) {
     record.state = opened.state == OpenForReadingOutcome::State::Missing ? ReadOutcome::State::Missing

@@ -188,7 +188,7 @@ SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const
   };
 
   const std::filesystem::path xmlFile = SeedFile(folder, token, ".xml");
-  OpenForReadingOutcome xml = files.OpenForReading(xmlFile);
+  OpenForReadingOutcome xml = files.OpenForReadingPatiently(xmlFile);
   if (xml.source) {
     SeedFileTokens tokens;
     if (ScanSeedFileTokens(*xml.source, tokens)) {
@@ -205,7 +205,7 @@ SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const
 
   // Read as the serial check and a server read it: a row with the serial and the seed.
   const std::filesystem::path csvFile = SeedFile(folder, token, ".csv");
-  OpenForReadingOutcome csv = files.OpenForReading(csvFile);
+  OpenForReadingOutcome csv = files.OpenForReadingPatiently(csvFile);
   if (csv.source) {
     const std::string seedText = token.totp ? Base32Encode(token.seed.data(), token.seed.size())
                                             : HexText(token.seed.data(), token.seed.size(), false);

@@ -3,9 +3,11 @@
 // left behind. Tests override a step to make it fail.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "files/file_io.h"
@@ -21,6 +23,16 @@ class SeedFileAccess {
 
   virtual ReadOutcome Read(const std::filesystem::path& file) { return ReadWholeFile(file); }
   virtual OpenForReadingOutcome OpenForReading(const std::filesystem::path& file) { return ::OpenForReading(file); }
+
+  // The same, a file another program holds (a virus scanner, another
+  // instance's write) tried again for as long as a save waits for a lock:
+  // what a save or a settling must read is not given up for a moment's hold.
+  OpenForReadingOutcome OpenForReadingPatiently(const std::filesystem::path& file) {
+    return Patiently([&] { return OpenForReading(file); });
+  }
+  ReadOutcome ReadPatiently(const std::filesystem::path& file) {
+    return Patiently([&] { return Read(file); });
+  }
   // `securityFrom`: for a new file, the existing files whose access rules
   // it gets instead of the folder's, the strictest (see PublishOptions).
   virtual PublishOutcome Publish(const std::filesystem::path& file, const FileWriter& write,
@@ -54,4 +66,18 @@ class SeedFileAccess {
   // What this process knows of the files already, kept up to date by the
   // steps that change them; none: everything is read.
   SeedFileCache* cache = nullptr;
+
+ private:
+  template <typename Attempt>
+  auto Patiently(const Attempt& attempt) -> decltype(attempt()) {
+    const auto deadline = std::chrono::steady_clock::now() + lockPatience;
+    std::chrono::milliseconds pause{5};
+    for (;;) {
+      auto outcome = attempt();
+      const bool held = outcome.state == decltype(outcome.state)::Failed && outcome.error.InUse();
+      if (!held || std::chrono::steady_clock::now() >= deadline) return outcome;
+      std::this_thread::sleep_for(pause);
+      pause = std::min(pause * 2, std::chrono::milliseconds{200});
+    }
+  }
 };

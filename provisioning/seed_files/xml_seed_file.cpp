@@ -61,7 +61,7 @@ std::optional<SeedFileFailure> AddTokenToXmlFile(SeedFileAccess& files, const st
 
   // Read now rather than when the form opened, so that tokens another program
   // added in between are kept.
-  OpenForReadingOutcome opened = files.OpenForReading(file);
+  OpenForReadingOutcome opened = files.OpenForReadingPatiently(file);
   SeedFileFailure failure;
   failure.file = file;
   const auto unreadable = [&](const FileError& error) {
@@ -114,7 +114,7 @@ std::optional<SeedFileFailure> AddTokenToXmlFile(SeedFileAccess& files, const st
 
   ReadOutcome existing;
   if (existed) {
-    existing = files.Read(file);
+    existing = files.ReadPatiently(file);
     if (existing.state == ReadOutcome::State::Failed) return unreadable(existing.error);
   }
   const bool read = existing.state == ReadOutcome::State::Read;

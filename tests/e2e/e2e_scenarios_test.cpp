@@ -300,14 +300,32 @@ TEST(TokenOperations, SavedTokenIsListedAndItsSeedExported) {
 }
 
 // A seed file that did not take the token shows on the red status line too,
-// and its line gives the system's words for the error.
+// and its line gives the system's words for the error. (A file that cannot
+// be read when "Save" checks the serial refuses the save; this one goes bad
+// while the key waits for its touch, after the check.)
 TEST(TokenOperations, SeedFileNotWrittenIsOnTheStatusLineWithTheSystemsWords) {
   ToolFolder folder;
-  ASSERT_TRUE(CreateDirectoryW(folder.File(L"hseeds.xml").c_str(), nullptr));
   ToolUnderTest tool(folder);
   ASSERT_TRUE(tool.Started());
+  ASSERT_EQ(0, folder.VirtualKey(L"touch delay 3000"));
   const size_t before = tool.LogText().size();
-  CreatedToken token = CreateToken(tool, NewTokenChoices{});
+  CreatedToken token;
+  HWND form = FillNewTokenForm(tool, NewTokenChoices{}, token);
+  ASSERT_NE(nullptr, form);
+  PostCommand(form, IDC_SAVE);
+  // The record is written once the serial is reserved, before the key is.
+  const auto recorded = [&] {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(folder.File(L"hseeds.pending-*.record").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+  };
+  ASSERT_TRUE(WaitUntil(recorded)) << "the save never reserved its serial";
+  ASSERT_TRUE(CreateDirectoryW(folder.File(L"hseeds.xml").c_str(), nullptr));
+  token.formClosed = tool.WaitForDialogGone(form);
+  tool.WaitForQuiet();
+  ASSERT_EQ(0, folder.VirtualKey(L"touch ok"));
   ASSERT_TRUE(token.formClosed);
   const std::wstring log = Unbroken(tool.LogText().substr(before));
   const std::wstring line = L"Could not add the token to hseeds.xml: the file could not be read (error 5: ";

@@ -20,8 +20,8 @@ namespace {
 
 TEST(SeedExportSharing, FileHeldWithoutSharingIsReportedLeftWholeAndTheOtherFileStillWritten) {
   const std::pair<const char*, MessageText> cases[] = {
-      {"hseeds.csv",
-       u"Could not add the token to hseeds.csv: the file is open in another program (" + Said(32) + u").\r\n"},
+      {"hseeds.csv", u"Could not add the token to hseeds.csv: the file is open in another program (" + Said(32) +
+                         u"); it was left unchanged.\r\n"},
       {"hseeds.xml", u"Could not add the token to hseeds.xml: the file is open in another program (" + Said(32) +
                          u"); "
                          u"it was left unchanged.\r\n"}};
