@@ -176,9 +176,10 @@ MessageText OurLongLines(const std::filesystem::path& folder) {
   token.seed.assign(20, 0xA5);
   token.totp = true;
   CreateDirectoryW((folder / L"tseeds.xml").c_str(), nullptr);
-  for (const MessageText& line : AppendSeedFiles(folder, token)) lines += line;
   {
     SeedFileAccess files;
+    for (const MessageText& line : ExportToSeedFiles(folder, token, files, SeedFileSet{true, true}).lines)
+      lines += line;
     SaveJournal forAbsentKey;
     forAbsentKey.Begin(folder, PendingSave{token, "CVK98765432109876543210"}, files);
   }

@@ -135,8 +135,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
     FaultySeedFiles files;
-    SeedFileSet written;
-    AppendSeedFiles(folder.Path(), Token(), files, c.before, &written);
+    AppendSeedFiles(folder.Path(), Token(), files, c.before);
     LeaveRecord(folder, "KEY1");
     ScriptedTokenLibrary library;
     if (c.keyOnline) {
@@ -314,7 +313,7 @@ TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
     SCOPED_TRACE(c.file);
     TempFolder folder;
     FaultySeedFiles files;
-    AppendSeedFiles(folder.Path(), c.holder, files, c.which, nullptr);
+    AppendSeedFiles(folder.Path(), c.holder, files, c.which);
     const Names before = folder.Entries();
     const std::string held = ReadBytes(folder / c.file);
     LeaveRecord(folder, "KEY1");

@@ -61,6 +61,18 @@ inline ExportedToken TotpToken(std::string serial, std::vector<std::uint8_t> see
   return {true, sha256, 8, interval, std::move(serial), std::move(seed), std::move(userName)};
 }
 
+// Appends `token` to the seed files of `which` (both unless said) as a save
+// does; the lines it gave.
+inline std::vector<MessageText> AppendSeedFiles(const fs::path& folder, const ExportedToken& token,
+                                                SeedFileAccess& files, SeedFileSet which = {true, true}) {
+  return ExportToSeedFiles(folder, token, files, which).lines;
+}
+
+inline std::vector<MessageText> AppendSeedFiles(const fs::path& folder, const ExportedToken& token) {
+  SeedFileAccess files;
+  return AppendSeedFiles(folder, token, files);
+}
+
 // Passes the first `budget` bytes on, then fails as a full disk would. When
 // it fails it notes what the target's folder holds at that moment.
 class FailingSink final : public ByteSink {
