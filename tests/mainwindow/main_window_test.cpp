@@ -187,7 +187,11 @@ MessageText OurLongLines(const std::filesystem::path& folder) {
   key.SetSerial("CVK98765432109876543210");
   key.listStatus = 0x80100001;
   SeedFolder seeds(folder);
-  for (const MessageText& line : seeds.Settle(key).Lines()) lines += line;
+  const SettleReport settled = seeds.Settle(key);
+  for (const MessageText& line : settled.lines) lines += line;
+  for (const SettledRecord& record : settled.records) {
+    for (const MessageText& line : record.lines) lines += line;
+  }
   return lines;
 }
 

@@ -14,6 +14,7 @@
 #include "provisioning/seed_files/seed_export.h"
 #include "files/byte_sink.h"
 #include "provisioning/seed_files/seed_file_access.h"
+#include "provisioning/seed_files/settle_report.h"
 #include "tests/support/temp_folder.h"
 #include "text/code_page.h"
 #include "text/message_text.h"
@@ -71,6 +72,13 @@ inline std::vector<MessageText> AppendSeedFiles(const fs::path& folder, const Ex
 inline std::vector<MessageText> AppendSeedFiles(const fs::path& folder, const ExportedToken& token) {
   SeedFileAccess files;
   return AppendSeedFiles(folder, token, files);
+}
+
+// Every line settling gave, the leftovers' first.
+inline std::vector<MessageText> AllLines(const SettleReport& report) {
+  std::vector<MessageText> all = report.lines;
+  for (const SettledRecord& record : report.records) all.insert(all.end(), record.lines.begin(), record.lines.end());
+  return all;
 }
 
 // Passes the first `budget` bytes on, then fails as a full disk would. When
