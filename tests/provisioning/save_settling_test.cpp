@@ -10,6 +10,7 @@
 #include "seed_export_test_support.h"
 #include "tests/support/file_links.h"
 #include "tests/support/scripted_token_library.h"
+#include "tests/support/narrow_text.h"
 #include "text/code_page.h"
 
 namespace seed_export_test {

@@ -23,6 +23,7 @@
 
 #include "provisioning/seed_files/seed_export.h"
 #include "seed_export_test_support.h"
+#include "tests/support/narrow_text.h"
 #include "text/code_page.h"
 
 namespace seed_export_test {
