@@ -15,6 +15,7 @@
 #include "files/byte_sink.h"
 #include "provisioning/seed_files/seed_file_access.h"
 #include "provisioning/seed_files/settle_report.h"
+#include "tests/support/string_bytes.h"
 #include "tests/support/temp_folder.h"
 #include "text/code_page.h"
 #include "text/message_text.h"

@@ -8,6 +8,7 @@
 
 #include "files/byte_source.h"
 #include "text/unicode_text.h"
+#include "tests/support/string_bytes.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "text/unicode_text.h"
 #include "tests/support/scripted_token_library.h"
 #include "tests/support/peak_memory.h"
+#include "tests/support/string_bytes.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
