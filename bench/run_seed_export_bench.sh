@@ -8,7 +8,7 @@
 #   SIZES      token counts, default "1000 10000 100000 1000000 3000000"
 #   LARGE_GB   size of the last case in GB, default 1.5; 0 skips it
 #
-# Columns: append = AppendSeedFiles (XML and CSV, as the tool saves);
+# Columns: append = ExportToSeedFiles (XML and CSV, as the tool saves);
 # stream = the streaming XML append alone (read, write a temporary file,
 # flush, rename); copy+fsync = copying the file and flushing the copy.
 # "+MiB" is the peak resident memory the step added to its process.

@@ -27,6 +27,7 @@
 #include "files/file_io.h"
 #include "files/file_source.h"
 #include "provisioning/seed_files/seed_export.h"
+#include "provisioning/seed_files/seed_file_access.h"
 #include "provisioning/seed_files/xml_seed_stream.h"
 
 namespace {
@@ -75,7 +76,8 @@ int Measure(Step step) {
 int Append(const std::filesystem::path& folder) {
   const ExportedToken token = Token();
   return Measure([&] {
-    const auto failures = AppendSeedFiles(folder, token);
+    SeedFileAccess files;
+    const auto failures = ExportToSeedFiles(folder, token, files, SeedFileSet{true, true}).lines;
     for (const MessageText& line : failures) {
       std::fprintf(stderr, "%s", std::string(line.begin(), line.end()).c_str());
     }

@@ -3,21 +3,10 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
   // Writes every byte or fails; a sink that failed once fails from then on.
   virtual bool Write(const void* data, std::size_t size) = 0;
-};
-
-// Keeps everything written, in memory.
-class StringSink final : public ByteSink {
- public:
-  bool Write(const void* data, std::size_t size) override {
-    bytes.append(static_cast<const char*>(data), size);
-    return true;
-  }
-  std::string bytes;
 };

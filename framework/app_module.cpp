@@ -4,7 +4,6 @@
 
 void CAppModule::Init() {
   std::lock_guard<std::mutex> guard(lock_);
-  mainThreadId_ = GetCurrentThreadId();
   loops_.clear();
 }
 

@@ -1,6 +1,6 @@
-// The application module: which thread is the main one, and which message
-// loop serves each thread that runs one. Windows look up their thread's loop
-// here to register themselves as filters and idle handlers.
+// The application module: which message loop serves each thread that runs
+// one. Windows look up their thread's loop here to register themselves as
+// filters and idle handlers.
 #pragma once
 
 #include <windows.h>
@@ -12,12 +12,10 @@ class CMessageLoop;
 
 class CAppModule {
  public:
-  // Records the calling thread as the main thread and starts an empty registry.
+  // Starts an empty registry.
   void Init();
   // Releases the registry.
   void Term();
-
-  DWORD MainThreadId() const { return mainThreadId_; }
 
   // One loop per thread: registering a second loop for the same thread fails.
   bool RegisterLoop(CMessageLoop* loop);
@@ -32,7 +30,6 @@ class CAppModule {
     CMessageLoop* loop;
   };
 
-  DWORD mainThreadId_ = 0;
   mutable std::mutex lock_;
   std::vector<LoopEntry> loops_;
 };

@@ -3,7 +3,3 @@
 MessageText Widen(const std::string& text, CodePage codePage) {
   return WidenText(text.c_str(), codePage).value_or(MessageText());
 }
-
-std::string Narrow(const MessageText& text, CodePage codePage) {
-  return NarrowText(text.c_str(), codePage).value_or(std::string());
-}

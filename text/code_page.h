@@ -28,6 +28,5 @@ std::optional<std::string> NarrowText(const char16_t* text, CodePage codePage);
 // the locale's character set serves every thread, `codePage` itself.
 CodePage FixedCodePage(CodePage codePage);
 
-// Shorthands that treat a failed conversion as empty text.
+// A shorthand that treats a failed conversion as empty text.
 MessageText Widen(const std::string& text, CodePage codePage = kThreadAnsiCodePage);
-std::string Narrow(const MessageText& text, CodePage codePage = kThreadAnsiCodePage);

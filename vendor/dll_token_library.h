@@ -31,7 +31,6 @@ class DllTokenLibrary : public ITokenLibrary {
   // that the DLL lacks. Calls of a function that is not there return
   // CV_ERR_LIBRARY_MISSING (no DLL) or CV_ERR_FUNCTION_MISSING.
   const MessageText& LoadProblem() const { return loadProblem_; }
-  const std::wstring& DllPath() const { return dllPath_; }
 
   CvStatus ListDevice(std::uint32_t* output) override;
   CvStatus GetDeviceInfo(DeviceInfo* info) override;

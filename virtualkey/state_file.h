@@ -23,8 +23,6 @@ class StateFile {
  public:
   explicit StateFile(std::filesystem::path path) : path_(std::move(path)) {}
 
-  const std::filesystem::path& Path() const { return path_; }
-
   // A missing file is a new key without tokens. A corrupt or unreadable one
   // leaves `state` untouched and says why in `problem`; nothing ever
   // overwrites a corrupt file, so the damage can be inspected.

@@ -65,8 +65,6 @@ class VirtualKey : public ITokenLibrary {
   CvStatus OtpReset() override;
   CvStatus OtpSetValueWithEnter(std::uint32_t appendEnter) override;
 
-  const std::filesystem::path& StatePath() const { return file_.Path(); }
-
  private:
   // Makes this call's own change on the current state; sets `save` when
   // there is something to save.

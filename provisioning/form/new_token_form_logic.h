@@ -45,7 +45,6 @@ class NewTokenFormLogic {
   void GenerateSeed();
   void SaveToken();
 
-  const NewTokenFormState& State() const { return state_; }
   // What the main window reads once the form has closed: part of the state.
   const NewTokenResult& Result() const { return state_; }
 

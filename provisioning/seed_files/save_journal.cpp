@@ -104,11 +104,6 @@ std::optional<JournalFailure> SaveJournal::Begin(const std::filesystem::path& fo
   return JournalFailure{JournalFailure::Step::NoFreeName, {}, {}, {}, {}};
 }
 
-std::optional<JournalFailure> SaveJournal::Begin(const std::filesystem::path& folder, const PendingSave& save) {
-  SeedFileAccess files;
-  return Begin(folder, save, files);
-}
-
 std::optional<JournalFailure> SaveJournal::Complete(SeedFileSet written) {
   if (!written.csv || !written.xml) return std::nullopt;
   const std::filesystem::path record = path_;

@@ -48,11 +48,10 @@ class SaveJournal {
   // was abandoned.
   ~SaveJournal() = default;
 
-  // Writes the record into `folder`; why not when it could not be written,
-  // in which case the key must not be written either.
+  // Writes the record into `folder` through `files`; why not when it could
+  // not be written, in which case the key must not be written either.
   std::optional<JournalFailure> Begin(const std::filesystem::path& folder, const PendingSave& save,
                                       SeedFileAccess& files);
-  std::optional<JournalFailure> Begin(const std::filesystem::path& folder, const PendingSave& save);
   // `written`: the seed files that took the token. Once both did, the record
   // goes; why it stayed though, if it did (a later settling removes it).
   // Otherwise it stays, and the next start or save completes the files.

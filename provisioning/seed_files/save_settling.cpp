@@ -211,8 +211,9 @@ std::optional<SettledRecord> Settle(const std::filesystem::path& folder, const s
   SeedFileSet written;
   std::vector<MessageText> failures = presence.lines;
   if (missing.csv || missing.xml) {
-    const std::vector<MessageText> appended = AppendSeedFiles(folder, save->token, files, missing, &written);
-    failures.insert(failures.end(), appended.begin(), appended.end());
+    const SeedExportReport appended = ExportToSeedFiles(folder, save->token, files, missing);
+    written = appended.written;
+    failures.insert(failures.end(), appended.lines.begin(), appended.lines.end());
   }
   SeedFileSet lacking{!presence.holding.csv && !written.csv, !presence.holding.xml && !written.xml};
   if (!lacking.csv && !lacking.xml) lacking = SeedFileSet{true, true};  // not read: not known to hold it

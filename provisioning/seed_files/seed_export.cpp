@@ -155,23 +155,6 @@ SeedExportReport ExportToSeedFiles(const std::filesystem::path& folder, const Ex
   return report;
 }
 
-std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
-                                         SeedFileAccess& files, SeedFileSet which, SeedFileSet* written) {
-  SeedExportReport report = ExportToSeedFiles(folder, token, files, which);
-  if (written) *written = report.written;
-  return std::move(report.lines);
-}
-
-std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
-                                         SeedFileAccess& files) {
-  return AppendSeedFiles(folder, token, files, SeedFileSet{true, true}, nullptr);
-}
-
-std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token) {
-  SeedFileAccess files;
-  return AppendSeedFiles(folder, token, files);
-}
-
 SeedFilePresence FindTokenInSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
                                       SeedFileAccess& files) {
   SeedFilePresence presence;

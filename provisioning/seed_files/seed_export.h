@@ -22,17 +22,6 @@ struct ExportedToken {
   MessageText userName;            // may be empty
 };
 
-// Appends `token` to the XML and CSV seed files of its algorithm in `folder`.
-// Returns one message line ("...\r\n", naming the file) per failure or
-// recovery of what an interrupted save left, in the order they happened;
-// empty when both files were written. ("Save" refuses a serial that the XML
-// file holds already, before the key is written.)
-std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token);
-
-// The same, through `files` instead of the file layer itself.
-std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
-                                         SeedFileAccess& files);
-
 // Which of a token's two seed files a step is about.
 struct SeedFileSet {
   bool csv = false;
@@ -47,13 +36,14 @@ struct SeedExportReport {
   std::vector<SeedFileFailure> failures = {};
 };
 
-// Appends `token` to the files of `which` only; lines as above.
+// Appends `token` to the files of `which` (of its algorithm in `folder`),
+// through `files`. Its lines: one message line ("...\r\n", naming the file)
+// per failure or recovery of what an interrupted save left, in the order
+// they happened; none when every file of `which` was written. ("Save"
+// refuses a serial that the XML file holds already, before the key is
+// written.)
 SeedExportReport ExportToSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
                                    SeedFileAccess& files, SeedFileSet which);
-
-// The same; `written` (when given) tells which files took it.
-std::vector<MessageText> AppendSeedFiles(const std::filesystem::path& folder, const ExportedToken& token,
-                                         SeedFileAccess& files, SeedFileSet which, SeedFileSet* written);
 
 // Which of its seed files already hold `token` (its serial with its seed),
 // read as the serial check reads them, in constant memory.

@@ -180,7 +180,6 @@ SerialsLookup SeedFileCache::Lookup(const std::filesystem::path& folder, const S
       file.read = true;
       return {&file.serials, {}};
     }
-    ++reads_;
     OpenForReadingOutcome opened = files.OpenForReading(path);
     file.read = opened.state == OpenForReadingOutcome::State::Missing ||
                 (opened.source && CollectFileSerials(*opened.source, name, kThreadAnsiCodePage, file.serials));

@@ -115,9 +115,6 @@ class SeedFileCache {
   void Appended(const std::filesystem::path& file, const FileFingerprint& before, const FileFingerprint& after,
                 const AppendedToken& token);
 
-  // How many times a seed file's serials were read, for tests.
-  int Reads() const { return reads_; }
-
  private:
   struct FileSerials {
     FileFingerprint print;  // taken before the read
@@ -160,5 +157,4 @@ class SeedFileCache {
   std::size_t nextJob_ = 0;
   std::size_t jobsDone_ = 0;
   std::atomic<bool> stopReading_{false};
-  int reads_ = 0;
 };

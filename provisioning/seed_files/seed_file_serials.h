@@ -34,7 +34,6 @@ class SerialSet {
     if (!sorted_) Sort();
   }
   bool Contains(std::string_view serial) const;
-  std::size_t Size() const { return keys_.size(); }
 
  private:
   static std::uint64_t Key(std::string_view serial);

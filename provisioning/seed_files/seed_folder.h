@@ -99,11 +99,6 @@ class SeedFolder {
   // Appends a token that the key took to the two seed files of its kind.
   virtual SeedExportReport Export(const ExportedToken& token);
 
-  // The file layer, for tests to make a step fail.
-  SeedFileAccess& Files() { return files_; }
-  // How many times a seed file's serials were read, for tests.
-  int Reads() const { return cache_.Reads(); }
-
  private:
   SerialUse FindSerialUse(bool totp, const std::string& bytes, const MessageText& text, Reservation& unknown);
 

@@ -20,12 +20,6 @@ struct SettleReport {
   std::vector<SettledRecord> records;
   bool settled = true;  // false when the seed files' folder is unknown: nothing was looked at
 
-  // Every line, leftovers first.
-  std::vector<MessageText> Lines() const {
-    std::vector<MessageText> all = lines;
-    for (const SettledRecord& record : records) all.insert(all.end(), record.lines.begin(), record.lines.end());
-    return all;
-  }
   const SettledRecord* FirstKept() const {
     for (const SettledRecord& record : records) {
       if (record.kept) return &record;

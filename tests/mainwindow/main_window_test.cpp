@@ -176,9 +176,10 @@ MessageText OurLongLines(const std::filesystem::path& folder) {
   token.seed.assign(20, 0xA5);
   token.totp = true;
   CreateDirectoryW((folder / L"tseeds.xml").c_str(), nullptr);
-  for (const MessageText& line : AppendSeedFiles(folder, token)) lines += line;
   {
     SeedFileAccess files;
+    for (const MessageText& line : ExportToSeedFiles(folder, token, files, SeedFileSet{true, true}).lines)
+      lines += line;
     SaveJournal forAbsentKey;
     forAbsentKey.Begin(folder, PendingSave{token, "CVK98765432109876543210"}, files);
   }
@@ -186,7 +187,11 @@ MessageText OurLongLines(const std::filesystem::path& folder) {
   key.SetSerial("CVK98765432109876543210");
   key.listStatus = 0x80100001;
   SeedFolder seeds(folder);
-  for (const MessageText& line : seeds.Settle(key).Lines()) lines += line;
+  const SettleReport settled = seeds.Settle(key);
+  for (const MessageText& line : settled.lines) lines += line;
+  for (const SettledRecord& record : settled.records) {
+    for (const MessageText& line : record.lines) lines += line;
+  }
   return lines;
 }
 

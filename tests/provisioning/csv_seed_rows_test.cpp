@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "text/unicode_text.h"
+#include "tests/support/string_bytes.h"
 
 namespace {
 

@@ -88,10 +88,13 @@ TEST(SaveJournal, RecordIsThereUntilBothFilesHoldTheTokenOrTheKeyRefusedIt) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
+    SeedFileAccess files;
     SaveJournal journal;
     for (const Step step : c.steps) {
       switch (step) {
-        case Step::Begin: ASSERT_EQ(journal.Begin(folder.Path(), PendingSave{Token(), "KEY1"}), std::nullopt); break;
+        case Step::Begin:
+          ASSERT_EQ(journal.Begin(folder.Path(), PendingSave{Token(), "KEY1"}, files), std::nullopt);
+          break;
         case Step::Complete: EXPECT_EQ(journal.Complete(SeedFileSet{true, true}), std::nullopt); break;
         case Step::CompleteCsvOnly: EXPECT_EQ(journal.Complete(SeedFileSet{true, false}), std::nullopt); break;
         case Step::CompleteXmlOnly: EXPECT_EQ(journal.Complete(SeedFileSet{false, true}), std::nullopt); break;
@@ -123,8 +126,9 @@ TEST(SaveJournal, SecondNameThePublishLeftGoes) {
 // A record that cannot be written is the reason the key is not written.
 TEST(SaveJournal, RecordThatCannotBeWrittenGivesItsReasonAndLeavesNothing) {
   TempFolder folder;
+  SeedFileAccess files;
   SaveJournal journal;
-  const std::optional<JournalFailure> failure = journal.Begin(folder / "missing", PendingSave{Token(), "KEY1"});
+  const std::optional<JournalFailure> failure = journal.Begin(folder / "missing", PendingSave{Token(), "KEY1"}, files);
   ASSERT_NE(failure, std::nullopt);
   // A caller tells why from the value, not from the words.
   EXPECT_EQ(failure->step, JournalFailure::Step::LockFile);

@@ -10,6 +10,7 @@
 #include "seed_export_test_support.h"
 #include "tests/support/file_links.h"
 #include "tests/support/scripted_token_library.h"
+#include "tests/support/narrow_text.h"
 #include "text/code_page.h"
 
 namespace seed_export_test {
@@ -135,8 +136,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
     FaultySeedFiles files;
-    SeedFileSet written;
-    AppendSeedFiles(folder.Path(), Token(), files, c.before, &written);
+    AppendSeedFiles(folder.Path(), Token(), files, c.before);
     LeaveRecord(folder, "KEY1");
     ScriptedTokenLibrary library;
     if (c.keyOnline) {
@@ -148,7 +148,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
     library.listStatus = c.listStatus;
 
     const SettleReport report = SettlePendingSaves(folder.Path(), library, files);
-    const std::vector<MessageText> lines = report.Lines();
+    const std::vector<MessageText> lines = AllLines(report);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].compare(0, c.line.size(), c.line), 0) << Narrow(lines[0]);
     ASSERT_EQ(report.records.size(), 1u);
@@ -160,7 +160,7 @@ TEST(PendingSave, LeftRecordIsCompletedDroppedOrKeptWithOneLine) {
     EXPECT_EQ(Count(xml, std::string("<serial>") + kSerial + "</serial>"), c.before.xml ? 1 : expected);
     EXPECT_EQ(Count(csv, Utf16Le(u"0000111111111,")), c.before.csv ? 1 : expected);
     // Settled once: a kept record is reported again, a removed one never.
-    EXPECT_EQ(SettlePendingSaves(folder.Path(), library, files).Lines().size(), c.kept ? 1u : 0u);
+    EXPECT_EQ(AllLines(SettlePendingSaves(folder.Path(), library, files)).size(), c.kept ? 1u : 0u);
   }
 }
 
@@ -177,7 +177,7 @@ TEST(PendingSave, FileThatCannotTakeTheTokenKeepsTheRecordUntilItCan) {
   const SettleReport report = SettlePendingSaves(folder.Path(), library, files);
   ASSERT_EQ(report.records.size(), 1u);
   EXPECT_NE(report.records[0].warning.find(u"hseeds.xml:"), MessageText::npos);
-  std::vector<MessageText> lines = report.Lines();
+  std::vector<MessageText> lines = AllLines(report);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].rfind(u"Could not add the token to hseeds.xml: ", 0), 0u) << Narrow(lines[0]);
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.csv"), Utf16Le(u"0000111111111,")), 1u);
@@ -185,7 +185,7 @@ TEST(PendingSave, FileThatCannotTakeTheTokenKeepsTheRecordUntilItCan) {
   EXPECT_EQ(Records(folder).size(), 1u);
 
   fs::remove(folder / "hseeds.xml");
-  lines = SettlePendingSaves(folder.Path(), library, files).Lines();
+  lines = AllLines(SettlePendingSaves(folder.Path(), library, files));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0],
             u"The save of the token 0000111111111 on the key KEY1 was completed: the token "
@@ -208,7 +208,7 @@ TEST(PendingSave, RecordCutShortWhileWrittenIsRemovedUnlessItsSaveRuns) {
             FileLock::Outcome::Held);
   ScriptedTokenLibrary library;
   FaultySeedFiles files;
-  EXPECT_TRUE(SettlePendingSaves(folder.Path(), library, files).Lines().empty());
+  EXPECT_TRUE(AllLines(SettlePendingSaves(folder.Path(), library, files)).empty());
   EXPECT_FALSE(fs::exists(folder.Path() / cutShort));
   EXPECT_TRUE(fs::exists(folder.Path() / running));
 }
@@ -222,7 +222,7 @@ TEST(PendingSave, RunningSavesRecordIsLeftAloneAndADamagedOneIsKeptWithALine) {
   ScriptedTokenLibrary library;
   library.SetSerial("KEY1");
 
-  const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
+  const std::vector<MessageText> lines = AllLines(SettlePendingSaves(folder.Path(), library, files));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(
       lines[0],
@@ -251,7 +251,7 @@ TEST(PendingSave, RecordThatCannotBeRemovedIsNotSaidToBe) {
     ScriptedTokenLibrary library;
     library.SetSerial("KEY1");
     if (onKey) library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
-    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
+    const std::vector<MessageText> lines = AllLines(SettlePendingSaves(folder.Path(), library, files));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].find(u"was removed"), MessageText::npos) << Narrow(lines[0]);
     EXPECT_NE(lines[0].find(u"could not be removed (error 5"), MessageText::npos) << Narrow(lines[0]);
@@ -265,7 +265,7 @@ TEST(PendingSave, OversizedRecordIsKeptUnread) {
   WriteBytes(folder / "hseeds.pending-00000000000000bb.record", std::string(1 << 20, '<'));
   ScriptedTokenLibrary library;
   SeedFileAccess files;
-  const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
+  const std::vector<MessageText> lines = AllLines(SettlePendingSaves(folder.Path(), library, files));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find(u"far larger"), MessageText::npos) << Narrow(lines[0]);
   EXPECT_EQ(Records(folder).size(), 1u);
@@ -290,7 +290,7 @@ TEST(PendingSave, RecordsAreNamedUnlikeSeedFilesAndOldNamesStillSettle) {
   library.SetSerial("KEY1");
   library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30),
                     MakeTokenRecord("0000222222222", TOTP, HASH_SHA1, 8, 30)};
-  EXPECT_EQ(SettlePendingSaves(folder.Path(), library, files).Lines().size(), 2u);
+  EXPECT_EQ(AllLines(SettlePendingSaves(folder.Path(), library, files)).size(), 2u);
   EXPECT_TRUE(Records(folder).empty());
   EXPECT_EQ(Count(ReadBytes(folder / "hseeds.xml"), "<serial>0000111111111</serial>"), 1u);
   EXPECT_EQ(Count(ReadBytes(folder / "tseeds.xml"), "<serial>0000222222222</serial>"), 1u);
@@ -314,7 +314,7 @@ TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
     SCOPED_TRACE(c.file);
     TempFolder folder;
     FaultySeedFiles files;
-    AppendSeedFiles(folder.Path(), c.holder, files, c.which, nullptr);
+    AppendSeedFiles(folder.Path(), c.holder, files, c.which);
     const Names before = folder.Entries();
     const std::string held = ReadBytes(folder / c.file);
     LeaveRecord(folder, "KEY1");
@@ -322,7 +322,7 @@ TEST(PendingSave, SerialASeedFileHoldsWithAnotherSeedKeepsTheRecord) {
     library.SetSerial("KEY1");
     library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
 
-    const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
+    const std::vector<MessageText> lines = AllLines(SettlePendingSaves(folder.Path(), library, files));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find(Widen(c.file)), MessageText::npos) << Narrow(lines[0]);
     EXPECT_NE(lines[0].find(u"another seed"), MessageText::npos) << Narrow(lines[0]);
@@ -406,10 +406,10 @@ TEST(PendingSave, KeptLeftoverIsToldOncePerRun) {
   library.SetSerial("KEY1");
 
   SeedFolder run(folder.Path());
-  EXPECT_EQ(run.Settle(library).Lines().size(), 1u);
-  EXPECT_TRUE(run.Settle(library).Lines().empty());
+  EXPECT_EQ(AllLines(run.Settle(library)).size(), 1u);
+  EXPECT_TRUE(AllLines(run.Settle(library)).empty());
   SeedFolder nextRun(folder.Path());
-  EXPECT_EQ(nextRun.Settle(library).Lines().size(), 1u);
+  EXPECT_EQ(AllLines(nextRun.Settle(library)).size(), 1u);
   EXPECT_TRUE(fs::exists(folder / "hseeds.xml.otp-0123456789abcdef.tmp"));
 }
 
@@ -446,7 +446,7 @@ TEST(PendingSave, LeftoverOrRecordThatIsALinkIsLeftAloneWithALine) {
     library.SetSerial("KEY1");
 
     SeedFolder seeds(folder / "seeds");
-    const std::vector<MessageText> lines = seeds.Settle(library).Lines();
+    const std::vector<MessageText> lines = AllLines(seeds.Settle(library));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].compare(0, c.line.size(), c.line), 0) << Narrow(lines[0]);
     EXPECT_EQ(ReadBytes(folder / "seeds" / "hseeds.xml"), record);

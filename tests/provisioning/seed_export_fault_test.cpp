@@ -23,6 +23,7 @@
 
 #include "provisioning/seed_files/seed_export.h"
 #include "seed_export_test_support.h"
+#include "tests/support/narrow_text.h"
 #include "text/code_page.h"
 
 namespace seed_export_test {
@@ -139,11 +140,11 @@ TEST(SeedExportFaults, CsvFailuresAreReportedAndTheXmlIsStillWritten) {
   EXPECT_NE(ReadBytes(folder / "hseeds.xml").find("<serial>0000987654321</serial>"), std::string::npos);
 
   // The first token's CSV row, which was lost, can be added alone.
-  SeedFileSet written;
   FaultySeedFiles files;
-  EXPECT_TRUE(AppendSeedFiles(folder.Path(), FirstToken(), files, SeedFileSet{true, false}, &written).empty());
-  EXPECT_TRUE(written.csv);
-  EXPECT_FALSE(written.xml);
+  const SeedExportReport report = ExportToSeedFiles(folder.Path(), FirstToken(), files, SeedFileSet{true, false});
+  EXPECT_TRUE(report.lines.empty());
+  EXPECT_TRUE(report.written.csv);
+  EXPECT_FALSE(report.written.xml);
   EXPECT_EQ(ReadBytes(folder / "hseeds.csv"), Utf16Le(kHotpCsvHeader + kFirstRow));
 }
 

@@ -14,6 +14,8 @@
 #include "provisioning/seed_files/seed_export.h"
 #include "files/byte_sink.h"
 #include "provisioning/seed_files/seed_file_access.h"
+#include "provisioning/seed_files/settle_report.h"
+#include "tests/support/string_bytes.h"
 #include "tests/support/temp_folder.h"
 #include "text/code_page.h"
 #include "text/message_text.h"
@@ -59,6 +61,25 @@ inline ExportedToken TotpToken(std::string serial, std::vector<std::uint8_t> see
                                std::uint32_t interval) {
   const bool sha256 = seed.size() == 32;
   return {true, sha256, 8, interval, std::move(serial), std::move(seed), std::move(userName)};
+}
+
+// Appends `token` to the seed files of `which` (both unless said) as a save
+// does; the lines it gave.
+inline std::vector<MessageText> AppendSeedFiles(const fs::path& folder, const ExportedToken& token,
+                                                SeedFileAccess& files, SeedFileSet which = {true, true}) {
+  return ExportToSeedFiles(folder, token, files, which).lines;
+}
+
+inline std::vector<MessageText> AppendSeedFiles(const fs::path& folder, const ExportedToken& token) {
+  SeedFileAccess files;
+  return AppendSeedFiles(folder, token, files);
+}
+
+// Every line settling gave, the leftovers' first.
+inline std::vector<MessageText> AllLines(const SettleReport& report) {
+  std::vector<MessageText> all = report.lines;
+  for (const SettledRecord& record : report.records) all.insert(all.end(), record.lines.begin(), record.lines.end());
+  return all;
 }
 
 // Passes the first `budget` bytes on, then fails as a full disk would. When

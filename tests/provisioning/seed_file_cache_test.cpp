@@ -83,7 +83,7 @@ TEST(SeedFileCache, ReadsAFileAgainOnlyWhenSomeoneElseChangedIt) {
       {First::Lookup, "another program's CSV row",
        [](const fs::path& folder, const fs::path&, SeedFileAccess&) {
          SeedFileAccess plain;
-         EXPECT_TRUE(AppendSeedFiles(folder, kOther, plain, SeedFileSet{true, false}, nullptr).empty());
+         EXPECT_TRUE(AppendSeedFiles(folder, kOther, plain, SeedFileSet{true, false}).empty());
        },
        false, true, nullptr, false, true},
       {First::Lookup, "the leftover replaced by a copy of the file",

@@ -8,6 +8,7 @@
 
 #include "files/byte_source.h"
 #include "text/unicode_text.h"
+#include "tests/support/string_bytes.h"
 
 namespace {
 
@@ -91,7 +92,6 @@ TEST(SerialSet, FindsEveryAddedSerialAndNoOtherAtAnySize) {
     // Adding after a lookup sorts again.
     serials.Add("late");
     EXPECT_TRUE(serials.Contains("late"));
-    EXPECT_EQ(serials.Size(), static_cast<std::size_t>(count + count / 2 + 1));
   }
 }
 

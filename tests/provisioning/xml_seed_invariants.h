@@ -17,6 +17,7 @@
 #include "provisioning/seed_files/xml_seed_append.h"
 #include "provisioning/seed_files/xml_seed_layout_scanner.h"
 #include "provisioning/seed_files/xml_seed_stream.h"
+#include "tests/support/string_bytes.h"
 
 namespace xml_seed_invariants {
 

@@ -9,6 +9,7 @@
 #include "files/byte_source.h"
 #include "provisioning/seed_files/seed_file_serials.h"
 #include "provisioning/seed_files/xml_seed_append.h"
+#include "tests/support/string_bytes.h"
 
 namespace xml_seed_test {
 

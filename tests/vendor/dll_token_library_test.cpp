@@ -6,6 +6,7 @@
 #include "tests/support/win/win_test_support.h"
 #include "tests/support/temp_folder.h"
 #include "vendor/dll_token_library.h"
+#include "vendor/module_path_win.h"
 
 namespace {
 
@@ -91,7 +92,8 @@ TEST_F(DllTokenLibraryTest, MissingFunctionsAreNamedAndTheOthersStillWork) {
 
 TEST_F(DllTokenLibraryTest, LoadsByFullPathBesideTheProgramOrFromAFolderWithSpacesAndNonAsciiName) {
   DllTokenLibrary beside;  // as the tool opens it
-  EXPECT_EQ(std::filesystem::path(beside.DllPath()), BuildOutputFolder() / L"CV_Manager.dll");
+  EXPECT_EQ(std::filesystem::path(ModuleFilePath(GetModuleHandleW(L"CV_Manager.dll"))),
+            BuildOutputFolder() / L"CV_Manager.dll");
   const auto path = Install(L"CV_Manager.dll", folder_.Path() / L"Pr\u00fcfung mit Leerzeichen");
   DllTokenLibrary elsewhere(path.wstring());
   std::uint32_t devices = 0;

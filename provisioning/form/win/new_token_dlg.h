@@ -26,7 +26,6 @@ class CNewTokenDlg : public CDialogImpl<CNewTokenDlg> {
   // result (1, 2, 1001 or 1003), or -1 when it could not be created.
 
   const NewTokenResult& Result() const { return logic_.Result(); }
-  const NewTokenFormState& State() const { return logic_.State(); }
 
   // Each command runs one operation of the form's logic. OK and Cancel come
   // from keys and the close box with any notification; the buttons count
