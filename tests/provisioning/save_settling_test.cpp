@@ -483,7 +483,7 @@ TEST(PendingSave, RecordOfAReadOnlySeedFileGoesWithEveryNameOfIt) {
       library.SetSerial("KEY1");
       if (onKey) library.tokens = {MakeTokenRecord(kSerial, HOTP, HASH_SHA1, 6, 30)};
 
-      const std::vector<MessageText> lines = SettlePendingSaves(folder.Path(), library, files).Lines();
+      const std::vector<MessageText> lines = AllLines(SettlePendingSaves(folder.Path(), library, files));
       ASSERT_EQ(lines.size(), 1u);
       EXPECT_EQ(lines[0].find(u"could not be removed"), MessageText::npos) << Narrow(lines[0]);
       EXPECT_EQ(folder.Entries(), (Names{"hseeds.csv", "hseeds.xml"}));
