@@ -43,6 +43,9 @@ check "SHA256SUMS lists every file in dist/" \
   test "$(cd "$dist" && ls | grep -vx SHA256SUMS | tr '\n' ' ')" = "$(awk '{ print $2 }' "$dist/SHA256SUMS" | sort | tr '\n' ' ')"
 check "the zips carry the version of the build" \
   grep -q "^#define OTP_VERSION_TEXT \"$version.0\"" "$build/resources/version.h"
+# Guide.html drops the cells of a row beyond its header's, silently.
+check "every table row of the guides has its table's number of cells" \
+  /usr/bin/python3 "$root/scripts/lib/guide_html.py" --check "$root/docs/guide.md" "$root/docs/virtualkey.md"
 
 # Every name under the zip's own folder, which is dropped for the comparisons.
 top="OtpTool-$version/"
