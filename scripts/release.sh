@@ -1,8 +1,8 @@
 #!/bin/bash
 # Builds the release from the committed tree and writes dist/:
 #   OtpTool-<version>-win32.zip       OtpTool.exe (stripped), the operator's
-#                                     guide, the release notes, the licences of
-#                                     what is inside
+#                                     guide with its pictures, the release
+#                                     notes, the licences of what is inside
 # Both zips unpack into the folder OtpTool-<version>/.
 #   OtpTool-<version>-win32.debug     the exe's debug information, kept apart
 #   OtpTool-<version>-virtualkey.zip  the virtual key: CV_Manager.dll,
@@ -77,9 +77,15 @@ $strip --strip-all -o "$stage/win32/OtpTool.exe" "$bin/OtpTool.exe"
 chmod 644 "$debug"
 
 python=/usr/bin/python3
-"$python" "$root/scripts/lib/guide_html.py" docs/guide.md "$stage/win32/Guide.html" \
+# The guides say "OtpTool-<version>" in the tree, so that the version is said
+# once; what ships names this one. Guide.md's pictures lie beside it, as it
+# links them; Guide.html carries them inside.
+name_version() { sed "s/OtpTool-<version>/$name/g" "$1" > "$2"; }
+name_version docs/guide.md "$stage/win32/Guide.md"
+mkdir -p "$stage/win32/images"
+cp docs/images/*.png "$stage/win32/images/"
+"$python" "$root/scripts/lib/guide_html.py" "$stage/win32/Guide.md" "$stage/win32/Guide.html" \
   "Corvane/Meridia OTP Programming Tool $version - Operator's guide"
-cp docs/guide.md "$stage/win32/Guide.md"
 # This version's section of the changelog, its heading first.
 awk -v heading="## $version" '$0 == heading { keep = 1 } /^## / && $0 != heading { keep = 0 } keep' \
   CHANGELOG.md > "$stage/win32/ReleaseNotes.md"
@@ -92,9 +98,9 @@ cp /usr/share/doc/gcc-mingw-w64-i686-posix-runtime/copyright "$stage/win32/licen
 
 $strip --strip-all -o "$stage/virtualkey/CV_Manager.dll" "$bin/CV_Manager.dll"
 $strip --strip-all -o "$stage/virtualkey/virtualkey.exe" "$bin/virtualkey.exe"
-"$python" "$root/scripts/lib/guide_html.py" docs/virtualkey.md "$stage/virtualkey/VirtualKey.html" \
+name_version docs/virtualkey.md "$stage/virtualkey/VirtualKey.md"
+"$python" "$root/scripts/lib/guide_html.py" "$stage/virtualkey/VirtualKey.md" "$stage/virtualkey/VirtualKey.html" \
   "Virtual key for the OTP Programming Tool $version"
-cp docs/virtualkey.md "$stage/virtualkey/VirtualKey.md"
 # In a folder of their own: both zips unpack into one folder, where a second
 # licenses/pugixml.txt would ask the operator whether to overwrite the first.
 mkdir -p "$stage/virtualkey/licenses"

@@ -35,6 +35,7 @@ echo "test-release: version $version in $dist"
 # checkout folder works.
 sums_match() { (cd "$dist" && sha256sum --quiet -c SHA256SUMS); }
 lacks_text() { ! grep -q -a -F "$1" "$2"; }       # text, file
+lacks_placeholder() { ! grep -q -e '<version>' -e '&lt;version&gt;' "$1"; }
 has_sections() { $objdump -h "$2" | grep -q "$1"; }  # section pattern, file
 lacks_sections() { ! has_sections "$@"; }
 verifies() { osslsigncode verify -CAfile "$1" -in "$2" >/dev/null; }  # CA file, program
@@ -43,6 +44,9 @@ check "SHA256SUMS lists every file in dist/" \
   test "$(cd "$dist" && ls | grep -vx SHA256SUMS | tr '\n' ' ')" = "$(awk '{ print $2 }' "$dist/SHA256SUMS" | sort | tr '\n' ' ')"
 check "the zips carry the version of the build" \
   grep -q "^#define OTP_VERSION_TEXT \"$version.0\"" "$build/resources/version.h"
+# Guide.html drops the cells of a row beyond its header's, silently.
+check "every table row of the guides has its table's number of cells" \
+  /usr/bin/python3 "$root/scripts/lib/guide_html.py" --check "$root/docs/guide.md" "$root/docs/virtualkey.md"
 
 # Every name under the zip's own folder, which is dropped for the comparisons.
 top="OtpTool-$version/"
@@ -51,8 +55,11 @@ outside() { unzip -Z1 "$1" | grep -v "^$top" | tr '\n' ' '; }
 for zip in "$win_zip" "$key_zip"; do
   check "$(basename "$zip") unpacks into the folder $top" test -z "$(outside "$zip")"
 done
-check "the win32 zip holds the exe, the guide, the release notes and the licences, nothing else" \
-  test "$(listing "$win_zip")" = "Guide.html Guide.md OtpTool.exe ReleaseNotes.md licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt licenses/pugixml.txt "
+# Guide.md's pictures are beside it, each one it links and no other.
+pictures=$(unzip -p "$win_zip" "${top}Guide.md" | grep -o '(images/[^)]*\.png)' | tr -d '()' | LC_ALL=C sort -u | tr '\n' ' ')
+check "the win32 zip holds the exe, the guide and its pictures, the release notes and the licences, nothing else" \
+  test "$(listing "$win_zip")" = "Guide.html Guide.md OtpTool.exe ReleaseNotes.md ${pictures}licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt licenses/pugixml.txt "
+check "Guide.md links pictures" test -n "$pictures"
 check "the virtual-key zip holds the DLL, its program, its guide and the licences" \
   test "$(listing "$key_zip")" = "CV_Manager.dll VirtualKey.html VirtualKey.md licenses/virtualkey/gcc-runtime.txt licenses/virtualkey/mingw-w64-runtime.txt licenses/virtualkey/pugixml.txt virtualkey.exe "
 files_of() { unzip -Z1 "$1" | grep -v '/$' | sort; }
@@ -66,6 +73,12 @@ unpacked="$extracted/$top"
 exe="$unpacked/OtpTool.exe"
 notes_are_this_version() { head -n1 "$1" | tr -d '\r' | grep -qxF "## $version" && ! tail -n +2 "$1" | grep -q '^## '; }
 check "the release notes are this version's section of the changelog" notes_are_this_version "$unpacked/ReleaseNotes.md"
+# The version is said once, in CMakeLists.txt; the guides ship naming it.
+for guide in Guide.md Guide.html VirtualKey.md VirtualKey.html; do
+  check "$guide names the version, no placeholder" lacks_placeholder "$unpacked/$guide"
+done
+check "Guide.md's icacls example names the folder OtpTool-$version" \
+  grep -qF "icacls C:\\OtpTool-$version " "$unpacked/Guide.md"
 # Every line ends in CR LF, as Notepad on Windows 7 and 8 needs.
 crlf_only() { ! LC_ALL=C grep -q $'[^\r]$\|^$' "$1"; }
 for text in Guide.md ReleaseNotes.md VirtualKey.md licenses/*.txt licenses/virtualkey/*.txt; do
