@@ -346,7 +346,7 @@ TEST(TokenOperations, SeedFileNotWrittenIsOnTheStatusLineWithTheSystemsWords) {
   ASSERT_TRUE(RemoveDirectoryW(folder.File(L"hseeds.xml").c_str()));
   const size_t beforeForm = tool.LogText().size();
   tool.Click(IDC_NEW_TOKEN);
-  HWND form = tool.WaitForDialog(L"New Token");
+  form = tool.WaitForDialog(L"New Token");
   ASSERT_NE(nullptr, form);
   const std::wstring settled = Unbroken(tool.LogText().substr(beforeForm));
   EXPECT_NE(std::wstring::npos, settled.find(L"was completed: the token was added to hseeds.xml")) << ToUtf8(settled);

@@ -297,7 +297,9 @@ TEST_F(NewTokenDialogTest, KeysOwnSerialInUseIsSaidOnceTheFormIsOnScreen) {
       while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
     }
     EXPECT_EQ(ShownTooltips(), 1);
-    if (!serialTips.tips.empty()) EXPECT_EQ(serialTips.tips[0].first, L"The key's own serial number is in use");
+    if (!serialTips.tips.empty()) {
+      EXPECT_EQ(serialTips.tips[0].first, L"The key's own serial number is in use");
+    }
     EXPECT_LE(serialTips.tips.size(), 1u);
     PostMessageW(form, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
   });

@@ -226,7 +226,9 @@ TEST(UnusedSerial, TheKeysOwnSerialInUseIsSaidOnceAsTheFormOpens) {
     logic.SaveToken();
     ASSERT_EQ(controls.tips.size(), 2u);
     EXPECT_EQ(controls.tips[1].title, u"Serial number in use");
-    if (c.listStatus == CV_OK) EXPECT_EQ(controls.tips[1].text, tip.text);
+    if (c.listStatus == CV_OK) {
+      EXPECT_EQ(controls.tips[1].text, tip.text);
+    }
     EXPECT_TRUE(library.personalized.empty());
     controls.shown.serial = generated;
     logic.SaveToken();
