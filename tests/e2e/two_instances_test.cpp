@@ -27,6 +27,14 @@ TEST(TwoInstances, OneTypedSerialSavedAtOnceGetsOneSeed) {
     const HWND formA = FillNewTokenForm(first, NewTokenChoices{}, a);
     const HWND formB = FillNewTokenForm(second, NewTokenChoices{}, b);
     ASSERT_TRUE(formA && formB);
+    // A loaded machine may take longer than the form filler waits: each form
+    // must show its seed before "Save", or a refusal could not be told.
+    for (const auto& [form, made] : {std::pair<HWND, CreatedToken*>{formA, &a}, {formB, &b}}) {
+      ASSERT_TRUE(WaitUntil([&] {
+        made->seed = WindowText(GetDlgItem(form, IDC_SEED));
+        return made->seed.size() == 40 && IsWindowEnabled(GetDlgItem(form, IDC_SAVE));
+      }));
+    }
     SetWindowTextRemote(GetDlgItem(formA, IDC_SERIAL_NUMBER), serial);
     SetWindowTextRemote(GetDlgItem(formB, IDC_SERIAL_NUMBER), serial);
     PostCommand(formA, IDC_SAVE);
