@@ -403,10 +403,7 @@ class HandleReader final : public ByteSource {
  public:
   explicit HandleReader(HANDLE file) : file_(file) {}
   std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
-    DWORD count = 0;
-    const DWORD chunk = capacity > 0x40000000u ? 0x40000000u : static_cast<DWORD>(capacity);
-    if (!ReadFile(file_, buffer, chunk, &count, nullptr)) return std::nullopt;
-    return count;
+    return ReadFromHandle(file_, buffer, capacity);
   }
 
  private:

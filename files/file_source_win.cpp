@@ -14,13 +14,9 @@ class HandleSource final : public FileSource {
   explicit HandleSource(HANDLE handle) : handle_(handle) {}
 
   std::optional<std::size_t> Read(void* buffer, std::size_t capacity) override {
-    DWORD count = 0;
-    const DWORD chunk = capacity > 0x40000000u ? 0x40000000u : static_cast<DWORD>(capacity);
-    if (!ReadFile(handle_.Get(), buffer, chunk, &count, nullptr)) {
-      error = LastSystemError();
-      return std::nullopt;
-    }
-    return count;
+    const std::optional<std::size_t> got = ReadFromHandle(handle_.Get(), buffer, capacity);
+    if (!got) error = LastSystemError();
+    return got;
   }
 
  private:
