@@ -159,6 +159,46 @@ TEST(UnusedSerial, SavingASerialInUseAnywhereOrWithWhiteSpaceAtAnEndIsRefusedBef
   }
 }
 
+// What cannot be read when "Save" checks the serial is unknown, never
+// empty: the save is refused naming it, the key is not written and no
+// record is left.
+TEST(UnusedSerial, AFileOrRecordThatCannotBeReadRefusesTheSaveNamingIt) {
+  const struct Case {
+    const char* name;
+    const char* unreadable;  // made a folder, or written with bytes no record has
+    bool folder;
+  } cases[] = {
+      {"a seed file of the other kind", "hseeds.csv", true},
+      {"a seed file of the token's kind", "tseeds.xml", true},
+      {"a damaged record", "hseeds.pending-00000000000000bb.record", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    if (c.folder) {
+      std::filesystem::create_directory(folder / c.unreadable);
+    } else {
+      WriteBytes(folder / c.unreadable, "<save><token>");
+    }
+    form_test::FakeFormControls controls;
+    ScriptedTokenLibrary library;
+    form_test::ScriptedServices scripted;
+    SeedFolder seeds(folder.Path());
+    NewTokenFormLogic logic(controls, library, seeds, scripted.Bind());
+    logic.StartUp();
+    logic.GenerateSeed();
+    controls.shown.serial = u"0000999999999";
+    logic.SaveToken();
+
+    EXPECT_TRUE(library.personalized.empty());
+    ASSERT_EQ(controls.tips.size(), 1u);
+    EXPECT_EQ(controls.tips[0].title, u"Serial number not checked");
+    const std::string named = c.unreadable;
+    EXPECT_NE(controls.tips[0].text.find(MessageText(named.begin(), named.end())), MessageText::npos);
+    EXPECT_EQ(folder.Entries().size(), 1u) << "a record or lock file was left";
+  }
+}
+
 // After a "Reset" the key's own serial, the form's default, is still in the
 // files: the form says so once as it opens, where it is held and whether the
 // key lists it; "Save" refuses it the same way; a fresh serial goes through.
