@@ -153,9 +153,9 @@ void SeedFileCache::YieldFile(const std::filesystem::path& file) {
   if (last && told_ && !stopReading_) told_();
 }
 
-bool SeedFileCache::TellingLeftovers(const std::filesystem::path& file) {
+bool SeedFileCache::Unfinished(const std::filesystem::path& file, bool leftovers) {
   for (const ReadAheadJob& job : jobs_) {
-    if (job.file != file || job.serialsOf) continue;
+    if (job.file != file || (job.serialsOf == nullptr) != leftovers) continue;
     std::lock_guard<std::mutex> hold(lock_);
     return !job.done;
   }

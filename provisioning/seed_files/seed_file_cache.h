@@ -81,8 +81,10 @@ class SeedFileCache {
   void Prefetch(const std::filesystem::path& folder, std::uint32_t codePage, LeftoverTeller tell = {},
                 std::function<void()> told = {});
 
-  // Whether the read-ahead is still telling the leftovers of `file`.
-  bool TellingLeftovers(const std::filesystem::path& file);
+  // Whether the read-ahead is still telling the leftovers of `file`, or
+  // still reading its serials.
+  bool TellingLeftovers(const std::filesystem::path& file) { return Unfinished(file, true); }
+  bool ReadingSerials(const std::filesystem::path& file) { return Unfinished(file, false); }
   // Waits until the read-ahead has told the leftovers of `file`, if it does,
   // and keeps its verdicts.
   void AwaitLeftovers(const std::filesystem::path& file) { Await(file, true); }
@@ -140,6 +142,7 @@ class SeedFileCache {
   FileSerials ReadSerialsAhead(ReadAheadJob& job, std::uint32_t codePage);
   // Marks `job` done, under the lock; true when it was the last.
   bool Finish(ReadAheadJob& job);
+  bool Unfinished(const std::filesystem::path& file, bool leftovers);
   // Waits for the job of `file`, if there is one, and keeps what it read.
   void Await(const std::filesystem::path& file, bool leftovers);
 

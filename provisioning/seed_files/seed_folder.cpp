@@ -76,6 +76,9 @@ SerialUse SeedFolder::WhereInUse(ITokenLibrary& library, const std::string& seri
   use.keyListsNot = listed.status == CV_OK;
   if (folder_.empty()) return use;
   for (const SeedFileName& file : kSeedFileNames) {
+    // A hint as the form opens must not keep it from opening: a file the
+    // read-ahead still reads is left to "Save", which waits for it.
+    if (cache_.ReadingSerials(folder_ / file.name)) continue;
     if (!cache_.Serials(folder_, file, files_).Contains(serial)) continue;
     use.place = SerialUse::Place::InSeedFile;
     use.where = file.name;

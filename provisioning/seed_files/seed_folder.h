@@ -85,8 +85,9 @@ class SeedFolder {
   virtual std::vector<bool> SerialsInUse(ITokenLibrary& library, const std::vector<std::string>& candidates);
 
   // Where `serial` is taken, from the key and what the run read of the files,
-  // without waiting for a lock: a hint as the form opens (Reserve decides).
-  // A file that cannot be read takes nothing away.
+  // without waiting for a lock or for the read-ahead: a hint as the form
+  // opens (Reserve decides). A file that cannot be read, or that the
+  // read-ahead still reads, takes nothing away.
   SerialUse WhereInUse(ITokenLibrary& library, const std::string& serial);
 
   // Checks that no one holds the serial of `save` (the key, the four seed

@@ -11,7 +11,10 @@ CNewTokenDlg::CNewTokenDlg(ITokenLibrary& library, SeedFolder& seeds, NewTokenFo
 LRESULT CNewTokenDlg::OnInitDialog(WPARAM, LPARAM) {
   controls_.Attach(Window());
   CentreWindow(Window(), GetParent(Window()));
-  logic_.StartUp();
+  {
+    BusyScope busy;  // it asks the key and looks its serial up in the seed files
+    logic_.StartUp();
+  }
   icons_.Apply(Window(), IDR_MAINFRAME);
   return TRUE;  // the dialog manager focuses the first tab stop
 }
