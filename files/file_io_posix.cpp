@@ -450,7 +450,7 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   // No other writer in between, or cutting back could cut its part off.
   struct stat before {};
   bool locked = false;
-  file_steps::RetryWhileRefused(patience, [&] {
+  RetryWhileRefused(patience, [&] {
     locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
     return !locked && errno == EWOULDBLOCK;
   });

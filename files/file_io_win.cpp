@@ -559,7 +559,7 @@ AppendOutcome AppendToFile(const std::filesystem::path& path, const AppendWriter
   const DWORD access = FILE_APPEND_DATA | FILE_WRITE_DATA;
   HANDLE handle = INVALID_HANDLE_VALUE;
   DWORD code = 0;
-  file_steps::RetryWhileRefused(patience, [&] {
+  RetryWhileRefused(patience, [&] {
     handle =
         !rulesKnown
             ? CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)

@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "files/buffered_sink.h"
+#include "files/busy_retry.h"
 #include "files/content_digest.h"
 #include "files/file_io.h"
 
@@ -185,18 +186,6 @@ AppendOutcome WriteAndKeepOrTakeBack(File& file, const AppendWriter& write, Appe
     outcome.error = error;
   }
   return outcome;
-}
-
-// Calls `refused` until it answers false (done, or failed for a reason that
-// waiting does not cure) or `patience` has passed, pausing in between.
-template <typename Attempt>
-void RetryWhileRefused(std::chrono::milliseconds patience, Attempt refused) {
-  const auto deadline = std::chrono::steady_clock::now() + patience;
-  std::chrono::milliseconds pause{5};
-  while (refused() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(pause);
-    pause = std::min(pause * 2, std::chrono::milliseconds{200});
-  }
 }
 
 // The digest of a file's first and last FileFingerprint::kFingerprintBlock

@@ -11,11 +11,9 @@ namespace {
 
 // "hseeds.xml and hseeds.csv".
 MessageText NamesOf(const std::vector<std::filesystem::path>& files) {
-  MessageText names;
-  for (const std::filesystem::path& file : files) {
-    names += (names.empty() ? u"" : u" and ") + file.filename().u16string();
-  }
-  return names;
+  std::vector<MessageText> names;
+  for (const std::filesystem::path& file : files) names.push_back(file.filename().u16string());
+  return NameList(names);
 }
 
 }  // namespace

@@ -67,16 +67,6 @@ namespace {
 
 const char16_t kNotSettled[] = u"The save record %s could not be settled: %s. It was kept.\r\n";
 
-// "a", "a and b", "a, b and c".
-MessageText NameList(const std::vector<std::string>& names) {
-  MessageText list;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) list += i + 1 == names.size() ? u" and " : u", ";
-    list += Widen(names[i]);
-  }
-  return list;
-}
-
 // The records of each serial number, read before any is settled: records of
 // one serial settle none of them, so no record's name decides which seed the
 // files get. Running saves' records count too.
@@ -97,16 +87,16 @@ RecordsBySerial ReadRecordsBySerial(const std::filesystem::path& folder, SeedFil
 // key holds, the key does not tell (it lists no seeds), so the operator decides.
 MessageText SharedSerialLine(const std::filesystem::path& folder, const std::vector<NamedPendingSave>& group,
                              SeedFileAccess& files) {
-  std::vector<std::string> records;
+  std::vector<MessageText> records;
   std::set<std::string> holding;
   for (const NamedPendingSave& named : group) {
-    records.push_back(named.record);
+    records.push_back(Widen(named.record));
     for (std::string& file : SeedFilesWithOtherSeed(folder, named.save.token, files)) holding.insert(std::move(file));
   }
   std::sort(records.begin(), records.end());
-  std::vector<std::string> inFiles;
+  std::vector<MessageText> inFiles;
   for (const SeedFileName& file : kSeedFileNames) {
-    if (holding.count(file.name) != 0) inFiles.push_back(file.name);
+    if (holding.count(file.name) != 0) inFiles.push_back(Widen(file.name));
   }
   const MessageText alsoIn = inFiles.empty() ? MessageText() : Format(u", also in %s", NameList(inFiles));
   return Format(

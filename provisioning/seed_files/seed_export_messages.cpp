@@ -108,6 +108,15 @@ MessageText CouldNotAddToken(std::u16string_view fileName, std::u16string_view r
 
 MessageText FileErrorReason(std::u16string_view what, const FileError& error) { return Because(what, error, true); }
 
+MessageText NameList(const std::vector<MessageText>& names) {
+  MessageText list;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) list += i + 1 == names.size() ? u" and " : u", ";
+    list += names[i];
+  }
+  return list;
+}
+
 MessageText LeftUnchanged(MessageText reason) { return reason + u"; it was left unchanged"; }
 
 MessageText FailureReason(const SeedFileFailure& failure) {

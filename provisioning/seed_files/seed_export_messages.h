@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 #include "files/file_io.h"
 #include "provisioning/seed_files/seed_file_failure.h"
@@ -14,6 +15,9 @@ MessageText CouldNotAddToken(std::u16string_view fileName, std::u16string_view r
 // "<what> (error N: <the system's words>)", or "the file is open in another
 // program (...)" or "the file is too large to be read (...)" when that is the cause.
 MessageText FileErrorReason(std::u16string_view what, const FileError& error);
+
+// Names in a line: "a", "a and b", "a, b and c".
+MessageText NameList(const std::vector<MessageText>& names);
 
 // Appends "; it was left unchanged".
 MessageText LeftUnchanged(MessageText reason);

@@ -3,13 +3,12 @@
 // left behind. Tests override a step to make it fail.
 #pragma once
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <thread>
 #include <vector>
 
+#include "files/busy_retry.h"
 #include "files/file_io.h"
 #include "files/file_source.h"
 #include "provisioning/seed_files/reported_leftovers.h"
@@ -70,14 +69,11 @@ class SeedFileAccess {
  private:
   template <typename Attempt>
   auto Patiently(const Attempt& attempt) -> decltype(attempt()) {
-    const auto deadline = std::chrono::steady_clock::now() + lockPatience;
-    std::chrono::milliseconds pause{5};
-    for (;;) {
-      auto outcome = attempt();
-      const bool held = outcome.state == decltype(outcome.state)::Failed && outcome.error.InUse();
-      if (!held || std::chrono::steady_clock::now() >= deadline) return outcome;
-      std::this_thread::sleep_for(pause);
-      pause = std::min(pause * 2, std::chrono::milliseconds{200});
-    }
+    decltype(attempt()) outcome;
+    RetryWhileRefused(lockPatience, [&] {
+      outcome = attempt();
+      return outcome.state == decltype(outcome.state)::Failed && outcome.error.InUse();
+    });
+    return outcome;
   }
 };

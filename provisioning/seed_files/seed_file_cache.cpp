@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iterator>
 #include <system_error>
-#include <thread>
 
+#include "files/busy_retry.h"
 #include "files/file_source.h"
 #include "files/stoppable_source.h"
 #include "text/code_page.h"
@@ -169,28 +169,27 @@ SerialsLookup SeedFileCache::Lookup(const std::filesystem::path& folder, const S
   const std::filesystem::path path = folder / name.name;
   Await(path, false);
   FileSerials& file = serials_[path];
-  const auto deadline = std::chrono::steady_clock::now() + patience;
-  std::chrono::milliseconds pause{10};
-  for (;;) {
+  FileError error;
+  RetryWhileRefused(patience, [&] {
     const FileFingerprint now = FingerprintOf(path);
-    if (file.read && now == file.print) return {&file.serials, {}};
+    if (file.read && now == file.print) return false;
     file = FileSerials{};
     file.print = now;
     if (now.read && !now.stamp.exists) {
       file.read = true;
-      return {&file.serials, {}};
+      return false;
     }
     OpenForReadingOutcome opened = files.OpenForReading(path);
     file.read = opened.state == OpenForReadingOutcome::State::Missing ||
                 (opened.source && CollectFileSerials(*opened.source, name, kThreadAnsiCodePage, file.serials));
-    if (file.read) return {&file.serials, {}};
+    if (file.read) return false;
     // What cannot be read takes nothing away, and proves nothing.
     file.serials = SerialSet{};
-    const FileError error = opened.source ? opened.source->error : opened.error;
-    if (!error.InUse() || std::chrono::steady_clock::now() >= deadline) return {nullptr, error};
-    std::this_thread::sleep_for(pause);
-    pause = std::min(pause * 2, std::chrono::milliseconds{200});
-  }
+    error = opened.source ? opened.source->error : opened.error;
+    return error.InUse();
+  });
+  if (!file.read) return {nullptr, error};
+  return {&file.serials, {}};
 }
 
 const SerialSet& SeedFileCache::Serials(const std::filesystem::path& folder, const SeedFileName& name,

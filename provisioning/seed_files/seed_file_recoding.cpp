@@ -10,13 +10,6 @@ constexpr std::size_t kBlock = 64 * 1024;
 // No row is this long; a longer line is passed over, so memory stays bounded.
 constexpr std::size_t kLongestLine = 1024 * 1024;
 
-void AppendUtf16Le(std::string& out, std::u16string_view units) {
-  for (const char16_t unit : units) {
-    out.push_back(static_cast<char>(unit & 0xFF));
-    out.push_back(static_cast<char>(unit >> 8));
-  }
-}
-
 }  // namespace
 
 RecodingSource::RecodingSource(ByteSource& in, SeedTextEncoding from, bool toUtf8, CodePage codePage)
@@ -39,11 +32,7 @@ void RecodingSource::Convert(bool end) {
       used -= 2;
     }
     if (end) used = pending_.size();  // a last odd byte is no character
-    if (toUtf8_) {
-      out_ += Utf8FromUtf16(units);
-    } else {
-      AppendUtf16Le(out_, units);
-    }
+    out_ += toUtf8_ ? Utf8FromUtf16(units) : Utf16LittleEndianBytes(units);
   } else if (from_ == Text::Latin1) {
     for (const char byte : pending_) AppendUtf8(out_, static_cast<unsigned char>(byte));
     used = pending_.size();
@@ -73,11 +62,7 @@ void RecodingSource::Convert(bool end) {
       const std::optional<MessageText> wide = WidenText(line.c_str(), page);
       MessageText text = wide.value_or(MessageText());
       if (hasFeed) text.push_back(u'\n');
-      if (toUtf8_) {
-        out_ += Utf8FromUtf16(text);
-      } else {
-        AppendUtf16Le(out_, text);
-      }
+      out_ += toUtf8_ ? Utf8FromUtf16(text) : Utf16LittleEndianBytes(text);
     }
   }
   pending_.erase(0, used);

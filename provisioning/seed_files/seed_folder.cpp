@@ -16,13 +16,17 @@
 namespace {
 
 // The serials the key lists; none when it cannot list them.
-std::vector<std::string> ListedSerials(const KeyTokens& listed) {
+std::vector<std::string> ListedSerials(ITokenLibrary& library) {
   std::vector<std::string> serials;
-  for (const TokenRecord& record : listed.tokens) serials.push_back(TextWithin(record.serial));
+  for (const TokenRecord& record : ListKeyTokens(library).tokens) serials.push_back(TextWithin(record.serial));
   return serials;
 }
 
-std::vector<std::string> ListedSerials(ITokenLibrary& library) { return ListedSerials(ListKeyTokens(library)); }
+// Whether the key's listing holds `serial`: saving it would replace that token.
+bool Lists(const KeyTokens& listed, const std::string& serial) {
+  return std::any_of(listed.tokens.begin(), listed.tokens.end(),
+                     [&](const TokenRecord& record) { return TextWithin(record.serial) == serial; });
+}
 
 }  // namespace
 
@@ -69,9 +73,7 @@ std::vector<bool> SeedFolder::SerialsInUse(ITokenLibrary& library, const std::ve
 
 SerialUse SeedFolder::WhereInUse(ITokenLibrary& library, const std::string& serial) {
   const KeyTokens listed = ListKeyTokens(library);
-  for (const std::string& onKey : ListedSerials(listed)) {
-    if (onKey == serial) return {SerialUse::Place::OnKey, onKey};
-  }
+  if (Lists(listed, serial)) return {SerialUse::Place::OnKey, serial};
   SerialUse use;
   use.keyListsNot = listed.status == CV_OK;
   if (folder_.empty()) return use;
@@ -128,12 +130,10 @@ Reservation SeedFolder::Reserve(const PendingSave& save, const MessageText& seri
   Reservation reservation;
   const std::string& bytes = save.token.serial;
   const KeyTokens listed = ListKeyTokens(library);
-  for (const std::string& onKey : ListedSerials(listed)) {
-    if (onKey == bytes) {
-      reservation.outcome = Reservation::Outcome::InUse;
-      reservation.use = {SerialUse::Place::OnKey, onKey};
-      return reservation;
-    }
+  if (Lists(listed, bytes)) {
+    reservation.outcome = Reservation::Outcome::InUse;
+    reservation.use = {SerialUse::Place::OnKey, bytes};
+    return reservation;
   }
   if (folder_.empty()) return reservation;  // nothing to check or record: the form says so after the save
 
