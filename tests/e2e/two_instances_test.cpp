@@ -68,4 +68,68 @@ TEST(TwoInstances, OneTypedSerialSavedAtOnceGetsOneSeed) {
   }
 }
 
+// Another program holds both seed files of the token's kind open while
+// "Save" checks a serial they hold, the key having been reset since: without
+// sharing (what cannot be read refuses the save once waited for) or for
+// writing, as an editor does (the files are told unchanged). Either way the
+// key is not written, and once they are let go the serial is refused as in
+// use: the server never gets a second seed for it.
+TEST(TwoInstances, SerialInFilesAnotherProgramHoldsIsNeverSavedAgain) {
+  const struct Case {
+    const char* name;
+    DWORD access;
+    DWORD sharing;
+  } cases[] = {
+      {"held without sharing", GENERIC_READ, 0},
+      {"held for writing", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ToolFolder folder;
+    ToolUnderTest tool(folder);
+    ASSERT_TRUE(tool.Started());
+    const CreatedToken first = CreateToken(tool, NewTokenChoices{});
+    ASSERT_TRUE(first.formClosed);
+    ASSERT_EQ(0, folder.VirtualKey(L"reset"));  // only the files hold it now
+    std::string keyBefore;
+    ASSERT_EQ(0, folder.VirtualKey(L"show", &keyBefore));
+
+    CreatedToken again;
+    const HWND form = FillNewTokenForm(tool, NewTokenChoices{}, again);
+    ASSERT_NE(nullptr, form);
+    SetWindowTextRemote(GetDlgItem(form, IDC_SERIAL_NUMBER), first.serial);
+    // A later "Generate" for the seed shows when the form is done with its Save.
+    const auto save = [&] {
+      const std::wstring before = WindowText(GetDlgItem(form, IDC_SEED));
+      PostCommand(form, IDC_SAVE);
+      PostCommand(form, IDC_GENERATE_SEED);
+      return WaitUntil([&] { return !IsWindow(form) || WindowText(GetDlgItem(form, IDC_SEED)) != before; }, 30000);
+    };
+    {
+      const auto hold = [&](const wchar_t* name) {
+        return ScopedHandle(CreateFileW(folder.File(name).c_str(), c.access, c.sharing, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+      };
+      const ScopedHandle xml = hold(L"hseeds.xml");
+      const ScopedHandle csv = hold(L"hseeds.csv");
+      ASSERT_TRUE(xml.Valid() && csv.Valid());
+      ASSERT_TRUE(save());
+      ASSERT_TRUE(IsWindow(form)) << "the save went ahead while the files were held";
+    }
+    ASSERT_TRUE(save());
+    ASSERT_TRUE(IsWindow(form)) << "a serial the files hold was saved again";
+    PostCommand(form, IDCANCEL);
+    EXPECT_TRUE(tool.WaitForDialogGone(form));
+
+    std::string keyAfter;
+    ASSERT_EQ(0, folder.VirtualKey(L"show", &keyAfter));
+    EXPECT_EQ(keyAfter, keyBefore);
+    const std::string xml = folder.ReadBytes(L"hseeds.xml");
+    EXPECT_EQ(Occurrences(std::wstring(xml.begin(), xml.end()), L"<serial>" + first.serial + L"</serial>"), 1);
+    const std::string csv = folder.ReadBytes(L"hseeds.csv");
+    const std::wstring rows(reinterpret_cast<const wchar_t*>(csv.data()), csv.size() / 2);
+    EXPECT_EQ(Occurrences(rows, first.serial + L","), 1);
+  }
+}
+
 }  // namespace
